@@ -1,0 +1,69 @@
+// Measures what the child-process runner adds to a tone: the same SoX runs made
+// through shellWait() and started directly, in one run. Prints figures; never fails.
+#include "runner/Guard.h"
+#include "runner/ShellWait.h"
+#include "runner/ToolProvisioning.h"
+#include "synth/ToneCommand.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+
+class PrintingReporter : public ErrorReporter {
+public:
+    void reportError(const QString& description, const QString&, int line) override {
+        std::fprintf(stderr, "line %d: %s\n", line, qPrintable(description));
+    }
+};
+
+QString tonePath(const QTemporaryDir& dir, const char* kind, int tone) {
+    return dir.filePath(QStringLiteral("%1_%2.wav").arg(QLatin1String(kind)).arg(tone));
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const int tones = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 300;
+    QTemporaryDir dir;
+    qputenv("TEMP", dir.path().toLocal8Bit());
+    PrintingReporter reporter;
+    Guard guard(reporter, handlerLocation(QStringLiteral("Benchmark")));
+    provisionTools(guard, 100);
+    const QString tool = quotedToolPath();
+
+    // Alternate the two ways in rounds, so that load on the machine hits both alike.
+    qint64 viaShellWait = 0;
+    qint64 started = 0;
+    QElapsedTimer timer;
+    for (int tone = 1; tone <= tones; ++tone) {
+        const QString args = toolArgs(tonePath(dir, "shellwait", tone), QStringLiteral("0.5"),
+                                      QStringLiteral("Sine (Default)"), 200 + tone);
+        timer.start();
+        runSynthCommand(synthCommand(tool, args));
+        viaShellWait += timer.nsecsElapsed();
+
+        const CommandLine direct = splitCommandLine(
+            synthCommand(tool, toolArgs(tonePath(dir, "direct", tone), QStringLiteral("0.5"),
+                                        QStringLiteral("Sine (Default)"), 200 + tone)));
+        QProcess process;
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+        timer.start();
+        process.start(direct.program, direct.arguments);
+        process.waitForFinished(-1);
+        started += timer.nsecsElapsed();
+    }
+    const double perToneShellWait = static_cast<double>(viaShellWait) / 1e6 / tones;
+    const double perToneDirect = static_cast<double>(started) / 1e6 / tones;
+    std::printf("tones: %d (0.5 s WAV each)\n", tones);
+    std::printf("through shellWait: %.2f ms per tone\n", perToneShellWait);
+    std::printf("started directly:  %.2f ms per tone\n", perToneDirect);
+    std::printf("ratio: %.3f (target: at most 1.10)\n", perToneShellWait / perToneDirect);
+    return 0;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+// A failed step of a guarded handler. The description is worded for the user:
+// the error report shows it as its first line.
+class Failure : public std::runtime_error {
+public:
+    explicit Failure(const QString& description)
+        : std::runtime_error(description.toStdString()), m_description(description) {}
+
+    QString description() const { return m_description; }
+
+private:
+    QString m_description;
+};
+
+namespace FailureText {
+inline const QString typeMismatch = QStringLiteral("Type mismatch");
+inline const QString overflow = QStringLiteral("Overflow");
+inline const QString invalidArgument = QStringLiteral("Invalid procedure call or argument");
+inline const QString invalidPropertyValue = QStringLiteral("Invalid property value");
+} // namespace FailureText

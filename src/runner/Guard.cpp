@@ -1,0 +1,30 @@
+#include "runner/Guard.h"
+
+#include "runner/Failure.h"
+
+#include <exception>
+#include <utility>
+
+QString handlerLocation(const QString& handlerName) {
+    return QStringLiteral("in Ziravel2021/08/31.Form1.") + handlerName + QLatin1Char(' ');
+}
+
+Guard::Guard(ErrorReporter& reporter, QString location)
+    : m_reporter(reporter), m_location(std::move(location)) {}
+
+bool Guard::step(int line, const std::function<void()>& action) {
+    QString description;
+    try {
+        action();
+        return true;
+    } catch (const Failure& failure) {
+        description = failure.description();
+    } catch (const std::bad_alloc&) {
+        description = QStringLiteral("Out of memory");
+    } catch (const std::exception& error) {
+        description = QString::fromLocal8Bit(error.what());
+    }
+    // Reported outside the catch block: the report is modal and runs events.
+    m_reporter.reportError(description, m_location, line);
+    return false;
+}

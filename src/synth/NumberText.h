@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Reads a number as the user may type it: blanks around it, a sign, digits, a decimal
+// part after "." or ",", and an exponent. Returns false for anything else.
+bool parseNumberText(const QString& text, double& value);
+
+// The nearest 16-bit whole number, halfway to the even neighbour (200.5 -> 200,
+// 201.5 -> 202). Throws Failure "Type mismatch" for a text that is no number and
+// "Overflow" for one outside -32768..32767.
+qint16 toInt16(const QString& text);
+
+// Whether a field holds one finite number, in the user's locale or with "." or ","
+// as the decimal separator. Empty text is not a number.
+bool isNumericText(const QString& text);

@@ -1,0 +1,74 @@
+#include "synth/ToneCommand.h"
+
+#include "runner/Failure.h"
+#include "runner/ShellWait.h"
+#include "runner/ToolProvisioning.h"
+
+#include <QRegularExpression>
+#include <cmath>
+#include <random>
+
+QString waveformWord(const QString& shownText) {
+    QString word = shownText.toLower();
+    word.remove(QStringLiteral("(default)"));
+    word = word.trimmed();
+    if (word.endsWith(QStringLiteral(" noise")))
+        word.remove(QLatin1Char(' '));
+    return word;
+}
+
+namespace {
+
+// Seeded once: reseeding from the clock at every draw would repeat a frequency for
+// two tones drawn within the same clock tick.
+std::mt19937_64& generator() {
+    static std::mt19937_64 engine{std::random_device{}()};
+    return engine;
+}
+
+} // namespace
+
+qint16 randomBetween(qint16 lower, qint16 upper) {
+    const int difference = int(upper) - int(lower);
+    if (difference < -32768 || difference >= 32767)
+        throw Failure(FailureText::overflow);
+    const double r = std::generate_canonical<double, 53>(generator());
+    const int span = difference + 1;
+    return static_cast<qint16>(std::floor(span * r + lower));
+}
+
+QString quotedToolPath() {
+    return QLatin1Char('"') + toolFilePath(toolFileName) + QLatin1Char('"');
+}
+
+QString toolArgs(const QString& outputPath, const QString& lengthText,
+                 const QString& waveformShownText, qint32 frequency) {
+    QString length = lengthText;
+    length.replace(QLatin1Char(','), QLatin1Char('.'));
+    return QStringLiteral("-r 8000 -n \"") + outputPath + QStringLiteral("\" synth ") + length +
+           QLatin1Char(' ') + waveformWord(waveformShownText) + QLatin1Char(' ') +
+           QString::number(frequency);
+}
+
+QString synthCommand(const QString& quotedTool, const QString& args) {
+    return quotedTool + QLatin1Char(' ') + args;
+}
+
+namespace {
+
+void requireFiniteLength(const QStringList& arguments) {
+    constexpr double sampleRate = 8000;
+    const qsizetype synth = arguments.indexOf(QStringLiteral("synth"));
+    const QString length = synth >= 0 ? arguments.value(synth + 1) : QString();
+    // Plain decimals only: SoX reads a sign or a time form as something else.
+    static const QRegularExpression decimal(QStringLiteral(R"(^(\d+(\.\d*)?|\.\d+)$)"));
+    if (!decimal.match(length).hasMatch() || length.toDouble() * sampleRate < 1)
+        throw Failure(QStringLiteral("Tone length must be a positive number of seconds."));
+}
+
+} // namespace
+
+qint32 runSynthCommand(const QString& commandLine) {
+    requireFiniteLength(splitCommandLine(commandLine).arguments);
+    return shellWait(commandLine, 0);
+}

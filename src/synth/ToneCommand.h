@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// The type word SoX receives for a row of the waveform list: lower case, without
+// "(default)", trimmed. The noise rows give one word ("pinknoise"): two words would
+// make SoX write two channels and ignore the frequency.
+QString waveformWord(const QString& shownText);
+
+// A whole number drawn uniformly: lower..upper when lower <= upper, upper + 1..lower
+// when the bounds are reversed. Throws Failure "Overflow" when upper - lower lies
+// outside -32768..32766.
+qint16 randomBetween(qint16 lower, qint16 upper);
+
+// The tool's path in the tool folder, between double quotes.
+QString quotedToolPath();
+
+// The SoX arguments of one tone, as text: 8000 Hz, the null input, the quoted output
+// path and the synth effect with length (decimal commas made points), type and frequency.
+QString toolArgs(const QString& outputPath, const QString& lengthText,
+                 const QString& waveformShownText, qint32 frequency);
+
+// The whole command line: the quoted tool path, a blank, the arguments.
+QString synthCommand(const QString& quotedTool, const QString& args);
+
+// Runs a synth command line and waits for the tool, returning its exit status. A
+// length that is not a positive number of seconds (at least one sample) makes SoX
+// write without end, so such a command is refused with a Failure and never started.
+qint32 runSynthCommand(const QString& commandLine);

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QFile>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <QThread>
+
+namespace TestSupport {
+
+// Points TEMP, where the tool lives, at a folder of the test's own for the object's life.
+class TemporaryToolFolder {
+public:
+    TemporaryToolFolder() : m_saved(qgetenv("TEMP")) { qputenv("TEMP", m_dir.path().toLocal8Bit()); }
+    ~TemporaryToolFolder() { qputenv("TEMP", m_saved); }
+    TemporaryToolFolder(const TemporaryToolFolder&) = delete;
+    TemporaryToolFolder& operator=(const TemporaryToolFolder&) = delete;
+
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString& name) const { return m_dir.filePath(name); }
+
+private:
+    QByteArray m_saved;
+    QTemporaryDir m_dir;
+};
+
+// One property of a sound file as SoX reads it ("-r" rate, "-c" channels, "-D" seconds).
+inline QString soundInfo(const QString& file, const char* option) {
+    QProcess sox;
+    sox.start(QStringLiteral("sox"), {QStringLiteral("--i"), QString::fromLatin1(option), file});
+    sox.waitForFinished();
+    return QString::fromLocal8Bit(sox.readAllStandardOutput()).trimmed();
+}
+
+// Waits up to the given time for a file to appear.
+inline bool waitForFile(const QString& path, int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs; waited += 20) {
+        if (QFile::exists(path))
+            return true;
+        QThread::msleep(20);
+    }
+    return QFile::exists(path);
+}
+
+} // namespace TestSupport

@@ -1,0 +1,19 @@
+// Test helper: sleeps the milliseconds given as its second argument, then writes its
+// arguments from the third on, one a line, to the file named by ZIRAVEL_HELPER_LOG
+// (when set) and exits with the status given as its first argument.
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+int main(int argc, char* argv[]) {
+    const int status = argc > 1 ? std::atoi(argv[1]) : 0;
+    const int sleepMs = argc > 2 ? std::atoi(argv[2]) : 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+    if (const char* log = std::getenv("ZIRAVEL_HELPER_LOG")) {
+        std::ofstream out(log);
+        for (int i = 3; i < argc; ++i)
+            out << argv[i] << '\n';
+    }
+    return status;
+}

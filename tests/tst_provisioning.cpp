@@ -1,0 +1,265 @@
+#include "runner/Failure.h"
+#include "runner/FileProbes.h"
+#include "runner/Guard.h"
+#include "runner/ShellWait.h"
+#include "runner/ToolProvisioning.h"
+#include "synth/NumberText.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using TestSupport::TemporaryToolFolder;
+
+namespace {
+
+struct Report {
+    QString description;
+    QString location;
+    int line;
+};
+
+class RecordingReporter : public ErrorReporter {
+public:
+    void reportError(const QString& description, const QString& location, int line) override {
+        reports.append({description, location, line});
+    }
+    QList<int> lines() const {
+        QList<int> result;
+        for (const Report& report : reports)
+            result.append(report.line);
+        return result;
+    }
+    QList<Report> reports;
+};
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Readable, writable and runnable by its owner, and nothing for group and others.
+bool ownerOnly(const QString& path) {
+    const QFile::Permissions groupOrOther(0x0077);
+    const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    const QFile::Permissions permissions = QFileInfo(path).permissions();
+    return (permissions & owner) == owner && !(permissions & groupOrOther);
+}
+
+void provision(RecordingReporter& reporter, int firstLine = 108) {
+    Guard guard(reporter, handlerLocation(QStringLiteral("PushButton1_Click")));
+    provisionTools(guard, firstLine);
+}
+
+} // namespace
+
+class TestProvisioning : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstClickWritesBothFiles();
+    void secondClickWritesNothing();
+    void writesOnlyTheMissingLibrary();
+    void refusesFileOthersCanWrite();
+    void refusesFileOfAnotherUser();
+    void failedWriteLeavesNoFile();
+    void unwritableFolderIsReportedAtWriteSteps();
+    void toolFolderWithoutTemp();
+    void guardGoesOnAfterFailure();
+    void probes_data();
+    void probes();
+    void desktopFolderEndsInOneSeparator();
+};
+
+void TestProvisioning::firstClickWritesBothFiles() {
+    TemporaryToolFolder folder;
+    RecordingReporter reporter;
+    provision(reporter);
+    QVERIFY(reporter.reports.isEmpty());
+    const QString tool = folder.filePath(QStringLiteral("sox.exe"));
+    const QString library = folder.filePath(QStringLiteral("zlib1.dll"));
+    QCOMPARE(contents(tool), loadToolResource(101));
+    QCOMPARE(contents(library), loadToolResource(102));
+    QVERIFY(!loadToolResource(101).isEmpty());
+    QVERIFY(ownerOnly(tool));
+    QVERIFY(ownerOnly(library));
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 2); // no temporary left
+    QCOMPARE(shellWait(QStringLiteral("\"%1\" --version").arg(tool), 0), 0);
+}
+
+void TestProvisioning::secondClickWritesNothing() {
+    TemporaryToolFolder folder;
+    const QString tool = folder.filePath(QStringLiteral("sox.exe"));
+    QFile file(tool);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("any content");
+    file.close();
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    RecordingReporter reporter;
+    provision(reporter);
+    provision(reporter);
+    QVERIFY(reporter.reports.isEmpty());
+    QCOMPARE(contents(tool), QByteArray("any content"));
+}
+
+void TestProvisioning::writesOnlyTheMissingLibrary() {
+    TemporaryToolFolder folder;
+    RecordingReporter reporter;
+    provision(reporter);
+    const QString tool = folder.filePath(QStringLiteral("sox.exe"));
+    const QString library = folder.filePath(QStringLiteral("zlib1.dll"));
+    const QDateTime toolWritten = QFileInfo(tool).lastModified();
+    QVERIFY(QFile::remove(library));
+    QTest::qWait(20);
+    provision(reporter, 106);
+    QVERIFY(reporter.reports.isEmpty());
+    QCOMPARE(contents(library), loadToolResource(102));
+    QCOMPARE(QFileInfo(tool).lastModified(), toolWritten);
+}
+
+void TestProvisioning::refusesFileOthersCanWrite() {
+    TemporaryToolFolder folder;
+    const QString tool = folder.filePath(QStringLiteral("sox.exe"));
+    QFile file(tool);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("planted");
+    file.close();
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                QFile::WriteGroup));
+    RecordingReporter reporter;
+    provision(reporter, 106);
+    QCOMPARE(reporter.lines(), QList<int>{108});
+    QVERIFY(reporter.reports[0].description.contains(tool));
+    QCOMPARE(reporter.reports[0].location,
+             QStringLiteral("in Ziravel2021/08/31.Form1.PushButton1_Click "));
+    QCOMPARE(contents(tool), QByteArray("planted"));
+    QVERIFY(shellWait(QStringLiteral("\"%1\" --version").arg(tool), 0) < 0);
+}
+
+void TestProvisioning::refusesFileOfAnotherUser() {
+    if (geteuid() != 0)
+        QSKIP("only root can give a file to another user");
+    TemporaryToolFolder folder;
+    RecordingReporter reporter;
+    provision(reporter);
+    const QString library = folder.filePath(QStringLiteral("zlib1.dll"));
+    QVERIFY(chown(QFile::encodeName(library).constData(), 65534, 65534) == 0);
+    provision(reporter);
+    QCOMPARE(reporter.lines(), QList<int>{116});
+    QVERIFY(reporter.reports[0].description.contains(library));
+}
+
+void TestProvisioning::failedWriteLeavesNoFile() {
+    TemporaryToolFolder folder;
+    const QString target = folder.filePath(QStringLiteral("sox.exe"));
+    // A file-size limit makes the write fail part way, as a full disk would.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved;
+    limit.rlim_cur = 64 * 1024;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    bool failed = false;
+    try {
+        writeToolFile(QByteArray(1024 * 1024, 'x'), target);
+    } catch (const Failure& failure) {
+        failed = failure.description().contains(target);
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    QVERIFY(failed);
+    QVERIFY(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    // The next click writes the file whole.
+    writeToolFile(QByteArray(1024 * 1024, 'x'), target);
+    QCOMPARE(QFileInfo(target).size(), 1024 * 1024);
+}
+
+void TestProvisioning::unwritableFolderIsReportedAtWriteSteps() {
+    TemporaryToolFolder folder;
+    qputenv("TEMP", folder.filePath(QStringLiteral("missing")).toLocal8Bit());
+    RecordingReporter reporter;
+    provision(reporter, 106);
+    QCOMPARE(reporter.lines(), (QList<int>{110, 116}));
+}
+
+void TestProvisioning::toolFolderWithoutTemp() {
+    const QByteArray saved = qgetenv("TEMP");
+    qputenv("TEMP", "");
+    const QString folder = toolFolder();
+    qputenv("TEMP", saved);
+    QVERIFY(!folder.isEmpty());
+    QVERIFY(folder != QStringLiteral("/"));
+    QVERIFY(QFileInfo(folder).isDir());
+    QVERIFY(ownerOnly(folder));
+}
+
+void TestProvisioning::guardGoesOnAfterFailure() {
+    RecordingReporter reporter;
+    Guard guard(reporter, handlerLocation(QStringLiteral("Form_Load")));
+    QList<int> ran;
+    QVERIFY(guard.step(100, [&] { ran << 100; }));
+    QVERIFY(!guard.step(102, [&] {
+        ran << 102;
+        throw Failure(QStringLiteral("first"));
+    }));
+    int kept = 7;
+    QVERIFY(!guard.step(104, [&] {
+        kept = toInt16(QStringLiteral("x"));
+    }));
+    QVERIFY(guard.step(106, [&] { ran << 106; }));
+    QCOMPARE(ran, (QList<int>{100, 102, 106}));
+    QCOMPARE(kept, 7);
+    QCOMPARE(reporter.lines(), (QList<int>{102, 104}));
+    QCOMPARE(reporter.reports[0].description, QStringLiteral("first"));
+    QCOMPARE(reporter.reports[1].description, QStringLiteral("Type mismatch"));
+    QCOMPARE(reporter.reports[0].location, QStringLiteral("in Ziravel2021/08/31.Form1.Form_Load "));
+}
+
+void TestProvisioning::probes_data() {
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<bool>("file");
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<bool>("ordinary");
+    QTest::newRow("empty path") << QString() << false << false << false;
+    QTest::newRow("existing file") << "f.txt" << true << false << true;
+    QTest::newRow("hidden file") << ".h" << true << false << false;
+    QTest::newRow("missing folder on the way") << "nope/f.txt" << false << false << false;
+    QTest::newRow("folder") << "d" << true << true << false;
+    QTest::newRow("folder with separator") << "d/" << true << true << false;
+    QTest::newRow("root") << "/" << true << true << false;
+    QTest::newRow("missing") << "missing" << false << false << false;
+}
+
+void TestProvisioning::probes() {
+    QFETCH(QString, relative);
+    QFETCH(bool, file);
+    QFETCH(bool, folder);
+    QFETCH(bool, ordinary);
+    TemporaryToolFolder dir;
+    QFile(dir.filePath(QStringLiteral("f.txt"))).open(QIODevice::WriteOnly);
+    QFile(dir.filePath(QStringLiteral(".h"))).open(QIODevice::WriteOnly);
+    QDir(dir.path()).mkdir(QStringLiteral("d"));
+    const QString path = relative.isEmpty() || relative.startsWith(QLatin1Char('/'))
+                             ? relative
+                             : dir.path() + QLatin1Char('/') + relative;
+    QCOMPARE(fileExists(path), file);
+    QCOMPARE(folderExists(path), folder);
+    QCOMPARE(ordinaryFileExists(path), ordinary);
+}
+
+void TestProvisioning::desktopFolderEndsInOneSeparator() {
+    const QString desktop = desktopFolder();
+    QVERIFY(desktop.startsWith(QDir::homePath()));
+    QVERIFY(desktop.endsWith(QStringLiteral("Desktop/")));
+    QVERIFY(!desktop.endsWith(QStringLiteral("//")));
+    QVERIFY(!desktop.contains(QChar(0)));
+    QCOMPARE(specialFolderPath(5), QString());
+}
+
+QTEST_GUILESS_MAIN(TestProvisioning)
+#include "tst_provisioning.moc"

@@ -1,0 +1,204 @@
+#include "runner/Failure.h"
+#include "runner/Guard.h"
+#include "runner/ShellWait.h"
+#include "runner/ToolProvisioning.h"
+#include "synth/ToneCommand.h"
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTest>
+#include <QTimer>
+#include <optional>
+
+using TestSupport::TemporaryToolFolder;
+
+namespace {
+
+const QString exitWith = QStringLiteral(ZIRAVEL_EXIT_WITH);
+
+QString helperCommand(int status, int sleepMs, const QString& extra = {}) {
+    return QStringLiteral("\"%1\" %2 %3 %4").arg(exitWith).arg(status).arg(sleepMs).arg(extra);
+}
+
+class ThrowingReporter : public ErrorReporter {
+public:
+    void reportError(const QString& description, const QString&, int line) override {
+        QFAIL(qPrintable(QStringLiteral("line %1: %2").arg(line).arg(description)));
+    }
+};
+
+} // namespace
+
+class TestShellWait : public QObject {
+    Q_OBJECT
+
+private slots:
+    void windowStyle_data();
+    void windowStyle();
+    void returnsExitStatus_data();
+    void returnsExitStatus();
+    void missingProgramFailsAtOnce();
+    void passesArgumentsWithoutShell();
+    void refusesProgramOthersCanWrite();
+    void nestedCallInsideWait();
+    void childOutlivesProgramEnd();
+    void refusesEndlessLength_data();
+    void refusesEndlessLength();
+    void makesRealTone_data();
+    void makesRealTone();
+};
+
+void TestShellWait::windowStyle_data() {
+    QTest::addColumn<std::optional<int>>("given");
+    QTest::addColumn<int>("used");
+    QTest::newRow("omitted") << std::optional<int>() << 6;
+    QTest::newRow("below range") << std::optional<int>(-1) << 6;
+    QTest::newRow("above range") << std::optional<int>(7) << 6;
+    QTest::newRow("hidden") << std::optional<int>(0) << 0;
+    QTest::newRow("five passes") << std::optional<int>(5) << 5;
+}
+
+void TestShellWait::windowStyle() {
+    QFETCH(std::optional<int>, given);
+    QFETCH(int, used);
+    QCOMPARE(normalisedWindowStyle(given), used);
+}
+
+void TestShellWait::returnsExitStatus_data() {
+    QTest::addColumn<int>("status");
+    QTest::newRow("clean") << 0;
+    QTest::newRow("two") << 2;
+}
+
+void TestShellWait::returnsExitStatus() {
+    QFETCH(int, status);
+    QCOMPARE(shellWait(helperCommand(status, 0), 0), status);
+}
+
+void TestShellWait::missingProgramFailsAtOnce() {
+    const qint32 result = shellWait(QStringLiteral("\"/no/such/program\" -r 8000"), 0);
+    QVERIFY(result < 0);
+    QCOMPARE(result, startFailureBase + 2);
+    QVERIFY(shellWait(QString(), 0) < 0);
+}
+
+void TestShellWait::passesArgumentsWithoutShell() {
+    TemporaryToolFolder folder;
+    const QString log = folder.filePath(QStringLiteral("args.txt"));
+    qputenv("ZIRAVEL_HELPER_LOG", log.toLocal8Bit());
+    const int status =
+        shellWait(helperCommand(0, 0, QStringLiteral("\"a b\" $(touch x) ;exit 3 `y`")), 0);
+    qunsetenv("ZIRAVEL_HELPER_LOG");
+    QCOMPARE(status, 0);
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromLocal8Bit(file.readAll()),
+             QStringLiteral("a b\n$(touch\nx)\n;exit\n3\n`y`\n"));
+}
+
+void TestShellWait::refusesProgramOthersCanWrite() {
+    TemporaryToolFolder folder;
+    const QString copy = folder.filePath(QStringLiteral("helper"));
+    QVERIFY(QFile::copy(exitWith, copy));
+    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    QVERIFY(QFile::setPermissions(copy, ownerOnly | QFile::WriteGroup | QFile::ExeGroup));
+    QVERIFY(shellWait(QStringLiteral("\"%1\" 0 0").arg(copy), 0) < 0);
+    QVERIFY(QFile::setPermissions(copy, ownerOnly | QFile::WriteOther));
+    QVERIFY(shellWait(QStringLiteral("\"%1\" 0 0").arg(copy), 0) < 0);
+    QVERIFY(QFile::setPermissions(copy, ownerOnly));
+    QCOMPARE(shellWait(QStringLiteral("\"%1\" 4 0").arg(copy), 0), 4);
+}
+
+void TestShellWait::nestedCallInsideWait() {
+    QList<QString> order;
+    QTimer::singleShot(50, [&] {
+        order << QStringLiteral("inner starts");
+        QCOMPARE(shellWait(helperCommand(3, 0), 0), 3);
+        order << QStringLiteral("inner ends");
+    });
+    const qint32 outer = shellWait(helperCommand(5, 400), 0);
+    order << QStringLiteral("outer ends");
+    QCOMPARE(outer, 5);
+    QCOMPARE(order, (QList<QString>{"inner starts", "inner ends", "outer ends"}));
+}
+
+void TestShellWait::childOutlivesProgramEnd() {
+    TemporaryToolFolder folder;
+    const QString log = folder.filePath(QStringLiteral("survivor.txt"));
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ZIRAVEL_HELPER_LOG"), log);
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(ZIRAVEL_ABANDON_WAIT), {helperCommand(0, 600, QStringLiteral("done"))});
+    QVERIFY(program.waitForFinished(5000));
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(!QFile::exists(log)); // the program ended before its child did
+    QVERIFY(TestSupport::waitForFile(log, 5000));
+}
+
+void TestShellWait::refusesEndlessLength_data() {
+    QTest::addColumn<QString>("length");
+    QTest::newRow("empty") << "";
+    QTest::newRow("zero") << "0";
+    QTest::newRow("zero with decimals") << "0,000";
+    QTest::newRow("negative") << "-1";
+    QTest::newRow("plus sign") << "+1";
+    QTest::newRow("less than one sample") << "0.0001";
+    QTest::newRow("not a number") << "abc";
+    QTest::newRow("blank") << " ";
+}
+
+void TestShellWait::refusesEndlessLength() {
+    QFETCH(QString, length);
+    TemporaryToolFolder folder;
+    const QString log = folder.filePath(QStringLiteral("ran.txt"));
+    qputenv("ZIRAVEL_HELPER_LOG", log.toLocal8Bit());
+    const QString command = synthCommand(QLatin1Char('"') + exitWith + QLatin1Char('"'),
+                                         toolArgs(folder.filePath("a.wav"), length, "Sine", 300));
+    try {
+        runSynthCommand(command);
+        qunsetenv("ZIRAVEL_HELPER_LOG");
+        QFAIL("the length was let through");
+    } catch (const Failure& failure) {
+        qunsetenv("ZIRAVEL_HELPER_LOG");
+        QCOMPARE(failure.description(),
+                 QStringLiteral("Tone length must be a positive number of seconds."));
+    }
+    QVERIFY(!QFile::exists(log));
+}
+
+void TestShellWait::makesRealTone_data() {
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("length");
+    QTest::addColumn<QString>("waveform");
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<double>("tolerance");
+    QTest::newRow("wav") << "Ziravel_1.wav" << "0,5" << "Pink Noise" << 0.5 << 0.001;
+    // MP3 frames pad the end of the stream.
+    QTest::newRow("mp3") << "Ziravel_1.mp3" << "1" << "Sine (Default)" << 1.0 << 0.15;
+}
+
+void TestShellWait::makesRealTone() {
+    QFETCH(QString, fileName);
+    QFETCH(QString, length);
+    QFETCH(QString, waveform);
+    QFETCH(double, seconds);
+    QFETCH(double, tolerance);
+    TemporaryToolFolder folder;
+    ThrowingReporter reporter;
+    Guard guard(reporter, handlerLocation(QStringLiteral("Test")));
+    provisionTools(guard, 100);
+
+    const QString output = QDir(folder.path()).filePath(QStringLiteral("out put/") + fileName);
+    QVERIFY(QDir().mkpath(QFileInfo(output).path()));
+    QCOMPARE(runSynthCommand(synthCommand(quotedToolPath(), toolArgs(output, length, waveform, 317))), 0);
+    QVERIFY(QFile::exists(output));
+    QCOMPARE(TestSupport::soundInfo(output, "-r"), QStringLiteral("8000"));
+    QCOMPARE(TestSupport::soundInfo(output, "-c"), QStringLiteral("1"));
+    const double duration = TestSupport::soundInfo(output, "-D").toDouble();
+    QVERIFY2(qAbs(duration - seconds) <= tolerance, qPrintable(QString::number(duration)));
+}
+
+QTEST_GUILESS_MAIN(TestShellWait)
+#include "tst_shellwait.moc"

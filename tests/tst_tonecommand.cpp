@@ -1,0 +1,194 @@
+#include "runner/Failure.h"
+#include "runner/ShellWait.h"
+#include "synth/ToneCommand.h"
+
+#include <QSet>
+#include <QTest>
+
+class TestToneCommand : public QObject {
+    Q_OBJECT
+
+private slots:
+    void waveformWord_data();
+    void waveformWord();
+    void drawStaysInRange_data();
+    void drawStaysInRange();
+    void drawOverflows_data();
+    void drawOverflows();
+    void drawsDifferWithinOneClockTick();
+    void commandForEachRow_data();
+    void commandForEachRow();
+    void commandArguments_data();
+    void commandArguments();
+    void quotedToolPathFollowsTemp();
+    void splitCommandLine_data();
+    void splitCommandLine();
+};
+
+void TestToneCommand::waveformWord_data() {
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("word");
+    QTest::newRow("default row") << "Sine (Default)" << "sine";
+    QTest::newRow("any capitalisation of default") << "Square (DEFAULT)" << "square";
+    QTest::newRow("plain") << "Exp" << "exp";
+    QTest::newRow("white noise is one word") << "White Noise" << "whitenoise";
+    QTest::newRow("pink noise is one word") << "Pink Noise" << "pinknoise";
+    QTest::newRow("brown noise is one word") << "Brown Noise" << "brownnoise";
+    QTest::newRow("no row") << "" << "";
+    QTest::newRow("blanks trimmed") << "  Triangle  " << "triangle";
+}
+
+void TestToneCommand::waveformWord() {
+    QFETCH(QString, shown);
+    QFETCH(QString, word);
+    QCOMPARE(::waveformWord(shown), word);
+}
+
+void TestToneCommand::drawStaysInRange_data() {
+    QTest::addColumn<int>("lower");
+    QTest::addColumn<int>("upper");
+    QTest::addColumn<int>("least");
+    QTest::addColumn<int>("most");
+    QTest::addColumn<int>("distinct"); // values that turn up in many draws; 0: not counted
+    QTest::newRow("ordinary") << 200 << 400 << 200 << 400 << 201;
+    QTest::newRow("equal bounds") << 300 << 300 << 300 << 300 << 1;
+    // Reversed, the draw reaches the lower bound only when the generator gives exactly 0.
+    QTest::newRow("reversed bounds") << 400 << 200 << 201 << 400 << 199;
+    QTest::newRow("reversed by one") << 301 << 300 << 301 << 301 << 1;
+    QTest::newRow("around zero") << -10 << 10 << -10 << 10 << 21;
+    QTest::newRow("widest range") << -16384 << 16381 << -16384 << 16381 << 0;
+}
+
+void TestToneCommand::drawStaysInRange() {
+    QFETCH(int, lower);
+    QFETCH(int, upper);
+    QFETCH(int, least);
+    QFETCH(int, most);
+    QFETCH(int, distinct);
+    QSet<int> seen;
+    const int draws = (most - least + 1) * 40;
+    for (int i = 0; i < qMin(draws, 200000); ++i) {
+        const int value = randomBetween(qint16(lower), qint16(upper));
+        QVERIFY2(value >= least && value <= most, qPrintable(QString::number(value)));
+        seen.insert(value);
+    }
+    if (distinct > 0)
+        QCOMPARE(seen.size(), distinct);
+}
+
+void TestToneCommand::drawOverflows_data() {
+    QTest::addColumn<int>("lower");
+    QTest::addColumn<int>("upper");
+    QTest::newRow("width 32767") << 0 << 32767;
+    QTest::newRow("difference beyond 16 bits") << -30000 << 30000;
+    QTest::newRow("reversed beyond 16 bits") << 30000 << -30000;
+}
+
+void TestToneCommand::drawOverflows() {
+    QFETCH(int, lower);
+    QFETCH(int, upper);
+    try {
+        randomBetween(qint16(lower), qint16(upper));
+        QFAIL("no overflow");
+    } catch (const Failure& failure) {
+        QCOMPARE(failure.description(), QStringLiteral("Overflow"));
+    }
+}
+
+void TestToneCommand::drawsDifferWithinOneClockTick() {
+    QSet<int> seen;
+    for (int i = 0; i < 20; ++i)
+        seen.insert(randomBetween(0, 30000));
+    QVERIFY(seen.size() > 15);
+}
+
+void TestToneCommand::commandForEachRow_data() {
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("word");
+    const char* rows[][2] = {{"Sine (Default)", "sine"}, {"Square", "square"},
+                             {"Triangle", "triangle"},   {"Sawtooth", "sawtooth"},
+                             {"Trapezium", "trapezium"}, {"Exp", "exp"},
+                             {"White Noise", "whitenoise"}, {"Pink Noise", "pinknoise"},
+                             {"Brown Noise", "brownnoise"}};
+    for (const auto& row : rows)
+        QTest::newRow(row[0]) << QString::fromLatin1(row[0]) << QString::fromLatin1(row[1]);
+}
+
+void TestToneCommand::commandForEachRow() {
+    QFETCH(QString, shown);
+    QFETCH(QString, word);
+    const QString args = toolArgs(QStringLiteral("/t/Ziravel_2.wav"), QStringLiteral("1,5"), shown, 317);
+    QCOMPARE(synthCommand(QStringLiteral("\"/tmp/sox.exe\""), args),
+             QStringLiteral("\"/tmp/sox.exe\" -r 8000 -n \"/t/Ziravel_2.wav\" synth 1.5 ") + word +
+                 QStringLiteral(" 317"));
+}
+
+void TestToneCommand::commandArguments_data() {
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("length");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("frequency");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("pink noise")
+        << "/my tones/Ziravel_2.wav" << "1,5" << "Pink Noise" << 317
+        << QStringList{"-r", "8000", "-n", "/my tones/Ziravel_2.wav", "synth", "1.5", "pinknoise", "317"};
+    QTest::newRow("negative frequency")
+        << "/t/a.wav" << "0.25" << "Sine (Default)" << -7
+        << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "0.25", "sine", "-7"};
+    QTest::newRow("comma is a point, not thousands")
+        << "/t/a.wav" << "1,000" << "Exp" << 300
+        << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "1.000", "exp", "300"};
+    QTest::newRow("empty length gives no length argument")
+        << "/t/a.wav" << "" << "Square" << 300
+        << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "square", "300"};
+    QTest::newRow("no row selected gives no type argument")
+        << "/t/a.wav" << "1" << "" << 300
+        << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "1", "300"};
+}
+
+void TestToneCommand::commandArguments() {
+    QFETCH(QString, output);
+    QFETCH(QString, length);
+    QFETCH(QString, shown);
+    QFETCH(int, frequency);
+    QFETCH(QStringList, arguments);
+    const CommandLine command = ::splitCommandLine(
+        synthCommand(QStringLiteral("\"/a folder/sox.exe\""), toolArgs(output, length, shown, frequency)));
+    QCOMPARE(command.program, QStringLiteral("/a folder/sox.exe"));
+    QCOMPARE(command.arguments, arguments);
+}
+
+void TestToneCommand::quotedToolPathFollowsTemp() {
+    const QByteArray saved = qgetenv("TEMP");
+    qputenv("TEMP", "/some where");
+    QCOMPARE(quotedToolPath(), QStringLiteral("\"/some where/sox.exe\""));
+    qputenv("TEMP", "/other/");
+    QCOMPARE(quotedToolPath(), QStringLiteral("\"/other//sox.exe\""));
+    qputenv("TEMP", saved);
+}
+
+void TestToneCommand::splitCommandLine_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("plain") << "prog a b" << "prog" << QStringList{"a", "b"};
+    QTest::newRow("runs of blanks") << "  prog   a  " << "prog" << QStringList{"a"};
+    QTest::newRow("quotes group and vanish") << "\"my prog\" \"x y\"z" << "my prog" << QStringList{"x yz"};
+    QTest::newRow("empty quotes are an argument") << "prog \"\" b" << "prog" << QStringList{"", "b"};
+    QTest::newRow("shell characters are plain text")
+        << "prog ;rm $(x) `y` |z" << "prog" << QStringList{";rm", "$(x)", "`y`", "|z"};
+    QTest::newRow("unclosed quote runs to the end") << "prog \"a b" << "prog" << QStringList{"a b"};
+    QTest::newRow("empty") << "" << "" << QStringList{};
+}
+
+void TestToneCommand::splitCommandLine() {
+    QFETCH(QString, line);
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    const CommandLine command = ::splitCommandLine(line);
+    QCOMPARE(command.program, program);
+    QCOMPARE(command.arguments, arguments);
+}
+
+QTEST_GUILESS_MAIN(TestToneCommand)
+#include "tst_tonecommand.moc"
