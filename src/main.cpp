@@ -1,8 +1,38 @@
-#include <QCoreApplication>
+#include "app/Form1.h"
+#include "app/Modals.h"
+#include "app/SettingsStore.h"
+#include "runner/ShellWait.h"
+
+#include <QApplication>
 #include <cstdio>
 
+namespace {
+
+// Without a display the toolkit would abort with a long message about plugins.
+bool displayMissing() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    return qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+           qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    return false;
+#endif
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    std::puts("Ziravel: the window is not built yet.");
-    return 0;
+    if (displayMissing()) {
+        std::fputs("Ziravel needs a graphical display and found none (DISPLAY is not set): start "
+                   "it in a desktop session, or set QT_QPA_PLATFORM=offscreen.\n",
+                   stderr);
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QtModals modals;
+    SettingsStore settings(modals);
+    Form1 window({modals, settings, QCoreApplication::applicationDirPath(), endProgramNow});
+    modals.setOwner(&window);
+    window.formLoad();
+    window.show();
+    return QApplication::exec();
 }

@@ -11,7 +11,9 @@ namespace TestSupport {
 // Points TEMP, where the tool lives, at a folder of the test's own for the object's life.
 class TemporaryToolFolder {
 public:
-    TemporaryToolFolder() : m_saved(qgetenv("TEMP")) { qputenv("TEMP", m_dir.path().toLocal8Bit()); }
+    TemporaryToolFolder() : m_saved(qgetenv("TEMP")) {
+        qputenv("TEMP", m_dir.path().toLocal8Bit());
+    }
     ~TemporaryToolFolder() { qputenv("TEMP", m_saved); }
     TemporaryToolFolder(const TemporaryToolFolder&) = delete;
     TemporaryToolFolder& operator=(const TemporaryToolFolder&) = delete;

@@ -49,19 +49,32 @@ void TestNumberText::toInt16() {
 void TestNumberText::toInt16Fails_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("description");
-    QTest::newRow("empty") << "" << "Type mismatch";
-    QTest::newRow("blank") << "   " << "Type mismatch";
-    QTest::newRow("letters") << "abc" << "Type mismatch";
-    QTest::newRow("number then letters") << "12abc" << "Type mismatch";
-    QTest::newRow("two signs") << "--1" << "Type mismatch";
-    QTest::newRow("inner blank") << "1 2" << "Type mismatch";
-    QTest::newRow("two separators") << "1.2.3" << "Type mismatch";
-    QTest::newRow("infinity word") << "inf" << "Type mismatch";
-    QTest::newRow("hexadecimal") << "0x10" << "Type mismatch";
-    QTest::newRow("just above") << "32767.5" << "Overflow";
-    QTest::newRow("just below") << "-32769" << "Overflow";
-    QTest::newRow("huge exponent") << "1e999" << "Overflow";
-    QTest::newRow("huge negative exponent") << "-1e999" << "Overflow";
+    QTest::newRow("empty") << ""
+                           << "Type mismatch";
+    QTest::newRow("blank") << "   "
+                           << "Type mismatch";
+    QTest::newRow("letters") << "abc"
+                             << "Type mismatch";
+    QTest::newRow("number then letters") << "12abc"
+                                         << "Type mismatch";
+    QTest::newRow("two signs") << "--1"
+                               << "Type mismatch";
+    QTest::newRow("inner blank") << "1 2"
+                                 << "Type mismatch";
+    QTest::newRow("two separators") << "1.2.3"
+                                    << "Type mismatch";
+    QTest::newRow("infinity word") << "inf"
+                                   << "Type mismatch";
+    QTest::newRow("hexadecimal") << "0x10"
+                                 << "Type mismatch";
+    QTest::newRow("just above") << "32767.5"
+                                << "Overflow";
+    QTest::newRow("just below") << "-32769"
+                                << "Overflow";
+    QTest::newRow("huge exponent") << "1e999"
+                                   << "Overflow";
+    QTest::newRow("huge negative exponent") << "-1e999"
+                                            << "Overflow";
 }
 
 void TestNumberText::toInt16Fails() {

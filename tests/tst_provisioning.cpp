@@ -1,10 +1,10 @@
+#include "TestSupport.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
 #include "synth/NumberText.h"
-#include "TestSupport.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -208,9 +208,7 @@ void TestProvisioning::guardGoesOnAfterFailure() {
         throw Failure(QStringLiteral("first"));
     }));
     int kept = 7;
-    QVERIFY(!guard.step(104, [&] {
-        kept = toInt16(QStringLiteral("x"));
-    }));
+    QVERIFY(!guard.step(104, [&] { kept = toInt16(QStringLiteral("x")); }));
     QVERIFY(guard.step(106, [&] { ran << 106; }));
     QCOMPARE(ran, (QList<int>{100, 102, 106}));
     QCOMPARE(kept, 7);

@@ -1,9 +1,9 @@
+#include "TestSupport.h"
 #include "runner/Failure.h"
 #include "runner/Guard.h"
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
 #include "synth/ToneCommand.h"
-#include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -130,7 +130,8 @@ void TestShellWait::childOutlivesProgramEnd() {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("ZIRAVEL_HELPER_LOG"), log);
     program.setProcessEnvironment(environment);
-    program.start(QStringLiteral(ZIRAVEL_ABANDON_WAIT), {helperCommand(0, 600, QStringLiteral("done"))});
+    program.start(QStringLiteral(ZIRAVEL_ABANDON_WAIT),
+                  {helperCommand(0, 600, QStringLiteral("done"))});
     QVERIFY(program.waitForFinished(5000));
     QCOMPARE(program.exitCode(), 0);
     QVERIFY(!QFile::exists(log)); // the program ended before its child did
@@ -174,9 +175,13 @@ void TestShellWait::makesRealTone_data() {
     QTest::addColumn<QString>("waveform");
     QTest::addColumn<double>("seconds");
     QTest::addColumn<double>("tolerance");
-    QTest::newRow("wav") << "Ziravel_1.wav" << "0,5" << "Pink Noise" << 0.5 << 0.001;
+    QTest::newRow("wav") << "Ziravel_1.wav"
+                         << "0,5"
+                         << "Pink Noise" << 0.5 << 0.001;
     // MP3 frames pad the end of the stream.
-    QTest::newRow("mp3") << "Ziravel_1.mp3" << "1" << "Sine (Default)" << 1.0 << 0.15;
+    QTest::newRow("mp3") << "Ziravel_1.mp3"
+                         << "1"
+                         << "Sine (Default)" << 1.0 << 0.15;
 }
 
 void TestShellWait::makesRealTone() {
@@ -192,7 +197,9 @@ void TestShellWait::makesRealTone() {
 
     const QString output = QDir(folder.path()).filePath(QStringLiteral("out put/") + fileName);
     QVERIFY(QDir().mkpath(QFileInfo(output).path()));
-    QCOMPARE(runSynthCommand(synthCommand(quotedToolPath(), toolArgs(output, length, waveform, 317))), 0);
+    QCOMPARE(
+        runSynthCommand(synthCommand(quotedToolPath(), toolArgs(output, length, waveform, 317))),
+        0);
     QVERIFY(QFile::exists(output));
     QCOMPARE(TestSupport::soundInfo(output, "-r"), QStringLiteral("8000"));
     QCOMPARE(TestSupport::soundInfo(output, "-c"), QStringLiteral("1"));

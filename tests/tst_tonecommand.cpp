@@ -28,14 +28,22 @@ private slots:
 void TestToneCommand::waveformWord_data() {
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("word");
-    QTest::newRow("default row") << "Sine (Default)" << "sine";
-    QTest::newRow("any capitalisation of default") << "Square (DEFAULT)" << "square";
-    QTest::newRow("plain") << "Exp" << "exp";
-    QTest::newRow("white noise is one word") << "White Noise" << "whitenoise";
-    QTest::newRow("pink noise is one word") << "Pink Noise" << "pinknoise";
-    QTest::newRow("brown noise is one word") << "Brown Noise" << "brownnoise";
-    QTest::newRow("no row") << "" << "";
-    QTest::newRow("blanks trimmed") << "  Triangle  " << "triangle";
+    QTest::newRow("default row") << "Sine (Default)"
+                                 << "sine";
+    QTest::newRow("any capitalisation of default") << "Square (DEFAULT)"
+                                                   << "square";
+    QTest::newRow("plain") << "Exp"
+                           << "exp";
+    QTest::newRow("white noise is one word") << "White Noise"
+                                             << "whitenoise";
+    QTest::newRow("pink noise is one word") << "Pink Noise"
+                                            << "pinknoise";
+    QTest::newRow("brown noise is one word") << "Brown Noise"
+                                             << "brownnoise";
+    QTest::newRow("no row") << ""
+                            << "";
+    QTest::newRow("blanks trimmed") << "  Triangle  "
+                                    << "triangle";
 }
 
 void TestToneCommand::waveformWord() {
@@ -105,11 +113,10 @@ void TestToneCommand::drawsDifferWithinOneClockTick() {
 void TestToneCommand::commandForEachRow_data() {
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("word");
-    const char* rows[][2] = {{"Sine (Default)", "sine"}, {"Square", "square"},
-                             {"Triangle", "triangle"},   {"Sawtooth", "sawtooth"},
-                             {"Trapezium", "trapezium"}, {"Exp", "exp"},
-                             {"White Noise", "whitenoise"}, {"Pink Noise", "pinknoise"},
-                             {"Brown Noise", "brownnoise"}};
+    const char* rows[][2] = {
+        {"Sine (Default)", "sine"},    {"Square", "square"},        {"Triangle", "triangle"},
+        {"Sawtooth", "sawtooth"},      {"Trapezium", "trapezium"},  {"Exp", "exp"},
+        {"White Noise", "whitenoise"}, {"Pink Noise", "pinknoise"}, {"Brown Noise", "brownnoise"}};
     for (const auto& row : rows)
         QTest::newRow(row[0]) << QString::fromLatin1(row[0]) << QString::fromLatin1(row[1]);
 }
@@ -117,7 +124,8 @@ void TestToneCommand::commandForEachRow_data() {
 void TestToneCommand::commandForEachRow() {
     QFETCH(QString, shown);
     QFETCH(QString, word);
-    const QString args = toolArgs(QStringLiteral("/t/Ziravel_2.wav"), QStringLiteral("1,5"), shown, 317);
+    const QString args =
+        toolArgs(QStringLiteral("/t/Ziravel_2.wav"), QStringLiteral("1,5"), shown, 317);
     QCOMPARE(synthCommand(QStringLiteral("\"/tmp/sox.exe\""), args),
              QStringLiteral("\"/tmp/sox.exe\" -r 8000 -n \"/t/Ziravel_2.wav\" synth 1.5 ") + word +
                  QStringLiteral(" 317"));
@@ -129,21 +137,30 @@ void TestToneCommand::commandArguments_data() {
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("frequency");
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("pink noise")
-        << "/my tones/Ziravel_2.wav" << "1,5" << "Pink Noise" << 317
-        << QStringList{"-r", "8000", "-n", "/my tones/Ziravel_2.wav", "synth", "1.5", "pinknoise", "317"};
+    QTest::newRow("pink noise") << "/my tones/Ziravel_2.wav"
+                                << "1,5"
+                                << "Pink Noise" << 317
+                                << QStringList{
+                                       "-r",    "8000", "-n",        "/my tones/Ziravel_2.wav",
+                                       "synth", "1.5",  "pinknoise", "317"};
     QTest::newRow("negative frequency")
-        << "/t/a.wav" << "0.25" << "Sine (Default)" << -7
+        << "/t/a.wav"
+        << "0.25"
+        << "Sine (Default)" << -7
         << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "0.25", "sine", "-7"};
     QTest::newRow("comma is a point, not thousands")
-        << "/t/a.wav" << "1,000" << "Exp" << 300
+        << "/t/a.wav"
+        << "1,000"
+        << "Exp" << 300
         << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "1.000", "exp", "300"};
     QTest::newRow("empty length gives no length argument")
-        << "/t/a.wav" << "" << "Square" << 300
-        << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "square", "300"};
+        << "/t/a.wav"
+        << ""
+        << "Square" << 300 << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "square", "300"};
     QTest::newRow("no row selected gives no type argument")
-        << "/t/a.wav" << "1" << "" << 300
-        << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "1", "300"};
+        << "/t/a.wav"
+        << "1"
+        << "" << 300 << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "1", "300"};
 }
 
 void TestToneCommand::commandArguments() {
@@ -152,8 +169,8 @@ void TestToneCommand::commandArguments() {
     QFETCH(QString, shown);
     QFETCH(int, frequency);
     QFETCH(QStringList, arguments);
-    const CommandLine command = ::splitCommandLine(
-        synthCommand(QStringLiteral("\"/a folder/sox.exe\""), toolArgs(output, length, shown, frequency)));
+    const CommandLine command = ::splitCommandLine(synthCommand(
+        QStringLiteral("\"/a folder/sox.exe\""), toolArgs(output, length, shown, frequency)));
     QCOMPARE(command.program, QStringLiteral("/a folder/sox.exe"));
     QCOMPARE(command.arguments, arguments);
 }
@@ -171,14 +188,21 @@ void TestToneCommand::splitCommandLine_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("program");
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("plain") << "prog a b" << "prog" << QStringList{"a", "b"};
-    QTest::newRow("runs of blanks") << "  prog   a  " << "prog" << QStringList{"a"};
-    QTest::newRow("quotes group and vanish") << "\"my prog\" \"x y\"z" << "my prog" << QStringList{"x yz"};
-    QTest::newRow("empty quotes are an argument") << "prog \"\" b" << "prog" << QStringList{"", "b"};
+    QTest::newRow("plain") << "prog a b"
+                           << "prog" << QStringList{"a", "b"};
+    QTest::newRow("runs of blanks") << "  prog   a  "
+                                    << "prog" << QStringList{"a"};
+    QTest::newRow("quotes group and vanish") << "\"my prog\" \"x y\"z"
+                                             << "my prog" << QStringList{"x yz"};
+    QTest::newRow("empty quotes are an argument") << "prog \"\" b"
+                                                  << "prog" << QStringList{"", "b"};
     QTest::newRow("shell characters are plain text")
-        << "prog ;rm $(x) `y` |z" << "prog" << QStringList{";rm", "$(x)", "`y`", "|z"};
-    QTest::newRow("unclosed quote runs to the end") << "prog \"a b" << "prog" << QStringList{"a b"};
-    QTest::newRow("empty") << "" << "" << QStringList{};
+        << "prog ;rm $(x) `y` |z"
+        << "prog" << QStringList{";rm", "$(x)", "`y`", "|z"};
+    QTest::newRow("unclosed quote runs to the end") << "prog \"a b"
+                                                    << "prog" << QStringList{"a b"};
+    QTest::newRow("empty") << ""
+                           << "" << QStringList{};
 }
 
 void TestToneCommand::splitCommandLine() {

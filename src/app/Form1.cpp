@@ -1,0 +1,178 @@
+#include "app/Form1.h"
+
+#include "app/FieldEdit.h"
+#include "app/Modals.h"
+#include "app/SettingsStore.h"
+#include "runner/Failure.h"
+#include "runner/FileProbes.h"
+#include "runner/Guard.h"
+#include "runner/ShellWait.h"
+#include "synth/NumberText.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+const QString productName = QStringLiteral("Ziravel");
+
+// The layout is drawn in twips; 15 make a pixel.
+QRect twips(int left, int top, int width, int height) {
+    const auto px = [](int t) { return (t + 7) / 15; };
+    return {px(left), px(top), px(width), px(height)};
+}
+
+template <typename Control, typename... Args>
+Control* place(QWidget* parent, const QRect& geometry, Args&&... args) {
+    auto* control = new Control(std::forward<Args>(args)..., parent);
+    control->setGeometry(geometry);
+    return control;
+}
+
+const QStringList waveformRows = {
+    QStringLiteral("Sine (Default)"), QStringLiteral("Square"),     QStringLiteral("Triangle"),
+    QStringLiteral("Sawtooth"),       QStringLiteral("Trapezium"),  QStringLiteral("Exp"),
+    QStringLiteral("White Noise"),    QStringLiteral("Pink Noise"), QStringLiteral("Brown Noise")};
+
+} // namespace
+
+QString applicationTitle(const QString& productName) {
+    QString title = productName;
+    do {
+        const qsizetype blank = title.lastIndexOf(QLatin1Char(' '));
+        if (blank < 0)
+            break;
+        title.truncate(blank);
+    } while (title.size() > 40);
+    return title;
+}
+
+Form1::Form1(WindowServices services, QWidget* parent)
+    : QMainWindow(parent), m_services(std::move(services)) {
+    buildControls();
+    connectInputs();
+}
+
+void Form1::buildControls() {
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSize(9);
+    setFont(font);
+
+    frame1 = place<QGroupBox>(client, twips(120, 120, 7800, 825),
+                              QStringLiteral("Tone length (in seconds)"));
+    text1 = place<FieldEdit>(frame1, twips(240, 300, 7335, 345));
+    frame3 = place<QGroupBox>(client, twips(120, 1020, 7800, 825),
+                              QStringLiteral("How many random tones to generate?"));
+    text2 = place<FieldEdit>(frame3, twips(240, 300, 7335, 345));
+    frame4 = place<QGroupBox>(client, twips(120, 1920, 7800, 825),
+                              QStringLiteral("Generate tones within this frequency range"));
+    label1 = place<QLabel>(frame4, twips(240, 345, 480, 225), QStringLiteral("From:"));
+    text3 = place<FieldEdit>(frame4, twips(840, 300, 1935, 345));
+    label2 = place<QLabel>(frame4, twips(2880, 345, 210, 225), QStringLiteral("Hz"));
+    label3 = place<QLabel>(frame4, twips(3840, 345, 255, 225), QStringLiteral("To:"));
+    text4 = place<FieldEdit>(frame4, twips(4200, 300, 1935, 345));
+    label4 = place<QLabel>(frame4, twips(6240, 345, 210, 225), QStringLiteral("Hz"));
+    frame2 = place<QGroupBox>(client, twips(120, 2820, 7800, 825), QStringLiteral("Type"));
+    combo1 = place<QComboBox>(frame2, twips(240, 300, 7335, 345));
+    pushButton3 = place<QPushButton>(client, twips(120, 3760, 7800, 405),
+                                     QStringLiteral("Preview (Play One Tone)"));
+    frame5 = place<QGroupBox>(client, twips(120, 4220, 7800, 810),
+                              QStringLiteral("Save Results To This Folder"));
+    text5 = place<FieldEdit>(frame5, twips(240, 300, 6495, 345));
+    pushButton9 = place<QPushButton>(frame5, twips(6840, 300, 720, 345), QStringLiteral("..."));
+    pushButton1 = place<QPushButton>(client, twips(120, 5160, 7800, 405),
+                                     QStringLiteral(" Save Tones As WAV Files"));
+    // Below the WAV button, where the window is made tall enough to show it.
+    pushButton2 = place<QPushButton>(client, twips(120, 5640, 7800, 405),
+                                     QStringLiteral(" Save Random Tone(s) As MP3 File"));
+    client->setFixedSize(twips(0, 0, 8040, 6585).size());
+
+    text1->setAccessibleName(frame1->title());
+    text2->setAccessibleName(frame3->title());
+    text3->setAccessibleName(QStringLiteral("From (Hz)"));
+    text4->setAccessibleName(QStringLiteral("To (Hz)"));
+    combo1->setAccessibleName(frame2->title());
+    text5->setAccessibleName(frame5->title());
+    pushButton9->setAccessibleName(QStringLiteral("Choose the folder"));
+    label1->setBuddy(text3);
+    label3->setBuddy(text4);
+}
+
+void Form1::connectInputs() {
+    SettingsStore& settings = m_services.settings;
+    const struct {
+        FieldEdit* field;
+        const SettingKey& key;
+        bool numeric;
+    } fields[] = {{text1, Setting::text1, true},
+                  {text2, Setting::text2, true},
+                  {text3, Setting::text3, true},
+                  {text4, Setting::text4, true},
+                  {text5, Setting::text5, false}};
+    for (const auto& [field, key, numeric] : fields) {
+        connect(field, &QLineEdit::textChanged, this,
+                [&settings, name = key.name](const QString& text) { settings.save(name, text); });
+        if (numeric)
+            connect(field, &FieldEdit::left, this,
+                    [this, field, putBack = key.defaultValue] { checkNumeric(field, putBack); });
+    }
+    const auto storeRow = [this, &settings] {
+        settings.save(Setting::combo1.name, QString::number(combo1->currentIndex()));
+    };
+    connect(combo1, &QComboBox::currentIndexChanged, this, storeRow);
+    connect(combo1, &QComboBox::activated, this, storeRow);
+}
+
+void Form1::checkNumeric(FieldEdit* field, const QString& putBack) {
+    // The box takes the focus itself; that must not check a field again.
+    if (m_checkingField || isNumericText(field->text()))
+        return;
+    m_checkingField = true;
+    m_services.modals.showNotice(
+        QStringLiteral("Non numeric value inputted.\r\nValue is changed back to default."));
+    field->setText(putBack);
+    m_checkingField = false;
+}
+
+void Form1::formLoad() {
+    Guard guard(m_services.modals, handlerLocation(QStringLiteral("Form_Load")));
+    guard.step(104, [&] { setWindowTitle(productName); });
+    guard.step(104, [&] { setWindowIcon(QIcon(QStringLiteral(":/app/ziravel.svg"))); });
+    guard.step(104,
+               [&] { QGuiApplication::setApplicationDisplayName(applicationTitle(productName)); });
+
+    for (int row = 0; row < waveformRows.size(); ++row)
+        guard.step(128 + 2 * row, [&] {
+            // Adding the first row must not select it: the stored row is chosen below.
+            const QSignalBlocker quiet(combo1);
+            combo1->addItem(waveformRows[row]);
+            combo1->setCurrentIndex(-1);
+        });
+    guard.step(146, [&] {
+        const int row = toInt16(m_services.settings.value(Setting::combo1));
+        if (row < -1 || row >= combo1->count())
+            throw Failure(FailureText::invalidPropertyValue);
+        combo1->setCurrentIndex(row);
+    });
+    guard.step(148, [&] { text1->setText(m_services.settings.value(Setting::text1)); });
+    guard.step(150, [&] { text2->setText(m_services.settings.value(Setting::text2)); });
+    guard.step(152, [&] { text3->setText(m_services.settings.value(Setting::text3)); });
+    guard.step(154, [&] { text4->setText(m_services.settings.value(Setting::text4)); });
+    guard.step(156, [&] {
+        const QString defaultFolder = desktopFolder();
+        text5->setText(m_services.settings.value(Setting::text5.name, defaultFolder));
+    });
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    event->accept();
+    letPendingEventsRun();
+    letPendingEventsRun();
+    m_services.endProgram();
+}

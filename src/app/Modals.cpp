@@ -1,0 +1,43 @@
+#include "app/Modals.h"
+
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+
+QString errorReportText(const QString& description, const QString& location, int line) {
+    return description + QStringLiteral("\r\n") + location + QStringLiteral("at line ") +
+           QString::number(line) + QStringLiteral("\r\r") +
+           QStringLiteral("Please email screenshot of this message to " ZIRAVEL_SUPPORT_EMAIL);
+}
+
+namespace {
+
+// Qt breaks lines at line feeds only; a lone carriage return is a line break too.
+QString shownText(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& title, const QString& text) {
+    QMessageBox box(icon, title, shownText(text), QMessageBox::Ok, owner);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+} // namespace
+
+void QtModals::showNotice(const QString& text) {
+    showBox(m_owner, QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text);
+}
+
+void QtModals::reportError(const QString& description, const QString& location, int line) {
+    showBox(m_owner, QMessageBox::Warning, QStringLiteral("Application Error"),
+            errorReportText(description, location, line));
+}
+
+QString QtModals::chooseFolder(QWidget* owner, const QString& prompt,
+                               const QString& initialFolder) {
+    return QFileDialog::getExistingDirectory(owner, prompt, initialFolder,
+                                             QFileDialog::ShowDirsOnly);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "runner/Guard.h"
+
+#include <QString>
+
+class QWidget;
+
+// Everything that waits for the user: plain notices, the error report, the folder
+// dialog. The window talks to this wrapper only, so that tests can answer instead.
+class Modals : public ErrorReporter {
+public:
+    // A box with the application title, no icon and an OK button.
+    virtual void showNotice(const QString& text) = 0;
+    // Folder dialog: the chosen folder, or empty text on cancel.
+    virtual QString chooseFolder(QWidget* owner, const QString& prompt,
+                                 const QString& initialFolder) = 0;
+};
+
+// The error report's text: description, location and line, and the request to send a
+// screenshot, with exactly the line breaks the report has always had.
+QString errorReportText(const QString& description, const QString& location, int line);
+
+// The real dialogs, modal to the given window.
+class QtModals : public Modals {
+public:
+    explicit QtModals(QWidget* owner = nullptr) : m_owner(owner) {}
+    void setOwner(QWidget* owner) { m_owner = owner; }
+
+    void showNotice(const QString& text) override;
+    void reportError(const QString& description, const QString& location, int line) override;
+    QString chooseFolder(QWidget* owner, const QString& prompt,
+                         const QString& initialFolder) override;
+
+private:
+    QWidget* m_owner;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+
+class Modals;
+
+// A stored value's key and the text it reads as when missing.
+struct SettingKey {
+    QString name;
+    QString defaultValue;
+};
+
+namespace Setting {
+inline const SettingKey combo1{QStringLiteral("Combo1"), QStringLiteral("0")};
+inline const SettingKey text1{QStringLiteral("Text1"), QStringLiteral("1")};
+inline const SettingKey text2{QStringLiteral("Text2"), QStringLiteral("3")};
+inline const SettingKey text3{QStringLiteral("Text3"), QStringLiteral("200")};
+inline const SettingKey text4{QStringLiteral("Text4"), QStringLiteral("400")};
+// Its default, the desktop folder, is worked out at every start.
+inline const SettingKey text5{QStringLiteral("Text5"), QString()};
+inline const SettingKey lastFolderDot{QStringLiteral("LastFolderDot"), QString()};
+} // namespace Setting
+
+// The per-user store of the inputs: application "Korvane", section "Ziravel". On Linux
+// the file $XDG_CONFIG_HOME/Korvane/Ziravel.conf, on Windows the user's registry.
+// Every write reaches the disk at once, so a killed program loses nothing; a write
+// that fails is told to the user once per session.
+class SettingsStore {
+public:
+    explicit SettingsStore(Modals& modals);
+
+    QString value(const QString& key, const QString& defaultValue) const;
+    QString value(const SettingKey& key) const { return value(key.name, key.defaultValue); }
+    void save(const QString& key, const QString& text);
+
+    QString location() const { return m_settings.fileName(); }
+
+private:
+    Modals& m_modals;
+    mutable QSettings m_settings;
+    bool m_failureTold = false;
+};
