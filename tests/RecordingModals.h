@@ -1,0 +1,45 @@
+#pragma once
+
+#include "app/Modals.h"
+
+#include <QList>
+#include <QStringList>
+#include <functional>
+
+// Answers every box at once and remembers what was shown.
+class RecordingModals : public Modals {
+public:
+    struct Report {
+        QString description;
+        QString location;
+        int line;
+    };
+
+    void showNotice(const QString& text) override {
+        notices.append(text);
+        if (whileNoticeShown)
+            whileNoticeShown();
+    }
+    void reportError(const QString& description, const QString& location, int line) override {
+        reports.append({description, location, line});
+    }
+    QString chooseFolder(QWidget*, const QString& prompt, const QString& initialFolder) override {
+        folderPrompts.append(prompt);
+        folderStarts.append(initialFolder);
+        return folderAnswer;
+    }
+
+    QList<int> reportLines() const {
+        QList<int> lines;
+        for (const Report& report : reports)
+            lines.append(report.line);
+        return lines;
+    }
+
+    QStringList notices;
+    QList<Report> reports;
+    std::function<void()> whileNoticeShown;
+    QStringList folderPrompts;
+    QStringList folderStarts;
+    QString folderAnswer;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "RecordingModals.h"
+#include "app/FieldEdit.h"
+#include "app/Form1.h"
+#include "app/SettingsStore.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <memory>
+
+// A window with its settings in a folder of the test's own and a recorder for its boxes.
+class WindowFixture {
+public:
+    explicit WindowFixture(const QString& programFolder = QString()) {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+        settings = std::make_unique<SettingsStore>(modals);
+        window = std::make_unique<Form1>(WindowServices{
+            modals, *settings, programFolder.isEmpty() ? m_settingsDir.path() : programFolder,
+            [this] { ++programEnds; }});
+    }
+
+    // Writes a value as an earlier run would have left it.
+    void store(const QString& key, const QString& value) {
+        QSettings(QStringLiteral("Korvane"), QStringLiteral("Ziravel")).setValue(key, value);
+    }
+    // What the store holds now, read as another program would.
+    QString stored(const QString& key) const {
+        return QSettings(QStringLiteral("Korvane"), QStringLiteral("Ziravel"))
+            .value(key, QStringLiteral("<missing>"))
+            .toString();
+    }
+    QString settingsFile() const { return m_settingsDir.filePath("Korvane/Ziravel.conf"); }
+    QString folder() const { return m_settingsDir.path(); }
+
+    RecordingModals modals;
+    std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<Form1> window;
+    int programEnds = 0;
+
+private:
+    QTemporaryDir m_settingsDir;
+};

@@ -1,0 +1,21 @@
+// Test helper: opens the window, types its first argument at the end of the tone
+// length and is killed at once, before anything else can run.
+#include "app/FieldEdit.h"
+#include "app/Form1.h"
+#include "app/Modals.h"
+#include "app/SettingsStore.h"
+
+#include <QApplication>
+#include <QTest>
+#include <csignal>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QtModals modals;
+    SettingsStore settings(modals);
+    Form1 window({modals, settings, QCoreApplication::applicationDirPath(), [] {}});
+    window.formLoad();
+    window.text1->end(false);
+    QTest::keyClicks(window.text1, QString::fromLocal8Bit(argv[1]));
+    std::raise(SIGKILL);
+}
