@@ -2,6 +2,7 @@
 #include "app/Modals.h"
 #include "app/SettingsStore.h"
 #include "runner/ShellWait.h"
+#include "synth/SoundPlayer.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -30,7 +31,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QtModals modals;
     SettingsStore settings(modals);
-    Form1 window({modals, settings, QCoreApplication::applicationDirPath(), endProgramNow});
+    AudioPlayer player;
+    Form1 window({modals, settings, player, QCoreApplication::applicationDirPath(), endProgramNow});
     modals.setOwner(&window);
     window.formLoad();
     window.show();

@@ -4,6 +4,7 @@
 #include "app/FieldEdit.h"
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
+#include "synth/SoundPlayer.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -15,9 +16,10 @@ public:
     explicit WindowFixture(const QString& programFolder = QString()) {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
         settings = std::make_unique<SettingsStore>(modals);
-        window = std::make_unique<Form1>(WindowServices{
-            modals, *settings, programFolder.isEmpty() ? m_settingsDir.path() : programFolder,
-            [this] { ++programEnds; }});
+        window = std::make_unique<Form1>(
+            WindowServices{modals, *settings, sound,
+                           programFolder.isEmpty() ? m_settingsDir.path() : programFolder,
+                           [this] { ++programEnds; }});
     }
 
     // Writes a value as an earlier run would have left it.
@@ -33,7 +35,18 @@ public:
     QString settingsFile() const { return m_settingsDir.filePath("Korvane/Ziravel.conf"); }
     QString folder() const { return m_settingsDir.path(); }
 
+    // Remembers what was to be played.
+    class RecordingSound : public SoundOutput {
+    public:
+        bool playSoundFile(const QString& path) override {
+            played.append(path);
+            return true;
+        }
+        QStringList played;
+    };
+
     RecordingModals modals;
+    RecordingSound sound;
     std::unique_ptr<SettingsStore> settings;
     std::unique_ptr<Form1> window;
     int programEnds = 0;

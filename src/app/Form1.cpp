@@ -3,17 +3,21 @@
 #include "app/FieldEdit.h"
 #include "app/Modals.h"
 #include "app/SettingsStore.h"
+#include "app/WindowPointer.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
 #include "runner/ShellWait.h"
 #include "synth/NumberText.h"
+#include "synth/SoundPlayer.h"
+#include "synth/ToneActions.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 
 namespace {
@@ -55,6 +59,7 @@ Form1::Form1(WindowServices services, QWidget* parent)
     : QMainWindow(parent), m_services(std::move(services)) {
     buildControls();
     connectInputs();
+    connectButtons();
 }
 
 void Form1::buildControls() {
@@ -91,7 +96,16 @@ void Form1::buildControls() {
     // Below the WAV button, where the window is made tall enough to show it.
     pushButton2 = place<QPushButton>(client, twips(120, 5640, 7800, 405),
                                      QStringLiteral(" Save Random Tone(s) As MP3 File"));
+    // Under the export buttons, shown while a batch runs.
+    progressBar = place<QProgressBar>(client, twips(120, 6120, 5400, 345));
+    progressBar->setTextVisible(false);
+    progressLabel = place<QLabel>(client, twips(5640, 6120, 2280, 345));
+    progressBar->hide();
+    progressLabel->hide();
     client->setFixedSize(twips(0, 0, 8040, 6585).size());
+
+    m_pointer = new WindowPointer(this, {pushButton1, pushButton2, pushButton3, pushButton9},
+                                  {client, frame1, frame2, frame3, frame4, frame5});
 
     text1->setAccessibleName(frame1->title());
     text2->setAccessibleName(frame3->title());
@@ -127,6 +141,14 @@ void Form1::connectInputs() {
     };
     connect(combo1, &QComboBox::currentIndexChanged, this, storeRow);
     connect(combo1, &QComboBox::activated, this, storeRow);
+}
+
+void Form1::connectButtons() {
+    connect(pushButton1, &QPushButton::clicked, this,
+            [this] { saveTones(*this, ExportFormat::wav); });
+    connect(pushButton2, &QPushButton::clicked, this,
+            [this] { saveTones(*this, ExportFormat::mp3); });
+    connect(pushButton3, &QPushButton::clicked, this, [this] { previewTone(*this); });
 }
 
 void Form1::checkNumeric(FieldEdit* field, const QString& putBack) {
@@ -175,4 +197,58 @@ void Form1::closeEvent(QCloseEvent* event) {
     letPendingEventsRun();
     letPendingEventsRun();
     m_services.endProgram();
+}
+
+QString Form1::lengthText() const {
+    return text1->text();
+}
+
+QString Form1::countText() const {
+    return text2->text();
+}
+
+QString Form1::fromText() const {
+    return text3->text();
+}
+
+QString Form1::toText() const {
+    return text4->text();
+}
+
+QString Form1::waveformShownText() const {
+    return combo1->currentText();
+}
+
+QString Form1::folderText() const {
+    return text5->text();
+}
+
+int Form1::pointerShape() const {
+    return m_pointer->shape();
+}
+
+void Form1::setPointerShape(int shape) {
+    m_pointer->setShape(shape);
+}
+
+void Form1::showProgress(int tone, int count) {
+    progressBar->setVisible(count > 0);
+    progressLabel->setVisible(count > 0);
+    if (count <= 0)
+        return;
+    progressBar->setRange(0, count);
+    progressBar->setValue(tone - 1);
+    progressLabel->setText(QStringLiteral("Tone %1 of %2").arg(tone).arg(count));
+}
+
+void Form1::showNotice(const QString& text) {
+    m_services.modals.showNotice(text);
+}
+
+ErrorReporter& Form1::errorReporter() {
+    return m_services.modals;
+}
+
+void Form1::playSoundFile(const QString& path) {
+    m_services.sound.playSoundFile(path);
 }

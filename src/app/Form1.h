@@ -1,5 +1,7 @@
 #pragma once
 
+#include "synth/ToneWindow.h"
+
 #include <QMainWindow>
 #include <functional>
 
@@ -8,13 +10,17 @@ class Modals;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class SettingsStore;
+class SoundOutput;
+class WindowPointer;
 
 // What the window needs from outside; tests hand in their own.
 struct WindowServices {
     Modals& modals;
     SettingsStore& settings;
+    SoundOutput& sound;
     // The folder that holds the program, where the pointer and skin files are looked for.
     QString programFolder;
     // Ends the program when the window closes.
@@ -26,7 +32,7 @@ struct WindowServices {
 QString applicationTitle(const QString& productName);
 
 // The program's one window.
-class Form1 : public QMainWindow {
+class Form1 : public QMainWindow, public ToneWindow {
     Q_OBJECT
 
 public:
@@ -54,6 +60,25 @@ public:
     QPushButton* pushButton2;
     QPushButton* pushButton3;
     QPushButton* pushButton9;
+    QProgressBar* progressBar;
+    QLabel* progressLabel;
+
+    int pointerShape() const;
+
+    // ToneWindow
+    QString lengthText() const override;
+    QString countText() const override;
+    QString fromText() const override;
+    QString toText() const override;
+    QString waveformShownText() const override;
+    QString folderText() const override;
+    bool isBusy() const override { return m_busy; }
+    void setBusy(bool busy) override { m_busy = busy; }
+    void setPointerShape(int shape) override;
+    void showProgress(int tone, int count) override;
+    void showNotice(const QString& text) override;
+    ErrorReporter& errorReporter() override;
+    void playSoundFile(const QString& path) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -61,8 +86,11 @@ protected:
 private:
     void buildControls();
     void connectInputs();
+    void connectButtons();
     void checkNumeric(FieldEdit* field, const QString& putBack);
 
     WindowServices m_services;
+    WindowPointer* m_pointer = nullptr;
     bool m_checkingField = false;
+    bool m_busy = false;
 };

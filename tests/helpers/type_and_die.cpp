@@ -4,6 +4,7 @@
 #include "app/Form1.h"
 #include "app/Modals.h"
 #include "app/SettingsStore.h"
+#include "synth/SoundPlayer.h"
 
 #include <QApplication>
 #include <QTest>
@@ -13,7 +14,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QtModals modals;
     SettingsStore settings(modals);
-    Form1 window({modals, settings, QCoreApplication::applicationDirPath(), [] {}});
+    AudioPlayer player;
+    Form1 window({modals, settings, player, QCoreApplication::applicationDirPath(), [] {}});
     window.formLoad();
     window.text1->end(false);
     QTest::keyClicks(window.text1, QString::fromLocal8Bit(argv[1]));

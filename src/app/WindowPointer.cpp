@@ -1,0 +1,41 @@
+#include "app/WindowPointer.h"
+
+#include "synth/ToneWindow.h"
+
+#include <QEvent>
+#include <QWidget>
+
+WindowPointer::WindowPointer(QWidget* window, const QList<QWidget*>& buttons,
+                             const QList<QWidget*>& background)
+    : QObject(window), m_window(window), m_buttons(buttons), m_background(background) {
+    for (QWidget* widget : m_buttons + m_background) {
+        widget->setMouseTracking(true);
+        widget->installEventFilter(this);
+    }
+}
+
+void WindowPointer::setShape(int shape) {
+    m_shape = shape;
+    // The shape belongs to the whole window: every control shows it, but for the
+    // arrow, where each control has its usual pointer again.
+    const QList<QWidget*> widgets = m_window->findChildren<QWidget*>() << m_window;
+    for (QWidget* widget : widgets) {
+        if (shape == PointerShape::busy)
+            widget->setCursor(Qt::WaitCursor);
+        else if (shape == PointerShape::hand)
+            widget->setCursor(m_hand.value_or(QCursor(Qt::ArrowCursor)));
+        else
+            widget->unsetCursor();
+    }
+}
+
+bool WindowPointer::eventFilter(QObject* watched, QEvent* event) {
+    if ((event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) &&
+        m_shape != PointerShape::busy) {
+        const auto* widget = static_cast<QWidget*>(watched);
+        const int wanted = m_buttons.contains(widget) ? PointerShape::hand : PointerShape::arrow;
+        if (wanted != m_shape)
+            setShape(wanted);
+    }
+    return QObject::eventFilter(watched, event);
+}

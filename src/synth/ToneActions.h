@@ -1,0 +1,13 @@
+#pragma once
+
+class ToneWindow;
+
+enum class ExportFormat { wav, mp3 };
+
+// The export buttons: make the number of tones the window asks for into its output
+// folder as Ziravel_1.wav, Ziravel_2.wav, ... (or .mp3), then say "Done.", with the
+// number of tones that could not be made when there were any.
+void saveTones(ToneWindow& window, ExportFormat format);
+
+// The preview button: make one tone into preview.wav in the tool folder and play it.
+void previewTone(ToneWindow& window);

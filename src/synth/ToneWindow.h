@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+class ErrorReporter;
+
+namespace PointerShape {
+inline constexpr int arrow = 0;
+inline constexpr int busy = 11;
+inline constexpr int hand = 99;
+} // namespace PointerShape
+
+// What the export and preview procedures need of the main window. Each control's text
+// is read at the moment a step needs it, so edits made during a batch reach the tones
+// still to come.
+class ToneWindow {
+public:
+    virtual ~ToneWindow() = default;
+
+    virtual QString lengthText() const = 0;        // Text1
+    virtual QString countText() const = 0;         // Text2
+    virtual QString fromText() const = 0;          // Text3
+    virtual QString toText() const = 0;            // Text4
+    virtual QString waveformShownText() const = 0; // Combo1, empty when no row is selected
+    virtual QString folderText() const = 0;        // Text5
+
+    virtual bool isBusy() const = 0;
+    virtual void setBusy(bool busy) = 0;
+    virtual void setPointerShape(int shape) = 0;
+    // Tone `tone` of `count` is being made; a count of 0 clears the progress line.
+    virtual void showProgress(int tone, int count) = 0;
+
+    // A plain box with the application title; returns when the user has closed it.
+    virtual void showNotice(const QString& text) = 0;
+    virtual ErrorReporter& errorReporter() = 0;
+    // Starts playing a sound file and returns at once.
+    virtual void playSoundFile(const QString& path) = 0;
+};

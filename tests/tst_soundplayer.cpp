@@ -1,0 +1,103 @@
+#include "TestSupport.h"
+#include "synth/SoundPlayer.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+
+using TestSupport::TemporaryToolFolder;
+
+class TestSoundPlayer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void decodesWhatSoxWrites_data();
+    void decodesWhatSoxWrites();
+    void refusesWhatIsNoWav_data();
+    void refusesWhatIsNoWav();
+    void rendersForOutput();
+    void playingReturnsAtOnce();
+};
+
+void TestSoundPlayer::decodesWhatSoxWrites_data() {
+    QTest::addColumn<QStringList>("encoding");
+    QTest::addColumn<int>("channels");
+    QTest::newRow("sox default, extensible 32-bit") << QStringList{} << 1;
+    QTest::newRow("16-bit") << QStringList{"-b", "16"} << 1;
+    QTest::newRow("8-bit") << QStringList{"-b", "8"} << 1;
+    QTest::newRow("24-bit stereo") << QStringList{"-b", "24", "-c", "2"} << 2;
+    QTest::newRow("float") << QStringList{"-e", "floating-point"} << 1;
+}
+
+void TestSoundPlayer::decodesWhatSoxWrites() {
+    QFETCH(QStringList, encoding);
+    QFETCH(int, channels);
+    TemporaryToolFolder folder;
+    const QString path = folder.filePath(QStringLiteral("t.wav"));
+    QProcess sox;
+    sox.start(QStringLiteral("sox"),
+              QStringList{"-r", "8000", "-n"} + encoding +
+                  QStringList{path, "synth", "0.5", "square", "100", "vol", "0.5"});
+    QVERIFY(sox.waitForFinished());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const std::optional<SoundSamples> sound = decodeWav(file.readAll());
+    QVERIFY(sound);
+    QCOMPARE(sound->sampleRate, 8000);
+    QCOMPARE(sound->channels, channels);
+    QCOMPARE(sound->samples.size(), size_t(4000 * channels));
+    // A square wave at half volume: every sample near +0.5 or -0.5.
+    float largest = 0;
+    for (const float sample : sound->samples)
+        largest = std::max(largest, std::abs(sample));
+    QVERIFY2(largest > 0.45f && largest < 0.55f, qPrintable(QString::number(largest)));
+}
+
+void TestSoundPlayer::refusesWhatIsNoWav_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("text") << QByteArray("not a sound at all");
+    QTest::newRow("header only") << QByteArray("RIFF\x04\0\0\0WAVE", 12);
+    QTest::newRow("chunk larger than the file")
+        << QByteArray("RIFF\x04\0\0\0WAVEfmt \xff\xff\xff\x7f", 20);
+}
+
+void TestSoundPlayer::refusesWhatIsNoWav() {
+    QFETCH(QByteArray, bytes);
+    QVERIFY(!decodeWav(bytes));
+}
+
+void TestSoundPlayer::rendersForOutput() {
+    SoundSamples sound{8000, 1, {0.0f, 0.5f, -0.5f, 1.0f}};
+    QAudioFormat format;
+    format.setSampleRate(16000);
+    format.setChannelCount(2);
+    format.setSampleFormat(QAudioFormat::Int16);
+    const QByteArray pcm = renderForOutput(sound, format);
+    QCOMPARE(pcm.size(), 8 * 2 * 2);
+    const auto* samples = reinterpret_cast<const qint16*>(pcm.constData());
+    QCOMPARE(samples[0], qint16(0));
+    QCOMPARE(samples[1], qint16(0));
+    QCOMPARE(samples[2], qint16(8192)); // halfway between 0 and 0.5
+    QCOMPARE(samples[4], qint16(16384));
+    QCOMPARE(samples[4], samples[5]);
+    QVERIFY(!beepSamples().samples.empty());
+}
+
+void TestSoundPlayer::playingReturnsAtOnce() {
+    // Whatever audio the machine has (often none): no hang, no crash, a new request
+    // replaces the last, and a missing file is no failure.
+    TemporaryToolFolder folder;
+    const QString path = folder.filePath(QStringLiteral("p.wav"));
+    QProcess sox;
+    sox.start(QStringLiteral("sox"), {"-r", "8000", "-n", path, "synth", "3", "sine", "300"});
+    QVERIFY(sox.waitForFinished());
+    AudioPlayer player;
+    player.playSoundFile(path);
+    player.playSoundFile(path);
+    player.playSoundFile(folder.filePath(QStringLiteral("missing.wav")));
+    QTest::qWait(50);
+}
+
+QTEST_GUILESS_MAIN(TestSoundPlayer)
+#include "tst_soundplayer.moc"

@@ -1,0 +1,310 @@
+#include "TestSupport.h"
+#include "WindowFixture.h"
+#include "synth/SoundPlayer.h"
+#include "synth/ToneWindow.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cmath>
+#include <numbers>
+
+using TestSupport::TemporaryToolFolder;
+
+namespace {
+
+const QString done = QStringLiteral("Done.");
+
+// The frequency (whole hertz in the range) at which a tone is strongest.
+int strongestFrequency(const QString& path, int from, int to) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const std::optional<SoundSamples> sound = decodeWav(file.readAll());
+    if (!sound)
+        return -1;
+    int best = -1;
+    double bestPower = -1;
+    for (int f = from; f <= to; ++f) {
+        double re = 0;
+        double im = 0;
+        for (size_t i = 0; i < sound->samples.size(); ++i) {
+            const double phase = 2 * std::numbers::pi * f * double(i) / sound->sampleRate;
+            re += sound->samples[i] * std::cos(phase);
+            im += sound->samples[i] * std::sin(phase);
+        }
+        if (re * re + im * im > bestPower) {
+            bestPower = re * re + im * im;
+            best = f;
+        }
+    }
+    return best;
+}
+
+QStringList linesOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// A window ready for a run: tool folder and output folder of the test's own.
+class Run {
+public:
+    Run() {
+        fixture.window->formLoad();
+        output = tools.filePath(QStringLiteral("out"));
+        QDir().mkpath(output);
+        w.text5->setText(output + QLatin1Char('/'));
+        w.text1->setText(QStringLiteral("0.25"));
+    }
+    ~Run() {
+        qunsetenv("ZIRAVEL_FAKE_SOX_MS");
+        qunsetenv("ZIRAVEL_FAKE_SOX_LOG");
+    }
+
+    // A stand-in for the tool that takes its time and logs each run.
+    QString useFakeTool(int milliseconds) {
+        const QString tool = tools.filePath(QStringLiteral("sox.exe"));
+        QFile::copy(QStringLiteral(ZIRAVEL_FAKE_SOX), tool);
+        QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("ZIRAVEL_FAKE_SOX_MS", QByteArray::number(milliseconds));
+        const QString log = tools.filePath(QStringLiteral("runs.log"));
+        qputenv("ZIRAVEL_FAKE_SOX_LOG", log.toLocal8Bit());
+        return log;
+    }
+
+    QStringList outputFiles() const { return QDir(output).entryList(QDir::Files, QDir::Name); }
+
+    void checkIdle() const {
+        QVERIFY(!fixture.window->isBusy());
+        QCOMPARE(fixture.window->pointerShape(), PointerShape::arrow);
+        QVERIFY(!fixture.window->progressBar->isVisible());
+    }
+
+    TemporaryToolFolder tools;
+    WindowFixture fixture;
+    Form1& w = *fixture.window;
+    QString output;
+};
+
+} // namespace
+
+class TestToneActions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void wavBatchMakesTonesInRange();
+    void mp3Batch();
+    void countDecidesTones_data();
+    void countDecidesTones();
+    void countThatDoesNotConvert();
+    void folderWithoutSeparator();
+    void missingFolderForWav();
+    void missingFolderForMp3IsCounted();
+    void boundThatFailsKeepsLastFrequency();
+    void endlessLengthIsRefusedPerTone();
+    void clicksDuringRunAreDropped();
+    void previewMakesAndPlaysTone();
+    void previewWithoutToneTellsUser();
+    void stalePreviewPassesCheck();
+};
+
+void TestToneActions::wavBatchMakesTonesInRange() {
+    Run run;
+    run.w.text2->setText(QStringLiteral("3"));
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.notices, QStringList{done});
+    QVERIFY(run.fixture.modals.reports.isEmpty());
+    QCOMPARE(run.outputFiles(), (QStringList{"Ziravel_1.wav", "Ziravel_2.wav", "Ziravel_3.wav"}));
+    for (const QString& name : run.outputFiles()) {
+        const QString path = QDir(run.output).filePath(name);
+        QCOMPARE(TestSupport::soundInfo(path, "-r"), QStringLiteral("8000"));
+        QCOMPARE(TestSupport::soundInfo(path, "-c"), QStringLiteral("1"));
+        QCOMPARE(TestSupport::soundInfo(path, "-D").toDouble(), 0.25);
+        const int frequency = strongestFrequency(path, 150, 450);
+        QVERIFY2(frequency >= 200 && frequency <= 400, qPrintable(QString::number(frequency)));
+    }
+    run.checkIdle();
+}
+
+void TestToneActions::mp3Batch() {
+    Run run;
+    run.w.text2->setText(QStringLiteral("2"));
+    run.w.combo1->setCurrentIndex(7);
+    run.w.pushButton2->click();
+    QCOMPARE(run.fixture.modals.notices, QStringList{done});
+    QCOMPARE(run.outputFiles(), (QStringList{"Ziravel_1.mp3", "Ziravel_2.mp3"}));
+    const QString first = QDir(run.output).filePath(QStringLiteral("Ziravel_1.mp3"));
+    QCOMPARE(TestSupport::soundInfo(first, "-r"), QStringLiteral("8000"));
+    QCOMPARE(TestSupport::soundInfo(first, "-c"), QStringLiteral("1"));
+    run.checkIdle();
+}
+
+void TestToneActions::countDecidesTones_data() {
+    QTest::addColumn<QString>("count");
+    QTest::addColumn<int>("tones");
+    QTest::newRow("zero") << "0" << 0;
+    QTest::newRow("negative") << "-2" << 0;
+    QTest::newRow("halfway to even") << "2.5" << 2;
+    QTest::newRow("rounds up") << "3.7" << 4;
+}
+
+void TestToneActions::countDecidesTones() {
+    QFETCH(QString, count);
+    QFETCH(int, tones);
+    Run run;
+    run.w.text1->setText(QStringLiteral("0.01"));
+    run.w.text2->setText(count);
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.notices, QStringList{done});
+    QCOMPARE(run.outputFiles().size(), tones);
+    // The tool is put in place even when no tone is made.
+    QVERIFY(QFile::exists(run.tools.filePath(QStringLiteral("sox.exe"))));
+    run.checkIdle();
+}
+
+void TestToneActions::countThatDoesNotConvert() {
+    Run run;
+    run.w.text2->setText(QStringLiteral("many"));
+    run.w.pushButton2->click();
+    QCOMPARE(run.fixture.modals.reportLines(), QList<int>{120});
+    QCOMPARE(run.fixture.modals.reports[0].location,
+             QStringLiteral("in Ziravel2021/08/31.Form1.PushButton2_Click "));
+    QCOMPARE(run.fixture.modals.notices, QStringList{done});
+    QVERIFY(run.outputFiles().isEmpty());
+    run.checkIdle();
+}
+
+void TestToneActions::folderWithoutSeparator() {
+    Run run;
+    QDir(run.output).mkdir(QStringLiteral("Tones"));
+    run.w.text5->setText(run.output + QStringLiteral("/Tones"));
+    run.w.text2->setText(QStringLiteral("1"));
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.notices, QStringList{done});
+    QCOMPARE(run.outputFiles(), QStringList{"TonesZiravel_1.wav"});
+}
+
+void TestToneActions::missingFolderForWav() {
+    Run run;
+    run.w.text5->setText(run.output + QStringLiteral("/missing/"));
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.notices,
+             QStringList{"Folder does not exist. Please select another folder."});
+    QVERIFY(!QFile::exists(run.tools.filePath(QStringLiteral("sox.exe"))));
+    run.checkIdle();
+}
+
+void TestToneActions::missingFolderForMp3IsCounted() {
+    Run run;
+    run.w.text5->setText(run.output + QStringLiteral("/missing/"));
+    run.w.text2->setText(QStringLiteral("2"));
+    run.w.pushButton2->click();
+    QCOMPARE(run.fixture.modals.notices, QStringList{"Done.\r\n2 of 2 tones could not be made."});
+    QVERIFY(run.fixture.modals.reports.isEmpty());
+    run.checkIdle();
+}
+
+void TestToneActions::boundThatFailsKeepsLastFrequency() {
+    Run run;
+    const QString log = run.useFakeTool(200);
+    run.w.text2->setText(QStringLiteral("3"));
+    run.w.text3->setText(QStringLiteral("300"));
+    run.w.text4->setText(QStringLiteral("300"));
+    // Typed while the first tone is being made: reaches the tones still to come.
+    QTimer::singleShot(50, [&] { run.w.text3->setText(QStringLiteral("abc")); });
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.reportLines(), (QList<int>{128, 128}));
+    QCOMPARE(run.fixture.modals.reports[0].description, QStringLiteral("Type mismatch"));
+    const QStringList runs = linesOf(log);
+    QCOMPARE(runs.size(), 3);
+    for (const QString& line : runs)
+        QVERIFY2(line.endsWith(QStringLiteral(" synth 0.25 sine 300")), qPrintable(line));
+    QCOMPARE(run.fixture.modals.notices, QStringList{done});
+}
+
+void TestToneActions::endlessLengthIsRefusedPerTone() {
+    Run run;
+    const QString log = run.useFakeTool(0);
+    run.w.text1->setText(QStringLiteral("0"));
+    run.w.text2->setText(QStringLiteral("2"));
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.reportLines(), (QList<int>{134, 134}));
+    QCOMPARE(run.fixture.modals.reports[0].description,
+             QStringLiteral("Tone length must be a positive number of seconds."));
+    QVERIFY(linesOf(log).isEmpty());
+    QCOMPARE(run.fixture.modals.notices, QStringList{"Done.\r\n2 of 2 tones could not be made."});
+    run.checkIdle();
+}
+
+void TestToneActions::clicksDuringRunAreDropped() {
+    Run run;
+    const QString log = run.useFakeTool(300);
+    run.w.text2->setText(QStringLiteral("2"));
+    bool busyDuringRun = false;
+    int pointerDuringRun = -1;
+    QString progressDuringRun;
+    QTimer::singleShot(100, [&] {
+        busyDuringRun = run.w.isBusy();
+        pointerDuringRun = run.w.pointerShape();
+        progressDuringRun = run.w.progressLabel->text();
+        run.w.pushButton1->click();
+        run.w.pushButton2->click();
+        run.w.pushButton3->click();
+    });
+    run.w.pushButton1->click();
+    QVERIFY(busyDuringRun);
+    QCOMPARE(pointerDuringRun, PointerShape::busy);
+    QCOMPARE(progressDuringRun, QStringLiteral("Tone 1 of 2"));
+    QCOMPARE(linesOf(log).size(), 2);
+    QCOMPARE(run.fixture.modals.notices, QStringList{done});
+    QVERIFY(run.fixture.sound.played.isEmpty());
+    run.checkIdle();
+    // After the batch the buttons work again.
+    run.w.pushButton3->click();
+    QCOMPARE(linesOf(log).size(), 3);
+}
+
+void TestToneActions::previewMakesAndPlaysTone() {
+    Run run;
+    run.w.pushButton3->click();
+    const QString preview = run.tools.filePath(QStringLiteral("preview.wav"));
+    QVERIFY(QFile::exists(preview));
+    QCOMPARE(run.fixture.sound.played, QStringList{preview});
+    QVERIFY(run.fixture.modals.notices.isEmpty());
+    QVERIFY(run.outputFiles().isEmpty());
+    QCOMPARE(TestSupport::soundInfo(preview, "-D").toDouble(), 0.25);
+    run.checkIdle();
+}
+
+void TestToneActions::previewWithoutToneTellsUser() {
+    Run run;
+    run.w.text1->setText(QStringLiteral("abc"));
+    run.w.pushButton3->click();
+    const QString preview = run.tools.filePath(QStringLiteral("preview.wav"));
+    QCOMPARE(run.fixture.modals.reportLines(), QList<int>{128});
+    QCOMPARE(run.fixture.sound.played, QStringList{preview});
+    QCOMPARE(run.fixture.modals.notices,
+             QStringList{"Failed to generate tone.\r\nPlease change your input values."});
+    run.checkIdle();
+}
+
+void TestToneActions::stalePreviewPassesCheck() {
+    Run run;
+    QFile stale(run.tools.filePath(QStringLiteral("preview.wav")));
+    QVERIFY(stale.open(QIODevice::WriteOnly));
+    stale.close();
+    run.w.text1->setText(QString());
+    run.w.pushButton3->click();
+    QCOMPARE(run.fixture.modals.reportLines(), QList<int>{128});
+    QVERIFY(run.fixture.modals.notices.isEmpty());
+    run.checkIdle();
+}
+
+QTEST_MAIN(TestToneActions)
+#include "tst_toneactions.moc"
