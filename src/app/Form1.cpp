@@ -236,6 +236,13 @@ void Form1::showProgress(int tone, int count) {
     progressLabel->setVisible(count > 0);
     if (count <= 0)
         return;
+    // Tones take a few milliseconds; repainting for each would slow the batch for
+    // changes nobody can follow. The first and the last tone are always shown.
+    constexpr qint64 repaintEveryMs = 40;
+    if (tone != 1 && tone != count && m_progressShown.isValid() &&
+        m_progressShown.elapsed() < repaintEveryMs)
+        return;
+    m_progressShown.start();
     progressBar->setRange(0, count);
     progressBar->setValue(tone - 1);
     progressLabel->setText(QStringLiteral("Tone %1 of %2").arg(tone).arg(count));

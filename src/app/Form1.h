@@ -2,6 +2,7 @@
 
 #include "synth/ToneWindow.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <functional>
 
@@ -91,6 +92,7 @@ private:
 
     WindowServices m_services;
     WindowPointer* m_pointer = nullptr;
+    QElapsedTimer m_progressShown;
     bool m_checkingField = false;
     bool m_busy = false;
 };
