@@ -1,8 +1,10 @@
 #include "app/Form1.h"
 
+#include "app/CursorFile.h"
 #include "app/FieldEdit.h"
 #include "app/Modals.h"
 #include "app/SettingsStore.h"
+#include "app/SkinFramework.h"
 #include "app/WindowPointer.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
@@ -15,6 +17,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -56,10 +59,17 @@ QString applicationTitle(const QString& productName) {
 }
 
 Form1::Form1(WindowServices services, QWidget* parent)
-    : QMainWindow(parent), m_services(std::move(services)) {
+    : QMainWindow(parent), m_services(std::move(services)),
+      m_skin(std::make_unique<SkinFramework>()) {
     buildControls();
     connectInputs();
     connectButtons();
+}
+
+Form1::~Form1() = default;
+
+QList<QWidget*> Form1::framesAndLabels() const {
+    return {frame1, frame3, frame4, label1, label2, label3, label4, frame2, frame5};
 }
 
 void Form1::buildControls() {
@@ -103,6 +113,11 @@ void Form1::buildControls() {
     progressBar->hide();
     progressLabel->hide();
     client->setFixedSize(twips(0, 0, 8040, 6585).size());
+
+    // White, as designed, until a skin gives them the button face.
+    setBackgroundColour(this, Qt::white);
+    for (QWidget* control : framesAndLabels())
+        setBackgroundColour(control, Qt::white);
 
     m_pointer = new WindowPointer(this, {pushButton1, pushButton2, pushButton3, pushButton9},
                                   {client, frame1, frame2, frame3, frame4, frame5});
@@ -149,6 +164,29 @@ void Form1::connectButtons() {
     connect(pushButton2, &QPushButton::clicked, this,
             [this] { saveTones(*this, ExportFormat::mp3); });
     connect(pushButton3, &QPushButton::clicked, this, [this] { previewTone(*this); });
+    connect(pushButton9, &QPushButton::clicked, this, &Form1::chooseOutputFolder);
+}
+
+void Form1::chooseOutputFolder() {
+    Guard guard(m_services.modals, handlerLocation(QStringLiteral("PushButton9_Click")));
+    QString chosen;
+    guard.step(100, [&] {
+        chosen = m_services.modals.chooseFolder(this, QStringLiteral("Please select folder:"),
+                                                m_services.settings.value(Setting::lastFolderDot));
+    });
+    bool cancelled = false;
+    guard.step(102, [&] { cancelled = chosen.isEmpty(); });
+    if (cancelled)
+        return;
+    bool endsInSeparator = false;
+    guard.step(104, [&] {
+        m_services.settings.save(Setting::lastFolderDot.name, chosen);
+        endsInSeparator = chosen.endsWith(QDir::separator());
+    });
+    if (!endsInSeparator)
+        guard.step(106, [&] { text5->setText(withSeparator(chosen)); });
+    else
+        guard.step(108, [&] { text5->setText(chosen); });
 }
 
 void Form1::checkNumeric(FieldEdit* field, const QString& putBack) {
@@ -164,10 +202,18 @@ void Form1::checkNumeric(FieldEdit* field, const QString& putBack) {
 
 void Form1::formLoad() {
     Guard guard(m_services.modals, handlerLocation(QStringLiteral("Form_Load")));
+    guard.step(100,
+               [&] { applySkin(*this, framesAndLabels(), m_services.programFolder, *m_skin); });
     guard.step(104, [&] { setWindowTitle(productName); });
     guard.step(104, [&] { setWindowIcon(QIcon(QStringLiteral(":/app/ziravel.svg"))); });
     guard.step(104,
                [&] { QGuiApplication::setApplicationDisplayName(applicationTitle(productName)); });
+    const QString pointerFile =
+        withSeparator(m_services.programFolder) + QStringLiteral("HAND-M.CUR");
+    bool pointerFileFound = true;
+    guard.step(106, [&] { pointerFileFound = fileExists(pointerFile); });
+    if (pointerFileFound)
+        guard.step(108, [&] { m_pointer->setHandImage(loadCursorFile(pointerFile)); });
 
     for (int row = 0; row < waveformRows.size(); ++row)
         guard.step(128 + 2 * row, [&] {

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 
 class FieldEdit;
 class Modals;
@@ -14,6 +15,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class SettingsStore;
+class SkinFramework;
 class SoundOutput;
 class WindowPointer;
 
@@ -38,6 +40,7 @@ class Form1 : public QMainWindow, public ToneWindow {
 
 public:
     explicit Form1(WindowServices services, QWidget* parent = nullptr);
+    ~Form1() override;
 
     // The start-up sequence; runs once, before the window is first shown.
     void formLoad();
@@ -88,10 +91,13 @@ private:
     void buildControls();
     void connectInputs();
     void connectButtons();
+    void chooseOutputFolder();
+    QList<QWidget*> framesAndLabels() const;
     void checkNumeric(FieldEdit* field, const QString& putBack);
 
     WindowServices m_services;
     WindowPointer* m_pointer = nullptr;
+    std::unique_ptr<SkinFramework> m_skin;
     QElapsedTimer m_progressShown;
     bool m_checkingField = false;
     bool m_busy = false;

@@ -1,5 +1,6 @@
 #include "app/Modals.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -38,6 +39,6 @@ void QtModals::reportError(const QString& description, const QString& location, 
 
 QString QtModals::chooseFolder(QWidget* owner, const QString& prompt,
                                const QString& initialFolder) {
-    return QFileDialog::getExistingDirectory(owner, prompt, initialFolder,
-                                             QFileDialog::ShowDirsOnly);
+    return QDir::toNativeSeparators(
+        QFileDialog::getExistingDirectory(owner, prompt, initialFolder, QFileDialog::ShowDirsOnly));
 }

@@ -1,15 +1,16 @@
 #pragma once
 
 #include <QCursor>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <optional>
 
 class QWidget;
 
-// The window-wide pointer: 0 the arrow, 11 the busy pointer, 99 the hand image. It
-// turns into the hand over the push buttons and back into the arrow over the window's
-// background and frames, except while a run holds the busy pointer.
+// Made once the window's controls exist. The window-wide pointer: 0 the arrow, 11 the busy pointer,
+// 99 the hand image. It turns into the hand over the push buttons and back into the arrow over the
+// window's background and frames, except while a run holds the busy pointer.
 class WindowPointer : public QObject {
     Q_OBJECT
 
@@ -30,5 +31,6 @@ private:
     QList<QWidget*> m_buttons;
     QList<QWidget*> m_background;
     std::optional<QCursor> m_hand;
+    QHash<QWidget*, QCursor> m_ownCursors;
     int m_shape = 0;
 };

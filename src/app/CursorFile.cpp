@@ -1,0 +1,48 @@
+#include "app/CursorFile.h"
+
+#include "runner/Failure.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QPixmap>
+#include <QtEndian>
+
+namespace {
+
+const QString invalidPicture = QStringLiteral("Invalid picture");
+constexpr int directoryHeaderSize = 6;
+constexpr int directoryEntrySize = 16;
+
+} // namespace
+
+QPoint cursorHotspot(const QByteArray& file) {
+    if (file.size() < directoryHeaderSize + directoryEntrySize)
+        throw Failure(invalidPicture);
+    const char* bytes = file.constData();
+    const quint16 reserved = qFromLittleEndian<quint16>(bytes);
+    const quint16 type = qFromLittleEndian<quint16>(bytes + 2);
+    const quint16 images = qFromLittleEndian<quint16>(bytes + 4);
+    constexpr quint16 cursorType = 2;
+    if (reserved != 0 || type != cursorType || images == 0)
+        throw Failure(invalidPicture);
+    const char* entry = bytes + directoryHeaderSize;
+    return {qFromLittleEndian<quint16>(entry + 4), qFromLittleEndian<quint16>(entry + 6)};
+}
+
+QCursor loadCursorFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("File not found: %1").arg(path));
+    const QByteArray bytes = file.readAll();
+    const QPoint hotspot = cursorHotspot(bytes);
+    // The icon reader takes cursor files once they call themselves icons (type 1).
+    QByteArray asIcon = bytes;
+    asIcon[2] = 1;
+    QBuffer buffer(&asIcon);
+    QImageReader reader(&buffer, "ico");
+    const QImage image = reader.read();
+    if (image.isNull())
+        throw Failure(invalidPicture);
+    return QCursor(QPixmap::fromImage(image), hotspot.x(), hotspot.y());
+}
