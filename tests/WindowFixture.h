@@ -8,6 +8,7 @@
 
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 
 // A window with its settings in a folder of the test's own and a recorder for its boxes.
@@ -20,6 +21,13 @@ public:
             WindowServices{modals, *settings, sound,
                            programFolder.isEmpty() ? m_settingsDir.path() : programFolder,
                            [this] { ++programEnds; }});
+    }
+
+    // Runs the start-up sequence and shows the window; false when it never appears.
+    bool loadAndShow() {
+        window->formLoad();
+        window->show();
+        return QTest::qWaitForWindowExposed(window.get());
     }
 
     // Writes a value as an earlier run would have left it.

@@ -158,14 +158,12 @@ void TestFolderSkin::validSkinIsApplied() {
     const QByteArray sheet = "QPushButton { color: #204080; }";
     writeFile(program.filePath(QStringLiteral("x/o.cjs")), sheet);
     WindowFixture fixture(program.path());
-    fixture.window->formLoad();
+    QVERIFY(fixture.loadAndShow());
     QVERIFY(fixture.modals.reports.isEmpty());
     QCOMPARE(fixture.window->styleSheet(), QString::fromLatin1(sheet));
     const QColor buttonFace = fixture.window->palette().color(QPalette::Button);
     QCOMPARE(backgroundOf(fixture.window->frame1), buttonFace);
     QCOMPARE(backgroundOf(fixture.window->label1), buttonFace);
-    fixture.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(fixture.window.get()));
     QCOMPARE(fixture.window->pushButton1->palette().color(QPalette::ButtonText), QColor("#204080"));
 }
 
@@ -223,10 +221,8 @@ void TestFolderSkin::pointerFollowsMouse() {
     QTemporaryDir program;
     writeFile(program.filePath(QStringLiteral("HAND-M.CUR")), cursorFileBytes(1, 1));
     WindowFixture fixture(program.path());
+    QVERIFY(fixture.loadAndShow());
     Form1& w = *fixture.window;
-    w.formLoad();
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
     QTest::mouseMove(w.pushButton1);
     QCOMPARE(w.pointerShape(), PointerShape::hand);
     QCOMPARE(w.frame1->cursor().shape(), Qt::BitmapCursor);
@@ -244,10 +240,8 @@ void TestFolderSkin::pointerFollowsMouse() {
 
 void TestFolderSkin::busyPointerWins() {
     WindowFixture fixture;
+    QVERIFY(fixture.loadAndShow());
     Form1& w = *fixture.window;
-    w.formLoad();
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.setPointerShape(PointerShape::busy);
     QTest::mouseMove(w.pushButton3);
     QCOMPARE(w.pointerShape(), PointerShape::busy);
@@ -259,10 +253,8 @@ void TestFolderSkin::busyPointerWins() {
 
 void TestFolderSkin::handWithoutCursorFileShowsArrow() {
     WindowFixture fixture;
+    QVERIFY(fixture.loadAndShow());
     Form1& w = *fixture.window;
-    w.formLoad();
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
     QTest::mouseMove(w.pushButton1);
     QCOMPARE(w.pointerShape(), PointerShape::hand);
     QCOMPARE(w.pushButton1->cursor().shape(), Qt::ArrowCursor);

@@ -152,10 +152,8 @@ void TestForm1::storedRow() {
 
 void TestForm1::everyControlIsOnScreen() {
     WindowFixture fixture;
+    QVERIFY(fixture.loadAndShow());
     Form1& w = *fixture.window;
-    w.formLoad();
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
     const QRect client = w.centralWidget()->rect();
     const QList<QWidget*> controls = {w.frame1, w.frame2,      w.frame3,      w.frame4,
                                       w.frame5, w.pushButton1, w.pushButton2, w.pushButton3};

@@ -51,6 +51,15 @@ bool ownerOnly(const QString& path) {
     return (permissions & owner) == owner && !(permissions & groupOrOther);
 }
 
+// A tool file put there by hand, or by somebody else.
+void plantFile(const QString& path, const QByteArray& content, QFile::Permissions permissions) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    QVERIFY(file.setPermissions(permissions));
+}
+
 void provision(RecordingReporter& reporter, int firstLine = 108) {
     Guard guard(reporter, handlerLocation(QStringLiteral("PushButton1_Click")));
     provisionTools(guard, firstLine);
@@ -95,11 +104,7 @@ void TestProvisioning::firstClickWritesBothFiles() {
 void TestProvisioning::secondClickWritesNothing() {
     TemporaryToolFolder folder;
     const QString tool = folder.filePath(QStringLiteral("sox.exe"));
-    QFile file(tool);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("any content");
-    file.close();
-    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    plantFile(tool, "any content", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     RecordingReporter reporter;
     provision(reporter);
     provision(reporter);
@@ -125,12 +130,8 @@ void TestProvisioning::writesOnlyTheMissingLibrary() {
 void TestProvisioning::refusesFileOthersCanWrite() {
     TemporaryToolFolder folder;
     const QString tool = folder.filePath(QStringLiteral("sox.exe"));
-    QFile file(tool);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("planted");
-    file.close();
-    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                QFile::WriteGroup));
+    plantFile(tool, "planted",
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::WriteGroup);
     RecordingReporter reporter;
     provision(reporter, 106);
     QCOMPARE(reporter.lines(), QList<int>{108});
