@@ -48,8 +48,7 @@ bool isTrustedProgramFile(const QString& path) {
     if (!info.isFile())
         return false;
 #ifdef Q_OS_UNIX
-    const uint owner = info.ownerId();
-    if (owner != geteuid() && owner != 0)
+    if (info.ownerId() != geteuid())
         return false;
     return !(info.permissions() & (QFile::WriteGroup | QFile::WriteOther));
 #else

@@ -23,7 +23,6 @@ QString desktopFolder();
 // The path with the native separator appended.
 QString withSeparator(const QString& folder);
 
-// Whether a program file may be run: on Unix it must belong to us (or to the
-// system) and must not be writable by group or others, so that no other user
-// can have put code there.
+// Whether a program file may be run: on Unix it must belong to us and must not be
+// writable by group or others, so that no other user can have put code there.
 bool isTrustedProgramFile(const QString& path);
