@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "synth/SoundPlayer.h"
+#include "synth/WavFile.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

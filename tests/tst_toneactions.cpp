@@ -2,6 +2,7 @@
 #include "WindowFixture.h"
 #include "synth/SoundPlayer.h"
 #include "synth/ToneWindow.h"
+#include "synth/WavFile.h"
 
 #include <QComboBox>
 #include <QDir>

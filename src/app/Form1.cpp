@@ -302,6 +302,6 @@ ErrorReporter& Form1::errorReporter() {
     return m_services.modals;
 }
 
-void Form1::playSoundFile(const QString& path) {
-    m_services.sound.playSoundFile(path);
+bool Form1::playSoundFile(const QString& path) {
+    return m_services.sound.playSoundFile(path);
 }

@@ -82,7 +82,7 @@ public:
     void showProgress(int tone, int count) override;
     void showNotice(const QString& text) override;
     ErrorReporter& errorReporter() override;
-    void playSoundFile(const QString& path) override;
+    bool playSoundFile(const QString& path) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

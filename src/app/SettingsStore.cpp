@@ -20,7 +20,8 @@ QString SettingsStore::value(const QString& key, const QString& defaultValue) co
 void SettingsStore::save(const QString& key, const QString& text) {
     m_settings.setValue(key, text);
     m_settings.sync();
-    if (m_settings.status() == QSettings::NoError || m_failureTold)
+    // A format error only says that a damaged file was read; it is written anew all the same.
+    if (m_settings.status() != QSettings::AccessError || m_failureTold)
         return;
     m_failureTold = true;
     m_modals.showNotice(QStringLiteral("Settings cannot be saved to %1.\r\nWhat you change now "

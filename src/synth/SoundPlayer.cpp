@@ -1,90 +1,16 @@
 #include "synth/SoundPlayer.h"
 
+#include "synth/WavFile.h"
+
 #include <QAudioDevice>
 #include <QAudioSink>
 #include <QFile>
 #include <QMediaDevices>
 #include <QtEndian>
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <numbers>
-
-namespace {
-
-constexpr quint16 pcmFormat = 1;
-constexpr quint16 floatFormat = 3;
-constexpr quint16 extensibleFormat = 0xFFFE;
-
-float sampleAt(const char* data, int bits, bool isFloat) {
-    if (isFloat && bits == 64)
-        return static_cast<float>(std::bit_cast<double>(qFromLittleEndian<quint64>(data)));
-    if (isFloat)
-        return std::bit_cast<float>(qFromLittleEndian<quint32>(data));
-    switch (bits) {
-    case 8:
-        return (static_cast<float>(static_cast<quint8>(*data)) - 128.0f) / 128.0f;
-    case 16:
-        return static_cast<float>(qFromLittleEndian<qint16>(data)) / 32768.0f;
-    case 24: {
-        const auto* bytes = reinterpret_cast<const quint8*>(data);
-        const qint32 value =
-            static_cast<qint32>((quint32(bytes[2]) << 24) | (quint32(bytes[1]) << 16) |
-                                (quint32(bytes[0]) << 8)) >>
-            8;
-        return static_cast<float>(value) / 8388608.0f;
-    }
-    default:
-        return static_cast<float>(static_cast<double>(qFromLittleEndian<qint32>(data)) /
-                                  2147483648.0);
-    }
-}
-
-} // namespace
-
-std::optional<SoundSamples> decodeWav(const QByteArray& file) {
-    if (file.size() < 12 || !file.startsWith("RIFF") || file.mid(8, 4) != "WAVE")
-        return std::nullopt;
-    quint16 format = 0;
-    int channels = 0;
-    int rate = 0;
-    int bits = 0;
-    QByteArray data;
-    bool haveFormat = false;
-    qsizetype at = 12;
-    while (at + 8 <= file.size()) {
-        const QByteArray id = file.mid(at, 4);
-        const quint32 size = qFromLittleEndian<quint32>(file.constData() + at + 4);
-        const qsizetype body = at + 8;
-        const qsizetype available = std::min<qsizetype>(size, file.size() - body);
-        if (id == "fmt " && available >= 16) {
-            const char* fmt = file.constData() + body;
-            format = qFromLittleEndian<quint16>(fmt);
-            channels = qFromLittleEndian<quint16>(fmt + 2);
-            rate = static_cast<int>(qFromLittleEndian<quint32>(fmt + 4));
-            bits = qFromLittleEndian<quint16>(fmt + 14);
-            if (format == extensibleFormat && available >= 26)
-                format = qFromLittleEndian<quint16>(fmt + 24);
-            haveFormat = true;
-        } else if (id == "data") {
-            data = file.mid(body, available);
-        }
-        at = body + size + (size & 1);
-    }
-    const bool isFloat = format == floatFormat && (bits == 32 || bits == 64);
-    const bool isPcm = format == pcmFormat && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
-    if (!haveFormat || !(isFloat || isPcm) || channels < 1 || rate < 1)
-        return std::nullopt;
-
-    SoundSamples sound{rate, channels, {}};
-    const int bytesPerSample = bits / 8;
-    const qsizetype frames = data.size() / (bytesPerSample * channels);
-    sound.samples.reserve(static_cast<size_t>(frames * channels));
-    for (qsizetype i = 0; i < frames * channels; ++i)
-        sound.samples.push_back(sampleAt(data.constData() + i * bytesPerSample, bits, isFloat));
-    return sound;
-}
 
 QByteArray renderForOutput(const SoundSamples& sound, const QAudioFormat& format) {
     const int outChannels = std::max(1, format.channelCount());

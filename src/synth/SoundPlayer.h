@@ -5,20 +5,10 @@
 #include <QByteArray>
 #include <QString>
 #include <memory>
-#include <optional>
-#include <vector>
+
+struct SoundSamples;
 
 class QAudioSink;
-
-// Sound samples as floats in -1..1, frames of interleaved channels.
-struct SoundSamples {
-    int sampleRate = 0;
-    int channels = 0;
-    std::vector<float> samples;
-};
-
-// Reads a WAV file's PCM (8, 16, 24 or 32 bits, or 32 or 64-bit float, plain or extensible).
-std::optional<SoundSamples> decodeWav(const QByteArray& file);
 
 // The samples in the output's format: its rate (linear interpolation), channel count and
 // sample type.

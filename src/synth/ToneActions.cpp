@@ -1,5 +1,6 @@
 #include "synth/ToneActions.h"
 
+#include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
 #include "runner/ShellWait.h"
@@ -7,6 +8,12 @@
 #include "synth/NumberText.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneWindow.h"
+#include "synth/WavFile.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <cmath>
 
 namespace {
 
@@ -52,6 +59,47 @@ qint16 drawFrequency(const ToneWindow& window) {
     const qint16 upper = toInt16(window.toText());
     const qint16 lower = toInt16(window.fromText());
     return randomBetween(lower, upper);
+}
+
+// What a file looked like, to tell whether a run wrote to it.
+struct FileState {
+    explicit FileState(const QString& path) {
+        const QFileInfo info(path);
+        exists = info.exists();
+        size = info.size();
+        modified = info.lastModified();
+    }
+    bool operator==(const FileState&) const = default;
+
+    bool exists;
+    qint64 size;
+    QDateTime modified;
+};
+
+// Whether the output holds the whole tone. SoX says nothing in its exit status when
+// the disk fills: a WAV file then holds fewer samples than asked. An MP3 file cannot
+// be told from a whole one.
+bool wholeToneWritten(const QString& command, const QString& outputPath) {
+    if (!fileExists(outputPath))
+        return false;
+    if (!outputPath.endsWith(QStringLiteral(".wav"), Qt::CaseInsensitive))
+        return true;
+    const std::optional<double> seconds = toneSeconds(splitCommandLine(command).arguments);
+    const std::optional<qint64> frames = wavFrameCount(outputPath);
+    // SoX may round the last sample either way.
+    return seconds && frames && *frames + 1 >= std::llround(*seconds * toneSampleRate);
+}
+
+// Runs one tone's command line. A run that fails (the disk filled, the tool could not
+// load its libraries, ...) may have left a file written part way, which would pass for
+// a tone: it is removed. A file the failed run did not touch stays. Returns whether the
+// tone was made.
+bool makeTone(const QString& command, const QString& outputPath) {
+    const FileState before(outputPath);
+    const bool made = runSynthCommand(command) == 0 && wholeToneWritten(command, outputPath);
+    if (!made && FileState(outputPath) != before)
+        QFile::remove(outputPath);
+    return made;
 }
 
 QString doneText(int failedTones, int count) {
@@ -110,9 +158,9 @@ void saveTones(ToneWindow& window, ExportFormat format) {
             args = toolArgs(outputPath, window.lengthText(), window.waveformShownText(), frequency);
         });
         guard.step(at.command, [&] { command = synthCommand(tool, args); });
-        qint32 status = -1;
-        guard.step(at.run, [&] { status = runSynthCommand(command); });
-        if (status != 0 || !fileExists(outputPath))
+        bool made = false;
+        guard.step(at.run, [&] { made = makeTone(command, outputPath); });
+        if (!made)
             ++failedTones;
     }
     window.showProgress(0, 0);
@@ -143,9 +191,13 @@ void previewTone(ToneWindow& window) {
     });
     QString command;
     guard.step(126, [&] { command = synthCommand(tool, args); });
-    guard.step(128, [&] { runSynthCommand(command); });
+    guard.step(128, [&] { makeTone(command, previewPath); });
     // Requested before the file is looked for: a missing file gives the system sound.
-    guard.step(130, [&] { window.playSoundFile(previewPath); });
+    guard.step(130, [&] {
+        if (!window.playSoundFile(previewPath))
+            throw Failure(
+                QStringLiteral("The tone cannot be played: no audio output can be used."));
+    });
     guard.step(132, [&] { window.setPointerShape(PointerShape::arrow); });
     bool made = false;
     guard.step(134, [&] { made = ordinaryFileExists(previewPath); });

@@ -45,30 +45,26 @@ QString toolArgs(const QString& outputPath, const QString& lengthText,
                  const QString& waveformShownText, qint32 frequency) {
     QString length = lengthText;
     length.replace(QLatin1Char(','), QLatin1Char('.'));
-    return QStringLiteral("-r 8000 -n \"") + outputPath + QStringLiteral("\" synth ") + length +
-           QLatin1Char(' ') + waveformWord(waveformShownText) + QLatin1Char(' ') +
-           QString::number(frequency);
+    return QStringLiteral("-r %1 -n \"").arg(toneSampleRate) + outputPath +
+           QStringLiteral("\" synth ") + length + QLatin1Char(' ') +
+           waveformWord(waveformShownText) + QLatin1Char(' ') + QString::number(frequency);
 }
 
 QString synthCommand(const QString& quotedTool, const QString& args) {
     return quotedTool + QLatin1Char(' ') + args;
 }
 
-namespace {
-
-void requireFiniteLength(const QStringList& arguments) {
-    constexpr double sampleRate = 8000;
+std::optional<double> toneSeconds(const QStringList& arguments) {
     const qsizetype synth = arguments.indexOf(QStringLiteral("synth"));
     const QString length = synth >= 0 ? arguments.value(synth + 1) : QString();
-    // Plain decimals only: SoX reads a sign or a time form as something else.
     static const QRegularExpression decimal(QStringLiteral(R"(^(\d+(\.\d*)?|\.\d+)$)"));
-    if (!decimal.match(length).hasMatch() || length.toDouble() * sampleRate < 1)
-        throw Failure(QStringLiteral("Tone length must be a positive number of seconds."));
+    if (!decimal.match(length).hasMatch() || length.toDouble() * toneSampleRate < 1)
+        return std::nullopt;
+    return length.toDouble();
 }
 
-} // namespace
-
 qint32 runSynthCommand(const QString& commandLine) {
-    requireFiniteLength(splitCommandLine(commandLine).arguments);
+    if (!toneSeconds(splitCommandLine(commandLine).arguments))
+        throw Failure(QStringLiteral("Tone length must be a positive number of seconds."));
     return shellWait(commandLine, 0);
 }

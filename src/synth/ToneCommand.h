@@ -1,7 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
+#include <optional>
+
+// Every tone is made at this sample rate.
+inline constexpr int toneSampleRate = 8000;
 
 // The type word SoX receives for a row of the waveform list: lower case, without
 // "(default)", trimmed. The noise rows give one word ("pinknoise"): two words would
@@ -23,6 +28,11 @@ QString toolArgs(const QString& outputPath, const QString& lengthText,
 
 // The whole command line: the quoted tool path, a blank, the arguments.
 QString synthCommand(const QString& quotedTool, const QString& args);
+
+// The tone length of a synth command's arguments, in seconds: the argument after "synth"
+// when it is a plain decimal number of at least one sample. SoX reads a sign or a time
+// form as something else, and writes without end for a length of no sample at all.
+std::optional<double> toneSeconds(const QStringList& arguments);
 
 // Runs a synth command line and waits for the tool, returning its exit status. A
 // length that is not a positive number of seconds (at least one sample) makes SoX

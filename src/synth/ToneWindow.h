@@ -33,6 +33,6 @@ public:
     // A plain box with the application title; returns when the user has closed it.
     virtual void showNotice(const QString& text) = 0;
     virtual ErrorReporter& errorReporter() = 0;
-    // Starts playing a sound file and returns at once.
-    virtual void playSoundFile(const QString& path) = 0;
+    // Starts playing a sound file and returns at once; false when nothing can be played.
+    virtual bool playSoundFile(const QString& path) = 0;
 };

@@ -1,24 +1,56 @@
-// Test helper that stands in for SoX: writes a small file to the output path (the
-// argument after "-n") and exits 0. ZIRAVEL_FAKE_SOX_MS makes it sleep first,
-// ZIRAVEL_FAKE_SOX_LOG names a file it appends its arguments to, one run a line.
+// Test helper that stands in for SoX: writes a silent 16-bit WAV of the asked length
+// at 8000 Hz to the output path (the argument after "-n") and exits 0.
+// ZIRAVEL_FAKE_SOX_MS makes it sleep first, ZIRAVEL_FAKE_SOX_LOG names a file it
+// appends its arguments to, one run a line.
 #include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
 
+namespace {
+
+void put(std::ofstream& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
     std::string output;
+    double seconds = 0;
     std::string arguments;
     for (int i = 1; i < argc; ++i) {
-        if (i + 1 < argc && std::string(argv[i]) == "-n")
+        const std::string argument = argv[i];
+        if (i + 1 < argc && argument == "-n")
             output = argv[i + 1];
-        arguments += (i > 1 ? " " : "") + std::string(argv[i]);
+        if (i + 1 < argc && argument == "synth")
+            seconds = std::atof(argv[i + 1]);
+        arguments += (i > 1 ? " " : "") + argument;
     }
     if (const char* ms = std::getenv("ZIRAVEL_FAKE_SOX_MS"))
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(ms)));
     if (const char* log = std::getenv("ZIRAVEL_FAKE_SOX_LOG"))
         std::ofstream(log, std::ios::app) << arguments << '\n';
-    std::ofstream(output) << "tone";
+
+    const auto dataBytes = static_cast<std::uint32_t>(std::llround(seconds * 8000) * 2);
+    std::ofstream out(output, std::ios::binary);
+    out.write("RIFF", 4);
+    put(out, 36 + dataBytes, 4);
+    out.write("WAVEfmt ", 8);
+    put(out, 16, 4);
+    put(out, 1, 2);     // PCM
+    put(out, 1, 2);     // one channel
+    put(out, 8000, 4);  // samples a second
+    put(out, 16000, 4); // bytes a second
+    put(out, 2, 2);     // bytes a frame
+    put(out, 16, 2);    // bits a sample
+    out.write("data", 4);
+    put(out, dataBytes, 4);
+    for (std::uint32_t i = 0; i < dataBytes; ++i)
+        out.put('\0');
     return 0;
 }

@@ -1,0 +1,105 @@
+#include "synth/WavFile.h"
+
+#include <QFile>
+#include <QtEndian>
+#include <algorithm>
+#include <bit>
+
+namespace {
+
+constexpr quint16 pcmFormat = 1;
+constexpr quint16 floatFormat = 3;
+constexpr quint16 extensibleFormat = 0xFFFE;
+
+float sampleAt(const char* data, int bits, bool isFloat) {
+    if (isFloat && bits == 64)
+        return static_cast<float>(std::bit_cast<double>(qFromLittleEndian<quint64>(data)));
+    if (isFloat)
+        return std::bit_cast<float>(qFromLittleEndian<quint32>(data));
+    switch (bits) {
+    case 8:
+        return (static_cast<float>(static_cast<quint8>(*data)) - 128.0f) / 128.0f;
+    case 16:
+        return static_cast<float>(qFromLittleEndian<qint16>(data)) / 32768.0f;
+    case 24: {
+        const auto* bytes = reinterpret_cast<const quint8*>(data);
+        const qint32 value =
+            static_cast<qint32>((quint32(bytes[2]) << 24) | (quint32(bytes[1]) << 16) |
+                                (quint32(bytes[0]) << 8)) >>
+            8;
+        return static_cast<float>(value) / 8388608.0f;
+    }
+    default:
+        return static_cast<float>(static_cast<double>(qFromLittleEndian<qint32>(data)) /
+                                  2147483648.0);
+    }
+}
+
+} // namespace
+
+std::optional<WavLayout> readWavLayout(const QByteArray& file) {
+    if (file.size() < 12 || !file.startsWith("RIFF") || file.mid(8, 4) != "WAVE")
+        return std::nullopt;
+    WavLayout layout;
+    quint16 format = 0;
+    bool haveFormat = false;
+    qsizetype at = 12;
+    while (at + 8 <= file.size()) {
+        const QByteArray id = file.mid(at, 4);
+        const quint32 size = qFromLittleEndian<quint32>(file.constData() + at + 4);
+        const qsizetype body = at + 8;
+        if (id == "data") {
+            layout.dataOffset = body;
+            layout.dataSize = size;
+            break;
+        }
+        const qsizetype available = std::min<qsizetype>(size, file.size() - body);
+        if (id == "fmt " && available >= 16) {
+            const char* fmt = file.constData() + body;
+            format = qFromLittleEndian<quint16>(fmt);
+            layout.channels = qFromLittleEndian<quint16>(fmt + 2);
+            layout.sampleRate = static_cast<int>(qFromLittleEndian<quint32>(fmt + 4));
+            layout.bitsPerSample = qFromLittleEndian<quint16>(fmt + 14);
+            if (format == extensibleFormat && available >= 26)
+                format = qFromLittleEndian<quint16>(fmt + 24);
+            haveFormat = true;
+        }
+        at = body + size + (size & 1);
+    }
+    const int bits = layout.bitsPerSample;
+    layout.isFloat = format == floatFormat && (bits == 32 || bits == 64);
+    const bool isPcm = format == pcmFormat && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+    if (!haveFormat || layout.dataOffset == 0 || !(layout.isFloat || isPcm) ||
+        layout.channels < 1 || layout.sampleRate < 1)
+        return std::nullopt;
+    return layout;
+}
+
+std::optional<SoundSamples> decodeWav(const QByteArray& file) {
+    const std::optional<WavLayout> layout = readWavLayout(file);
+    if (!layout)
+        return std::nullopt;
+    const qint64 present = std::min<qint64>(layout->dataSize, file.size() - layout->dataOffset);
+    const int bytesPerSample = layout->bitsPerSample / 8;
+    const qint64 frames = present / layout->frameBytes();
+    SoundSamples sound{layout->sampleRate, layout->channels, {}};
+    sound.samples.reserve(static_cast<size_t>(frames * layout->channels));
+    const char* data = file.constData() + layout->dataOffset;
+    for (qint64 i = 0; i < frames * layout->channels; ++i)
+        sound.samples.push_back(
+            sampleAt(data + i * bytesPerSample, layout->bitsPerSample, layout->isFloat));
+    return sound;
+}
+
+std::optional<qint64> wavFrameCount(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // The chunks before the samples are small; SoX writes about 80 bytes of them.
+    constexpr qint64 headerBytes = 4096;
+    const std::optional<WavLayout> layout = readWavLayout(file.read(headerBytes));
+    if (!layout)
+        return std::nullopt;
+    const qint64 present = std::min(layout->dataSize, file.size() - layout->dataOffset);
+    return present / layout->frameBytes();
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+#include <optional>
+#include <vector>
+
+// Sound samples as floats in -1..1, frames of interleaved channels.
+struct SoundSamples {
+    int sampleRate = 0;
+    int channels = 0;
+    std::vector<float> samples;
+};
+
+// Where a WAV file keeps its samples and how they are stored. Only PCM of 8, 16, 24 or
+// 32 bits and floats of 32 or 64 bits, plain or extensible, are understood.
+struct WavLayout {
+    int sampleRate = 0;
+    int channels = 0;
+    int bitsPerSample = 0;
+    bool isFloat = false;
+    qsizetype dataOffset = 0;
+    qint64 dataSize = 0; // as the header gives it
+
+    int frameBytes() const { return channels * bitsPerSample / 8; }
+};
+
+// Reads the layout from the start of a WAV file (the header and any chunks before the
+// samples); nothing when it is no WAV file this program understands.
+std::optional<WavLayout> readWavLayout(const QByteArray& fileStart);
+
+// The samples of a whole WAV file.
+std::optional<SoundSamples> decodeWav(const QByteArray& file);
+
+// The number of whole sample frames that a WAV file on disk holds; nothing when it is no
+// readable WAV file. A file cut short holds fewer frames than its header announces.
+std::optional<qint64> wavFrameCount(const QString& path);
