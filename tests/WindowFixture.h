@@ -48,9 +48,10 @@ public:
     public:
         bool playSoundFile(const QString& path) override {
             played.append(path);
-            return true;
+            return outputAvailable;
         }
         QStringList played;
+        bool outputAvailable = true;
     };
 
     RecordingModals modals;

@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "WindowFixture.h"
+#include "ToneRun.h"
 #include "synth/SoundPlayer.h"
 #include "synth/ToneWindow.h"
 #include "synth/WavFile.h"
@@ -13,8 +13,6 @@
 #include <QTimer>
 #include <cmath>
 #include <numbers>
-
-using TestSupport::TemporaryToolFolder;
 
 namespace {
 
@@ -46,53 +44,6 @@ int strongestFrequency(const QString& path, int from, int to) {
     return best;
 }
 
-QStringList linesOf(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-// A window ready for a run: tool folder and output folder of the test's own.
-class Run {
-public:
-    Run() {
-        fixture.window->formLoad();
-        output = tools.filePath(QStringLiteral("out"));
-        QDir().mkpath(output);
-        w.text5->setText(output + QLatin1Char('/'));
-        w.text1->setText(QStringLiteral("0.25"));
-    }
-    ~Run() {
-        qunsetenv("ZIRAVEL_FAKE_SOX_MS");
-        qunsetenv("ZIRAVEL_FAKE_SOX_LOG");
-    }
-
-    // A stand-in for the tool that takes its time and logs each run.
-    QString useFakeTool(int milliseconds) {
-        const QString tool = tools.filePath(QStringLiteral("sox.exe"));
-        QFile::copy(QStringLiteral(ZIRAVEL_FAKE_SOX), tool);
-        QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("ZIRAVEL_FAKE_SOX_MS", QByteArray::number(milliseconds));
-        const QString log = tools.filePath(QStringLiteral("runs.log"));
-        qputenv("ZIRAVEL_FAKE_SOX_LOG", log.toLocal8Bit());
-        return log;
-    }
-
-    QStringList outputFiles() const { return QDir(output).entryList(QDir::Files, QDir::Name); }
-
-    void checkIdle() const {
-        QVERIFY(!fixture.window->isBusy());
-        QCOMPARE(fixture.window->pointerShape(), PointerShape::arrow);
-        QVERIFY(!fixture.window->progressBar->isVisible());
-    }
-
-    TemporaryToolFolder tools;
-    WindowFixture fixture;
-    Form1& w = *fixture.window;
-    QString output;
-};
-
 } // namespace
 
 class TestToneActions : public QObject {
@@ -116,7 +67,7 @@ private slots:
 };
 
 void TestToneActions::wavBatchMakesTonesInRange() {
-    Run run;
+    ToneRun run;
     run.w.text2->setText(QStringLiteral("3"));
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.notices, QStringList{done});
@@ -134,7 +85,7 @@ void TestToneActions::wavBatchMakesTonesInRange() {
 }
 
 void TestToneActions::mp3Batch() {
-    Run run;
+    ToneRun run;
     run.w.text2->setText(QStringLiteral("2"));
     run.w.combo1->setCurrentIndex(7);
     run.w.pushButton2->click();
@@ -158,7 +109,7 @@ void TestToneActions::countDecidesTones_data() {
 void TestToneActions::countDecidesTones() {
     QFETCH(QString, count);
     QFETCH(int, tones);
-    Run run;
+    ToneRun run;
     run.w.text1->setText(QStringLiteral("0.01"));
     run.w.text2->setText(count);
     run.w.pushButton1->click();
@@ -170,7 +121,7 @@ void TestToneActions::countDecidesTones() {
 }
 
 void TestToneActions::countThatDoesNotConvert() {
-    Run run;
+    ToneRun run;
     run.w.text2->setText(QStringLiteral("many"));
     run.w.pushButton2->click();
     QCOMPARE(run.fixture.modals.reportLines(), QList<int>{120});
@@ -182,7 +133,7 @@ void TestToneActions::countThatDoesNotConvert() {
 }
 
 void TestToneActions::folderWithoutSeparator() {
-    Run run;
+    ToneRun run;
     QDir(run.output).mkdir(QStringLiteral("Tones"));
     run.w.text5->setText(run.output + QStringLiteral("/Tones"));
     run.w.text2->setText(QStringLiteral("1"));
@@ -192,7 +143,7 @@ void TestToneActions::folderWithoutSeparator() {
 }
 
 void TestToneActions::missingFolderForWav() {
-    Run run;
+    ToneRun run;
     run.w.text5->setText(run.output + QStringLiteral("/missing/"));
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.notices,
@@ -202,7 +153,7 @@ void TestToneActions::missingFolderForWav() {
 }
 
 void TestToneActions::missingFolderForMp3IsCounted() {
-    Run run;
+    ToneRun run;
     run.w.text5->setText(run.output + QStringLiteral("/missing/"));
     run.w.text2->setText(QStringLiteral("2"));
     run.w.pushButton2->click();
@@ -212,7 +163,7 @@ void TestToneActions::missingFolderForMp3IsCounted() {
 }
 
 void TestToneActions::boundThatFailsKeepsLastFrequency() {
-    Run run;
+    ToneRun run;
     const QString log = run.useFakeTool(200);
     run.w.text2->setText(QStringLiteral("3"));
     run.w.text3->setText(QStringLiteral("300"));
@@ -230,7 +181,7 @@ void TestToneActions::boundThatFailsKeepsLastFrequency() {
 }
 
 void TestToneActions::endlessLengthIsRefusedPerTone() {
-    Run run;
+    ToneRun run;
     const QString log = run.useFakeTool(0);
     run.w.text1->setText(QStringLiteral("0"));
     run.w.text2->setText(QStringLiteral("2"));
@@ -244,7 +195,7 @@ void TestToneActions::endlessLengthIsRefusedPerTone() {
 }
 
 void TestToneActions::clicksDuringRunAreDropped() {
-    Run run;
+    ToneRun run;
     const QString log = run.useFakeTool(300);
     run.w.text2->setText(QStringLiteral("2"));
     bool busyDuringRun = false;
@@ -272,7 +223,7 @@ void TestToneActions::clicksDuringRunAreDropped() {
 }
 
 void TestToneActions::previewMakesAndPlaysTone() {
-    Run run;
+    ToneRun run;
     run.w.pushButton3->click();
     const QString preview = run.tools.filePath(QStringLiteral("preview.wav"));
     QVERIFY(QFile::exists(preview));
@@ -284,7 +235,7 @@ void TestToneActions::previewMakesAndPlaysTone() {
 }
 
 void TestToneActions::previewWithoutToneTellsUser() {
-    Run run;
+    ToneRun run;
     run.w.text1->setText(QStringLiteral("abc"));
     run.w.pushButton3->click();
     const QString preview = run.tools.filePath(QStringLiteral("preview.wav"));
@@ -296,7 +247,7 @@ void TestToneActions::previewWithoutToneTellsUser() {
 }
 
 void TestToneActions::stalePreviewPassesCheck() {
-    Run run;
+    ToneRun run;
     QFile stale(run.tools.filePath(QStringLiteral("preview.wav")));
     QVERIFY(stale.open(QIODevice::WriteOnly));
     stale.close();

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "TestSupport.h"
+#include "WindowFixture.h"
+#include "synth/ToneWindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProgressBar>
+#include <QTest>
+
+// The lines of a text file.
+inline QStringList linesOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// A window ready for a run: tool folder and output folder of the test's own.
+class ToneRun {
+public:
+    ToneRun() {
+        fixture.window->formLoad();
+        output = tools.filePath(QStringLiteral("out"));
+        QDir().mkpath(output);
+        w.text5->setText(output + QLatin1Char('/'));
+        w.text1->setText(QStringLiteral("0.25"));
+    }
+    ~ToneRun() {
+        qunsetenv("ZIRAVEL_FAKE_SOX_MS");
+        qunsetenv("ZIRAVEL_FAKE_SOX_LOG");
+    }
+
+    // Puts a program where the tool goes; provisioning leaves it alone.
+    void installTool(const QString& program) {
+        const QString tool = tools.filePath(QStringLiteral("sox.exe"));
+        QFile::copy(program, tool);
+        QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // A stand-in for the tool that takes its time and logs each run.
+    QString useFakeTool(int milliseconds) {
+        installTool(QStringLiteral(ZIRAVEL_FAKE_SOX));
+        qputenv("ZIRAVEL_FAKE_SOX_MS", QByteArray::number(milliseconds));
+        const QString log = tools.filePath(QStringLiteral("runs.log"));
+        qputenv("ZIRAVEL_FAKE_SOX_LOG", log.toLocal8Bit());
+        return log;
+    }
+
+    QStringList outputFiles() const { return QDir(output).entryList(QDir::Files, QDir::Name); }
+
+    void checkIdle() const {
+        QVERIFY(!fixture.window->isBusy());
+        QCOMPARE(fixture.window->pointerShape(), PointerShape::arrow);
+        QVERIFY(!fixture.window->progressBar->isVisible());
+    }
+
+    TestSupport::TemporaryToolFolder tools;
+    WindowFixture fixture;
+    Form1& w = *fixture.window;
+    QString output;
+};

@@ -1,0 +1,4 @@
+// A library that the test helper needs_missing_lib is linked with but never finds.
+int vanishingLibraryAnswer() {
+    return 0;
+}

@@ -1,0 +1,187 @@
+#include "ToneRun.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QString failedTones(int failed, int count) {
+    return QStringLiteral("Done.\r\n%1 of %2 tones could not be made.").arg(failed).arg(count);
+}
+
+const QString noTone =
+    QStringLiteral("Failed to generate tone.\r\nPlease change your input values.");
+
+// Files written from now on, by us or by our children, may hold at most `bytes`.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_previousHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_saved{};
+    void (*m_previousHandler)(int) = nullptr;
+};
+
+} // namespace
+
+class TestFaults : public QObject {
+    Q_OBJECT
+
+private slots:
+    void toolFolderCannotBeWritten();
+    void outputFolderDisappears();
+    void diskFillsDuringTone();
+    void soxCannotRun();
+    void audioOutputMissing();
+    void damagedSettings_data();
+    void damagedSettings();
+    void settingsThatCannotBeSaved();
+};
+
+void TestFaults::toolFolderCannotBeWritten() {
+    ToneRun run;
+    QFile blocker(run.tools.filePath(QStringLiteral("blocker")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    qputenv("TEMP", (blocker.fileName() + QStringLiteral("/tools")).toLocal8Bit());
+    run.w.text2->setText(QStringLiteral("2"));
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.reportLines(), (QList<int>{112, 118}));
+    QVERIFY(run.fixture.modals.reports[0].description.contains(QStringLiteral("sox.exe")));
+    QCOMPARE(run.fixture.modals.notices, QStringList{failedTones(2, 2)});
+    run.checkIdle();
+    // Once the folder can be written, the next click works.
+    qputenv("TEMP", run.tools.path().toLocal8Bit());
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.notices.last(), QStringLiteral("Done."));
+    QCOMPARE(run.outputFiles().size(), 2);
+}
+
+void TestFaults::outputFolderDisappears() {
+    ToneRun run;
+    run.useFakeTool(150);
+    run.w.text2->setText(QStringLiteral("3"));
+    // Gone while the second tone is being made.
+    QTimer::singleShot(220, [&] { QDir(run.output).removeRecursively(); });
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.notices, QStringList{failedTones(2, 3)});
+    run.checkIdle();
+    QDir().mkpath(run.output);
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.notices.last(), QStringLiteral("Done."));
+}
+
+void TestFaults::diskFillsDuringTone() {
+    ToneRun run;
+    run.w.text2->setText(QStringLiteral("1"));
+    run.w.pushButton1->click(); // puts the tool in place before space runs out
+    QDir(run.output).removeRecursively();
+    QDir().mkpath(run.output);
+    run.fixture.modals.notices.clear();
+
+    run.w.text1->setText(QStringLiteral("2"));
+    run.w.text2->setText(QStringLiteral("2"));
+    {
+        // Two seconds of tone take 64 KB; SoX itself still says it succeeded.
+        const FileSizeLimit limit(20 * 1024);
+        run.w.pushButton1->click();
+        run.w.pushButton3->click();
+    }
+    QCOMPARE(run.fixture.modals.notices, (QStringList{failedTones(2, 2), noTone}));
+    QVERIFY(run.outputFiles().isEmpty());
+    QVERIFY(!QFile::exists(run.tools.filePath(QStringLiteral("preview.wav"))));
+    run.checkIdle();
+}
+
+void TestFaults::soxCannotRun() {
+    ToneRun run;
+    run.installTool(QStringLiteral(ZIRAVEL_NEEDS_MISSING_LIB));
+    run.w.text2->setText(QStringLiteral("1"));
+    run.w.pushButton1->click();
+    run.w.pushButton3->click();
+    QCOMPARE(run.fixture.modals.notices, (QStringList{failedTones(1, 1), noTone}));
+    QVERIFY(run.fixture.modals.reports.isEmpty());
+    run.checkIdle();
+}
+
+void TestFaults::audioOutputMissing() {
+    ToneRun run;
+    run.fixture.sound.outputAvailable = false;
+    run.w.pushButton3->click();
+    QCOMPARE(run.fixture.modals.reportLines(), QList<int>{130});
+    QCOMPARE(run.fixture.modals.reports[0].description,
+             QStringLiteral("The tone cannot be played: no audio output can be used."));
+    QVERIFY(run.fixture.modals.notices.isEmpty());
+    run.checkIdle();
+}
+
+void TestFaults::damagedSettings_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("text3");
+    QByteArray garbage(4096, '\0');
+    for (int i = 0; i < garbage.size(); ++i)
+        garbage[i] = char((i * 7919 + 13) % 256);
+    QTest::newRow("garbage bytes") << garbage << "200";
+    QTest::newRow("invalid UTF-8")
+        << QByteArray("[General]\nText1=\xff\xfe\xc3(\nText3=300\nCombo1=\xc0\x80\n") << "300";
+    QTest::newRow("1 MB value") << "[General]\nText3=300\nText1=" + QByteArray(1 << 20, '7') + "\n"
+                                << "300";
+    QTest::newRow("half a line") << QByteArray("[General]\nText3=300\nText4=\"50") << "300";
+}
+
+void TestFaults::damagedSettings() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, text3);
+    WindowFixture fixture;
+    QDir().mkpath(QFileInfo(fixture.settingsFile()).path());
+    QFile file(fixture.settingsFile());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    fixture.window->formLoad();
+    QCOMPARE(fixture.window->text3->text(), text3);
+    QVERIFY(!fixture.window->text5->text().isEmpty());
+    QVERIFY(fixture.modals.notices.isEmpty());
+    // The store keeps working: what is typed now is what the file holds.
+    fixture.window->text2->setText(QStringLiteral("4"));
+    QSettings reread(fixture.settingsFile(), QSettings::IniFormat);
+    QCOMPARE(reread.status(), QSettings::NoError);
+    QCOMPARE(reread.value(QStringLiteral("Text2")).toString(), QStringLiteral("4"));
+    QCOMPARE(reread.value(QStringLiteral("Text1")).toString(), fixture.window->text1->text());
+}
+
+void TestFaults::settingsThatCannotBeSaved() {
+    WindowFixture fixture;
+    // A file where the settings folder should be: nothing can be written under it.
+    const QString blocker = fixture.folder() + QStringLiteral("/Korvane");
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    fixture.window->formLoad();
+    fixture.window->text1->setText(QStringLiteral("2"));
+    fixture.window->text1->setText(QStringLiteral("3"));
+    QCOMPARE(fixture.modals.notices.size(), 1);
+    QVERIFY(fixture.modals.notices[0].contains(fixture.settingsFile()));
+    QCOMPARE(fixture.window->text2->text(), QStringLiteral("3"));
+    QCOMPARE(fixture.window->combo1->currentIndex(), 0);
+}
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"
