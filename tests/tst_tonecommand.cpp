@@ -21,6 +21,8 @@ private slots:
     void commandArguments_data();
     void commandArguments();
     void quotedToolPathFollowsTemp();
+    void quotedArgumentRoundTrips_data();
+    void quotedArgumentRoundTrips();
     void splitCommandLine_data();
     void splitCommandLine();
 };
@@ -157,6 +159,16 @@ void TestToneCommand::commandArguments_data() {
         << "/t/a.wav"
         << ""
         << "Square" << 300 << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "square", "300"};
+    QTest::newRow("quote in the folder stays in the path")
+        << "/t/a\" -n \"/etc/x.wav"
+        << "1"
+        << "Exp" << 300
+        << QStringList{"-r", "8000", "-n", "/t/a\" -n \"/etc/x.wav", "synth", "1", "exp", "300"};
+    QTest::newRow("backslashes in the folder stay")
+        << "/t/a\\\"b\\c\\"
+        << "1"
+        << "Exp" << 300
+        << QStringList{"-r", "8000", "-n", "/t/a\\\"b\\c\\", "synth", "1", "exp", "300"};
     QTest::newRow("no row selected gives no type argument")
         << "/t/a.wav"
         << "1"
@@ -184,6 +196,22 @@ void TestToneCommand::quotedToolPathFollowsTemp() {
     qputenv("TEMP", saved);
 }
 
+void TestToneCommand::quotedArgumentRoundTrips_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("plain") << "/tmp/a b/Ziravel_1.wav";
+    QTest::newRow("empty") << "";
+    QTest::newRow("quote") << "\"";
+    QTest::newRow("backslash at the end") << "C:\\Tones\\";
+    QTest::newRow("backslashes before a quote") << "a\\\\\"b";
+    QTest::newRow("quotes and blanks") << "\" -n \"/etc/passwd";
+}
+
+void TestToneCommand::quotedArgumentRoundTrips() {
+    QFETCH(QString, text);
+    const CommandLine command = ::splitCommandLine(QStringLiteral("prog ") + quotedArgument(text));
+    QCOMPARE(command.arguments, QStringList{text});
+}
+
 void TestToneCommand::splitCommandLine_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("program");
@@ -201,6 +229,10 @@ void TestToneCommand::splitCommandLine_data() {
         << "prog" << QStringList{";rm", "$(x)", "`y`", "|z"};
     QTest::newRow("unclosed quote runs to the end") << "prog \"a b"
                                                     << "prog" << QStringList{"a b"};
+    QTest::newRow("escaped quote") << "prog \"a\\\"b\" c\\\\\"d e\""
+                                   << "prog" << QStringList{"a\"b", "c\\d e"};
+    QTest::newRow("backslashes elsewhere are plain") << "C:\\Temp\\sox.exe a\\b"
+                                                     << "C:\\Temp\\sox.exe" << QStringList{"a\\b"};
     QTest::newRow("empty") << ""
                            << "" << QStringList{};
 }

@@ -13,8 +13,13 @@ struct CommandLine {
     QStringList arguments;
 };
 
-// Splits a command line at blanks outside double quotes; the quotes are dropped, and a
-// quoted empty text stays an (empty) argument.
+// The text between double quotes, so that splitCommandLine() gives it back as one
+// argument whatever it holds: a quote inside is escaped with a backslash, as are
+// backslashes that stand before a quote (the rules of Windows command lines).
+QString quotedArgument(const QString& text);
+
+// Splits a command line at blanks outside double quotes; the quotes are dropped, a
+// quoted empty text stays an (empty) argument, and backslashes escape a quote.
 CommandLine splitCommandLine(const QString& commandLine);
 
 // 0 hidden .. 6 minimised without focus; anything else (or nothing) becomes 6.

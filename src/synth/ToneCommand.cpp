@@ -38,16 +38,17 @@ qint16 randomBetween(qint16 lower, qint16 upper) {
 }
 
 QString quotedToolPath() {
-    return QLatin1Char('"') + toolFilePath(toolFileName) + QLatin1Char('"');
+    return quotedArgument(toolFilePath(toolFileName));
 }
 
 QString toolArgs(const QString& outputPath, const QString& lengthText,
                  const QString& waveformShownText, qint32 frequency) {
     QString length = lengthText;
     length.replace(QLatin1Char(','), QLatin1Char('.'));
-    return QStringLiteral("-r %1 -n \"").arg(toneSampleRate) + outputPath +
-           QStringLiteral("\" synth ") + length + QLatin1Char(' ') +
-           waveformWord(waveformShownText) + QLatin1Char(' ') + QString::number(frequency);
+    // Quoted so that no path, whatever it holds, can split into further arguments.
+    return QStringLiteral("-r %1 -n ").arg(toneSampleRate) + quotedArgument(outputPath) +
+           QStringLiteral(" synth ") + length + QLatin1Char(' ') + waveformWord(waveformShownText) +
+           QLatin1Char(' ') + QString::number(frequency);
 }
 
 QString synthCommand(const QString& quotedTool, const QString& args) {

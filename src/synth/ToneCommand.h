@@ -18,7 +18,7 @@ QString waveformWord(const QString& shownText);
 // outside -32768..32766.
 qint16 randomBetween(qint16 lower, qint16 upper);
 
-// The tool's path in the tool folder, between double quotes.
+// The tool's path in the tool folder, between double quotes (quotedArgument()).
 QString quotedToolPath();
 
 // The SoX arguments of one tone, as text: 8000 Hz, the null input, the quoted output

@@ -1,7 +1,8 @@
 // Test helper that stands in for SoX: writes a silent 16-bit WAV of the asked length
 // at 8000 Hz to the output path (the argument after "-n") and exits 0.
 // ZIRAVEL_FAKE_SOX_MS makes it sleep first, ZIRAVEL_FAKE_SOX_LOG names a file it
-// appends its arguments to, one run a line.
+// appends its arguments to, one run a line. Lengths over ten seconds are refused
+// (exit 1, no file), so that a test cannot fill the disk.
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -36,6 +37,8 @@ int main(int argc, char* argv[]) {
     if (const char* log = std::getenv("ZIRAVEL_FAKE_SOX_LOG"))
         std::ofstream(log, std::ios::app) << arguments << '\n';
 
+    if (seconds > 10)
+        return 1;
     const auto dataBytes = static_cast<std::uint32_t>(std::llround(seconds * 8000) * 2);
     std::ofstream out(output, std::ios::binary);
     out.write("RIFF", 4);
