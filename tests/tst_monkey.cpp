@@ -3,6 +3,7 @@
 // answering every box, also while a batch runs. Seeded: ZIRAVEL_MONKEY_SEED replays a
 // run, ZIRAVEL_MONKEY_EVENTS sets how many actions it makes.
 #include "ToneRun.h"
+#include "synth/NumberText.h"
 
 #include <QComboBox>
 #include <QDirIterator>
@@ -104,6 +105,7 @@ public:
             m_run.fixture.modals.folderAnswer =
                 pick(3) == 0 ? QString() : m_run.output + QStringLiteral("/sub%1").arg(pick(3));
             QDir().mkpath(m_run.fixture.modals.folderAnswer);
+            keepBatchesShort();
             buttons[pick(4)]->click();
             break;
         case 7:
@@ -156,6 +158,13 @@ private:
             field->insert(text); // a paste
         else
             typeText(field, text);
+    }
+
+    // Typed digits add up; thousands of tones would only make the run long.
+    void keepBatchesShort() {
+        double count = 0;
+        if (parseNumberText(m_run.w.text2->text(), count) && count > 8)
+            m_run.w.text2->setText(QString::number(pick(8)));
     }
 
     // Any text, but always inside the output folder: a test must not write elsewhere.

@@ -47,8 +47,8 @@ const QStringList waveformRows = {
 
 } // namespace
 
-QString applicationTitle(const QString& productName) {
-    QString title = productName;
+QString applicationTitle(const QString& name) {
+    QString title = name;
     do {
         const qsizetype blank = title.lastIndexOf(QLatin1Char(' '));
         if (blank < 0)
@@ -144,12 +144,15 @@ void Form1::connectInputs() {
                   {text3, Setting::text3, true},
                   {text4, Setting::text4, true},
                   {text5, Setting::text5, false}};
-    for (const auto& [field, key, numeric] : fields) {
-        connect(field, &QLineEdit::textChanged, this,
-                [&settings, name = key.name](const QString& text) { settings.save(name, text); });
-        if (numeric)
-            connect(field, &FieldEdit::left, this,
-                    [this, field, putBack = key.defaultValue] { checkNumeric(field, putBack); });
+    for (const auto& input : fields) {
+        connect(
+            input.field, &QLineEdit::textChanged, this,
+            [&settings, name = input.key.name](const QString& text) { settings.save(name, text); });
+        if (input.numeric)
+            connect(input.field, &FieldEdit::left, this,
+                    [this, field = input.field, putBack = input.key.defaultValue] {
+                        checkNumeric(field, putBack);
+                    });
     }
     const auto storeRow = [this, &settings] {
         settings.save(Setting::combo1.name, QString::number(combo1->currentIndex()));

@@ -30,7 +30,10 @@ int main(int argc, char* argv[]) {
             output = argv[i + 1];
         if (i + 1 < argc && argument == "synth")
             seconds = std::atof(argv[i + 1]);
-        arguments += (i > 1 ? " " : "") + argument;
+        std::string logged = argument; // one run a line, whatever the arguments hold
+        for (std::size_t at = 0; (at = logged.find_first_of("\r\n", at)) != std::string::npos;)
+            logged.replace(at, 1, logged[at] == '\n' ? "\\n" : "\\r");
+        arguments += (i > 1 ? " " : "") + logged;
     }
     if (const char* ms = std::getenv("ZIRAVEL_FAKE_SOX_MS"))
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(ms)));

@@ -1,0 +1,29 @@
+// The 16-bit conversion and the numeric check of the fields, fed any text.
+#include "FuzzText.h"
+#include "runner/Failure.h"
+#include "synth/NumberText.h"
+
+#include <cmath>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QString text = fuzzText(data, size);
+    double value = 0;
+    const bool parsed = parseNumberText(text, value);
+    try {
+        const qint16 converted = toInt16(text);
+        // Only a number converts, and only to the nearest whole number.
+        if (!parsed || std::abs(value - converted) > 0.5)
+            std::abort();
+    } catch (const Failure& failure) {
+        const bool expected = failure.description() == QStringLiteral("Type mismatch")
+                                  ? !parsed
+                                  : parsed && failure.description() == QStringLiteral("Overflow");
+        if (!expected)
+            std::abort();
+    }
+    // What converts as a finite number passes the field check.
+    if (parsed && std::isfinite(value) && !isNumericText(text))
+        std::abort();
+    return 0;
+}
