@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace {
 
@@ -118,6 +119,10 @@ void Form1::buildControls() {
     setBackgroundColour(this, Qt::white);
     for (QWidget* control : framesAndLabels())
         setBackgroundColour(control, Qt::white);
+
+    // Ctrl+Q closes the window, as in other desktop programs.
+    auto* quit = new QShortcut(QKeySequence::Quit, this);
+    connect(quit, &QShortcut::activated, this, &QWidget::close);
 
     m_pointer = new WindowPointer(this, {pushButton1, pushButton2, pushButton3, pushButton9},
                                   {client, frame1, frame2, frame3, frame4, frame5});
