@@ -274,11 +274,16 @@ void TestForm1::selectsAllOnEntry() {
 }
 
 void TestForm1::closingEndsProgram() {
-    WindowFixture fixture;
-    fixture.window->formLoad();
-    fixture.window->show();
-    fixture.window->close();
-    QCOMPARE(fixture.programEnds, 1);
+    for (const bool byKey : {false, true}) {
+        WindowFixture fixture;
+        fixture.window->formLoad();
+        showActive(*fixture.window);
+        if (byKey)
+            QTest::keyClick(fixture.window->windowHandle(), Qt::Key_Q, Qt::ControlModifier);
+        else
+            fixture.window->close();
+        QCOMPARE(fixture.programEnds, 1);
+    }
 }
 
 void TestForm1::refusedWriteIsToldOnce() {

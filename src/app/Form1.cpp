@@ -121,7 +121,7 @@ void Form1::buildControls() {
         setBackgroundColour(control, Qt::white);
 
     // Ctrl+Q closes the window, as in other desktop programs.
-    auto* quit = new QShortcut(QKeySequence::Quit, this);
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, &QWidget::close);
 
     m_pointer = new WindowPointer(this, {pushButton1, pushButton2, pushButton3, pushButton9},
