@@ -26,10 +26,11 @@ private:
     QTemporaryDir m_dir;
 };
 
-// One property of a sound file as SoX reads it ("-r" rate, "-c" channels, "-D" seconds).
-inline QString soundInfo(const QString& file, const char* option) {
+// One property of a sound file as SoX reads it ('r' rate, 'c' channels, 'D' seconds).
+inline QString soundInfo(const QString& file, char property) {
     QProcess sox;
-    sox.start(QStringLiteral("sox"), {QStringLiteral("--i"), QString::fromLatin1(option), file});
+    sox.start(QStringLiteral("sox"),
+              {QStringLiteral("--i"), QStringLiteral("-") + QLatin1Char(property), file});
     sox.waitForFinished();
     return QString::fromLocal8Bit(sox.readAllStandardOutput()).trimmed();
 }

@@ -201,9 +201,9 @@ void TestShellWait::makesRealTone() {
         runSynthCommand(synthCommand(quotedToolPath(), toolArgs(output, length, waveform, 317))),
         0);
     QVERIFY(QFile::exists(output));
-    QCOMPARE(TestSupport::soundInfo(output, "-r"), QStringLiteral("8000"));
-    QCOMPARE(TestSupport::soundInfo(output, "-c"), QStringLiteral("1"));
-    const double duration = TestSupport::soundInfo(output, "-D").toDouble();
+    QCOMPARE(TestSupport::soundInfo(output, 'r'), QStringLiteral("8000"));
+    QCOMPARE(TestSupport::soundInfo(output, 'c'), QStringLiteral("1"));
+    const double duration = TestSupport::soundInfo(output, 'D').toDouble();
     QVERIFY2(qAbs(duration - seconds) <= tolerance, qPrintable(QString::number(duration)));
 }
 

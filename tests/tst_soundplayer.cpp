@@ -24,9 +24,9 @@ void TestSoundPlayer::decodesWhatSoxWrites_data() {
     QTest::addColumn<QStringList>("encoding");
     QTest::addColumn<int>("channels");
     QTest::newRow("sox default, extensible 32-bit") << QStringList{} << 1;
-    QTest::newRow("16-bit") << QStringList{"-b", "16"} << 1;
-    QTest::newRow("8-bit") << QStringList{"-b", "8"} << 1;
-    QTest::newRow("24-bit stereo") << QStringList{"-b", "24", "-c", "2"} << 2;
+    QTest::newRow("16-bit") << QStringList{"--bits", "16"} << 1;
+    QTest::newRow("8-bit") << QStringList{"--bits", "8"} << 1;
+    QTest::newRow("24-bit stereo") << QStringList{"--bits", "24", "--channels", "2"} << 2;
     QTest::newRow("float") << QStringList{"-e", "floating-point"} << 1;
 }
 

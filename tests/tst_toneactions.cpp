@@ -75,9 +75,9 @@ void TestToneActions::wavBatchMakesTonesInRange() {
     QCOMPARE(run.outputFiles(), (QStringList{"Ziravel_1.wav", "Ziravel_2.wav", "Ziravel_3.wav"}));
     for (const QString& name : run.outputFiles()) {
         const QString path = QDir(run.output).filePath(name);
-        QCOMPARE(TestSupport::soundInfo(path, "-r"), QStringLiteral("8000"));
-        QCOMPARE(TestSupport::soundInfo(path, "-c"), QStringLiteral("1"));
-        QCOMPARE(TestSupport::soundInfo(path, "-D").toDouble(), 0.25);
+        QCOMPARE(TestSupport::soundInfo(path, 'r'), QStringLiteral("8000"));
+        QCOMPARE(TestSupport::soundInfo(path, 'c'), QStringLiteral("1"));
+        QCOMPARE(TestSupport::soundInfo(path, 'D').toDouble(), 0.25);
         const int frequency = strongestFrequency(path, 150, 450);
         QVERIFY2(frequency >= 200 && frequency <= 400, qPrintable(QString::number(frequency)));
     }
@@ -92,8 +92,8 @@ void TestToneActions::mp3Batch() {
     QCOMPARE(run.fixture.modals.notices, QStringList{done});
     QCOMPARE(run.outputFiles(), (QStringList{"Ziravel_1.mp3", "Ziravel_2.mp3"}));
     const QString first = QDir(run.output).filePath(QStringLiteral("Ziravel_1.mp3"));
-    QCOMPARE(TestSupport::soundInfo(first, "-r"), QStringLiteral("8000"));
-    QCOMPARE(TestSupport::soundInfo(first, "-c"), QStringLiteral("1"));
+    QCOMPARE(TestSupport::soundInfo(first, 'r'), QStringLiteral("8000"));
+    QCOMPARE(TestSupport::soundInfo(first, 'c'), QStringLiteral("1"));
     run.checkIdle();
 }
 
@@ -230,7 +230,7 @@ void TestToneActions::previewMakesAndPlaysTone() {
     QCOMPARE(run.fixture.sound.played, QStringList{preview});
     QVERIFY(run.fixture.modals.notices.isEmpty());
     QVERIFY(run.outputFiles().isEmpty());
-    QCOMPARE(TestSupport::soundInfo(preview, "-D").toDouble(), 0.25);
+    QCOMPARE(TestSupport::soundInfo(preview, 'D').toDouble(), 0.25);
     run.checkIdle();
 }
 
