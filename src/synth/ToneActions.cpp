@@ -79,15 +79,14 @@ struct FileState {
 // Whether the output holds the whole tone. SoX says nothing in its exit status when
 // the disk fills: a WAV file then holds fewer samples than asked. An MP3 file cannot
 // be told from a whole one.
-bool wholeToneWritten(const QString& command, const QString& outputPath) {
+bool wholeToneWritten(const QString& outputPath, double seconds) {
     if (!fileExists(outputPath))
         return false;
     if (!outputPath.endsWith(QStringLiteral(".wav"), Qt::CaseInsensitive))
         return true;
-    const std::optional<double> seconds = toneSeconds(splitCommandLine(command).arguments);
     const std::optional<qint64> frames = wavFrameCount(outputPath);
     // SoX may round the last sample either way.
-    return seconds && frames && *frames + 1 >= std::llround(*seconds * toneSampleRate);
+    return frames && *frames + 1 >= std::llround(seconds * toneSampleRate);
 }
 
 // Runs one tone's command line. A run that fails (the disk filled, the tool could not
@@ -96,7 +95,10 @@ bool wholeToneWritten(const QString& command, const QString& outputPath) {
 // tone was made.
 bool makeTone(const QString& command, const QString& outputPath) {
     const FileState before(outputPath);
-    const bool made = runSynthCommand(command) == 0 && wholeToneWritten(command, outputPath);
+    // runSynthCommand() refuses a command without a length, so one is there after the run.
+    const bool made =
+        runSynthCommand(command) == 0 &&
+        wholeToneWritten(outputPath, *toneSeconds(splitCommandLine(command).arguments));
     if (!made && FileState(outputPath) != before)
         QFile::remove(outputPath);
     return made;

@@ -59,9 +59,12 @@ std::optional<double> toneSeconds(const QStringList& arguments) {
     const qsizetype synth = arguments.indexOf(QStringLiteral("synth"));
     const QString length = synth >= 0 ? arguments.value(synth + 1) : QString();
     static const QRegularExpression decimal(QStringLiteral(R"(^(\d+(\.\d*)?|\.\d+)$)"));
-    if (!decimal.match(length).hasMatch() || length.toDouble() * toneSampleRate < 1)
+    if (!decimal.match(length).hasMatch())
         return std::nullopt;
-    return length.toDouble();
+    const double seconds = length.toDouble();
+    if (seconds * toneSampleRate < 1)
+        return std::nullopt;
+    return seconds;
 }
 
 qint32 runSynthCommand(const QString& commandLine) {
