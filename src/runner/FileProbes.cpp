@@ -3,10 +3,14 @@
 #include "runner/Failure.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -43,15 +47,122 @@ QString desktopFolder() {
     return withSeparator(desktop);
 }
 
+#ifdef Q_OS_UNIX
+
+namespace {
+
+bool isTrustedProgram(const struct stat& info) {
+    return S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
+           !(info.st_mode & (S_IWGRP | S_IWOTH));
+}
+
+// Whoever may rename entries in a folder above ours could put a folder of theirs in its
+// place: only we, root, or a sticky folder keep it where it is.
+bool keepsEntriesInPlace(const struct stat& info) {
+    return (info.st_uid == geteuid() || info.st_uid == 0) &&
+           (!(info.st_mode & S_IWOTH) || (info.st_mode & S_ISVTX));
+}
+
+} // namespace
+
+bool isTrustedProgramFile(const QString& path) {
+    struct stat info {};
+    return !path.isEmpty() && lstat(QFile::encodeName(path).constData(), &info) == 0 &&
+           isTrustedProgram(info);
+}
+
+int openTrustedProgram(const QString& path) {
+    // No waiting on a pipe, and a link is refused rather than followed.
+    const int fd = path.isEmpty() ? -1
+                                  : open(QFile::encodeName(path).constData(),
+                                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            errno = EACCES;
+        if (path.isEmpty())
+            errno = ENOENT;
+        return -1;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !isTrustedProgram(info)) {
+        close(fd);
+        errno = EACCES;
+        return -1;
+    }
+    return fd;
+}
+
+bool isPrivateFolder(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    // A trailing separator would make lstat() follow a link.
+    const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(path));
+    struct stat info {};
+    if (lstat(QFile::encodeName(folder).constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)))
+        return false;
+    QString above = QFileInfo(QFileInfo(folder).absolutePath()).canonicalFilePath();
+    while (!above.isEmpty()) {
+        if (stat(QFile::encodeName(above).constData(), &info) != 0 || !keepsEntriesInPlace(info))
+            return false;
+        if (above == QLatin1String("/"))
+            return true;
+        above = QFileInfo(above).absolutePath();
+    }
+    return false;
+}
+
+namespace {
+
+// Opens the file for reading when it is a regular file; throws Failure otherwise.
+void openRegularFile(QFile& file, const QString& path) {
+    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, qt_error_string(errno)));
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        throw Failure(QStringLiteral("%1 is not an ordinary file.").arg(path));
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        close(fd);
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    }
+}
+
+} // namespace
+
+#else
+
 bool isTrustedProgramFile(const QString& path) {
     const QFileInfo info(path);
-    if (!info.isFile())
-        return false;
-#ifdef Q_OS_UNIX
-    if (info.ownerId() != geteuid())
-        return false;
-    return !(info.permissions() & (QFile::WriteGroup | QFile::WriteOther));
-#else
-    return true;
+    return info.isFile() && !info.isSymLink();
+}
+
+bool isPrivateFolder(const QString& path) {
+    return folderExists(path);
+}
+
+namespace {
+
+void openRegularFile(QFile& file, const QString& path) {
+    if (!QFileInfo(path).isFile())
+        throw Failure(QStringLiteral("%1 is not an ordinary file.").arg(path));
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+}
+
+} // namespace
+
 #endif
+
+QByteArray readRegularFile(const QString& path, qint64 maxBytes) {
+    QFile file;
+    openRegularFile(file, path);
+    // The size may change under us: one byte more than allowed tells.
+    const QByteArray bytes = file.read(maxBytes + 1);
+    if (bytes.size() > maxBytes)
+        throw Failure(QStringLiteral("%1 is larger than %2 bytes.").arg(path).arg(maxBytes));
+    return bytes;
 }

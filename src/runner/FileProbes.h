@@ -1,8 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
-// Questions to the file system. None of them throws but desktopFolder().
+// Questions to the file system. None of them throws but desktopFolder() and readRegularFile().
 
 // True when anything (file or folder) exists at the path.
 bool fileExists(const QString& path);
@@ -23,6 +24,24 @@ QString desktopFolder();
 // The path with the native separator appended.
 QString withSeparator(const QString& folder);
 
-// Whether a program file may be run: on Unix it must belong to us and must not be
-// writable by group or others, so that no other user can have put code there.
+// Whether a program file may be run: on Unix it must be a regular file, not a link, that
+// belongs to us and that neither group nor others can write, so that no other user can
+// have put code there.
 bool isTrustedProgramFile(const QString& path);
+
+#ifdef Q_OS_UNIX
+// Opens a program file to run it from the descriptor, so that the file checked is the file
+// that runs. Gives -1 and sets errno when the file is missing (ENOENT) or not trusted as
+// isTrustedProgramFile() says, a link included (EACCES). The descriptor closes on exec.
+int openTrustedProgram(const QString& path);
+#endif
+
+// Whether we may run programs from the folder and write files into it that nobody else can
+// have planted or linked: it is a folder of ours, not a link, that neither group nor others
+// can write, and no folder above it lets another user swap it for theirs. Always true on
+// Windows, where every user has a temporary folder of their own.
+bool isPrivateFolder(const QString& path);
+
+// The bytes of a regular file of at most maxBytes. A pipe, a device, a folder or a larger
+// file is refused without waiting on it or reading it all: throws Failure naming the file.
+QByteArray readRegularFile(const QString& path, qint64 maxBytes);

@@ -10,6 +10,21 @@
 #include <cstdio>
 #include <cstdlib>
 
+#ifdef Q_OS_LINUX
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+extern char** environ;
+#endif
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
@@ -94,6 +109,109 @@ void endProgramNow() {
 
 namespace {
 
+QString resolvedProgram(const QString& program) {
+    if (program.isEmpty() || program.contains(QLatin1Char('/')) ||
+        program.contains(QLatin1Char('\\')))
+        return program;
+    return QStandardPaths::findExecutable(program);
+}
+
+#ifdef Q_OS_LINUX
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// The child's wait status once it has ended. Its end is an event: the loop sleeps until
+// then, dispatching window events. A kernel without process descriptors is asked often.
+int waitForChild(pid_t pid) {
+    QEventLoop wait;
+    int status = 0;
+    bool ended = false;
+    const auto checkEnded = [&] {
+        pid_t waited = 0;
+        do
+            waited = waitpid(pid, &status, WNOHANG);
+        while (waited < 0 && errno == EINTR);
+        // Gone without a status: somebody else reaped it.
+        if (waited == pid || (waited < 0 && errno == ECHILD)) {
+            ended = true;
+            wait.quit();
+        }
+    };
+    const Descriptor process(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+    std::unique_ptr<QSocketNotifier> endNotifier;
+    QTimer poll;
+    if (process.fd() >= 0) {
+        endNotifier = std::make_unique<QSocketNotifier>(process.fd(), QSocketNotifier::Read);
+        QObject::connect(endNotifier.get(), &QSocketNotifier::activated, &wait, checkEnded);
+    } else {
+        QObject::connect(&poll, &QTimer::timeout, &wait, checkEnded);
+        poll.start(5);
+    }
+    checkEnded();
+    while (!ended)
+        wait.exec();
+    return status;
+}
+
+// Starts the program from a descriptor of the file that was checked, so that nobody can
+// swap the file between the check and the start.
+qint32 runProgram(const QString& program, const QStringList& arguments) {
+    const Descriptor file(openTrustedProgram(program));
+    if (file.fd() < 0)
+        return startFailureBase + errno;
+    const QByteArray path = "/proc/self/fd/" + QByteArray::number(file.fd());
+    // The program's own name comes first; SoX names itself by it in its messages.
+    QList<QByteArray> words{QFile::encodeName(QFileInfo(program).completeBaseName())};
+    for (const QString& argument : arguments)
+        words.append(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    // No pipes: a child whose reader is gone could die of a broken pipe after we close.
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t signalSet;
+    sigemptyset(&signalSet);
+    posix_spawnattr_setsigmask(&attributes, &signalSet);
+    sigaddset(&signalSet, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &signalSet);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = 0;
+    const int error = posix_spawn(&pid, path.constData(), &actions, &attributes, argv.data(),
+                                  environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        return startFailureBase + error;
+
+    const int status = waitForChild(pid);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return WEXITSTATUS(status);
+}
+
+#else
+
 void applyWindowStyle([[maybe_unused]] QProcess& process, [[maybe_unused]] int style) {
 #ifdef Q_OS_WIN
     // The styles are the ShowWindow values, but for 6 (minimised without focus).
@@ -108,19 +226,7 @@ void applyWindowStyle([[maybe_unused]] QProcess& process, [[maybe_unused]] int s
     // Elsewhere a command-line tool has no window to show.
 }
 
-QString resolvedProgram(const QString& program) {
-    if (program.isEmpty() || program.contains(QLatin1Char('/')) ||
-        program.contains(QLatin1Char('\\')))
-        return program;
-    return QStandardPaths::findExecutable(program);
-}
-
-} // namespace
-
-qint32 shellWait(const QString& commandLine, std::optional<int> windowStyle) {
-    const int style = normalisedWindowStyle(windowStyle);
-    const CommandLine command = splitCommandLine(commandLine);
-    const QString program = resolvedProgram(command.program);
+qint32 runProgram(const QString& program, const QStringList& arguments, int style) {
     if (!fileExists(program))
         return startFailureBase + ENOENT;
     if (!isTrustedProgramFile(program))
@@ -128,7 +234,7 @@ qint32 shellWait(const QString& commandLine, std::optional<int> windowStyle) {
 
     QProcess process;
     process.setProgram(program);
-    process.setArguments(command.arguments);
+    process.setArguments(arguments);
     // No pipes: a child whose reader is gone could die of a broken pipe after we close.
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
@@ -149,4 +255,21 @@ qint32 shellWait(const QString& commandLine, std::optional<int> windowStyle) {
     if (process.exitStatus() == QProcess::CrashExit)
         return 128 + process.exitCode();
     return process.exitCode();
+}
+
+#endif
+
+} // namespace
+
+qint32 shellWait(const QString& commandLine, std::optional<int> windowStyle) {
+    const int style = normalisedWindowStyle(windowStyle);
+    const CommandLine command = splitCommandLine(commandLine);
+    const QString program = resolvedProgram(command.program);
+#ifdef Q_OS_LINUX
+    // A command-line tool has no window to show here.
+    Q_UNUSED(style);
+    return runProgram(program, command.arguments);
+#else
+    return runProgram(program, command.arguments, style);
+#endif
 }

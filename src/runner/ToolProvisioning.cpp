@@ -7,22 +7,65 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// The name of a folder of ours inside a folder that others share.
+QString ownFolderName() {
+#ifdef Q_OS_UNIX
+    return QStringLiteral("ziravel-") + QString::number(geteuid());
+#else
+    return QStringLiteral("ziravel-") + qEnvironmentVariable("USERNAME");
+#endif
+}
+
+// Makes the folder, open to us alone, unless something is there already.
+QString madePrivate(const QString& folder) {
+#ifdef Q_OS_UNIX
+    mkdir(QFile::encodeName(folder).constData(), S_IRWXU);
+#else
+    QDir().mkdir(folder);
+#endif
+    return QDir::toNativeSeparators(folder);
+}
+
+// The folder itself when it is private or missing; otherwise a private folder of ours in it.
+QString privateFolderIn(const QString& folder) {
+    if (!folderExists(folder) || isPrivateFolder(folder))
+        return folder;
+    return madePrivate(QDir(folder).filePath(ownFolderName()));
+}
+
+} // namespace
 
 QString toolFolder() {
     const QString temp = qEnvironmentVariable("TEMP");
     if (!temp.isEmpty())
-        return temp;
-    // A shared folder such as /tmp would let another user plant a program that we run.
+        return privateFolderIn(temp);
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    const QString folder = QDir(runtime.isEmpty() ? QDir::tempPath() + QStringLiteral("/ziravel-") +
-                                                        qEnvironmentVariable("USER")
-                                                  : runtime)
-                               .filePath(QStringLiteral("Ziravel"));
-    QDir().mkpath(folder);
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return QDir::toNativeSeparators(folder);
+    if (!runtime.isEmpty()) {
+        const QString folder = madePrivate(QDir(runtime).filePath(QStringLiteral("Ziravel")));
+        if (isPrivateFolder(folder))
+            return folder;
+    }
+    return madePrivate(QDir(QDir::tempPath()).filePath(ownFolderName()));
+}
+
+void requirePrivateToolFolder() {
+    const QString folder = toolFolder();
+    if (folderExists(folder) && !isPrivateFolder(folder))
+        throw Failure(QStringLiteral("%1 is not a folder that only you can change, so no tool "
+                                     "is written to it or run from it. Set TEMP to a folder of "
+                                     "your own.")
+                          .arg(folder));
 }
 
 QString toolFilePath(const QString& fileName) {
@@ -36,9 +79,38 @@ QByteArray loadToolResource(int id) {
     return resource.readAll();
 }
 
+namespace {
+
+// Whether the path holds what a failed write leaves behind: a folder, or a file that is
+// the beginning of the bytes (nothing at all included).
+bool isBrokenCopy(const QString& path, const QByteArray& data) {
+    const QFileInfo info(path);
+    if (!info.exists() || info.isSymLink())
+        return false;
+    if (info.isDir())
+        return true;
+    if (info.size() >= data.size())
+        return false;
+    try {
+        return data.startsWith(readRegularFile(path, data.size()));
+    } catch (const Failure&) {
+        return false;
+    }
+}
+
+void removeBrokenCopy(const QString& path) {
+    const bool removed = QFileInfo(path).isDir() ? QDir(path).removeRecursively()
+                                                 : QFile::remove(path);
+    if (!removed)
+        throw Failure(QStringLiteral("Cannot replace %1.").arg(path));
+}
+
+} // namespace
+
 void writeToolFile(const QByteArray& data, const QString& targetPath) {
     letPendingEventsRun();
-    if (fileExists(targetPath))
+    const bool broken = isBrokenCopy(targetPath, data);
+    if (fileExists(targetPath) && !broken)
         return;
     QTemporaryFile file(targetPath + QStringLiteral(".XXXXXX"));
     if (!file.open())
@@ -48,6 +120,8 @@ void writeToolFile(const QByteArray& data, const QString& targetPath) {
     if (!file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
         throw Failure(QStringLiteral("Cannot set the permissions of %1: %2")
                           .arg(targetPath, file.errorString()));
+    if (broken)
+        removeBrokenCopy(targetPath);
     // rename() never replaces a file that appeared meanwhile.
     if (!file.rename(targetPath))
         throw Failure(QStringLiteral("Cannot write %1: %2").arg(targetPath, file.errorString()));
@@ -67,6 +141,9 @@ public:
         m_id = id;
     }
 
+    // The bytes of that resource; nothing when another one, or none, was loaded.
+    QByteArray of(int id) const { return m_id == id ? m_data : QByteArray(); }
+
     void writeAs(int id, const QString& fileName) const {
         if (m_id != id)
             throw Failure(QStringLiteral("Resource %1 was not loaded, so %2 cannot be written.")
@@ -80,11 +157,11 @@ private:
     int m_id = 0;
 };
 
-// Whether the file is there; a file that another user could have written is
-// there, but the step fails and names it.
-bool toolFilePresent(const QString& fileName) {
+// Whether a usable copy of the file is there; a file that another user could have written
+// is there, but the step fails and names it.
+bool toolFilePresent(const QString& fileName, const QByteArray& data) {
     const QString path = toolFilePath(fileName);
-    if (!fileExists(path))
+    if (!fileExists(path) || isBrokenCopy(path, data))
         return false;
     if (!isTrustedProgramFile(path))
         throw Failure(QStringLiteral("%1 may have been written by another user and will not be "
@@ -105,8 +182,16 @@ void provisionTools(Guard& guard, int firstLine) {
     int line = firstLine;
     for (const auto& file : files) {
         guard.step(line, [&] { bytes.load(file.resourceId); });
+        bool folderPrivate = true;
         bool present = false;
-        guard.step(line + 2, [&] { present = toolFilePresent(file.fileName); });
+        guard.step(line + 2, [&] {
+            folderPrivate = false;
+            requirePrivateToolFolder();
+            folderPrivate = true;
+            present = toolFilePresent(file.fileName, bytes.of(file.resourceId));
+        });
+        if (!folderPrivate)
+            return;
         if (!present)
             guard.step(line + 4, [&] { bytes.writeAs(file.resourceId, file.fileName); });
         line += 6;

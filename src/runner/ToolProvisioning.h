@@ -13,20 +13,28 @@ inline constexpr int libraryResourceId = 102;
 inline const QString toolFileName = QStringLiteral("sox.exe");
 inline const QString libraryFileName = QStringLiteral("zlib1.dll");
 
-// "TEMP" when it is set and not empty, read afresh at every use and taken as it is.
-// Otherwise a folder of our own that only this user can enter.
+// Where the tool, its library and the preview live, worked out afresh at every use.
+// "TEMP" when it is set and names a private folder (isPrivateFolder()) or none at all,
+// taken as it is; a folder that others could write gets a private folder of ours made
+// inside it. Without "TEMP", a private folder of ours in the runtime folder, or else in
+// the system's temporary folder.
 QString toolFolder();
 // The tool folder, the native separator and the file name.
 QString toolFilePath(const QString& fileName);
+// Throws Failure when the tool folder exists but is not private: nothing may be run from
+// it or written into it. A missing one is told by the writes that fail.
+void requirePrivateToolFolder();
 
 // The bytes of a tool resource; throws Failure when the program lacks it.
 QByteArray loadToolResource(int id);
 
-// Writes the bytes to the target unless something is there already. The bytes go to
-// a temporary file beside the target first, which is renamed into place only when
-// complete, so a failed write never leaves a broken tool under the final name. The
-// file is readable, writable and runnable by its owner alone. Throws Failure.
+// Writes the bytes to the target unless something is there already; a copy that an
+// earlier write left broken (empty, cut short, or a folder in its place) is replaced.
+// The bytes go to a temporary file beside the target first, which is renamed into place
+// only when complete, so a failed write never leaves a broken tool under the final
+// name. The file is readable, writable and runnable by its owner alone. Throws Failure.
 void writeToolFile(const QByteArray& data, const QString& targetPath);
 
 // The six provisioning steps of an action handler, labelled firstLine, firstLine + 2, ...
+// When the tool folder is not private, the first test says so and provisioning ends.
 void provisionTools(Guard& guard, int firstLine);
