@@ -16,7 +16,7 @@ class WindowFixture {
 public:
     explicit WindowFixture(const QString& programFolder = QString()) {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-        settings = std::make_unique<SettingsStore>(modals);
+        settings = std::make_unique<SettingsStore>(modals, settingsFile());
         window = std::make_unique<Form1>(
             WindowServices{modals, *settings, sound,
                            programFolder.isEmpty() ? m_settingsDir.path() : programFolder,

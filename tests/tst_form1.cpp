@@ -291,11 +291,9 @@ void TestForm1::refusedWriteIsToldOnce() {
     QFile blocker(dir.filePath(QStringLiteral("blocked")));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    WindowFixture fixture;
     // A file where the settings folder should be: nothing can be written under it.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, blocker.fileName());
     RecordingModals modals;
-    SettingsStore store(modals);
+    SettingsStore store(modals, blocker.fileName() + QStringLiteral("/Korvane/Ziravel.conf"));
     store.save(QStringLiteral("Text1"), QStringLiteral("2"));
     store.save(QStringLiteral("Text1"), QStringLiteral("3"));
     QCOMPARE(modals.notices.size(), 1);

@@ -144,7 +144,7 @@ void TestShellWait::refusesEndlessLength_data() {
     QTest::newRow("zero") << "0";
     QTest::newRow("zero with decimals") << "0,000";
     QTest::newRow("negative") << "-1";
-    QTest::newRow("plus sign") << "+1";
+    QTest::newRow("words after the number") << "1 sine 300 : restart : synth";
     QTest::newRow("less than one sample") << "0.0001";
     QTest::newRow("not a number") << "abc";
     QTest::newRow("blank") << " ";

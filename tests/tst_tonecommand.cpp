@@ -154,11 +154,34 @@ void TestToneCommand::commandArguments_data() {
         << "/t/a.wav"
         << "1,000"
         << "Exp" << 300
-        << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "1.000", "exp", "300"};
-    QTest::newRow("empty length gives no length argument")
+        << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "1", "exp", "300"};
+    QTest::newRow("length is the number the field holds")
+        << "/t/a.wav"
+        << " +2.50e-1 "
+        << "Exp" << 300
+        << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "0.25", "exp", "300"};
+    QTest::newRow("empty length is one argument")
         << "/t/a.wav"
         << ""
-        << "Square" << 300 << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "square", "300"};
+        << "Square" << 300
+        << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "", "square", "300"};
+    QTest::newRow("length with words stays one argument")
+        << "/t/a.wav"
+        << "1 sine 300 : restart : synth"
+        << "Square" << 300
+        << QStringList{"-r",    "8000", "-n", "/t/a.wav", "synth", "1 sine 300 : restart : synth",
+                       "square", "300"};
+    QTest::newRow("length with a quote stays one argument")
+        << "/t/a.wav"
+        << "1\" noiseprof \"/v"
+        << "Square" << 300
+        << QStringList{"-r",     "8000", "-n", "/t/a.wav", "synth", "1\" noiseprof \"/v",
+                       "square", "300"};
+    QTest::newRow("path that looks like an option")
+        << "-x/Ziravel_1.wav"
+        << "1"
+        << "Exp" << 300
+        << QStringList{"-r", "8000", "-n", "./-x/Ziravel_1.wav", "synth", "1", "exp", "300"};
     QTest::newRow("quote in the folder stays in the path")
         << "/t/a\" -n \"/etc/x.wav"
         << "1"
@@ -169,10 +192,10 @@ void TestToneCommand::commandArguments_data() {
         << "1"
         << "Exp" << 300
         << QStringList{"-r", "8000", "-n", "/t/a\\\"b\\c\\", "synth", "1", "exp", "300"};
-    QTest::newRow("no row selected gives no type argument")
+    QTest::newRow("no row selected gives an empty type argument")
         << "/t/a.wav"
         << "1"
-        << "" << 300 << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "1", "300"};
+        << "" << 300 << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "1", "", "300"};
 }
 
 void TestToneCommand::commandArguments() {

@@ -112,6 +112,12 @@ bool isPrivateFolder(const QString& path) {
     return false;
 }
 
+bool isSmallRegularFile(const QString& path, qint64 maxBytes) {
+    struct stat info {};
+    return !path.isEmpty() && stat(QFile::encodeName(path).constData(), &info) == 0 &&
+           S_ISREG(info.st_mode) && info.st_size <= maxBytes;
+}
+
 namespace {
 
 // Opens the file for reading when it is a regular file; throws Failure otherwise.
@@ -141,6 +147,11 @@ bool isTrustedProgramFile(const QString& path) {
 
 bool isPrivateFolder(const QString& path) {
     return folderExists(path);
+}
+
+bool isSmallRegularFile(const QString& path, qint64 maxBytes) {
+    const QFileInfo info(path);
+    return !path.isEmpty() && info.isFile() && info.size() <= maxBytes;
 }
 
 namespace {

@@ -42,6 +42,10 @@ int openTrustedProgram(const QString& path);
 // Windows, where every user has a temporary folder of their own.
 bool isPrivateFolder(const QString& path);
 
+// Whether the path names a regular file (a link to one included) of at most maxBytes, which
+// can be read without waiting on it or reading without end.
+bool isSmallRegularFile(const QString& path, qint64 maxBytes);
+
 // The bytes of a regular file of at most maxBytes. A pipe, a device, a folder or a larger
 // file is refused without waiting on it or reading it all: throws Failure naming the file.
 QByteArray readRegularFile(const QString& path, qint64 maxBytes);

@@ -3,7 +3,10 @@
 #include "runner/Failure.h"
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
+#include "synth/NumberText.h"
 
+#include <QDir>
+#include <QLocale>
 #include <QRegularExpression>
 #include <cmath>
 #include <random>
@@ -41,14 +44,43 @@ QString quotedToolPath() {
     return quotedArgument(toolFilePath(toolFileName));
 }
 
+namespace {
+
+// The text as one argument of the command line: as it is when it holds nothing that
+// would split or vanish, quoted otherwise.
+QString commandArgument(const QString& text) {
+    const bool plain = !text.isEmpty() && !text.contains(QLatin1Char(' ')) &&
+                       !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\\'));
+    return plain ? text : quotedArgument(text);
+}
+
+// The length as SoX reads it: the number the field holds, as a plain decimal with a point.
+// A text that is no number stays one argument, which the run refuses.
+QString lengthArgument(const QString& lengthText) {
+    double seconds = 0;
+    if (parseNumberText(lengthText, seconds) && std::isfinite(seconds))
+        return QString::number(seconds, 'f', QLocale::FloatingPointShortest);
+    QString length = lengthText;
+    return length.replace(QLatin1Char(','), QLatin1Char('.'));
+}
+
+// SoX would take a path that begins with "-" for an option.
+QString outputArgument(const QString& outputPath) {
+    if (outputPath.startsWith(QLatin1Char('-')))
+        return QLatin1Char('.') + QDir::separator() + outputPath;
+    return outputPath;
+}
+
+} // namespace
+
 QString toolArgs(const QString& outputPath, const QString& lengthText,
                  const QString& waveformShownText, qint32 frequency) {
-    QString length = lengthText;
-    length.replace(QLatin1Char(','), QLatin1Char('.'));
-    // Quoted so that no path, whatever it holds, can split into further arguments.
-    return QStringLiteral("-r %1 -n ").arg(toneSampleRate) + quotedArgument(outputPath) +
-           QStringLiteral(" synth ") + length + QLatin1Char(' ') + waveformWord(waveformShownText) +
-           QLatin1Char(' ') + QString::number(frequency);
+    // Every value is exactly one argument, whatever the fields hold.
+    return QStringLiteral("-r %1 -n ").arg(toneSampleRate) +
+           quotedArgument(outputArgument(outputPath)) + QStringLiteral(" synth ") +
+           commandArgument(lengthArgument(lengthText)) + QLatin1Char(' ') +
+           commandArgument(waveformWord(waveformShownText)) + QLatin1Char(' ') +
+           QString::number(frequency);
 }
 
 QString synthCommand(const QString& quotedTool, const QString& args) {

@@ -22,7 +22,10 @@ qint16 randomBetween(qint16 lower, qint16 upper);
 QString quotedToolPath();
 
 // The SoX arguments of one tone, as text: 8000 Hz, the null input, the quoted output
-// path and the synth effect with length (decimal commas made points), type and frequency.
+// path and the synth effect with length, type and frequency. Each value is exactly one
+// argument whatever the texts hold: the length is the number the field holds, written as
+// a plain decimal with a point (a text that is no number stays one argument, which the run
+// refuses), and a path that begins with "-" is given as "./-...".
 QString toolArgs(const QString& outputPath, const QString& lengthText,
                  const QString& waveformShownText, qint32 frequency);
 
