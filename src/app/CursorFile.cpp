@@ -1,9 +1,9 @@
 #include "app/CursorFile.h"
 
 #include "runner/Failure.h"
+#include "runner/FileProbes.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QImageReader>
 #include <QPixmap>
 #include <QtEndian>
@@ -31,10 +31,8 @@ QPoint cursorHotspot(const QByteArray& file) {
 }
 
 QCursor loadCursorFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("File not found: %1").arg(path));
-    const QByteArray bytes = file.readAll();
+    constexpr qint64 largestCursorFile = 1 << 20;
+    const QByteArray bytes = readRegularFile(path, largestCursorFile);
     const QPoint hotspot = cursorHotspot(bytes);
     // The icon reader takes cursor files once they call themselves icons (type 1).
     QByteArray asIcon = bytes;

@@ -4,7 +4,6 @@
 #include "runner/FileProbes.h"
 
 #include <QDir>
-#include <QFile>
 #include <QStringDecoder>
 #include <QWidget>
 
@@ -37,10 +36,9 @@ void setBackgroundColour(QWidget* widget, const QColor& colour) {
 
 void SkinFramework::loadSkin(const QString& path, const QString& section) {
     Q_UNUSED(section);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("Cannot read the skin %1: %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
+    // Qt's style sheet parser takes seconds and hundreds of megabytes for each megabyte.
+    constexpr qint64 largestSkin = 1 << 20;
+    const QByteArray bytes = readRegularFile(path, largestSkin);
     QStringDecoder decode(QStringDecoder::Utf8);
     const QString text = decode(bytes);
     if (decode.hasError() || bytes.contains('\0'))
