@@ -2,18 +2,11 @@
 // and list texts (the input's parts between NUL bytes).
 #include "FuzzText.h"
 #include "runner/ShellWait.h"
+#include "synth/NumberText.h"
 #include "synth/ToneCommand.h"
 
 #include <QStringList>
 #include <cstdlib>
-
-namespace {
-
-qsizetype blankSeparatedPieces(const QString& text) {
-    return text.split(QLatin1Char(' '), Qt::SkipEmptyParts).size();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QStringList parts = fuzzText(data, size).split(QChar(0));
@@ -30,16 +23,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString tool = quotedArgument(QStringLiteral("/tmp/a \"b\\/sox.exe"));
     const CommandLine command =
         splitCommandLine(synthCommand(tool, toolArgs(output, length, shown, -7)));
-    // The tool and the output stay exactly what they are, whatever the texts hold...
+    // Whatever the texts hold, the tool receives exactly the arguments of one tone, and the
+    // tool, the output and the type are what they are.
+    const QString outputArgument =
+        output.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + output : output;
     if (command.program != QStringLiteral("/tmp/a \"b\\/sox.exe") ||
+        command.arguments.size() != 8 ||
         command.arguments.mid(0, 5) != QStringList{QStringLiteral("-r"), QStringLiteral("8000"),
-                                                   QStringLiteral("-n"), output,
-                                                   QStringLiteral("synth")})
+                                                   QStringLiteral("-n"), outputArgument,
+                                                   QStringLiteral("synth")} ||
+        command.arguments[6] != waveformWord(shown) || command.arguments[7] != QStringLiteral("-7"))
         std::abort();
-    // ...and the length and type texts add no more pieces than their blanks make.
-    const qsizetype most =
-        5 + blankSeparatedPieces(length) + blankSeparatedPieces(waveformWord(shown)) + 1;
-    if (command.arguments.size() > most)
-        std::abort();
+    // A length the run lets through is the number the field holds.
+    double fieldNumber = 0;
+    if (const std::optional<double> seconds = toneSeconds(command.arguments))
+        if (!parseNumberText(length, fieldNumber) || fieldNumber != *seconds)
+            std::abort();
     return 0;
 }

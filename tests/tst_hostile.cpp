@@ -280,14 +280,14 @@ void TestHostile::variantInSettingsIsText() {
     for (int level = 0; level < 30000; ++level)
         nested += QByteArrayLiteral("\\0\\0\\0\\t\\0\\0\\0\\x1");
     WindowFixture fixture;
-    writeFile(fixture.settingsFile(),
-              "[General]\nText3=300\nText1=@Variant(" + nested + ")\nText4=@Variant(\\0\\0\\0\\n)\n");
+    writeFile(fixture.settingsFile(), "[General]\nText3=300\nText1=@Variant(" + nested +
+                                          ")\nText4=@Variant(\\0\\0\\0\\n)\n");
     QVERIFY(QFileInfo(fixture.settingsFile()).size() < (1 << 20));
     fixture.window->formLoad();
     QCOMPARE(fixture.window->text3->text(), QStringLiteral("300"));
     QVERIFY(fixture.window->text1->text().startsWith(QStringLiteral("@Variant(")));
-    QCOMPARE(fixture.window->text4->text(), QStringLiteral("@Variant(") + QString(3, QChar(0)) +
-                                                QStringLiteral("\n)"));
+    QCOMPARE(fixture.window->text4->text(),
+             QStringLiteral("@Variant(") + QString(3, QChar(0)) + QStringLiteral("\n)"));
     QVERIFY(fixture.modals.notices.isEmpty());
 }
 

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -74,7 +75,10 @@ private slots:
     void firstClickWritesBothFiles();
     void secondClickWritesNothing();
     void writesOnlyTheMissingLibrary();
+    void brokenCopyIsReplaced_data();
+    void brokenCopyIsReplaced();
     void refusesFileOthersCanWrite();
+    void refusesLinkedTool();
     void refusesFileOfAnotherUser();
     void failedWriteLeavesNoFile();
     void unwritableFolderIsReportedAtWriteSteps();
@@ -125,6 +129,47 @@ void TestProvisioning::writesOnlyTheMissingLibrary() {
     QVERIFY(reporter.reports.isEmpty());
     QCOMPARE(contents(library), loadToolResource(102));
     QCOMPARE(QFileInfo(tool).lastModified(), toolWritten);
+}
+
+void TestProvisioning::brokenCopyIsReplaced_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("empty") << "empty";
+    QTest::newRow("cut short") << "short";
+    QTest::newRow("a folder") << "folder";
+}
+
+void TestProvisioning::brokenCopyIsReplaced() {
+    QFETCH(QString, kind);
+    TemporaryToolFolder folder;
+    const QString tool = folder.filePath(QStringLiteral("sox.exe"));
+    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(tool + QStringLiteral("/inside")));
+    } else {
+        const QByteArray start = loadToolResource(toolResourceId).left(kind == "empty" ? 0 : 1000);
+        plantFile(tool, start, ownerOnly);
+    }
+    RecordingReporter reporter;
+    provision(reporter);
+    QVERIFY(reporter.reports.isEmpty());
+    QCOMPARE(contents(tool), loadToolResource(toolResourceId));
+    QCOMPARE(shellWait(QStringLiteral("\"%1\" --version").arg(tool), 0), 0);
+}
+
+void TestProvisioning::refusesLinkedTool() {
+    TemporaryToolFolder folder;
+    // A program of our own, trusted where it is, but reached through a link.
+    const QString own = folder.filePath(QStringLiteral("own-program"));
+    QVERIFY(QFile::copy(QStringLiteral(ZIRAVEL_EXIT_WITH), own));
+    QVERIFY(QFile::setPermissions(own, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString tool = folder.filePath(QStringLiteral("sox.exe"));
+    QVERIFY(QFile::link(own, tool));
+    RecordingReporter reporter;
+    provision(reporter, 106);
+    QCOMPARE(reporter.lines(), QList<int>{108});
+    QVERIFY(reporter.reports[0].description.contains(tool));
+    QCOMPARE(shellWait(QStringLiteral("\"%1\" 3 0").arg(own), 0), 3);
+    QCOMPARE(shellWait(QStringLiteral("\"%1\" 3 0").arg(tool), 0), startFailureBase + EACCES);
 }
 
 void TestProvisioning::refusesFileOthersCanWrite() {

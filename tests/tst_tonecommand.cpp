@@ -153,8 +153,7 @@ void TestToneCommand::commandArguments_data() {
     QTest::newRow("comma is a point, not thousands")
         << "/t/a.wav"
         << "1,000"
-        << "Exp" << 300
-        << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "1", "exp", "300"};
+        << "Exp" << 300 << QStringList{"-r", "8000", "-n", "/t/a.wav", "synth", "1", "exp", "300"};
     QTest::newRow("length is the number the field holds")
         << "/t/a.wav"
         << " +2.50e-1 "
@@ -169,7 +168,7 @@ void TestToneCommand::commandArguments_data() {
         << "/t/a.wav"
         << "1 sine 300 : restart : synth"
         << "Square" << 300
-        << QStringList{"-r",    "8000", "-n", "/t/a.wav", "synth", "1 sine 300 : restart : synth",
+        << QStringList{"-r",     "8000", "-n", "/t/a.wav", "synth", "1 sine 300 : restart : synth",
                        "square", "300"};
     QTest::newRow("length with a quote stays one argument")
         << "/t/a.wav"

@@ -120,7 +120,10 @@ QString valueText(QByteArrayView raw) {
 }
 
 bool isOurKey(QStringView key) {
-    if (key.isEmpty() || key.startsWith(QLatin1Char('/')) || key.endsWith(QLatin1Char('/')))
+    // Keys without a section are written under [General]: one there would be read back
+    // without it.
+    if (key.isEmpty() || key.startsWith(QLatin1Char('/')) || key.endsWith(QLatin1Char('/')) ||
+        key.startsWith(QLatin1String("General/")) || key.contains(QLatin1String("//")))
         return false;
     for (const QChar c : key)
         if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != QLatin1Char('_') &&
@@ -150,7 +153,7 @@ QByteArray escapedValue(const QString& value) {
         text.prepend(QLatin1Char('@'));
 
     QByteArray escaped;
-    QString plainRun; // written as UTF-8 in one go, so that surrogate pairs stay whole
+    QString plainRun; // written as UTF-8
     bool needsQuotes = false;
     bool escapeHexDigit = false; // a hex digit right after "\0" or "\x.." would join it
     for (const QChar c : text) {
@@ -166,7 +169,7 @@ QByteArray escapedValue(const QString& value) {
             escape = QByteArray("\\") + char(code);
         else if (const char letter = escapeLetter(code))
             escape = QByteArray("\\") + letter;
-        else if (code <= 0x1F)
+        else if (code <= 0x1F || c.isSurrogate()) // a lone surrogate has no UTF-8
             escape = "\\x" + QByteArray::number(code, 16);
         escapeHexDigit = escape == "\\0" || escape.startsWith("\\x");
         if (escape.isEmpty()) {
@@ -200,9 +203,8 @@ QSettings::SettingsMap readIniText(QByteArrayView text) {
             const qsizetype close = line.indexOf(']');
             const QString name =
                 close < 0 ? QString() : QString::fromUtf8(line.sliced(1, close - 1)).trimmed();
-            section = name == QLatin1String("General") || name.isEmpty()
-                          ? QString()
-                          : name + QLatin1Char('/');
+            section = name == QLatin1String("General") || name.isEmpty() ? QString()
+                                                                         : name + QLatin1Char('/');
             continue;
         }
         const qsizetype equals = line.indexOf('=');
@@ -220,10 +222,9 @@ QByteArray writeIniText(const QSettings::SettingsMap& values) {
     QMap<QString, QByteArray> sections;
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
         const qsizetype slash = it.key().lastIndexOf(QLatin1Char('/'));
-        const QString section =
-            slash < 0 ? QStringLiteral("General") : it.key().first(slash);
-        sections[section] += it.key().sliced(slash + 1).toUtf8() + '=' +
-                             escapedValue(it.value().toString()) + '\n';
+        const QString section = slash < 0 ? QStringLiteral("General") : it.key().first(slash);
+        sections[section] +=
+            it.key().sliced(slash + 1).toUtf8() + '=' + escapedValue(it.value().toString()) + '\n';
     }
     QByteArray text;
     const auto writeSection = [&](const QString& name) {

@@ -43,8 +43,8 @@ QString setAsideName(const QString& file) {
 
 #ifdef Q_OS_WIN
 SettingsStore::SettingsStore(Modals& modals)
-    : m_modals(modals),
-      m_settings(std::make_unique<QSettings>(QStringLiteral("Korvane"), QStringLiteral("Ziravel"))) {}
+    : m_modals(modals), m_settings(std::make_unique<QSettings>(QStringLiteral("Korvane"),
+                                                               QStringLiteral("Ziravel"))) {}
 #else
 SettingsStore::SettingsStore(Modals& modals)
     : SettingsStore(modals,
@@ -67,11 +67,11 @@ void SettingsStore::setAsideIfUnreadable(const QString& file) {
     const QString aside = setAsideName(file);
     if (QFile::rename(file, aside)) {
         m_settings = std::make_unique<QSettings>(file, iniTextFormat());
-        m_modals.showNotice(QStringLiteral("The settings file %1 could not be read safely and "
-                                           "was set aside as %2.\r\nZiravel starts with its "
-                                           "default values.")
-                                .arg(QDir::toNativeSeparators(file),
-                                     QDir::toNativeSeparators(aside)));
+        m_modals.showNotice(
+            QStringLiteral("The settings file %1 could not be read safely and "
+                           "was set aside as %2.\r\nZiravel starts with its "
+                           "default values.")
+                .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(aside)));
         return;
     }
     m_failureTold = true;

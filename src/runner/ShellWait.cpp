@@ -197,8 +197,8 @@ qint32 runProgram(const QString& program, const QStringList& arguments) {
     posix_spawnattr_setsigdefault(&attributes, &signalSet);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
-    const int error = posix_spawn(&pid, path.constData(), &actions, &attributes, argv.data(),
-                                  environ);
+    const int error =
+        posix_spawn(&pid, path.constData(), &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0)

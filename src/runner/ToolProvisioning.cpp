@@ -99,8 +99,8 @@ bool isBrokenCopy(const QString& path, const QByteArray& data) {
 }
 
 void removeBrokenCopy(const QString& path) {
-    const bool removed = QFileInfo(path).isDir() ? QDir(path).removeRecursively()
-                                                 : QFile::remove(path);
+    const bool removed =
+        QFileInfo(path).isDir() ? QDir(path).removeRecursively() : QFile::remove(path);
     if (!removed)
         throw Failure(QStringLiteral("Cannot replace %1.").arg(path));
 }
