@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!expected)
             std::abort();
     }
-    // What converts as a finite number passes the field check.
-    if (parsed && std::isfinite(value) && !isNumericText(text))
+    // The field check accepts exactly what converts as a finite number.
+    if (isNumericText(text) != (parsed && std::isfinite(value)))
         std::abort();
     return 0;
 }

@@ -10,8 +10,12 @@
 
 namespace {
 
-QString failedTones(int failed, int count) {
-    return QStringLiteral("Done.\r\n%1 of %2 tones could not be made.").arg(failed).arg(count);
+// The final message of a batch with failed tones, and the first reason given.
+QString failedTones(int failed, int count, const QString& reason) {
+    return QStringLiteral("Done.\r\n%1 of %2 tones could not be made.\r\n%3")
+        .arg(failed)
+        .arg(count)
+        .arg(reason);
 }
 
 const QString noTone =
@@ -65,7 +69,10 @@ void TestFaults::toolFolderCannotBeWritten() {
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.reportLines(), (QList<int>{112, 118}));
     QVERIFY(run.fixture.modals.reports[0].description.contains(QStringLiteral("sox.exe")));
-    QCOMPARE(run.fixture.modals.notices, QStringList{failedTones(2, 2)});
+    const QString tool = blocker.fileName() + QStringLiteral("/tools/sox.exe");
+    QCOMPARE(run.fixture.modals.notices,
+             QStringList{failedTones(
+                 2, 2, tool + QStringLiteral(" could not be started: Not a directory"))});
     run.checkIdle();
     // Once the folder can be written, the next click works.
     qputenv("TEMP", run.tools.path().toLocal8Bit());
@@ -81,7 +88,10 @@ void TestFaults::outputFolderDisappears() {
     // Gone while the second tone is being made.
     QTimer::singleShot(220, [&] { QDir(run.output).removeRecursively(); });
     run.w.pushButton1->click();
-    QCOMPARE(run.fixture.modals.notices, QStringList{failedTones(2, 3)});
+    QCOMPARE(run.fixture.modals.notices,
+             QStringList{failedTones(2, 3,
+                                     run.output + QStringLiteral("/Ziravel_2.wav does not "
+                                                                 "hold the whole tone."))});
     run.checkIdle();
     QDir().mkpath(run.output);
     run.w.pushButton1->click();
@@ -104,7 +114,12 @@ void TestFaults::diskFillsDuringTone() {
         run.w.pushButton1->click();
         run.w.pushButton3->click();
     }
-    QCOMPARE(run.fixture.modals.notices, (QStringList{failedTones(2, 2), noTone}));
+    QCOMPARE(run.fixture.modals.notices,
+             (QStringList{failedTones(2, 2,
+                                      QStringLiteral("sox FAIL sox: `%1/Ziravel_1.wav' error "
+                                                     "writing output file: File too large")
+                                          .arg(run.output)),
+                          noTone}));
     QVERIFY(run.outputFiles().isEmpty());
     QVERIFY(!QFile::exists(run.tools.filePath(QStringLiteral("preview.wav"))));
     run.checkIdle();
@@ -116,7 +131,12 @@ void TestFaults::soxCannotRun() {
     run.w.text2->setText(QStringLiteral("1"));
     run.w.pushButton1->click();
     run.w.pushButton3->click();
-    QCOMPARE(run.fixture.modals.notices, (QStringList{failedTones(1, 1), noTone}));
+    QCOMPARE(run.fixture.modals.notices,
+             (QStringList{failedTones(1, 1,
+                                      QStringLiteral("sox: error while loading shared libraries: "
+                                                     "libvanishing.so: cannot open shared object "
+                                                     "file: No such file or directory")),
+                          noTone}));
     QVERIFY(run.fixture.modals.reports.isEmpty());
     run.checkIdle();
 }

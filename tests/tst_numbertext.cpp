@@ -103,6 +103,10 @@ void TestNumberText::isNumericText_data() {
     QTest::newRow("inf word") << "inf" << false;
     QTest::newRow("nan word") << "nan" << false;
     QTest::newRow("two numbers") << "1 2" << false;
+    QTest::newRow("plus sign") << "+1" << true;
+    QTest::newRow("exponent one") << "1e0" << true;
+    QTest::newRow("thousands separators") << "1,000,000" << false;
+    QTest::newRow("English thousands") << "1,000.5" << false;
 }
 
 void TestNumberText::isNumericText() {
@@ -116,7 +120,8 @@ void TestNumberText::isNumericTextInGermanLocale() {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QVERIFY(::isNumericText(QStringLiteral("1,5")));
     QVERIFY(::isNumericText(QStringLiteral("1.5")));
-    QVERIFY(::isNumericText(QStringLiteral("1.000,5")));
+    // A thousands separator would make the field read one number and the tool another.
+    QVERIFY(!::isNumericText(QStringLiteral("1.000,5")));
     QVERIFY(!::isNumericText(QStringLiteral("1,5x")));
     QLocale::setDefault(saved);
 }

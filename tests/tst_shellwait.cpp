@@ -197,9 +197,10 @@ void TestShellWait::makesRealTone() {
 
     const QString output = QDir(folder.path()).filePath(QStringLiteral("out put/") + fileName);
     QVERIFY(QDir().mkpath(QFileInfo(output).path()));
-    QCOMPARE(
-        runSynthCommand(synthCommand(quotedToolPath(), toolArgs(output, length, waveform, 317))),
-        0);
+    const SynthRun run =
+        runSynthCommand(synthCommand(quotedToolPath(), toolArgs(output, length, waveform, 317)));
+    QCOMPARE(run.child.status, 0);
+    QCOMPARE(run.seconds, seconds);
     QVERIFY(QFile::exists(output));
     QCOMPARE(TestSupport::soundInfo(output, 'r'), QStringLiteral("8000"));
     QCOMPARE(TestSupport::soundInfo(output, 'c'), QStringLiteral("1"));

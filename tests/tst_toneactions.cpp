@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
@@ -55,15 +56,17 @@ private slots:
     void countDecidesTones_data();
     void countDecidesTones();
     void countThatDoesNotConvert();
+    void folderWithoutSeparator_data();
     void folderWithoutSeparator();
     void missingFolderForWav();
-    void missingFolderForMp3IsCounted();
-    void boundThatFailsKeepsLastFrequency();
-    void endlessLengthIsRefusedPerTone();
+    void missingFolderForMp3();
+    void toneWithFailedStepIsNotMade();
+    void sameFailureIsReportedOnce();
+    void batchKeepsTheFolderItTested();
     void clicksDuringRunAreDropped();
     void previewMakesAndPlaysTone();
     void previewWithoutToneTellsUser();
-    void stalePreviewPassesCheck();
+    void stalePreviewIsNotPlayed();
 };
 
 void TestToneActions::wavBatchMakesTonesInRange() {
@@ -132,14 +135,25 @@ void TestToneActions::countThatDoesNotConvert() {
     run.checkIdle();
 }
 
+void TestToneActions::folderWithoutSeparator_data() {
+    QTest::addColumn<bool>("fromHome");
+    QTest::newRow("as typed") << false;
+    QTest::newRow("from the home folder") << true;
+}
+
 void TestToneActions::folderWithoutSeparator() {
+    QFETCH(bool, fromHome);
     ToneRun run;
-    QDir(run.output).mkdir(QStringLiteral("Tones"));
-    run.w.text5->setText(run.output + QStringLiteral("/Tones"));
+    const QTemporaryDir home(QDir::homePath() + QStringLiteral("/tones-XXXXXX"));
+    const QString folder = fromHome ? home.path() : run.output + QStringLiteral("/Tones");
+    QDir().mkpath(folder);
+    const QString typed = fromHome ? QStringLiteral("~/") + QFileInfo(folder).fileName() : folder;
+    run.w.text5->setText(typed);
     run.w.text2->setText(QStringLiteral("1"));
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.notices, QStringList{done});
-    QCOMPARE(run.outputFiles(), QStringList{"TonesZiravel_1.wav"});
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"Ziravel_1.wav"});
+    QCOMPARE(run.w.text5->text(), typed);
 }
 
 void TestToneActions::missingFolderForWav() {
@@ -152,46 +166,66 @@ void TestToneActions::missingFolderForWav() {
     run.checkIdle();
 }
 
-void TestToneActions::missingFolderForMp3IsCounted() {
+void TestToneActions::missingFolderForMp3() {
     ToneRun run;
     run.w.text5->setText(run.output + QStringLiteral("/missing/"));
     run.w.text2->setText(QStringLiteral("2"));
     run.w.pushButton2->click();
-    QCOMPARE(run.fixture.modals.notices, QStringList{"Done.\r\n2 of 2 tones could not be made."});
+    QCOMPARE(run.fixture.modals.notices,
+             QStringList{"Folder does not exist. Please select another folder."});
     QVERIFY(run.fixture.modals.reports.isEmpty());
+    QVERIFY(!QFile::exists(run.tools.filePath(QStringLiteral("sox.exe"))));
     run.checkIdle();
 }
 
-void TestToneActions::boundThatFailsKeepsLastFrequency() {
+void TestToneActions::toneWithFailedStepIsNotMade() {
     ToneRun run;
     const QString log = run.useFakeTool(200);
     run.w.text2->setText(QStringLiteral("3"));
     run.w.text3->setText(QStringLiteral("300"));
     run.w.text4->setText(QStringLiteral("300"));
+    // Left by an earlier batch: it must not pass for this batch's third tone.
+    QFile earlier(run.output + QStringLiteral("/Ziravel_3.wav"));
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.close();
     // Typed while the first tone is being made: reaches the tones still to come.
     QTimer::singleShot(50, [&] { run.w.text3->setText(QStringLiteral("abc")); });
     run.w.pushButton1->click();
-    QCOMPARE(run.fixture.modals.reportLines(), (QList<int>{128, 128}));
+    QCOMPARE(run.fixture.modals.reportLines(), QList<int>{128});
     QCOMPARE(run.fixture.modals.reports[0].description, QStringLiteral("Type mismatch"));
     const QStringList runs = linesOf(log);
-    QCOMPARE(runs.size(), 3);
-    for (const QString& line : runs)
-        QVERIFY2(line.endsWith(QStringLiteral(" synth 0.25 sine 300")), qPrintable(line));
-    QCOMPARE(run.fixture.modals.notices, QStringList{done});
+    QCOMPARE(runs.size(), 1);
+    QVERIFY2(runs[0].endsWith(QStringLiteral(" synth 0.25 sine 300")), qPrintable(runs[0]));
+    QCOMPARE(run.fixture.modals.notices,
+             QStringList{"Done.\r\n2 of 3 tones could not be made.\r\nType mismatch"});
+    QCOMPARE(run.outputFiles(), QStringList{"Ziravel_1.wav"});
 }
 
-void TestToneActions::endlessLengthIsRefusedPerTone() {
+void TestToneActions::sameFailureIsReportedOnce() {
     ToneRun run;
     const QString log = run.useFakeTool(0);
     run.w.text1->setText(QStringLiteral("0"));
-    run.w.text2->setText(QStringLiteral("2"));
+    run.w.text2->setText(QStringLiteral("50"));
     run.w.pushButton1->click();
-    QCOMPARE(run.fixture.modals.reportLines(), (QList<int>{134, 134}));
+    QCOMPARE(run.fixture.modals.reportLines(), QList<int>{134});
     QCOMPARE(run.fixture.modals.reports[0].description,
              QStringLiteral("Tone length must be a positive number of seconds."));
     QVERIFY(linesOf(log).isEmpty());
-    QCOMPARE(run.fixture.modals.notices, QStringList{"Done.\r\n2 of 2 tones could not be made."});
+    QCOMPARE(run.fixture.modals.notices,
+             QStringList{"Done.\r\n50 of 50 tones could not be made.\r\nTone length must be a "
+                         "positive number of seconds."});
     run.checkIdle();
+}
+
+void TestToneActions::batchKeepsTheFolderItTested() {
+    ToneRun run;
+    run.useFakeTool(150);
+    run.w.text2->setText(QStringLiteral("3"));
+    // Space after Tab replaces the whole folder text while the batch runs.
+    QTimer::singleShot(50, [&] { run.w.text5->setText(QStringLiteral(" ")); });
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.notices, QStringList{done});
+    QCOMPARE(run.outputFiles(), (QStringList{"Ziravel_1.wav", "Ziravel_2.wav", "Ziravel_3.wav"}));
 }
 
 void TestToneActions::clicksDuringRunAreDropped() {
@@ -246,15 +280,19 @@ void TestToneActions::previewWithoutToneTellsUser() {
     run.checkIdle();
 }
 
-void TestToneActions::stalePreviewPassesCheck() {
+void TestToneActions::stalePreviewIsNotPlayed() {
     ToneRun run;
-    QFile stale(run.tools.filePath(QStringLiteral("preview.wav")));
-    QVERIFY(stale.open(QIODevice::WriteOnly));
-    stale.close();
-    run.w.text1->setText(QString());
+    const QString preview = run.tools.filePath(QStringLiteral("preview.wav"));
     run.w.pushButton3->click();
-    QCOMPARE(run.fixture.modals.reportLines(), QList<int>{128});
-    QVERIFY(run.fixture.modals.notices.isEmpty());
+    QVERIFY(QFile::exists(preview));
+    // No type: SoX refuses, so there is no new tone, and the last one must not pass for it.
+    run.w.combo1->setCurrentIndex(-1);
+    run.w.pushButton3->click();
+    QVERIFY(run.fixture.modals.reports.isEmpty());
+    QCOMPARE(run.fixture.modals.notices,
+             QStringList{"Failed to generate tone.\r\nPlease change your input values."});
+    QCOMPARE(run.fixture.sound.played, (QStringList{preview, preview}));
+    QVERIFY(!QFile::exists(preview));
     run.checkIdle();
 }
 

@@ -10,6 +10,7 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -47,6 +48,45 @@ QString desktopFolder() {
     return withSeparator(desktop);
 }
 
+QString homeFolder() {
+    const QString home = qEnvironmentVariable("HOME");
+    if (!home.isEmpty())
+        return QDir::cleanPath(home);
+#ifdef Q_OS_UNIX
+    if (const passwd* user = getpwuid(geteuid()); user && user->pw_dir && *user->pw_dir)
+        return QFile::decodeName(user->pw_dir);
+#endif
+    return QDir::homePath();
+}
+
+QString defaultOutputFolder() {
+    const QString home = homeFolder();
+    // Without HOME the standard places would lie under the root folder.
+    const bool placesKnown = !qEnvironmentVariableIsEmpty("HOME");
+    for (const auto place : {QStandardPaths::DesktopLocation, QStandardPaths::MusicLocation}) {
+        const QString folder = QStandardPaths::writableLocation(place);
+        if (placesKnown && folderExists(folder))
+            return withSeparator(QDir::toNativeSeparators(folder));
+    }
+    return withSeparator(QDir::toNativeSeparators(home));
+}
+
+QString expandedFolder(const QString& folderText) {
+    if (folderText == QLatin1String("~"))
+        return homeFolder();
+    if (folderText.startsWith(QLatin1String("~/")) ||
+        folderText.startsWith(QLatin1Char('~') + QDir::separator()))
+        return homeFolder() + folderText.mid(1);
+    return folderText;
+}
+
+QString outputFilePath(const QString& folderText, const QString& fileName) {
+    const QString folder = expandedFolder(folderText);
+    if (folder.isEmpty() || folder.endsWith(QLatin1Char('/')) || folder.endsWith(QDir::separator()))
+        return folder + fileName;
+    return withSeparator(folder) + fileName;
+}
+
 #ifdef Q_OS_UNIX
 
 namespace {
@@ -77,10 +117,10 @@ int openTrustedProgram(const QString& path) {
                                   : open(QFile::encodeName(path).constData(),
                                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (errno != ENOENT)
-            errno = EACCES;
         if (path.isEmpty())
             errno = ENOENT;
+        else if (errno == ELOOP)
+            errno = EACCES;
         return -1;
     }
     struct stat info {};

@@ -24,6 +24,21 @@ QString desktopFolder();
 // The path with the native separator appended.
 QString withSeparator(const QString& folder);
 
+// The user's home folder, also when HOME is unset.
+QString homeFolder();
+
+// Where an export puts its files when nothing is stored: the desktop folder where it
+// exists, else the music folder, else the home folder; with the native separator.
+QString defaultOutputFolder();
+
+// The output file in a folder as the user types it: "~" and "~/..." stand for the home
+// folder, and one separator is put between folder and name when the folder has none at
+// its end. An empty folder gives the name alone.
+QString outputFilePath(const QString& folderText, const QString& fileName);
+
+// The folder text as a path: "~" and "~/..." stand for the home folder.
+QString expandedFolder(const QString& folderText);
+
 // Whether a program file may be run: on Unix it must be a regular file, not a link, that
 // belongs to us and that neither group nor others can write, so that no other user can
 // have put code there.
@@ -31,8 +46,9 @@ bool isTrustedProgramFile(const QString& path);
 
 #ifdef Q_OS_UNIX
 // Opens a program file to run it from the descriptor, so that the file checked is the file
-// that runs. Gives -1 and sets errno when the file is missing (ENOENT) or not trusted as
-// isTrustedProgramFile() says, a link included (EACCES). The descriptor closes on exec.
+// that runs. Gives -1 and sets errno when the file cannot be opened (ENOENT when it is
+// missing) or is not trusted as isTrustedProgramFile() says, a link included (EACCES).
+// The descriptor closes on exec.
 int openTrustedProgram(const QString& path);
 #endif
 

@@ -24,7 +24,11 @@ bool Guard::step(int line, const std::function<void()>& action) {
     } catch (const std::exception& error) {
         description = QString::fromLocal8Bit(error.what());
     }
+    m_lastFailure = description;
     // Reported outside the catch block: the report is modal and runs events.
-    m_reporter.reportError(description, m_location, line);
+    if (!m_reported.contains({description, line})) {
+        m_reported.insert({description, line});
+        m_reporter.reportError(description, m_location, line);
+    }
     return false;
 }

@@ -17,8 +17,10 @@
 #include <QTimer>
 #include <csignal>
 #include <fcntl.h>
+#include <list>
 #include <memory>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -116,6 +118,9 @@ QString resolvedProgram(const QString& program) {
     return QStandardPaths::findExecutable(program);
 }
 
+// The first bytes of a child's error output are kept: enough for its reason.
+constexpr qint64 keptErrorOutput = 4096;
+
 #ifdef Q_OS_LINUX
 
 class Descriptor {
@@ -133,24 +138,38 @@ private:
     int m_fd;
 };
 
+// A child being waited for; stopRunningChildren() may reap it on the wait's behalf.
+struct RunningChild {
+    pid_t pid;
+    int status = 0;
+    bool reaped = false;
+};
+
+std::list<RunningChild>& runningChildren() {
+    static std::list<RunningChild> children;
+    return children;
+}
+
+void reap(RunningChild& child, int options) {
+    pid_t waited = 0;
+    do
+        waited = waitpid(child.pid, &child.status, options);
+    while (waited < 0 && errno == EINTR);
+    // Gone without a status: somebody else reaped it.
+    child.reaped = waited == child.pid || (waited < 0 && errno == ECHILD);
+}
+
 // The child's wait status once it has ended. Its end is an event: the loop sleeps until
 // then, dispatching window events. A kernel without process descriptors is asked often.
-int waitForChild(pid_t pid) {
+int waitForChild(RunningChild& child) {
     QEventLoop wait;
-    int status = 0;
-    bool ended = false;
     const auto checkEnded = [&] {
-        pid_t waited = 0;
-        do
-            waited = waitpid(pid, &status, WNOHANG);
-        while (waited < 0 && errno == EINTR);
-        // Gone without a status: somebody else reaped it.
-        if (waited == pid || (waited < 0 && errno == ECHILD)) {
-            ended = true;
+        if (!child.reaped)
+            reap(child, WNOHANG);
+        if (child.reaped)
             wait.quit();
-        }
     };
-    const Descriptor process(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+    const Descriptor process(static_cast<int>(syscall(SYS_pidfd_open, child.pid, 0)));
     std::unique_ptr<QSocketNotifier> endNotifier;
     QTimer poll;
     if (process.fd() >= 0) {
@@ -161,17 +180,23 @@ int waitForChild(pid_t pid) {
         poll.start(5);
     }
     checkEnded();
-    while (!ended)
+    while (!child.reaped)
         wait.exec();
-    return status;
+    return child.status;
+}
+
+QString readErrorOutput(int fd) {
+    QByteArray bytes(keptErrorOutput, Qt::Uninitialized);
+    const ssize_t read = pread(fd, bytes.data(), size_t(bytes.size()), 0);
+    return QString::fromLocal8Bit(bytes.left(read > 0 ? read : 0));
 }
 
 // Starts the program from a descriptor of the file that was checked, so that nobody can
 // swap the file between the check and the start.
-qint32 runProgram(const QString& program, const QStringList& arguments) {
+ChildResult runProgram(const QString& program, const QStringList& arguments) {
     const Descriptor file(openTrustedProgram(program));
     if (file.fd() < 0)
-        return startFailureBase + errno;
+        return {startFailureBase + errno, {}};
     const QByteArray path = "/proc/self/fd/" + QByteArray::number(file.fd());
     // The program's own name comes first; SoX names itself by it in its messages.
     QList<QByteArray> words{QFile::encodeName(QFileInfo(program).completeBaseName())};
@@ -182,12 +207,18 @@ qint32 runProgram(const QString& program, const QStringList& arguments) {
         argv.push_back(word.data());
     argv.push_back(nullptr);
 
+    // The error output goes to a file in memory: a pipe would have to be read while the
+    // child runs, or the child would block once it is full.
+    const Descriptor errors(memfd_create("child-errors", MFD_CLOEXEC));
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     // No pipes: a child whose reader is gone could die of a broken pipe after we close.
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (errors.fd() >= 0)
+        posix_spawn_file_actions_adddup2(&actions, errors.fd(), 2);
+    else
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t signalSet;
@@ -202,12 +233,16 @@ qint32 runProgram(const QString& program, const QStringList& arguments) {
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0)
-        return startFailureBase + error;
+        return {startFailureBase + error, {}};
 
-    const int status = waitForChild(pid);
-    if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
-    return WEXITSTATUS(status);
+    auto& children = runningChildren();
+    const auto child = children.insert(children.end(), RunningChild{pid});
+    const int status = waitForChild(*child);
+    children.erase(child);
+    ChildResult result{WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), {}};
+    if (errors.fd() >= 0)
+        result.errorOutput = readErrorOutput(errors.fd());
+    return result;
 }
 
 #else
@@ -226,11 +261,17 @@ void applyWindowStyle([[maybe_unused]] QProcess& process, [[maybe_unused]] int s
     // Elsewhere a command-line tool has no window to show.
 }
 
-qint32 runProgram(const QString& program, const QStringList& arguments, int style) {
+// The processes being waited for, to stop them when the program ends.
+QList<QProcess*>& runningChildren() {
+    static QList<QProcess*> children;
+    return children;
+}
+
+ChildResult runProgram(const QString& program, const QStringList& arguments, int style) {
     if (!fileExists(program))
-        return startFailureBase + ENOENT;
+        return {startFailureBase + ENOENT, {}};
     if (!isTrustedProgramFile(program))
-        return startFailureBase + EACCES;
+        return {startFailureBase + EACCES, {}};
 
     QProcess process;
     process.setProgram(program);
@@ -238,7 +279,6 @@ qint32 runProgram(const QString& program, const QStringList& arguments, int styl
     // No pipes: a child whose reader is gone could die of a broken pipe after we close.
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
     applyWindowStyle(process, style);
 
     QEventLoop wait;
@@ -246,30 +286,51 @@ qint32 runProgram(const QString& program, const QStringList& arguments, int styl
     QObject::connect(&process, &QProcess::errorOccurred, &wait, &QEventLoop::quit);
     process.start();
     if (!process.waitForStarted(-1))
-        return startFailureBase + ENOEXEC;
+        return {startFailureBase + ENOEXEC, {}};
+    runningChildren().append(&process);
     // The end of the child is an event: the loop sleeps until then, dispatching
     // window events, and returns as soon as the child has gone.
     while (process.state() != QProcess::NotRunning)
         wait.exec();
+    runningChildren().removeOne(&process);
 
+    const QString errors =
+        QString::fromLocal8Bit(process.readAllStandardError().left(keptErrorOutput));
     if (process.exitStatus() == QProcess::CrashExit)
-        return 128 + process.exitCode();
-    return process.exitCode();
+        return {128 + process.exitCode(), errors};
+    return {process.exitCode(), errors};
 }
 
 #endif
 
 } // namespace
 
-qint32 shellWait(const QString& commandLine, std::optional<int> windowStyle) {
-    const int style = normalisedWindowStyle(windowStyle);
-    const CommandLine command = splitCommandLine(commandLine);
+ChildResult runAndWait(const CommandLine& command, [[maybe_unused]] int windowStyle) {
     const QString program = resolvedProgram(command.program);
 #ifdef Q_OS_LINUX
     // A command-line tool has no window to show here.
-    Q_UNUSED(style);
     return runProgram(program, command.arguments);
 #else
-    return runProgram(program, command.arguments, style);
+    return runProgram(program, command.arguments, windowStyle);
+#endif
+}
+
+qint32 shellWait(const QString& commandLine, std::optional<int> windowStyle) {
+    return runAndWait(splitCommandLine(commandLine), normalisedWindowStyle(windowStyle)).status;
+}
+
+void stopRunningChildren() {
+#ifdef Q_OS_LINUX
+    for (RunningChild& child : runningChildren()) {
+        if (child.reaped)
+            continue;
+        kill(child.pid, SIGKILL);
+        reap(child, 0);
+    }
+#else
+    for (QProcess* process : runningChildren()) {
+        process->kill();
+        process->waitForFinished(-1);
+    }
 #endif
 }

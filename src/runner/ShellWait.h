@@ -25,12 +25,26 @@ CommandLine splitCommandLine(const QString& commandLine);
 // 0 hidden .. 6 minimised without focus; anything else (or nothing) becomes 6.
 int normalisedWindowStyle(std::optional<int> windowStyle);
 
-// Runs the program named by the command line, never through a shell, and returns its
-// exit status once it has ended. Window events keep being dispatched meanwhile, so a
-// handler may run (and call shellWait again) inside the wait. The child's output is
-// discarded. A program that cannot be started, or may have been written by another
-// user, gives startFailureBase plus an error number at once.
+// How a child ended: its exit status (128 plus the signal when a signal ended it), or
+// startFailureBase plus an error number when it could not be started; and the start of
+// what it wrote to its error output.
+struct ChildResult {
+    qint32 status = 0;
+    QString errorOutput;
+};
+
+// Runs the program with its arguments, never through a shell, and returns once it has
+// ended. Window events keep being dispatched meanwhile, so a handler may run (and start
+// another child) inside the wait. The child's standard output is discarded. A program that
+// cannot be started, or may have been written by another user, fails at once.
+ChildResult runAndWait(const CommandLine& command, int windowStyle = 0);
+
+// runAndWait() for a command line; gives the exit status or the start failure.
 qint32 shellWait(const QString& commandLine, std::optional<int> windowStyle = std::nullopt);
+
+// Ends every child that a wait is waiting for, and returns when they have gone; their
+// waits then give 128 plus SIGKILL.
+void stopRunningChildren();
 
 // Lets every pending window event run once, then returns.
 void letPendingEventsRun();

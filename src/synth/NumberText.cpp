@@ -2,7 +2,6 @@
 
 #include "runner/Failure.h"
 
-#include <QLocale>
 #include <QRegularExpression>
 #include <charconv>
 #include <cmath>
@@ -42,10 +41,6 @@ qint16 toInt16(const QString& text) {
 }
 
 bool isNumericText(const QString& text) {
-    bool ok = false;
-    const double localeValue = QLocale().toDouble(text.trimmed(), &ok);
-    if (ok)
-        return std::isfinite(localeValue);
     double value = 0;
     return parseNumberText(text, value) && std::isfinite(value);
 }

@@ -12,6 +12,7 @@ bool parseNumberText(const QString& text, double& value);
 // "Overflow" for one outside -32768..32767.
 qint16 toInt16(const QString& text);
 
-// Whether a field holds one finite number, in the user's locale or with "." or ","
-// as the decimal separator. Empty text is not a number.
+// Whether a field holds one finite number as parseNumberText() reads it, so that every
+// later use of an accepted text reads the same number: "." or "," is the decimal
+// separator, and there are no thousands separators. Empty text is not a number.
 bool isNumericText(const QString& text);

@@ -5,6 +5,7 @@
 #include "runner/Guard.h"
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
+#include "synth/Mp3File.h"
 #include "synth/NumberText.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneWindow.h"
@@ -13,12 +14,14 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <cmath>
+#include <limits>
+#include <list>
 
 namespace {
 
-// The line labels of a batch handler. The MP3 handler has no folder test and does not
-// let events run at the start of each tone: those labels are 0 there.
+// The line labels of a batch handler. The MP3 handler does not let events run at the
+// start of each tone: that label is 0 there. Its folder test shares the line of its
+// Busy test, which was its first.
 struct BatchLines {
     int folderTest;
     int busyTest;
@@ -52,7 +55,10 @@ const BatchHandler wavHandler{
 const BatchHandler mp3Handler{
     QStringLiteral("PushButton2_Click"),
     QStringLiteral(".mp3"),
-    {0, 100, 102, 104, 106, 118, 120, 0, 122, 124, 126, 128, 130, 134, 136, 138, 0}};
+    {100, 100, 102, 104, 106, 118, 120, 0, 122, 124, 126, 128, 130, 134, 136, 138, 140}};
+
+const QString folderMissingText =
+    QStringLiteral("Folder does not exist. Please select another folder.");
 
 // The bounds are read for every tone, the upper one first.
 qint16 drawFrequency(const ToneWindow& window) {
@@ -76,38 +82,100 @@ struct FileState {
     QDateTime modified;
 };
 
+// A tone being made, so that a program that ends meanwhile can remove what it left.
+class ToneInFlight {
+public:
+    explicit ToneInFlight(const QString& outputPath) : m_path(outputPath), m_before(outputPath) {
+        m_entry = tones().insert(tones().end(), this);
+    }
+    ~ToneInFlight() { tones().erase(m_entry); }
+    ToneInFlight(const ToneInFlight&) = delete;
+    ToneInFlight& operator=(const ToneInFlight&) = delete;
+
+    // Removes the file when the run wrote to it; a file it did not touch stays.
+    void removeWhatItWrote() const {
+        if (FileState(m_path) != m_before)
+            QFile::remove(m_path);
+    }
+
+    static std::list<ToneInFlight*>& tones() {
+        static std::list<ToneInFlight*> inFlight;
+        return inFlight;
+    }
+
+private:
+    QString m_path;
+    FileState m_before;
+    std::list<ToneInFlight*>::iterator m_entry;
+};
+
+// What became of one tone: made, or the reason why not.
+struct ToneOutcome {
+    bool made = false;
+    QString reason;
+};
+
+// The line of the tool's error output that says why it failed: its first FAIL line, else
+// its first line.
+QString toolReason(const QString& errorOutput) {
+    const QStringList lines = errorOutput.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString& line : lines)
+        if (line.contains(QLatin1String(" FAIL ")))
+            return line.trimmed();
+    return lines.isEmpty() ? QString() : lines.first().trimmed();
+}
+
 // Whether the output holds the whole tone. SoX says nothing in its exit status when
-// the disk fills: a WAV file then holds fewer samples than asked. An MP3 file cannot
-// be told from a whole one.
+// the disk fills: the file then holds fewer samples than asked.
 bool wholeToneWritten(const QString& outputPath, double seconds) {
-    if (!fileExists(outputPath))
+    if (!isSmallRegularFile(outputPath, std::numeric_limits<qint64>::max()))
         return false;
-    if (!outputPath.endsWith(QStringLiteral(".wav"), Qt::CaseInsensitive))
-        return true;
+    const double asked = seconds * toneSampleRate;
+    if (outputPath.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive)) {
+        const std::optional<qint64> samples = mp3SampleCount(outputPath);
+        return samples && double(*samples - mp3CodingDelaySamples) >= asked;
+    }
     const std::optional<qint64> frames = wavFrameCount(outputPath);
     // SoX may round the last sample either way.
-    return frames && *frames + 1 >= std::llround(seconds * toneSampleRate);
+    return frames && double(*frames + 1) >= asked;
+}
+
+ToneOutcome judgedTone(const SynthRun& run, const QString& program, const QString& outputPath) {
+    const QString reason = toolReason(run.child.errorOutput);
+    if (run.child.status < 0)
+        return {false, QStringLiteral("%1 could not be started: %2")
+                           .arg(program, qt_error_string(run.child.status - startFailureBase))};
+    if (run.child.status != 0)
+        return {
+            false,
+            !reason.isEmpty()
+                ? reason
+                : QStringLiteral("%1 ended with status %2.").arg(program).arg(run.child.status)};
+    if (!wholeToneWritten(outputPath, run.seconds))
+        return {false, !reason.isEmpty()
+                           ? reason
+                           : QStringLiteral("%1 does not hold the whole tone.").arg(outputPath)};
+    return {true, {}};
 }
 
 // Runs one tone's command line. A run that fails (the disk filled, the tool could not
 // load its libraries, ...) may have left a file written part way, which would pass for
-// a tone: it is removed. A file the failed run did not touch stays. Returns whether the
-// tone was made.
-bool makeTone(const QString& command, const QString& outputPath) {
-    const FileState before(outputPath);
-    // runSynthCommand() refuses a command without a length, so one is there after the run.
-    const bool made =
-        runSynthCommand(command) == 0 &&
-        wholeToneWritten(outputPath, *toneSeconds(splitCommandLine(command).arguments));
-    if (!made && FileState(outputPath) != before)
-        QFile::remove(outputPath);
-    return made;
+// a tone: it is removed. A file the failed run did not touch stays.
+ToneOutcome makeTone(const QString& command, const QString& outputPath) {
+    const ToneInFlight tone(outputPath);
+    const SynthRun run = runSynthCommand(command);
+    const ToneOutcome outcome = judgedTone(run, splitCommandLine(command).program, outputPath);
+    if (!outcome.made)
+        tone.removeWhatItWrote();
+    return outcome;
 }
 
-QString doneText(int failedTones, int count) {
+QString doneText(int failedTones, int count, const QString& reason) {
     QString text = QStringLiteral("Done.");
     if (failedTones > 0)
         text += QStringLiteral("\r\n%1 of %2 tones could not be made.").arg(failedTones).arg(count);
+    if (failedTones > 0 && !reason.isEmpty())
+        text += QStringLiteral("\r\n") + reason;
     return text;
 }
 
@@ -118,16 +186,16 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     const BatchLines& at = handler.lines;
     Guard guard(window.errorReporter(), handlerLocation(handler.name));
 
-    if (at.folderTest) {
-        bool folderFound = true;
-        guard.step(at.folderTest, [&] { folderFound = folderExists(window.folderText()); });
-        if (!folderFound) {
-            guard.step(at.folderMissing, [&] {
-                window.showNotice(
-                    QStringLiteral("Folder does not exist. Please select another folder."));
-            });
-            return;
-        }
+    // The batch keeps the folder it tested, whatever is typed while it runs.
+    QString folder;
+    bool folderFound = true;
+    guard.step(at.folderTest, [&] {
+        folder = window.folderText();
+        folderFound = folderExists(expandedFolder(folder));
+    });
+    if (!folderFound) {
+        guard.step(at.folderMissing, [&] { window.showNotice(folderMissingText); });
+        return;
     }
     bool busy = false;
     guard.step(at.busyTest, [&] { busy = window.isBusy(); });
@@ -147,27 +215,35 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     QString args;
     QString command;
     int failedTones = 0;
+    QString firstReason;
     for (int tone = 1; tone <= count; ++tone) {
         window.showProgress(tone, count);
         if (at.letEventsRun)
             guard.step(at.letEventsRun, letPendingEventsRun);
-        guard.step(at.outputPath, [&] {
-            outputPath = window.folderText() + QStringLiteral("Ziravel_") + QString::number(tone) +
-                         handler.extension;
+        // Every step runs; a tone any of whose steps failed is not made.
+        const bool pathBuilt = guard.step(at.outputPath, [&] {
+            outputPath = outputFilePath(folder, QStringLiteral("Ziravel_") + QString::number(tone) +
+                                                    handler.extension);
         });
-        guard.step(at.frequency, [&] { frequency = drawFrequency(window); });
-        guard.step(at.args, [&] {
+        bool ready = guard.step(at.frequency, [&] { frequency = drawFrequency(window); });
+        ready = guard.step(at.args, [&] {
             args = toolArgs(outputPath, window.lengthText(), window.waveformShownText(), frequency);
-        });
-        guard.step(at.command, [&] { command = synthCommand(tool, args); });
-        bool made = false;
-        guard.step(at.run, [&] { made = makeTone(command, outputPath); });
-        if (!made)
-            ++failedTones;
+        }) && ready;
+        ready = guard.step(at.command, [&] { command = synthCommand(tool, args); }) && ready;
+        ToneOutcome outcome{false, guard.lastFailure()};
+        if (pathBuilt && ready) {
+            if (!guard.step(at.run, [&] { outcome = makeTone(command, outputPath); }))
+                outcome = {false, guard.lastFailure()};
+        } else if (pathBuilt) {
+            // An earlier batch's file of that name must not pass for this tone.
+            QFile::remove(outputPath);
+        }
+        if (!outcome.made && ++failedTones == 1)
+            firstReason = outcome.reason;
     }
     window.showProgress(0, 0);
     guard.step(at.defaultPointer, [&] { window.setPointerShape(PointerShape::arrow); });
-    guard.step(at.done, [&] { window.showNotice(doneText(failedTones, count)); });
+    guard.step(at.done, [&] { window.showNotice(doneText(failedTones, count, firstReason)); });
     guard.step(at.clearBusy, [&] { window.setBusy(false); });
 }
 
@@ -186,14 +262,19 @@ void previewTone(ToneWindow& window) {
     QString previewPath;
     guard.step(120, [&] { previewPath = toolFilePath(QStringLiteral("preview.wav")); });
     qint32 frequency = 0;
-    guard.step(122, [&] { frequency = drawFrequency(window); });
+    bool ready = guard.step(122, [&] { frequency = drawFrequency(window); });
     QString args;
-    guard.step(124, [&] {
+    ready = guard.step(124, [&] {
         args = toolArgs(previewPath, window.lengthText(), window.waveformShownText(), frequency);
-    });
+    }) && ready;
     QString command;
-    guard.step(126, [&] { command = synthCommand(tool, args); });
-    guard.step(128, [&] { makeTone(command, previewPath); });
+    ready = guard.step(126, [&] { command = synthCommand(tool, args); }) && ready;
+    guard.step(128, [&] {
+        // The last preview must never play for one that could not be made.
+        QFile::remove(previewPath);
+        if (ready)
+            makeTone(command, previewPath);
+    });
     // Requested before the file is looked for: a missing file gives the system sound.
     guard.step(130, [&] {
         if (!window.playSoundFile(previewPath))
@@ -209,4 +290,10 @@ void previewTone(ToneWindow& window) {
                 QStringLiteral("Failed to generate tone.\r\nPlease change your input values."));
         });
     guard.step(138, [&] { window.setBusy(false); });
+}
+
+void stopTonesInFlight() {
+    stopRunningChildren();
+    for (const ToneInFlight* tone : ToneInFlight::tones())
+        tone->removeWhatItWrote();
 }

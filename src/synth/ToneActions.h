@@ -6,8 +6,12 @@ enum class ExportFormat { wav, mp3 };
 
 // The export buttons: make the number of tones the window asks for into its output
 // folder as Ziravel_1.wav, Ziravel_2.wav, ... (or .mp3), then say "Done.", with the
-// number of tones that could not be made when there were any.
+// number of tones that could not be made and the first reason when there were any.
 void saveTones(ToneWindow& window, ExportFormat format);
 
 // The preview button: make one tone into preview.wav in the tool folder and play it.
 void previewTone(ToneWindow& window);
+
+// Stops the tool runs under way and removes what they wrote, for a program that ends in
+// the middle of a batch or a preview. Files already made stay.
+void stopTonesInFlight();

@@ -99,8 +99,10 @@ std::optional<double> toneSeconds(const QStringList& arguments) {
     return seconds;
 }
 
-qint32 runSynthCommand(const QString& commandLine) {
-    if (!toneSeconds(splitCommandLine(commandLine).arguments))
+SynthRun runSynthCommand(const QString& commandLine) {
+    const CommandLine command = splitCommandLine(commandLine);
+    const std::optional<double> seconds = toneSeconds(command.arguments);
+    if (!seconds)
         throw Failure(QStringLiteral("Tone length must be a positive number of seconds."));
-    return shellWait(commandLine, 0);
+    return {runAndWait(command), *seconds};
 }

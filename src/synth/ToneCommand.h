@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runner/ShellWait.h"
+
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -37,7 +39,13 @@ QString synthCommand(const QString& quotedTool, const QString& args);
 // form as something else, and writes without end for a length of no sample at all.
 std::optional<double> toneSeconds(const QStringList& arguments);
 
-// Runs a synth command line and waits for the tool, returning its exit status. A
-// length that is not a positive number of seconds (at least one sample) makes SoX
-// write without end, so such a command is refused with a Failure and never started.
-qint32 runSynthCommand(const QString& commandLine);
+// A synth run: how the tool ended, and the length of the tone it was asked for.
+struct SynthRun {
+    ChildResult child;
+    double seconds = 0;
+};
+
+// Runs a synth command line and waits for the tool. A length that is not a positive
+// number of seconds (at least one sample) makes SoX write without end, so such a command
+// is refused with a Failure and never started.
+SynthRun runSynthCommand(const QString& commandLine);
