@@ -53,6 +53,10 @@ private slots:
     void outputFolderDisappears();
     void diskFillsDuringTone();
     void soxCannotRun();
+    void fullDiskLeavesNoTone_data();
+    void fullDiskLeavesNoTone();
+    void outputLinkedToDevice_data();
+    void outputLinkedToDevice();
     void audioOutputMissing();
     void damagedSettings_data();
     void damagedSettings();
@@ -139,6 +143,60 @@ void TestFaults::soxCannotRun() {
                           noTone}));
     QVERIFY(run.fixture.modals.reports.isEmpty());
     run.checkIdle();
+}
+
+void TestFaults::fullDiskLeavesNoTone_data() {
+    QTest::addColumn<QString>("length");
+    QTest::addColumn<int>("mp3");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QString>("reason");
+    // SoX exits 0 in both cases: only the file tells.
+    QTest::newRow("wav of a length past any sample count")
+        << "1.2e15" << 0 << 20 * 1024
+        << "sox FAIL sox: `%1/Ziravel_1.wav' error writing output file: File too large";
+    QTest::newRow("mp3 cut short") << "5" << 1 << 2048
+                                   << "sox FAIL sox: `%1/Ziravel_1.mp3' File write failed: "
+                                      "Unknown error -1";
+}
+
+void TestFaults::fullDiskLeavesNoTone() {
+    QFETCH(QString, length);
+    QFETCH(int, mp3);
+    QFETCH(int, limit);
+    QFETCH(QString, reason);
+    ToneRun run;
+    run.w.text2->setText(QStringLiteral("1"));
+    run.w.pushButton3->click(); // puts the tool in place before space runs out
+    run.fixture.modals.notices.clear();
+    run.w.text1->setText(length);
+    {
+        const FileSizeLimit full{rlim_t(limit)};
+        (mp3 ? run.w.pushButton2 : run.w.pushButton1)->click();
+    }
+    QCOMPARE(run.fixture.modals.notices, QStringList{failedTones(1, 1, reason.arg(run.output))});
+    QVERIFY(run.outputFiles().isEmpty());
+}
+
+void TestFaults::outputLinkedToDevice_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("device");
+    QTest::newRow("wav to the null device") << "Ziravel_1.wav"
+                                            << "/dev/null";
+    QTest::newRow("mp3 to the null device") << "Ziravel_1.mp3"
+                                            << "/dev/null";
+    QTest::newRow("mp3 to the full device") << "Ziravel_1.mp3"
+                                            << "/dev/full";
+}
+
+void TestFaults::outputLinkedToDevice() {
+    QFETCH(QString, name);
+    QFETCH(QString, device);
+    ToneRun run;
+    QVERIFY(QFile::link(device, run.output + QLatin1Char('/') + name));
+    run.w.text2->setText(QStringLiteral("1"));
+    (name.endsWith(QStringLiteral(".mp3")) ? run.w.pushButton2 : run.w.pushButton1)->click();
+    QVERIFY(run.fixture.modals.notices.value(0).startsWith(
+        QStringLiteral("Done.\r\n1 of 1 tones could not be made.\r\n")));
 }
 
 void TestFaults::audioOutputMissing() {

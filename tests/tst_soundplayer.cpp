@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "synth/Mp3File.h"
 #include "synth/SoundPlayer.h"
 #include "synth/WavFile.h"
 
@@ -17,6 +18,8 @@ private slots:
     void refusesWhatIsNoWav_data();
     void refusesWhatIsNoWav();
     void rendersForOutput();
+    void mp3SamplesInWholeFrames_data();
+    void mp3SamplesInWholeFrames();
     void playingReturnsAtOnce();
 };
 
@@ -98,6 +101,41 @@ void TestSoundPlayer::playingReturnsAtOnce() {
     player.playSoundFile(path);
     player.playSoundFile(folder.filePath(QStringLiteral("missing.wav")));
     QTest::qWait(50);
+}
+
+void TestSoundPlayer::mp3SamplesInWholeFrames_data() {
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<double>("seconds");
+    QTest::newRow("8 kHz, short") << 8000 << 0.25;
+    QTest::newRow("8 kHz, odd length") << 8000 << 3.7;
+    QTest::newRow("44.1 kHz") << 44100 << 1.0;
+}
+
+// A whole file holds the tone and the coding delay; losing its last frames shows.
+void TestSoundPlayer::mp3SamplesInWholeFrames() {
+    QFETCH(int, rate);
+    QFETCH(double, seconds);
+    TemporaryToolFolder folder;
+    const QString path = folder.filePath(QStringLiteral("t.mp3"));
+    QProcess sox;
+    sox.start(QStringLiteral("sox"), {"-r", QString::number(rate), "-n", path, "synth",
+                                      QString::number(seconds), "sine", "300"});
+    QVERIFY(sox.waitForFinished());
+    const double asked = seconds * rate;
+    const std::optional<qint64> whole = mp3SampleCount(path);
+    QVERIFY(whole);
+    QVERIFY2(double(*whole - mp3CodingDelaySamples) >= asked, qPrintable(QString::number(*whole)));
+    QVERIFY2(double(*whole) < asked + 4 * 1152, qPrintable(QString::number(*whole)));
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.resize(file.size() - 100));
+    file.close();
+    QVERIFY(double(*mp3SampleCount(path) - mp3CodingDelaySamples) < asked);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.close();
+    QCOMPARE(mp3SampleCount(path), std::optional<qint64>(0));
+    QCOMPARE(mp3SampleCount(folder.filePath(QStringLiteral("missing.mp3"))), std::nullopt);
 }
 
 QTEST_GUILESS_MAIN(TestSoundPlayer)
