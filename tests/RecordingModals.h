@@ -15,6 +15,7 @@ public:
         int line;
     };
 
+    void setApplicationTitle(const QString& title) override { applicationTitle = title; }
     void showNotice(const QString& text) override {
         notices.append(text);
         if (whileNoticeShown)
@@ -36,6 +37,7 @@ public:
         return lines;
     }
 
+    QString applicationTitle = productName;
     QStringList notices;
     QList<Report> reports;
     std::function<void()> whileNoticeShown;

@@ -1,6 +1,7 @@
 #include "ToneRun.h"
 
 #include <QComboBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QTimer>
@@ -58,6 +59,7 @@ private slots:
     void outputLinkedToDevice_data();
     void outputLinkedToDevice();
     void audioOutputMissing();
+    void closingStopsTheToneUnderWay();
     void damagedSettings_data();
     void damagedSettings();
     void settingsThatCannotBeSaved();
@@ -208,6 +210,25 @@ void TestFaults::audioOutputMissing() {
              QStringLiteral("The tone cannot be played: no audio output can be used."));
     QVERIFY(run.fixture.modals.notices.isEmpty());
     run.checkIdle();
+}
+
+void TestFaults::closingStopsTheToneUnderWay() {
+    ToneRun run;
+    run.useFakeTool(0);
+    // The second tone stops half written for longer than the test waits.
+    qputenv("ZIRAVEL_FAKE_SOX_STALL", "Ziravel_2:2500");
+    QProcess program;
+    program.start(QStringLiteral(ZIRAVEL_CLOSE_DURING_BATCH),
+                  {run.output + QLatin1Char('/'), QStringLiteral("700")});
+    const bool ended = program.waitForFinished(10000);
+    qunsetenv("ZIRAVEL_FAKE_SOX_STALL");
+    QVERIFY(ended);
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(run.outputFiles(), QStringList{"Ziravel_1.wav"});
+    // A child left running would finish its file now.
+    QTest::qWait(2800);
+    QCOMPARE(run.outputFiles(), QStringList{"Ziravel_1.wav"});
 }
 
 void TestFaults::damagedSettings_data() {

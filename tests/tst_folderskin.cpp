@@ -70,7 +70,7 @@ private slots:
     void cancelChangesNothing();
     void chosenFolder_data();
     void chosenFolder();
-    void typedFolderDoesNotMoveDialog();
+    void typedFolderMovesDialogWhenItExists();
     void withoutSkinNothingChanges_data();
     void withoutSkinNothingChanges();
     void validSkinIsApplied();
@@ -89,7 +89,7 @@ void TestFolderSkin::cancelChangesNothing() {
     const QString before = fixture.window->text5->text();
     fixture.window->pushButton9->click();
     QCOMPARE(fixture.modals.folderPrompts, QStringList{"Please select folder:"});
-    QCOMPARE(fixture.modals.folderStarts, QStringList{QString()});
+    QCOMPARE(fixture.modals.folderStarts, QStringList{before});
     QCOMPARE(fixture.window->text5->text(), before);
     QCOMPARE(fixture.stored("LastFolderDot"), QStringLiteral("<missing>"));
     QVERIFY(fixture.modals.reports.isEmpty());
@@ -111,6 +111,7 @@ void TestFolderSkin::chosenFolder() {
     QFETCH(QString, folderText);
     WindowFixture fixture;
     fixture.window->formLoad();
+    const QString firstStart = fixture.window->text5->text();
     fixture.modals.folderAnswer = chosen;
     for (int click = 0; click < 2; ++click) {
         fixture.window->pushButton9->click();
@@ -118,19 +119,22 @@ void TestFolderSkin::chosenFolder() {
         QCOMPARE(fixture.stored("Text5"), folderText);
         QCOMPARE(fixture.stored("LastFolderDot"), chosen);
     }
-    QCOMPARE(fixture.modals.folderStarts, (QStringList{QString(), chosen}));
+    QCOMPARE(fixture.modals.folderStarts, (QStringList{firstStart, chosen}));
 }
 
-void TestFolderSkin::typedFolderDoesNotMoveDialog() {
+void TestFolderSkin::typedFolderMovesDialogWhenItExists() {
     WindowFixture fixture;
     fixture.window->formLoad();
     fixture.modals.folderAnswer = QStringLiteral("/chosen");
     fixture.window->pushButton9->click();
-    fixture.window->text5->setText(QStringLiteral("/typed/"));
     fixture.modals.folderAnswer.clear();
+    fixture.window->text5->setText(QStringLiteral("/typed/"));
     fixture.window->pushButton9->click();
-    QCOMPARE(fixture.modals.folderStarts.last(), QStringLiteral("/chosen"));
-    QCOMPARE(fixture.window->text5->text(), QStringLiteral("/typed/"));
+    fixture.window->text5->setText(fixture.folder());
+    fixture.window->pushButton9->click();
+    QCOMPARE(fixture.modals.folderStarts.mid(1),
+             (QStringList{QStringLiteral("/chosen"), fixture.folder()}));
+    QCOMPARE(fixture.window->text5->text(), fixture.folder());
 }
 
 void TestFolderSkin::withoutSkinNothingChanges_data() {

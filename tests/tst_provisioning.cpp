@@ -87,6 +87,9 @@ private slots:
     void probes_data();
     void probes();
     void desktopFolderEndsInOneSeparator();
+    void defaultOutputFolder_data();
+    void defaultOutputFolder();
+    void defaultFolderWithoutHome();
 };
 
 void TestProvisioning::firstClickWritesBothFiles() {
@@ -303,6 +306,38 @@ void TestProvisioning::desktopFolderEndsInOneSeparator() {
     QVERIFY(!desktop.endsWith(QStringLiteral("//")));
     QVERIFY(!desktop.contains(QChar(0)));
     QCOMPARE(specialFolderPath(5), QString());
+}
+
+void TestProvisioning::defaultOutputFolder_data() {
+    QTest::addColumn<QStringList>("made");
+    QTest::addColumn<QString>("expected"); // under the home folder
+    QTest::newRow("the desktop where it exists") << QStringList{"Desktop", "Music"} << "Desktop/";
+    QTest::newRow("else the music folder") << QStringList{"Music"} << "Music/";
+    QTest::newRow("else the home folder") << QStringList{} << "";
+}
+
+void TestProvisioning::defaultOutputFolder() {
+    QFETCH(QStringList, made);
+    QFETCH(QString, expected);
+    const QDir home = QDir::home();
+    for (const QString& folder : made)
+        QVERIFY(home.mkdir(folder));
+    const QString folder = ::defaultOutputFolder();
+    for (const QString& name : made)
+        home.rmdir(name);
+    QCOMPARE(folder, home.path() + QLatin1Char('/') + expected);
+}
+
+void TestProvisioning::defaultFolderWithoutHome() {
+    const QByteArray saved = qgetenv("HOME");
+    qunsetenv("HOME");
+    const QString folder = ::defaultOutputFolder();
+    const QString expanded = outputFilePath(QStringLiteral("~/x"), QStringLiteral("a.wav"));
+    qputenv("HOME", saved);
+    QVERIFY2(!folder.startsWith(QStringLiteral("//")), qPrintable(folder));
+    QVERIFY(QFileInfo(folder).isDir());
+    QVERIFY(folder.endsWith(QLatin1Char('/')));
+    QCOMPARE(expanded, folder + QStringLiteral("x/a.wav"));
 }
 
 QTEST_GUILESS_MAIN(TestProvisioning)

@@ -26,8 +26,6 @@
 
 namespace {
 
-const QString productName = QStringLiteral("Ziravel");
-
 // The layout is drawn in twips; 15 make a pixel.
 QRect twips(int left, int top, int width, int height) {
     const auto px = [](int t) { return (t + 7) / 15; };
@@ -179,8 +177,11 @@ void Form1::chooseOutputFolder() {
     Guard guard(m_services.modals, handlerLocation(QStringLiteral("PushButton9_Click")));
     QString chosen;
     guard.step(100, [&] {
-        chosen = m_services.modals.chooseFolder(this, QStringLiteral("Please select folder:"),
-                                                m_services.settings.value(Setting::lastFolderDot));
+        // The folder the tones go to now, else the one chosen last time.
+        const QString typed = expandedFolder(text5->text());
+        chosen = m_services.modals.chooseFolder(
+            this, QStringLiteral("Please select folder:"),
+            folderExists(typed) ? typed : m_services.settings.value(Setting::lastFolderDot));
     });
     bool cancelled = false;
     guard.step(102, [&] { cancelled = chosen.isEmpty(); });
@@ -214,8 +215,7 @@ void Form1::formLoad() {
                [&] { applySkin(*this, framesAndLabels(), m_services.programFolder, *m_skin); });
     guard.step(104, [&] { setWindowTitle(productName); });
     guard.step(104, [&] { setWindowIcon(QIcon(QStringLiteral(":/app/ziravel.svg"))); });
-    guard.step(104,
-               [&] { QGuiApplication::setApplicationDisplayName(applicationTitle(productName)); });
+    guard.step(104, [&] { m_services.modals.setApplicationTitle(applicationTitle(productName)); });
     const QString pointerFile =
         withSeparator(m_services.programFolder) + QStringLiteral("HAND-M.CUR");
     bool pointerFileFound = true;
@@ -241,7 +241,7 @@ void Form1::formLoad() {
     guard.step(152, [&] { text3->setText(m_services.settings.value(Setting::text3)); });
     guard.step(154, [&] { text4->setText(m_services.settings.value(Setting::text4)); });
     guard.step(156, [&] {
-        const QString defaultFolder = desktopFolder();
+        const QString defaultFolder = defaultOutputFolder();
         text5->setText(m_services.settings.value(Setting::text5.name, defaultFolder));
     });
 }
@@ -250,6 +250,8 @@ void Form1::closeEvent(QCloseEvent* event) {
     event->accept();
     letPendingEventsRun();
     letPendingEventsRun();
+    // A tone being made would go on filling the disk after the window has gone.
+    stopTonesInFlight();
     m_services.endProgram();
 }
 

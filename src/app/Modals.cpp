@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFileDialog>
-#include <QGuiApplication>
 #include <QMessageBox>
 
 QString errorReportText(const QString& description, const QString& location, int line) {
@@ -29,7 +28,7 @@ void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& title, const
 } // namespace
 
 void QtModals::showNotice(const QString& text) {
-    showBox(m_owner, QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text);
+    showBox(m_owner, QMessageBox::NoIcon, m_title, text);
 }
 
 void QtModals::reportError(const QString& description, const QString& location, int line) {

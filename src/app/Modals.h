@@ -6,10 +6,16 @@
 
 class QWidget;
 
+// The product's name: the window caption, and the notices' caption until start-up sets
+// the application title.
+inline const QString productName = QStringLiteral("Ziravel");
+
 // Everything that waits for the user: plain notices, the error report, the folder
 // dialog. The window talks to this wrapper only, so that tests can answer instead.
 class Modals : public ErrorReporter {
 public:
+    // The caption of every notice from now on.
+    virtual void setApplicationTitle(const QString& title) = 0;
     // A box with the application title, no icon and an OK button.
     virtual void showNotice(const QString& text) = 0;
     // Folder dialog: the chosen folder, or empty text on cancel.
@@ -27,6 +33,9 @@ public:
     explicit QtModals(QWidget* owner = nullptr) : m_owner(owner) {}
     void setOwner(QWidget* owner) { m_owner = owner; }
 
+    // Kept here rather than as the application's display name, which the window system
+    // would append to the title of every window.
+    void setApplicationTitle(const QString& title) override { m_title = title; }
     void showNotice(const QString& text) override;
     void reportError(const QString& description, const QString& location, int line) override;
     QString chooseFolder(QWidget* owner, const QString& prompt,
@@ -34,4 +43,5 @@ public:
 
 private:
     QWidget* m_owner;
+    QString m_title = productName;
 };

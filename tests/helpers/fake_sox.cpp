@@ -1,8 +1,10 @@
 // Test helper that stands in for SoX: writes a silent 16-bit WAV of the asked length
 // at 8000 Hz to the output path (the argument after "-n") and exits 0.
 // ZIRAVEL_FAKE_SOX_MS makes it sleep first, ZIRAVEL_FAKE_SOX_LOG names a file it
-// appends its arguments to, one run a line. Lengths over ten seconds are refused
-// (exit 1, no file), so that a test cannot fill the disk.
+// appends its arguments to, one run a line. ZIRAVEL_FAKE_SOX_STALL="<text>:<ms>" makes a
+// run whose output path holds <text> write half its file, then wait, then finish it.
+// Lengths over ten seconds are refused (exit 1, no file), so that a test cannot fill the
+// disk.
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -56,7 +58,19 @@ int main(int argc, char* argv[]) {
     put(out, 16, 2);    // bits a sample
     out.write("data", 4);
     put(out, dataBytes, 4);
-    for (std::uint32_t i = 0; i < dataBytes; ++i)
+    int stallMs = 0;
+    if (const char* stall = std::getenv("ZIRAVEL_FAKE_SOX_STALL")) {
+        const std::string rule = stall;
+        const std::size_t colon = rule.rfind(':');
+        if (colon != std::string::npos && output.find(rule.substr(0, colon)) != std::string::npos)
+            stallMs = std::atoi(rule.c_str() + colon + 1);
+    }
+    for (std::uint32_t i = 0; i < dataBytes; ++i) {
+        if (stallMs > 0 && i == dataBytes / 2) {
+            out.flush();
+            std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
+        }
         out.put('\0');
+    }
     return 0;
 }

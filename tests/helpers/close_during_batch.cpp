@@ -1,0 +1,30 @@
+// Test helper: starts a WAV batch of three quarter-second tones into the folder given as
+// its first argument, and closes the window after the milliseconds given as its second,
+// as a user would while the batch runs. Closing ends the program.
+#include "app/FieldEdit.h"
+#include "app/Form1.h"
+#include "app/Modals.h"
+#include "app/SettingsStore.h"
+#include "runner/ShellWait.h"
+#include "synth/SoundPlayer.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (argc < 3)
+        return 2;
+    QtModals modals;
+    SettingsStore settings(modals);
+    AudioPlayer player;
+    Form1 window({modals, settings, player, QCoreApplication::applicationDirPath(), endProgramNow});
+    window.formLoad();
+    window.text1->setText(QStringLiteral("0.25"));
+    window.text2->setText(QStringLiteral("3"));
+    window.text5->setText(QString::fromLocal8Bit(argv[1]));
+    QTimer::singleShot(QString::fromLocal8Bit(argv[2]).toInt(), &window, &QWidget::close);
+    window.pushButton1->click();
+    return 3; // the batch ended before the window was closed
+}
