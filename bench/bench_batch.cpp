@@ -57,7 +57,7 @@ int main(int argc, char* argv[]) {
     QDir().mkpath(output);
 
     RecordingModals modals;
-    SettingsStore settings(modals);
+    SettingsStore settings(modals, dir.filePath(QStringLiteral("Ziravel.conf")));
     SilentSound sound;
     Form1 window({modals, settings, sound, dir.path(), [] {}});
     window.formLoad();

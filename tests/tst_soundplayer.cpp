@@ -18,6 +18,8 @@ private slots:
     void refusesWhatIsNoWav_data();
     void refusesWhatIsNoWav();
     void rendersForOutput();
+    void streamsFileInBlocks_data();
+    void streamsFileInBlocks();
     void mp3SamplesInWholeFrames_data();
     void mp3SamplesInWholeFrames();
     void playingReturnsAtOnce();
@@ -101,6 +103,46 @@ void TestSoundPlayer::playingReturnsAtOnce() {
     player.playSoundFile(path);
     player.playSoundFile(folder.filePath(QStringLiteral("missing.wav")));
     QTest::qWait(50);
+}
+
+void TestSoundPlayer::streamsFileInBlocks_data() {
+    QTest::addColumn<int>("outRate");
+    QTest::addColumn<int>("outChannels");
+    QTest::addColumn<int>("sampleFormat");
+    QTest::newRow("same rate") << 8000 << 1 << int(QAudioFormat::Float);
+    QTest::newRow("CD rate, stereo, 16-bit") << 44100 << 2 << int(QAudioFormat::Int16);
+    QTest::newRow("lower rate, 32-bit") << 6000 << 1 << int(QAudioFormat::Int32);
+}
+
+// Read in small pieces, as an audio output does, the stream gives what converting the
+// whole file at once gives, beyond its reading blocks.
+void TestSoundPlayer::streamsFileInBlocks() {
+    QFETCH(int, outRate);
+    QFETCH(int, outChannels);
+    QFETCH(int, sampleFormat);
+    TemporaryToolFolder folder;
+    const QString path = folder.filePath(QStringLiteral("s.wav"));
+    QProcess sox;
+    sox.start(QStringLiteral("sox"), {"-r", "8000", "-n", path, "synth", "1.3", "sine", "300"});
+    QVERIFY(sox.waitForFinished());
+    QAudioFormat format;
+    format.setSampleRate(outRate);
+    format.setChannelCount(outChannels);
+    format.setSampleFormat(QAudioFormat::SampleFormat(sampleFormat));
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray whole = renderForOutput(*decodeWav(file.readAll()), format);
+    std::unique_ptr<SampleReader> samples = openWavSamples(path);
+    QVERIFY(samples);
+    OutputStream stream(std::move(samples), format);
+    QVERIFY(stream.open(QIODevice::ReadOnly));
+    QByteArray streamed;
+    while (!stream.atEnd())
+        streamed += stream.read(1000);
+    QCOMPARE(streamed.size(), whole.size());
+    QVERIFY(streamed == whole);
+    QVERIFY(!openWavSamples(folder.filePath(QStringLiteral("missing.wav"))));
 }
 
 void TestSoundPlayer::mp3SamplesInWholeFrames_data() {

@@ -1,5 +1,6 @@
 #include "synth/SoundPlayer.h"
 
+#include "runner/FileProbes.h"
 #include "synth/WavFile.h"
 
 #include <QAudioDevice>
@@ -10,50 +11,152 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numbers>
 
-QByteArray renderForOutput(const SoundSamples& sound, const QAudioFormat& format) {
-    const int outChannels = std::max(1, format.channelCount());
-    const int outRate = std::max(1, format.sampleRate());
-    if (sound.channels < 1 || sound.sampleRate < 1 || sound.samples.empty())
-        return {};
-    const qsizetype inFrames = static_cast<qsizetype>(sound.samples.size()) / sound.channels;
-    const qsizetype outFrames = inFrames * outRate / sound.sampleRate;
-    const int bytesPerSample = format.bytesPerSample();
-    QByteArray out(outFrames * outChannels * bytesPerSample, Qt::Uninitialized);
-    char* write = out.data();
-    const double step = static_cast<double>(sound.sampleRate) / outRate;
-    for (qsizetype frame = 0; frame < outFrames; ++frame) {
-        const double position = static_cast<double>(frame) * step;
-        const auto first = static_cast<qsizetype>(position);
-        const qsizetype second = std::min(first + 1, inFrames - 1);
-        const auto weight = static_cast<float>(position - static_cast<double>(first));
-        for (int channel = 0; channel < outChannels; ++channel) {
-            const int source = channel % sound.channels;
-            const float a = sound.samples[static_cast<size_t>(first * sound.channels + source)];
-            const float b = sound.samples[static_cast<size_t>(second * sound.channels + source)];
-            const float value = std::clamp(a + (b - a) * weight, -1.0f, 1.0f);
-            switch (format.sampleFormat()) {
-            case QAudioFormat::UInt8:
-                *reinterpret_cast<quint8*>(write) =
-                    static_cast<quint8>(std::lround(value * 127.0f + 128.0f));
-                break;
-            case QAudioFormat::Int16:
-                qToLittleEndian(static_cast<qint16>(std::lround(value * 32767.0f)), write);
-                break;
-            case QAudioFormat::Int32:
-                qToLittleEndian(
-                    static_cast<qint32>(std::lround(static_cast<double>(value) * 2147483647.0)),
-                    write);
-                break;
-            default:
-                std::memcpy(write, &value, sizeof value);
-                break;
-            }
+namespace {
+
+// Input frames read in one go.
+constexpr qint64 blockFrames = 4096;
+
+class MemorySamples : public SampleReader {
+public:
+    explicit MemorySamples(const SoundSamples& sound) : m_sound(sound) {}
+    int sampleRate() const override { return m_sound.sampleRate; }
+    int channels() const override { return m_sound.channels; }
+    qint64 frames() const override {
+        return m_sound.channels < 1 ? 0 : qint64(m_sound.samples.size()) / m_sound.channels;
+    }
+    qint64 read(qint64 first, qint64 count, float* out) override {
+        const qint64 frames = std::clamp<qint64>(this->frames() - first, 0, count);
+        std::copy_n(m_sound.samples.begin() + first * m_sound.channels, frames * m_sound.channels,
+                    out);
+        return frames;
+    }
+
+private:
+    const SoundSamples& m_sound;
+};
+
+class WavFileSamples : public SampleReader {
+public:
+    explicit WavFileSamples(const QString& path) : m_file(path) {}
+    bool open() {
+        if (!m_file.open(QIODevice::ReadOnly))
+            return false;
+        const std::optional<WavFileInfo> info = readWavFileInfo(m_file);
+        if (!info)
+            return false;
+        m_layout = info->layout;
+        m_frames = info->frames;
+        return true;
+    }
+    int sampleRate() const override { return m_layout.sampleRate; }
+    int channels() const override { return m_layout.channels; }
+    qint64 frames() const override { return m_frames; }
+    qint64 read(qint64 first, qint64 count, float* out) override {
+        const qint64 frameBytes = m_layout.frameBytes();
+        if (!m_file.seek(m_layout.dataOffset + first * frameBytes))
+            return 0;
+        const QByteArray bytes = m_file.read(std::min(count, m_frames - first) * frameBytes);
+        const qint64 frames = bytes.size() / frameBytes;
+        decodeFrames(bytes.constData(), frames, m_layout, out);
+        return frames;
+    }
+
+private:
+    QFile m_file;
+    WavLayout m_layout;
+    qint64 m_frames = 0;
+};
+
+void writeSample(float value, QAudioFormat::SampleFormat format, char* write) {
+    switch (format) {
+    case QAudioFormat::UInt8:
+        *reinterpret_cast<quint8*>(write) =
+            static_cast<quint8>(std::lround(value * 127.0f + 128.0f));
+        break;
+    case QAudioFormat::Int16:
+        qToLittleEndian(static_cast<qint16>(std::lround(value * 32767.0f)), write);
+        break;
+    case QAudioFormat::Int32:
+        qToLittleEndian(static_cast<qint32>(std::lround(static_cast<double>(value) * 2147483647.0)),
+                        write);
+        break;
+    default:
+        std::memcpy(write, &value, sizeof value);
+        break;
+    }
+}
+
+} // namespace
+
+std::unique_ptr<SampleReader> openWavSamples(const QString& path) {
+    if (!isSmallRegularFile(path, std::numeric_limits<qint64>::max()))
+        return nullptr;
+    auto samples = std::make_unique<WavFileSamples>(path);
+    if (!samples->open())
+        return nullptr;
+    return samples;
+}
+
+OutputStream::OutputStream(std::unique_ptr<SampleReader> samples, const QAudioFormat& format)
+    : m_samples(std::move(samples)), m_format(format),
+      m_outChannels(std::max(1, format.channelCount())),
+      m_step(double(m_samples->sampleRate()) / std::max(1, format.sampleRate())),
+      m_outFrames(m_samples->channels() < 1 || m_samples->sampleRate() < 1
+                      ? 0
+                      : m_samples->frames() * std::max(1, format.sampleRate()) /
+                            m_samples->sampleRate()) {}
+
+OutputStream::~OutputStream() = default;
+
+qint64 OutputStream::bytesAvailable() const {
+    return (m_outFrames - m_nextOutFrame) * m_outChannels * m_format.bytesPerSample() +
+           QIODevice::bytesAvailable();
+}
+
+void OutputStream::holdFrames(qint64 first, qint64 last) {
+    if (first >= m_windowStart && last < m_windowStart + m_windowFrames)
+        return;
+    const qint64 count = std::max(blockFrames, last - first + 1);
+    m_window.resize(size_t(count * m_samples->channels()));
+    m_windowStart = first;
+    m_windowFrames = m_samples->read(first, count, m_window.data());
+}
+
+qint64 OutputStream::readData(char* data, qint64 maxSize) {
+    const int bytesPerSample = m_format.bytesPerSample();
+    const qint64 outFrameBytes = qint64(m_outChannels) * bytesPerSample;
+    const qint64 frames = std::min(maxSize / outFrameBytes, m_outFrames - m_nextOutFrame);
+    const int inChannels = m_samples->channels();
+    const qint64 lastInFrame = m_samples->frames() - 1;
+    char* write = data;
+    for (qint64 i = 0; i < frames; ++i, ++m_nextOutFrame) {
+        const double position = double(m_nextOutFrame) * m_step;
+        const auto first = static_cast<qint64>(position);
+        const qint64 second = std::min(first + 1, lastInFrame);
+        holdFrames(first, second);
+        if (second >= m_windowStart + m_windowFrames)
+            return write - data; // the file was cut short under us
+        const auto weight = static_cast<float>(position - double(first));
+        const float* a = m_window.data() + (first - m_windowStart) * inChannels;
+        const float* b = m_window.data() + (second - m_windowStart) * inChannels;
+        for (int channel = 0; channel < m_outChannels; ++channel) {
+            const int source = channel % inChannels;
+            const float value =
+                std::clamp(a[source] + (b[source] - a[source]) * weight, -1.0f, 1.0f);
+            writeSample(value, m_format.sampleFormat(), write);
             write += bytesPerSample;
         }
     }
-    return out;
+    return write - data;
+}
+
+QByteArray renderForOutput(const SoundSamples& sound, const QAudioFormat& format) {
+    OutputStream stream(std::make_unique<MemorySamples>(sound), format);
+    stream.open(QIODevice::ReadOnly);
+    return stream.readAll();
 }
 
 SoundSamples beepSamples() {
@@ -80,7 +183,7 @@ void AudioPlayer::stop() {
         m_sink->stop();
         m_sink.reset();
     }
-    m_buffer.close();
+    m_stream.reset();
 }
 
 bool AudioPlayer::playSoundFile(const QString& path) {
@@ -88,15 +191,15 @@ bool AudioPlayer::playSoundFile(const QString& path) {
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull())
         return false;
-    QFile file(path);
-    std::optional<SoundSamples> sound;
-    if (file.open(QIODevice::ReadOnly))
-        sound = decodeWav(file.readAll());
+    std::unique_ptr<SampleReader> samples = openWavSamples(path);
+    if (!samples) {
+        static const SoundSamples beep = beepSamples();
+        samples = std::make_unique<MemorySamples>(beep);
+    }
     const QAudioFormat format = device.preferredFormat();
-    m_pcm = renderForOutput(sound ? *sound : beepSamples(), format);
-    m_buffer.setData(m_pcm);
-    m_buffer.open(QIODevice::ReadOnly);
+    m_stream = std::make_unique<OutputStream>(std::move(samples), format);
+    m_stream->open(QIODevice::ReadOnly);
     m_sink = std::make_unique<QAudioSink>(device, format);
-    m_sink->start(&m_buffer);
+    m_sink->start(m_stream.get());
     return m_sink->error() == QAudio::NoError;
 }

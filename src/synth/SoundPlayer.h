@@ -1,17 +1,63 @@
 #pragma once
 
 #include <QAudioFormat>
-#include <QBuffer>
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 #include <memory>
+#include <vector>
 
 struct SoundSamples;
 
 class QAudioSink;
 
-// The samples in the output's format: its rate (linear interpolation), channel count and
-// sample type.
+// Samples to play, read a block at a time as playback needs them.
+class SampleReader {
+public:
+    virtual ~SampleReader() = default;
+    virtual int sampleRate() const = 0;
+    virtual int channels() const = 0;
+    virtual qint64 frames() const = 0;
+    // Reads up to `count` frames from frame `first` on into `out` as floats, channels
+    // interleaved; gives how many were read.
+    virtual qint64 read(qint64 first, qint64 count, float* out) = 0;
+};
+
+// The samples of a WAV file on disk, read block by block; nothing when it is no regular
+// file or no WAV file this program understands.
+std::unique_ptr<SampleReader> openWavSamples(const QString& path);
+
+// Samples in the output's format (its rate by linear interpolation, its channel count
+// and sample type), converted a block at a time as the output reads them, so that a
+// sound of any length takes little memory and no time before it starts.
+class OutputStream : public QIODevice {
+public:
+    OutputStream(std::unique_ptr<SampleReader> samples, const QAudioFormat& format);
+    ~OutputStream() override;
+
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override;
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override;
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    // Makes the input frames first..last readable from the window.
+    void holdFrames(qint64 first, qint64 last);
+
+    std::unique_ptr<SampleReader> m_samples;
+    QAudioFormat m_format;
+    int m_outChannels;
+    double m_step; // input frames per output frame
+    qint64 m_outFrames;
+    qint64 m_nextOutFrame = 0;
+    std::vector<float> m_window; // input frames from m_windowStart on
+    qint64 m_windowStart = 0;
+    qint64 m_windowFrames = 0;
+};
+
+// All the samples in the output's format at once.
 QByteArray renderForOutput(const SoundSamples& sound, const QAudioFormat& format);
 
 // A short beep, played when the file to play cannot be read.
@@ -27,8 +73,8 @@ public:
     virtual bool playSoundFile(const QString& path) = 0;
 };
 
-// Plays through the default audio output, fed with the file's samples as read at the
-// request: a file rewritten under the same name plays its new content.
+// Plays through the default audio output, streaming the file's samples as read from the
+// request on: a file rewritten under the same name plays its new content.
 class AudioPlayer : public SoundOutput {
 public:
     AudioPlayer();
@@ -39,6 +85,5 @@ private:
     void stop();
 
     std::unique_ptr<QAudioSink> m_sink;
-    QBuffer m_buffer;
-    QByteArray m_pcm;
+    std::unique_ptr<OutputStream> m_stream;
 };

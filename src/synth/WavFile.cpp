@@ -80,26 +80,35 @@ std::optional<SoundSamples> decodeWav(const QByteArray& file) {
     if (!layout)
         return std::nullopt;
     const qint64 present = std::min<qint64>(layout->dataSize, file.size() - layout->dataOffset);
-    const int bytesPerSample = layout->bitsPerSample / 8;
     const qint64 frames = present / layout->frameBytes();
     SoundSamples sound{layout->sampleRate, layout->channels, {}};
-    sound.samples.reserve(static_cast<size_t>(frames * layout->channels));
-    const char* data = file.constData() + layout->dataOffset;
-    for (qint64 i = 0; i < frames * layout->channels; ++i)
-        sound.samples.push_back(
-            sampleAt(data + i * bytesPerSample, layout->bitsPerSample, layout->isFloat));
+    sound.samples.resize(static_cast<size_t>(frames * layout->channels));
+    decodeFrames(file.constData() + layout->dataOffset, frames, *layout, sound.samples.data());
     return sound;
 }
 
-std::optional<qint64> wavFrameCount(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
+void decodeFrames(const char* data, qint64 frames, const WavLayout& layout, float* out) {
+    const int bytesPerSample = layout.bitsPerSample / 8;
+    for (qint64 i = 0; i < frames * layout.channels; ++i)
+        out[i] = sampleAt(data + i * bytesPerSample, layout.bitsPerSample, layout.isFloat);
+}
+
+std::optional<WavFileInfo> readWavFileInfo(QIODevice& file) {
     // The chunks before the samples are small; SoX writes about 80 bytes of them.
     constexpr qint64 headerBytes = 4096;
     const std::optional<WavLayout> layout = readWavLayout(file.read(headerBytes));
     if (!layout)
         return std::nullopt;
     const qint64 present = std::min(layout->dataSize, file.size() - layout->dataOffset);
-    return present / layout->frameBytes();
+    return WavFileInfo{*layout, present / layout->frameBytes()};
+}
+
+std::optional<qint64> wavFrameCount(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const std::optional<WavFileInfo> info = readWavFileInfo(file);
+    if (!info)
+        return std::nullopt;
+    return info->frames;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 #include <QtGlobal>
 #include <optional>
@@ -33,6 +34,18 @@ std::optional<WavLayout> readWavLayout(const QByteArray& fileStart);
 // The samples of a whole WAV file.
 std::optional<SoundSamples> decodeWav(const QByteArray& file);
 
+// Converts `frames` frames stored as the layout says into floats in -1..1.
+void decodeFrames(const char* data, qint64 frames, const WavLayout& layout, float* out);
+
+// The layout of an open WAV file and the number of whole sample frames it holds; nothing
+// when it is no WAV file this program understands. A file cut short holds fewer frames
+// than its header announces.
+struct WavFileInfo {
+    WavLayout layout;
+    qint64 frames = 0;
+};
+std::optional<WavFileInfo> readWavFileInfo(QIODevice& file);
+
 // The number of whole sample frames that a WAV file on disk holds; nothing when it is no
-// readable WAV file. A file cut short holds fewer frames than its header announces.
+// readable WAV file.
 std::optional<qint64> wavFrameCount(const QString& path);
