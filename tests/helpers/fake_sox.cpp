@@ -3,8 +3,11 @@
 // ZIRAVEL_FAKE_SOX_MS makes it sleep first, ZIRAVEL_FAKE_SOX_LOG names a file it
 // appends its arguments to, one run a line. ZIRAVEL_FAKE_SOX_STALL="<text>:<ms>" makes a
 // run whose output path holds <text> write half its file, then wait, then finish it.
-// Lengths over ten seconds are refused (exit 1, no file), so that a test cannot fill the
-// disk.
+// ZIRAVEL_FAKE_SOX_CUT=<bytes> makes it stop after that many bytes of samples and still
+// exit 0, as SoX does when the disk fills; the header announces the whole length. Without
+// it, lengths over ten seconds are refused (exit 1, no file), so that a test cannot fill
+// the disk.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -42,12 +45,18 @@ int main(int argc, char* argv[]) {
     if (const char* log = std::getenv("ZIRAVEL_FAKE_SOX_LOG"))
         std::ofstream(log, std::ios::app) << arguments << '\n';
 
-    if (seconds > 10)
+    const char* cut = std::getenv("ZIRAVEL_FAKE_SOX_CUT");
+    if (seconds > 10 && !cut)
         return 1;
-    const auto dataBytes = static_cast<std::uint32_t>(std::llround(seconds * 8000) * 2);
+    // The header can announce no more than 4 GB.
+    const double askedBytes = std::min(seconds * 8000 * 2, 4294967295.0 - 36);
+    const auto announcedBytes = static_cast<std::uint32_t>(askedBytes);
+    const std::uint32_t dataBytes =
+        cut ? std::min<std::uint32_t>(announcedBytes, static_cast<std::uint32_t>(std::atoi(cut)))
+            : announcedBytes;
     std::ofstream out(output, std::ios::binary);
     out.write("RIFF", 4);
-    put(out, 36 + dataBytes, 4);
+    put(out, 36 + announcedBytes, 4);
     out.write("WAVEfmt ", 8);
     put(out, 16, 4);
     put(out, 1, 2);     // PCM
@@ -57,7 +66,7 @@ int main(int argc, char* argv[]) {
     put(out, 2, 2);     // bytes a frame
     put(out, 16, 2);    // bits a sample
     out.write("data", 4);
-    put(out, dataBytes, 4);
+    put(out, announcedBytes, 4);
     int stallMs = 0;
     if (const char* stall = std::getenv("ZIRAVEL_FAKE_SOX_STALL")) {
         const std::string rule = stall;
