@@ -2,6 +2,7 @@
 
 #include "runner/Failure.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -158,9 +159,14 @@ bool isSmallRegularFile(const QString& path, qint64 maxBytes) {
            S_ISREG(info.st_mode) && info.st_size <= maxBytes;
 }
 
-namespace {
+FileStamp fileStamp(const QString& path) {
+    struct stat info {};
+    if (path.isEmpty() || stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return {true, info.st_size, qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+            info.st_ino};
+}
 
-// Opens the file for reading when it is a regular file; throws Failure otherwise.
 void openRegularFile(QFile& file, const QString& path) {
     const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -175,8 +181,6 @@ void openRegularFile(QFile& file, const QString& path) {
         throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
     }
 }
-
-} // namespace
 
 #else
 
@@ -194,7 +198,12 @@ bool isSmallRegularFile(const QString& path, qint64 maxBytes) {
     return !path.isEmpty() && info.isFile() && info.size() <= maxBytes;
 }
 
-namespace {
+FileStamp fileStamp(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    return {true, info.size(), info.lastModified().toMSecsSinceEpoch() * 1000000, 0};
+}
 
 void openRegularFile(QFile& file, const QString& path) {
     if (!QFileInfo(path).isFile())
@@ -203,8 +212,6 @@ void openRegularFile(QFile& file, const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
 }
-
-} // namespace
 
 #endif
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 // Questions to the file system. None of them throws but desktopFolder() and readRegularFile().
@@ -61,6 +62,20 @@ bool isPrivateFolder(const QString& path);
 // Whether the path names a regular file (a link to one included) of at most maxBytes, which
 // can be read without waiting on it or reading without end.
 bool isSmallRegularFile(const QString& path, qint64 maxBytes);
+
+// Opens a regular file (a link to one included) for reading, without waiting on a pipe or
+// a device. Throws Failure naming the file otherwise.
+void openRegularFile(QFile& file, const QString& path);
+
+// What a file looks like now, to tell whether something wrote to it since.
+struct FileStamp {
+    bool exists = false;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    quint64 inode = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp fileStamp(const QString& path);
 
 // The bytes of a regular file of at most maxBytes. A pipe, a device, a folder or a larger
 // file is refused without waiting on it or reading it all: throws Failure naming the file.

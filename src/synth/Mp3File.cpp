@@ -37,7 +37,7 @@ std::optional<FrameHeader> frameHeader(const uchar* h) {
     return frame;
 }
 
-qint64 id3TagSize(QFile& file) {
+qint64 id3TagSize(QIODevice& file) {
     const QByteArray tag = file.read(10);
     if (tag.size() < 10 || !tag.startsWith("ID3"))
         return 0;
@@ -54,6 +54,10 @@ std::optional<qint64> mp3SampleCount(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
+    return mp3SampleCount(file);
+}
+
+qint64 mp3SampleCount(QIODevice& file) {
     const qint64 size = file.size();
     qint64 at = id3TagSize(file);
     qint64 samples = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIODevice>
 #include <QString>
 #include <QtGlobal>
 #include <optional>
@@ -14,3 +15,4 @@ inline constexpr qint64 mp3CodingDelaySamples = 576 + 529;
 // frame cut short; an Xing or Info header frame holds no samples. Nothing when the file
 // cannot be read.
 std::optional<qint64> mp3SampleCount(const QString& path);
+qint64 mp3SampleCount(QIODevice& file);

@@ -11,10 +11,7 @@
 #include "synth/ToneWindow.h"
 #include "synth/WavFile.h"
 
-#include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
-#include <limits>
 #include <list>
 
 namespace {
@@ -67,25 +64,11 @@ qint16 drawFrequency(const ToneWindow& window) {
     return randomBetween(lower, upper);
 }
 
-// What a file looked like, to tell whether a run wrote to it.
-struct FileState {
-    explicit FileState(const QString& path) {
-        const QFileInfo info(path);
-        exists = info.exists();
-        size = info.size();
-        modified = info.lastModified();
-    }
-    bool operator==(const FileState&) const = default;
-
-    bool exists;
-    qint64 size;
-    QDateTime modified;
-};
-
 // A tone being made, so that a program that ends meanwhile can remove what it left.
 class ToneInFlight {
 public:
-    explicit ToneInFlight(const QString& outputPath) : m_path(outputPath), m_before(outputPath) {
+    explicit ToneInFlight(const QString& outputPath)
+        : m_path(outputPath), m_before(fileStamp(outputPath)) {
         m_entry = tones().insert(tones().end(), this);
     }
     ~ToneInFlight() { tones().erase(m_entry); }
@@ -94,7 +77,7 @@ public:
 
     // Removes the file when the run wrote to it; a file it did not touch stays.
     void removeWhatItWrote() const {
-        if (FileState(m_path) != m_before)
+        if (fileStamp(m_path) != m_before)
             QFile::remove(m_path);
     }
 
@@ -105,7 +88,7 @@ public:
 
 private:
     QString m_path;
-    FileState m_before;
+    FileStamp m_before;
     std::list<ToneInFlight*>::iterator m_entry;
 };
 
@@ -125,22 +108,26 @@ QString toolReason(const QString& errorOutput) {
     return lines.isEmpty() ? QString() : lines.first().trimmed();
 }
 
-// Whether the output holds the whole tone. SoX says nothing in its exit status when
-// the disk fills: the file then holds fewer samples than asked.
+// Whether the output holds the whole tone, read once from what the run was asked for.
+// SoX says nothing in its exit status when the disk fills: the file then holds fewer
+// samples than asked.
 bool wholeToneWritten(const QString& outputPath, double seconds) {
-    if (!isSmallRegularFile(outputPath, std::numeric_limits<qint64>::max()))
+    QFile file;
+    try {
+        openRegularFile(file, outputPath);
+    } catch (const Failure&) {
         return false;
-    const double asked = seconds * toneSampleRate;
-    if (outputPath.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive)) {
-        const std::optional<qint64> samples = mp3SampleCount(outputPath);
-        return samples && double(*samples - mp3CodingDelaySamples) >= asked;
     }
-    const std::optional<qint64> frames = wavFrameCount(outputPath);
+    const double asked = seconds * toneSampleRate;
+    if (outputPath.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive))
+        return double(mp3SampleCount(file) - mp3CodingDelaySamples) >= asked;
+    const std::optional<WavFileInfo> wav = readWavFileInfo(file);
     // SoX may round the last sample either way.
-    return frames && double(*frames + 1) >= asked;
+    return wav && double(wav->frames + 1) >= asked;
 }
 
-ToneOutcome judgedTone(const SynthRun& run, const QString& program, const QString& outputPath) {
+ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath) {
+    const QString& program = run.program;
     const QString reason = toolReason(run.child.errorOutput);
     if (run.child.status < 0)
         return {false, QStringLiteral("%1 could not be started: %2")
@@ -164,7 +151,7 @@ ToneOutcome judgedTone(const SynthRun& run, const QString& program, const QStrin
 ToneOutcome makeTone(const QString& command, const QString& outputPath) {
     const ToneInFlight tone(outputPath);
     const SynthRun run = runSynthCommand(command);
-    const ToneOutcome outcome = judgedTone(run, splitCommandLine(command).program, outputPath);
+    const ToneOutcome outcome = judgedTone(run, outputPath);
     if (!outcome.made)
         tone.removeWhatItWrote();
     return outcome;

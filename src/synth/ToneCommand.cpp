@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QLocale>
-#include <QRegularExpression>
 #include <cmath>
 #include <random>
 
@@ -87,11 +86,29 @@ QString synthCommand(const QString& quotedTool, const QString& args) {
     return quotedTool + QLatin1Char(' ') + args;
 }
 
+namespace {
+
+// Digits with at most one point among them, and at least one digit.
+bool isPlainDecimal(const QString& text) {
+    bool point = false;
+    bool digit = false;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('.') && !point)
+            point = true;
+        else if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            digit = true;
+        else
+            return false;
+    }
+    return digit;
+}
+
+} // namespace
+
 std::optional<double> toneSeconds(const QStringList& arguments) {
     const qsizetype synth = arguments.indexOf(QStringLiteral("synth"));
     const QString length = synth >= 0 ? arguments.value(synth + 1) : QString();
-    static const QRegularExpression decimal(QStringLiteral(R"(^(\d+(\.\d*)?|\.\d+)$)"));
-    if (!decimal.match(length).hasMatch())
+    if (!isPlainDecimal(length))
         return std::nullopt;
     const double seconds = length.toDouble();
     if (seconds * toneSampleRate < 1)
@@ -104,5 +121,5 @@ SynthRun runSynthCommand(const QString& commandLine) {
     const std::optional<double> seconds = toneSeconds(command.arguments);
     if (!seconds)
         throw Failure(QStringLiteral("Tone length must be a positive number of seconds."));
-    return {runAndWait(command), *seconds};
+    return {runAndWait(command), command.program, *seconds};
 }

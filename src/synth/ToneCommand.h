@@ -39,9 +39,11 @@ QString synthCommand(const QString& quotedTool, const QString& args);
 // form as something else, and writes without end for a length of no sample at all.
 std::optional<double> toneSeconds(const QStringList& arguments);
 
-// A synth run: how the tool ended, and the length of the tone it was asked for.
+// A synth run: how the tool ended, which tool it was, and the length of the tone it was
+// asked for.
 struct SynthRun {
     ChildResult child;
+    QString program;
     double seconds = 0;
 };
 
