@@ -13,25 +13,43 @@
 
 extern char** environ;
 
-inline void runPlain(const CommandLine& command) {
-    QList<QByteArray> words{QFile::encodeName(command.program)};
-    for (const QString& argument : command.arguments)
-        words.append(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
+class PlainCommand {
+public:
+    explicit PlainCommand(const CommandLine& command) {
+        m_words.append(QFile::encodeName(command.program));
+        for (const QString& argument : command.arguments)
+            m_words.append(argument.toLocal8Bit());
+        for (QByteArray& word : m_words)
+            m_argv.push_back(word.data());
+        m_argv.push_back(nullptr);
     }
-    posix_spawn_file_actions_destroy(&actions);
-}
+    PlainCommand(const PlainCommand& other) : PlainCommand(CommandLine{}) { *this = other; }
+    PlainCommand& operator=(const PlainCommand& other) {
+        m_words = other.m_words;
+        m_argv.clear();
+        for (QByteArray& word : m_words)
+            m_argv.push_back(word.data());
+        m_argv.push_back(nullptr);
+        return *this;
+    }
+
+    void run() {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        if (posix_spawn(&pid, m_argv[0], &actions, nullptr, m_argv.data(), environ) == 0) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+
+private:
+    QList<QByteArray> m_words;
+    std::vector<char*> m_argv;
+};
 
 // The processor time this process has spent so far, user and system, in milliseconds.
 inline double ownCpuMs() {

@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -31,15 +32,20 @@ struct Cost {
     double cpuMs = 0;
 };
 
-// The floor: the same tool runs from a plain posix_spawn loop.
+// The floor: the same tool runs from a plain posix_spawn loop, their arguments made before.
 Cost plainLoop(const QString& folder, int tones) {
+    const QString tool = quotedToolPath();
+    std::vector<CommandLine> commands;
+    for (int tone = 1; tone <= tones; ++tone)
+        commands.push_back(splitCommandLine(
+            synthCommand(tool, toolArgs(folder + QStringLiteral("/direct_%1.wav").arg(tone),
+                                        QStringLiteral("0.5"), QStringLiteral("Sine"), 300))));
+    std::vector<PlainCommand> plain(commands.begin(), commands.end());
     QElapsedTimer timer;
     timer.start();
     const double cpuBefore = ownCpuMs();
-    for (int tone = 1; tone <= tones; ++tone)
-        runPlain(splitCommandLine(synthCommand(
-            quotedToolPath(), toolArgs(folder + QStringLiteral("/direct_%1.wav").arg(tone),
-                                       QStringLiteral("0.5"), QStringLiteral("Sine"), 300))));
+    for (PlainCommand& command : plain)
+        command.run();
     return {double(timer.nsecsElapsed()) / 1e6, ownCpuMs() - cpuBefore};
 }
 

@@ -39,6 +39,7 @@ private slots:
     void returnsExitStatus_data();
     void returnsExitStatus();
     void missingProgramFailsAtOnce();
+    void errorOutputIsEachChildsOwn();
     void passesArgumentsWithoutShell();
     void refusesProgramOthersCanWrite();
     void nestedCallInsideWait();
@@ -81,6 +82,22 @@ void TestShellWait::missingProgramFailsAtOnce() {
     QVERIFY(result < 0);
     QCOMPARE(result, startFailureBase + 2);
     QVERIFY(shellWait(QString(), 0) < 0);
+}
+
+void TestShellWait::errorOutputIsEachChildsOwn() {
+    // A long message first, then shorter ones: none may show what an earlier child wrote.
+    const ChildResult first = runAndWait(splitCommandLine(helperCommand(123, 0)));
+    QCOMPARE(first.status, 123);
+    QCOMPARE(first.errorOutput, QStringLiteral("exit 123\n"));
+    QCOMPARE(runAndWait(splitCommandLine(helperCommand(4, 0))).errorOutput,
+             QStringLiteral("exit 4\n"));
+    QCOMPARE(runAndWait(splitCommandLine(helperCommand(0, 0))).errorOutput, QString());
+    // A child started inside another's wait writes to a file of its own.
+    ChildResult inner;
+    QTimer::singleShot(50, [&] { inner = runAndWait(splitCommandLine(helperCommand(7, 0))); });
+    QCOMPARE(runAndWait(splitCommandLine(helperCommand(9, 300))).errorOutput,
+             QStringLiteral("exit 9\n"));
+    QCOMPARE(inner.errorOutput, QStringLiteral("exit 7\n"));
 }
 
 void TestShellWait::passesArgumentsWithoutShell() {

@@ -176,7 +176,8 @@ void openRegularFile(QFile& file, const QString& path) {
         close(fd);
         throw Failure(QStringLiteral("%1 is not an ordinary file.").arg(path));
     }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    // Read in a few large pieces: a buffer would only copy them once more.
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         close(fd);
         throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
     }

@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <list>
 #include <memory>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
@@ -159,9 +160,22 @@ void reap(RunningChild& child, int options) {
     child.reaped = waited == child.pid || (waited < 0 && errno == ECHILD);
 }
 
+// How long a wait sleeps on the child's end alone before it dispatches window events
+// while it waits: most tones end sooner, and the window does not notice the pause.
+constexpr int quietWaitMs = 4;
+
 // The child's wait status once it has ended. Its end is an event: the loop sleeps until
 // then, dispatching window events. A kernel without process descriptors is asked often.
 int waitForChild(RunningChild& child) {
+    const Descriptor process(static_cast<int>(syscall(SYS_pidfd_open, child.pid, 0)));
+    if (process.fd() >= 0) {
+        pollfd end{process.fd(), POLLIN, 0};
+        poll(&end, 1, quietWaitMs);
+    }
+    reap(child, WNOHANG);
+    if (child.reaped)
+        return child.status;
+
     QEventLoop wait;
     const auto checkEnded = [&] {
         if (!child.reaped)
@@ -169,7 +183,6 @@ int waitForChild(RunningChild& child) {
         if (child.reaped)
             wait.quit();
     };
-    const Descriptor process(static_cast<int>(syscall(SYS_pidfd_open, child.pid, 0)));
     std::unique_ptr<QSocketNotifier> endNotifier;
     QTimer poll;
     if (process.fd() >= 0) {
@@ -185,11 +198,54 @@ int waitForChild(RunningChild& child) {
     return child.status;
 }
 
-QString readErrorOutput(int fd) {
-    QByteArray bytes(keptErrorOutput, Qt::Uninitialized);
-    const ssize_t read = pread(fd, bytes.data(), size_t(bytes.size()), 0);
-    return QString::fromLocal8Bit(bytes.left(read > 0 ? read : 0));
-}
+// Memory files for children's error output, kept for the next child: making and
+// dropping one for every child costs more than the rest of a start. A file in use is not
+// in the pool, so a child started inside another's wait gets a file of its own.
+class ErrorOutputFile {
+public:
+    ErrorOutputFile() {
+        if (pool().empty()) {
+            m_fd = memfd_create("child-errors", MFD_CLOEXEC);
+        } else {
+            m_fd = pool().back();
+            pool().pop_back();
+        }
+    }
+    ~ErrorOutputFile() {
+        if (m_fd < 0)
+            return;
+        // Emptied for the next child, which writes from the start (the child shares the
+        // position); a file that cannot be emptied is dropped.
+        if (m_size == 0 || (ftruncate(m_fd, 0) == 0 && lseek(m_fd, 0, SEEK_SET) == 0))
+            pool().push_back(m_fd);
+        else
+            close(m_fd);
+    }
+    ErrorOutputFile(const ErrorOutputFile&) = delete;
+    ErrorOutputFile& operator=(const ErrorOutputFile&) = delete;
+
+    int fd() const { return m_fd; }
+
+    // What the child wrote, once it has ended; read only when it wrote anything, which a
+    // tool that succeeds does not.
+    QString text() {
+        m_size = m_fd < 0 ? 0 : lseek(m_fd, 0, SEEK_END);
+        if (m_size <= 0)
+            return {};
+        QByteArray bytes(qMin<qint64>(m_size, keptErrorOutput), Qt::Uninitialized);
+        const ssize_t read = pread(m_fd, bytes.data(), size_t(bytes.size()), 0);
+        return QString::fromLocal8Bit(bytes.left(read > 0 ? read : 0));
+    }
+
+private:
+    static std::vector<int>& pool() {
+        static std::vector<int> files;
+        return files;
+    }
+
+    int m_fd = -1;
+    off_t m_size = -1; // unknown until read
+};
 
 // Starts the program from a descriptor of the file that was checked, so that nobody can
 // swap the file between the check and the start.
@@ -209,7 +265,7 @@ ChildResult runProgram(const QString& program, const QStringList& arguments) {
 
     // The error output goes to a file in memory: a pipe would have to be read while the
     // child runs, or the child would block once it is full.
-    const Descriptor errors(memfd_create("child-errors", MFD_CLOEXEC));
+    ErrorOutputFile errors;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     // No pipes: a child whose reader is gone could die of a broken pipe after we close.
@@ -239,10 +295,7 @@ ChildResult runProgram(const QString& program, const QStringList& arguments) {
     const auto child = children.insert(children.end(), RunningChild{pid});
     const int status = waitForChild(*child);
     children.erase(child);
-    ChildResult result{WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), {}};
-    if (errors.fd() >= 0)
-        result.errorOutput = readErrorOutput(errors.fd());
-    return result;
+    return {WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), errors.text()};
 }
 
 #else

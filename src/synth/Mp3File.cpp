@@ -59,18 +59,32 @@ std::optional<qint64> mp3SampleCount(const QString& path) {
 
 qint64 mp3SampleCount(QIODevice& file) {
     const qint64 size = file.size();
-    qint64 at = id3TagSize(file);
+    const qint64 tagSize = id3TagSize(file);
+    if (!file.seek(tagSize))
+        return 0;
+    // Read in large pieces; a frame is a few hundred bytes.
+    constexpr qint64 pieceBytes = 1 << 16;
+    QByteArray piece;
+    qint64 pieceStart = tagSize;
+    qint64 at = tagSize;
     qint64 samples = 0;
     bool first = true;
-    while (at + 4 <= size && file.seek(at)) {
-        const QByteArray start = file.read(4 + 32 + 4);
-        if (start.size() < 4)
+    constexpr int headerAndTagBytes = 4 + 32 + 4;
+    while (at + 4 <= size) {
+        if (at + headerAndTagBytes > pieceStart + piece.size() &&
+            pieceStart + piece.size() < size) {
+            if (!file.seek(at))
+                break;
+            piece = file.read(pieceBytes);
+            pieceStart = at;
+        }
+        const auto* header = reinterpret_cast<const uchar*>(piece.constData() + (at - pieceStart));
+        if (at - pieceStart + 4 > piece.size())
             break;
-        const std::optional<FrameHeader> frame =
-            frameHeader(reinterpret_cast<const uchar*>(start.constData()));
+        const std::optional<FrameHeader> frame = frameHeader(header);
         if (!frame || at + frame->bytes > size)
             break;
-        const QByteArray tagWord = start.mid(4 + frame->sideInformation, 4);
+        const QByteArray tagWord = piece.mid(at - pieceStart + 4 + frame->sideInformation, 4);
         if (!(first && (tagWord == "Xing" || tagWord == "Info")))
             samples += frame->samples;
         first = false;

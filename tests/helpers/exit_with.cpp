@@ -1,7 +1,9 @@
 // Test helper: sleeps the milliseconds given as its second argument, then writes its
 // arguments from the third on, one a line, to the file named by ZIRAVEL_HELPER_LOG
-// (when set) and exits with the status given as its first argument.
+// (when set) and exits with the status given as its first argument; a status other than 0
+// is also told on standard error, as "exit <status>".
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -15,5 +17,7 @@ int main(int argc, char* argv[]) {
         for (int i = 3; i < argc; ++i)
             out << argv[i] << '\n';
     }
+    if (status != 0)
+        std::fprintf(stderr, "exit %d\n", status);
     return status;
 }
