@@ -121,6 +121,15 @@ void TestForm1::firstStartWritesDefaults() {
     QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
     QVERIFY(!w.windowIcon().isNull());
     QVERIFY(QFile::exists(fixture.settingsFile()));
+
+    // The next start reads what the first one wrote, and writes nothing back.
+    const FileStamp written = fileStamp(fixture.settingsFile());
+    RecordingModals modals;
+    SettingsStore settings(modals, fixture.settingsFile());
+    Form1 again({modals, settings, fixture.sound, fixture.folder(), [] {}});
+    again.formLoad();
+    QCOMPARE(again.text5->text(), w.text5->text());
+    QCOMPARE(fileStamp(fixture.settingsFile()), written);
 }
 
 void TestForm1::storedValuesWin() {

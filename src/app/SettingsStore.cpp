@@ -92,7 +92,9 @@ QString SettingsStore::value(const QString& key, const QString& defaultValue) co
 }
 
 void SettingsStore::save(const QString& key, const QString& text) {
-    if (!m_settings)
+    // Rewriting the file with what it holds already would only cost time, at start above all,
+    // where every restored field writes its value back.
+    if (!m_settings || (m_settings->contains(key) && m_settings->value(key) == text))
         return;
     m_settings->setValue(key, text);
     m_settings->sync();

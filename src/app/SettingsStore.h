@@ -24,8 +24,9 @@ inline const SettingKey lastFolderDot{QStringLiteral("LastFolderDot"), QString()
 } // namespace Setting
 
 // The per-user store of the inputs: application "Korvane", section "Ziravel". Every value
-// is plain text. Every write reaches the disk at once, so a killed program loses nothing; a
-// write that fails is told to the user once per session.
+// is plain text. Every change reaches the disk at once, so a killed program loses nothing; a
+// value saved unchanged writes nothing. A write that fails is told to the user once per
+// session.
 class SettingsStore {
 public:
     // The largest settings file that is read.
