@@ -172,18 +172,39 @@ SoundSamples beepSamples() {
     return beep;
 }
 
-AudioPlayer::AudioPlayer() = default;
+AudioPlayer::AudioPlayer() {
+    // Well within the output's buffer, so that it never runs dry.
+    m_feeder.setInterval(10);
+    QObject::connect(&m_feeder, &QTimer::timeout, [this] { feed(); });
+}
 
 AudioPlayer::~AudioPlayer() {
     stop();
 }
 
 void AudioPlayer::stop() {
+    m_feeder.stop();
     if (m_sink) {
         m_sink->stop();
         m_sink.reset();
     }
+    m_output = nullptr;
     m_stream.reset();
+}
+
+void AudioPlayer::feed() {
+    if (!m_output || !m_stream)
+        return;
+    // At most a few blocks in one go: the window's events wait meanwhile.
+    constexpr qint64 largestWrite = 1 << 16;
+    for (qint64 room = m_sink->bytesFree(); room > 0 && !m_stream->atEnd();) {
+        const QByteArray bytes = m_stream->read(std::min(room, largestWrite));
+        if (bytes.isEmpty() || m_output->write(bytes) <= 0)
+            break;
+        room -= bytes.size();
+    }
+    if (m_stream->atEnd())
+        m_feeder.stop();
 }
 
 bool AudioPlayer::playSoundFile(const QString& path) {
@@ -200,6 +221,10 @@ bool AudioPlayer::playSoundFile(const QString& path) {
     m_stream = std::make_unique<OutputStream>(std::move(samples), format);
     m_stream->open(QIODevice::ReadOnly);
     m_sink = std::make_unique<QAudioSink>(device, format);
-    m_sink->start(m_stream.get());
-    return m_sink->error() == QAudio::NoError;
+    m_output = m_sink->start();
+    if (m_sink->error() != QAudio::NoError || !m_output)
+        return false;
+    feed();
+    m_feeder.start();
+    return true;
 }

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
+#include <QTimer>
 #include <memory>
 #include <vector>
 
@@ -74,7 +75,9 @@ public:
 };
 
 // Plays through the default audio output, streaming the file's samples as read from the
-// request on: a file rewritten under the same name plays its new content.
+// request on: a file rewritten under the same name plays its new content. The samples are
+// written into the output as it has room (push mode): the first ones go in with the
+// request, so the sound starts without waiting for the output to ask.
 class AudioPlayer : public SoundOutput {
 public:
     AudioPlayer();
@@ -83,7 +86,11 @@ public:
 
 private:
     void stop();
+    // Writes as much as the output has room for.
+    void feed();
 
     std::unique_ptr<QAudioSink> m_sink;
+    QIODevice* m_output = nullptr; // owned by the sink
     std::unique_ptr<OutputStream> m_stream;
+    QTimer m_feeder;
 };
