@@ -164,8 +164,9 @@ void reap(RunningChild& child, int options) {
 // while it waits: most tones end sooner, and the window does not notice the pause.
 constexpr int quietWaitMs = 4;
 
-// The child's wait status once it has ended. Its end is an event: the loop sleeps until
-// then, dispatching window events. A kernel without process descriptors is asked often.
+// The child's wait status once it has ended. After the quiet wait, its end is an event:
+// the loop sleeps until then, dispatching window events. A kernel without process
+// descriptors is asked often instead.
 int waitForChild(RunningChild& child) {
     const Descriptor process(static_cast<int>(syscall(SYS_pidfd_open, child.pid, 0)));
     if (process.fd() >= 0) {
@@ -184,13 +185,13 @@ int waitForChild(RunningChild& child) {
             wait.quit();
     };
     std::unique_ptr<QSocketNotifier> endNotifier;
-    QTimer poll;
+    QTimer askAgain;
     if (process.fd() >= 0) {
         endNotifier = std::make_unique<QSocketNotifier>(process.fd(), QSocketNotifier::Read);
         QObject::connect(endNotifier.get(), &QSocketNotifier::activated, &wait, checkEnded);
     } else {
-        QObject::connect(&poll, &QTimer::timeout, &wait, checkEnded);
-        poll.start(5);
+        QObject::connect(&askAgain, &QTimer::timeout, &wait, checkEnded);
+        askAgain.start(5);
     }
     checkEnded();
     while (!child.reaped)
