@@ -1,3 +1,4 @@
+#include "Spectrum.h"
 #include "TestSupport.h"
 #include "ToneRun.h"
 #include "synth/SoundPlayer.h"
@@ -64,6 +65,8 @@ private slots:
     void sameFailureIsReportedOnce();
     void batchKeepsTheFolderItTested();
     void clicksDuringRunAreDropped();
+    void pitchAboveHalfTheRate_data();
+    void pitchAboveHalfTheRate();
     void previewMakesAndPlaysTone();
     void previewWithoutToneTellsUser();
     void stalePreviewIsNotPlayed();
@@ -254,6 +257,37 @@ void TestToneActions::clicksDuringRunAreDropped() {
     // After the batch the buttons work again.
     run.w.pushButton3->click();
     QCOMPARE(linesOf(log).size(), 3);
+}
+
+void TestToneActions::pitchAboveHalfTheRate_data() {
+    QTest::addColumn<int>("frequency");
+    QTest::addColumn<int>("rate");
+    QTest::newRow("50 Hz") << 50 << 8000;
+    QTest::newRow("440 Hz") << 440 << 8000;
+    QTest::newRow("just below half of 8000") << 3999 << 8000;
+    QTest::newRow("half of 8000") << 4000 << 16000;
+    QTest::newRow("5000 Hz") << 5000 << 16000;
+    QTest::newRow("half of 22050") << 11025 << 44100;
+    QTest::newRow("20000 Hz") << 20000 << 44100;
+    QTest::newRow("24000 Hz") << 24000 << 96000;
+    QTest::newRow("32000 Hz") << 32000 << 96000;
+}
+
+// The file holds the pitch asked, not its alias, at the lowest rate that can hold it.
+void TestToneActions::pitchAboveHalfTheRate() {
+    QFETCH(int, frequency);
+    QFETCH(int, rate);
+    ToneRun run;
+    run.w.text1->setText(QStringLiteral("0.5"));
+    run.w.text2->setText(QStringLiteral("1"));
+    run.w.text3->setText(QString::number(frequency));
+    run.w.text4->setText(QString::number(frequency));
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.notices, QStringList{done});
+    const QString file = run.output + QStringLiteral("/Ziravel_1.wav");
+    QCOMPARE(TestSupport::soundInfo(file, 'r'), QString::number(rate));
+    const double heard = mainFrequency(file);
+    QVERIFY2(std::abs(heard - frequency) <= 0.01 * frequency, qPrintable(QString::number(heard)));
 }
 
 void TestToneActions::previewMakesAndPlaysTone() {

@@ -16,6 +16,8 @@ private slots:
     void drawOverflows_data();
     void drawOverflows();
     void drawsDifferWithinOneClockTick();
+    void sampleRateForPitch_data();
+    void sampleRateForPitch();
     void commandForEachRow_data();
     void commandForEachRow();
     void commandArguments_data();
@@ -110,6 +112,31 @@ void TestToneCommand::drawsDifferWithinOneClockTick() {
     for (int i = 0; i < 20; ++i)
         seen.insert(randomBetween(0, 30000));
     QVERIFY(seen.size() > 15);
+}
+
+void TestToneCommand::sampleRateForPitch_data() {
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<int>("frequency");
+    QTest::addColumn<int>("rate");
+    const struct {
+        const char* word;
+        int frequency;
+        int rate;
+    } rows[] = {{"sine", 3999, 8000},       {"sine", 4000, 16000},      {"square", 7999, 16000},
+                {"sine", 8000, 22050},      {"sine", 11024, 22050},     {"sine", 11025, 44100},
+                {"sine", 22049, 44100},     {"sine", 22050, 48000},     {"sine", 23999, 48000},
+                {"sine", 24000, 96000},     {"sine", 32767, 96000},     {"sine", -5000, 16000},
+                {"pinknoise", 30000, 8000}, {"whitenoise", 4000, 8000}, {"", 4000, 16000}};
+    for (const auto& row : rows)
+        QTest::addRow("%s %d", row.word, row.frequency)
+            << QString::fromLatin1(row.word) << row.frequency << row.rate;
+}
+
+void TestToneCommand::sampleRateForPitch() {
+    QFETCH(QString, word);
+    QFETCH(int, frequency);
+    QFETCH(int, rate);
+    QCOMPARE(sampleRateFor(word, frequency), rate);
 }
 
 void TestToneCommand::commandForEachRow_data() {

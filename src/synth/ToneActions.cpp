@@ -111,14 +111,14 @@ QString toolReason(const QString& errorOutput) {
 // Whether the output holds the whole tone, read once from what the run was asked for.
 // SoX says nothing in its exit status when the disk fills: the file then holds fewer
 // samples than asked.
-bool wholeToneWritten(const QString& outputPath, double seconds) {
+bool wholeToneWritten(const QString& outputPath, double seconds, int sampleRate) {
     QFile file;
     try {
         openRegularFile(file, outputPath);
     } catch (const Failure&) {
         return false;
     }
-    const double asked = seconds * toneSampleRate;
+    const double asked = seconds * sampleRate;
     if (outputPath.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive))
         return double(mp3SampleCount(file) - mp3CodingDelaySamples) >= asked;
     const std::optional<WavFileInfo> wav = readWavFileInfo(file);
@@ -138,7 +138,7 @@ ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath) {
             !reason.isEmpty()
                 ? reason
                 : QStringLiteral("%1 ended with status %2.").arg(program).arg(run.child.status)};
-    if (!wholeToneWritten(outputPath, run.seconds))
+    if (!wholeToneWritten(outputPath, run.seconds, run.sampleRate))
         return {false, !reason.isEmpty()
                            ? reason
                            : QStringLiteral("%1 does not hold the whole tone.").arg(outputPath)};

@@ -72,14 +72,24 @@ QString outputArgument(const QString& outputPath) {
 
 } // namespace
 
+int sampleRateFor(const QString& waveformWord, qint32 frequency) {
+    const qint64 twice = 2 * std::abs(qint64(frequency));
+    if (twice < toneSampleRate || waveformWord.endsWith(QLatin1String("noise")))
+        return toneSampleRate;
+    for (const int rate : {16000, 22050, 44100, 48000})
+        if (rate > twice)
+            return rate;
+    return 96000;
+}
+
 QString toolArgs(const QString& outputPath, const QString& lengthText,
                  const QString& waveformShownText, qint32 frequency) {
+    const QString word = waveformWord(waveformShownText);
     // Every value is exactly one argument, whatever the fields hold.
-    return QStringLiteral("-r %1 -n ").arg(toneSampleRate) +
+    return QStringLiteral("-r %1 -n ").arg(sampleRateFor(word, frequency)) +
            quotedArgument(outputArgument(outputPath)) + QStringLiteral(" synth ") +
-           commandArgument(lengthArgument(lengthText)) + QLatin1Char(' ') +
-           commandArgument(waveformWord(waveformShownText)) + QLatin1Char(' ') +
-           QString::number(frequency);
+           commandArgument(lengthArgument(lengthText)) + QLatin1Char(' ') + commandArgument(word) +
+           QLatin1Char(' ') + QString::number(frequency);
 }
 
 QString synthCommand(const QString& quotedTool, const QString& args) {
@@ -121,5 +131,7 @@ SynthRun runSynthCommand(const QString& commandLine) {
     const std::optional<double> seconds = toneSeconds(command.arguments);
     if (!seconds)
         throw Failure(QStringLiteral("Tone length must be a positive number of seconds."));
-    return {runAndWait(command), command.program, *seconds};
+    const int rate =
+        command.arguments.value(command.arguments.indexOf(QStringLiteral("-r")) + 1).toInt();
+    return {runAndWait(command), command.program, *seconds, rate > 0 ? rate : toneSampleRate};
 }

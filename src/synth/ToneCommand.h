@@ -7,8 +7,14 @@
 #include <QtGlobal>
 #include <optional>
 
-// Every tone is made at this sample rate.
+// Tones are made at this sample rate, unless their pitch needs a higher one.
 inline constexpr int toneSampleRate = 8000;
+
+// The sample rate a tone is made at: 8000 Hz while its frequency lies below half of that;
+// otherwise the lowest of 16000, 22050, 44100, 48000 and 96000 Hz that is more than twice
+// the frequency, so that the file holds the pitch asked and not its alias. Noise has no
+// pitch and stays at 8000 Hz.
+int sampleRateFor(const QString& waveformWord, qint32 frequency);
 
 // The type word SoX receives for a row of the waveform list: lower case, without
 // "(default)", trimmed. The noise rows give one word ("pinknoise"): two words would
@@ -23,10 +29,10 @@ qint16 randomBetween(qint16 lower, qint16 upper);
 // The tool's path in the tool folder, between double quotes (quotedArgument()).
 QString quotedToolPath();
 
-// The SoX arguments of one tone, as text: 8000 Hz, the null input, the quoted output
-// path and the synth effect with length, type and frequency. Each value is exactly one
-// argument whatever the texts hold: the length is the number the field holds, written as
-// a plain decimal with a point (a text that is no number stays one argument, which the run
+// The SoX arguments of one tone, as text: its sample rate (sampleRateFor()), the null
+// input, the quoted output path and the synth effect with length, type and frequency. Each value is
+// exactly one argument whatever the texts hold: the length is the number the field holds, written
+// as a plain decimal with a point (a text that is no number stays one argument, which the run
 // refuses), and a path that begins with "-" is given as "./-...".
 QString toolArgs(const QString& outputPath, const QString& lengthText,
                  const QString& waveformShownText, qint32 frequency);
@@ -39,12 +45,13 @@ QString synthCommand(const QString& quotedTool, const QString& args);
 // form as something else, and writes without end for a length of no sample at all.
 std::optional<double> toneSeconds(const QStringList& arguments);
 
-// A synth run: how the tool ended, which tool it was, and the length of the tone it was
-// asked for.
+// A synth run: how the tool ended, which tool it was, and the length and sample rate of
+// the tone it was asked for.
 struct SynthRun {
     ChildResult child;
     QString program;
     double seconds = 0;
+    int sampleRate = toneSampleRate;
 };
 
 // Runs a synth command line and waits for the tool. A length that is not a positive

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "synth/WavFile.h"
+
+#include <QFile>
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <vector>
+
+// The frequency at which a sound is strongest, found by a test's own means: a Hann-windowed
+// FFT finds the strongest bin, and the window's spectrum evaluated directly around it
+// finds the peak to a hundredth of a bin. -1 when the file holds no sound.
+inline double mainFrequency(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const std::optional<SoundSamples> sound = decodeWav(file.readAll());
+    if (!sound || sound->samples.empty())
+        return -1;
+    std::vector<double> mono;
+    for (size_t i = 0; i < sound->samples.size(); i += size_t(sound->channels))
+        mono.push_back(sound->samples[i]);
+    size_t n = 1;
+    while (n * 2 <= mono.size())
+        n *= 2;
+    std::vector<double> windowed(n);
+    for (size_t i = 0; i < n; ++i)
+        windowed[i] =
+            mono[i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(i) / double(n)));
+
+    // Iterative radix-2 FFT.
+    std::vector<std::complex<double>> bins(windowed.begin(), windowed.end());
+    for (size_t i = 1, j = 0; i < n; ++i) {
+        size_t bit = n >> 1;
+        for (; j & bit; bit >>= 1)
+            j ^= bit;
+        j ^= bit;
+        if (i < j)
+            std::swap(bins[i], bins[j]);
+    }
+    for (size_t length = 2; length <= n; length <<= 1) {
+        const std::complex<double> step = std::polar(1.0, -2 * std::numbers::pi / double(length));
+        for (size_t start = 0; start < n; start += length) {
+            std::complex<double> turn = 1;
+            for (size_t k = 0; k < length / 2; ++k, turn *= step) {
+                const std::complex<double> even = bins[start + k];
+                const std::complex<double> odd = bins[start + k + length / 2] * turn;
+                bins[start + k] = even + odd;
+                bins[start + k + length / 2] = even - odd;
+            }
+        }
+    }
+    size_t peak = 1;
+    for (size_t k = 1; k < n / 2; ++k)
+        if (std::abs(bins[k]) > std::abs(bins[peak]))
+            peak = k;
+
+    const double binHz = double(sound->sampleRate) / double(n);
+    const auto magnitudeAt = [&](double hz) {
+        std::complex<double> sum = 0;
+        for (size_t i = 0; i < n; ++i)
+            sum += windowed[i] * std::polar(1.0, -2 * std::numbers::pi * hz * double(i) /
+                                                     double(sound->sampleRate));
+        return std::abs(sum);
+    };
+    double best = double(peak) * binHz;
+    double bestMagnitude = magnitudeAt(best);
+    for (int step = -100; step <= 100; ++step) {
+        const double hz = (double(peak) + step / 100.0) * binHz;
+        if (const double magnitude = magnitudeAt(hz); magnitude > bestMagnitude) {
+            best = hz;
+            bestMagnitude = magnitude;
+        }
+    }
+    return best;
+}
