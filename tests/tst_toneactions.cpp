@@ -1,6 +1,7 @@
 #include "Spectrum.h"
 #include "TestSupport.h"
 #include "ToneRun.h"
+#include "synth/AnswerKey.h"
 #include "synth/SoundPlayer.h"
 #include "synth/ToneWindow.h"
 #include "synth/WavFile.h"
@@ -65,6 +66,9 @@ private slots:
     void sameFailureIsReportedOnce();
     void batchKeepsTheFolderItTested();
     void clicksDuringRunAreDropped();
+    void answerKeyMatchesTheFiles_data();
+    void answerKeyMatchesTheFiles();
+    void answerKeyThatCannotBeWritten();
     void pitchAboveHalfTheRate_data();
     void pitchAboveHalfTheRate();
     void previewMakesAndPlaysTone();
@@ -155,7 +159,8 @@ void TestToneActions::folderWithoutSeparator() {
     run.w.text2->setText(QStringLiteral("1"));
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.notices, QStringList{done});
-    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"Ziravel_1.wav"});
+    QCOMPARE(QDir(folder).entryList({QStringLiteral("*.wav")}, QDir::Files),
+             QStringList{"Ziravel_1.wav"});
     QCOMPARE(run.w.text5->text(), typed);
 }
 
@@ -257,6 +262,68 @@ void TestToneActions::clicksDuringRunAreDropped() {
     // After the batch the buttons work again.
     run.w.pushButton3->click();
     QCOMPARE(linesOf(log).size(), 3);
+}
+
+void TestToneActions::answerKeyMatchesTheFiles_data() {
+    QTest::addColumn<int>("row");
+    QTest::addColumn<bool>("pitched");
+    QTest::newRow("sine") << 0 << true;
+    QTest::newRow("square") << 1 << true;
+    QTest::newRow("pink noise") << 7 << false;
+}
+
+// Each row tells the file it names: its frequency is what the file holds.
+void TestToneActions::answerKeyMatchesTheFiles() {
+    QFETCH(int, row);
+    QFETCH(bool, pitched);
+    ToneRun run;
+    run.w.combo1->setCurrentIndex(row);
+    run.w.text1->setText(QStringLiteral("0,5"));
+    run.w.text2->setText(QStringLiteral("4"));
+    run.w.text3->setText(QStringLiteral("200"));
+    run.w.text4->setText(QStringLiteral("2000"));
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.notices, QStringList{done});
+    QFile key(run.output + QStringLiteral("/Ziravel_tones.csv"));
+    QVERIFY(key.open(QIODevice::ReadOnly));
+    const QStringList lines =
+        QString::fromUtf8(key.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.value(0), QStringLiteral("file,frequency_hz,note,cents,waveform,length_s,"
+                                            "sample_rate_hz,level_dbfs,made"));
+    QCOMPARE(lines.size(), 5);
+    for (int tone = 1; tone <= 4; ++tone) {
+        const QStringList fields = lines[tone].split(QLatin1Char(','));
+        QCOMPARE(fields.size(), 9);
+        QCOMPARE(fields[0], QStringLiteral("Ziravel_%1.wav").arg(tone));
+        QCOMPARE(fields.mid(4),
+                 (QStringList{run.w.combo1->itemText(row), "0.5", "8000", "0", "yes"}));
+        if (!pitched) {
+            QCOMPARE(fields.mid(1, 3), (QStringList{"", "", ""}));
+            continue;
+        }
+        const int frequency = fields[1].toInt();
+        QVERIFY(frequency >= 200 && frequency <= 2000);
+        const double heard = mainFrequency(run.output + QLatin1Char('/') + fields[0]);
+        QVERIFY2(std::abs(heard - frequency) <= 0.01 * frequency,
+                 qPrintable(QStringLiteral("%1: %2 Hz in the key, %3 Hz heard")
+                                .arg(fields[0], fields[1])
+                                .arg(heard)));
+        const std::optional<NearestNote> note = nearestNote(frequency);
+        QCOMPARE(fields[2], note->name);
+        QCOMPARE(fields[3].toInt(), note->cents);
+    }
+}
+
+void TestToneActions::answerKeyThatCannotBeWritten() {
+    ToneRun run;
+    QVERIFY(QDir(run.output).mkdir(QStringLiteral("Ziravel_tones.csv")));
+    run.w.text2->setText(QStringLiteral("2"));
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.reportLines(), QList<int>{134});
+    QVERIFY(run.fixture.modals.reports[0].description.contains(QStringLiteral("answer key")));
+    QCOMPARE(run.fixture.modals.notices, QStringList{done});
+    QCOMPARE(run.outputFiles(), (QStringList{"Ziravel_1.wav", "Ziravel_2.wav"}));
+    run.checkIdle();
 }
 
 void TestToneActions::pitchAboveHalfTheRate_data() {

@@ -1,5 +1,6 @@
 #include "runner/Failure.h"
 #include "runner/ShellWait.h"
+#include "synth/AnswerKey.h"
 #include "synth/ToneCommand.h"
 
 #include <QSet>
@@ -16,6 +17,8 @@ private slots:
     void drawOverflows_data();
     void drawOverflows();
     void drawsDifferWithinOneClockTick();
+    void nearestNote_data();
+    void nearestNote();
     void sampleRateForPitch_data();
     void sampleRateForPitch();
     void commandForEachRow_data();
@@ -112,6 +115,35 @@ void TestToneCommand::drawsDifferWithinOneClockTick() {
     for (int i = 0; i < 20; ++i)
         seen.insert(randomBetween(0, 30000));
     QVERIFY(seen.size() > 15);
+}
+
+void TestToneCommand::nearestNote_data() {
+    QTest::addColumn<double>("hertz");
+    QTest::addColumn<QString>("name"); // empty: no note
+    QTest::addColumn<int>("cents");
+    QTest::newRow("A4") << 440.0 << "A4" << 0;
+    QTest::newRow("middle C") << 261.63 << "C4" << 0;
+    QTest::newRow("sharp") << 466.16 << "A#4" << 0;
+    QTest::newRow("B below C changes octave") << 246.94 << "B3" << 0;
+    QTest::newRow("lowest piano key") << 27.5 << "A0" << 0;
+    QTest::newRow("highest piano key") << 4186.01 << "C8" << 0;
+    QTest::newRow("20 cents sharp") << 445.08 << "A4" << 20;
+    QTest::newRow("nearer the note above") << 453.0 << "A#4" << -50;
+    QTest::newRow("below C0") << 8.18 << "C-1" << 1;
+    QTest::newRow("zero") << 0.0 << "" << 0;
+    QTest::newRow("negative") << -440.0 << "" << 0;
+}
+
+void TestToneCommand::nearestNote() {
+    QFETCH(double, hertz);
+    QFETCH(QString, name);
+    QFETCH(int, cents);
+    const std::optional<NearestNote> note = ::nearestNote(hertz);
+    QCOMPARE(note.has_value(), !name.isEmpty());
+    if (note) {
+        QCOMPARE(note->name, name);
+        QCOMPARE(note->cents, cents);
+    }
 }
 
 void TestToneCommand::sampleRateForPitch_data() {

@@ -5,6 +5,7 @@
 #include "runner/Guard.h"
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
+#include "synth/AnswerKey.h"
 #include "synth/Mp3File.h"
 #include "synth/NumberText.h"
 #include "synth/ToneCommand.h"
@@ -12,6 +13,7 @@
 #include "synth/WavFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <list>
 
 namespace {
@@ -157,6 +159,17 @@ ToneOutcome makeTone(const QString& command, const QString& outputPath) {
     return outcome;
 }
 
+// The rest of a tone's row in the answer key, from what its steps made of it.
+AnswerRow answeredTone(AnswerRow answer, const QString& outputPath, qint32 frequency, bool made) {
+    const QString word = waveformWord(answer.waveform);
+    answer.fileName = QFileInfo(outputPath).fileName();
+    if (!word.endsWith(QLatin1String("noise")))
+        answer.frequency = frequency;
+    answer.sampleRate = sampleRateFor(word, frequency);
+    answer.made = made;
+    return answer;
+}
+
 QString doneText(int failedTones, int count, const QString& reason) {
     QString text = QStringLiteral("Done.");
     if (failedTones > 0)
@@ -203,6 +216,7 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     QString command;
     int failedTones = 0;
     QString firstReason;
+    QList<AnswerRow> answers;
     for (int tone = 1; tone <= count; ++tone) {
         window.showProgress(tone, count);
         if (at.letEventsRun)
@@ -213,8 +227,14 @@ void saveTones(ToneWindow& window, ExportFormat format) {
                                                     handler.extension);
         });
         bool ready = guard.step(at.frequency, [&] { frequency = drawFrequency(window); });
+        AnswerRow answer;
         ready = guard.step(at.args, [&] {
-            args = toolArgs(outputPath, window.lengthText(), window.waveformShownText(), frequency);
+            answer.waveform = window.waveformShownText();
+            const QString lengthText = window.lengthText();
+            args = toolArgs(outputPath, lengthText, answer.waveform, frequency);
+            double seconds = 0;
+            if (parseNumberText(lengthText, seconds))
+                answer.seconds = seconds;
         }) && ready;
         ready = guard.step(at.command, [&] { command = synthCommand(tool, args); }) && ready;
         ToneOutcome outcome{false, guard.lastFailure()};
@@ -227,7 +247,12 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         }
         if (!outcome.made && ++failedTones == 1)
             firstReason = outcome.reason;
+        answers.append(answeredTone(answer, outputPath, frequency, outcome.made));
     }
+    // The key tells which file holds which tone; it never stops the tones.
+    if (count > 0)
+        guard.step(at.run,
+                   [&] { writeAnswerKey(outputFilePath(folder, answerKeyFileName), answers); });
     window.showProgress(0, 0);
     guard.step(at.defaultPointer, [&] { window.setPointerShape(PointerShape::arrow); });
     guard.step(at.done, [&] { window.showNotice(doneText(failedTones, count, firstReason)); });

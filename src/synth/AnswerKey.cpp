@@ -1,0 +1,69 @@
+#include "synth/AnswerKey.h"
+
+#include "runner/Failure.h"
+
+#include <QLocale>
+#include <QSaveFile>
+#include <QStringList>
+#include <cmath>
+
+std::optional<NearestNote> nearestNote(double hertz) {
+    if (!(hertz > 0))
+        return std::nullopt;
+    static const char* const names[] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                        "F#", "G",  "G#", "A",  "A#", "B"};
+    const double fromA4 = 12 * std::log2(hertz / 440.0);
+    const auto semitones = static_cast<int>(std::lround(fromA4));
+    // Counted from C0, nine semitones below A0.
+    const int fromC0 = semitones + 9 + 4 * 12;
+    const int octave = fromC0 >= 0 ? fromC0 / 12 : (fromC0 - 11) / 12;
+    const int step = fromC0 - octave * 12;
+    return NearestNote{QString::fromLatin1(names[step]) + QString::number(octave),
+                       static_cast<int>(std::lround(100 * (fromA4 - semitones)))};
+}
+
+namespace {
+
+// A field as CSV has it: quoted when it holds a comma, a quote or a line break.
+QString csvField(const QString& text) {
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString number(double value) {
+    return QString::number(value, 'f', QLocale::FloatingPointShortest);
+}
+
+} // namespace
+
+QByteArray answerKeyText(const QList<AnswerRow>& rows) {
+    QString text = QStringLiteral("file,frequency_hz,note,cents,waveform,length_s,sample_rate_hz,"
+                                  "level_dbfs,made\n");
+    for (const AnswerRow& row : rows) {
+        const std::optional<NearestNote> note =
+            row.frequency ? nearestNote(*row.frequency) : std::nullopt;
+        const QStringList fields{csvField(row.fileName),
+                                 row.frequency ? QString::number(*row.frequency) : QString(),
+                                 note ? note->name : QString(),
+                                 note ? QString::asprintf("%+d", note->cents) : QString(),
+                                 csvField(row.waveform),
+                                 row.seconds ? number(*row.seconds) : QString(),
+                                 QString::number(row.sampleRate),
+                                 number(row.levelDbfs),
+                                 row.made ? QStringLiteral("yes") : QStringLiteral("no")};
+        text += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
+    }
+    return text.toUtf8();
+}
+
+void writeAnswerKey(const QString& path, const QList<AnswerRow>& rows) {
+    QSaveFile file(path);
+    const QByteArray text = answerKeyText(rows);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        throw Failure(QStringLiteral("The answer key %1 cannot be written: %2")
+                          .arg(path, file.errorString()));
+}

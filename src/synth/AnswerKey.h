@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+#include <optional>
+
+// The name of the answer key a batch writes beside its tones.
+inline const QString answerKeyFileName = QStringLiteral("Ziravel_tones.csv");
+
+// One tone of a batch, as the answer key tells it.
+struct AnswerRow {
+    QString fileName;
+    std::optional<qint32> frequency; // none for noise
+    QString waveform;                // the waveform row's text
+    std::optional<double> seconds;   // none when the length was no number
+    int sampleRate = 0;
+    double levelDbfs = 0;
+    bool made = false;
+};
+
+// The equal-tempered note nearest to a frequency (A4 = 440 Hz), as "A4" or "C#5", and the
+// frequency's distance from it in cents; nothing for a frequency that is not positive.
+struct NearestNote {
+    QString name;
+    int cents = 0;
+};
+std::optional<NearestNote> nearestNote(double hertz);
+
+// The answer key as UTF-8 comma-separated text: a header row, then one row per tone with
+// file name, frequency in Hz, nearest note and its offset in cents, waveform, length in
+// seconds, sample rate, level in dBFS and whether the tone was made.
+QByteArray answerKeyText(const QList<AnswerRow>& rows);
+
+// Writes the answer key in one piece; throws Failure naming the file when it cannot.
+void writeAnswerKey(const QString& path, const QList<AnswerRow>& rows);
