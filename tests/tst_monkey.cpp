@@ -237,11 +237,17 @@ void TestMonkey::randomUse() {
 
     // Every tone went into the output folder (the preview into the tool folder), and
     // nothing appeared anywhere else.
-    const QString exported = QStringLiteral("-r 8000 -n ") + run.output + QLatin1Char('/');
-    const QString preview = QStringLiteral("-r 8000 -n ") + run.tools.filePath("preview.wav ");
-    for (const QString& line : linesOf(log))
-        QVERIFY2(line.startsWith(exported) || line.startsWith(preview),
+    // Each at one of the rates a pitch may need.
+    const QStringList rates{"8000", "16000", "22050", "44100", "48000", "96000"};
+    const QString exported = QStringLiteral("-n ") + run.output + QLatin1Char('/');
+    const QString preview = QStringLiteral("-n ") + run.tools.filePath("preview.wav ");
+    for (const QString& line : linesOf(log)) {
+        const QString afterRate = line.section(QLatin1Char(' '), 2);
+        QVERIFY2(line.startsWith(QStringLiteral("-r ")) &&
+                     rates.contains(line.section(QLatin1Char(' '), 1, 1)) &&
+                     (afterRate.startsWith(exported) || afterRate.startsWith(preview)),
                  qPrintable(replay + QStringLiteral(": ") + line.left(200)));
+    }
     const QSet<QString> added =
         allFilesUnder(home, ours) + allFilesUnder(QDir::currentPath(), ours) - before;
     QVERIFY2(added.isEmpty(), qPrintable(QStringList(added.begin(), added.end()).join(' ')));
