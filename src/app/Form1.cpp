@@ -3,6 +3,7 @@
 #include "app/CursorFile.h"
 #include "app/FieldEdit.h"
 #include "app/Modals.h"
+#include "app/OptionsPanel.h"
 #include "app/SettingsStore.h"
 #include "app/SkinFramework.h"
 #include "app/WindowPointer.h"
@@ -111,7 +112,23 @@ void Form1::buildControls() {
     progressLabel = place<QLabel>(client, twips(5640, 6120, 2280, 345));
     progressBar->hide();
     progressLabel->hide();
-    client->setFixedSize(twips(0, 0, 8040, 6585).size());
+    // The listening-test options, out of the way until asked for.
+    moreOptions =
+        place<QPushButton>(client, twips(120, 6540, 1800, 345), QStringLiteral("More options"));
+    moreOptions->setCheckable(true);
+    moreOptions->setAccessibleDescription(QStringLiteral("Shows or hides the options for "
+                                                         "listening tests."));
+    optionsPanel = new OptionsPanel(m_services.settings, client);
+    const QSize closed = twips(0, 0, 8040, 7005).size();
+    optionsPanel->setGeometry(
+        QRect(QPoint(twips(120, 0, 0, 0).left(), closed.height()),
+              QSize(twips(0, 0, 7800, 0).width(), optionsPanel->sizeHint().height())));
+    optionsPanel->hide();
+    connect(moreOptions, &QPushButton::toggled, this, [this, client, closed](bool open) {
+        optionsPanel->setVisible(open);
+        client->setFixedSize(closed.width(), closed.height() + (open ? optionsPanel->height() : 0));
+    });
+    client->setFixedSize(closed);
 
     // White, as designed, until a skin gives them the button face.
     setBackgroundColour(this, Qt::white);
@@ -244,6 +261,8 @@ void Form1::formLoad() {
         const QString defaultFolder = defaultOutputFolder();
         text5->setText(m_services.settings.value(Setting::text5.name, defaultFolder));
     });
+    // A stored option that is not one of its own gives way to its default: nothing to report.
+    optionsPanel->restore();
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
@@ -277,6 +296,10 @@ QString Form1::waveformShownText() const {
 
 QString Form1::folderText() const {
     return text5->text();
+}
+
+ToneOptions Form1::toneOptions() const {
+    return optionsPanel->options();
 }
 
 int Form1::pointerShape() const {

@@ -9,6 +9,7 @@
 
 class FieldEdit;
 class Modals;
+class OptionsPanel;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -66,6 +67,8 @@ public:
     QPushButton* pushButton9;
     QProgressBar* progressBar;
     QLabel* progressLabel;
+    QPushButton* moreOptions;
+    OptionsPanel* optionsPanel;
 
     int pointerShape() const;
 
@@ -76,6 +79,7 @@ public:
     QString toText() const override;
     QString waveformShownText() const override;
     QString folderText() const override;
+    ToneOptions toneOptions() const override;
     bool isBusy() const override { return m_busy; }
     void setBusy(bool busy) override { m_busy = busy; }
     void setPointerShape(int shape) override;

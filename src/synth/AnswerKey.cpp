@@ -2,6 +2,7 @@
 
 #include "runner/Failure.h"
 
+#include <QFile>
 #include <QLocale>
 #include <QSaveFile>
 #include <QStringList>
@@ -40,14 +41,18 @@ QString number(double value) {
 
 } // namespace
 
-QByteArray answerKeyText(const QList<AnswerRow>& rows) {
-    QString text = QStringLiteral("file,frequency_hz,note,cents,waveform,length_s,sample_rate_hz,"
-                                  "level_dbfs,made\n");
+namespace {
+
+const QByteArray header =
+    "file,frequency_hz,note,cents,waveform,length_s,sample_rate_hz,level_dbfs,made\n";
+
+QByteArray rowsText(const QList<AnswerRow>& rows) {
+    QString text;
     for (const AnswerRow& row : rows) {
         const std::optional<NearestNote> note =
             row.frequency ? nearestNote(*row.frequency) : std::nullopt;
         const QStringList fields{csvField(row.fileName),
-                                 row.frequency ? QString::number(*row.frequency) : QString(),
+                                 row.frequency ? number(*row.frequency) : QString(),
                                  note ? note->name : QString(),
                                  note ? QString::asprintf("%+d", note->cents) : QString(),
                                  csvField(row.waveform),
@@ -60,9 +65,23 @@ QByteArray answerKeyText(const QList<AnswerRow>& rows) {
     return text.toUtf8();
 }
 
-void writeAnswerKey(const QString& path, const QList<AnswerRow>& rows) {
+} // namespace
+
+QByteArray answerKeyText(const QList<AnswerRow>& rows) {
+    return header + rowsText(rows);
+}
+
+void writeAnswerKey(const QString& path, const QList<AnswerRow>& rows, bool append) {
+    QByteArray text = answerKeyText(rows);
+    if (append) {
+        QFile earlier(path);
+        if (earlier.open(QIODevice::ReadOnly)) {
+            const QByteArray before = earlier.readAll();
+            if (!before.isEmpty())
+                text = before + (before.endsWith('\n') ? "" : "\n") + rowsText(rows);
+        }
+    }
     QSaveFile file(path);
-    const QByteArray text = answerKeyText(rows);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
         throw Failure(QStringLiteral("The answer key %1 cannot be written: %2")
                           .arg(path, file.errorString()));

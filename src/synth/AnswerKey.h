@@ -12,7 +12,7 @@ inline const QString answerKeyFileName = QStringLiteral("Ziravel_tones.csv");
 // One tone of a batch, as the answer key tells it.
 struct AnswerRow {
     QString fileName;
-    std::optional<qint32> frequency; // none for noise
+    std::optional<double> frequency; // none for noise
     QString waveform;                // the waveform row's text
     std::optional<double> seconds;   // none when the length was no number
     int sampleRate = 0;
@@ -33,5 +33,6 @@ std::optional<NearestNote> nearestNote(double hertz);
 // seconds, sample rate, level in dBFS and whether the tone was made.
 QByteArray answerKeyText(const QList<AnswerRow>& rows);
 
-// Writes the answer key in one piece; throws Failure naming the file when it cannot.
-void writeAnswerKey(const QString& path, const QList<AnswerRow>& rows);
+// Writes the answer key in one piece, or adds the rows to the end of the key there; throws
+// Failure naming the file when it cannot.
+void writeAnswerKey(const QString& path, const QList<AnswerRow>& rows, bool append = false);

@@ -12,8 +12,10 @@
 #include "synth/ToneWindow.h"
 #include "synth/WavFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <list>
 
 namespace {
@@ -60,10 +62,27 @@ const QString folderMissingText =
     QStringLiteral("Folder does not exist. Please select another folder.");
 
 // The bounds are read for every tone, the upper one first.
-qint16 drawFrequency(const ToneWindow& window) {
+double drawFrequency(const ToneWindow& window, ToneOptions::PitchDraw draw) {
     const qint16 upper = toInt16(window.toText());
     const qint16 lower = toInt16(window.fromText());
-    return randomBetween(lower, upper);
+    return drawPitch(lower, upper, draw);
+}
+
+// The highest tone number among the files in the folder named with the prefix and the
+// extension; 0 when there are none.
+int highestToneNumber(const QString& folder, const QString& prefix, const QString& extension) {
+    int highest = 0;
+    const QString path = expandedFolder(folder);
+    const QDir dir(path.isEmpty() ? QStringLiteral(".") : path);
+    for (const QString& name :
+         dir.entryList({prefix + QLatin1Char('*') + extension}, QDir::Files)) {
+        bool number = false;
+        const int tone =
+            name.mid(prefix.size(), name.size() - prefix.size() - extension.size()).toInt(&number);
+        if (number)
+            highest = std::max(highest, tone);
+    }
+    return highest;
 }
 
 // A tone being made, so that a program that ends meanwhile can remove what it left.
@@ -160,12 +179,14 @@ ToneOutcome makeTone(const QString& command, const QString& outputPath) {
 }
 
 // The rest of a tone's row in the answer key, from what its steps made of it.
-AnswerRow answeredTone(AnswerRow answer, const QString& outputPath, qint32 frequency, bool made) {
+AnswerRow answeredTone(AnswerRow answer, const QString& outputPath, double frequency,
+                       const ToneOptions& options, bool made) {
     const QString word = waveformWord(answer.waveform);
     answer.fileName = QFileInfo(outputPath).fileName();
     if (!word.endsWith(QLatin1String("noise")))
         answer.frequency = frequency;
-    answer.sampleRate = sampleRateFor(word, frequency);
+    answer.sampleRate = sampleRateFor(word, frequency, options.sampleRate);
+    answer.levelDbfs = options.levelDb;
     answer.made = made;
     return answer;
 }
@@ -210,8 +231,14 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     // A count that does not convert leaves no tones to make.
     int count = 0;
     guard.step(at.count, [&] { count = toInt16(window.countText()); });
+    // Names and the answer key keep to the options the batch started with.
+    ToneOptions batchOptions;
+    guard.step(at.count, [&] { batchOptions = window.toneOptions(); });
+    const int firstNumber = batchOptions.neverOverwrite
+                                ? highestToneNumber(folder, batchOptions.prefix, handler.extension)
+                                : 0;
     QString outputPath;
-    qint32 frequency = 0;
+    double frequency = 0;
     QString args;
     QString command;
     int failedTones = 0;
@@ -223,15 +250,21 @@ void saveTones(ToneWindow& window, ExportFormat format) {
             guard.step(at.letEventsRun, letPendingEventsRun);
         // Every step runs; a tone any of whose steps failed is not made.
         const bool pathBuilt = guard.step(at.outputPath, [&] {
-            outputPath = outputFilePath(folder, QStringLiteral("Ziravel_") + QString::number(tone) +
-                                                    handler.extension);
+            outputPath =
+                outputFilePath(folder, batchOptions.prefix + QString::number(firstNumber + tone) +
+                                           handler.extension);
         });
-        bool ready = guard.step(at.frequency, [&] { frequency = drawFrequency(window); });
+        // The options are read for every tone, as the other inputs are.
+        ToneOptions options = batchOptions;
+        bool ready = guard.step(at.frequency, [&] {
+            options = window.toneOptions();
+            frequency = drawFrequency(window, options.pitchDraw);
+        });
         AnswerRow answer;
         ready = guard.step(at.args, [&] {
             answer.waveform = window.waveformShownText();
             const QString lengthText = window.lengthText();
-            args = toolArgs(outputPath, lengthText, answer.waveform, frequency);
+            args = toolArgs(outputPath, lengthText, answer.waveform, frequency, options);
             double seconds = 0;
             if (parseNumberText(lengthText, seconds))
                 answer.seconds = seconds;
@@ -247,12 +280,14 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         }
         if (!outcome.made && ++failedTones == 1)
             firstReason = outcome.reason;
-        answers.append(answeredTone(answer, outputPath, frequency, outcome.made));
+        answers.append(answeredTone(answer, outputPath, frequency, options, outcome.made));
     }
     // The key tells which file holds which tone; it never stops the tones.
     if (count > 0)
-        guard.step(at.run,
-                   [&] { writeAnswerKey(outputFilePath(folder, answerKeyFileName), answers); });
+        guard.step(at.run, [&] {
+            writeAnswerKey(outputFilePath(folder, answerKeyFileName), answers,
+                           batchOptions.neverOverwrite);
+        });
     window.showProgress(0, 0);
     guard.step(at.defaultPointer, [&] { window.setPointerShape(PointerShape::arrow); });
     guard.step(at.done, [&] { window.showNotice(doneText(failedTones, count, firstReason)); });
@@ -273,11 +308,16 @@ void previewTone(ToneWindow& window) {
     guard.step(118, [&] { tool = quotedToolPath(); });
     QString previewPath;
     guard.step(120, [&] { previewPath = toolFilePath(QStringLiteral("preview.wav")); });
-    qint32 frequency = 0;
-    bool ready = guard.step(122, [&] { frequency = drawFrequency(window); });
+    double frequency = 0;
+    ToneOptions options;
+    bool ready = guard.step(122, [&] {
+        options = window.toneOptions();
+        frequency = drawFrequency(window, options.pitchDraw);
+    });
     QString args;
     ready = guard.step(124, [&] {
-        args = toolArgs(previewPath, window.lengthText(), window.waveformShownText(), frequency);
+        args = toolArgs(previewPath, window.lengthText(), window.waveformShownText(), frequency,
+                        options);
     }) && ready;
     QString command;
     ready = guard.step(126, [&] { command = synthCommand(tool, args); }) && ready;

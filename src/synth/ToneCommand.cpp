@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -19,24 +20,46 @@ QString waveformWord(const QString& shownText) {
     return word;
 }
 
-namespace {
-
-// Seeded once: reseeding from the clock at every draw would repeat a frequency for
-// two tones drawn within the same clock tick.
-std::mt19937_64& generator() {
+std::mt19937_64& toneGenerator() {
+    // Seeded once: reseeding from the clock at every draw would repeat a frequency for two
+    // tones drawn within the same clock tick.
     static std::mt19937_64 engine{std::random_device{}()};
     return engine;
 }
-
-} // namespace
 
 qint16 randomBetween(qint16 lower, qint16 upper) {
     const int difference = int(upper) - int(lower);
     if (difference < -32768 || difference >= 32767)
         throw Failure(FailureText::overflow);
-    const double r = std::generate_canonical<double, 53>(generator());
+    const double r = std::generate_canonical<double, 53>(toneGenerator());
     const int span = difference + 1;
     return static_cast<qint16>(std::floor(span * r + lower));
+}
+
+double drawPitch(qint16 lower, qint16 upper, ToneOptions::PitchDraw draw,
+                 std::mt19937_64& generator) {
+    const double low = std::min(lower, upper);
+    const double high = std::max(lower, upper);
+    switch (draw) {
+    case ToneOptions::PitchDraw::evenHz:
+        return randomBetween(lower, upper);
+    case ToneOptions::PitchDraw::evenPerOctave: {
+        if (low <= 0)
+            throw Failure(QStringLiteral("Drawing evenly per octave needs bounds above 0 Hz."));
+        const double r = std::generate_canonical<double, 53>(generator);
+        // Whole hertz, each as likely as the part of an octave it stands for.
+        return std::clamp(std::round(low * std::pow(high / low, r)), low, high);
+    }
+    case ToneOptions::PitchDraw::notes: {
+        const auto first = low > 0 ? int(std::ceil(12 * std::log2(low / 440.0) - 1e-9)) : 0;
+        const auto last = high > 0 ? int(std::floor(12 * std::log2(high / 440.0) + 1e-9)) : -1;
+        if (low <= 0 || first > last)
+            throw Failure(QStringLiteral("No note lies between the bounds."));
+        std::uniform_int_distribution<int> note(first, last);
+        return 440.0 * std::pow(2.0, note(generator) / 12.0);
+    }
+    }
+    return low;
 }
 
 QString quotedToolPath() {
@@ -72,24 +95,33 @@ QString outputArgument(const QString& outputPath) {
 
 } // namespace
 
-int sampleRateFor(const QString& waveformWord, qint32 frequency) {
-    const qint64 twice = 2 * std::abs(qint64(frequency));
-    if (twice < toneSampleRate || waveformWord.endsWith(QLatin1String("noise")))
-        return toneSampleRate;
-    for (const int rate : {16000, 22050, 44100, 48000})
-        if (rate > twice)
+int sampleRateFor(const QString& waveformWord, double frequency, int lowestRate) {
+    const double twice = 2 * std::abs(frequency);
+    if (twice < lowestRate || waveformWord.endsWith(QLatin1String("noise")))
+        return lowestRate;
+    for (const int rate : offeredSampleRates)
+        if (rate > twice && rate >= lowestRate)
             return rate;
-    return 96000;
+    return offeredSampleRates.last();
 }
 
 QString toolArgs(const QString& outputPath, const QString& lengthText,
-                 const QString& waveformShownText, qint32 frequency) {
+                 const QString& waveformShownText, double frequency, const ToneOptions& options) {
     const QString word = waveformWord(waveformShownText);
+    double seconds = 0;
+    parseNumberText(lengthText, seconds);
+    const OptionArguments optional = optionArguments(options, seconds);
     // Every value is exactly one argument, whatever the fields hold.
-    return QStringLiteral("-r %1 -n ").arg(sampleRateFor(word, frequency)) +
-           quotedArgument(outputArgument(outputPath)) + QStringLiteral(" synth ") +
-           commandArgument(lengthArgument(lengthText)) + QLatin1Char(' ') + commandArgument(word) +
-           QLatin1Char(' ') + QString::number(frequency);
+    QString args =
+        QStringLiteral("-r %1 -n ").arg(sampleRateFor(word, frequency, options.sampleRate));
+    for (const QString& argument : optional.beforeOutput)
+        args += commandArgument(argument) + QLatin1Char(' ');
+    args += quotedArgument(outputArgument(outputPath)) + QStringLiteral(" synth ") +
+            commandArgument(lengthArgument(lengthText)) + QLatin1Char(' ') + commandArgument(word) +
+            QLatin1Char(' ') + QString::number(frequency, 'f', QLocale::FloatingPointShortest);
+    for (const QString& argument : optional.effects)
+        args += QLatin1Char(' ') + commandArgument(argument);
+    return args;
 }
 
 QString synthCommand(const QString& quotedTool, const QString& args) {

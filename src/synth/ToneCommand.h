@@ -1,20 +1,22 @@
 #pragma once
 
 #include "runner/ShellWait.h"
+#include "synth/ToneOptions.h"
 
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
 #include <optional>
+#include <random>
 
 // Tones are made at this sample rate, unless their pitch needs a higher one.
 inline constexpr int toneSampleRate = 8000;
 
-// The sample rate a tone is made at: 8000 Hz while its frequency lies below half of that;
-// otherwise the lowest of 16000, 22050, 44100, 48000 and 96000 Hz that is more than twice
-// the frequency, so that the file holds the pitch asked and not its alias. Noise has no
-// pitch and stays at 8000 Hz.
-int sampleRateFor(const QString& waveformWord, qint32 frequency);
+// The sample rate a tone is made at: the lowest rate asked (8000 Hz unless an option says
+// more) while its frequency lies below half of that; otherwise the lowest of 16000, 22050,
+// 44100, 48000 and 96000 Hz that is more than twice the frequency, so that the file holds
+// the pitch asked and not its alias. Noise has no pitch and stays at the rate asked.
+int sampleRateFor(const QString& waveformWord, double frequency, int lowestRate = toneSampleRate);
 
 // The type word SoX receives for a row of the waveform list: lower case, without
 // "(default)", trimmed. The noise rows give one word ("pinknoise"): two words would
@@ -26,6 +28,16 @@ QString waveformWord(const QString& shownText);
 // outside -32768..32766.
 qint16 randomBetween(qint16 lower, qint16 upper);
 
+// The generator every draw of the program takes its numbers from, seeded once.
+std::mt19937_64& toneGenerator();
+
+// A frequency drawn between the bounds as the pitch draw says: whole hertz with equal
+// chance (randomBetween()); whole hertz spread evenly per octave (both bounds above 0); or
+// an equal-tempered note (A4 = 440 Hz) between the bounds, each with equal chance. Throws
+// Failure when the bounds allow no such frequency.
+double drawPitch(qint16 lower, qint16 upper, ToneOptions::PitchDraw draw,
+                 std::mt19937_64& generator = toneGenerator());
+
 // The tool's path in the tool folder, between double quotes (quotedArgument()).
 QString quotedToolPath();
 
@@ -33,9 +45,11 @@ QString quotedToolPath();
 // input, the quoted output path and the synth effect with length, type and frequency. Each value is
 // exactly one argument whatever the texts hold: the length is the number the field holds, written
 // as a plain decimal with a point (a text that is no number stays one argument, which the run
-// refuses), and a path that begins with "-" is given as "./-...".
+// refuses), and a path that begins with "-" is given as "./-...". The options add their
+// arguments (optionArguments()); at their defaults, none.
 QString toolArgs(const QString& outputPath, const QString& lengthText,
-                 const QString& waveformShownText, qint32 frequency);
+                 const QString& waveformShownText, double frequency,
+                 const ToneOptions& options = {});
 
 // The whole command line: the quoted tool path, a blank, the arguments.
 QString synthCommand(const QString& quotedTool, const QString& args);

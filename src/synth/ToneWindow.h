@@ -1,5 +1,7 @@
 #pragma once
 
+#include "synth/ToneOptions.h"
+
 #include <QString>
 
 class ErrorReporter;
@@ -23,6 +25,7 @@ public:
     virtual QString toText() const = 0;            // Text4
     virtual QString waveformShownText() const = 0; // Combo1, empty when no row is selected
     virtual QString folderText() const = 0;        // Text5
+    virtual ToneOptions toneOptions() const = 0;   // "More options"
 
     virtual bool isBusy() const = 0;
     virtual void setBusy(bool busy) = 0;

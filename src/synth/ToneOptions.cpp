@@ -1,0 +1,39 @@
+#include "synth/ToneOptions.h"
+
+#include <QLocale>
+
+namespace {
+
+QString seconds(double value) {
+    return QString::number(value, 'f', QLocale::FloatingPointShortest);
+}
+
+} // namespace
+
+OptionArguments optionArguments(const ToneOptions& options, double length) {
+    OptionArguments arguments;
+    if (options.sampleBits > 0)
+        arguments.beforeOutput << QStringLiteral("-b") << QString::number(options.sampleBits);
+    switch (options.channel) {
+    case ToneOptions::Channel::mono:
+        break;
+    case ToneOptions::Channel::leftOnly:
+        arguments.effects << QStringLiteral("remix") << QStringLiteral("1") << QStringLiteral("0");
+        break;
+    case ToneOptions::Channel::rightOnly:
+        arguments.effects << QStringLiteral("remix") << QStringLiteral("0") << QStringLiteral("1");
+        break;
+    case ToneOptions::Channel::bothEars:
+        arguments.effects << QStringLiteral("remix") << QStringLiteral("1") << QStringLiteral("1");
+        break;
+    }
+    if (options.levelDb != 0)
+        arguments.effects << QStringLiteral("gain") << QString::number(options.levelDb);
+    if (options.fadeMs > 0) {
+        // "h" is half a sine wave: the raised-cosine ramp. The stop position keeps the length.
+        const QString ramp = seconds(options.fadeMs / 1000.0);
+        arguments.effects << QStringLiteral("fade") << QStringLiteral("h") << ramp
+                          << seconds(length) << ramp;
+    }
+    return arguments;
+}

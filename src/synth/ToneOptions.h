@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+// The listening-test options of a tone. At their defaults a tone is made exactly as it
+// always was: no further tool argument, the same files.
+struct ToneOptions {
+    enum class Channel { mono, leftOnly, rightOnly, bothEars };
+    enum class PitchDraw { evenHz, evenPerOctave, notes };
+
+    int sampleRate = 8000; // the lowest rate; a pitch that needs more gets more
+    int sampleBits = 0;    // 0: as the tool chooses; 16 or 24 for WAV
+    int levelDb = 0;       // 0 down to -60 dBFS
+    int fadeMs = 0;        // raised-cosine ramp at each end, 0 to 500 ms
+    Channel channel = Channel::mono;
+    PitchDraw pitchDraw = PitchDraw::evenHz;
+    QString prefix = QStringLiteral("Ziravel_");
+    bool neverOverwrite = false;
+
+    bool operator==(const ToneOptions&) const = default;
+};
+
+// The rates the sample-rate option offers, lowest first.
+inline const QList<int> offeredSampleRates{8000, 16000, 22050, 44100, 48000, 96000};
+
+// The tool arguments the options add to a tone of the given length: the sample size before
+// the output path, and the effects after the synth effect. Empty at the defaults.
+struct OptionArguments {
+    QStringList beforeOutput;
+    QStringList effects;
+};
+OptionArguments optionArguments(const ToneOptions& options, double seconds);
