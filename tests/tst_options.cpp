@@ -1,0 +1,287 @@
+// The listening-test options: each one's effect on real files made by SoX, the pitch draws
+// in numbers, and how the options are kept.
+#include "Spectrum.h"
+#include "ToneRun.h"
+#include "app/OptionsPanel.h"
+#include "runner/Failure.h"
+#include "synth/AnswerKey.h"
+#include "synth/ToneCommand.h"
+#include "synth/WavFile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <cmath>
+#include <map>
+
+namespace {
+
+SoundSamples samplesOf(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return decodeWav(file.readAll()).value_or(SoundSamples{});
+}
+
+// Peak and RMS in dBFS of one channel between two times.
+struct Level {
+    double peak = -200;
+    double rms = -200;
+};
+Level levelOf(const SoundSamples& sound, int channel, double from, double to) {
+    double peak = 0;
+    double sum = 0;
+    qint64 count = 0;
+    const auto first = qint64(from * sound.sampleRate);
+    const auto last = qint64(to * sound.sampleRate);
+    for (qint64 frame = first; frame < last; ++frame) {
+        const double sample = sound.samples[size_t(frame * sound.channels + channel)];
+        peak = std::max(peak, std::abs(sample));
+        sum += sample * sample;
+        ++count;
+    }
+    const auto dB = [](double value) { return value > 0 ? 20 * std::log10(value) : -200.0; };
+    return {dB(peak), dB(std::sqrt(sum / double(std::max<qint64>(count, 1))))};
+}
+
+// Pearson's chi-square statistic of the counts against equal expectation.
+double chiSquare(const std::map<int, int>& counts, int bins, int draws) {
+    const double expected = double(draws) / bins;
+    double statistic = 0;
+    for (int bin = 0; bin < bins; ++bin) {
+        const auto found = counts.find(bin);
+        const double observed = found == counts.end() ? 0 : found->second;
+        statistic += (observed - expected) * (observed - expected) / expected;
+    }
+    return statistic;
+}
+
+// One sine tone made through the window with the options set.
+QString makeTone(ToneRun& run, const std::function<void(OptionsPanel&)>& set,
+                 const QString& length = QStringLiteral("0.5")) {
+    set(*run.w.optionsPanel);
+    run.w.text1->setText(length);
+    run.w.text2->setText(QStringLiteral("1"));
+    run.w.text3->setText(QStringLiteral("440"));
+    run.w.text4->setText(QStringLiteral("440"));
+    run.w.pushButton1->click();
+    return run.output + QStringLiteral("/Ziravel_1.wav");
+}
+
+} // namespace
+
+class TestOptions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void rateAndSampleSize_data();
+    void rateAndSampleSize();
+    void level();
+    void fades();
+    void ears_data();
+    void ears();
+    void pitchDrawsAreEven_data();
+    void pitchDrawsAreEven();
+    void noteDrawsAreNotes();
+    void neverOverwrite();
+    void unsafePrefixGivesDefault_data();
+    void unsafePrefixGivesDefault();
+    void optionsAreKept();
+};
+
+void TestOptions::rateAndSampleSize_data() {
+    QTest::addColumn<int>("rateRow");
+    QTest::addColumn<int>("sizeRow");
+    QTest::addColumn<QString>("rate");
+    QTest::addColumn<QString>("bits");
+    QTest::newRow("CD rate, 16-bit") << 3 << 1 << "44100"
+                                     << "16";
+    QTest::newRow("96 kHz, 24-bit") << 5 << 2 << "96000"
+                                    << "24";
+    QTest::newRow("defaults") << 0 << 0 << "8000"
+                              << "32";
+}
+
+void TestOptions::rateAndSampleSize() {
+    QFETCH(int, rateRow);
+    QFETCH(int, sizeRow);
+    QFETCH(QString, rate);
+    QFETCH(QString, bits);
+    ToneRun run;
+    const QString file = makeTone(run, [&](OptionsPanel& options) {
+        options.sampleRate->setCurrentIndex(rateRow);
+        options.sampleSize->setCurrentIndex(sizeRow);
+    });
+    QCOMPARE(TestSupport::soundInfo(file, 'r'), rate);
+    QCOMPARE(TestSupport::soundInfo(file, 'b'), bits);
+    QVERIFY(std::abs(mainFrequency(file) - 440) < 4.4);
+}
+
+void TestOptions::level() {
+    ToneRun run;
+    const QString file = makeTone(run, [](OptionsPanel& options) { options.level->setValue(-20); });
+    const Level level = levelOf(samplesOf(file), 0, 0.05, 0.45);
+    QVERIFY2(std::abs(level.peak - -20) <= 0.5, qPrintable(QString::number(level.peak)));
+    // A sine's RMS lies 3 dB under its peak.
+    QVERIFY2(std::abs(level.rms - -23.01) <= 0.5, qPrintable(QString::number(level.rms)));
+}
+
+void TestOptions::fades() {
+    ToneRun run;
+    const QString file = makeTone(run, [](OptionsPanel& options) {
+        options.fade->setValue(100);
+        options.level->setValue(-6);
+    });
+    const SoundSamples sound = samplesOf(file);
+    // The file keeps the asked length; its ends are near silence, its middle at the level.
+    QCOMPARE(qint64(sound.samples.size()), qint64(4000));
+    QVERIFY(levelOf(sound, 0, 0, 0.001).peak < -40);
+    QVERIFY(levelOf(sound, 0, 0.499, 0.5).peak < -40);
+    QVERIFY(std::abs(levelOf(sound, 0, 0.15, 0.35).peak - -6) <= 0.5);
+}
+
+void TestOptions::ears_data() {
+    QTest::addColumn<int>("row");
+    QTest::addColumn<bool>("left");
+    QTest::addColumn<bool>("right");
+    QTest::newRow("left ear only") << 1 << true << false;
+    QTest::newRow("right ear only") << 2 << false << true;
+    QTest::newRow("both ears") << 3 << true << true;
+}
+
+void TestOptions::ears() {
+    QFETCH(int, row);
+    QFETCH(bool, left);
+    QFETCH(bool, right);
+    ToneRun run;
+    const QString file =
+        makeTone(run, [&](OptionsPanel& options) { options.channel->setCurrentIndex(row); });
+    const SoundSamples sound = samplesOf(file);
+    QCOMPARE(sound.channels, 2);
+    QCOMPARE(levelOf(sound, 0, 0, 0.5).peak > -1, left);
+    QCOMPARE(levelOf(sound, 1, 0, 0.5).peak > -1, right);
+    QVERIFY(levelOf(sound, left ? 1 : 0, 0, 0.5).peak < -100 || (left && right));
+}
+
+void TestOptions::pitchDrawsAreEven_data() {
+    QTest::addColumn<int>("draw");
+    QTest::newRow("even in hertz") << int(ToneOptions::PitchDraw::evenHz);
+    QTest::newRow("even per octave") << int(ToneOptions::PitchDraw::evenPerOctave);
+}
+
+// 5000 draws with a fixed seed between 100 and 1600 Hz, counted in 8 bins that are equal
+// in hertz or in octaves (half an octave each): chi-square under the 0.1% point for 7
+// degrees of freedom.
+void TestOptions::pitchDrawsAreEven() {
+    QFETCH(int, draw);
+    const auto kind = ToneOptions::PitchDraw(draw);
+    std::mt19937_64 generator(20261207);
+    std::map<int, int> counts;
+    constexpr int draws = 5000;
+    for (int i = 0; i < draws; ++i) {
+        const double hz = drawPitch(100, 1600, kind, generator);
+        QVERIFY(hz >= 100 && hz <= 1600);
+        const int bin = kind == ToneOptions::PitchDraw::evenHz
+                            ? std::min(7, int((hz - 100) / (1500.0 / 8)))
+                            : std::min(7, int(2 * std::log2(hz / 100)));
+        ++counts[bin];
+    }
+    const double statistic = chiSquare(counts, 8, draws);
+    QVERIFY2(statistic < 24.32, qPrintable(QString::number(statistic)));
+}
+
+void TestOptions::noteDrawsAreNotes() {
+    std::mt19937_64 generator(7);
+    std::map<int, int> counts;
+    constexpr int draws = 5000;
+    // A3 to A5: 25 notes.
+    for (int i = 0; i < draws; ++i) {
+        const double hz = drawPitch(220, 880, ToneOptions::PitchDraw::notes, generator);
+        const double fromA3 = 12 * std::log2(hz / 220);
+        QVERIFY2(std::abs(fromA3 - std::round(fromA3)) * 100 <= 0.5,
+                 qPrintable(QString::number(hz)));
+        ++counts[int(std::lround(fromA3))];
+    }
+    const double statistic = chiSquare(counts, 25, draws);
+    // The 0.1% point for 24 degrees of freedom.
+    QVERIFY2(statistic < 51.18, qPrintable(QString::number(statistic)));
+    try {
+        drawPitch(1000, 1020, ToneOptions::PitchDraw::notes, generator);
+        QFAIL("a note was found between 1000 and 1020 Hz");
+    } catch (const Failure&) {
+    }
+}
+
+void TestOptions::neverOverwrite() {
+    ToneRun run;
+    run.w.optionsPanel->prefix->setText(QStringLiteral("Ear_"));
+    run.w.text2->setText(QStringLiteral("2"));
+    run.w.pushButton1->click();
+    run.w.optionsPanel->neverOverwrite->setChecked(true);
+    run.w.pushButton1->click();
+    QCOMPARE(run.outputFiles(), (QStringList{"Ear_1.wav", "Ear_2.wav", "Ear_3.wav", "Ear_4.wav"}));
+    const QStringList key = linesOf(run.output + QStringLiteral("/Ziravel_tones.csv"));
+    QCOMPARE(key.size(), 5);
+    QVERIFY(key[1].startsWith(QStringLiteral("Ear_1.wav,")));
+    QVERIFY(key[4].startsWith(QStringLiteral("Ear_4.wav,")));
+}
+
+void TestOptions::unsafePrefixGivesDefault_data() {
+    QTest::addColumn<QString>("prefix");
+    QTest::newRow("climbs out of the folder") << "../x_";
+    QTest::newRow("into a folder") << "sub/x_";
+    QTest::newRow("a line break") << "a\nb_";
+}
+
+void TestOptions::unsafePrefixGivesDefault() {
+    QFETCH(QString, prefix);
+    ToneRun run;
+    run.w.optionsPanel->prefix->setText(prefix);
+    run.w.text2->setText(QStringLiteral("1"));
+    run.w.pushButton1->click();
+    QCOMPARE(run.outputFiles(), QStringList{"Ziravel_1.wav"});
+}
+
+void TestOptions::optionsAreKept() {
+    WindowFixture fixture;
+    fixture.window->formLoad();
+    QVERIFY(fixture.window->toneOptions() == ToneOptions());
+    OptionsPanel& options = *fixture.window->optionsPanel;
+    options.sampleRate->setCurrentIndex(2);
+    options.level->setValue(-12);
+    options.channel->setCurrentIndex(1);
+    options.prefix->setText(QStringLiteral("Test_"));
+    options.neverOverwrite->setChecked(true);
+    const ToneOptions chosen = fixture.window->toneOptions();
+
+    RecordingModals modals;
+    SettingsStore settings(modals, fixture.settingsFile());
+    Form1 again({modals, settings, fixture.sound, fixture.folder(), [] {}});
+    again.formLoad();
+    QVERIFY(again.toneOptions() == chosen);
+    QCOMPARE(again.toneOptions().sampleRate, 22050);
+
+    // Values that are not the options' own give way to the defaults, without a word.
+    fixture.store(QStringLiteral("OptionLevel"), QStringLiteral("-90"));
+    fixture.store(QStringLiteral("OptionSampleRate"), QStringLiteral("12345"));
+    fixture.store(QStringLiteral("OptionChannel"), QStringLiteral("middle"));
+    SettingsStore damaged(modals, fixture.settingsFile());
+    Form1 third({modals, damaged, fixture.sound, fixture.folder(), [] {}});
+    third.formLoad();
+    QCOMPARE(third.toneOptions().levelDb, 0);
+    QCOMPARE(third.toneOptions().sampleRate, 8000);
+    QVERIFY(third.toneOptions().channel == ToneOptions::Channel::mono);
+    QVERIFY(modals.reports.isEmpty());
+    // The panel opens below the controls and closes again.
+    QVERIFY(!third.optionsPanel->isVisible());
+    third.show();
+    third.moreOptions->click();
+    QVERIFY(third.optionsPanel->isVisible());
+    QVERIFY(third.centralWidget()->height() > third.optionsPanel->geometry().bottom());
+    QVERIFY(!third.optionsPanel->sampleRate->accessibleName().isEmpty());
+}
+
+QTEST_MAIN(TestOptions)
+#include "tst_options.moc"
