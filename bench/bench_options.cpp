@@ -1,0 +1,76 @@
+// Measures what the listening-test options cost a tone: tones made through the program's
+// tool run at the defaults and with every option on, each against the same SoX commands
+// run from a plain posix_spawn loop, in one run. Prints figures only.
+#include "PlainSpawn.h"
+#include "runner/Guard.h"
+#include "runner/ToolProvisioning.h"
+#include "synth/ToneCommand.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+class PrintingReporter : public ErrorReporter {
+public:
+    void reportError(const QString& description, const QString&, int line) override {
+        std::fprintf(stderr, "line %d: %s\n", line, qPrintable(description));
+    }
+};
+
+// Milliseconds per tone through the program and from the plain loop, alternating in rounds.
+std::pair<double, double> perTone(const QTemporaryDir& dir, const ToneOptions& options, int tones) {
+    const QString tool = quotedToolPath();
+    std::vector<QString> commands;
+    for (int tone = 0; tone < tones; ++tone)
+        commands.push_back(
+            synthCommand(tool, toolArgs(dir.filePath(QStringLiteral("t_%1.wav").arg(tone % 50)),
+                                        QStringLiteral("0.5"), QStringLiteral("Sine"),
+                                        300 + tone % 700, options)));
+    std::vector<PlainCommand> plain;
+    for (const QString& command : commands)
+        plain.emplace_back(splitCommandLine(command));
+    qint64 program = 0;
+    qint64 floor = 0;
+    QElapsedTimer timer;
+    for (int tone = 0; tone < tones; ++tone) {
+        timer.start();
+        runSynthCommand(commands[size_t(tone)]);
+        program += timer.nsecsElapsed();
+        timer.start();
+        plain[size_t(tone)].run();
+        floor += timer.nsecsElapsed();
+    }
+    return {double(program) / 1e6 / tones, double(floor) / 1e6 / tones};
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const int tones = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 300;
+    QTemporaryDir dir;
+    qputenv("TEMP", dir.path().toLocal8Bit());
+    PrintingReporter reporter;
+    Guard guard(reporter, handlerLocation(QStringLiteral("Benchmark")));
+    provisionTools(guard, 100);
+
+    ToneOptions everything;
+    everything.sampleRate = 44100;
+    everything.sampleBits = 16;
+    everything.levelDb = -12;
+    everything.fadeMs = 20;
+    everything.channel = ToneOptions::Channel::leftOnly;
+    const auto [defaults, defaultsFloor] = perTone(dir, ToneOptions(), tones);
+    const auto [options, optionsFloor] = perTone(dir, everything, tones);
+    std::printf("at the defaults: %.3f ms per tone, SoX alone %.3f ms: ratio %.3f (the runner's "
+                "own cost; the options add no argument here)\n",
+                defaults, defaultsFloor, defaults / defaultsFloor);
+    std::printf("every option on: %.3f ms per tone, SoX alone with the same arguments %.3f ms: "
+                "ratio %.3f (target: at most 1.10)\n",
+                options, optionsFloor, options / optionsFloor);
+    return 0;
+}
