@@ -280,7 +280,16 @@ void TestOptions::optionsAreKept() {
     third.moreOptions->click();
     QVERIFY(third.optionsPanel->isVisible());
     QVERIFY(third.centralWidget()->height() > third.optionsPanel->geometry().bottom());
-    QVERIFY(!third.optionsPanel->sampleRate->accessibleName().isEmpty());
+    // Every option can be reached with Tab and is named for screen readers.
+    const QList<QWidget*> controls{options.sampleRate, options.sampleSize,    options.level,
+                                   options.fade,       options.channel,       options.pitchDraw,
+                                   options.prefix,     options.neverOverwrite};
+    for (QWidget* control : controls) {
+        QVERIFY(control->focusPolicy() & Qt::TabFocus);
+        QVERIFY(!control->accessibleName().isEmpty());
+        QVERIFY(!control->accessibleDescription().isEmpty());
+    }
+    QVERIFY(third.moreOptions->focusPolicy() & Qt::TabFocus);
 }
 
 QTEST_MAIN(TestOptions)
