@@ -25,6 +25,7 @@ namespace {
 class SilentSound : public SoundOutput {
 public:
     bool playSoundFile(const QString&) override { return true; }
+    void stopSound() override {}
 };
 
 struct Cost {

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
 
 // The lines of a text file.
@@ -58,6 +59,7 @@ public:
         QVERIFY(!fixture.window->isBusy());
         QCOMPARE(fixture.window->pointerShape(), PointerShape::arrow);
         QVERIFY(!fixture.window->progressBar->isVisible());
+        QVERIFY(fixture.window->stopButton->isHidden());
     }
 
     TestSupport::TemporaryToolFolder tools;

@@ -50,6 +50,8 @@ public:
             played.append(path);
             return outputAvailable;
         }
+        void stopSound() override { ++stops; }
+        int stops = 0;
         QStringList played;
         bool outputAvailable = true;
     };

@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -71,6 +72,8 @@ private slots:
     void answerKeyThatCannotBeWritten();
     void pitchAboveHalfTheRate_data();
     void pitchAboveHalfTheRate();
+    void stopEndsTheBatch();
+    void escapeStopsThePreviewAndTheSound();
     void previewMakesAndPlaysTone();
     void previewWithoutToneTellsUser();
     void stalePreviewIsNotPlayed();
@@ -355,6 +358,58 @@ void TestToneActions::pitchAboveHalfTheRate() {
     QCOMPARE(TestSupport::soundInfo(file, 'r'), QString::number(rate));
     const double heard = mainFrequency(file);
     QVERIFY2(std::abs(heard - frequency) <= 0.01 * frequency, qPrintable(QString::number(heard)));
+}
+
+void TestToneActions::stopEndsTheBatch() {
+    ToneRun run;
+    run.useFakeTool(0);
+    // The second tone stops half written for longer than the test waits.
+    qputenv("ZIRAVEL_FAKE_SOX_STALL", "Ziravel_2:3000");
+    run.w.text2->setText(QStringLiteral("5"));
+    bool stopShown = false;
+    QTimer::singleShot(400, [&] {
+        stopShown = !run.w.stopButton->isHidden();
+        run.w.stopButton->click();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    run.w.pushButton1->click();
+    qunsetenv("ZIRAVEL_FAKE_SOX_STALL");
+    QVERIFY(stopShown);
+    QVERIFY(timer.elapsed() < 2500);
+    QCOMPARE(run.fixture.modals.notices, QStringList{"Stopped.\r\n1 of 5 tones were made."});
+    QCOMPARE(run.outputFiles(), QStringList{"Ziravel_1.wav"});
+    const QStringList key = linesOf(run.output + QStringLiteral("/Ziravel_tones.csv"));
+    QCOMPARE(key.size(), 3);
+    QVERIFY(key[1].endsWith(QStringLiteral(",yes")));
+    QVERIFY(key[2].startsWith(QStringLiteral("Ziravel_2.wav,")) &&
+            key[2].endsWith(QStringLiteral(",no")));
+    run.checkIdle();
+}
+
+void TestToneActions::escapeStopsThePreviewAndTheSound() {
+    ToneRun run;
+    QVERIFY(run.fixture.loadAndShow());
+    QVERIFY(QTest::qWaitForWindowActive(run.fixture.window.get()));
+    run.useFakeTool(0);
+    qputenv("ZIRAVEL_FAKE_SOX_STALL", "preview.wav:3000");
+    QTimer::singleShot(300, [&] { QTest::keyClick(run.fixture.window.get(), Qt::Key_Escape); });
+    QElapsedTimer timer;
+    timer.start();
+    run.w.pushButton3->click();
+    qunsetenv("ZIRAVEL_FAKE_SOX_STALL");
+    QVERIFY(timer.elapsed() < 2500);
+    // Stopped by the user: nothing to play and nothing to tell.
+    QVERIFY(run.fixture.sound.played.isEmpty());
+    QVERIFY(run.fixture.modals.notices.isEmpty());
+    QVERIFY(!QFile::exists(run.tools.filePath(QStringLiteral("preview.wav"))));
+    run.checkIdle();
+    // Escape also ends the sound of a preview that plays on.
+    const int stopsBefore = run.fixture.sound.stops;
+    run.w.pushButton3->click();
+    QCOMPARE(run.fixture.sound.played.size(), 1);
+    QTest::keyClick(run.fixture.window.get(), Qt::Key_Escape);
+    QCOMPARE(run.fixture.sound.stops, stopsBefore + 1);
 }
 
 void TestToneActions::previewMakesAndPlaysTone() {

@@ -107,9 +107,13 @@ void Form1::buildControls() {
     pushButton2 = place<QPushButton>(client, twips(120, 5640, 7800, 405),
                                      QStringLiteral(" Save Random Tone(s) As MP3 File"));
     // Under the export buttons, shown while a batch runs.
-    progressBar = place<QProgressBar>(client, twips(120, 6120, 5400, 345));
+    progressBar = place<QProgressBar>(client, twips(120, 6120, 4560, 345));
     progressBar->setTextVisible(false);
-    progressLabel = place<QLabel>(client, twips(5640, 6120, 2280, 345));
+    progressLabel = place<QLabel>(client, twips(4800, 6120, 1920, 345));
+    // At the progress line's right end while a batch or a preview is being made.
+    stopButton = place<QPushButton>(client, twips(6840, 6120, 1080, 345), QStringLiteral("Stop"));
+    stopButton->setAccessibleDescription(QStringLiteral("Stops the tones being made."));
+    stopButton->hide();
     progressBar->hide();
     progressLabel->hide();
     // The listening-test options, out of the way until asked for.
@@ -134,6 +138,11 @@ void Form1::buildControls() {
     setBackgroundColour(this, Qt::white);
     for (QWidget* control : framesAndLabels())
         setBackgroundColour(control, Qt::white);
+
+    // Escape stops what runs, and a sound playing.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &Form1::stop);
+    connect(stopButton, &QPushButton::clicked, this, &Form1::stop);
 
     // Ctrl+Q closes the window, as in other desktop programs.
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
@@ -300,6 +309,21 @@ QString Form1::folderText() const {
 
 ToneOptions Form1::toneOptions() const {
     return optionsPanel->options();
+}
+
+void Form1::setBusy(bool busy) {
+    m_busy = busy;
+    if (busy)
+        m_stopRequested = false;
+    stopButton->setVisible(busy);
+}
+
+void Form1::stop() {
+    if (m_busy) {
+        m_stopRequested = true;
+        stopTonesInFlight();
+    }
+    m_services.sound.stopSound();
 }
 
 int Form1::pointerShape() const {

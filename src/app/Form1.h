@@ -68,6 +68,7 @@ public:
     QProgressBar* progressBar;
     QLabel* progressLabel;
     QPushButton* moreOptions;
+    QPushButton* stopButton;
     OptionsPanel* optionsPanel;
 
     int pointerShape() const;
@@ -81,7 +82,10 @@ public:
     QString folderText() const override;
     ToneOptions toneOptions() const override;
     bool isBusy() const override { return m_busy; }
-    void setBusy(bool busy) override { m_busy = busy; }
+    void setBusy(bool busy) override;
+    bool stopRequested() const override { return m_stopRequested; }
+    // Stops the batch or preview being made, and the sound playing.
+    void stop();
     void setPointerShape(int shape) override;
     void showProgress(int tone, int count) override;
     void showNotice(const QString& text) override;
@@ -105,4 +109,5 @@ private:
     QElapsedTimer m_progressShown;
     bool m_checkingField = false;
     bool m_busy = false;
+    bool m_stopRequested = false;
 };

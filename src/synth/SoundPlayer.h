@@ -72,6 +72,8 @@ public:
     // playing. A missing or unreadable file gives a beep instead. Returns whether the
     // request was accepted: without an audio output nothing plays.
     virtual bool playSoundFile(const QString& path) = 0;
+    // Ends a sound still playing; nothing when none is.
+    virtual void stopSound() = 0;
 };
 
 // Plays through the default audio output, streaming the file's samples as read from the
@@ -83,6 +85,7 @@ public:
     AudioPlayer();
     ~AudioPlayer() override;
     bool playSoundFile(const QString& path) override;
+    void stopSound() override { stop(); }
 
 private:
     void stop();

@@ -244,7 +244,13 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     int failedTones = 0;
     QString firstReason;
     QList<AnswerRow> answers;
+    int madeTones = 0;
+    bool stopped = false;
     for (int tone = 1; tone <= count; ++tone) {
+        if (window.stopRequested()) {
+            stopped = true;
+            break;
+        }
         window.showProgress(tone, count);
         if (at.letEventsRun)
             guard.step(at.letEventsRun, letPendingEventsRun);
@@ -281,6 +287,7 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         if (!outcome.made && ++failedTones == 1)
             firstReason = outcome.reason;
         answers.append(answeredTone(answer, outputPath, frequency, options, outcome.made));
+        madeTones += outcome.made ? 1 : 0;
     }
     // The key tells which file holds which tone; it never stops the tones.
     if (count > 0)
@@ -290,7 +297,12 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         });
     window.showProgress(0, 0);
     guard.step(at.defaultPointer, [&] { window.setPointerShape(PointerShape::arrow); });
-    guard.step(at.done, [&] { window.showNotice(doneText(failedTones, count, firstReason)); });
+    guard.step(at.done, [&] {
+        window.showNotice(
+            stopped
+                ? QStringLiteral("Stopped.\r\n%1 of %2 tones were made.").arg(madeTones).arg(count)
+                : doneText(failedTones, count, firstReason));
+    });
     guard.step(at.clearBusy, [&] { window.setBusy(false); });
 }
 
@@ -327,15 +339,19 @@ void previewTone(ToneWindow& window) {
         if (ready)
             makeTone(command, previewPath);
     });
+    // A preview the user stopped is neither played nor missed.
+    const bool stopped = window.stopRequested();
     // Requested before the file is looked for: a missing file gives the system sound.
-    guard.step(130, [&] {
-        if (!window.playSoundFile(previewPath))
-            throw Failure(
-                QStringLiteral("The tone cannot be played: no audio output can be used."));
-    });
+    if (!stopped)
+        guard.step(130, [&] {
+            if (!window.playSoundFile(previewPath))
+                throw Failure(
+                    QStringLiteral("The tone cannot be played: no audio output can be used."));
+        });
     guard.step(132, [&] { window.setPointerShape(PointerShape::arrow); });
-    bool made = false;
-    guard.step(134, [&] { made = ordinaryFileExists(previewPath); });
+    bool made = stopped;
+    if (!stopped)
+        guard.step(134, [&] { made = ordinaryFileExists(previewPath); });
     if (!made)
         guard.step(136, [&] {
             window.showNotice(

@@ -28,7 +28,9 @@ public:
     virtual ToneOptions toneOptions() const = 0;   // "More options"
 
     virtual bool isBusy() const = 0;
+    // Setting Busy starts a run that the user may stop; the run asks at every tone.
     virtual void setBusy(bool busy) = 0;
+    virtual bool stopRequested() const = 0;
     virtual void setPointerShape(int shape) = 0;
     // Tone `tone` of `count` is being made; a count of 0 clears the progress line.
     virtual void showProgress(int tone, int count) = 0;
