@@ -195,8 +195,10 @@ void TestForm1::everyControlIsOnScreen() {
         QVERIFY(control->isVisible());
         QVERIFY2(client.contains(control->geometry()), qPrintable(control->objectName()));
     }
-    QCOMPARE(w.pushButton1->text(), QStringLiteral(" Save Tones As WAV Files"));
-    QCOMPARE(w.pushButton2->text(), QStringLiteral(" Save Random Tone(s) As MP3 File"));
+    // The captions, with their access keys.
+    QCOMPARE(w.pushButton1->text(), QStringLiteral(" Save Tones As &WAV Files"));
+    QCOMPARE(w.pushButton2->text(), QStringLiteral(" Save Random Tone(s) As &MP3 File"));
+    QCOMPARE(w.pushButton3->text(), QStringLiteral("&Preview (Play One Tone)"));
     QVERIFY(w.pushButton2->geometry().top() > w.pushButton1->geometry().bottom());
     const QList<QWidget*> inputs = {w.text1, w.text2, w.text3, w.text4, w.text5, w.combo1};
     for (QWidget* input : inputs)

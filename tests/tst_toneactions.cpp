@@ -6,6 +6,7 @@
 #include "synth/ToneWindow.h"
 #include "synth/WavFile.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -72,6 +73,8 @@ private slots:
     void answerKeyThatCannotBeWritten();
     void pitchAboveHalfTheRate_data();
     void pitchAboveHalfTheRate();
+    void keyboardReachesEveryAction();
+    void screenReaderNames();
     void stopEndsTheBatch();
     void escapeStopsThePreviewAndTheSound();
     void previewMakesAndPlaysTone();
@@ -358,6 +361,44 @@ void TestToneActions::pitchAboveHalfTheRate() {
     QCOMPARE(TestSupport::soundInfo(file, 'r'), QString::number(rate));
     const double heard = mainFrequency(file);
     QVERIFY2(std::abs(heard - frequency) <= 0.01 * frequency, qPrintable(QString::number(heard)));
+}
+
+void TestToneActions::keyboardReachesEveryAction() {
+    ToneRun run;
+    QVERIFY(run.fixture.loadAndShow());
+    QVERIFY(QTest::qWaitForWindowActive(run.fixture.window.get()));
+    run.w.text2->setText(QStringLiteral("1"));
+    QWidget* window = run.fixture.window.get();
+    // Return and Enter on a focused button press it.
+    run.w.pushButton3->setFocus();
+    QTest::keyClick(run.w.pushButton3, Qt::Key_Return);
+    QCOMPARE(run.fixture.sound.played.size(), 1);
+    QTest::keyClick(run.w.pushButton3, Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(run.fixture.sound.played.size(), 2);
+    // The access keys; a button pressed by one clicks a moment later, as it shows.
+    QTest::keyClick(window->windowHandle(), Qt::Key_P, Qt::AltModifier);
+    QTRY_COMPARE(run.fixture.sound.played.size(), 3);
+    QTest::keyClick(window->windowHandle(), Qt::Key_W, Qt::AltModifier);
+    QTRY_COMPARE(run.fixture.modals.notices, QStringList{done});
+    QTest::keyClick(window->windowHandle(), Qt::Key_M, Qt::AltModifier);
+    QTRY_COMPARE(run.fixture.modals.notices, (QStringList{done, done}));
+    QCOMPARE(run.outputFiles(), (QStringList{"Ziravel_1.mp3", "Ziravel_1.wav"}));
+    QTest::keyClick(window->windowHandle(), Qt::Key_F, Qt::AltModifier);
+    QTRY_COMPARE(run.fixture.modals.folderPrompts, QStringList{"Please select folder:"});
+}
+
+void TestToneActions::screenReaderNames() {
+    ToneRun run;
+    const auto name = [](QWidget* widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    };
+    QCOMPARE(name(run.w.pushButton1), QStringLiteral("Save Tones As WAV Files"));
+    QCOMPARE(name(run.w.pushButton2), QStringLiteral("Save Random Tone(s) As MP3 File"));
+    QCOMPARE(name(run.w.pushButton3), QStringLiteral("Preview (Play One Tone)"));
+    QCOMPARE(name(run.w.text3), QStringLiteral("From"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(run.w.text4)->text(QAccessible::Description),
+             QStringLiteral("Hz"));
+    QCOMPARE(name(run.w.progressBar), QStringLiteral("Progress"));
 }
 
 void TestToneActions::stopEndsTheBatch() {

@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -47,6 +48,16 @@ const QStringList waveformRows = {
 
 } // namespace
 
+bool ReturnPresses::eventFilter(QObject* watched, QEvent* event) {
+    const auto* key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event) : nullptr;
+    auto* button = qobject_cast<QPushButton*>(watched);
+    if (!key || !button || (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
+        key->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    button->click();
+    return true;
+}
+
 QString applicationTitle(const QString& name) {
     QString title = name;
     do {
@@ -60,7 +71,7 @@ QString applicationTitle(const QString& name) {
 
 Form1::Form1(WindowServices services, QWidget* parent)
     : QMainWindow(parent), m_services(std::move(services)),
-      m_skin(std::make_unique<SkinFramework>()) {
+      m_returnPresses(new ReturnPresses(this)), m_skin(std::make_unique<SkinFramework>()) {
     buildControls();
     connectInputs();
     connectButtons();
@@ -96,16 +107,16 @@ void Form1::buildControls() {
     frame2 = place<QGroupBox>(client, twips(120, 2820, 7800, 825), QStringLiteral("Type"));
     combo1 = place<QComboBox>(frame2, twips(240, 300, 7335, 345));
     pushButton3 = place<QPushButton>(client, twips(120, 3760, 7800, 405),
-                                     QStringLiteral("Preview (Play One Tone)"));
+                                     QStringLiteral("&Preview (Play One Tone)"));
     frame5 = place<QGroupBox>(client, twips(120, 4220, 7800, 810),
                               QStringLiteral("Save Results To This Folder"));
     text5 = place<FieldEdit>(frame5, twips(240, 300, 6495, 345));
     pushButton9 = place<QPushButton>(frame5, twips(6840, 300, 720, 345), QStringLiteral("..."));
     pushButton1 = place<QPushButton>(client, twips(120, 5160, 7800, 405),
-                                     QStringLiteral(" Save Tones As WAV Files"));
+                                     QStringLiteral(" Save Tones As &WAV Files"));
     // Below the WAV button, where the window is made tall enough to show it.
     pushButton2 = place<QPushButton>(client, twips(120, 5640, 7800, 405),
-                                     QStringLiteral(" Save Random Tone(s) As MP3 File"));
+                                     QStringLiteral(" Save Random Tone(s) As &MP3 File"));
     // Under the export buttons, shown while a batch runs.
     progressBar = place<QProgressBar>(client, twips(120, 6120, 4560, 345));
     progressBar->setTextVisible(false);
@@ -139,6 +150,14 @@ void Form1::buildControls() {
     for (QWidget* control : framesAndLabels())
         setBackgroundColour(control, Qt::white);
 
+    // The folder chooser's caption holds no letter to underline.
+    auto* chooseFolder = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F), this);
+    connect(chooseFolder, &QShortcut::activated, pushButton9, &QPushButton::click);
+    // Enter and Return press a focused button, as Space does.
+    for (QPushButton* button :
+         {pushButton1, pushButton2, pushButton3, pushButton9, moreOptions, stopButton})
+        button->installEventFilter(m_returnPresses);
+
     // Escape stops what runs, and a sound playing.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &Form1::stop);
@@ -153,8 +172,15 @@ void Form1::buildControls() {
 
     text1->setAccessibleName(frame1->title());
     text2->setAccessibleName(frame3->title());
-    text3->setAccessibleName(QStringLiteral("From (Hz)"));
-    text4->setAccessibleName(QStringLiteral("To (Hz)"));
+    // "Hz" is the bounds' unit, which screen readers give as the description.
+    text3->setAccessibleName(QStringLiteral("From"));
+    text4->setAccessibleName(QStringLiteral("To"));
+    text3->setAccessibleDescription(label2->text());
+    text4->setAccessibleDescription(label4->text());
+    // The captions begin with a blank, which a screen reader would read out.
+    for (QPushButton* button : {pushButton1, pushButton2, pushButton3})
+        button->setAccessibleName(button->text().remove(QLatin1Char('&')).trimmed());
+    progressBar->setAccessibleName(QStringLiteral("Progress"));
     combo1->setAccessibleName(frame2->title());
     text5->setAccessibleName(frame5->title());
     pushButton9->setAccessibleName(QStringLiteral("Choose the folder"));

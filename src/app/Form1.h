@@ -31,6 +31,17 @@ struct WindowServices {
     std::function<void()> endProgram;
 };
 
+// Makes Enter and Return press the push button they are typed on.
+class ReturnPresses : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
 // The application title: the product name cut before its last blank, again while it
 // is longer than 40 characters. A name with no blank stays whole.
 QString applicationTitle(const QString& productName);
@@ -104,6 +115,7 @@ private:
     void checkNumeric(FieldEdit* field, const QString& putBack);
 
     WindowServices m_services;
+    ReturnPresses* m_returnPresses;
     WindowPointer* m_pointer = nullptr;
     std::unique_ptr<SkinFramework> m_skin;
     QElapsedTimer m_progressShown;
