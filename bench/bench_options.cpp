@@ -1,9 +1,8 @@
 // Measures what the listening-test options cost a tone: tones made through the program's
 // tool run at the defaults and with every option on, each against the same SoX commands
 // run from a plain posix_spawn loop, in one run. Prints figures only.
+#include "BenchTools.h"
 #include "PlainSpawn.h"
-#include "runner/Guard.h"
-#include "runner/ToolProvisioning.h"
 #include "synth/ToneCommand.h"
 
 #include <QCoreApplication>
@@ -13,13 +12,6 @@
 #include <vector>
 
 namespace {
-
-class PrintingReporter : public ErrorReporter {
-public:
-    void reportError(const QString& description, const QString&, int line) override {
-        std::fprintf(stderr, "line %d: %s\n", line, qPrintable(description));
-    }
-};
 
 // Milliseconds per tone through the program and from the plain loop, alternating in rounds.
 std::pair<double, double> perTone(const QTemporaryDir& dir, const ToneOptions& options, int tones) {
@@ -52,11 +44,8 @@ std::pair<double, double> perTone(const QTemporaryDir& dir, const ToneOptions& o
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const int tones = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 300;
-    QTemporaryDir dir;
-    qputenv("TEMP", dir.path().toLocal8Bit());
-    PrintingReporter reporter;
-    Guard guard(reporter, handlerLocation(QStringLiteral("Benchmark")));
-    provisionTools(guard, 100);
+    const BenchToolFolder tools;
+    const QTemporaryDir& dir = tools.dir();
 
     ToneOptions everything;
     everything.sampleRate = 44100;

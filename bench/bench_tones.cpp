@@ -1,5 +1,6 @@
 // Measures what the child-process runner adds to a tone: the same SoX runs made
 // through shellWait() and started directly, in one run. Prints figures; never fails.
+#include "BenchTools.h"
 #include "runner/Guard.h"
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
@@ -14,13 +15,6 @@
 
 namespace {
 
-class PrintingReporter : public ErrorReporter {
-public:
-    void reportError(const QString& description, const QString&, int line) override {
-        std::fprintf(stderr, "line %d: %s\n", line, qPrintable(description));
-    }
-};
-
 QString tonePath(const QTemporaryDir& dir, const char* kind, int tone) {
     return dir.filePath(QStringLiteral("%1_%2.wav").arg(QLatin1String(kind)).arg(tone));
 }
@@ -30,11 +24,8 @@ QString tonePath(const QTemporaryDir& dir, const char* kind, int tone) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const int tones = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 300;
-    QTemporaryDir dir;
-    qputenv("TEMP", dir.path().toLocal8Bit());
-    PrintingReporter reporter;
-    Guard guard(reporter, handlerLocation(QStringLiteral("Benchmark")));
-    provisionTools(guard, 100);
+    const BenchToolFolder tools;
+    const QTemporaryDir& dir = tools.dir();
     const QString tool = quotedToolPath();
 
     // Alternate the two ways in rounds, so that load on the machine hits both alike.

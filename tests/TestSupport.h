@@ -35,6 +35,14 @@ inline QString soundInfo(const QString& file, char property) {
     return QString::fromLocal8Bit(sox.readAllStandardOutput()).trimmed();
 }
 
+// Runs SoX itself with the arguments; true when it made its file. Every length given is
+// short: no test gives SoX a length that could fill the disk.
+inline bool runSox(const QStringList& arguments) {
+    QProcess sox;
+    sox.start(QStringLiteral("sox"), arguments);
+    return sox.waitForFinished() && sox.exitStatus() == QProcess::NormalExit && sox.exitCode() == 0;
+}
+
 // Waits up to the given time for a file to appear.
 inline bool waitForFile(const QString& path, int timeoutMs) {
     for (int waited = 0; waited < timeoutMs; waited += 20) {

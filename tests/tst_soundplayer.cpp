@@ -40,11 +40,8 @@ void TestSoundPlayer::decodesWhatSoxWrites() {
     QFETCH(int, channels);
     TemporaryToolFolder folder;
     const QString path = folder.filePath(QStringLiteral("t.wav"));
-    QProcess sox;
-    sox.start(QStringLiteral("sox"),
-              QStringList{"-r", "8000", "-n"} + encoding +
-                  QStringList{path, "synth", "0.5", "square", "100", "vol", "0.5"});
-    QVERIFY(sox.waitForFinished());
+    QVERIFY(TestSupport::runSox(QStringList{"-r", "8000", "-n"} + encoding +
+                                QStringList{path, "synth", "0.5", "square", "100", "vol", "0.5"}));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const std::optional<SoundSamples> sound = decodeWav(file.readAll());
@@ -95,9 +92,7 @@ void TestSoundPlayer::playingReturnsAtOnce() {
     // replaces the last, and a missing file is no failure.
     TemporaryToolFolder folder;
     const QString path = folder.filePath(QStringLiteral("p.wav"));
-    QProcess sox;
-    sox.start(QStringLiteral("sox"), {"-r", "8000", "-n", path, "synth", "3", "sine", "300"});
-    QVERIFY(sox.waitForFinished());
+    QVERIFY(TestSupport::runSox({"-r", "8000", "-n", path, "synth", "3", "sine", "300"}));
     AudioPlayer player;
     player.playSoundFile(path);
     player.playSoundFile(path);
@@ -122,9 +117,7 @@ void TestSoundPlayer::streamsFileInBlocks() {
     QFETCH(int, sampleFormat);
     TemporaryToolFolder folder;
     const QString path = folder.filePath(QStringLiteral("s.wav"));
-    QProcess sox;
-    sox.start(QStringLiteral("sox"), {"-r", "8000", "-n", path, "synth", "1.3", "sine", "300"});
-    QVERIFY(sox.waitForFinished());
+    QVERIFY(TestSupport::runSox({"-r", "8000", "-n", path, "synth", "1.3", "sine", "300"}));
     QAudioFormat format;
     format.setSampleRate(outRate);
     format.setChannelCount(outChannels);
@@ -159,10 +152,8 @@ void TestSoundPlayer::mp3SamplesInWholeFrames() {
     QFETCH(double, seconds);
     TemporaryToolFolder folder;
     const QString path = folder.filePath(QStringLiteral("t.mp3"));
-    QProcess sox;
-    sox.start(QStringLiteral("sox"), {"-r", QString::number(rate), "-n", path, "synth",
-                                      QString::number(seconds), "sine", "300"});
-    QVERIFY(sox.waitForFinished());
+    QVERIFY(TestSupport::runSox({"-r", QString::number(rate), "-n", path, "synth",
+                                 QString::number(seconds), "sine", "300"}));
     const double asked = seconds * rate;
     const std::optional<qint64> whole = mp3SampleCount(path);
     QVERIFY(whole);
