@@ -1,5 +1,6 @@
 #include "synth/SoundPlayer.h"
 
+#include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "synth/WavFile.h"
 
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <numbers>
 
 namespace {
@@ -40,10 +40,13 @@ private:
 
 class WavFileSamples : public SampleReader {
 public:
-    explicit WavFileSamples(const QString& path) : m_file(path) {}
-    bool open() {
-        if (!m_file.open(QIODevice::ReadOnly))
+    // Opens the file when it is a regular file: a pipe or a device is no sound to play.
+    bool open(const QString& path) {
+        try {
+            openRegularFile(m_file, path);
+        } catch (const Failure&) {
             return false;
+        }
         const std::optional<WavFileInfo> info = readWavFileInfo(m_file);
         if (!info)
             return false;
@@ -92,10 +95,8 @@ void writeSample(float value, QAudioFormat::SampleFormat format, char* write) {
 } // namespace
 
 std::unique_ptr<SampleReader> openWavSamples(const QString& path) {
-    if (!isSmallRegularFile(path, std::numeric_limits<qint64>::max()))
-        return nullptr;
-    auto samples = std::make_unique<WavFileSamples>(path);
-    if (!samples->open())
+    auto samples = std::make_unique<WavFileSamples>();
+    if (!samples->open(path))
         return nullptr;
     return samples;
 }

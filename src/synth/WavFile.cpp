@@ -1,6 +1,5 @@
 #include "synth/WavFile.h"
 
-#include <QFile>
 #include <QtEndian>
 #include <algorithm>
 #include <bit>
@@ -101,14 +100,4 @@ std::optional<WavFileInfo> readWavFileInfo(QIODevice& file) {
         return std::nullopt;
     const qint64 present = std::min(layout->dataSize, file.size() - layout->dataOffset);
     return WavFileInfo{*layout, present / layout->frameBytes()};
-}
-
-std::optional<qint64> wavFrameCount(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const std::optional<WavFileInfo> info = readWavFileInfo(file);
-    if (!info)
-        return std::nullopt;
-    return info->frames;
 }

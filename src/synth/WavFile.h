@@ -45,7 +45,3 @@ struct WavFileInfo {
     qint64 frames = 0;
 };
 std::optional<WavFileInfo> readWavFileInfo(QIODevice& file);
-
-// The number of whole sample frames that a WAV file on disk holds; nothing when it is no
-// readable WAV file.
-std::optional<qint64> wavFrameCount(const QString& path);
