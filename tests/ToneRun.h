@@ -4,9 +4,9 @@
 #include "WindowFixture.h"
 #include "synth/ToneWindow.h"
 
+#include "app/ToneProgress.h"
 #include <QDir>
 #include <QFile>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 

@@ -6,12 +6,12 @@
 #include "synth/ToneWindow.h"
 #include "synth/WavFile.h"
 
+#include "app/ToneProgress.h"
 #include <QAccessible>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -399,6 +399,13 @@ void TestToneActions::screenReaderNames() {
     QCOMPARE(QAccessible::queryAccessibleInterface(run.w.text4)->text(QAccessible::Description),
              QStringLiteral("Hz"));
     QCOMPARE(name(run.w.progressBar), QStringLiteral("Progress"));
+    // The bar's value is read out in words, and still works as a number.
+    run.w.showProgress(2, 5);
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(run.w.progressBar);
+    QCOMPARE(bar->role(), QAccessible::ProgressBar);
+    QCOMPARE(bar->text(QAccessible::Value), QStringLiteral("Tone 2 of 5"));
+    QCOMPARE(bar->valueInterface()->currentValue().toInt(), 1);
+    QCOMPARE(bar->valueInterface()->maximumValue().toInt(), 5);
 }
 
 void TestToneActions::stopEndsTheBatch() {

@@ -6,6 +6,7 @@
 #include "app/OptionsPanel.h"
 #include "app/SettingsStore.h"
 #include "app/SkinFramework.h"
+#include "app/ToneProgress.h"
 #include "app/WindowPointer.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
@@ -22,7 +23,6 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
 
@@ -118,8 +118,7 @@ void Form1::buildControls() {
     pushButton2 = place<QPushButton>(client, twips(120, 5640, 7800, 405),
                                      QStringLiteral(" Save Random Tone(s) As &MP3 File"));
     // Under the export buttons, shown while a batch runs.
-    progressBar = place<QProgressBar>(client, twips(120, 6120, 4560, 345));
-    progressBar->setTextVisible(false);
+    progressBar = place<ToneProgress>(client, twips(120, 6120, 4560, 345));
     progressLabel = place<QLabel>(client, twips(4800, 6120, 1920, 345));
     // At the progress line's right end while a batch or a preview is being made.
     stopButton = place<QPushButton>(client, twips(6840, 6120, 1080, 345), QStringLiteral("Stop"));
@@ -372,9 +371,8 @@ void Form1::showProgress(int tone, int count) {
         m_progressShown.elapsed() < repaintEveryMs)
         return;
     m_progressShown.start();
-    progressBar->setRange(0, count);
-    progressBar->setValue(tone - 1);
-    progressLabel->setText(QStringLiteral("Tone %1 of %2").arg(tone).arg(count));
+    progressBar->showTone(tone, count);
+    progressLabel->setText(progressBar->valueText());
 }
 
 void Form1::showNotice(const QString& text) {

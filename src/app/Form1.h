@@ -13,11 +13,11 @@ class OptionsPanel;
 class QComboBox;
 class QGroupBox;
 class QLabel;
-class QProgressBar;
 class QPushButton;
 class SettingsStore;
 class SkinFramework;
 class SoundOutput;
+class ToneProgress;
 class WindowPointer;
 
 // What the window needs from outside; tests hand in their own.
@@ -76,7 +76,7 @@ public:
     QPushButton* pushButton2;
     QPushButton* pushButton3;
     QPushButton* pushButton9;
-    QProgressBar* progressBar;
+    ToneProgress* progressBar;
     QLabel* progressLabel;
     QPushButton* moreOptions;
     QPushButton* stopButton;
