@@ -1,6 +1,7 @@
 #include "Spectrum.h"
 #include "TestSupport.h"
 #include "ToneRun.h"
+#include "app/Modals.h"
 #include "synth/AnswerKey.h"
 #include "synth/SoundPlayer.h"
 #include "synth/ToneWindow.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -74,6 +76,7 @@ private slots:
     void pitchAboveHalfTheRate_data();
     void pitchAboveHalfTheRate();
     void keyboardReachesEveryAction();
+    void clickGoesOnAfterNumberCheck();
     void screenReaderNames();
     void stopEndsTheBatch();
     void escapeStopsThePreviewAndTheSound();
@@ -385,6 +388,39 @@ void TestToneActions::keyboardReachesEveryAction() {
     QCOMPARE(run.outputFiles(), (QStringList{"Ziravel_1.mp3", "Ziravel_1.wav"}));
     QTest::keyClick(window->windowHandle(), Qt::Key_F, Qt::AltModifier);
     QTRY_COMPARE(run.fixture.modals.folderPrompts, QStringList{"Please select folder:"});
+}
+
+// A click on a button that takes the focus from a field holding no number: the box comes
+// up between the button's press and its release, and the user then presses OK.
+void TestToneActions::clickGoesOnAfterNumberCheck() {
+    ToneRun run;
+    run.w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&run.w));
+    QtModals boxes(&run.w);
+    run.fixture.modals.whileNoticeShown = [&] {
+        boxes.showNotice(run.fixture.modals.notices.last());
+    };
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        // The release the user made while the box came up reaches no button.
+        QTest::mouseRelease(run.w.pushButton1, Qt::LeftButton);
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    answer.start(20);
+    run.w.text2->setFocus();
+    run.w.text2->setText(QStringLiteral("two"));
+    QTest::mousePress(run.w.pushButton1, Qt::LeftButton);
+    QTRY_COMPARE(run.fixture.modals.notices.size(), 2);
+    QCOMPARE(
+        run.fixture.modals.notices,
+        (QStringList{"Non numeric value inputted.\r\nValue is changed back to default.", done}));
+    QCOMPARE(run.w.text2->text(), QStringLiteral("3"));
+    QCOMPARE(run.outputFiles(), (QStringList{"Ziravel_1.wav", "Ziravel_2.wav", "Ziravel_3.wav"}));
+    QVERIFY(!run.w.pushButton1->isDown());
+    run.checkIdle();
 }
 
 void TestToneActions::screenReaderNames() {

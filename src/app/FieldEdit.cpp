@@ -22,5 +22,5 @@ void FieldEdit::focusOutEvent(QFocusEvent* event) {
     // Switching to another program, or a box popping up over the window, is no leave.
     if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
         return;
-    emit left();
+    emit left(event->reason());
 }

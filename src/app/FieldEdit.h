@@ -11,7 +11,7 @@ public:
     using QLineEdit::QLineEdit;
 
 signals:
-    void left();
+    void left(Qt::FocusReason reason);
 
 protected:
     void focusInEvent(QFocusEvent* event) override;

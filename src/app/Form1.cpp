@@ -23,8 +23,10 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 
 namespace {
 
@@ -204,9 +206,8 @@ void Form1::connectInputs() {
             [&settings, name = input.key.name](const QString& text) { settings.save(name, text); });
         if (input.numeric)
             connect(input.field, &FieldEdit::left, this,
-                    [this, field = input.field, putBack = input.key.defaultValue] {
-                        checkNumeric(field, putBack);
-                    });
+                    [this, field = input.field, putBack = input.key.defaultValue](
+                        Qt::FocusReason reason) { checkNumeric(field, putBack, reason); });
     }
     const auto storeRow = [this, &settings] {
         settings.save(Setting::combo1.name, QString::number(combo1->currentIndex()));
@@ -249,15 +250,25 @@ void Form1::chooseOutputFolder() {
         guard.step(108, [&] { text5->setText(chosen); });
 }
 
-void Form1::checkNumeric(FieldEdit* field, const QString& putBack) {
+void Form1::checkNumeric(FieldEdit* field, const QString& putBack, Qt::FocusReason reason) {
     // The box takes the focus itself; that must not check a field again.
     if (m_checkingField || isNumericText(field->text()))
         return;
+    // The focus leaves for a button being clicked. The box comes up before the button
+    // sees its press and takes the release, so the click goes on once the box is closed.
+    QPointer<QAbstractButton> clicked =
+        reason == Qt::MouseFocusReason ? qobject_cast<QAbstractButton*>(QApplication::focusWidget())
+                                       : nullptr;
     m_checkingField = true;
     m_services.modals.showNotice(
         QStringLiteral("Non numeric value inputted.\r\nValue is changed back to default."));
     field->setText(putBack);
     m_checkingField = false;
+    if (clicked)
+        QTimer::singleShot(0, clicked, [clicked] {
+            clicked->setDown(false);
+            clicked->click();
+        });
 }
 
 void Form1::formLoad() {

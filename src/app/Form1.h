@@ -112,7 +112,7 @@ private:
     void connectButtons();
     void chooseOutputFolder();
     QList<QWidget*> framesAndLabels() const;
-    void checkNumeric(FieldEdit* field, const QString& putBack);
+    void checkNumeric(FieldEdit* field, const QString& putBack, Qt::FocusReason reason);
 
     WindowServices m_services;
     ReturnPresses* m_returnPresses;
