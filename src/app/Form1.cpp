@@ -2,6 +2,7 @@
 
 #include "app/CursorFile.h"
 #include "app/FieldEdit.h"
+#include "app/FocusFrameStyle.h"
 #include "app/Modals.h"
 #include "app/OptionsPanel.h"
 #include "app/SettingsStore.h"
@@ -187,6 +188,13 @@ void Form1::buildControls() {
     pushButton9->setAccessibleName(QStringLiteral("Choose the folder"));
     label1->setBuddy(text3);
     label3->setBuddy(text4);
+
+    // Made last, so that it outlives the controls that draw with it.
+    auto* focusFrames = new FocusFrameStyle;
+    focusFrames->setParent(this);
+    for (QWidget* control : findChildren<QWidget*>())
+        if (control->focusPolicy() & Qt::TabFocus)
+            control->setStyle(focusFrames);
 }
 
 void Form1::connectInputs() {
