@@ -1,6 +1,6 @@
 // The settings file reader, fed any bytes: it never crashes or hangs, and what it reads is
 // written and read back unchanged.
-#include "app/IniText.h"
+#include "runner/IniText.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "app/IniText.h"
+#include "runner/IniText.h"
 
 #include <QFile>
 #include <QSettings>

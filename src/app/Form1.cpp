@@ -44,11 +44,6 @@ Control* place(QWidget* parent, const QRect& geometry, Args&&... args) {
     return control;
 }
 
-const QStringList waveformRows = {
-    QStringLiteral("Sine (Default)"), QStringLiteral("Square"),     QStringLiteral("Triangle"),
-    QStringLiteral("Sawtooth"),       QStringLiteral("Trapezium"),  QStringLiteral("Exp"),
-    QStringLiteral("White Noise"),    QStringLiteral("Pink Noise"), QStringLiteral("Brown Noise")};
-
 } // namespace
 
 bool ReturnPresses::eventFilter(QObject* watched, QEvent* event) {

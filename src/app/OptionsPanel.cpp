@@ -10,17 +10,6 @@
 
 namespace {
 
-namespace Key {
-const QString rate = QStringLiteral("OptionSampleRate");
-const QString size = QStringLiteral("OptionSampleSize");
-const QString level = QStringLiteral("OptionLevel");
-const QString fade = QStringLiteral("OptionFade");
-const QString channel = QStringLiteral("OptionChannel");
-const QString pitchDraw = QStringLiteral("OptionPitchDraw");
-const QString prefix = QStringLiteral("OptionPrefix");
-const QString neverOverwrite = QStringLiteral("OptionNeverOverwrite");
-} // namespace Key
-
 // A list whose rows stand for stored words.
 QComboBox* choices(QWidget* parent, const QList<std::pair<QString, QString>>& rows) {
     auto* box = new QComboBox(parent);
@@ -42,28 +31,7 @@ void describe(QWidget* control, const QString& name, const QString& description)
     control->setToolTip(description);
 }
 
-// Selects the row standing for the stored word; the first row when none does.
-void selectStored(QComboBox* box, const QString& word) {
-    box->setCurrentIndex(std::max(0, box->findData(word)));
-}
-
-// The stored whole number when it lies in the box's range; the default otherwise.
-void setStored(QSpinBox* box, const QString& text, int defaultValue) {
-    bool number = false;
-    const int value = text.toInt(&number);
-    box->setValue(number && value >= box->minimum() && value <= box->maximum() ? value
-                                                                               : defaultValue);
-}
-
 } // namespace
-
-QString safePrefix(const QString& typed) {
-    const bool unsafe = typed == QLatin1String(".") || typed == QLatin1String("..") ||
-                        typed.contains(QLatin1Char('/')) || typed.contains(QLatin1Char('\\')) ||
-                        std::any_of(typed.begin(), typed.end(),
-                                    [](QChar c) { return c.unicode() < 0x20 || c == QChar(0x7F); });
-    return unsafe ? ToneOptions().prefix : typed;
-}
 
 OptionsPanel::OptionsPanel(SettingsStore& settings, QWidget* parent)
     : QWidget(parent), m_settings(settings) {
@@ -122,29 +90,30 @@ OptionsPanel::OptionsPanel(SettingsStore& settings, QWidget* parent)
 }
 
 void OptionsPanel::restore() {
-    selectStored(sampleRate, m_settings.value(Key::rate, QStringLiteral("8000")));
-    selectStored(sampleSize, m_settings.value(Key::size, QStringLiteral("0")));
-    setStored(level, m_settings.value(Key::level, QStringLiteral("0")), 0);
-    setStored(fade, m_settings.value(Key::fade, QStringLiteral("0")), 0);
-    selectStored(channel, m_settings.value(Key::channel, QStringLiteral("mono")));
-    selectStored(pitchDraw, m_settings.value(Key::pitchDraw, QStringLiteral("hz")));
-    prefix->setText(safePrefix(m_settings.value(Key::prefix, ToneOptions().prefix)));
-    neverOverwrite->setChecked(m_settings.value(Key::neverOverwrite, QStringLiteral("0")) ==
-                               QLatin1String("1"));
+    const ToneOptions stored =
+        storedToneOptions([this](const SettingKey& key) { return m_settings.value(key); });
+    sampleRate->setCurrentIndex(sampleRate->findData(QString::number(stored.sampleRate)));
+    sampleSize->setCurrentIndex(sampleSize->findData(QString::number(stored.sampleBits)));
+    level->setValue(stored.levelDb);
+    fade->setValue(stored.fadeMs);
+    channel->setCurrentIndex(int(stored.channel));
+    pitchDraw->setCurrentIndex(int(stored.pitchDraw));
+    prefix->setText(stored.prefix);
+    neverOverwrite->setChecked(stored.neverOverwrite);
     m_restored = true;
 }
 
 void OptionsPanel::storeOnChange() {
     if (!m_restored)
         return;
-    m_settings.save(Key::rate, sampleRate->currentData().toString());
-    m_settings.save(Key::size, sampleSize->currentData().toString());
-    m_settings.save(Key::level, QString::number(level->value()));
-    m_settings.save(Key::fade, QString::number(fade->value()));
-    m_settings.save(Key::channel, channel->currentData().toString());
-    m_settings.save(Key::pitchDraw, pitchDraw->currentData().toString());
-    m_settings.save(Key::prefix, prefix->text());
-    m_settings.save(Key::neverOverwrite,
+    m_settings.save(Setting::optionRate.name, sampleRate->currentData().toString());
+    m_settings.save(Setting::optionSize.name, sampleSize->currentData().toString());
+    m_settings.save(Setting::optionLevel.name, QString::number(level->value()));
+    m_settings.save(Setting::optionFade.name, QString::number(fade->value()));
+    m_settings.save(Setting::optionChannel.name, channel->currentData().toString());
+    m_settings.save(Setting::optionPitchDraw.name, pitchDraw->currentData().toString());
+    m_settings.save(Setting::optionPrefix.name, prefix->text());
+    m_settings.save(Setting::optionNeverOverwrite.name,
                     neverOverwrite->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
 }
 

@@ -38,7 +38,3 @@ private:
     SettingsStore& m_settings;
     bool m_restored = false;
 };
-
-// A file-name prefix that names a file in the folder and nothing else: no separator, no
-// control character, not "." or ".."; anything else gives the default prefix.
-QString safePrefix(const QString& typed);

@@ -1,35 +1,14 @@
 #include "app/SettingsStore.h"
 
-#include "app/IniText.h"
 #include "app/Modals.h"
 #include "runner/FileProbes.h"
+#include "runner/IniText.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 namespace {
-
-bool readIniDevice(QIODevice& device, QSettings::SettingsMap& values) {
-    const QByteArray text = device.read(SettingsStore::largestFile + 1);
-    if (text.size() > SettingsStore::largestFile)
-        return false;
-    values = readIniText(text);
-    return true;
-}
-
-bool writeIniDevice(QIODevice& device, const QSettings::SettingsMap& values) {
-    const QByteArray text = writeIniText(values);
-    return device.write(text) == text.size();
-}
-
-// Qt's INI layout, read and written by our own code, which never decodes a value.
-QSettings::Format iniTextFormat() {
-    static const QSettings::Format format =
-        QSettings::registerFormat(QStringLiteral("conf"), readIniDevice, writeIniDevice);
-    return format;
-}
 
 // Somewhere the damaged file does not overwrite an earlier one.
 QString setAsideName(const QString& file) {
@@ -46,10 +25,7 @@ SettingsStore::SettingsStore(Modals& modals)
     : m_modals(modals), m_settings(std::make_unique<QSettings>(QStringLiteral("Korvane"),
                                                                QStringLiteral("Ziravel"))) {}
 #else
-SettingsStore::SettingsStore(Modals& modals)
-    : SettingsStore(modals,
-                    QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                        QStringLiteral("/Korvane/Ziravel.conf")) {}
+SettingsStore::SettingsStore(Modals& modals) : SettingsStore(modals, storedInputsFile()) {}
 #endif
 
 SettingsStore::SettingsStore(Modals& modals, const QString& file) : m_modals(modals) {

@@ -1,27 +1,13 @@
 #pragma once
 
+#include "runner/IniText.h"
+#include "synth/StoredInputs.h"
+
 #include <QSettings>
 #include <QString>
 #include <memory>
 
 class Modals;
-
-// A stored value's key and the text it reads as when missing.
-struct SettingKey {
-    QString name;
-    QString defaultValue;
-};
-
-namespace Setting {
-inline const SettingKey combo1{QStringLiteral("Combo1"), QStringLiteral("0")};
-inline const SettingKey text1{QStringLiteral("Text1"), QStringLiteral("1")};
-inline const SettingKey text2{QStringLiteral("Text2"), QStringLiteral("3")};
-inline const SettingKey text3{QStringLiteral("Text3"), QStringLiteral("200")};
-inline const SettingKey text4{QStringLiteral("Text4"), QStringLiteral("400")};
-// Its default, the desktop folder, is worked out at every start.
-inline const SettingKey text5{QStringLiteral("Text5"), QString()};
-inline const SettingKey lastFolderDot{QStringLiteral("LastFolderDot"), QString()};
-} // namespace Setting
 
 // The per-user store of the inputs: application "Korvane", section "Ziravel". Every value
 // is plain text. Every change reaches the disk at once, so a killed program loses nothing; a
@@ -30,7 +16,7 @@ inline const SettingKey lastFolderDot{QStringLiteral("LastFolderDot"), QString()
 class SettingsStore {
 public:
     // The largest settings file that is read.
-    static constexpr qint64 largestFile = 1 << 20;
+    static constexpr qint64 largestFile = largestSettingsFile;
 
     // The user's store: the registry on Windows, $XDG_CONFIG_HOME/Korvane/Ziravel.conf
     // elsewhere.

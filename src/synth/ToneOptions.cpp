@@ -1,5 +1,7 @@
 #include "synth/ToneOptions.h"
 
+#include <algorithm>
+
 #include <QLocale>
 
 namespace {
@@ -36,4 +38,12 @@ OptionArguments optionArguments(const ToneOptions& options, double length) {
                           << seconds(length) << ramp;
     }
     return arguments;
+}
+
+QString safePrefix(const QString& typed) {
+    const bool unsafe = typed == QLatin1String(".") || typed == QLatin1String("..") ||
+                        typed.contains(QLatin1Char('/')) || typed.contains(QLatin1Char('\\')) ||
+                        std::any_of(typed.begin(), typed.end(),
+                                    [](QChar c) { return c.unicode() < 0x20 || c == QChar(0x7F); });
+    return unsafe ? ToneOptions().prefix : typed;
 }

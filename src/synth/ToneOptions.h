@@ -32,3 +32,7 @@ struct OptionArguments {
     QStringList effects;
 };
 OptionArguments optionArguments(const ToneOptions& options, double seconds);
+
+// A file-name prefix that names a file in the folder and nothing else: no separator, no
+// control character, not "." or ".."; anything else gives the default prefix.
+QString safePrefix(const QString& typed);

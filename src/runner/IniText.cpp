@@ -1,5 +1,6 @@
-#include "app/IniText.h"
+#include "runner/IniText.h"
 
+#include <QIODevice>
 #include <QList>
 #include <QStringList>
 #include <QStringView>
@@ -237,4 +238,27 @@ QByteArray writeIniText(const QSettings::SettingsMap& values) {
     while (!sections.isEmpty())
         writeSection(sections.firstKey());
     return text;
+}
+
+namespace {
+
+bool readIniDevice(QIODevice& device, QSettings::SettingsMap& values) {
+    const QByteArray text = device.read(largestSettingsFile + 1);
+    if (text.size() > largestSettingsFile)
+        return false;
+    values = readIniText(text);
+    return true;
+}
+
+bool writeIniDevice(QIODevice& device, const QSettings::SettingsMap& values) {
+    const QByteArray text = writeIniText(values);
+    return device.write(text) == text.size();
+}
+
+} // namespace
+
+QSettings::Format iniTextFormat() {
+    static const QSettings::Format format =
+        QSettings::registerFormat(QStringLiteral("conf"), readIniDevice, writeIniDevice);
+    return format;
 }

@@ -14,3 +14,10 @@ QSettings::SettingsMap readIniText(QByteArrayView text);
 
 // The values as text that readIniText() and Qt's own INI reader read back unchanged.
 QByteArray writeIniText(const QSettings::SettingsMap& values);
+
+// The largest settings file that is read.
+inline constexpr qint64 largestSettingsFile = 1 << 20;
+
+// The format for QSettings that reads and writes files with the functions above; a file
+// over largestSettingsFile reads as a format error.
+QSettings::Format iniTextFormat();

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "synth/ToneOptions.h"
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// A stored value's key and the text it reads as when missing.
+struct SettingKey {
+    QString name;
+    QString defaultValue;
+};
+
+// The inputs the window remembers, with their defaults; ziravel-batch reads them too.
+namespace Setting {
+inline const SettingKey combo1{QStringLiteral("Combo1"), QStringLiteral("0")};
+inline const SettingKey text1{QStringLiteral("Text1"), QStringLiteral("1")};
+inline const SettingKey text2{QStringLiteral("Text2"), QStringLiteral("3")};
+inline const SettingKey text3{QStringLiteral("Text3"), QStringLiteral("200")};
+inline const SettingKey text4{QStringLiteral("Text4"), QStringLiteral("400")};
+// Its default, the desktop folder, is worked out at every start.
+inline const SettingKey text5{QStringLiteral("Text5"), QString()};
+inline const SettingKey lastFolderDot{QStringLiteral("LastFolderDot"), QString()};
+
+inline const SettingKey optionRate{QStringLiteral("OptionSampleRate"), QStringLiteral("8000")};
+inline const SettingKey optionSize{QStringLiteral("OptionSampleSize"), QStringLiteral("0")};
+inline const SettingKey optionLevel{QStringLiteral("OptionLevel"), QStringLiteral("0")};
+inline const SettingKey optionFade{QStringLiteral("OptionFade"), QStringLiteral("0")};
+inline const SettingKey optionChannel{QStringLiteral("OptionChannel"), QStringLiteral("mono")};
+inline const SettingKey optionPitchDraw{QStringLiteral("OptionPitchDraw"), QStringLiteral("hz")};
+inline const SettingKey optionPrefix{QStringLiteral("OptionPrefix"), QStringLiteral("Ziravel_")};
+inline const SettingKey optionNeverOverwrite{QStringLiteral("OptionNeverOverwrite"),
+                                             QStringLiteral("0")};
+} // namespace Setting
+
+// The rows of the waveform list, in their order.
+inline const QStringList waveformRows = {
+    QStringLiteral("Sine (Default)"), QStringLiteral("Square"),     QStringLiteral("Triangle"),
+    QStringLiteral("Sawtooth"),       QStringLiteral("Trapezium"),  QStringLiteral("Exp"),
+    QStringLiteral("White Noise"),    QStringLiteral("Pink Noise"), QStringLiteral("Brown Noise")};
+
+// The words the channel and pitch-draw options are stored as, in the order of their values.
+inline const QStringList channelWords = {QStringLiteral("mono"), QStringLiteral("left"),
+                                         QStringLiteral("right"), QStringLiteral("both")};
+inline const QStringList pitchDrawWords = {QStringLiteral("hz"), QStringLiteral("octave"),
+                                           QStringLiteral("notes")};
+
+// The options as stored under their keys: a stored value that is not one of its option's
+// own gives way to the default.
+ToneOptions storedToneOptions(const std::function<QString(const SettingKey&)>& stored);
+
+// The settings file of the window on systems without a registry.
+QString storedInputsFile();
+
+// The window's stored values, read and never written. Empty when there are none, or when
+// the file is not one that can be read safely (not a regular file, or too large).
+QSettings::SettingsMap readStoredInputs();
