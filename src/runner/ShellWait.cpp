@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 
 #ifdef Q_OS_LINUX
 #include <QFile>
@@ -30,6 +32,9 @@ extern char** environ;
 #endif
 #ifdef Q_OS_WIN
 #include <windows.h>
+#endif
+#ifndef Q_OS_LINUX
+#include <QThread>
 #endif
 
 QString quotedArgument(const QString& text) {
@@ -249,11 +254,13 @@ private:
 };
 
 // Starts the program from a descriptor of the file that was checked, so that nobody can
-// swap the file between the check and the start.
-ChildResult runProgram(const QString& program, const QStringList& arguments) {
+// swap the file between the check and the start; its error output goes to the file.
+// Gives 0, or the error number of a start that failed.
+int spawnProgram(const QString& program, const QStringList& arguments, int errorOutput,
+                 pid_t& pid) {
     const Descriptor file(openTrustedProgram(program));
     if (file.fd() < 0)
-        return {startFailureBase + errno, {}};
+        return errno;
     const QByteArray path = "/proc/self/fd/" + QByteArray::number(file.fd());
     // The program's own name comes first; SoX names itself by it in its messages.
     QList<QByteArray> words{QFile::encodeName(QFileInfo(program).completeBaseName())};
@@ -264,16 +271,13 @@ ChildResult runProgram(const QString& program, const QStringList& arguments) {
         argv.push_back(word.data());
     argv.push_back(nullptr);
 
-    // The error output goes to a file in memory: a pipe would have to be read while the
-    // child runs, or the child would block once it is full.
-    ErrorOutputFile errors;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     // No pipes: a child whose reader is gone could die of a broken pipe after we close.
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    if (errors.fd() >= 0)
-        posix_spawn_file_actions_adddup2(&actions, errors.fd(), 2);
+    if (errorOutput >= 0)
+        posix_spawn_file_actions_adddup2(&actions, errorOutput, 2);
     else
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawnattr_t attributes;
@@ -282,21 +286,33 @@ ChildResult runProgram(const QString& program, const QStringList& arguments) {
     sigemptyset(&signalSet);
     posix_spawnattr_setsigmask(&attributes, &signalSet);
     sigaddset(&signalSet, SIGPIPE);
+    sigaddset(&signalSet, SIGINT);
+    sigaddset(&signalSet, SIGTERM);
     posix_spawnattr_setsigdefault(&attributes, &signalSet);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    pid_t pid = 0;
     const int error =
         posix_spawn(&pid, path.constData(), &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
-    if (error != 0)
-        return {startFailureBase + error, {}};
+    return error;
+}
 
+ChildResult endedChild(int status, ErrorOutputFile& errors) {
+    return {WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), errors.text()};
+}
+
+ChildResult runProgram(const QString& program, const QStringList& arguments) {
+    // The error output goes to a file in memory: a pipe would have to be read while the
+    // child runs, or the child would block once it is full.
+    ErrorOutputFile errors;
+    pid_t pid = 0;
+    if (const int error = spawnProgram(program, arguments, errors.fd(), pid))
+        return {startFailureBase + error, {}};
     auto& children = runningChildren();
     const auto child = children.insert(children.end(), RunningChild{pid});
     const int status = waitForChild(*child);
     children.erase(child);
-    return {WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), errors.text()};
+    return endedChild(status, errors);
 }
 
 #else
@@ -388,3 +404,135 @@ void stopRunningChildren() {
     }
 #endif
 }
+
+#ifdef Q_OS_LINUX
+
+struct StartedChild::State {
+    ErrorOutputFile errors;
+    RunningChild child{0};
+    std::unique_ptr<Descriptor> end;
+    std::optional<ChildResult> result;
+};
+
+StartedChild::StartedChild(const CommandLine& command) : m_state(std::make_unique<State>()) {
+    pid_t pid = 0;
+    if (const int error = spawnProgram(resolvedProgram(command.program), command.arguments,
+                                       m_state->errors.fd(), pid)) {
+        m_state->result = ChildResult{startFailureBase + error, {}};
+        return;
+    }
+    m_state->child.pid = pid;
+    m_state->end = std::make_unique<Descriptor>(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+}
+
+StartedChild::~StartedChild() {
+    stop();
+}
+
+int StartedChild::endDescriptor() const {
+    return m_state->result || !m_state->end ? -1 : m_state->end->fd();
+}
+
+bool StartedChild::hasEnded() {
+    if (m_state->result)
+        return true;
+    reap(m_state->child, WNOHANG);
+    if (m_state->child.reaped)
+        m_state->result = endedChild(m_state->child.status, m_state->errors);
+    return m_state->result.has_value();
+}
+
+ChildResult StartedChild::result() const {
+    return m_state->result.value_or(ChildResult{});
+}
+
+void StartedChild::stop() {
+    if (m_state->result)
+        return;
+    kill(m_state->child.pid, SIGKILL);
+    reap(m_state->child, 0);
+    m_state->result = endedChild(m_state->child.status, m_state->errors);
+}
+
+void waitForAnyEnd(const QList<StartedChild*>& children, int wakeDescriptor) {
+    std::vector<pollfd> ends;
+    bool everyEndWatched = true;
+    for (const StartedChild* child : children) {
+        const int end = child->endDescriptor();
+        if (end >= 0)
+            ends.push_back({end, POLLIN, 0});
+        else
+            everyEndWatched = false;
+    }
+    if (wakeDescriptor >= 0)
+        ends.push_back({wakeDescriptor, POLLIN, 0});
+    // A child without a process descriptor is asked for its end every few milliseconds.
+    constexpr int askAgainMs = 2;
+    while (poll(ends.data(), ends.size(), everyEndWatched ? -1 : askAgainMs) < 0 &&
+           errno == EINTR) {
+    }
+}
+
+#else
+
+struct StartedChild::State {
+    QProcess process;
+    std::optional<ChildResult> result;
+};
+
+StartedChild::StartedChild(const CommandLine& command) : m_state(std::make_unique<State>()) {
+    const QString program = resolvedProgram(command.program);
+    if (!fileExists(program) || !isTrustedProgramFile(program)) {
+        m_state->result =
+            ChildResult{startFailureBase + (fileExists(program) ? EACCES : ENOENT), {}};
+        return;
+    }
+    QProcess& process = m_state->process;
+    process.setProgram(program);
+    process.setArguments(command.arguments);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    applyWindowStyle(process, 0);
+    process.start();
+    if (!process.waitForStarted(-1))
+        m_state->result = ChildResult{startFailureBase + ENOEXEC, {}};
+}
+
+StartedChild::~StartedChild() {
+    stop();
+}
+
+int StartedChild::endDescriptor() const {
+    return -1;
+}
+
+bool StartedChild::hasEnded() {
+    if (m_state->result)
+        return true;
+    QProcess& process = m_state->process;
+    if (process.state() != QProcess::NotRunning && !process.waitForFinished(0))
+        return false;
+    const QString errors =
+        QString::fromLocal8Bit(process.readAllStandardError().left(keptErrorOutput));
+    m_state->result = ChildResult{
+        (process.exitStatus() == QProcess::CrashExit ? 128 : 0) + process.exitCode(), errors};
+    return true;
+}
+
+ChildResult StartedChild::result() const {
+    return m_state->result.value_or(ChildResult{});
+}
+
+void StartedChild::stop() {
+    if (m_state->result)
+        return;
+    m_state->process.kill();
+    m_state->process.waitForFinished(-1);
+    hasEnded();
+}
+
+void waitForAnyEnd(const QList<StartedChild*>&, int) {
+    QThread::msleep(2);
+}
+
+#endif

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <memory>
 #include <optional>
 
 // Result of shellWait() when the program could not be started, before the error number is added.
@@ -45,6 +47,35 @@ qint32 shellWait(const QString& commandLine, std::optional<int> windowStyle = st
 // Ends every child that a wait is waiting for, and returns when they have gone; their
 // waits then give 128 plus SIGKILL.
 void stopRunningChildren();
+
+// A child started without waiting for it, for a program that runs several at once. Started
+// as runAndWait() starts one (never through a shell, checked file, no standard output); a
+// child still running when the object goes is ended.
+class StartedChild {
+public:
+    explicit StartedChild(const CommandLine& command);
+    ~StartedChild();
+    StartedChild(const StartedChild&) = delete;
+    StartedChild& operator=(const StartedChild&) = delete;
+
+    // Readable once the child has ended; -1 when there is nothing to watch (it never
+    // started, has been reaped, or the system offers no such descriptor).
+    int endDescriptor() const;
+    // Whether the child has ended or never started; never blocks.
+    bool hasEnded();
+    // How it ended, once hasEnded().
+    ChildResult result() const;
+    // Ends the child and returns once it has gone.
+    void stop();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+// Sleeps until one of the children ends, or the wake descriptor (-1 for none) becomes
+// readable; may return early.
+void waitForAnyEnd(const QList<StartedChild*>& children, int wakeDescriptor);
 
 // Lets every pending window event run once, then returns.
 void letPendingEventsRun();

@@ -6,17 +6,15 @@
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
 #include "synth/AnswerKey.h"
-#include "synth/Mp3File.h"
 #include "synth/NumberText.h"
 #include "synth/ToneCommand.h"
+#include "synth/ToneMaking.h"
 #include "synth/ToneWindow.h"
-#include "synth/WavFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <list>
 
 namespace {
 
@@ -66,129 +64,6 @@ double drawFrequency(const ToneWindow& window, ToneOptions::PitchDraw draw) {
     const qint16 upper = toInt16(window.toText());
     const qint16 lower = toInt16(window.fromText());
     return drawPitch(lower, upper, draw);
-}
-
-// The highest tone number among the files in the folder named with the prefix and the
-// extension; 0 when there are none.
-int highestToneNumber(const QString& folder, const QString& prefix, const QString& extension) {
-    int highest = 0;
-    const QString path = expandedFolder(folder);
-    const QDir dir(path.isEmpty() ? QStringLiteral(".") : path);
-    for (const QString& name :
-         dir.entryList({prefix + QLatin1Char('*') + extension}, QDir::Files)) {
-        bool number = false;
-        const int tone =
-            name.mid(prefix.size(), name.size() - prefix.size() - extension.size()).toInt(&number);
-        if (number)
-            highest = std::max(highest, tone);
-    }
-    return highest;
-}
-
-// A tone being made, so that a program that ends meanwhile can remove what it left.
-class ToneInFlight {
-public:
-    explicit ToneInFlight(const QString& outputPath)
-        : m_path(outputPath), m_before(fileStamp(outputPath)) {
-        m_entry = tones().insert(tones().end(), this);
-    }
-    ~ToneInFlight() { tones().erase(m_entry); }
-    ToneInFlight(const ToneInFlight&) = delete;
-    ToneInFlight& operator=(const ToneInFlight&) = delete;
-
-    // Removes the file when the run wrote to it; a file it did not touch stays.
-    void removeWhatItWrote() const {
-        if (fileStamp(m_path) != m_before)
-            QFile::remove(m_path);
-    }
-
-    static std::list<ToneInFlight*>& tones() {
-        static std::list<ToneInFlight*> inFlight;
-        return inFlight;
-    }
-
-private:
-    QString m_path;
-    FileStamp m_before;
-    std::list<ToneInFlight*>::iterator m_entry;
-};
-
-// What became of one tone: made, or the reason why not.
-struct ToneOutcome {
-    bool made = false;
-    QString reason;
-};
-
-// The line of the tool's error output that says why it failed: its first FAIL line, else
-// its first line.
-QString toolReason(const QString& errorOutput) {
-    const QStringList lines = errorOutput.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString& line : lines)
-        if (line.contains(QLatin1String(" FAIL ")))
-            return line.trimmed();
-    return lines.isEmpty() ? QString() : lines.first().trimmed();
-}
-
-// Whether the output holds the whole tone, read once from what the run was asked for.
-// SoX says nothing in its exit status when the disk fills: the file then holds fewer
-// samples than asked.
-bool wholeToneWritten(const QString& outputPath, double seconds, int sampleRate) {
-    QFile file;
-    try {
-        openRegularFile(file, outputPath);
-    } catch (const Failure&) {
-        return false;
-    }
-    const double asked = seconds * sampleRate;
-    if (outputPath.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive))
-        return double(mp3SampleCount(file) - mp3CodingDelaySamples) >= asked;
-    const std::optional<WavFileInfo> wav = readWavFileInfo(file);
-    // SoX may round the last sample either way.
-    return wav && double(wav->frames + 1) >= asked;
-}
-
-ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath) {
-    const QString& program = run.program;
-    const QString reason = toolReason(run.child.errorOutput);
-    if (run.child.status < 0)
-        return {false, QStringLiteral("%1 could not be started: %2")
-                           .arg(program, qt_error_string(run.child.status - startFailureBase))};
-    if (run.child.status != 0)
-        return {
-            false,
-            !reason.isEmpty()
-                ? reason
-                : QStringLiteral("%1 ended with status %2.").arg(program).arg(run.child.status)};
-    if (!wholeToneWritten(outputPath, run.seconds, run.sampleRate))
-        return {false, !reason.isEmpty()
-                           ? reason
-                           : QStringLiteral("%1 does not hold the whole tone.").arg(outputPath)};
-    return {true, {}};
-}
-
-// Runs one tone's command line. A run that fails (the disk filled, the tool could not
-// load its libraries, ...) may have left a file written part way, which would pass for
-// a tone: it is removed. A file the failed run did not touch stays.
-ToneOutcome makeTone(const QString& command, const QString& outputPath) {
-    const ToneInFlight tone(outputPath);
-    const SynthRun run = runSynthCommand(command);
-    const ToneOutcome outcome = judgedTone(run, outputPath);
-    if (!outcome.made)
-        tone.removeWhatItWrote();
-    return outcome;
-}
-
-// The rest of a tone's row in the answer key, from what its steps made of it.
-AnswerRow answeredTone(AnswerRow answer, const QString& outputPath, double frequency,
-                       const ToneOptions& options, bool made) {
-    const QString word = waveformWord(answer.waveform);
-    answer.fileName = QFileInfo(outputPath).fileName();
-    if (!word.endsWith(QLatin1String("noise")))
-        answer.frequency = frequency;
-    answer.sampleRate = sampleRateFor(word, frequency, options.sampleRate);
-    answer.levelDbfs = options.levelDb;
-    answer.made = made;
-    return answer;
 }
 
 QString doneText(int failedTones, int count, const QString& reason) {

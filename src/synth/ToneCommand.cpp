@@ -27,11 +27,20 @@ std::mt19937_64& toneGenerator() {
     return engine;
 }
 
-qint16 randomBetween(qint16 lower, qint16 upper) {
+namespace {
+
+// A number in [0, 1) from the generator's next output, the same with every standard library.
+double unitDraw(std::mt19937_64& generator) {
+    return double(generator() >> 11) * 0x1.0p-53;
+}
+
+} // namespace
+
+qint16 randomBetween(qint16 lower, qint16 upper, std::mt19937_64& generator) {
     const int difference = int(upper) - int(lower);
     if (difference < -32768 || difference >= 32767)
         throw Failure(FailureText::overflow);
-    const double r = std::generate_canonical<double, 53>(toneGenerator());
+    const double r = unitDraw(generator);
     const int span = difference + 1;
     return static_cast<qint16>(std::floor(span * r + lower));
 }
@@ -42,11 +51,11 @@ double drawPitch(qint16 lower, qint16 upper, ToneOptions::PitchDraw draw,
     const double high = std::max(lower, upper);
     switch (draw) {
     case ToneOptions::PitchDraw::evenHz:
-        return randomBetween(lower, upper);
+        return randomBetween(lower, upper, generator);
     case ToneOptions::PitchDraw::evenPerOctave: {
         if (low <= 0)
             throw Failure(QStringLiteral("Drawing evenly per octave needs bounds above 0 Hz."));
-        const double r = std::generate_canonical<double, 53>(generator);
+        const double r = unitDraw(generator);
         // Whole hertz, each as likely as the part of an octave it stands for.
         return std::clamp(std::round(low * std::pow(high / low, r)), low, high);
     }
@@ -55,8 +64,9 @@ double drawPitch(qint16 lower, qint16 upper, ToneOptions::PitchDraw draw,
         const auto last = high > 0 ? int(std::floor(12 * std::log2(high / 440.0) + 1e-9)) : -1;
         if (low <= 0 || first > last)
             throw Failure(QStringLiteral("No note lies between the bounds."));
-        std::uniform_int_distribution<int> note(first, last);
-        return 440.0 * std::pow(2.0, note(generator) / 12.0);
+        const int note =
+            first + std::min(last - first, int(unitDraw(generator) * (last - first + 1)));
+        return 440.0 * std::pow(2.0, note / 12.0);
     }
     }
     return low;
@@ -158,12 +168,17 @@ std::optional<double> toneSeconds(const QStringList& arguments) {
     return seconds;
 }
 
-SynthRun runSynthCommand(const QString& commandLine) {
-    const CommandLine command = splitCommandLine(commandLine);
+SynthCommand checkedSynthCommand(const QString& commandLine) {
+    CommandLine command = splitCommandLine(commandLine);
     const std::optional<double> seconds = toneSeconds(command.arguments);
     if (!seconds)
         throw Failure(QStringLiteral("Tone length must be a positive number of seconds."));
     const int rate =
         command.arguments.value(command.arguments.indexOf(QStringLiteral("-r")) + 1).toInt();
-    return {runAndWait(command), command.program, *seconds, rate > 0 ? rate : toneSampleRate};
+    return {std::move(command), *seconds, rate > 0 ? rate : toneSampleRate};
+}
+
+SynthRun runSynthCommand(const QString& commandLine) {
+    const SynthCommand synth = checkedSynthCommand(commandLine);
+    return {runAndWait(synth.command), synth.command.program, synth.seconds, synth.sampleRate};
 }

@@ -23,18 +23,19 @@ int sampleRateFor(const QString& waveformWord, double frequency, int lowestRate 
 // make SoX write two channels and ignore the frequency.
 QString waveformWord(const QString& shownText);
 
+// The window's generator, seeded once from the system's entropy.
+std::mt19937_64& toneGenerator();
+
 // A whole number drawn uniformly: lower..upper when lower <= upper, upper + 1..lower
 // when the bounds are reversed. Throws Failure "Overflow" when upper - lower lies
 // outside -32768..32766.
-qint16 randomBetween(qint16 lower, qint16 upper);
-
-// The generator every draw of the program takes its numbers from, seeded once.
-std::mt19937_64& toneGenerator();
+qint16 randomBetween(qint16 lower, qint16 upper, std::mt19937_64& generator = toneGenerator());
 
 // A frequency drawn between the bounds as the pitch draw says: whole hertz with equal
 // chance (randomBetween()); whole hertz spread evenly per octave (both bounds above 0); or
 // an equal-tempered note (A4 = 440 Hz) between the bounds, each with equal chance. Throws
-// Failure when the bounds allow no such frequency.
+// Failure when the bounds allow no such frequency. The same generator state gives the same
+// frequency with every compiler and library.
 double drawPitch(qint16 lower, qint16 upper, ToneOptions::PitchDraw draw,
                  std::mt19937_64& generator = toneGenerator());
 
@@ -67,6 +68,16 @@ struct SynthRun {
     double seconds = 0;
     int sampleRate = toneSampleRate;
 };
+
+// A synth command line read for its run: the program and its arguments, and the length
+// and sample rate of the tone. Throws Failure for a length that is not a positive number
+// of seconds (at least one sample): SoX would write without end.
+struct SynthCommand {
+    CommandLine command;
+    double seconds = 0;
+    int sampleRate = toneSampleRate;
+};
+SynthCommand checkedSynthCommand(const QString& commandLine);
 
 // Runs a synth command line and waits for the tool. A length that is not a positive
 // number of seconds (at least one sample) makes SoX write without end, so such a command
