@@ -1,0 +1,295 @@
+#include "cli/BatchOptions.h"
+
+#include "runner/Failure.h"
+#include "runner/FileProbes.h"
+#include "synth/NumberText.h"
+#include "synth/StoredInputs.h"
+#include "synth/ToneCommand.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QThread>
+#include <cmath>
+
+namespace {
+
+// Raised by a check: the line the user sees.
+struct Refusal {
+    QString text;
+};
+
+[[noreturn]] void refuse(const QString& option, const QString& value, const QString& why) {
+    throw Refusal{QStringLiteral("ziravel-batch: --%1 \"%2\": %3").arg(option, value, why)};
+}
+
+QString wordList(const QStringList& words) {
+    return words.join(QStringLiteral(", "));
+}
+
+// The inputs as texts, before they are checked: the window's defaults, its stored values,
+// or what the command line says.
+struct Inputs {
+    QString length = Setting::text1.defaultValue;
+    QString count = Setting::text2.defaultValue;
+    QString from = Setting::text3.defaultValue;
+    QString to = Setting::text4.defaultValue;
+    QString type = waveformRows.first();
+    QString folder = defaultOutputFolder();
+    QString format = QStringLiteral("wav");
+    QString rate = Setting::optionRate.defaultValue;
+    QString sampleSize = Setting::optionSize.defaultValue;
+    QString level = Setting::optionLevel.defaultValue;
+    QString fade = Setting::optionFade.defaultValue;
+    QString channel = Setting::optionChannel.defaultValue;
+    QString pitchDraw = Setting::optionPitchDraw.defaultValue;
+    QString prefix = Setting::optionPrefix.defaultValue;
+    bool neverOverwrite = false;
+};
+
+// The window's stored inputs. A stored option that is not one of its own gives way to its
+// default, as in the window; the fields are checked as if typed.
+Inputs storedInputs() {
+    const QSettings::SettingsMap stored = readStoredInputs();
+    const auto value = [&stored](const SettingKey& key) {
+        return stored.value(key.name, key.defaultValue).toString();
+    };
+    Inputs inputs;
+    inputs.length = value(Setting::text1);
+    inputs.count = value(Setting::text2);
+    inputs.from = value(Setting::text3);
+    inputs.to = value(Setting::text4);
+    bool number = false;
+    const int row = value(Setting::combo1).toInt(&number);
+    inputs.type = number ? waveformRows.value(row) : QString();
+    if (stored.contains(Setting::text5.name))
+        inputs.folder = value(Setting::text5);
+    const ToneOptions options = storedToneOptions(value);
+    inputs.rate = QString::number(options.sampleRate);
+    inputs.sampleSize = QString::number(options.sampleBits);
+    inputs.level = QString::number(options.levelDb);
+    inputs.fade = QString::number(options.fadeMs);
+    inputs.channel = channelWords[int(options.channel)];
+    inputs.pitchDraw = pitchDrawWords[int(options.pitchDraw)];
+    inputs.prefix = options.prefix;
+    inputs.neverOverwrite = options.neverOverwrite;
+    return inputs;
+}
+
+// A whole number between the limits, read as the window reads its fields.
+int wholeNumber(const QString& option, const QString& text, int lowest, int highest,
+                const QString& what) {
+    try {
+        const int value = toInt16(text);
+        if (value >= lowest && value <= highest)
+            return value;
+    } catch (const Failure&) {
+    }
+    refuse(option, text,
+           QStringLiteral("not %1 from %2 to %3.").arg(what).arg(lowest).arg(highest));
+}
+
+QString checkedLength(const QString& text) {
+    double seconds = 0;
+    // At least one sample: SoX writes without end for a length of none.
+    if (!parseNumberText(text, seconds) || !std::isfinite(seconds) || seconds * toneSampleRate < 1)
+        refuse(QStringLiteral("length"), text,
+               QStringLiteral("not a positive number of seconds (one sample at least)."));
+    return text;
+}
+
+QString checkedWaveform(const QString& text) {
+    QStringList words;
+    for (const QString& row : waveformRows) {
+        words << waveformWord(row);
+        if (row.compare(text, Qt::CaseInsensitive) == 0 || waveformWord(row) == waveformWord(text))
+            return row;
+    }
+    refuse(QStringLiteral("type"), text,
+           QStringLiteral("not a waveform; one of %1.").arg(wordList(words)));
+}
+
+QString checkedFolder(const QString& text) {
+    const QString path = expandedFolder(text);
+    if (!folderExists(path))
+        refuse(QStringLiteral("folder"), text, QStringLiteral("no such folder."));
+    if (!QFileInfo(path).isWritable())
+        refuse(QStringLiteral("folder"), text, QStringLiteral("the folder cannot be written."));
+    return text;
+}
+
+// One of the words; its place among them.
+int checkedWord(const QString& option, const QString& text, const QStringList& words) {
+    const qsizetype at = words.indexOf(text.toLower());
+    if (at < 0)
+        refuse(option, text, QStringLiteral("not one of %1.").arg(wordList(words)));
+    return int(at);
+}
+
+ToneOptions checkedOptions(const Inputs& inputs) {
+    ToneOptions options;
+    QStringList rates;
+    for (const int rate : offeredSampleRates)
+        rates << QString::number(rate);
+    options.sampleRate = rates[checkedWord(QStringLiteral("rate"), inputs.rate, rates)].toInt();
+    const QStringList sizes{QStringLiteral("0"), QStringLiteral("16"), QStringLiteral("24")};
+    options.sampleBits =
+        sizes[checkedWord(QStringLiteral("sample-size"), inputs.sampleSize, sizes)].toInt();
+    options.levelDb = wholeNumber(QStringLiteral("level"), inputs.level, -60, 0,
+                                  QStringLiteral("a level in dBFS"));
+    options.fadeMs =
+        wholeNumber(QStringLiteral("fade"), inputs.fade, 0, 500, QStringLiteral("a fade in ms"));
+    options.channel = static_cast<ToneOptions::Channel>(
+        checkedWord(QStringLiteral("channel"), inputs.channel, channelWords));
+    options.pitchDraw = static_cast<ToneOptions::PitchDraw>(
+        checkedWord(QStringLiteral("pitch-draw"), inputs.pitchDraw, pitchDrawWords));
+    if (safePrefix(inputs.prefix) != inputs.prefix)
+        refuse(QStringLiteral("prefix"), inputs.prefix,
+               QStringLiteral("a prefix names a file in the folder: no separator, no control "
+                              "character, not \".\" or \"..\"."));
+    options.prefix = inputs.prefix;
+    options.neverOverwrite = inputs.neverOverwrite;
+    return options;
+}
+
+BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& parser) {
+    BatchRequest request;
+    request.lengthText = checkedLength(inputs.length);
+    request.count = wholeNumber(QStringLiteral("count"), inputs.count, 1, 32767,
+                                QStringLiteral("a number of tones"));
+    request.from = qint16(wholeNumber(QStringLiteral("from"), inputs.from, 0, 32767,
+                                      QStringLiteral("a frequency in Hz")));
+    request.to = qint16(wholeNumber(QStringLiteral("to"), inputs.to, 0, 32767,
+                                    QStringLiteral("a frequency in Hz")));
+    request.waveformRow = checkedWaveform(inputs.type);
+    request.folder = checkedFolder(inputs.folder);
+    const QStringList formats{QStringLiteral("wav"), QStringLiteral("mp3")};
+    request.format = checkedWord(QStringLiteral("format"), inputs.format, formats) == 0
+                         ? ExportFormat::wav
+                         : ExportFormat::mp3;
+    request.options = checkedOptions(inputs);
+    // The bounds must allow the pitch draw: one trial draw tells.
+    try {
+        std::mt19937_64 trial;
+        drawPitch(request.from, request.to, request.options.pitchDraw, trial);
+    } catch (const Failure& failure) {
+        refuse(QStringLiteral("from"), inputs.from,
+               QStringLiteral("with --to \"%1\": %2").arg(inputs.to, failure.description()));
+    }
+    if (parser.isSet(QStringLiteral("seed"))) {
+        bool number = false;
+        const QString text = parser.value(QStringLiteral("seed"));
+        request.seed = text.toULongLong(&number);
+        if (!number)
+            refuse(QStringLiteral("seed"), text,
+                   QStringLiteral("not a whole number from 0 to 18446744073709551615."));
+    }
+    request.jobs = std::max(1, QThread::idealThreadCount());
+    if (parser.isSet(QStringLiteral("jobs")))
+        request.jobs = wholeNumber(QStringLiteral("jobs"), parser.value(QStringLiteral("jobs")), 1,
+                                   256, QStringLiteral("a number of runs at once"));
+    request.quiet = parser.isSet(QStringLiteral("quiet"));
+    return request;
+}
+
+} // namespace
+
+std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& arguments) {
+    const Inputs defaults;
+    const auto valued = [](const char* name, const QString& description, const char* valueName,
+                           const QString& defaultText) {
+        return QCommandLineOption(QLatin1String(name),
+                                  description + QStringLiteral(" (default: %1)").arg(defaultText),
+                                  QLatin1String(valueName));
+    };
+    QStringList words;
+    for (const QString& row : waveformRows)
+        words << waveformWord(row);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Makes random tones with SoX into numbered WAV or MP3 files and an answer "
+                       "key, as the Ziravel window does, several at once."));
+    parser.addOptions({
+        valued("length", QStringLiteral("Tone length in seconds"), "seconds", defaults.length),
+        valued("count", QStringLiteral("How many tones, 1 to 32767"), "n", defaults.count),
+        valued("from", QStringLiteral("Lowest frequency in Hz"), "hz", defaults.from),
+        valued("to", QStringLiteral("Highest frequency in Hz"), "hz", defaults.to),
+        valued(
+            "type",
+            QStringLiteral("Waveform or noise: %1, or the window's row text").arg(wordList(words)),
+            "type", words.first()),
+        valued("folder", QStringLiteral("Folder the files go to"), "folder",
+               QStringLiteral("the desktop folder")),
+        valued("format", QStringLiteral("File format: wav or mp3"), "format", defaults.format),
+        valued("rate",
+               QStringLiteral("Lowest sample rate in Hz; a pitch that needs more gets more"), "hz",
+               defaults.rate),
+        valued("sample-size", QStringLiteral("Bits per sample: 16, 24, or 0 for as SoX chooses"),
+               "bits", defaults.sampleSize),
+        valued("level", QStringLiteral("Peak level in dBFS, -60 to 0"), "db", defaults.level),
+        valued("fade", QStringLiteral("Fade in and out in ms, 0 to 500"), "ms", defaults.fade),
+        valued("channel", QStringLiteral("Channel: %1").arg(wordList(channelWords)), "channel",
+               defaults.channel),
+        valued("pitch-draw",
+               QStringLiteral("How frequencies are drawn: %1").arg(wordList(pitchDrawWords)),
+               "draw", defaults.pitchDraw),
+        valued("prefix", QStringLiteral("Start of every file name"), "prefix", defaults.prefix),
+        QCommandLineOption(QStringLiteral("never-overwrite"),
+                           QStringLiteral("Number on after the files already in the folder, and "
+                                          "add to their answer key")),
+        QCommandLineOption(QStringLiteral("from-settings"),
+                           QStringLiteral("Start from the values the window stored (never "
+                                          "written)")),
+        QCommandLineOption(QStringLiteral("seed"),
+                           QStringLiteral("Seed of the draws: the same seed and options give "
+                                          "the same frequencies (default: from the system)"),
+                           QStringLiteral("n")),
+        valued("jobs", QStringLiteral("Tool runs at once"), "n",
+               QString::number(std::max(1, QThread::idealThreadCount()))),
+        QCommandLineOption(QStringLiteral("quiet"),
+                           QStringLiteral("No progress line, only errors")),
+    });
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty())
+        return BatchAnswer{QStringLiteral("ziravel-batch: %1\n")
+                               .arg(parser.positionalArguments().isEmpty()
+                                        ? parser.errorText()
+                                        : QStringLiteral("unexpected argument \"%1\".")
+                                              .arg(parser.positionalArguments().first())),
+                           badInputStatus};
+    if (parser.isSet(help))
+        return BatchAnswer{parser.helpText(), 0};
+    if (parser.isSet(version))
+        return BatchAnswer{
+            QStringLiteral("ziravel-batch %1\n").arg(QCoreApplication::applicationVersion()), 0};
+
+    Inputs inputs = parser.isSet(QStringLiteral("from-settings")) ? storedInputs() : defaults;
+    const struct {
+        const char* option;
+        QString Inputs::*text;
+    } texts[] = {{"length", &Inputs::length},
+                 {"count", &Inputs::count},
+                 {"from", &Inputs::from},
+                 {"to", &Inputs::to},
+                 {"type", &Inputs::type},
+                 {"folder", &Inputs::folder},
+                 {"format", &Inputs::format},
+                 {"rate", &Inputs::rate},
+                 {"sample-size", &Inputs::sampleSize},
+                 {"level", &Inputs::level},
+                 {"fade", &Inputs::fade},
+                 {"channel", &Inputs::channel},
+                 {"pitch-draw", &Inputs::pitchDraw},
+                 {"prefix", &Inputs::prefix}};
+    for (const auto& text : texts)
+        if (parser.isSet(QLatin1String(text.option)))
+            inputs.*text.text = parser.value(QLatin1String(text.option));
+    if (parser.isSet(QStringLiteral("never-overwrite")))
+        inputs.neverOverwrite = true;
+    try {
+        return checkedRequest(inputs, parser);
+    } catch (const Refusal& refusal) {
+        return BatchAnswer{refusal.text + QLatin1Char('\n'), badInputStatus};
+    }
+}

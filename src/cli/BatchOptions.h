@@ -1,0 +1,40 @@
+#pragma once
+
+#include "synth/ToneActions.h"
+#include "synth/ToneOptions.h"
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+#include <optional>
+#include <variant>
+
+// What ziravel-batch is asked to make, every input checked.
+struct BatchRequest {
+    QString lengthText;
+    int count = 0;
+    qint16 from = 0;
+    qint16 to = 0;
+    QString waveformRow; // the row of the window's list, as its answer key names it
+    QString folder;
+    ExportFormat format = ExportFormat::wav;
+    ToneOptions options;
+    std::optional<quint64> seed;
+    int jobs = 1;
+    bool quiet = false;
+};
+
+// What the program prints and its exit status, when it makes no tones: the help, the
+// version, or an input that does not pass its check.
+struct BatchAnswer {
+    QString text;
+    int exitStatus = 0;
+};
+
+// Exit status of a refused input.
+inline constexpr int badInputStatus = 2;
+
+// Reads the command line (the program's name first). Values start at the window's defaults,
+// or at the window's stored inputs with --from-settings; the options given replace them.
+// Each input is checked; the first that fails gives one line naming its option and value.
+std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& arguments);
