@@ -230,9 +230,8 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
         valued("fade", QStringLiteral("Fade in and out in ms, 0 to 500"), "ms", defaults.fade),
         valued("channel", QStringLiteral("Channel: %1").arg(wordList(channelWords)), "channel",
                defaults.channel),
-        valued("pitch-draw",
-               QStringLiteral("How frequencies are drawn: %1").arg(wordList(pitchDrawWords)),
-               "draw", defaults.pitchDraw),
+        valued("pitch-draw", QStringLiteral("Pitch draw: %1").arg(wordList(pitchDrawWords)), "draw",
+               defaults.pitchDraw),
         valued("prefix", QStringLiteral("Start of every file name"), "prefix", defaults.prefix),
         QCommandLineOption(QStringLiteral("never-overwrite"),
                            QStringLiteral("Number on after the files already in the folder, and "
@@ -251,12 +250,12 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
     });
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty())
-        return BatchAnswer{QStringLiteral("ziravel-batch: %1\n")
-                               .arg(parser.positionalArguments().isEmpty()
-                                        ? parser.errorText()
-                                        : QStringLiteral("unexpected argument \"%1\".")
-                                              .arg(parser.positionalArguments().first())),
+    if (!parser.parse(arguments))
+        return BatchAnswer{QStringLiteral("ziravel-batch: %1\n").arg(parser.errorText()),
+                           badInputStatus};
+    if (!parser.positionalArguments().isEmpty())
+        return BatchAnswer{QStringLiteral("ziravel-batch: unexpected argument \"%1\".\n")
+                               .arg(parser.positionalArguments().first()),
                            badInputStatus};
     if (parser.isSet(help))
         return BatchAnswer{parser.helpText(), 0};

@@ -121,28 +121,26 @@ makeTones(const QList<PlannedTone>& tones, int jobs, const std::function<bool()>
     std::vector<ToneRunning> running;
     qsizetype next = 0;
     for (;;) {
+        // Runs that ended make room first: the next ones start before these are judged.
+        std::vector<ToneRunning> finished;
         for (auto tone = running.begin(); tone != running.end();) {
-            if (!tone->child->hasEnded()) {
+            if (tone->child->hasEnded()) {
+                finished.push_back(std::move(*tone));
+                tone = running.erase(tone);
+            } else {
                 ++tone;
-                continue;
             }
-            const SynthRun run{tone->child->result(), tone->synth.command.program,
-                               tone->synth.seconds, tone->synth.sampleRate};
-            const ToneOutcome outcome = judgedTone(run, tones[tone->index].outputPath);
-            if (!outcome.made)
-                tone->flight->removeWhatItWrote();
-            end(tone->index, outcome);
-            tone = running.erase(tone);
         }
-        if (stopRequested()) {
+        const bool stop = stopRequested();
+        if (stop) {
             for (ToneRunning& tone : running) {
                 tone.child->stop();
                 tone.flight->removeWhatItWrote();
                 end(tone.index, {false, QStringLiteral("Stopped.")});
             }
-            break;
+            running.clear();
         }
-        for (; next < tones.size() && qsizetype(running.size()) < jobs; ++next) {
+        for (; !stop && next < tones.size() && qsizetype(running.size()) < jobs; ++next) {
             const PlannedTone& tone = tones[next];
             try {
                 SynthCommand synth = checkedSynthCommand(tone.command);
@@ -152,6 +150,14 @@ makeTones(const QList<PlannedTone>& tones, int jobs, const std::function<bool()>
             } catch (const Failure& failure) {
                 end(next, {false, failure.description()});
             }
+        }
+        for (ToneRunning& tone : finished) {
+            const SynthRun run{tone.child->result(), tone.synth.command.program, tone.synth.seconds,
+                               tone.synth.sampleRate};
+            const ToneOutcome outcome = judgedTone(run, tones[tone.index].outputPath);
+            if (!outcome.made)
+                tone.flight->removeWhatItWrote();
+            end(tone.index, outcome);
         }
         if (running.empty())
             break;
