@@ -14,7 +14,9 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <functional>
+#include <pty.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -52,6 +54,25 @@ QMap<QString, QByteArray> folderContent(const QString& folder) {
     return files;
 }
 
+// What the batch writes to its error output when that is a terminal.
+QByteArray terminalOutput(const QStringList& arguments) {
+    int terminal = -1;
+    int side = -1;
+    if (openpty(&terminal, &side, nullptr, nullptr, nullptr) != 0)
+        return "no terminal";
+    QProcess batch;
+    batch.setChildProcessModifier([side] { dup2(side, STDERR_FILENO); });
+    batch.start(QStringLiteral(ZIRAVEL_BATCH), arguments);
+    batch.waitForFinished(60000);
+    close(side);
+    QByteArray written;
+    char buffer[4096];
+    for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;)
+        written.append(buffer, got);
+    close(terminal);
+    return written;
+}
+
 } // namespace
 
 class TestBatch : public QObject {
@@ -65,6 +86,7 @@ private slots:
     void badInput();
     void stopSignalLeavesNoPartialFile();
     void fullDiskIsCounted();
+    void progressOnlyOnATerminal();
     void helpAndVersion();
     void storedInputsOnlyWhenAsked();
 };
@@ -268,6 +290,17 @@ void TestBatch::fullDiskIsCounted() {
     const QStringList key = linesOf(folder.filePath(answerKeyFileName));
     QCOMPARE(key.size(), 4);
     QCOMPARE(key.filter(QRegularExpression(QStringLiteral(",no$"))).size(), 3);
+}
+
+void TestBatch::progressOnlyOnATerminal() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    const QStringList arguments{"--count", "4", "--length", "0.1", "--folder", folder.path()};
+    const QByteArray shown = terminalOutput(arguments);
+    QVERIFY2(shown.contains("\rtone 4 of 4, 0 failed, 0.0 s left"), shown.constData());
+    // The line is cleared at the end, for the shell's prompt.
+    QVERIFY2(shown.endsWith("\r\x1b[K"), shown.constData());
+    QCOMPARE(terminalOutput(arguments + QStringList{"--quiet"}), QByteArray());
 }
 
 void TestBatch::helpAndVersion() {
