@@ -21,6 +21,13 @@ public:
     QString path() const { return m_dir.path(); }
     QString filePath(const QString& name) const { return m_dir.filePath(name); }
 
+    // Puts a program where the tool goes; provisioning leaves it alone.
+    void installTool(const QString& program) const {
+        const QString tool = filePath(QStringLiteral("sox.exe"));
+        QFile::copy(program, tool);
+        QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
 private:
     QByteArray m_saved;
     QTemporaryDir m_dir;

@@ -33,16 +33,9 @@ public:
         qunsetenv("ZIRAVEL_FAKE_SOX_LOG");
     }
 
-    // Puts a program where the tool goes; provisioning leaves it alone.
-    void installTool(const QString& program) {
-        const QString tool = tools.filePath(QStringLiteral("sox.exe"));
-        QFile::copy(program, tool);
-        QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-
     // A stand-in for the tool that takes its time and logs each run.
     QString useFakeTool(int milliseconds) {
-        installTool(QStringLiteral(ZIRAVEL_FAKE_SOX));
+        tools.installTool(QStringLiteral(ZIRAVEL_FAKE_SOX));
         qputenv("ZIRAVEL_FAKE_SOX_MS", QByteArray::number(milliseconds));
         const QString log = tools.filePath(QStringLiteral("runs.log"));
         qputenv("ZIRAVEL_FAKE_SOX_LOG", log.toLocal8Bit());

@@ -227,9 +227,7 @@ void TestBatch::badInput() {
 void TestBatch::stopSignalLeavesNoPartialFile() {
     const TestSupport::TemporaryToolFolder tools;
     QTemporaryDir folder;
-    QFile::copy(QStringLiteral(ZIRAVEL_FAKE_SOX), tools.filePath(QStringLiteral("sox.exe")));
-    QFile::setPermissions(tools.filePath(QStringLiteral("sox.exe")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    tools.installTool(QStringLiteral(ZIRAVEL_FAKE_SOX));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // The third tone stops half written for longer than the test waits.
     environment.insert(QStringLiteral("ZIRAVEL_FAKE_SOX_STALL"), QStringLiteral("_3.wav:20000"));

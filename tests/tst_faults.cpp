@@ -141,7 +141,7 @@ void TestFaults::diskFillsDuringTone() {
 
 void TestFaults::soxCannotRun() {
     ToneRun run;
-    run.installTool(QStringLiteral(ZIRAVEL_NEEDS_MISSING_LIB));
+    run.tools.installTool(QStringLiteral(ZIRAVEL_NEEDS_MISSING_LIB));
     run.w.text2->setText(QStringLiteral("1"));
     run.w.pushButton1->click();
     run.w.pushButton3->click();

@@ -11,11 +11,11 @@
 #include "synth/ToneMaking.h"
 
 #include <QElapsedTimer>
+#include <csignal>
 #include <cstdio>
 #include <random>
 
 #ifdef Q_OS_UNIX
-#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
