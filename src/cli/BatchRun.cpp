@@ -11,6 +11,7 @@
 #include "synth/ToneMaking.h"
 
 #include <QElapsedTimer>
+#include <QSet>
 #include <csignal>
 #include <cstdio>
 #include <random>
@@ -139,6 +140,9 @@ int runBatch(const BatchRequest& request) {
     ProgressLine progress(request.count, onTerminal() && !request.quiet);
     int finished = 0;
     int failed = 0;
+    // A reason is told once, with the first tone it stopped: a fault in every tone would
+    // otherwise flood the terminal.
+    QSet<QString> toldReasons;
     const QList<std::optional<ToneOutcome>> outcomes = makeTones(
         tones, request.jobs, [&] { return stopSignals.stopRequested(); },
         stopSignals.wakeDescriptor(),
@@ -146,8 +150,12 @@ int runBatch(const BatchRequest& request) {
             ++finished;
             if (!outcome.made && !stopSignals.stopRequested()) {
                 ++failed;
-                progress.clear();
-                printError(QStringLiteral("%1: %2").arg(answers[index].fileName, outcome.reason));
+                if (!toldReasons.contains(outcome.reason)) {
+                    toldReasons.insert(outcome.reason);
+                    progress.clear();
+                    printError(
+                        QStringLiteral("%1: %2").arg(answers[index].fileName, outcome.reason));
+                }
             }
             progress.update(finished, failed);
         });
@@ -163,13 +171,16 @@ int runBatch(const BatchRequest& request) {
         made += answers[index].made ? 1 : 0;
         tried.append(answers[index]);
     }
+    // A batch stopped before its first tone leaves the key there alone.
     bool keyWritten = true;
-    try {
-        writeAnswerKey(outputFilePath(request.folder, answerKeyFileName), tried,
-                       options.neverOverwrite);
-    } catch (const Failure& failure) {
-        printError(failure.description());
-        keyWritten = false;
+    if (!tried.isEmpty()) {
+        try {
+            writeAnswerKey(outputFilePath(request.folder, answerKeyFileName), tried,
+                           options.neverOverwrite);
+        } catch (const Failure& failure) {
+            printError(failure.description());
+            keyWritten = false;
+        }
     }
     if (stopSignals.stopRequested()) {
         printError(
