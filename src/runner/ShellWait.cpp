@@ -286,8 +286,6 @@ int spawnProgram(const QString& program, const QStringList& arguments, int error
     sigemptyset(&signalSet);
     posix_spawnattr_setsigmask(&attributes, &signalSet);
     sigaddset(&signalSet, SIGPIPE);
-    sigaddset(&signalSet, SIGINT);
-    sigaddset(&signalSet, SIGTERM);
     posix_spawnattr_setsigdefault(&attributes, &signalSet);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     const int error =
