@@ -84,6 +84,7 @@ private slots:
     void seedAndJobs();
     void badInput_data();
     void badInput();
+    void neverOverwriteNumbersOn();
     void stopSignalLeavesNoPartialFile();
     void fullDiskIsCounted();
     void sameReasonIsToldOnce();
@@ -223,6 +224,20 @@ void TestBatch::badInput() {
     QVERIFY(QDir(folder.path()).isEmpty());
     // Nothing was made, not even the tool put in place.
     QVERIFY(!QFile::exists(tools.filePath(QStringLiteral("sox.exe"))));
+}
+
+void TestBatch::neverOverwriteNumbersOn() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    const QStringList arguments{"--count",           "2",        "--length",   "0.1",
+                                "--never-overwrite", "--folder", folder.path()};
+    QCOMPARE(runBatch(arguments).exitStatus, 0);
+    QCOMPARE(runBatch(arguments).exitStatus, 0);
+    QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.wav")}),
+             (QStringList{"Ziravel_1.wav", "Ziravel_2.wav", "Ziravel_3.wav", "Ziravel_4.wav"}));
+    const QStringList key = linesOf(folder.filePath(answerKeyFileName));
+    QCOMPARE(key.size(), 5);
+    QVERIFY(key[4].startsWith(QStringLiteral("Ziravel_4.wav,")));
 }
 
 void TestBatch::stopSignalLeavesNoPartialFile() {
