@@ -204,60 +204,85 @@ int waitForChild(RunningChild& child) {
     return child.status;
 }
 
-// Memory files for children's error output, kept for the next child: making and
-// dropping one for every child costs more than the rest of a start. A file in use is not
-// in the pool, so a child started inside another's wait gets a file of its own.
+// A memory file for children's error output, with the file actions that give a child its
+// standard files. Both are made once and kept for the next child: making a memory file
+// costs more than the rest of a start, and glibc checks each file action against the
+// descriptor limit with a system call. A file in use is not in the pool, so a child
+// started inside another's wait gets a file of its own.
 class ErrorOutputFile {
 public:
     ErrorOutputFile() {
         if (pool().empty()) {
-            m_fd = memfd_create("child-errors", MFD_CLOEXEC);
+            m_files = std::make_unique<ChildFiles>();
         } else {
-            m_fd = pool().back();
+            m_files = std::move(pool().back());
             pool().pop_back();
         }
     }
     ~ErrorOutputFile() {
-        if (m_fd < 0)
-            return;
         // Emptied for the next child, which writes from the start (the child shares the
         // position); a file that cannot be emptied is dropped.
-        if (m_size == 0 || (ftruncate(m_fd, 0) == 0 && lseek(m_fd, 0, SEEK_SET) == 0))
-            pool().push_back(m_fd);
-        else
-            close(m_fd);
+        const int fd = m_files->errorOutput;
+        if (fd < 0 || m_size == 0 || (ftruncate(fd, 0) == 0 && lseek(fd, 0, SEEK_SET) == 0))
+            pool().push_back(std::move(m_files));
     }
     ErrorOutputFile(const ErrorOutputFile&) = delete;
     ErrorOutputFile& operator=(const ErrorOutputFile&) = delete;
 
-    int fd() const { return m_fd; }
+    // Standard input and output from /dev/null, the error output into the file (or
+    // /dev/null when no memory file could be made). No pipes: a child whose reader is
+    // gone could die of a broken pipe after we close.
+    const posix_spawn_file_actions_t* actions() const { return &m_files->actions; }
 
     // What the child wrote, once it has ended; read only when it wrote anything, which a
     // tool that succeeds does not.
     QString text() {
-        m_size = m_fd < 0 ? 0 : lseek(m_fd, 0, SEEK_END);
+        const int fd = m_files->errorOutput;
+        m_size = fd < 0 ? 0 : lseek(fd, 0, SEEK_END);
         if (m_size <= 0)
             return {};
         QByteArray bytes(qMin<qint64>(m_size, keptErrorOutput), Qt::Uninitialized);
-        const ssize_t read = pread(m_fd, bytes.data(), size_t(bytes.size()), 0);
+        const ssize_t read = pread(fd, bytes.data(), size_t(bytes.size()), 0);
         return QString::fromLocal8Bit(bytes.left(read > 0 ? read : 0));
     }
 
 private:
-    static std::vector<int>& pool() {
-        static std::vector<int> files;
+    struct ChildFiles {
+        ChildFiles() : errorOutput(memfd_create("child-errors", MFD_CLOEXEC)) {
+            posix_spawn_file_actions_init(&actions);
+            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+            if (errorOutput >= 0)
+                posix_spawn_file_actions_adddup2(&actions, errorOutput, 2);
+            else
+                posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        }
+        ~ChildFiles() {
+            posix_spawn_file_actions_destroy(&actions);
+            if (errorOutput >= 0)
+                close(errorOutput);
+        }
+        ChildFiles(const ChildFiles&) = delete;
+        ChildFiles& operator=(const ChildFiles&) = delete;
+
+        int errorOutput;
+        posix_spawn_file_actions_t actions;
+    };
+
+    static std::vector<std::unique_ptr<ChildFiles>>& pool() {
+        static std::vector<std::unique_ptr<ChildFiles>> files;
         return files;
     }
 
-    int m_fd = -1;
+    std::unique_ptr<ChildFiles> m_files;
     off_t m_size = -1; // unknown until read
 };
 
 // Starts the program from a descriptor of the file that was checked, so that nobody can
-// swap the file between the check and the start; its error output goes to the file.
-// Gives 0, or the error number of a start that failed.
-int spawnProgram(const QString& program, const QStringList& arguments, int errorOutput,
-                 pid_t& pid) {
+// swap the file between the check and the start, with its standard files as the error
+// output file says. Gives 0, or the error number of a start that failed.
+int spawnProgram(const QString& program, const QStringList& arguments,
+                 const ErrorOutputFile& errors, pid_t& pid) {
     const Descriptor file(openTrustedProgram(program));
     if (file.fd() < 0)
         return errno;
@@ -271,15 +296,6 @@ int spawnProgram(const QString& program, const QStringList& arguments, int error
         argv.push_back(word.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    // No pipes: a child whose reader is gone could die of a broken pipe after we close.
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    if (errorOutput >= 0)
-        posix_spawn_file_actions_adddup2(&actions, errorOutput, 2);
-    else
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t signalSet;
@@ -289,9 +305,8 @@ int spawnProgram(const QString& program, const QStringList& arguments, int error
     posix_spawnattr_setsigdefault(&attributes, &signalSet);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     const int error =
-        posix_spawn(&pid, path.constData(), &actions, &attributes, argv.data(), environ);
+        posix_spawn(&pid, path.constData(), errors.actions(), &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
     return error;
 }
 
@@ -304,7 +319,7 @@ ChildResult runProgram(const QString& program, const QStringList& arguments) {
     // child runs, or the child would block once it is full.
     ErrorOutputFile errors;
     pid_t pid = 0;
-    if (const int error = spawnProgram(program, arguments, errors.fd(), pid))
+    if (const int error = spawnProgram(program, arguments, errors, pid))
         return {startFailureBase + error, {}};
     auto& children = runningChildren();
     const auto child = children.insert(children.end(), RunningChild{pid});
@@ -415,7 +430,7 @@ struct StartedChild::State {
 StartedChild::StartedChild(const CommandLine& command) : m_state(std::make_unique<State>()) {
     pid_t pid = 0;
     if (const int error = spawnProgram(resolvedProgram(command.program), command.arguments,
-                                       m_state->errors.fd(), pid)) {
+                                       m_state->errors, pid)) {
         m_state->result = ChildResult{startFailureBase + error, {}};
         return;
     }

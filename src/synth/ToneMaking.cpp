@@ -161,12 +161,11 @@ makeTones(const QList<PlannedTone>& tones, int jobs, const std::function<bool()>
         }
         if (running.empty())
             break;
+        // Returns at once when one has ended meanwhile.
         QList<StartedChild*> children;
         for (const ToneRunning& tone : running)
             children.append(tone.child.get());
-        if (std::none_of(children.begin(), children.end(),
-                         [](StartedChild* child) { return child->hasEnded(); }))
-            waitForAnyEnd(children, wakeDescriptor);
+        waitForAnyEnd(children, wakeDescriptor);
     }
     return outcomes;
 }
