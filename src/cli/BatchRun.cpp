@@ -45,8 +45,8 @@ public:
         struct sigaction action {};
         action.sa_handler = [](int) {
             s_stop = 1;
-            if (s_wake[1] >= 0) [[maybe_unused]]
-                const ssize_t written = write(s_wake[1], "x", 1);
+            // A full pipe means the wait has been woken already.
+            [[maybe_unused]] const ssize_t woken = s_wake[1] >= 0 ? write(s_wake[1], "x", 1) : 0;
         };
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
@@ -104,15 +104,14 @@ bool onTerminal() {
 #endif
 }
 
-} // namespace
+// The tones of a batch and their rows of the answer key, drawn in order before the first
+// tone starts, so that the files are the same whatever the number of jobs.
+struct BatchPlan {
+    QList<PlannedTone> tones;
+    QList<AnswerRow> answers;
+};
 
-int runBatch(const BatchRequest& request) {
-    StopSignals stopSignals;
-    PrintingReporter reporter;
-    Guard guard(reporter, handlerLocation(QStringLiteral("Batch")));
-    provisionTools(guard, 100);
-    const QString tool = quotedToolPath();
-
+BatchPlan planTones(const BatchRequest& request, const QString& tool) {
     const QString extension =
         request.format == ExportFormat::wav ? QStringLiteral(".wav") : QStringLiteral(".mp3");
     const ToneOptions& options = request.options;
@@ -121,21 +120,31 @@ int runBatch(const BatchRequest& request) {
     std::mt19937_64 generator(request.seed ? *request.seed : std::random_device{}());
     double seconds = 0;
     parseNumberText(request.lengthText, seconds);
-    // Every tone is drawn before the first starts, in order, whatever the number of jobs.
-    QList<PlannedTone> tones;
-    QList<AnswerRow> answers;
+    BatchPlan plan;
     for (int tone = 1; tone <= request.count; ++tone) {
         const QString outputPath = outputFilePath(
             request.folder, options.prefix + QString::number(firstNumber + tone) + extension);
         const double frequency = drawPitch(request.from, request.to, options.pitchDraw, generator);
-        tones.append(
+        plan.tones.append(
             {outputPath, synthCommand(tool, toolArgs(outputPath, request.lengthText,
                                                      request.waveformRow, frequency, options))});
         AnswerRow answer;
         answer.waveform = request.waveformRow;
         answer.seconds = seconds;
-        answers.append(answeredTone(answer, outputPath, frequency, options, false));
+        plan.answers.append(answeredTone(answer, outputPath, frequency, options, false));
     }
+    return plan;
+}
+
+} // namespace
+
+int runBatch(const BatchRequest& request) {
+    StopSignals stopSignals;
+    PrintingReporter reporter;
+    Guard guard(reporter, handlerLocation(QStringLiteral("Batch")));
+    provisionTools(guard, 100);
+    BatchPlan plan = planTones(request, quotedToolPath());
+    QList<AnswerRow>& answers = plan.answers;
 
     ProgressLine progress(request.count, onTerminal() && !request.quiet);
     int finished = 0;
@@ -144,7 +153,7 @@ int runBatch(const BatchRequest& request) {
     // otherwise flood the terminal.
     QSet<QString> toldReasons;
     const QList<std::optional<ToneOutcome>> outcomes = makeTones(
-        tones, request.jobs, [&] { return stopSignals.stopRequested(); },
+        plan.tones, request.jobs, [&] { return stopSignals.stopRequested(); },
         stopSignals.wakeDescriptor(),
         [&](qsizetype index, const ToneOutcome& outcome) {
             ++finished;
@@ -176,7 +185,7 @@ int runBatch(const BatchRequest& request) {
     if (!tried.isEmpty()) {
         try {
             writeAnswerKey(outputFilePath(request.folder, answerKeyFileName), tried,
-                           options.neverOverwrite);
+                           request.options.neverOverwrite);
         } catch (const Failure& failure) {
             printError(failure.description());
             keyWritten = false;
