@@ -23,6 +23,11 @@ struct Refusal {
     throw Refusal{QStringLiteral("ziravel-batch: --%1 \"%2\": %3").arg(option, value, why)};
 }
 
+// One run for each core.
+int defaultJobs() {
+    return std::max(1, QThread::idealThreadCount());
+}
+
 QString wordList(const QStringList& words) {
     return words.join(QStringLiteral(", "));
 }
@@ -184,7 +189,7 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
             refuse(QStringLiteral("seed"), text,
                    QStringLiteral("not a whole number from 0 to 18446744073709551615."));
     }
-    request.jobs = std::max(1, QThread::idealThreadCount());
+    request.jobs = defaultJobs();
     if (parser.isSet(QStringLiteral("jobs")))
         request.jobs = wholeNumber(QStringLiteral("jobs"), parser.value(QStringLiteral("jobs")), 1,
                                    256, QStringLiteral("a number of runs at once"));
@@ -243,8 +248,7 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
                            QStringLiteral("Seed of the draws: the same seed and options give "
                                           "the same frequencies (default: from the system)"),
                            QStringLiteral("n")),
-        valued("jobs", QStringLiteral("Tool runs at once"), "n",
-               QString::number(std::max(1, QThread::idealThreadCount()))),
+        valued("jobs", QStringLiteral("Tool runs at once"), "n", QString::number(defaultJobs())),
         QCommandLineOption(QStringLiteral("quiet"),
                            QStringLiteral("No progress line, only errors")),
     });
