@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 #include <optional>
@@ -43,6 +44,7 @@ private slots:
     void passesArgumentsWithoutShell();
     void refusesProgramOthersCanWrite();
     void nestedCallInsideWait();
+    void childrenStartedSideBySide();
     void childOutlivesProgramEnd();
     void refusesEndlessLength_data();
     void refusesEndlessLength();
@@ -125,6 +127,38 @@ void TestShellWait::refusesProgramOthersCanWrite() {
     QVERIFY(shellWait(QStringLiteral("\"%1\" 0 0").arg(copy), 0) < 0);
     QVERIFY(QFile::setPermissions(copy, ownerOnly));
     QCOMPARE(shellWait(QStringLiteral("\"%1\" 4 0").arg(copy), 0), 4);
+}
+
+// Children run at once, each with its own status and error output; one ended early is
+// gone at once; a program others could write never starts, however often it is asked for.
+void TestShellWait::childrenStartedSideBySide() {
+    QElapsedTimer timer;
+    timer.start();
+    StartedChild slow(splitCommandLine(helperCommand(3, 300)));
+    StartedChild quick(splitCommandLine(helperCommand(0, 0)));
+    StartedChild endless(splitCommandLine(helperCommand(0, 60000)));
+    while (!slow.hasEnded() || !quick.hasEnded())
+        waitForAnyEnd({&slow, &quick}, -1);
+    QVERIFY(timer.elapsed() < 2000);
+    QCOMPARE(slow.result().status, 3);
+    QCOMPARE(slow.result().errorOutput, QStringLiteral("exit 3\n"));
+    QCOMPARE(quick.result().status, 0);
+    QVERIFY(!endless.hasEnded());
+    endless.stop();
+    QVERIFY(endless.hasEnded());
+    QCOMPARE(endless.result().status, 128 + 9);
+    QVERIFY(timer.elapsed() < 5000);
+
+    TemporaryToolFolder folder;
+    const QString copy = folder.filePath(QStringLiteral("helper"));
+    QVERIFY(QFile::copy(exitWith, copy));
+    QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                            QFile::WriteOther));
+    for (int start = 0; start < 2; ++start) {
+        StartedChild refused(CommandLine{copy, {QStringLiteral("0"), QStringLiteral("0")}});
+        QVERIFY(refused.hasEnded());
+        QCOMPARE(refused.result().status, startFailureBase + EACCES);
+    }
 }
 
 void TestShellWait::nestedCallInsideWait() {

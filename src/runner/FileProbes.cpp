@@ -183,6 +183,26 @@ void openRegularFile(QFile& file, const QString& path) {
     }
 }
 
+QByteArray readRegularFileStart(const QString& path, qint64 bytes, qint64& fileSize) {
+    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, qt_error_string(errno)));
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        throw Failure(QStringLiteral("%1 is not an ordinary file.").arg(path));
+    }
+    QByteArray start(qMin<qint64>(bytes, info.st_size), Qt::Uninitialized);
+    const ssize_t got = start.isEmpty() ? 0 : read(fd, start.data(), size_t(start.size()));
+    const int readError = errno;
+    close(fd);
+    if (got < 0)
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, qt_error_string(readError)));
+    start.truncate(got);
+    fileSize = info.st_size;
+    return start;
+}
+
 #else
 
 bool isTrustedProgramFile(const QString& path) {
@@ -212,6 +232,13 @@ void openRegularFile(QFile& file, const QString& path) {
     file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+}
+
+QByteArray readRegularFileStart(const QString& path, qint64 bytes, qint64& fileSize) {
+    QFile file;
+    openRegularFile(file, path);
+    fileSize = file.size();
+    return file.read(bytes);
 }
 
 #endif

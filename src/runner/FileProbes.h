@@ -4,7 +4,8 @@
 #include <QFile>
 #include <QString>
 
-// Questions to the file system. None of them throws but desktopFolder() and readRegularFile().
+// Questions to the file system. None of them throws but desktopFolder() and the readers of
+// regular files.
 
 // True when anything (file or folder) exists at the path.
 bool fileExists(const QString& path);
@@ -76,6 +77,10 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 FileStamp fileStamp(const QString& path);
+
+// The first bytes (at most `bytes`) of a regular file and the file's size, read with one
+// open, one status query and one read. Throws Failure as openRegularFile() does.
+QByteArray readRegularFileStart(const QString& path, qint64 bytes, qint64& fileSize);
 
 // The bytes of a regular file of at most maxBytes. A pipe, a device, a folder or a larger
 // file is refused without waiting on it or reading it all: throws Failure naming the file.

@@ -20,6 +20,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <list>
+#include <map>
 #include <memory>
 #include <poll.h>
 #include <spawn.h>
@@ -281,12 +282,9 @@ private:
 // Starts the program from a descriptor of the file that was checked, so that nobody can
 // swap the file between the check and the start, with its standard files as the error
 // output file says. Gives 0, or the error number of a start that failed.
-int spawnProgram(const QString& program, const QStringList& arguments,
+int spawnProgram(int programFile, const QString& program, const QStringList& arguments,
                  const ErrorOutputFile& errors, pid_t& pid) {
-    const Descriptor file(openTrustedProgram(program));
-    if (file.fd() < 0)
-        return errno;
-    const QByteArray path = "/proc/self/fd/" + QByteArray::number(file.fd());
+    const QByteArray path = "/proc/self/fd/" + QByteArray::number(programFile);
     // The program's own name comes first; SoX names itself by it in its messages.
     QList<QByteArray> words{QFile::encodeName(QFileInfo(program).completeBaseName())};
     for (const QString& argument : arguments)
@@ -317,9 +315,12 @@ ChildResult endedChild(int status, ErrorOutputFile& errors) {
 ChildResult runProgram(const QString& program, const QStringList& arguments) {
     // The error output goes to a file in memory: a pipe would have to be read while the
     // child runs, or the child would block once it is full.
+    const Descriptor file(openTrustedProgram(program));
+    if (file.fd() < 0)
+        return {startFailureBase + errno, {}};
     ErrorOutputFile errors;
     pid_t pid = 0;
-    if (const int error = spawnProgram(program, arguments, errors, pid))
+    if (const int error = spawnProgram(file.fd(), program, arguments, errors, pid))
         return {startFailureBase + error, {}};
     auto& children = runningChildren();
     const auto child = children.insert(children.end(), RunningChild{pid});
@@ -420,7 +421,23 @@ void stopRunningChildren() {
 
 #ifdef Q_OS_LINUX
 
+// The checked program of children started one after another, opened and checked once
+// while any of them lives: a batch does not open it again for every tone. What runs is
+// still the file that was checked, whatever happens to its name meanwhile.
+std::shared_ptr<Descriptor> sharedTrustedProgram(const QString& program, int& error) {
+    static std::map<QString, std::weak_ptr<Descriptor>> opened;
+    if (std::shared_ptr<Descriptor> kept = opened[program].lock())
+        return kept;
+    const int fd = openTrustedProgram(program);
+    error = fd < 0 ? errno : 0;
+    auto file = std::make_shared<Descriptor>(fd);
+    if (fd >= 0)
+        opened[program] = file;
+    return file;
+}
+
 struct StartedChild::State {
+    std::shared_ptr<Descriptor> program;
     ErrorOutputFile errors;
     RunningChild child{0};
     std::unique_ptr<Descriptor> end;
@@ -428,9 +445,14 @@ struct StartedChild::State {
 };
 
 StartedChild::StartedChild(const CommandLine& command) : m_state(std::make_unique<State>()) {
+    const QString program = resolvedProgram(command.program);
+    int error = 0;
+    m_state->program = sharedTrustedProgram(program, error);
     pid_t pid = 0;
-    if (const int error = spawnProgram(resolvedProgram(command.program), command.arguments,
-                                       m_state->errors, pid)) {
+    if (error == 0)
+        error =
+            spawnProgram(m_state->program->fd(), program, command.arguments, m_state->errors, pid);
+    if (error != 0) {
         m_state->result = ChildResult{startFailureBase + error, {}};
         return;
     }

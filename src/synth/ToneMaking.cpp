@@ -27,18 +27,21 @@ QString toolReason(const QString& errorOutput) {
 // SoX says nothing in its exit status when the disk fills: the file then holds fewer
 // samples than asked.
 bool wholeToneWritten(const QString& outputPath, double seconds, int sampleRate) {
-    QFile file;
+    const double asked = seconds * sampleRate;
     try {
-        openRegularFile(file, outputPath);
+        if (outputPath.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive)) {
+            QFile file;
+            openRegularFile(file, outputPath);
+            return double(mp3SampleCount(file) - mp3CodingDelaySamples) >= asked;
+        }
+        qint64 size = 0;
+        const QByteArray start = readRegularFileStart(outputPath, wavHeaderBytes, size);
+        const std::optional<WavFileInfo> wav = wavFileInfo(start, size);
+        // SoX may round the last sample either way.
+        return wav && double(wav->frames + 1) >= asked;
     } catch (const Failure&) {
         return false;
     }
-    const double asked = seconds * sampleRate;
-    if (outputPath.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive))
-        return double(mp3SampleCount(file) - mp3CodingDelaySamples) >= asked;
-    const std::optional<WavFileInfo> wav = readWavFileInfo(file);
-    // SoX may round the last sample either way.
-    return wav && double(wav->frames + 1) >= asked;
 }
 
 } // namespace

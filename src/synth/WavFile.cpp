@@ -92,12 +92,14 @@ void decodeFrames(const char* data, qint64 frames, const WavLayout& layout, floa
         out[i] = sampleAt(data + i * bytesPerSample, layout.bitsPerSample, layout.isFloat);
 }
 
-std::optional<WavFileInfo> readWavFileInfo(QIODevice& file) {
-    // The chunks before the samples are small; SoX writes about 80 bytes of them.
-    constexpr qint64 headerBytes = 4096;
-    const std::optional<WavLayout> layout = readWavLayout(file.read(headerBytes));
+std::optional<WavFileInfo> wavFileInfo(const QByteArray& fileStart, qint64 fileSize) {
+    const std::optional<WavLayout> layout = readWavLayout(fileStart);
     if (!layout)
         return std::nullopt;
-    const qint64 present = std::min(layout->dataSize, file.size() - layout->dataOffset);
+    const qint64 present = std::min(layout->dataSize, fileSize - layout->dataOffset);
     return WavFileInfo{*layout, present / layout->frameBytes()};
+}
+
+std::optional<WavFileInfo> readWavFileInfo(QIODevice& file) {
+    return wavFileInfo(file.read(wavHeaderBytes), file.size());
 }

@@ -45,3 +45,9 @@ struct WavFileInfo {
     qint64 frames = 0;
 };
 std::optional<WavFileInfo> readWavFileInfo(QIODevice& file);
+// The same from the start of a file (its first 4096 bytes hold the header) and its size.
+std::optional<WavFileInfo> wavFileInfo(const QByteArray& fileStart, qint64 fileSize);
+
+// The file start that wavFileInfo() needs: the chunks before the samples are small; SoX
+// writes about 80 bytes of them.
+inline constexpr qint64 wavHeaderBytes = 4096;
