@@ -167,15 +167,26 @@ FileStamp fileStamp(const QString& path) {
             info.st_ino};
 }
 
-void openRegularFile(QFile& file, const QString& path) {
+namespace {
+
+// A descriptor of a regular file (a link to one included), opened for reading without
+// waiting on a pipe or a device, and the file's status. Throws Failure naming the file.
+int openRegularDescriptor(const QString& path, struct stat& info) {
     const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, qt_error_string(errno)));
-    struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         close(fd);
         throw Failure(QStringLiteral("%1 is not an ordinary file.").arg(path));
     }
+    return fd;
+}
+
+} // namespace
+
+void openRegularFile(QFile& file, const QString& path) {
+    struct stat info {};
+    const int fd = openRegularDescriptor(path, info);
     // Read in a few large pieces: a buffer would only copy them once more.
     if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         close(fd);
@@ -184,14 +195,8 @@ void openRegularFile(QFile& file, const QString& path) {
 }
 
 QByteArray readRegularFileStart(const QString& path, qint64 bytes, qint64& fileSize) {
-    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, qt_error_string(errno)));
     struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        throw Failure(QStringLiteral("%1 is not an ordinary file.").arg(path));
-    }
+    const int fd = openRegularDescriptor(path, info);
     QByteArray start(qMin<qint64>(bytes, info.st_size), Qt::Uninitialized);
     const ssize_t got = start.isEmpty() ? 0 : read(fd, start.data(), size_t(start.size()));
     const int readError = errno;

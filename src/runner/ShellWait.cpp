@@ -351,38 +351,44 @@ QList<QProcess*>& runningChildren() {
     return children;
 }
 
-ChildResult runProgram(const QString& program, const QStringList& arguments, int style) {
+// Starts the checked program with no pipes: a child whose reader is gone could die of a
+// broken pipe after we close. Gives 0, or the error number of a start that failed.
+int startProcess(QProcess& process, const QString& program, const QStringList& arguments,
+                 int style) {
     if (!fileExists(program))
-        return {startFailureBase + ENOENT, {}};
+        return ENOENT;
     if (!isTrustedProgramFile(program))
-        return {startFailureBase + EACCES, {}};
-
-    QProcess process;
+        return EACCES;
     process.setProgram(program);
     process.setArguments(arguments);
-    // No pipes: a child whose reader is gone could die of a broken pipe after we close.
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     applyWindowStyle(process, style);
+    process.start();
+    return process.waitForStarted(-1) ? 0 : ENOEXEC;
+}
 
+// How a process that has ended ended.
+ChildResult processResult(QProcess& process) {
+    const QString errors =
+        QString::fromLocal8Bit(process.readAllStandardError().left(keptErrorOutput));
+    return {(process.exitStatus() == QProcess::CrashExit ? 128 : 0) + process.exitCode(), errors};
+}
+
+ChildResult runProgram(const QString& program, const QStringList& arguments, int style) {
+    QProcess process;
     QEventLoop wait;
     QObject::connect(&process, &QProcess::finished, &wait, &QEventLoop::quit);
     QObject::connect(&process, &QProcess::errorOccurred, &wait, &QEventLoop::quit);
-    process.start();
-    if (!process.waitForStarted(-1))
-        return {startFailureBase + ENOEXEC, {}};
+    if (const int error = startProcess(process, program, arguments, style))
+        return {startFailureBase + error, {}};
     runningChildren().append(&process);
     // The end of the child is an event: the loop sleeps until then, dispatching
     // window events, and returns as soon as the child has gone.
     while (process.state() != QProcess::NotRunning)
         wait.exec();
     runningChildren().removeOne(&process);
-
-    const QString errors =
-        QString::fromLocal8Bit(process.readAllStandardError().left(keptErrorOutput));
-    if (process.exitStatus() == QProcess::CrashExit)
-        return {128 + process.exitCode(), errors};
-    return {process.exitCode(), errors};
+    return processResult(process);
 }
 
 #endif
@@ -516,21 +522,9 @@ struct StartedChild::State {
 };
 
 StartedChild::StartedChild(const CommandLine& command) : m_state(std::make_unique<State>()) {
-    const QString program = resolvedProgram(command.program);
-    if (!fileExists(program) || !isTrustedProgramFile(program)) {
-        m_state->result =
-            ChildResult{startFailureBase + (fileExists(program) ? EACCES : ENOENT), {}};
-        return;
-    }
-    QProcess& process = m_state->process;
-    process.setProgram(program);
-    process.setArguments(command.arguments);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    applyWindowStyle(process, 0);
-    process.start();
-    if (!process.waitForStarted(-1))
-        m_state->result = ChildResult{startFailureBase + ENOEXEC, {}};
+    if (const int error =
+            startProcess(m_state->process, resolvedProgram(command.program), command.arguments, 0))
+        m_state->result = ChildResult{startFailureBase + error, {}};
 }
 
 StartedChild::~StartedChild() {
@@ -547,10 +541,7 @@ bool StartedChild::hasEnded() {
     QProcess& process = m_state->process;
     if (process.state() != QProcess::NotRunning && !process.waitForFinished(0))
         return false;
-    const QString errors =
-        QString::fromLocal8Bit(process.readAllStandardError().left(keptErrorOutput));
-    m_state->result = ChildResult{
-        (process.exitStatus() == QProcess::CrashExit ? 128 : 0) + process.exitCode(), errors};
+    m_state->result = processResult(process);
     return true;
 }
 
