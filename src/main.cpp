@@ -2,6 +2,7 @@
 #include "app/Modals.h"
 #include "app/SettingsStore.h"
 #include "runner/ShellWait.h"
+#include "runner/StopSignals.h"
 #include "synth/SoundPlayer.h"
 
 #include <QApplication>
@@ -29,11 +30,13 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     QApplication app(argc, argv);
+    StopSignals stopSignals;
     QtModals modals;
     SettingsStore settings(modals);
     AudioPlayer player;
     Form1 window({modals, settings, player, QCoreApplication::applicationDirPath(), endProgramNow});
     modals.setOwner(&window);
+    window.closeOnStopSignals(stopSignals);
     window.formLoad();
     window.show();
     return QApplication::exec();

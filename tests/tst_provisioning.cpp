@@ -77,6 +77,7 @@ private slots:
     void writesOnlyTheMissingLibrary();
     void brokenCopyIsReplaced_data();
     void brokenCopyIsReplaced();
+    void folderInPlaceIsNeverDeleted();
     void refusesFileOthersCanWrite();
     void refusesLinkedTool();
     void refusesFileOfAnotherUser();
@@ -138,7 +139,6 @@ void TestProvisioning::brokenCopyIsReplaced_data() {
     QTest::addColumn<QString>("kind");
     QTest::newRow("empty") << "empty";
     QTest::newRow("cut short") << "short";
-    QTest::newRow("a folder") << "folder";
 }
 
 void TestProvisioning::brokenCopyIsReplaced() {
@@ -146,17 +146,27 @@ void TestProvisioning::brokenCopyIsReplaced() {
     TemporaryToolFolder folder;
     const QString tool = folder.filePath(QStringLiteral("sox.exe"));
     const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-    if (kind == QLatin1String("folder")) {
-        QVERIFY(QDir().mkpath(tool + QStringLiteral("/inside")));
-    } else {
-        const QByteArray start = loadToolResource(toolResourceId).left(kind == "empty" ? 0 : 1000);
-        plantFile(tool, start, ownerOnly);
-    }
+    const QByteArray start = loadToolResource(toolResourceId).left(kind == "empty" ? 0 : 1000);
+    plantFile(tool, start, ownerOnly);
     RecordingReporter reporter;
     provision(reporter);
     QVERIFY(reporter.reports.isEmpty());
     QCOMPARE(contents(tool), loadToolResource(toolResourceId));
     QCOMPARE(shellWait(QStringLiteral("\"%1\" --version").arg(tool), 0), 0);
+}
+
+void TestProvisioning::folderInPlaceIsNeverDeleted() {
+    TemporaryToolFolder folder;
+    const QString tool = folder.filePath(QStringLiteral("sox.exe"));
+    const QString kept = tool + QStringLiteral("/sub/keep.txt");
+    QVERIFY(QDir().mkpath(QFileInfo(kept).path()));
+    plantFile(kept, "mine", QFile::ReadOwner | QFile::WriteOwner);
+    RecordingReporter reporter;
+    provision(reporter, 106);
+    // Reported where the tool would be written, as a tool that cannot be written is.
+    QCOMPARE(reporter.lines(), QList<int>{110});
+    QVERIFY(reporter.reports[0].description.contains(tool));
+    QCOMPARE(contents(kept), QByteArray("mine"));
 }
 
 void TestProvisioning::refusesLinkedTool() {

@@ -13,10 +13,12 @@
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
 #include "runner/ShellWait.h"
+#include "runner/StopSignals.h"
 #include "synth/NumberText.h"
 #include "synth/SoundPlayer.h"
 #include "synth/ToneActions.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -27,6 +29,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSocketNotifier>
 #include <QTimer>
 
 namespace {
@@ -124,6 +127,9 @@ void Form1::buildControls() {
     stopButton->hide();
     progressBar->hide();
     progressLabel->hide();
+    statusLine = place<QLabel>(client, twips(120, 6120, 7800, 345));
+    statusLine->setAccessibleName(QStringLiteral("Status"));
+    statusLine->hide();
     // The listening-test options, out of the way until asked for.
     moreOptions =
         place<QPushButton>(client, twips(120, 6540, 1800, 345), QStringLiteral("More options"));
@@ -313,12 +319,30 @@ void Form1::formLoad() {
     optionsPanel->restore();
 }
 
+void Form1::closeOnStopSignals(StopSignals& stopSignals) {
+    auto* notifier =
+        new QSocketNotifier(stopSignals.wakeDescriptor(), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this, &stopSignals] {
+        stopSignals.clearWake();
+        // A box waiting for an answer would hold the action that must end.
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+        close();
+    });
+}
+
 void Form1::closeEvent(QCloseEvent* event) {
     event->accept();
     letPendingEventsRun();
     letPendingEventsRun();
-    // A tone being made would go on filling the disk after the window has gone.
-    stopTonesInFlight();
+    if (m_busy) {
+        // The action stops as Stop stops it, writes what it made (the answer key above all),
+        // and ends the program when it clears Busy.
+        m_closing = true;
+        stop();
+        event->ignore();
+        return;
+    }
     m_services.endProgram();
 }
 
@@ -352,9 +376,13 @@ ToneOptions Form1::toneOptions() const {
 
 void Form1::setBusy(bool busy) {
     m_busy = busy;
-    if (busy)
+    if (busy) {
         m_stopRequested = false;
+        statusLine->hide();
+    }
     stopButton->setVisible(busy);
+    if (!busy && m_closing)
+        m_services.endProgram();
 }
 
 void Form1::stop() {
@@ -389,8 +417,17 @@ void Form1::showProgress(int tone, int count) {
     progressLabel->setText(progressBar->valueText());
 }
 
+void Form1::showStatus(const QString& text) {
+    statusLine->setText(text);
+    statusLine->show();
+    QAccessibleEvent said(statusLine, QAccessible::Alert);
+    QAccessible::updateAccessibility(&said);
+}
+
 void Form1::showNotice(const QString& text) {
-    m_services.modals.showNotice(text);
+    // Closing: nobody waits for the answer.
+    if (!m_closing)
+        m_services.modals.showNotice(text);
 }
 
 ErrorReporter& Form1::errorReporter() {

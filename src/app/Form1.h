@@ -17,6 +17,7 @@ class QPushButton;
 class SettingsStore;
 class SkinFramework;
 class SoundOutput;
+class StopSignals;
 class ToneProgress;
 class WindowPointer;
 
@@ -56,6 +57,8 @@ public:
 
     // The start-up sequence; runs once, before the window is first shown.
     void formLoad();
+    // A stop signal closes the window as the user would.
+    void closeOnStopSignals(StopSignals& stopSignals);
 
     FieldEdit* text1;
     FieldEdit* text2;
@@ -78,6 +81,9 @@ public:
     QPushButton* pushButton9;
     ToneProgress* progressBar;
     QLabel* progressLabel;
+    // Says what became of an action where the progress line stands, e.g. a preview that could
+    // not be played.
+    QLabel* statusLine;
     QPushButton* moreOptions;
     QPushButton* stopButton;
     OptionsPanel* optionsPanel;
@@ -99,6 +105,7 @@ public:
     void stop();
     void setPointerShape(int shape) override;
     void showProgress(int tone, int count) override;
+    void showStatus(const QString& text) override;
     void showNotice(const QString& text) override;
     ErrorReporter& errorReporter() override;
     bool playSoundFile(const QString& path) override;
@@ -122,4 +129,6 @@ private:
     bool m_checkingField = false;
     bool m_busy = false;
     bool m_stopRequested = false;
+    // The window was closed while an action ran: the program ends once it has stopped.
+    bool m_closing = false;
 };

@@ -1,8 +1,8 @@
 #include "app/SettingsStore.h"
 
 #include "app/Modals.h"
-#include "runner/FileProbes.h"
-#include "runner/IniText.h"
+#include "runner/Failure.h"
+#include "runner/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,8 +22,11 @@ QString setAsideName(const QString& file) {
 
 #ifdef Q_OS_WIN
 SettingsStore::SettingsStore(Modals& modals)
-    : m_modals(modals), m_settings(std::make_unique<QSettings>(QStringLiteral("Korvane"),
-                                                               QStringLiteral("Ziravel"))) {}
+    : m_modals(modals), m_registry(std::make_unique<QSettings>(QStringLiteral("Korvane"),
+                                                               QStringLiteral("Ziravel"))) {
+    for (const QString& key : m_registry->allKeys())
+        m_values.insert(key, m_registry->value(key).toString());
+}
 #else
 SettingsStore::SettingsStore(Modals& modals) : SettingsStore(modals, storedInputsFile()) {}
 #endif
@@ -37,12 +40,13 @@ SettingsStore::~SettingsStore() = default;
 void SettingsStore::setAsideIfUnreadable(const QString& file) {
     const QFileInfo info(file);
     if ((!info.exists() && !info.isSymLink()) || isSmallRegularFile(file, largestFile)) {
-        m_settings = std::make_unique<QSettings>(file, iniTextFormat());
+        m_file = file;
+        readFileIfChanged();
         return;
     }
     const QString aside = setAsideName(file);
     if (QFile::rename(file, aside)) {
-        m_settings = std::make_unique<QSettings>(file, iniTextFormat());
+        m_file = file;
         m_modals.showNotice(
             QStringLiteral("The settings file %1 could not be read safely and "
                            "was set aside as %2.\r\nZiravel starts with its "
@@ -56,29 +60,65 @@ void SettingsStore::setAsideIfUnreadable(const QString& file) {
                             .arg(QDir::toNativeSeparators(file)));
 }
 
+void SettingsStore::readFileIfChanged() const {
+    const FileStamp now = fileStamp(m_file);
+    if (m_file.isEmpty() || now == m_fileRead)
+        return;
+    try {
+        m_values = readIniText(readRegularFile(m_file, largestFile));
+    } catch (const Failure&) {
+        // Missing, or no longer safe to read: what we hold stays.
+    }
+    m_fileRead = now;
+}
+
+void SettingsStore::writeFile() {
+    QDir().mkpath(QFileInfo(m_file).path());
+    writeFileSafely(m_file, writeIniText(m_values));
+    m_fileRead = fileStamp(m_file);
+}
+
 QString SettingsStore::location() const {
-    return m_settings ? m_settings->fileName() : QString();
+#ifdef Q_OS_WIN
+    if (m_registry)
+        return m_registry->fileName();
+#endif
+    return m_file;
 }
 
 QString SettingsStore::value(const QString& key, const QString& defaultValue) const {
-    if (!m_settings)
-        return defaultValue;
-    const QVariant stored = m_settings->value(key);
-    return stored.isValid() ? stored.toString() : defaultValue;
+    readFileIfChanged();
+    const auto stored = m_values.constFind(key);
+    return stored != m_values.cend() ? stored->toString() : defaultValue;
 }
 
 void SettingsStore::save(const QString& key, const QString& text) {
     // Rewriting the file with what it holds already would only cost time, at start above all,
     // where every restored field writes its value back.
-    if (!m_settings || (m_settings->contains(key) && m_settings->value(key) == text))
+    if (m_values.contains(key) && m_values.value(key).toString() == text)
         return;
-    m_settings->setValue(key, text);
-    m_settings->sync();
-    // A format error only says that a damaged file was read; it is written anew all the same.
-    if (m_settings->status() != QSettings::AccessError || m_failureTold)
-        return;
-    m_failureTold = true;
-    m_modals.showNotice(QStringLiteral("Settings cannot be saved to %1.\r\nWhat you change now "
-                                       "will be lost when Ziravel is closed.")
-                            .arg(QDir::toNativeSeparators(location())));
+    try {
+#ifdef Q_OS_WIN
+        if (m_registry) {
+            m_values.insert(key, text);
+            m_registry->setValue(key, text);
+            m_registry->sync();
+            if (m_registry->status() == QSettings::AccessError)
+                throw Failure(QStringLiteral("the registry refused it"));
+            return;
+        }
+#endif
+        if (m_file.isEmpty())
+            return;
+        readFileIfChanged();
+        m_values.insert(key, text);
+        writeFile();
+    } catch (const Failure& failure) {
+        if (m_failureTold)
+            return;
+        m_failureTold = true;
+        m_modals.showNotice(QStringLiteral("Settings cannot be saved to %1: %2.\r\nWhat you "
+                                           "change now will be lost when Ziravel is closed.")
+                                .arg(QDir::toNativeSeparators(location()), failure.description()));
+    }
 }

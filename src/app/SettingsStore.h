@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runner/FileProbes.h"
 #include "runner/IniText.h"
 #include "synth/StoredInputs.h"
 
@@ -11,7 +12,8 @@ class Modals;
 
 // The per-user store of the inputs: application "Korvane", section "Ziravel". Every value
 // is plain text. Every change reaches the disk at once, so a killed program loses nothing; a
-// value saved unchanged writes nothing. A write that fails is told to the user once per
+// value saved unchanged writes nothing. The file is written through the safe writer: a full
+// disk leaves the last good file whole. A write that fails is told to the user once per
 // session.
 class SettingsStore {
 public:
@@ -35,9 +37,18 @@ public:
 
 private:
     void setAsideIfUnreadable(const QString& file);
+    // Takes in what another window wrote to the file since it was last read or written.
+    void readFileIfChanged() const;
+    void writeFile();
 
     Modals& m_modals;
-    // None when a file that cannot be read safely could not be set aside either.
-    std::unique_ptr<QSettings> m_settings;
+    // Empty when a file that cannot be read safely could not be set aside either: nothing is
+    // kept then.
+    QString m_file;
+    mutable QSettings::SettingsMap m_values;
+    mutable FileStamp m_fileRead;
+#ifdef Q_OS_WIN
+    std::unique_ptr<QSettings> m_registry;
+#endif
     bool m_failureTold = false;
 };

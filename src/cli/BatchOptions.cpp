@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QThread>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -53,9 +54,18 @@ struct Inputs {
 };
 
 // The window's stored inputs. A stored option that is not one of its own gives way to its
-// default, as in the window; the fields are checked as if typed.
+// default, as in the window; the fields are checked as if typed. A settings file that cannot
+// be read safely is told, and the defaults are used.
 Inputs storedInputs() {
-    const QSettings::SettingsMap stored = readStoredInputs();
+    QSettings::SettingsMap stored;
+    try {
+        stored = readStoredInputs();
+    } catch (const Failure& failure) {
+        std::fprintf(stderr,
+                     "ziravel-batch: the stored settings cannot be read safely, so the "
+                     "defaults are used: %s\n",
+                     qPrintable(failure.description()));
+    }
     const auto value = [&stored](const SettingKey& key) {
         return stored.value(key.name, key.defaultValue).toString();
     };
@@ -173,6 +183,18 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                          ? ExportFormat::wav
                          : ExportFormat::mp3;
     request.options = checkedOptions(inputs);
+    // The set's highest pitch needs the highest rate, and so the largest files.
+    double seconds = 0;
+    parseNumberText(request.lengthText, seconds);
+    const bool mp3 = request.format == ExportFormat::mp3;
+    const int highestRate =
+        sampleRateFor(waveformWord(request.waveformRow), std::max(request.from, request.to),
+                      request.options.sampleRate, mp3);
+    const int channels = request.options.channel == ToneOptions::Channel::mono ? 1 : 2;
+    if (const QString refusal = toneLengthRefusal(seconds, highestRate,
+                                                  request.options.sampleBits, channels, mp3);
+        !refusal.isEmpty())
+        refuse(QStringLiteral("length"), inputs.length, refusal);
     // The bounds must allow the pitch draw: one trial draw tells.
     try {
         std::mt19937_64 trial;

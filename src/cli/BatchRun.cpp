@@ -4,6 +4,8 @@
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
+#include "runner/ShellWait.h"
+#include "runner/StopSignals.h"
 #include "runner/ToolProvisioning.h"
 #include "synth/AnswerKey.h"
 #include "synth/NumberText.h"
@@ -11,13 +13,14 @@
 #include "synth/ToneMaking.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSet>
-#include <csignal>
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <random>
 
 #ifdef Q_OS_UNIX
-#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -32,38 +35,6 @@ public:
     void reportError(const QString& description, const QString&, int) override {
         printError(description);
     }
-};
-
-// SIGINT and SIGTERM ask the batch to stop; the handler wakes the wait for the tools
-// through a pipe.
-class StopSignals {
-public:
-    StopSignals() {
-#ifdef Q_OS_UNIX
-        if (pipe2(s_wake, O_CLOEXEC | O_NONBLOCK) != 0)
-            s_wake[0] = s_wake[1] = -1;
-        struct sigaction action {};
-        action.sa_handler = [](int) {
-            s_stop = 1;
-            // A full pipe means the wait has been woken already.
-            [[maybe_unused]] const ssize_t woken = s_wake[1] >= 0 ? write(s_wake[1], "x", 1) : 0;
-        };
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-#endif
-    }
-    bool stopRequested() const {
-        return s_stop != 0;
-    }
-    int wakeDescriptor() const {
-        return s_wake[0];
-    }
-
-private:
-    static inline volatile sig_atomic_t s_stop = 0;
-    static inline int s_wake[2] = {-1, -1};
 };
 
 // One line on a terminal, written over in place: finished tones, failures, time left.
@@ -104,36 +75,30 @@ bool onTerminal() {
 #endif
 }
 
-// The tones of a batch and their rows of the answer key, drawn in order before the first
-// tone starts, so that the files are the same whatever the number of jobs.
-struct BatchPlan {
-    QList<PlannedTone> tones;
-    QList<AnswerRow> answers;
-};
-
-BatchPlan planTones(const BatchRequest& request, const QString& tool) {
-    const QString extension =
-        request.format == ExportFormat::wav ? QStringLiteral(".wav") : QStringLiteral(".mp3");
-    const ToneOptions& options = request.options;
-    const int firstNumber =
-        options.neverOverwrite ? highestToneNumber(request.folder, options.prefix, extension) : 0;
+// The frequencies of the tones, drawn in order before the first tone starts, so that the
+// files are the same whatever the number of jobs.
+QList<double> drawnFrequencies(const BatchRequest& request) {
     std::mt19937_64 generator(request.seed ? *request.seed : std::random_device{}());
-    double seconds = 0;
-    parseNumberText(request.lengthText, seconds);
-    BatchPlan plan;
-    for (int tone = 1; tone <= request.count; ++tone) {
-        const QString outputPath = outputFilePath(
-            request.folder, options.prefix + QString::number(firstNumber + tone) + extension);
-        const double frequency = drawPitch(request.from, request.to, options.pitchDraw, generator);
-        plan.tones.append(
-            {outputPath, synthCommand(tool, toolArgs(outputPath, request.lengthText,
-                                                     request.waveformRow, frequency, options))});
-        AnswerRow answer;
-        answer.waveform = request.waveformRow;
-        answer.seconds = seconds;
-        plan.answers.append(answeredTone(answer, outputPath, frequency, options, false));
-    }
-    return plan;
+    QList<double> frequencies;
+    for (int tone = 1; tone <= request.count; ++tone)
+        frequencies.append(
+            drawPitch(request.from, request.to, request.options.pitchDraw, generator));
+    return frequencies;
+}
+
+// A reason as it is compared with those told already: SoX names the file in its words.
+QString reasonWithoutFile(QString reason, const QString& outputPath) {
+    if (outputPath.isEmpty())
+        return reason;
+    return reason.remove(outputPath).remove(QFileInfo(outputPath).fileName());
+}
+
+// Each run holds a few descriptors: no more runs than the limit leaves room for, so that
+// no tone is judged from a file that could not be opened.
+int boundedJobs(int jobs) {
+    constexpr int descriptorsPerRun = 4;
+    constexpr int keptForTheProgram = 32;
+    return std::clamp((raisedDescriptorLimit() - keptForTheProgram) / descriptorsPerRun, 1, jobs);
 }
 
 } // namespace
@@ -142,9 +107,45 @@ int runBatch(const BatchRequest& request) {
     StopSignals stopSignals;
     PrintingReporter reporter;
     Guard guard(reporter, handlerLocation(QStringLiteral("Batch")));
-    provisionTools(guard, 100);
-    BatchPlan plan = planTones(request, quotedToolPath());
-    QList<AnswerRow>& answers = plan.answers;
+    // A tool folder that is not ours ends the batch: nothing runs from it.
+    if (!provisionTools(guard, 100))
+        return 1;
+    const QString tool = quotedToolPath();
+    const ToneOptions& options = request.options;
+    const bool mp3 = request.format == ExportFormat::mp3;
+    const QString extension = mp3 ? QStringLiteral(".mp3") : QStringLiteral(".wav");
+    const QString word = waveformWord(request.waveformRow);
+    std::optional<ToneNumbering> numbering;
+    try {
+        numbering.emplace(request.folder, options.prefix, extension, options.neverOverwrite,
+                          request.count);
+    } catch (const Failure& failure) {
+        printError(failure.description());
+        return badInputStatus;
+    }
+    const QList<double> frequencies = drawnFrequencies(request);
+    double seconds = 0;
+    parseNumberText(request.lengthText, seconds);
+    QList<AnswerRow> answers(request.count);
+    QStringList outputPaths(request.count);
+    // Each tone's file is named, or its number taken, just before it starts.
+    const auto plan = [&](qsizetype index) {
+        const double frequency = frequencies[index];
+        AnswerRow answer;
+        answer.waveform = request.waveformRow;
+        answer.seconds = seconds;
+        // A tone whose number cannot be taken still has its row.
+        answers[index] = answeredTone(answer, QString(), frequency, options, false);
+        PlannedTone tone;
+        tone.outputPath = numbering->nextPath();
+        outputPaths[index] = tone.outputPath;
+        tone.fileIsOurs = numbering->filesAreOurs();
+        answers[index] = answeredTone(answer, tone.outputPath, frequency, options, false);
+        tone.refusal = toneRefusal(word, frequency, options.sampleRate, mp3);
+        tone.command = synthCommand(tool, toolArgs(tone.outputPath, request.lengthText,
+                                                   request.waveformRow, frequency, options));
+        return tone;
+    };
 
     ProgressLine progress(request.count, onTerminal() && !request.quiet);
     int finished = 0;
@@ -153,14 +154,15 @@ int runBatch(const BatchRequest& request) {
     // otherwise flood the terminal.
     QSet<QString> toldReasons;
     const QList<std::optional<ToneOutcome>> outcomes = makeTones(
-        plan.tones, request.jobs, [&] { return stopSignals.stopRequested(); },
-        stopSignals.wakeDescriptor(),
+        request.count, boundedJobs(request.jobs), plan,
+        [&] { return stopSignals.stopRequested(); }, stopSignals.wakeDescriptor(),
         [&](qsizetype index, const ToneOutcome& outcome) {
             ++finished;
             if (!outcome.made && !stopSignals.stopRequested()) {
                 ++failed;
-                if (!toldReasons.contains(outcome.reason)) {
-                    toldReasons.insert(outcome.reason);
+                const QString reason = reasonWithoutFile(outcome.reason, outputPaths[index]);
+                if (!toldReasons.contains(reason)) {
+                    toldReasons.insert(reason);
                     progress.clear();
                     printError(
                         QStringLiteral("%1: %2").arg(answers[index].fileName, outcome.reason));

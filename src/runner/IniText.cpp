@@ -239,26 +239,3 @@ QByteArray writeIniText(const QSettings::SettingsMap& values) {
         writeSection(sections.firstKey());
     return text;
 }
-
-namespace {
-
-bool readIniDevice(QIODevice& device, QSettings::SettingsMap& values) {
-    const QByteArray text = device.read(largestSettingsFile + 1);
-    if (text.size() > largestSettingsFile)
-        return false;
-    values = readIniText(text);
-    return true;
-}
-
-bool writeIniDevice(QIODevice& device, const QSettings::SettingsMap& values) {
-    const QByteArray text = writeIniText(values);
-    return device.write(text) == text.size();
-}
-
-} // namespace
-
-QSettings::Format iniTextFormat() {
-    static const QSettings::Format format =
-        QSettings::registerFormat(QStringLiteral("conf"), readIniDevice, writeIniDevice);
-    return format;
-}

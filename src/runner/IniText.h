@@ -17,7 +17,3 @@ QByteArray writeIniText(const QSettings::SettingsMap& values);
 
 // The largest settings file that is read.
 inline constexpr qint64 largestSettingsFile = 1 << 20;
-
-// The format for QSettings that reads and writes files with the functions above; a file
-// over largestSettingsFile reads as a format error.
-QSettings::Format iniTextFormat();

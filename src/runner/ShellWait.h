@@ -77,6 +77,10 @@ private:
 // readable; may return early.
 void waitForAnyEnd(const QList<StartedChild*>& children, int wakeDescriptor);
 
+// How many files the program may have open, once the limit has been raised as far as the
+// system lets it: children started side by side each hold a few.
+int raisedDescriptorLimit();
+
 // Lets every pending window event run once, then returns.
 void letPendingEventsRun();
 

@@ -3,13 +3,13 @@
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
+#include "runner/SafeFile.h"
 #include "runner/ShellWait.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -81,15 +81,10 @@ QByteArray loadToolResource(int id) {
 
 namespace {
 
-// Whether the path holds what a failed write leaves behind: a folder, or a file that is
-// the beginning of the bytes (nothing at all included).
+// Whether the path holds what a failed write of ours leaves behind: a file of ours that is
+// the beginning of the bytes (nothing at all included). Anything else is never replaced.
 bool isBrokenCopy(const QString& path, const QByteArray& data) {
-    const QFileInfo info(path);
-    if (!info.exists() || info.isSymLink())
-        return false;
-    if (info.isDir())
-        return true;
-    if (info.size() >= data.size())
+    if (!isTrustedProgramFile(path) || QFileInfo(path).size() >= data.size())
         return false;
     try {
         return data.startsWith(readRegularFile(path, data.size()));
@@ -98,11 +93,9 @@ bool isBrokenCopy(const QString& path, const QByteArray& data) {
     }
 }
 
-void removeBrokenCopy(const QString& path) {
-    const bool removed =
-        QFileInfo(path).isDir() ? QDir(path).removeRecursively() : QFile::remove(path);
-    if (!removed)
-        throw Failure(QStringLiteral("Cannot replace %1.").arg(path));
+// Whether a file, or a link to one, is at the path; a folder is never taken for the tool.
+bool toolFileThere(const QString& path) {
+    return fileExists(path) && !folderExists(path);
 }
 
 } // namespace
@@ -110,22 +103,15 @@ void removeBrokenCopy(const QString& path) {
 void writeToolFile(const QByteArray& data, const QString& targetPath) {
     letPendingEventsRun();
     const bool broken = isBrokenCopy(targetPath, data);
-    if (fileExists(targetPath) && !broken)
+    if (!broken && toolFileThere(targetPath))
         return;
-    QTemporaryFile file(targetPath + QStringLiteral(".XXXXXX"));
-    if (!file.open())
-        throw Failure(QStringLiteral("Cannot create %1: %2").arg(targetPath, file.errorString()));
-    if (file.write(data) != data.size() || !file.flush())
-        throw Failure(QStringLiteral("Cannot write %1: %2").arg(targetPath, file.errorString()));
-    if (!file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
-        throw Failure(QStringLiteral("Cannot set the permissions of %1: %2")
-                          .arg(targetPath, file.errorString()));
-    if (broken)
-        removeBrokenCopy(targetPath);
-    // rename() never replaces a file that appeared meanwhile.
-    if (!file.rename(targetPath))
-        throw Failure(QStringLiteral("Cannot write %1: %2").arg(targetPath, file.errorString()));
-    file.setAutoRemove(false);
+    try {
+        // A file that appeared meanwhile is never replaced.
+        writeFileSafely(targetPath, data, broken ? ExistingFile::replace : ExistingFile::keep,
+                        FileAccess::ownerOnly);
+    } catch (const Failure& failure) {
+        throw Failure(QStringLiteral("Cannot write %1: %2.").arg(targetPath, failure.description()));
+    }
 }
 
 namespace {
@@ -161,7 +147,7 @@ private:
 // is there, but the step fails and names it.
 bool toolFilePresent(const QString& fileName, const QByteArray& data) {
     const QString path = toolFilePath(fileName);
-    if (!fileExists(path) || isBrokenCopy(path, data))
+    if (!toolFileThere(path) || isBrokenCopy(path, data))
         return false;
     if (!isTrustedProgramFile(path))
         throw Failure(QStringLiteral("%1 may have been written by another user and will not be "
@@ -172,7 +158,7 @@ bool toolFilePresent(const QString& fileName, const QByteArray& data) {
 
 } // namespace
 
-void provisionTools(Guard& guard, int firstLine) {
+bool provisionTools(Guard& guard, int firstLine) {
     ToolBytes bytes;
     const struct {
         int resourceId;
@@ -191,9 +177,10 @@ void provisionTools(Guard& guard, int firstLine) {
             present = toolFilePresent(file.fileName, bytes.of(file.resourceId));
         });
         if (!folderPrivate)
-            return;
+            return false;
         if (!present)
             guard.step(line + 4, [&] { bytes.writeAs(file.resourceId, file.fileName); });
         line += 6;
     }
+    return true;
 }

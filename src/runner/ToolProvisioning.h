@@ -28,13 +28,15 @@ void requirePrivateToolFolder();
 // The bytes of a tool resource; throws Failure when the program lacks it.
 QByteArray loadToolResource(int id);
 
-// Writes the bytes to the target unless something is there already; a copy that an
-// earlier write left broken (empty, cut short, or a folder in its place) is replaced.
-// The bytes go to a temporary file beside the target first, which is renamed into place
-// only when complete, so a failed write never leaves a broken tool under the final
-// name. The file is readable, writable and runnable by its owner alone. Throws Failure.
+// Writes the bytes to the target unless a file is there already; a copy of ours that an
+// earlier write left broken (empty or cut short) is replaced. A folder, or a link to
+// nowhere, in its place is never removed: the write fails and names it. The file is written
+// safely (complete on disk before it takes its name), readable, writable and runnable by its
+// owner alone. Throws Failure.
 void writeToolFile(const QByteArray& data, const QString& targetPath);
 
 // The six provisioning steps of an action handler, labelled firstLine, firstLine + 2, ...
-// When the tool folder is not private, the first test says so and provisioning ends.
-void provisionTools(Guard& guard, int firstLine);
+// When the tool folder is not private, the first test says so, provisioning ends and false
+// is given: the action must then end, running nothing from the folder and touching nothing
+// in it.
+bool provisionTools(Guard& guard, int firstLine);

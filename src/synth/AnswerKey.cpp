@@ -1,10 +1,9 @@
 #include "synth/AnswerKey.h"
 
 #include "runner/Failure.h"
+#include "runner/SafeFile.h"
 
-#include <QFile>
 #include <QLocale>
-#include <QSaveFile>
 #include <QStringList>
 #include <cmath>
 
@@ -72,17 +71,13 @@ QByteArray answerKeyText(const QList<AnswerRow>& rows) {
 }
 
 void writeAnswerKey(const QString& path, const QList<AnswerRow>& rows, bool append) {
-    QByteArray text = answerKeyText(rows);
-    if (append) {
-        QFile earlier(path);
-        if (earlier.open(QIODevice::ReadOnly)) {
-            const QByteArray before = earlier.readAll();
-            if (!before.isEmpty())
-                text = before + (before.endsWith('\n') ? "" : "\n") + rowsText(rows);
-        }
+    try {
+        if (append)
+            appendLinesSafely(path, header, rowsText(rows));
+        else
+            writeFileSafely(path, answerKeyText(rows));
+    } catch (const Failure& failure) {
+        throw Failure(QStringLiteral("The answer key %1 cannot be written: %2.")
+                          .arg(path, failure.description()));
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        throw Failure(QStringLiteral("The answer key %1 cannot be written: %2")
-                          .arg(path, file.errorString()));
 }

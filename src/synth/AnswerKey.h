@@ -33,6 +33,7 @@ std::optional<NearestNote> nearestNote(double hertz);
 // seconds, sample rate, level in dBFS and whether the tone was made.
 QByteArray answerKeyText(const QList<AnswerRow>& rows);
 
-// Writes the answer key in one piece, or adds the rows to the end of the key there; throws
-// Failure naming the file when it cannot.
+// Writes the answer key in one piece, or adds the rows to the end of the key there (a key
+// that is not a regular file of ours is left alone); throws Failure naming the file when it
+// cannot, and the key there stays as it was.
 void writeAnswerKey(const QString& path, const QList<AnswerRow>& rows, bool append = false);

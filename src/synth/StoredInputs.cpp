@@ -43,14 +43,14 @@ QString storedInputsFile() {
 QSettings::SettingsMap readStoredInputs() {
 #ifdef Q_OS_WIN
     QSettings settings(QStringLiteral("Korvane"), QStringLiteral("Ziravel"));
-#else
-    const QString file = storedInputsFile();
-    if (!isSmallRegularFile(file, largestSettingsFile))
-        return {};
-    QSettings settings(file, iniTextFormat());
-#endif
     QSettings::SettingsMap values;
     for (const QString& key : settings.allKeys())
         values.insert(key, settings.value(key));
     return values;
+#else
+    const QString file = storedInputsFile();
+    if (!fileExists(file))
+        return {};
+    return readIniText(readRegularFile(file, largestSettingsFile));
+#endif
 }

@@ -54,6 +54,6 @@ ToneOptions storedToneOptions(const std::function<QString(const SettingKey&)>& s
 // The settings file of the window on systems without a registry.
 QString storedInputsFile();
 
-// The window's stored values, read and never written. Empty when there are none, or when
-// the file is not one that can be read safely (not a regular file, or too large).
+// The window's stored values, read and never written; empty when there are none. Throws
+// Failure naming the file when it cannot be read safely (not a regular file, or too large).
 QSettings::SettingsMap readStoredInputs();

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -99,7 +100,12 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         return;
     guard.step(at.setBusy, [&] { window.setBusy(true); });
     guard.step(at.busyPointer, [&] { window.setPointerShape(PointerShape::busy); });
-    provisionTools(guard, at.provisioning);
+    if (!provisionTools(guard, at.provisioning)) {
+        // Nothing runs from a tool folder that is not ours.
+        guard.step(at.defaultPointer, [&] { window.setPointerShape(PointerShape::arrow); });
+        guard.step(at.clearBusy, [&] { window.setBusy(false); });
+        return;
+    }
 
     QString tool;
     guard.step(at.toolPath, [&] { tool = quotedToolPath(); });
@@ -109,9 +115,13 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     // Names and the answer key keep to the options the batch started with.
     ToneOptions batchOptions;
     guard.step(at.count, [&] { batchOptions = window.toneOptions(); });
-    const int firstNumber = batchOptions.neverOverwrite
-                                ? highestToneNumber(folder, batchOptions.prefix, handler.extension)
-                                : 0;
+    std::optional<ToneNumbering> numbering;
+    guard.step(at.count, [&] {
+        numbering.emplace(folder, batchOptions.prefix, handler.extension,
+                          batchOptions.neverOverwrite, count);
+    });
+    if (!numbering)
+        count = 0;
     QString outputPath;
     double frequency = 0;
     QString args;
@@ -130,11 +140,7 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         if (at.letEventsRun)
             guard.step(at.letEventsRun, letPendingEventsRun);
         // Every step runs; a tone any of whose steps failed is not made.
-        const bool pathBuilt = guard.step(at.outputPath, [&] {
-            outputPath =
-                outputFilePath(folder, batchOptions.prefix + QString::number(firstNumber + tone) +
-                                           handler.extension);
-        });
+        const bool pathBuilt = guard.step(at.outputPath, [&] { outputPath = numbering->nextPath(); });
         // The options are read for every tone, as the other inputs are.
         ToneOptions options = batchOptions;
         bool ready = guard.step(at.frequency, [&] {
@@ -152,10 +158,17 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         }) && ready;
         ready = guard.step(at.command, [&] { command = synthCommand(tool, args); }) && ready;
         ToneOutcome outcome{false, guard.lastFailure()};
-        if (pathBuilt && ready) {
-            if (!guard.step(at.run, [&] { outcome = makeTone(command, outputPath); }))
+        const QString refusal =
+            toneRefusal(waveformWord(answer.waveform), frequency, options.sampleRate,
+                        format == ExportFormat::mp3);
+        if (pathBuilt && ready && refusal.isEmpty()) {
+            if (!guard.step(at.run, [&] {
+                    outcome = makeTone(command, outputPath, numbering->filesAreOurs());
+                }))
                 outcome = {false, guard.lastFailure()};
         } else if (pathBuilt) {
+            if (ready)
+                outcome = {false, refusal};
             // An earlier batch's file of that name must not pass for this tone.
             QFile::remove(outputPath);
         }
@@ -189,7 +202,12 @@ void previewTone(ToneWindow& window) {
         return;
     guard.step(102, [&] { window.setBusy(true); });
     guard.step(104, [&] { window.setPointerShape(PointerShape::busy); });
-    provisionTools(guard, 106);
+    if (!provisionTools(guard, 106)) {
+        // Nothing runs from a tool folder that is not ours, and nothing in it is touched.
+        guard.step(132, [&] { window.setPointerShape(PointerShape::arrow); });
+        guard.step(138, [&] { window.setBusy(false); });
+        return;
+    }
 
     QString tool;
     guard.step(118, [&] { tool = quotedToolPath(); });
@@ -202,31 +220,34 @@ void previewTone(ToneWindow& window) {
         frequency = drawFrequency(window, options.pitchDraw);
     });
     QString args;
+    QString refusal;
     ready = guard.step(124, [&] {
-        args = toolArgs(previewPath, window.lengthText(), window.waveformShownText(), frequency,
-                        options);
+        const QString shown = window.waveformShownText();
+        args = toolArgs(previewPath, window.lengthText(), shown, frequency, options);
+        refusal = toneRefusal(waveformWord(shown), frequency, options.sampleRate, false);
     }) && ready;
     QString command;
     ready = guard.step(126, [&] { command = synthCommand(tool, args); }) && ready;
     guard.step(128, [&] {
         // The last preview must never play for one that could not be made.
         QFile::remove(previewPath);
-        if (ready)
+        if (ready && refusal.isEmpty())
             makeTone(command, previewPath);
     });
     // A preview the user stopped is neither played nor missed.
     const bool stopped = window.stopRequested();
     // Requested before the file is looked for: a missing file gives the system sound.
+    bool played = true;
     if (!stopped)
-        guard.step(130, [&] {
-            if (!window.playSoundFile(previewPath))
-                throw Failure(
-                    QStringLiteral("The tone cannot be played: no audio output can be used."));
-        });
+        guard.step(130, [&] { played = window.playSoundFile(previewPath); });
     guard.step(132, [&] { window.setPointerShape(PointerShape::arrow); });
     bool made = stopped;
     if (!stopped)
         guard.step(134, [&] { made = ordinaryFileExists(previewPath); });
+    // A machine with no audio output is no fault of the tone's.
+    if (made && !played)
+        window.showStatus(
+            QStringLiteral("No audio output: the tone was made but cannot be played."));
     if (!made)
         guard.step(136, [&] {
             window.showNotice(

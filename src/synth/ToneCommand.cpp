@@ -105,14 +105,73 @@ QString outputArgument(const QString& outputPath) {
 
 } // namespace
 
-int sampleRateFor(const QString& waveformWord, double frequency, int lowestRate) {
-    const double twice = 2 * std::abs(frequency);
-    if (twice < lowestRate || waveformWord.endsWith(QLatin1String("noise")))
+bool isMp3File(const QString& path) {
+    return path.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive);
+}
+
+namespace {
+
+// The highest pitch an MP3 file keeps whole at each rate: the encoder's low-pass removes
+// what lies above, and a tone there comes out silent. Measured with the tool's encoder, a
+// sine of one channel (two keep more), less a margin of about 1 %. The tool writes an MP3
+// file asked for more than 48000 Hz at 48000 Hz.
+double mp3HighestPitch(int rate) {
+    if (rate >= 44100)
+        return 16300;
+    if (rate >= 22050)
+        return 8150;
+    if (rate >= 16000)
+        return 5650;
+    return 2950;
+}
+
+bool isNoise(const QString& waveformWord) {
+    return waveformWord.endsWith(QLatin1String("noise"));
+}
+
+bool pitchHeld(int rate, double frequency, bool mp3) {
+    return mp3 ? std::abs(frequency) < mp3HighestPitch(rate) : 2 * std::abs(frequency) < rate;
+}
+
+} // namespace
+
+int sampleRateFor(const QString& waveformWord, double frequency, int lowestRate, bool mp3) {
+    if (isNoise(waveformWord) || pitchHeld(lowestRate, frequency, mp3))
         return lowestRate;
     for (const int rate : offeredSampleRates)
-        if (rate > twice && rate >= lowestRate)
+        if (rate >= lowestRate && pitchHeld(rate, frequency, mp3))
             return rate;
     return offeredSampleRates.last();
+}
+
+QString toneRefusal(const QString& waveformWord, double frequency, int lowestRate, bool mp3) {
+    if (isNoise(waveformWord))
+        return {};
+    if (frequency == 0)
+        return QStringLiteral("A tone of 0 Hz is silence, so it is not made.");
+    const int rate = sampleRateFor(waveformWord, frequency, lowestRate, mp3);
+    if (mp3 && !pitchHeld(rate, frequency, mp3))
+        return QStringLiteral("An MP3 file cannot hold a tone above %1 Hz: its encoder removes "
+                              "it.")
+            .arg(mp3HighestPitch(rate));
+    return {};
+}
+
+QString toneLengthRefusal(double seconds, int sampleRate, int sampleBits, int channels,
+                          bool mp3) {
+    constexpr double longestSeconds = 24 * 60 * 60;
+    if (!(seconds <= longestSeconds))
+        return QStringLiteral("Tone length must be at most 24 hours (%1 seconds).")
+            .arg(longestSeconds);
+    // The sizes in a WAV header are 32-bit; SoX writes 32 bits a sample unless asked otherwise.
+    constexpr double largestWav = 4294967295.0 - 1024;
+    const double bytesPerSecond = double(sampleRate) * channels * (sampleBits > 0 ? sampleBits : 32) / 8;
+    if (!mp3 && seconds * bytesPerSecond > largestWav)
+        return QStringLiteral("A WAV file holds at most 4 GiB: at %1 Hz a tone may last at most "
+                              "%2 seconds.")
+            .arg(sampleRate)
+            .arg(std::floor(largestWav / bytesPerSecond));
+    return {};
 }
 
 QString toolArgs(const QString& outputPath, const QString& lengthText,
@@ -122,8 +181,8 @@ QString toolArgs(const QString& outputPath, const QString& lengthText,
     parseNumberText(lengthText, seconds);
     const OptionArguments optional = optionArguments(options, seconds);
     // Every value is exactly one argument, whatever the fields hold.
-    QString args =
-        QStringLiteral("-r %1 -n ").arg(sampleRateFor(word, frequency, options.sampleRate));
+    QString args = QStringLiteral("-r %1 -n ").arg(
+        sampleRateFor(word, frequency, options.sampleRate, isMp3File(outputPath)));
     for (const QString& argument : optional.beforeOutput)
         args += commandArgument(argument) + QLatin1Char(' ');
     args += quotedArgument(outputArgument(outputPath)) + QStringLiteral(" synth ") +
@@ -170,12 +229,22 @@ std::optional<double> toneSeconds(const QStringList& arguments) {
 
 SynthCommand checkedSynthCommand(const QString& commandLine) {
     CommandLine command = splitCommandLine(commandLine);
-    const std::optional<double> seconds = toneSeconds(command.arguments);
+    const QStringList& arguments = command.arguments;
+    const std::optional<double> seconds = toneSeconds(arguments);
     if (!seconds)
         throw Failure(QStringLiteral("Tone length must be a positive number of seconds."));
-    const int rate =
-        command.arguments.value(command.arguments.indexOf(QStringLiteral("-r")) + 1).toInt();
-    return {std::move(command), *seconds, rate > 0 ? rate : toneSampleRate};
+    const int rate = arguments.value(arguments.indexOf(QStringLiteral("-r")) + 1).toInt();
+    const qsizetype synth = arguments.indexOf(QStringLiteral("synth"));
+    const qsizetype sizeAt = arguments.indexOf(QStringLiteral("-b"));
+    const int bits = sizeAt >= 0 && sizeAt < synth ? arguments.value(sizeAt + 1).toInt() : 0;
+    const int channels = arguments.indexOf(QStringLiteral("remix"), synth) > synth ? 2 : 1;
+    const bool mp3 = isMp3File(arguments.value(synth - 1));
+    SynthCommand checked{std::move(command), *seconds, rate > 0 ? rate : toneSampleRate};
+    if (const QString refusal =
+            toneLengthRefusal(checked.seconds, checked.sampleRate, bits, channels, mp3);
+        !refusal.isEmpty())
+        throw Failure(refusal);
+    return checked;
 }
 
 SynthRun runSynthCommand(const QString& commandLine) {

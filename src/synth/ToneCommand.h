@@ -12,11 +12,25 @@
 // Tones are made at this sample rate, unless their pitch needs a higher one.
 inline constexpr int toneSampleRate = 8000;
 
+// Whether the path names an MP3 file, which the tool writes for that extension.
+bool isMp3File(const QString& path);
+
 // The sample rate a tone is made at: the lowest rate asked (8000 Hz unless an option says
 // more) while its frequency lies below half of that; otherwise the lowest of 16000, 22050,
 // 44100, 48000 and 96000 Hz that is more than twice the frequency, so that the file holds
-// the pitch asked and not its alias. Noise has no pitch and stays at the rate asked.
-int sampleRateFor(const QString& waveformWord, double frequency, int lowestRate = toneSampleRate);
+// the pitch asked and not its alias. An MP3 file takes the lowest rate whose encoder
+// low-pass lies above the pitch, with a margin. Noise has no pitch and stays at the rate
+// asked.
+int sampleRateFor(const QString& waveformWord, double frequency, int lowestRate = toneSampleRate,
+                  bool mp3 = false);
+
+// Why a tone cannot be made whatever the tool does, or empty text: a pitched tone at 0 Hz is
+// silence, and an MP3 file loses a pitch above its encoder's low-pass at every rate.
+QString toneRefusal(const QString& waveformWord, double frequency, int lowestRate, bool mp3);
+
+// Why a tone of that length must not be made, or empty text: longer than a day, or its WAV
+// file would pass the 4 GiB that the format can hold (sampleBits 0: the tool's 32 bits).
+QString toneLengthRefusal(double seconds, int sampleRate, int sampleBits, int channels, bool mp3);
 
 // The type word SoX receives for a row of the waveform list: lower case, without
 // "(default)", trimmed. The noise rows give one word ("pinknoise"): two words would
@@ -71,7 +85,8 @@ struct SynthRun {
 
 // A synth command line read for its run: the program and its arguments, and the length
 // and sample rate of the tone. Throws Failure for a length that is not a positive number
-// of seconds (at least one sample): SoX would write without end.
+// of seconds (at least one sample): SoX would write without end; and for one that
+// toneLengthRefusal() refuses: SoX would fill the disk.
 struct SynthCommand {
     CommandLine command;
     double seconds = 0;

@@ -1,13 +1,16 @@
 #include "synth/ToneMaking.h"
 
 #include "runner/Failure.h"
+#include "runner/SafeFile.h"
 #include "runner/ShellWait.h"
 #include "synth/Mp3File.h"
 #include "synth/WavFile.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -25,11 +28,12 @@ QString toolReason(const QString& errorOutput) {
 
 // Whether the output holds the whole tone, read once from what the run was asked for.
 // SoX says nothing in its exit status when the disk fills: the file then holds fewer
-// samples than asked.
-bool wholeToneWritten(const QString& outputPath, double seconds, int sampleRate) {
+// samples than asked. Nothing when a file that is there could not be read to tell.
+std::optional<bool> wholeToneWritten(const QString& outputPath, double seconds, int sampleRate,
+                                     QString& readError) {
     const double asked = seconds * sampleRate;
     try {
-        if (outputPath.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive)) {
+        if (isMp3File(outputPath)) {
             QFile file;
             openRegularFile(file, outputPath);
             return double(mp3SampleCount(file) - mp3CodingDelaySamples) >= asked;
@@ -39,8 +43,11 @@ bool wholeToneWritten(const QString& outputPath, double seconds, int sampleRate)
         const std::optional<WavFileInfo> wav = wavFileInfo(start, size);
         // SoX may round the last sample either way.
         return wav && double(wav->frames + 1) >= asked;
-    } catch (const Failure&) {
-        return false;
+    } catch (const Failure& failure) {
+        if (!isSmallRegularFile(outputPath, std::numeric_limits<qint64>::max()))
+            return false;
+        readError = failure.description();
+        return std::nullopt;
     }
 }
 
@@ -58,19 +65,33 @@ ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath) {
             !reason.isEmpty()
                 ? reason
                 : QStringLiteral("%1 ended with status %2.").arg(program).arg(run.child.status)};
-    if (!wholeToneWritten(outputPath, run.seconds, run.sampleRate))
+    QString readError;
+    const std::optional<bool> whole =
+        wholeToneWritten(outputPath, run.seconds, run.sampleRate, readError);
+    if (!whole)
+        return {false, QStringLiteral("%1 could not be checked: %2").arg(outputPath, readError),
+                false};
+    if (!*whole)
         return {false, !reason.isEmpty()
                            ? reason
                            : QStringLiteral("%1 does not hold the whole tone.").arg(outputPath)};
     return {true, {}};
 }
 
-ToneOutcome makeTone(const QString& command, const QString& outputPath) {
-    const ToneInFlight tone(outputPath);
+namespace {
+
+void cleanUp(const ToneInFlight& tone, const ToneOutcome& outcome) {
+    if (!outcome.made && outcome.judged)
+        tone.removeWhatItWrote();
+}
+
+} // namespace
+
+ToneOutcome makeTone(const QString& command, const QString& outputPath, bool fileIsOurs) {
+    const ToneInFlight tone(outputPath, fileIsOurs);
     const SynthRun run = runSynthCommand(command);
     const ToneOutcome outcome = judgedTone(run, outputPath);
-    if (!outcome.made)
-        tone.removeWhatItWrote();
+    cleanUp(tone, outcome);
     return outcome;
 }
 
@@ -80,25 +101,76 @@ AnswerRow answeredTone(AnswerRow answer, const QString& outputPath, double frequ
     answer.fileName = QFileInfo(outputPath).fileName();
     if (!word.endsWith(QLatin1String("noise")))
         answer.frequency = frequency;
-    answer.sampleRate = sampleRateFor(word, frequency, options.sampleRate);
+    answer.sampleRate = sampleRateFor(word, frequency, options.sampleRate, isMp3File(outputPath));
     answer.levelDbfs = options.levelDb;
     answer.made = made;
     return answer;
 }
 
-int highestToneNumber(const QString& folder, const QString& prefix, const QString& extension) {
-    int highest = 0;
-    const QString path = expandedFolder(folder);
-    const QDir dir(path.isEmpty() ? QStringLiteral(".") : path);
-    for (const QString& name :
-         dir.entryList({prefix + QLatin1Char('*') + extension}, QDir::Files)) {
-        bool number = false;
-        const int tone =
-            name.mid(prefix.size(), name.size() - prefix.size() - extension.size()).toInt(&number);
-        if (number)
-            highest = std::max(highest, tone);
+namespace {
+
+// The number in a file name between the prefix and the extension: digits alone. A number
+// beyond 64 bits gives the largest one, after which nothing fits.
+std::optional<qint64> toneNumber(QStringView name, const QString& prefix,
+                                 const QString& extension) {
+    if (name.size() <= prefix.size() + extension.size() || !name.startsWith(prefix) ||
+        !name.endsWith(extension))
+        return std::nullopt;
+    const QStringView digits =
+        name.mid(prefix.size(), name.size() - prefix.size() - extension.size());
+    qint64 number = 0;
+    for (const QChar c : digits) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        const int digit = c.unicode() - '0';
+        if (number > (std::numeric_limits<qint64>::max() - digit) / 10)
+            return std::numeric_limits<qint64>::max();
+        number = number * 10 + digit;
     }
-    return highest;
+    return number;
+}
+
+} // namespace
+
+ToneNumbering::ToneNumbering(const QString& folder, const QString& prefix,
+                             const QString& extension, bool neverOverwrite, qint64 count)
+    : m_folder(folder), m_prefix(prefix), m_extension(extension),
+      m_neverOverwrite(neverOverwrite) {
+    if (!neverOverwrite)
+        return;
+    const QString path = expandedFolder(folder);
+    QDirIterator names(path.isEmpty() ? QStringLiteral(".") : path,
+                       QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System |
+                           QDir::NoDotAndDotDot);
+    while (names.hasNext()) {
+        names.next();
+        if (const std::optional<qint64> number = toneNumber(names.fileName(), prefix, extension))
+            m_last = std::max(m_last, *number);
+    }
+    if (m_last > std::numeric_limits<qint64>::max() - count)
+        throw Failure(QStringLiteral("No more tones can be numbered after %1%2%3: the numbers "
+                                     "would not fit.")
+                          .arg(prefix)
+                          .arg(m_last)
+                          .arg(extension));
+}
+
+QString ToneNumbering::nextPath() {
+    for (;;) {
+        if (m_last == std::numeric_limits<qint64>::max())
+            throw Failure(QStringLiteral("No more tones can be numbered: the numbers would not "
+                                         "fit."));
+        const QString path =
+            outputFilePath(m_folder, m_prefix + QString::number(++m_last) + m_extension);
+        if (!m_neverOverwrite)
+            return path;
+        try {
+            if (createFileExclusively(path))
+                return path;
+        } catch (const Failure& failure) {
+            throw Failure(QStringLiteral("%1 cannot be made: %2").arg(path, failure.description()));
+        }
+    }
 }
 
 namespace {
@@ -106,6 +178,7 @@ namespace {
 // A tone whose tool runs.
 struct ToneRunning {
     qsizetype index;
+    QString outputPath;
     SynthCommand synth;
     std::unique_ptr<ToneInFlight> flight;
     std::unique_ptr<StartedChild> child;
@@ -114,9 +187,10 @@ struct ToneRunning {
 } // namespace
 
 QList<std::optional<ToneOutcome>>
-makeTones(const QList<PlannedTone>& tones, int jobs, const std::function<bool()>& stopRequested,
-          int wakeDescriptor, const std::function<void(qsizetype, const ToneOutcome&)>& ended) {
-    QList<std::optional<ToneOutcome>> outcomes(tones.size());
+makeTones(qsizetype count, int jobs, const std::function<PlannedTone(qsizetype)>& plan,
+          const std::function<bool()>& stopRequested, int wakeDescriptor,
+          const std::function<void(qsizetype, const ToneOutcome&)>& ended) {
+    QList<std::optional<ToneOutcome>> outcomes(count);
     const auto end = [&](qsizetype index, const ToneOutcome& outcome) {
         outcomes[index] = outcome;
         ended(index, outcome);
@@ -143,13 +217,26 @@ makeTones(const QList<PlannedTone>& tones, int jobs, const std::function<bool()>
             }
             running.clear();
         }
-        for (; !stop && next < tones.size() && qsizetype(running.size()) < jobs; ++next) {
-            const PlannedTone& tone = tones[next];
+        for (; !stop && next < count && qsizetype(running.size()) < jobs; ++next) {
             try {
-                SynthCommand synth = checkedSynthCommand(tone.command);
-                auto flight = std::make_unique<ToneInFlight>(tone.outputPath);
+                const PlannedTone tone = plan(next);
+                if (!tone.refusal.isEmpty()) {
+                    // An earlier file of that name must not pass for this tone.
+                    QFile::remove(tone.outputPath);
+                    end(next, {false, tone.refusal});
+                    continue;
+                }
+                auto flight = std::make_unique<ToneInFlight>(tone.outputPath, tone.fileIsOurs);
+                SynthCommand synth;
+                try {
+                    synth = checkedSynthCommand(tone.command);
+                } catch (const Failure&) {
+                    flight->removeWhatItWrote();
+                    throw;
+                }
                 auto child = std::make_unique<StartedChild>(synth.command);
-                running.push_back({next, std::move(synth), std::move(flight), std::move(child)});
+                running.push_back({next, tone.outputPath, std::move(synth), std::move(flight),
+                                   std::move(child)});
             } catch (const Failure& failure) {
                 end(next, {false, failure.description()});
             }
@@ -157,9 +244,8 @@ makeTones(const QList<PlannedTone>& tones, int jobs, const std::function<bool()>
         for (ToneRunning& tone : finished) {
             const SynthRun run{tone.child->result(), tone.synth.command.program, tone.synth.seconds,
                                tone.synth.sampleRate};
-            const ToneOutcome outcome = judgedTone(run, tones[tone.index].outputPath);
-            if (!outcome.made)
-                tone.flight->removeWhatItWrote();
+            const ToneOutcome outcome = judgedTone(run, tone.outputPath);
+            cleanUp(*tone.flight, outcome);
             end(tone.index, outcome);
         }
         if (running.empty())

@@ -15,15 +15,18 @@
 // A tone being made, so that a program that ends meanwhile can remove what it left.
 class ToneInFlight {
 public:
-    explicit ToneInFlight(const QString& outputPath)
-        : m_path(outputPath), m_before(fileStamp(outputPath)) {
+    // `fileIsOurs`: the file was made for this tone (an exclusively taken number), so that
+    // whatever is there when the tone fails is ours to remove.
+    explicit ToneInFlight(const QString& outputPath, bool fileIsOurs = false)
+        : m_path(outputPath), m_before(fileIsOurs ? FileStamp{} : fileStamp(outputPath)) {
         m_entry = tones().insert(tones().end(), this);
     }
     ~ToneInFlight() { tones().erase(m_entry); }
     ToneInFlight(const ToneInFlight&) = delete;
     ToneInFlight& operator=(const ToneInFlight&) = delete;
 
-    // Removes the file when the run wrote to it; a file it did not touch stays.
+    // Removes the file when the run wrote to it, or when it is ours; a file it did not touch
+    // stays.
     void removeWhatItWrote() const {
         if (fileStamp(m_path) != m_before)
             QFile::remove(m_path);
@@ -40,10 +43,12 @@ private:
     std::list<ToneInFlight*>::iterator m_entry;
 };
 
-// What became of one tone: made, or the reason why not.
+// What became of one tone: made, or the reason why not. A tone whose file could not be
+// opened to judge it (too many files open, ...) is not judged: its file stays.
 struct ToneOutcome {
     bool made = false;
     QString reason;
+    bool judged = true;
 };
 
 // Judges a finished run: made when the tool ended well and the file holds the whole tone;
@@ -52,29 +57,53 @@ ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath);
 
 // Runs one tone's command line. A run that fails (the disk filled, the tool could not
 // load its libraries, ...) may have left a file written part way, which would pass for
-// a tone: it is removed. A file the failed run did not touch stays.
-ToneOutcome makeTone(const QString& command, const QString& outputPath);
+// a tone: it is removed. A file the failed run did not touch stays, unless it is ours.
+ToneOutcome makeTone(const QString& command, const QString& outputPath, bool fileIsOurs = false);
 
 // The rest of a tone's row in the answer key, from what its steps made of it.
 AnswerRow answeredTone(AnswerRow answer, const QString& outputPath, double frequency,
                        const ToneOptions& options, bool made);
 
-// The highest tone number among the files in the folder named with the prefix and the
-// extension; 0 when there are none.
-int highestToneNumber(const QString& folder, const QString& prefix, const QString& extension);
+// The files of a batch, numbered from 1 after the prefix. With "never overwrite" the numbers
+// go on after the highest of the files in the folder that have the prefix (as it is, no
+// pattern) and the extension, hidden ones included, and each number is taken by creating its
+// file exclusively: one that another run or the user took meanwhile is passed over, so that
+// no file is ever written over.
+class ToneNumbering {
+public:
+    // Throws Failure when `count` numbers after the files there would not fit in 64 bits.
+    ToneNumbering(const QString& folder, const QString& prefix, const QString& extension,
+                  bool neverOverwrite, qint64 count);
 
-// A tone to make: its file and the tool's command line for it.
+    // The next tone's file; with "never overwrite", made empty here. Throws Failure.
+    QString nextPath();
+    // Whether the files given are ours alone.
+    bool filesAreOurs() const { return m_neverOverwrite; }
+
+private:
+    QString m_folder;
+    QString m_prefix;
+    QString m_extension;
+    bool m_neverOverwrite;
+    qint64 m_last = 0;
+};
+
+// A tone to make: its file and the tool's command line for it, or why it is not made.
 struct PlannedTone {
     QString outputPath;
     QString command;
+    QString refusal;
+    bool fileIsOurs = false;
 };
 
-// Makes the tones with up to `jobs` tool runs at once, starting them in order, and calls
-// `ended` with each tone's index and outcome as it ends, in whatever order the runs finish.
-// Each is judged and cleaned up as makeTone() does. When `stopRequested` says so, no more
-// runs start, the runs under way are ended and their files removed (their outcome:
-// "Stopped."). Sleeps between ends; `wakeDescriptor` (-1 for none) ends a sleep early.
-// Gives every tone's outcome, none for a tone never started.
+// Makes `count` tones with up to `jobs` tool runs at once, starting them in order; `plan`
+// gives each tone (by index) just before it starts, and a Failure it throws is that tone's
+// outcome. Calls `ended` with each tone's index and outcome as it ends, in whatever order the
+// runs finish. Each is judged and cleaned up as makeTone() does. When `stopRequested` says
+// so, no more runs start, the runs under way are ended and their files removed (their
+// outcome: "Stopped."). Sleeps between ends; `wakeDescriptor` (-1 for none) ends a sleep
+// early. Gives every tone's outcome, none for a tone never started.
 QList<std::optional<ToneOutcome>>
-makeTones(const QList<PlannedTone>& tones, int jobs, const std::function<bool()>& stopRequested,
-          int wakeDescriptor, const std::function<void(qsizetype, const ToneOutcome&)>& ended);
+makeTones(qsizetype count, int jobs, const std::function<PlannedTone(qsizetype)>& plan,
+          const std::function<bool()>& stopRequested, int wakeDescriptor,
+          const std::function<void(qsizetype, const ToneOutcome&)>& ended);

@@ -34,6 +34,9 @@ public:
     virtual void setPointerShape(int shape) = 0;
     // Tone `tone` of `count` is being made; a count of 0 clears the progress line.
     virtual void showProgress(int tone, int count) = 0;
+    // A line in the progress line's place, which screen readers announce; it stays until the
+    // next action starts.
+    virtual void showStatus(const QString& text) = 0;
 
     // A plain box with the application title; returns when the user has closed it.
     virtual void showNotice(const QString& text) = 0;

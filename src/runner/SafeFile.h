@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+// Every file the program writes goes through here. Nothing is ever written through a link
+// or onto a pipe, a device or a folder, nor over another user's file; every write and the
+// flush are checked and the data is on disk before it takes the old file's place, so that
+// a full disk or a crash never leaves a file emptied or cut short. Each function throws
+// Failure with the reason (no file name: the caller says which file it was) and leaves the
+// old file as it was.
+
+// What a write does when a file is at the path already.
+enum class ExistingFile {
+    replace, // a regular file of ours is replaced
+    keep,    // the write fails and leaves it alone
+};
+
+// The permissions of a file written: those of the file it replaces, else the usual ones for
+// a new file (as the umask allows), or only the owner's, running included.
+enum class FileAccess { usual, ownerOnly };
+
+// Writes the bytes as the whole file: into a new file beside it, synced to disk, then renamed
+// into place.
+void writeFileSafely(const QString& path, QByteArrayView bytes,
+                     ExistingFile existing = ExistingFile::replace,
+                     FileAccess access = FileAccess::usual);
+
+// Adds lines to the end of a regular file of ours, or makes it with the header first. The file
+// is locked meanwhile, so that lines added by programs at once are all kept, each once; a line
+// the file's last line lacks its end is ended first. What was there is never read whole, and a
+// write that fails is taken back.
+void appendLinesSafely(const QString& path, QByteArrayView header, QByteArrayView lines);
+
+// Makes an empty file at the path, where nothing may be, not even a link: two programs, or a
+// program and a user, can never both take the same name. False when something is there
+// already.
+bool createFileExclusively(const QString& path);

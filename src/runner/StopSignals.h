@@ -1,0 +1,17 @@
+#pragma once
+
+// SIGINT, SIGTERM and SIGHUP ask the program to stop: the handler sets a flag and makes the
+// wake descriptor readable. It does not restart the call it interrupts, so a blocking call
+// (a wait, a read, a lock) returns and its caller sees the flag. One object for the program,
+// made at start; elsewhere than on Unix only SIGINT and SIGTERM are known, and nothing wakes.
+class StopSignals {
+public:
+    StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    bool stopRequested() const;
+    // Readable once a stop signal came, until clearWake(); -1 when there is none.
+    int wakeDescriptor() const;
+    void clearWake();
+};
