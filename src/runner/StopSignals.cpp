@@ -1,5 +1,6 @@
 #include "runner/StopSignals.h"
 
+#include <QtGlobal>
 #include <csignal>
 
 #ifdef Q_OS_UNIX
