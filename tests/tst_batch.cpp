@@ -14,7 +14,10 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <functional>
+#include <memory>
+#include <vector>
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -85,12 +88,26 @@ private slots:
     void badInput_data();
     void badInput();
     void neverOverwriteNumbersOn();
+    void stopSignalLeavesNoPartialFile_data();
     void stopSignalLeavesNoPartialFile();
     void fullDiskIsCounted();
     void sameReasonIsToldOnce();
     void progressOnlyOnATerminal();
     void helpAndVersion();
     void storedInputsOnlyWhenAsked();
+    void unsafeSettingsAreTold();
+    void keyIsNeverWrittenThrough_data();
+    void keyIsNeverWrittenThrough();
+    void fullDiskKeepsTheKey_data();
+    void fullDiskKeepsTheKey();
+    void prefixIsLiteralText_data();
+    void prefixIsLiteralText();
+    void numbersBeyond32Bits();
+    void runsAtOnceNeverShareAFile();
+    void mp3PitchIsHeardOrRefused_data();
+    void mp3PitchIsHeardOrRefused();
+    void refusedToolFolderRunsNothing();
+    void jobsBeyondTheDescriptorLimit();
 };
 
 void TestBatch::sameFilesAsTheWindow_data() {
@@ -208,6 +225,11 @@ void TestBatch::badInput_data() {
         "--prefix \"../x\": a prefix names a file in the folder: no separator, no control "
         "character, not \".\" or \"..\".");
     row("no jobs", {"--jobs", "0"}, "--jobs \"0\": not a number of runs at once from 1 to 256.");
+    row("length past a day", {"--length", "1e20"},
+        "--length \"1e20\": Tone length must be at most 24 hours (86400 seconds).");
+    row("WAV past 4 GiB", {"--length", "40000", "--to", "30000", "--channel", "both"},
+        "--length \"40000\": A WAV file holds at most 4 GiB: at 96000 Hz a tone may last at "
+        "most 5592 seconds.");
     row("unknown option", {"--colour", "red"}, "Unknown option 'colour'.");
     row("argument without option", {"loud"}, "unexpected argument \"loud\".");
 }
@@ -240,7 +262,14 @@ void TestBatch::neverOverwriteNumbersOn() {
     QVERIFY(key[4].startsWith(QStringLiteral("Ziravel_4.wav,")));
 }
 
+void TestBatch::stopSignalLeavesNoPartialFile_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
 void TestBatch::stopSignalLeavesNoPartialFile() {
+    QFETCH(int, signal);
     const TestSupport::TemporaryToolFolder tools;
     QTemporaryDir folder;
     tools.installTool(QStringLiteral(ZIRAVEL_FAKE_SOX));
@@ -256,7 +285,7 @@ void TestBatch::stopSignalLeavesNoPartialFile() {
             timer.start();
             // Ours, and still running: the id cannot have gone to another process.
             QCOMPARE(process.state(), QProcess::Running);
-            kill(pid_t(process.processId()), SIGINT);
+            kill(pid_t(process.processId()), signal);
         },
         environment);
     QCOMPARE(batch.exitStatus, 130);
@@ -300,6 +329,8 @@ void TestBatch::fullDiskIsCounted() {
         QString::fromLocal8Bit(batch.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(errors.last(), QStringLiteral("3 of 3 tones could not be made."));
     QVERIFY(errors.first().startsWith(QStringLiteral("ziravel-batch: Ziravel_")));
+    // SoX names the file in its words: the same reason all the same.
+    QCOMPARE(errors.size(), 2);
     QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.wav")}), QStringList());
     const QStringList key = linesOf(folder.filePath(answerKeyFileName));
     QCOMPARE(key.size(), 4);
@@ -393,6 +424,248 @@ void TestBatch::storedInputsOnlyWhenAsked() {
     QVERIFY(QFile::exists(given.filePath(QStringLiteral("new_1.wav"))));
     QCOMPARE(contentOf(file), before);
     QCOMPARE(QFileInfo(file).lastModified(), changed);
+}
+
+void TestBatch::unsafeSettingsAreTold() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir config;
+    QTemporaryDir folder;
+    const QString file = config.filePath(QStringLiteral("Korvane/Ziravel.conf"));
+    QDir().mkpath(QFileInfo(file).path());
+    QVERIFY(mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    const BatchResult batch =
+        runBatch({"--from-settings", "--length", "0.1", "--folder", folder.path()}, {}, environment);
+    QCOMPARE(batch.exitStatus, 0);
+    QVERIFY2(batch.errors.startsWith(QStringLiteral("ziravel-batch: the stored settings cannot be "
+                                                    "read safely, so the defaults are used: ")),
+             qPrintable(batch.errors));
+}
+
+void TestBatch::keyIsNeverWrittenThrough_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("neverOverwrite");
+    QTest::newRow("link to a file, replaced") << "link" << false;
+    QTest::newRow("link to a file, added to") << "link" << true;
+    QTest::newRow("pipe, added to") << "fifo" << true;
+    QTest::newRow("link to an endless device, added to") << "zero" << true;
+}
+
+// Another user plants the key's name in a folder that all may write.
+void TestBatch::keyIsNeverWrittenThrough() {
+    QFETCH(QString, kind);
+    QFETCH(bool, neverOverwrite);
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir shared;
+    QVERIFY(chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
+    QTemporaryDir home;
+    const QString victim = home.filePath(QStringLiteral("victim.conf"));
+    {
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("precious\n");
+    }
+    const QString key = shared.filePath(answerKeyFileName);
+    const QByteArray planted = QFile::encodeName(key);
+    if (kind == QLatin1String("fifo"))
+        QVERIFY(mkfifo(planted.constData(), 0666) == 0);
+    else
+        QVERIFY(symlink(kind == QLatin1String("zero") ? "/dev/zero"
+                                                      : QFile::encodeName(victim).constData(),
+                        planted.constData()) == 0);
+    if (geteuid() == 0)
+        QVERIFY(lchown(planted.constData(), 65534, 65534) == 0);
+    QStringList arguments{"--count", "2", "--length", "0.1", "--folder", shared.path()};
+    if (neverOverwrite)
+        arguments << "--never-overwrite";
+    QElapsedTimer timer;
+    timer.start();
+    const BatchResult batch = runBatch(arguments);
+    QVERIFY(timer.elapsed() < 20000);
+    QCOMPARE(batch.exitStatus, 1);
+    QVERIFY2(batch.errors.contains(QStringLiteral("The answer key ")), qPrintable(batch.errors));
+    QCOMPARE(contentOf(victim), QByteArray("precious\n"));
+    QCOMPARE(QFileInfo(key).isSymLink(), kind != QLatin1String("fifo"));
+    // The tones are made all the same.
+    QCOMPARE(QDir(shared.path()).entryList({QStringLiteral("*.wav")}).size(), 2);
+}
+
+void TestBatch::fullDiskKeepsTheKey_data() {
+    QTest::addColumn<bool>("neverOverwrite");
+    QTest::newRow("replaced") << false;
+    QTest::newRow("added to") << true;
+}
+
+void TestBatch::fullDiskKeepsTheKey() {
+    QFETCH(bool, neverOverwrite);
+    const TestSupport::TemporaryToolFolder tools;
+    // The tool is put in place first, on a disk with room.
+    QTemporaryDir roomy;
+    QCOMPARE(runBatch({"--count", "1", "--length", "0.1", "--folder", roomy.path()}).exitStatus, 0);
+    const TestSupport::SmallDisk disk(256);
+    if (!disk.mounted())
+        QSKIP("only root can mount a small disk");
+    // A key that fills its last block: any row more needs a block the disk no longer has.
+    QByteArray earlier = "file,frequency_hz,note,cents,waveform,length_s,sample_rate_hz,"
+                         "level_dbfs,made\n";
+    while (earlier.size() < 4096)
+        earlier += "Ziravel_1.wav,300,D4,+16,Sine (Default),0.1,8000,0,yes\n";
+    earlier.truncate(4095);
+    earlier += '\n';
+    {
+        QFile file(disk.filePath(answerKeyFileName));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(earlier);
+    }
+    disk.fill();
+    QStringList arguments{"--count", "1", "--length", "0.1", "--folder", disk.filePath({})};
+    if (neverOverwrite)
+        arguments << "--never-overwrite";
+    const BatchResult batch = runBatch(arguments);
+    QCOMPARE(batch.exitStatus, 1);
+    QVERIFY2(batch.errors.contains(QStringLiteral("The answer key ")), qPrintable(batch.errors));
+    QCOMPARE(contentOf(disk.filePath(answerKeyFileName)), earlier);
+}
+
+void TestBatch::prefixIsLiteralText_data() {
+    QTest::addColumn<QString>("prefix");
+    QTest::newRow("wildcard brackets") << "t[1]_";
+    QTest::newRow("wildcard star") << "a*_";
+    QTest::newRow("hidden") << ".hid_";
+}
+
+void TestBatch::prefixIsLiteralText() {
+    QFETCH(QString, prefix);
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    const QStringList arguments{"--count",           "2",        "--length",   "0.1", "--prefix",
+                                prefix,              "--folder", folder.path(),
+                                "--never-overwrite"};
+    QCOMPARE(runBatch(arguments).exitStatus, 0);
+    QCOMPARE(runBatch(arguments).exitStatus, 0);
+    QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.wav")}, QDir::Files | QDir::Hidden),
+             (QStringList{prefix + "1.wav", prefix + "2.wav", prefix + "3.wav", prefix + "4.wav"}));
+    QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).size(), 5);
+}
+
+void TestBatch::numbersBeyond32Bits() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    const auto plant = [&](const char* name) {
+        QFile file(folder.filePath(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    };
+    plant("Ziravel_2147483646.wav");
+    const QStringList arguments{"--count",         "2",           "--length",
+                                "0.1",             "--folder",    folder.path(),
+                                "--never-overwrite"};
+    QCOMPARE(runBatch(arguments).exitStatus, 0);
+    QVERIFY(QFile::exists(folder.filePath(QStringLiteral("Ziravel_2147483648.wav"))));
+    // Numbers that would not fit are refused before anything is made.
+    plant("Ziravel_9223372036854775806.wav");
+    const BatchResult refused = runBatch(arguments);
+    QCOMPARE(refused.exitStatus, 2);
+    QVERIFY2(refused.errors.contains(QStringLiteral("would not fit")), qPrintable(refused.errors));
+    QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.wav")}).size(), 4);
+}
+
+// Four batches into one folder: every tone gets a file of its own and a row of its own.
+void TestBatch::runsAtOnceNeverShareAFile() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    QCOMPARE(runBatch({"--count", "1", "--length", "0.05", "--folder", folder.path(),
+                       "--never-overwrite"})
+                 .exitStatus,
+             0);
+    std::vector<std::unique_ptr<QProcess>> batches;
+    for (int run = 0; run < 4; ++run) {
+        batches.push_back(std::make_unique<QProcess>());
+        batches.back()->start(QStringLiteral(ZIRAVEL_BATCH),
+                              {"--count", "50", "--length", "0.05", "--jobs", "2", "--folder",
+                               folder.path(), "--never-overwrite"});
+    }
+    for (const auto& batch : batches) {
+        QVERIFY(batch->waitForFinished(60000));
+        QCOMPARE(batch->exitCode(), 0);
+    }
+    QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.wav")}).size(), 201);
+    const QStringList rows = linesOf(folder.filePath(answerKeyFileName)).mid(1);
+    QCOMPARE(rows.size(), 201);
+    QSet<QString> names;
+    for (const QString& row : rows) {
+        names.insert(row.section(QLatin1Char(','), 0, 0));
+        QVERIFY2(row.endsWith(QStringLiteral(",yes")), qPrintable(row));
+    }
+    QCOMPARE(names.size(), 201);
+}
+
+void TestBatch::mp3PitchIsHeardOrRefused_data() {
+    QTest::addColumn<int>("hertz");
+    QTest::addColumn<QString>("refusal");
+    // Just under the encoder's low-pass at each rate: heard, not silence.
+    for (const int hertz : {2900, 5600, 8100, 16200})
+        QTest::addRow("%d Hz", hertz) << hertz << QString();
+    QTest::newRow("above every low-pass")
+        << 17000 << "An MP3 file cannot hold a tone above 16300 Hz: its encoder removes it.";
+    QTest::newRow("0 Hz") << 0 << "A tone of 0 Hz is silence, so it is not made.";
+}
+
+void TestBatch::mp3PitchIsHeardOrRefused() {
+    QFETCH(int, hertz);
+    QFETCH(QString, refusal);
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    const QString pitch = QString::number(hertz);
+    const BatchResult batch = runBatch({"--count", "1", "--length", "0.5", "--format", "mp3",
+                                        "--from", pitch, "--to", pitch, "--folder", folder.path()});
+    const QString tone = folder.filePath(QStringLiteral("Ziravel_1.mp3"));
+    if (refusal.isEmpty()) {
+        QCOMPARE(batch.exitStatus, 0);
+        const double rms = TestSupport::rmsAmplitude(tone);
+        QVERIFY2(rms > 0.5, qPrintable(QString::number(rms)));
+    } else {
+        QCOMPARE(batch.exitStatus, 1);
+        QCOMPARE(batch.errors.split('\n').first(),
+                 QStringLiteral("ziravel-batch: Ziravel_1.mp3: ") + refusal);
+        QVERIFY(!QFile::exists(tone));
+        QVERIFY(linesOf(folder.filePath(answerKeyFileName)).at(1).endsWith(QStringLiteral(",no")));
+    }
+}
+
+// Anyone may rename entries in it: no tool of ours is safe there, and none runs.
+void TestBatch::refusedToolFolderRunsNothing() {
+    const TestSupport::TemporaryToolFolder tools;
+    QVERIFY(chmod(QFile::encodeName(tools.path()).constData(), 0777) == 0);
+    tools.installTool(QStringLiteral(ZIRAVEL_FAKE_SOX));
+    QTemporaryDir folder;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString log = folder.filePath(QStringLiteral("runs.log"));
+    environment.insert(QStringLiteral("ZIRAVEL_FAKE_SOX_LOG"), log);
+    const BatchResult batch =
+        runBatch({"--count", "2", "--length", "0.1", "--folder", folder.path()}, {}, environment);
+    QCOMPARE(batch.exitStatus, 1);
+    QVERIFY(batch.errors.contains(tools.path()));
+    QVERIFY(!QFile::exists(log));
+    QVERIFY(QDir(folder.path()).isEmpty());
+}
+
+// More runs asked for than the descriptor limit leaves room for: every tone is still judged
+// from its file, and none is thrown away.
+void TestBatch::jobsBeyondTheDescriptorLimit() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    QProcess batch;
+    batch.setChildProcessModifier([] {
+        const rlimit limit{1024, 1024};
+        setrlimit(RLIMIT_NOFILE, &limit);
+    });
+    batch.start(QStringLiteral(ZIRAVEL_BATCH), {"--count", "300", "--length", "0.05", "--jobs",
+                                                "256", "--folder", folder.path()});
+    QVERIFY(batch.waitForFinished(120000));
+    QCOMPARE(QString::fromLocal8Bit(batch.readAllStandardError()), QString());
+    QCOMPARE(batch.exitCode(), 0);
+    QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.wav")}).size(), 300);
 }
 
 QTEST_MAIN(TestBatch)

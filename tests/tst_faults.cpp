@@ -1,9 +1,10 @@
 #include "ToneRun.h"
+#include "runner/FileProbes.h"
 
 #include <QComboBox>
 #include <QProcess>
-#include <QPushButton>
 #include <QLabel>
+#include <QPushButton>
 #include <QSettings>
 #include <QTimer>
 
@@ -67,7 +68,9 @@ private slots:
     void outputLinkedToDevice_data();
     void outputLinkedToDevice();
     void audioOutputMissing();
+    void closingStopsTheToneUnderWay_data();
     void closingStopsTheToneUnderWay();
+    void settingsOnAFullDisk();
     void damagedSettings_data();
     void damagedSettings();
     void settingsThatCannotBeSaved();
@@ -230,23 +233,63 @@ void TestFaults::audioOutputMissing() {
     QVERIFY(run.w.statusLine->isHidden());
 }
 
+void TestFaults::closingStopsTheToneUnderWay_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("closed") << 0;
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
 void TestFaults::closingStopsTheToneUnderWay() {
+    QFETCH(int, signal);
     ToneRun run;
     run.useFakeTool(0);
+    // An earlier batch's key, which must not pass for this one's.
+    const QString key = run.output + QStringLiteral("/Ziravel_tones.csv");
+    {
+        QFile earlier(key);
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("file,frequency_hz\nZiravel_1.wav,1234\n");
+    }
     // The second tone stops half written for longer than the test waits.
     qputenv("ZIRAVEL_FAKE_SOX_STALL", "Ziravel_2:2500");
     QProcess program;
     program.start(QStringLiteral(ZIRAVEL_CLOSE_DURING_BATCH),
-                  {run.output + QLatin1Char('/'), QStringLiteral("700")});
+                  {run.output + QLatin1Char('/'), QStringLiteral("700"), QString::number(signal)});
     const bool ended = program.waitForFinished(10000);
     qunsetenv("ZIRAVEL_FAKE_SOX_STALL");
     QVERIFY(ended);
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
     QCOMPARE(run.outputFiles(), QStringList{"Ziravel_1.wav"});
+    // The key tells the tones tried, as Stop writes it.
+    const QStringList rows = linesOf(key);
+    QCOMPARE(rows.size(), 3);
+    QVERIFY(rows[1].startsWith(QStringLiteral("Ziravel_1.wav,")) && rows[1].endsWith(",yes"));
+    QVERIFY(rows[2].startsWith(QStringLiteral("Ziravel_2.wav,")) && rows[2].endsWith(",no"));
     // A child left running would finish its file now.
     QTest::qWait(2800);
     QCOMPARE(run.outputFiles(), QStringList{"Ziravel_1.wav"});
+}
+
+// The settings file on a disk with no block left: the last good file stays, and the user
+// hears of it once.
+void TestFaults::settingsOnAFullDisk() {
+    const TestSupport::SmallDisk disk(64);
+    if (!disk.mounted())
+        QSKIP("only root can mount a small disk");
+    const QString file = disk.filePath(QStringLiteral("Ziravel.conf"));
+    RecordingModals modals;
+    SettingsStore store(modals, file);
+    store.save(QStringLiteral("Text1"), QStringLiteral("2"));
+    const QByteArray before = readRegularFile(file, 4096);
+    disk.fill();
+    store.save(QStringLiteral("Text1"), QStringLiteral("23"));
+    store.save(QStringLiteral("Text2"), QStringLiteral("4"));
+    QCOMPARE(readRegularFile(file, 4096), before);
+    QCOMPARE(modals.notices.size(), 1);
+    QVERIFY(modals.notices[0].startsWith(QStringLiteral("Settings cannot be saved to ") + file));
 }
 
 void TestFaults::damagedSettings_data() {

@@ -68,6 +68,8 @@ private slots:
     void missingFolderForMp3();
     void toneWithFailedStepIsNotMade();
     void sameFailureIsReportedOnce();
+    void tonesThatCannotBeHeardAreRefused();
+    void lengthPastTheLimitsIsRefused();
     void batchKeepsTheFolderItTested();
     void clicksDuringRunAreDropped();
     void answerKeyMatchesTheFiles_data();
@@ -232,6 +234,38 @@ void TestToneActions::sameFailureIsReportedOnce() {
              QStringList{"Done.\r\n50 of 50 tones could not be made.\r\nTone length must be a "
                          "positive number of seconds."});
     run.checkIdle();
+}
+
+// Silence is never made and called a tone: no run, a reason per tone, and no box per tone.
+void TestToneActions::tonesThatCannotBeHeardAreRefused() {
+    ToneRun run;
+    const QString log = run.useFakeTool(0);
+    run.w.text2->setText(QStringLiteral("2"));
+    run.w.text3->setText(QStringLiteral("20000"));
+    run.w.text4->setText(QStringLiteral("20000"));
+    run.w.pushButton2->click();
+    run.w.text3->setText(QStringLiteral("0"));
+    run.w.text4->setText(QStringLiteral("0"));
+    run.w.pushButton3->click();
+    QVERIFY(run.fixture.modals.reports.isEmpty());
+    QCOMPARE(run.fixture.modals.notices,
+             (QStringList{"Done.\r\n2 of 2 tones could not be made.\r\nAn MP3 file cannot hold a "
+                          "tone above 16300 Hz: its encoder removes it.",
+                          "Failed to generate tone.\r\nPlease change your input values."}));
+    QVERIFY(!QFile::exists(log));
+    QVERIFY(run.outputFiles().isEmpty());
+}
+
+void TestToneActions::lengthPastTheLimitsIsRefused() {
+    ToneRun run;
+    const QString log = run.useFakeTool(0);
+    run.w.text1->setText(QStringLiteral("100000"));
+    run.w.text2->setText(QStringLiteral("1"));
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.reportLines(), QList<int>{134});
+    QCOMPARE(run.fixture.modals.reports[0].description,
+             QStringLiteral("Tone length must be at most 24 hours (86400 seconds)."));
+    QVERIFY(!QFile::exists(log));
 }
 
 void TestToneActions::batchKeepsTheFolderItTested() {

@@ -1,30 +1,41 @@
 // Test helper: starts a WAV batch of three quarter-second tones into the folder given as
 // its first argument, and closes the window after the milliseconds given as its second,
-// as a user would while the batch runs. Closing ends the program.
+// as a user would while the batch runs; or, with a signal number as its third, sends itself
+// that signal then, as the system would. Closing ends the program.
 #include "app/FieldEdit.h"
 #include "app/Form1.h"
 #include "app/Modals.h"
 #include "app/SettingsStore.h"
 #include "runner/ShellWait.h"
+#include "runner/StopSignals.h"
 #include "synth/SoundPlayer.h"
 
 #include <QApplication>
 #include <QPushButton>
 #include <QTimer>
+#include <csignal>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (argc < 3)
         return 2;
+    StopSignals stopSignals;
     QtModals modals;
     SettingsStore settings(modals);
     AudioPlayer player;
     Form1 window({modals, settings, player, QCoreApplication::applicationDirPath(), endProgramNow});
+    window.closeOnStopSignals(stopSignals);
     window.formLoad();
     window.text1->setText(QStringLiteral("0.25"));
     window.text2->setText(QStringLiteral("3"));
     window.text5->setText(QString::fromLocal8Bit(argv[1]));
-    QTimer::singleShot(QString::fromLocal8Bit(argv[2]).toInt(), &window, &QWidget::close);
+    const int signal = argc > 3 ? QString::fromLocal8Bit(argv[3]).toInt() : 0;
+    QTimer::singleShot(QString::fromLocal8Bit(argv[2]).toInt(), &window, [&window, signal] {
+        if (signal != 0)
+            std::raise(signal);
+        else
+            window.close();
+    });
     window.pushButton1->click();
     return 3; // the batch ended before the window was closed
 }
