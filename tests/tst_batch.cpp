@@ -531,7 +531,6 @@ void TestBatch::fullDiskKeepsTheKey() {
 void TestBatch::prefixIsLiteralText_data() {
     QTest::addColumn<QString>("prefix");
     QTest::newRow("wildcard brackets") << "t[1]_";
-    QTest::newRow("wildcard star") << "a*_";
     QTest::newRow("hidden") << ".hid_";
 }
 
@@ -603,8 +602,9 @@ void TestBatch::runsAtOnceNeverShareAFile() {
 void TestBatch::mp3PitchIsHeardOrRefused_data() {
     QTest::addColumn<int>("hertz");
     QTest::addColumn<QString>("refusal");
-    // Just under the encoder's low-pass at each rate: heard, not silence.
-    for (const int hertz : {2900, 5600, 8100, 16200})
+    // Pitches that the lowest rate holding them once made silent, and one just under the
+    // highest low-pass: heard, not silence.
+    for (const int hertz : {3100, 6000, 8500, 16200})
         QTest::addRow("%d Hz", hertz) << hertz << QString();
     QTest::newRow("above every low-pass")
         << 17000 << "An MP3 file cannot hold a tone above 16300 Hz: its encoder removes it.";
@@ -650,14 +650,19 @@ void TestBatch::refusedToolFolderRunsNothing() {
     QVERIFY(QDir(folder.path()).isEmpty());
 }
 
-// More runs asked for than the descriptor limit leaves room for: every tone is still judged
-// from its file, and none is thrown away.
+// More runs asked for than a low descriptor limit leaves room for: every tone is still
+// judged from its file, and none is thrown away.
 void TestBatch::jobsBeyondTheDescriptorLimit() {
     const TestSupport::TemporaryToolFolder tools;
     QTemporaryDir folder;
+    // Slow tones, so that all the runs asked for are under way at once.
+    tools.installTool(QStringLiteral(ZIRAVEL_FAKE_SOX));
     QProcess batch;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ZIRAVEL_FAKE_SOX_MS"), QStringLiteral("1500"));
+    batch.setProcessEnvironment(environment);
     batch.setChildProcessModifier([] {
-        const rlimit limit{1024, 1024};
+        const rlimit limit{512, 512};
         setrlimit(RLIMIT_NOFILE, &limit);
     });
     batch.start(QStringLiteral(ZIRAVEL_BATCH), {"--count", "300", "--length", "0.05", "--jobs",
