@@ -320,6 +320,8 @@ void Form1::formLoad() {
 }
 
 void Form1::closeOnStopSignals(StopSignals& stopSignals) {
+    if (stopSignals.wakeDescriptor() < 0)
+        return;
     auto* notifier =
         new QSocketNotifier(stopSignals.wakeDescriptor(), QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [this, &stopSignals] {

@@ -168,7 +168,9 @@ QString ToneNumbering::nextPath() {
             if (createFileExclusively(path))
                 return path;
         } catch (const Failure& failure) {
-            throw Failure(QStringLiteral("%1 cannot be made: %2").arg(path, failure.description()));
+            // The same words for every tone: the reason is told once.
+            throw Failure(QStringLiteral("No file can be made in %1: %2")
+                              .arg(expandedFolder(m_folder), failure.description()));
         }
     }
 }
