@@ -7,7 +7,7 @@
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
 #include "runner/ShellWait.h"
-#include "synth/SoundPlayer.h"
+#include "sound/SoundPlayer.h"
 #include "synth/ToneCommand.h"
 
 #include <QApplication>

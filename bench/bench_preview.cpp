@@ -5,7 +5,7 @@
 //     pulseaudio -n --load=module-null-sink --load=module-native-protocol-unix
 //                --exit-idle-time=-1 --daemonize
 // Prints figures only.
-#include "synth/SoundPlayer.h"
+#include "sound/SoundPlayer.h"
 #include "synth/WavFile.h"
 
 #include <QAudioDevice>

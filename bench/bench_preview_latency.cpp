@@ -10,7 +10,7 @@
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
 #include "runner/ToolProvisioning.h"
-#include "synth/SoundPlayer.h"
+#include "sound/SoundPlayer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 #include "app/SettingsStore.h"
 #include "runner/ShellWait.h"
 #include "runner/StopSignals.h"
-#include "synth/SoundPlayer.h"
+#include "sound/SoundPlayer.h"
 
 #include <QApplication>
 #include <cstdio>

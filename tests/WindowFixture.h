@@ -5,7 +5,7 @@
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
 #include "runner/IniText.h"
-#include "synth/SoundPlayer.h"
+#include "sound/SoundPlayer.h"
 
 #include <QFile>
 #include <QSettings>

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 #include "synth/Mp3File.h"
-#include "synth/SoundPlayer.h"
+#include "sound/SoundPlayer.h"
 #include "synth/WavFile.h"
 
 #include <QElapsedTimer>

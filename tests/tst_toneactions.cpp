@@ -3,7 +3,7 @@
 #include "ToneRun.h"
 #include "app/Modals.h"
 #include "synth/AnswerKey.h"
-#include "synth/SoundPlayer.h"
+#include "sound/SoundPlayer.h"
 #include "synth/ToneWindow.h"
 #include "synth/WavFile.h"
 

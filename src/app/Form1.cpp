@@ -15,7 +15,7 @@
 #include "runner/ShellWait.h"
 #include "runner/StopSignals.h"
 #include "synth/NumberText.h"
-#include "synth/SoundPlayer.h"
+#include "sound/SoundPlayer.h"
 #include "synth/ToneActions.h"
 
 #include <QAccessible>

@@ -4,7 +4,7 @@
 #include "app/Form1.h"
 #include "app/Modals.h"
 #include "app/SettingsStore.h"
-#include "synth/SoundPlayer.h"
+#include "sound/SoundPlayer.h"
 
 #include <QApplication>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "synth/SoundPlayer.h"
+#include "sound/SoundPlayer.h"
 
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
