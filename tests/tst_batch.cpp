@@ -95,6 +95,7 @@ private slots:
     void progressOnlyOnATerminal();
     void helpAndVersion();
     void storedInputsOnlyWhenAsked();
+    void folderThatCannotBeWritten();
     void unsafeSettingsAreTold();
     void keyIsNeverWrittenThrough_data();
     void keyIsNeverWrittenThrough();
@@ -230,6 +231,8 @@ void TestBatch::badInput_data() {
     row("WAV past 4 GiB", {"--length", "40000", "--to", "30000", "--channel", "both"},
         "--length \"40000\": A WAV file holds at most 4 GiB: at 96000 Hz a tone may last at "
         "most 5592 seconds.");
+    row("seed no number", {"--seed", "abc"},
+        "--seed \"abc\": not a whole number from 0 to 18446744073709551615.");
     row("unknown option", {"--colour", "red"}, "Unknown option 'colour'.");
     row("argument without option", {"loud"}, "unexpected argument \"loud\".");
 }
@@ -254,17 +257,23 @@ void TestBatch::neverOverwriteNumbersOn() {
     const QStringList arguments{"--count",           "2",        "--length",   "0.1",
                                 "--never-overwrite", "--folder", folder.path()};
     QCOMPARE(runBatch(arguments).exitStatus, 0);
+    // A key whose last line lost its end, as an editor may leave it.
+    const QString keyFile = folder.filePath(answerKeyFileName);
+    QVERIFY(QFile::resize(keyFile, QFileInfo(keyFile).size() - 1));
     QCOMPARE(runBatch(arguments).exitStatus, 0);
     QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.wav")}),
              (QStringList{"Ziravel_1.wav", "Ziravel_2.wav", "Ziravel_3.wav", "Ziravel_4.wav"}));
-    const QStringList key = linesOf(folder.filePath(answerKeyFileName));
+    const QStringList key = linesOf(keyFile);
     QCOMPARE(key.size(), 5);
+    QVERIFY(key[2].endsWith(QStringLiteral(",yes")));
+    QVERIFY(key[3].startsWith(QStringLiteral("Ziravel_3.wav,")));
     QVERIFY(key[4].startsWith(QStringLiteral("Ziravel_4.wav,")));
 }
 
 void TestBatch::stopSignalLeavesNoPartialFile_data() {
     QTest::addColumn<int>("signal");
     QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGTERM") << SIGTERM;
     QTest::newRow("SIGHUP") << SIGHUP;
 }
 
@@ -424,6 +433,24 @@ void TestBatch::storedInputsOnlyWhenAsked() {
     QVERIFY(QFile::exists(given.filePath(QStringLiteral("new_1.wav"))));
     QCOMPARE(contentOf(file), before);
     QCOMPARE(QFileInfo(file).lastModified(), changed);
+}
+
+// Not as root, to whom every folder is open.
+void TestBatch::folderThatCannotBeWritten() {
+    QTemporaryDir folder;
+    QVERIFY(chmod(QFile::encodeName(folder.path()).constData(), 0555) == 0);
+    QProcess batch;
+    if (geteuid() == 0)
+        batch.setChildProcessModifier([] {
+            if (setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(99);
+        });
+    batch.start(QStringLiteral(ZIRAVEL_BATCH), {"--count", "1", "--folder", folder.path()});
+    QVERIFY(batch.waitForFinished(60000));
+    QCOMPARE(QString::fromLocal8Bit(batch.readAllStandardError()),
+             QStringLiteral("ziravel-batch: --folder \"%1\": the folder cannot be written.\n")
+                 .arg(folder.path()));
+    QCOMPARE(batch.exitCode(), 2);
 }
 
 void TestBatch::unsafeSettingsAreTold() {

@@ -140,6 +140,11 @@ void TestOptions::fades() {
     QVERIFY(levelOf(sound, 0, 0, 0.001).peak < -40);
     QVERIFY(levelOf(sound, 0, 0.499, 0.5).peak < -40);
     QVERIFY(std::abs(levelOf(sound, 0, 0.15, 0.35).peak - -6) <= 0.5);
+    // A quarter into the ramp a raised cosine stands at 0.146 (-16.7 dB), where a straight
+    // line would stand at 0.25 (-12 dB).
+    const double quarter = levelOf(sound, 0, 0, 0.025).peak;
+    QVERIFY2(quarter > -6 - 16.7 - 1.5 && quarter < -6 - 16.7 + 0.5,
+             qPrintable(QString::number(quarter)));
 }
 
 void TestOptions::ears_data() {

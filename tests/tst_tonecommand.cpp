@@ -2,6 +2,7 @@
 #include "runner/ShellWait.h"
 #include "synth/AnswerKey.h"
 #include "synth/ToneCommand.h"
+#include "synth/ToneMaking.h"
 
 #include <QSet>
 #include <QTest>
@@ -19,6 +20,8 @@ private slots:
     void drawsDifferWithinOneClockTick();
     void nearestNote_data();
     void nearestNote();
+    void answerKeyQuotesItsFields();
+    void toolReasonIsItsFailLine();
     void sampleRateForPitch_data();
     void sampleRateForPitch();
     void commandForEachRow_data();
@@ -144,6 +147,27 @@ void TestToneCommand::nearestNote() {
         QCOMPARE(note->name, name);
         QCOMPARE(note->cents, cents);
     }
+}
+
+// A prefix or a waveform may hold a comma or a quote: the row keeps its columns.
+void TestToneCommand::answerKeyQuotesItsFields() {
+    AnswerRow row;
+    row.fileName = QStringLiteral("a,\"b\"_1.wav");
+    row.waveform = QStringLiteral("Sine (Default)");
+    row.made = true;
+    QCOMPARE(answerKeyText({row}).split('\n').at(1),
+             QByteArray("\"a,\"\"b\"\"_1.wav\",,,,Sine (Default),,0,0,yes"));
+}
+
+// SoX may warn before it fails: the reason given is its failure.
+void TestToneCommand::toolReasonIsItsFailLine() {
+    const SynthRun run{{2, QStringLiteral("sox WARN rate: aliasing\nsox FAIL formats: no "
+                                          "handler for given file type `x'\n")},
+                       QStringLiteral("sox"),
+                       1,
+                       8000};
+    QCOMPARE(judgedTone(run, QStringLiteral("/nowhere/x")).reason,
+             QStringLiteral("sox FAIL formats: no handler for given file type `x'"));
 }
 
 void TestToneCommand::sampleRateForPitch_data() {
