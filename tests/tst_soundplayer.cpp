@@ -3,7 +3,6 @@
 #include "sound/SoundPlayer.h"
 #include "synth/WavFile.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
 
