@@ -157,7 +157,7 @@ void TestBatch::sameFilesAsTheWindow() {
                   << "--prefix"
                   << "ear_";
     }
-    toneGenerator().seed(77);
+    w.toneGenerator().seed(77);
     (mp3 ? w.pushButton2 : w.pushButton1)->click();
     QCOMPARE(run.fixture.modals.notices, QStringList{"Done."});
 

@@ -29,6 +29,7 @@ class TestForm1 : public QObject {
     Q_OBJECT
 
 private slots:
+    void windowsDrawApart();
     void applicationTitle_data();
     void applicationTitle();
     void errorReportText();
@@ -348,6 +349,13 @@ void TestForm1::storeSurvivesKill() {
     QCOMPARE(program.exitStatus(), QProcess::CrashExit);
     QSettings stored(config.filePath(QStringLiteral("Korvane/Ziravel.conf")), QSettings::IniFormat);
     QCOMPARE(stored.value(QStringLiteral("Text1")).toString(), QStringLiteral("17"));
+}
+
+// Two windows opened within one clock tick draw tones of their own.
+void TestForm1::windowsDrawApart() {
+    WindowFixture first;
+    WindowFixture second;
+    QVERIFY(first.window->toneGenerator()() != second.window->toneGenerator()());
 }
 
 QTEST_MAIN(TestForm1)

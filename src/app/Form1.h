@@ -98,6 +98,7 @@ public:
     QString waveformShownText() const override;
     QString folderText() const override;
     ToneOptions toneOptions() const override;
+    std::mt19937_64& toneGenerator() override { return m_generator; }
     bool isBusy() const override { return m_busy; }
     void setBusy(bool busy) override;
     bool stopRequested() const override { return m_stopRequested; }
@@ -131,4 +132,5 @@ private:
     bool m_stopRequested = false;
     // The window was closed while an action ran: the program ends once it has stopped.
     bool m_closing = false;
+    std::mt19937_64 m_generator{std::random_device{}()};
 };

@@ -61,10 +61,10 @@ const QString folderMissingText =
     QStringLiteral("Folder does not exist. Please select another folder.");
 
 // The bounds are read for every tone, the upper one first.
-double drawFrequency(const ToneWindow& window, ToneOptions::PitchDraw draw) {
+double drawFrequency(ToneWindow& window, ToneOptions::PitchDraw draw) {
     const qint16 upper = toInt16(window.toText());
     const qint16 lower = toInt16(window.fromText());
-    return drawPitch(lower, upper, draw);
+    return drawPitch(lower, upper, draw, window.toneGenerator());
 }
 
 QString doneText(int failedTones, int count, const QString& reason) {

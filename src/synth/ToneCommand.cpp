@@ -20,13 +20,6 @@ QString waveformWord(const QString& shownText) {
     return word;
 }
 
-std::mt19937_64& toneGenerator() {
-    // Seeded once: reseeding from the clock at every draw would repeat a frequency for two
-    // tones drawn within the same clock tick.
-    static std::mt19937_64 engine{std::random_device{}()};
-    return engine;
-}
-
 namespace {
 
 // A number in [0, 1) from the generator's next output, the same with every standard library.

@@ -37,13 +37,10 @@ QString toneLengthRefusal(double seconds, int sampleRate, int sampleBits, int ch
 // make SoX write two channels and ignore the frequency.
 QString waveformWord(const QString& shownText);
 
-// The window's generator, seeded once from the system's entropy.
-std::mt19937_64& toneGenerator();
-
 // A whole number drawn uniformly: lower..upper when lower <= upper, upper + 1..lower
 // when the bounds are reversed. Throws Failure "Overflow" when upper - lower lies
 // outside -32768..32766.
-qint16 randomBetween(qint16 lower, qint16 upper, std::mt19937_64& generator = toneGenerator());
+qint16 randomBetween(qint16 lower, qint16 upper, std::mt19937_64& generator);
 
 // A frequency drawn between the bounds as the pitch draw says: whole hertz with equal
 // chance (randomBetween()); whole hertz spread evenly per octave (both bounds above 0); or
@@ -51,7 +48,7 @@ qint16 randomBetween(qint16 lower, qint16 upper, std::mt19937_64& generator = to
 // Failure when the bounds allow no such frequency. The same generator state gives the same
 // frequency with every compiler and library.
 double drawPitch(qint16 lower, qint16 upper, ToneOptions::PitchDraw draw,
-                 std::mt19937_64& generator = toneGenerator());
+                 std::mt19937_64& generator);
 
 // The tool's path in the tool folder, between double quotes (quotedArgument()).
 QString quotedToolPath();

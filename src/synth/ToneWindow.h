@@ -3,6 +3,7 @@
 #include "synth/ToneOptions.h"
 
 #include <QString>
+#include <random>
 
 class ErrorReporter;
 
@@ -26,6 +27,9 @@ public:
     virtual QString waveformShownText() const = 0; // Combo1, empty when no row is selected
     virtual QString folderText() const = 0;        // Text5
     virtual ToneOptions toneOptions() const = 0;   // "More options"
+    // The generator the frequencies are drawn from, seeded once when the window opens:
+    // reseeding from the clock would repeat a frequency for tones drawn within one tick.
+    virtual std::mt19937_64& toneGenerator() = 0;
 
     virtual bool isBusy() const = 0;
     // Setting Busy starts a run that the user may stop; the run asks at every tone.
