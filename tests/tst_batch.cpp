@@ -14,11 +14,11 @@
 #include <csignal>
 #include <functional>
 #include <memory>
-#include <vector>
 #include <pty.h>
-#include <sys/stat.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -459,8 +459,8 @@ void TestBatch::unsafeSettingsAreTold() {
     QVERIFY(mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
-    const BatchResult batch =
-        runBatch({"--from-settings", "--length", "0.1", "--folder", folder.path()}, {}, environment);
+    const BatchResult batch = runBatch(
+        {"--from-settings", "--length", "0.1", "--folder", folder.path()}, {}, environment);
     QCOMPARE(batch.exitStatus, 0);
     QVERIFY2(batch.errors.startsWith(QStringLiteral("ziravel-batch: the stored settings cannot be "
                                                     "read safely, so the defaults are used: ")),
@@ -560,9 +560,9 @@ void TestBatch::prefixIsLiteralText() {
     QFETCH(QString, prefix);
     const TestSupport::TemporaryToolFolder tools;
     QTemporaryDir folder;
-    const QStringList arguments{"--count",           "2",        "--length",   "0.1", "--prefix",
-                                prefix,              "--folder", folder.path(),
-                                "--never-overwrite"};
+    const QStringList arguments{"--count",  "2",           "--length",
+                                "0.1",      "--prefix",    prefix,
+                                "--folder", folder.path(), "--never-overwrite"};
     QCOMPARE(runBatch(arguments).exitStatus, 0);
     QCOMPARE(runBatch(arguments).exitStatus, 0);
     QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.wav")}, QDir::Files | QDir::Hidden),
@@ -578,9 +578,8 @@ void TestBatch::numbersBeyond32Bits() {
         QVERIFY(file.open(QIODevice::WriteOnly));
     };
     plant("Ziravel_2147483646.wav");
-    const QStringList arguments{"--count",         "2",           "--length",
-                                "0.1",             "--folder",    folder.path(),
-                                "--never-overwrite"};
+    const QStringList arguments{"--count",  "2",           "--length",         "0.1",
+                                "--folder", folder.path(), "--never-overwrite"};
     QCOMPARE(runBatch(arguments).exitStatus, 0);
     QVERIFY(QFile::exists(folder.filePath(QStringLiteral("Ziravel_2147483648.wav"))));
     // Numbers that would not fit are refused before anything is made.
@@ -687,8 +686,8 @@ void TestBatch::jobsBeyondTheDescriptorLimit() {
         const rlimit limit{512, 512};
         setrlimit(RLIMIT_NOFILE, &limit);
     });
-    batch.start(QStringLiteral(ZIRAVEL_BATCH), {"--count", "300", "--length", "0.05", "--jobs",
-                                                "256", "--folder", folder.path()});
+    batch.start(QStringLiteral(ZIRAVEL_BATCH),
+                {"--count", "300", "--length", "0.05", "--jobs", "256", "--folder", folder.path()});
     QVERIFY(batch.waitForFinished(120000));
     QCOMPARE(QString::fromLocal8Bit(batch.readAllStandardError()), QString());
     QCOMPARE(batch.exitCode(), 0);

@@ -2,8 +2,8 @@
 #include "runner/FileProbes.h"
 
 #include <QComboBox>
-#include <QProcess>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QTimer>
@@ -165,7 +165,8 @@ void TestFaults::fullDiskLeavesNoTone_data() {
     QTest::addColumn<QString>("reason");
     // SoX exits 0 in both cases: only the file tells. The hour-long length is never given
     // to SoX itself: a stand-in writes a second of it, as SoX does into a full disk.
-    QTest::newRow("wav cut short") << "3600" << 0 << "%1/Ziravel_1.wav does not hold the whole tone.";
+    QTest::newRow("wav cut short")
+        << "3600" << 0 << "%1/Ziravel_1.wav does not hold the whole tone.";
     QTest::newRow("mp3 cut short") << "5" << 1
                                    << "sox FAIL sox: `%1/Ziravel_1.mp3' File write failed: "
                                       "Unknown error -1";

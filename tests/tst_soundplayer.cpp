@@ -1,6 +1,6 @@
 #include "TestSupport.h"
-#include "synth/Mp3File.h"
 #include "sound/SoundPlayer.h"
+#include "synth/Mp3File.h"
 #include "synth/WavFile.h"
 
 #include <QProcess>

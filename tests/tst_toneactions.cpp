@@ -2,8 +2,8 @@
 #include "TestSupport.h"
 #include "ToneRun.h"
 #include "app/Modals.h"
-#include "synth/AnswerKey.h"
 #include "sound/SoundPlayer.h"
+#include "synth/AnswerKey.h"
 #include "synth/ToneWindow.h"
 #include "synth/WavFile.h"
 

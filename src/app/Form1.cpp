@@ -14,8 +14,8 @@
 #include "runner/Guard.h"
 #include "runner/ShellWait.h"
 #include "runner/StopSignals.h"
-#include "synth/NumberText.h"
 #include "sound/SoundPlayer.h"
+#include "synth/NumberText.h"
 #include "synth/ToneActions.h"
 
 #include <QAccessible>
@@ -322,8 +322,7 @@ void Form1::formLoad() {
 void Form1::closeOnStopSignals(StopSignals& stopSignals) {
     if (stopSignals.wakeDescriptor() < 0)
         return;
-    auto* notifier =
-        new QSocketNotifier(stopSignals.wakeDescriptor(), QSocketNotifier::Read, this);
+    auto* notifier = new QSocketNotifier(stopSignals.wakeDescriptor(), QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [this, &stopSignals] {
         stopSignals.clearWake();
         // A box waiting for an answer would hold the action that must end.

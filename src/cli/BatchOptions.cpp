@@ -191,8 +191,8 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
         sampleRateFor(waveformWord(request.waveformRow), std::max(request.from, request.to),
                       request.options.sampleRate, mp3);
     const int channels = request.options.channel == ToneOptions::Channel::mono ? 1 : 2;
-    if (const QString refusal = toneLengthRefusal(seconds, highestRate,
-                                                  request.options.sampleBits, channels, mp3);
+    if (const QString refusal =
+            toneLengthRefusal(seconds, highestRate, request.options.sampleBits, channels, mp3);
         !refusal.isEmpty())
         refuse(QStringLiteral("length"), inputs.length, refusal);
     // The bounds must allow the pitch draw: one trial draw tells.

@@ -154,8 +154,8 @@ int runBatch(const BatchRequest& request) {
     // otherwise flood the terminal.
     QSet<QString> toldReasons;
     const QList<std::optional<ToneOutcome>> outcomes = makeTones(
-        request.count, boundedJobs(request.jobs), plan,
-        [&] { return stopSignals.stopRequested(); }, stopSignals.wakeDescriptor(),
+        request.count, boundedJobs(request.jobs), plan, [&] { return stopSignals.stopRequested(); },
+        stopSignals.wakeDescriptor(),
         [&](qsizetype index, const ToneOutcome& outcome) {
             ++finished;
             if (!outcome.made && !stopSignals.stopRequested()) {

@@ -163,7 +163,12 @@ FileStamp fileStamp(const QString& path) {
     struct stat info {};
     if (path.isEmpty() || stat(QFile::encodeName(path).constData(), &info) != 0)
         return {};
-    return {true, info.st_size, qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+#ifdef Q_OS_DARWIN
+    const timespec& modified = info.st_mtimespec;
+#else
+    const timespec& modified = info.st_mtim;
+#endif
+    return {true, info.st_size, qint64(modified.tv_sec) * 1000000000 + modified.tv_nsec,
             info.st_ino};
 }
 

@@ -132,9 +132,9 @@ void appendLinesSafely(const QString& path, QByteArrayView header, QByteArrayVie
     struct stat info {};
     existingFile(target, info);
     // A link is refused, not followed; a pipe with no reader does not block the open.
-    const int fd = open(target.constData(),
-                        O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                        usualFileMode());
+    const int fd =
+        open(target.constData(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+             usualFileMode());
     if (fd < 0)
         throw Failure(errno == ELOOP ? linkRefusal : qt_error_string(errno));
     const auto failClosing = [fd](const QString& why) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runner/CommandLine.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -9,20 +11,6 @@
 
 // Result of shellWait() when the program could not be started, before the error number is added.
 inline constexpr qint32 startFailureBase = -2147221504; // 0x80040000 as a signed number
-
-struct CommandLine {
-    QString program;
-    QStringList arguments;
-};
-
-// The text between double quotes, so that splitCommandLine() gives it back as one
-// argument whatever it holds: a quote inside is escaped with a backslash, as are
-// backslashes that stand before a quote (the rules of Windows command lines).
-QString quotedArgument(const QString& text);
-
-// Splits a command line at blanks outside double quotes; the quotes are dropped, a
-// quoted empty text stays an (empty) argument, and backslashes escape a quote.
-CommandLine splitCommandLine(const QString& commandLine);
 
 // 0 hidden .. 6 minimised without focus; anything else (or nothing) becomes 6.
 int normalisedWindowStyle(std::optional<int> windowStyle);

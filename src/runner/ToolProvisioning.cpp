@@ -110,7 +110,8 @@ void writeToolFile(const QByteArray& data, const QString& targetPath) {
         writeFileSafely(targetPath, data, broken ? ExistingFile::replace : ExistingFile::keep,
                         FileAccess::ownerOnly);
     } catch (const Failure& failure) {
-        throw Failure(QStringLiteral("Cannot write %1: %2.").arg(targetPath, failure.description()));
+        throw Failure(
+            QStringLiteral("Cannot write %1: %2.").arg(targetPath, failure.description()));
     }
 }
 

@@ -140,7 +140,8 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         if (at.letEventsRun)
             guard.step(at.letEventsRun, letPendingEventsRun);
         // Every step runs; a tone any of whose steps failed is not made.
-        const bool pathBuilt = guard.step(at.outputPath, [&] { outputPath = numbering->nextPath(); });
+        const bool pathBuilt =
+            guard.step(at.outputPath, [&] { outputPath = numbering->nextPath(); });
         // The options are read for every tone, as the other inputs are.
         ToneOptions options = batchOptions;
         bool ready = guard.step(at.frequency, [&] {
@@ -158,9 +159,8 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         }) && ready;
         ready = guard.step(at.command, [&] { command = synthCommand(tool, args); }) && ready;
         ToneOutcome outcome{false, guard.lastFailure()};
-        const QString refusal =
-            toneRefusal(waveformWord(answer.waveform), frequency, options.sampleRate,
-                        format == ExportFormat::mp3);
+        const QString refusal = toneRefusal(waveformWord(answer.waveform), frequency,
+                                            options.sampleRate, format == ExportFormat::mp3);
         if (pathBuilt && ready && refusal.isEmpty()) {
             if (!guard.step(at.run, [&] {
                     outcome = makeTone(command, outputPath, numbering->filesAreOurs());

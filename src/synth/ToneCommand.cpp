@@ -150,15 +150,15 @@ QString toneRefusal(const QString& waveformWord, double frequency, int lowestRat
     return {};
 }
 
-QString toneLengthRefusal(double seconds, int sampleRate, int sampleBits, int channels,
-                          bool mp3) {
+QString toneLengthRefusal(double seconds, int sampleRate, int sampleBits, int channels, bool mp3) {
     constexpr double longestSeconds = 24 * 60 * 60;
     if (!(seconds <= longestSeconds))
         return QStringLiteral("Tone length must be at most 24 hours (%1 seconds).")
             .arg(longestSeconds);
     // The sizes in a WAV header are 32-bit; SoX writes 32 bits a sample unless asked otherwise.
     constexpr double largestWav = 4294967295.0 - 1024;
-    const double bytesPerSecond = double(sampleRate) * channels * (sampleBits > 0 ? sampleBits : 32) / 8;
+    const double bytesPerSecond =
+        double(sampleRate) * channels * (sampleBits > 0 ? sampleBits : 32) / 8;
     if (!mp3 && seconds * bytesPerSecond > largestWav)
         return QStringLiteral("A WAV file holds at most 4 GiB: at %1 Hz a tone may last at most "
                               "%2 seconds.")
@@ -174,8 +174,9 @@ QString toolArgs(const QString& outputPath, const QString& lengthText,
     parseNumberText(lengthText, seconds);
     const OptionArguments optional = optionArguments(options, seconds);
     // Every value is exactly one argument, whatever the fields hold.
-    QString args = QStringLiteral("-r %1 -n ").arg(
-        sampleRateFor(word, frequency, options.sampleRate, isMp3File(outputPath)));
+    QString args =
+        QStringLiteral("-r %1 -n ")
+            .arg(sampleRateFor(word, frequency, options.sampleRate, isMp3File(outputPath)));
     for (const QString& argument : optional.beforeOutput)
         args += commandArgument(argument) + QLatin1Char(' ');
     args += quotedArgument(outputArgument(outputPath)) + QStringLiteral(" synth ") +

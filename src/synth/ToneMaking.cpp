@@ -132,10 +132,9 @@ std::optional<qint64> toneNumber(QStringView name, const QString& prefix,
 
 } // namespace
 
-ToneNumbering::ToneNumbering(const QString& folder, const QString& prefix,
-                             const QString& extension, bool neverOverwrite, qint64 count)
-    : m_folder(folder), m_prefix(prefix), m_extension(extension),
-      m_neverOverwrite(neverOverwrite) {
+ToneNumbering::ToneNumbering(const QString& folder, const QString& prefix, const QString& extension,
+                             bool neverOverwrite, qint64 count)
+    : m_folder(folder), m_prefix(prefix), m_extension(extension), m_neverOverwrite(neverOverwrite) {
     if (!neverOverwrite)
         return;
     const QString path = expandedFolder(folder);
@@ -237,8 +236,8 @@ makeTones(qsizetype count, int jobs, const std::function<PlannedTone(qsizetype)>
                     throw;
                 }
                 auto child = std::make_unique<StartedChild>(synth.command);
-                running.push_back({next, tone.outputPath, std::move(synth), std::move(flight),
-                                   std::move(child)});
+                running.push_back(
+                    {next, tone.outputPath, std::move(synth), std::move(flight), std::move(child)});
             } catch (const Failure& failure) {
                 end(next, {false, failure.description()});
             }

@@ -1,0 +1,129 @@
+// Children elsewhere than on Linux: started and watched through QProcess.
+#include "runner/ChildProcess.h"
+#include "runner/FileProbes.h"
+
+#include <QEventLoop>
+#include <QProcess>
+#include <QThread>
+#include <cerrno>
+#include <optional>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace {
+
+void applyWindowStyle([[maybe_unused]] QProcess& process, [[maybe_unused]] int style) {
+#ifdef Q_OS_WIN
+    // The styles are the ShowWindow values, but for 6 (minimised without focus).
+    const WORD show = style == 6 ? SW_SHOWMINNOACTIVE : static_cast<WORD>(style);
+    process.setCreateProcessArgumentsModifier([show](QProcess::CreateProcessArguments* args) {
+        args->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
+        args->startupInfo->wShowWindow = show;
+        if (show == SW_HIDE)
+            args->flags |= CREATE_NO_WINDOW;
+    });
+#endif
+    // Elsewhere a command-line tool has no window to show.
+}
+
+// The processes being waited for, to stop them when the program ends.
+QList<QProcess*>& runningChildren() {
+    static QList<QProcess*> children;
+    return children;
+}
+
+// Starts the checked program with no pipes: a child whose reader is gone could die of a
+// broken pipe after we close. Gives 0, or the error number of a start that failed.
+int startProcess(QProcess& process, const QString& program, const QStringList& arguments,
+                 int style) {
+    if (!fileExists(program))
+        return ENOENT;
+    if (!isTrustedProgramFile(program))
+        return EACCES;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    applyWindowStyle(process, style);
+    process.start();
+    return process.waitForStarted(-1) ? 0 : ENOEXEC;
+}
+
+// How a process that has ended ended.
+ChildResult processResult(QProcess& process) {
+    const QString errors =
+        QString::fromLocal8Bit(process.readAllStandardError().left(keptErrorOutput));
+    return {(process.exitStatus() == QProcess::CrashExit ? 128 : 0) + process.exitCode(), errors};
+}
+
+} // namespace
+
+ChildResult runProgram(const QString& program, const QStringList& arguments, int style) {
+    QProcess process;
+    QEventLoop wait;
+    QObject::connect(&process, &QProcess::finished, &wait, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &wait, &QEventLoop::quit);
+    if (const int error = startProcess(process, program, arguments, style))
+        return {startFailureBase + error, {}};
+    runningChildren().append(&process);
+    // The end of the child is an event: the loop sleeps until then, dispatching
+    // window events, and returns as soon as the child has gone.
+    while (process.state() != QProcess::NotRunning)
+        wait.exec();
+    runningChildren().removeOne(&process);
+    return processResult(process);
+}
+
+void stopRunningChildren() {
+    for (QProcess* process : runningChildren()) {
+        process->kill();
+        process->waitForFinished(-1);
+    }
+}
+
+struct StartedChild::State {
+    QProcess process;
+    std::optional<ChildResult> result;
+};
+
+StartedChild::StartedChild(const CommandLine& command) : m_state(std::make_unique<State>()) {
+    if (const int error =
+            startProcess(m_state->process, resolvedProgram(command.program), command.arguments, 0))
+        m_state->result = ChildResult{startFailureBase + error, {}};
+}
+
+StartedChild::~StartedChild() {
+    stop();
+}
+
+int StartedChild::endDescriptor() const {
+    return -1;
+}
+
+bool StartedChild::hasEnded() {
+    if (m_state->result)
+        return true;
+    QProcess& process = m_state->process;
+    if (process.state() != QProcess::NotRunning && !process.waitForFinished(0))
+        return false;
+    m_state->result = processResult(process);
+    return true;
+}
+
+ChildResult StartedChild::result() const {
+    return m_state->result.value_or(ChildResult{});
+}
+
+void StartedChild::stop() {
+    if (m_state->result)
+        return;
+    m_state->process.kill();
+    m_state->process.waitForFinished(-1);
+    hasEnded();
+}
+
+void waitForAnyEnd(const QList<StartedChild*>&, int) {
+    QThread::msleep(2);
+}
