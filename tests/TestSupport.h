@@ -1,16 +1,33 @@
 #pragma once
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 
 #include <sys/mount.h>
 #include <unistd.h>
 
 namespace TestSupport {
+
+// The bytes of a file; empty when it cannot be read.
+inline QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Writes a file, and the folders it needs, as a user or another program would.
+inline void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
 
 // Points TEMP, where the tool lives, at a folder of the test's own for the object's life.
 class TemporaryToolFolder {

@@ -20,6 +20,8 @@
 #include <unistd.h>
 #include <vector>
 
+using TestSupport::contentOf;
+
 namespace {
 
 struct BatchResult {
@@ -41,11 +43,6 @@ runBatch(const QStringList& arguments, const std::function<void(QProcess&)>& whi
     batch.waitForFinished(60000);
     return {batch.exitStatus() == QProcess::NormalExit ? batch.exitCode() : -1,
             QString::fromLocal8Bit(batch.readAllStandardError())};
-}
-
-QByteArray contentOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Every file of the folder, by name, with its bytes.

@@ -1,3 +1,4 @@
+#include "TestSupport.h"
 #include "WindowFixture.h"
 #include "app/CursorFile.h"
 #include "synth/ToneWindow.h"
@@ -9,6 +10,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QtEndian>
+
+using TestSupport::writeFile;
 
 namespace {
 
@@ -48,13 +51,6 @@ QByteArray cursorFileBytes(int hotX, int hotY) {
     fput32(quint32(image.size()));
     fput32(6 + 16);
     return file + image;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 QColor backgroundOf(const QWidget* widget) {

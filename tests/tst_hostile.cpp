@@ -12,6 +12,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using TestSupport::contentOf;
+using TestSupport::writeFile;
+
 namespace {
 
 constexpr uid_t nobody = 65534;
@@ -19,18 +22,6 @@ constexpr uid_t nobody = 65534;
 const QString lengthRefused = QStringLiteral("Tone length must be a positive number of seconds.");
 const QString noTone =
     QStringLiteral("Failed to generate tone.\r\nPlease change your input values.");
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 QByteArray encoded(const QString& path) {
     return QFile::encodeName(path);
@@ -41,7 +32,7 @@ class Precious {
 public:
     Precious() { writeFile(path(), original); }
     QString path() const { return m_dir.filePath(QStringLiteral("precious.txt")); }
-    bool untouched() const { return contents(path()) == original; }
+    bool untouched() const { return contentOf(path()) == original; }
 
 private:
     inline static const QByteArray original = "the user's own words";

@@ -1,3 +1,4 @@
+#include "RecordingModals.h"
 #include "TestSupport.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
@@ -17,32 +18,9 @@
 
 using TestSupport::TemporaryToolFolder;
 
+using TestSupport::contentOf;
+
 namespace {
-
-struct Report {
-    QString description;
-    QString location;
-    int line;
-};
-
-class RecordingReporter : public ErrorReporter {
-public:
-    void reportError(const QString& description, const QString& location, int line) override {
-        reports.append({description, location, line});
-    }
-    QList<int> lines() const {
-        QList<int> result;
-        for (const Report& report : reports)
-            result.append(report.line);
-        return result;
-    }
-    QList<Report> reports;
-};
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Readable, writable and runnable by its owner, and nothing for group and others.
 bool ownerOnly(const QString& path) {
@@ -61,7 +39,7 @@ void plantFile(const QString& path, const QByteArray& content, QFile::Permission
     QVERIFY(file.setPermissions(permissions));
 }
 
-void provision(RecordingReporter& reporter, int firstLine = 108) {
+void provision(RecordingModals& reporter, int firstLine = 108) {
     Guard guard(reporter, handlerLocation(QStringLiteral("PushButton1_Click")));
     provisionTools(guard, firstLine);
 }
@@ -95,13 +73,13 @@ private slots:
 
 void TestProvisioning::firstClickWritesBothFiles() {
     TemporaryToolFolder folder;
-    RecordingReporter reporter;
+    RecordingModals reporter;
     provision(reporter);
     QVERIFY(reporter.reports.isEmpty());
     const QString tool = folder.filePath(QStringLiteral("sox.exe"));
     const QString library = folder.filePath(QStringLiteral("zlib1.dll"));
-    QCOMPARE(contents(tool), loadToolResource(101));
-    QCOMPARE(contents(library), loadToolResource(102));
+    QCOMPARE(contentOf(tool), loadToolResource(101));
+    QCOMPARE(contentOf(library), loadToolResource(102));
     QVERIFY(!loadToolResource(101).isEmpty());
     QVERIFY(ownerOnly(tool));
     QVERIFY(ownerOnly(library));
@@ -113,16 +91,16 @@ void TestProvisioning::secondClickWritesNothing() {
     TemporaryToolFolder folder;
     const QString tool = folder.filePath(QStringLiteral("sox.exe"));
     plantFile(tool, "any content", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    RecordingReporter reporter;
+    RecordingModals reporter;
     provision(reporter);
     provision(reporter);
     QVERIFY(reporter.reports.isEmpty());
-    QCOMPARE(contents(tool), QByteArray("any content"));
+    QCOMPARE(contentOf(tool), QByteArray("any content"));
 }
 
 void TestProvisioning::writesOnlyTheMissingLibrary() {
     TemporaryToolFolder folder;
-    RecordingReporter reporter;
+    RecordingModals reporter;
     provision(reporter);
     const QString tool = folder.filePath(QStringLiteral("sox.exe"));
     const QString library = folder.filePath(QStringLiteral("zlib1.dll"));
@@ -131,7 +109,7 @@ void TestProvisioning::writesOnlyTheMissingLibrary() {
     QTest::qWait(20);
     provision(reporter, 106);
     QVERIFY(reporter.reports.isEmpty());
-    QCOMPARE(contents(library), loadToolResource(102));
+    QCOMPARE(contentOf(library), loadToolResource(102));
     QCOMPARE(QFileInfo(tool).lastModified(), toolWritten);
 }
 
@@ -148,10 +126,10 @@ void TestProvisioning::brokenCopyIsReplaced() {
     const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
     const QByteArray start = loadToolResource(toolResourceId).left(kind == "empty" ? 0 : 1000);
     plantFile(tool, start, ownerOnly);
-    RecordingReporter reporter;
+    RecordingModals reporter;
     provision(reporter);
     QVERIFY(reporter.reports.isEmpty());
-    QCOMPARE(contents(tool), loadToolResource(toolResourceId));
+    QCOMPARE(contentOf(tool), loadToolResource(toolResourceId));
     QCOMPARE(shellWait(QStringLiteral("\"%1\" --version").arg(tool), 0), 0);
 }
 
@@ -161,12 +139,12 @@ void TestProvisioning::folderInPlaceIsNeverDeleted() {
     const QString kept = tool + QStringLiteral("/sub/keep.txt");
     QVERIFY(QDir().mkpath(QFileInfo(kept).path()));
     plantFile(kept, "mine", QFile::ReadOwner | QFile::WriteOwner);
-    RecordingReporter reporter;
+    RecordingModals reporter;
     provision(reporter, 106);
     // Reported where the tool would be written, as a tool that cannot be written is.
-    QCOMPARE(reporter.lines(), QList<int>{110});
+    QCOMPARE(reporter.reportLines(), QList<int>{110});
     QVERIFY(reporter.reports[0].description.contains(tool));
-    QCOMPARE(contents(kept), QByteArray("mine"));
+    QCOMPARE(contentOf(kept), QByteArray("mine"));
 }
 
 void TestProvisioning::refusesLinkedTool() {
@@ -177,9 +155,9 @@ void TestProvisioning::refusesLinkedTool() {
     QVERIFY(QFile::setPermissions(own, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     const QString tool = folder.filePath(QStringLiteral("sox.exe"));
     QVERIFY(QFile::link(own, tool));
-    RecordingReporter reporter;
+    RecordingModals reporter;
     provision(reporter, 106);
-    QCOMPARE(reporter.lines(), QList<int>{108});
+    QCOMPARE(reporter.reportLines(), QList<int>{108});
     QVERIFY(reporter.reports[0].description.contains(tool));
     QCOMPARE(shellWait(QStringLiteral("\"%1\" 3 0").arg(own), 0), 3);
     QCOMPARE(shellWait(QStringLiteral("\"%1\" 3 0").arg(tool), 0), startFailureBase + EACCES);
@@ -190,13 +168,13 @@ void TestProvisioning::refusesFileOthersCanWrite() {
     const QString tool = folder.filePath(QStringLiteral("sox.exe"));
     plantFile(tool, "planted",
               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::WriteGroup);
-    RecordingReporter reporter;
+    RecordingModals reporter;
     provision(reporter, 106);
-    QCOMPARE(reporter.lines(), QList<int>{108});
+    QCOMPARE(reporter.reportLines(), QList<int>{108});
     QVERIFY(reporter.reports[0].description.contains(tool));
     QCOMPARE(reporter.reports[0].location,
              QStringLiteral("in Ziravel2021/08/31.Form1.PushButton1_Click "));
-    QCOMPARE(contents(tool), QByteArray("planted"));
+    QCOMPARE(contentOf(tool), QByteArray("planted"));
     QVERIFY(shellWait(QStringLiteral("\"%1\" --version").arg(tool), 0) < 0);
 }
 
@@ -204,12 +182,12 @@ void TestProvisioning::refusesFileOfAnotherUser() {
     if (geteuid() != 0)
         QSKIP("only root can give a file to another user");
     TemporaryToolFolder folder;
-    RecordingReporter reporter;
+    RecordingModals reporter;
     provision(reporter);
     const QString library = folder.filePath(QStringLiteral("zlib1.dll"));
     QVERIFY(chown(QFile::encodeName(library).constData(), 65534, 65534) == 0);
     provision(reporter);
-    QCOMPARE(reporter.lines(), QList<int>{116});
+    QCOMPARE(reporter.reportLines(), QList<int>{116});
     QVERIFY(reporter.reports[0].description.contains(library));
 }
 
@@ -241,9 +219,9 @@ void TestProvisioning::failedWriteLeavesNoFile() {
 void TestProvisioning::unwritableFolderIsReportedAtWriteSteps() {
     TemporaryToolFolder folder;
     qputenv("TEMP", folder.filePath(QStringLiteral("missing")).toLocal8Bit());
-    RecordingReporter reporter;
+    RecordingModals reporter;
     provision(reporter, 106);
-    QCOMPARE(reporter.lines(), (QList<int>{110, 116}));
+    QCOMPARE(reporter.reportLines(), (QList<int>{110, 116}));
 }
 
 void TestProvisioning::toolFolderWithoutTemp() {
@@ -258,7 +236,7 @@ void TestProvisioning::toolFolderWithoutTemp() {
 }
 
 void TestProvisioning::guardGoesOnAfterFailure() {
-    RecordingReporter reporter;
+    RecordingModals reporter;
     Guard guard(reporter, handlerLocation(QStringLiteral("Form_Load")));
     QList<int> ran;
     QVERIFY(guard.step(100, [&] { ran << 100; }));
@@ -271,7 +249,7 @@ void TestProvisioning::guardGoesOnAfterFailure() {
     QVERIFY(guard.step(106, [&] { ran << 106; }));
     QCOMPARE(ran, (QList<int>{100, 102, 106}));
     QCOMPARE(kept, 7);
-    QCOMPARE(reporter.lines(), (QList<int>{102, 104}));
+    QCOMPARE(reporter.reportLines(), (QList<int>{102, 104}));
     QCOMPARE(reporter.reports[0].description, QStringLiteral("first"));
     QCOMPARE(reporter.reports[1].description, QStringLiteral("Type mismatch"));
     QCOMPARE(reporter.reports[0].location, QStringLiteral("in Ziravel2021/08/31.Form1.Form_Load "));
