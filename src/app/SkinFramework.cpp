@@ -62,8 +62,5 @@ void applySkin(QWidget& window, const QList<QWidget*>& framesAndLabels,
     for (QWidget* control : framesAndLabels)
         setBackgroundColour(control, buttonFace);
     skin.loadSkin(path, QString());
-    skin.setApplyOptions(skin.applyOptions() | 1);
-    skin.setAutoApplyNewWindows(true);
-    skin.setAutoApplyNewThreads(true);
     skin.applyWindow(window);
 }

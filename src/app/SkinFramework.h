@@ -7,9 +7,9 @@ class QColor;
 
 class QWidget;
 
-// Restyles a window from a skin file, which holds a Qt style sheet. The calls are made
-// in a fixed order: load, read and write the apply options, switch on applying to new
-// windows and threads, apply to the main window.
+// Restyles a window from a skin file, which holds a Qt style sheet: load, then apply to the
+// main window. A style sheet reaches every control of the window, those made later
+// included, so there is nothing more to switch on.
 class SkinFramework {
 public:
     // Reads and checks the skin. Throws Failure when the file cannot be read, is not
@@ -17,19 +17,11 @@ public:
     // skin file to use; empty for the whole file.
     void loadSkin(const QString& path, const QString& section);
 
-    int applyOptions() const { return m_applyOptions; }
-    void setApplyOptions(int options) { m_applyOptions = options; }
-    void setAutoApplyNewWindows(bool on) { m_autoApplyNewWindows = on; }
-    void setAutoApplyNewThreads(bool on) { m_autoApplyNewThreads = on; }
-
     // Applies the loaded skin to the window and all its controls.
     void applyWindow(QWidget& window) const;
 
 private:
     QString m_styleSheet;
-    int m_applyOptions = 0;
-    bool m_autoApplyNewWindows = false;
-    bool m_autoApplyNewThreads = false;
 };
 
 // Fills the widget's background with the colour.
