@@ -61,15 +61,19 @@ QString homeFolder() {
 }
 
 QString defaultOutputFolder() {
-    const QString home = homeFolder();
     // Without HOME the standard places would lie under the root folder.
-    const bool placesKnown = !qEnvironmentVariableIsEmpty("HOME");
-    for (const auto place : {QStandardPaths::DesktopLocation, QStandardPaths::MusicLocation}) {
-        const QString folder = QStandardPaths::writableLocation(place);
-        if (placesKnown && folderExists(folder))
-            return withSeparator(QDir::toNativeSeparators(folder));
+    if (!qEnvironmentVariableIsEmpty("HOME")) {
+        try {
+            if (const QString desktop = desktopFolder(); folderExists(desktop))
+                return desktop;
+        } catch (const Failure&) {
+            // No desktop here: the music folder, else the home folder.
+        }
+        const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+        if (folderExists(music))
+            return withSeparator(QDir::toNativeSeparators(music));
     }
-    return withSeparator(QDir::toNativeSeparators(home));
+    return withSeparator(QDir::toNativeSeparators(homeFolder()));
 }
 
 QString expandedFolder(const QString& folderText) {
