@@ -5,6 +5,7 @@
 #include "app/OptionsPanel.h"
 #include "runner/Failure.h"
 #include "synth/AnswerKey.h"
+#include "synth/OptionTable.h"
 #include "synth/ToneCommand.h"
 #include "synth/WavFile.h"
 
@@ -76,6 +77,7 @@ class TestOptions : public QObject {
     Q_OBJECT
 
 private slots:
+    void tableDefaultsAreTheDefaults();
     void rateAndSampleSize_data();
     void rateAndSampleSize();
     void level();
@@ -295,6 +297,15 @@ void TestOptions::optionsAreKept() {
         QVERIFY(!control->accessibleDescription().isEmpty());
     }
     QVERIFY(third.moreOptions->focusPolicy() & Qt::TabFocus);
+}
+
+// The stored defaults and the value's own must be the same options: at the defaults the
+// tones are made as they always were.
+void TestOptions::tableDefaultsAreTheDefaults() {
+    QVERIFY(toneOptionsFrom([](const OptionSpec& option) { return option.defaultValue; }) ==
+            ToneOptions());
+    for (const OptionSpec& option : toneOptionTable())
+        QCOMPARE(option.get(ToneOptions()), option.defaultValue);
 }
 
 QTEST_MAIN(TestOptions)

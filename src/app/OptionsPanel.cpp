@@ -1,6 +1,7 @@
 #include "app/OptionsPanel.h"
 
 #include "app/SettingsStore.h"
+#include "synth/OptionTable.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,124 +9,109 @@
 #include <QLineEdit>
 #include <QSpinBox>
 
-namespace {
-
-// A list whose rows stand for stored words.
-QComboBox* choices(QWidget* parent, const QList<std::pair<QString, QString>>& rows) {
-    auto* box = new QComboBox(parent);
-    for (const auto& [text, word] : rows)
-        box->addItem(text, word);
-    return box;
-}
-
-QSpinBox* numberBox(QWidget* parent, int lowest, int highest, const QString& suffix) {
-    auto* box = new QSpinBox(parent);
-    box->setRange(lowest, highest);
-    box->setSuffix(suffix);
-    return box;
-}
-
-void describe(QWidget* control, const QString& name, const QString& description) {
-    control->setAccessibleName(name);
-    control->setAccessibleDescription(description);
-    control->setToolTip(description);
-}
-
-} // namespace
+using Kind = OptionSpec::Kind;
 
 OptionsPanel::OptionsPanel(SettingsStore& settings, QWidget* parent)
     : QWidget(parent), m_settings(settings) {
-    QList<std::pair<QString, QString>> rates;
-    for (const int rate : offeredSampleRates)
-        rates.append({QStringLiteral("%1 Hz").arg(rate), QString::number(rate)});
-    sampleRate = choices(this, rates);
-    sampleSize = choices(this, {{QStringLiteral("As SoX chooses"), QStringLiteral("0")},
-                                {QStringLiteral("16-bit"), QStringLiteral("16")},
-                                {QStringLiteral("24-bit"), QStringLiteral("24")}});
-    level = numberBox(this, -60, 0, QStringLiteral(" dBFS"));
-    fade = numberBox(this, 0, 500, QStringLiteral(" ms"));
-    channel = choices(this, {{QStringLiteral("Mono"), QStringLiteral("mono")},
-                             {QStringLiteral("Left ear only"), QStringLiteral("left")},
-                             {QStringLiteral("Right ear only"), QStringLiteral("right")},
-                             {QStringLiteral("Both ears"), QStringLiteral("both")}});
-    pitchDraw = choices(this, {{QStringLiteral("Hz, even"), QStringLiteral("hz")},
-                               {QStringLiteral("Even per octave"), QStringLiteral("octave")},
-                               {QStringLiteral("Musical notes"), QStringLiteral("notes")}});
-    prefix = new QLineEdit(ToneOptions().prefix, this);
-    neverOverwrite = new QCheckBox(QStringLiteral("Never overwrite"), this);
-
-    describe(sampleRate, QStringLiteral("Sample rate"),
-             QStringLiteral("The lowest sample rate; a pitch that needs more gets more."));
-    describe(sampleSize, QStringLiteral("Sample size"),
-             QStringLiteral("Bits per sample of WAV files; many players refuse 32 bits."));
-    describe(level, QStringLiteral("Level"), QStringLiteral("The tone's peak level."));
-    describe(fade, QStringLiteral("Fade in and out"),
-             QStringLiteral("A raised-cosine ramp at each end, against the click."));
-    describe(channel, QStringLiteral("Channel"),
-             QStringLiteral("One ear at a time for hearing checks, or both."));
-    describe(pitchDraw, QStringLiteral("Pitch draw"),
-             QStringLiteral("How frequencies are drawn between the bounds."));
-    describe(prefix, QStringLiteral("Name prefix"),
-             QStringLiteral("The start of every file name, before the tone number."));
-    describe(neverOverwrite, QStringLiteral("Never overwrite"),
-             QStringLiteral("Number on after the files already in the folder, and add to "
-                            "their answer key."));
-
     auto* form = new QFormLayout(this);
-    form->addRow(QStringLiteral("Sample rate:"), sampleRate);
-    form->addRow(QStringLiteral("Sample size:"), sampleSize);
-    form->addRow(QStringLiteral("Level:"), level);
-    form->addRow(QStringLiteral("Fade in/out:"), fade);
-    form->addRow(QStringLiteral("Channel:"), channel);
-    form->addRow(QStringLiteral("Pitch draw:"), pitchDraw);
-    form->addRow(QStringLiteral("Name prefix:"), prefix);
-    form->addRow(QString(), neverOverwrite);
+    for (const OptionSpec& option : toneOptionTable()) {
+        QWidget* control = makeControl(option);
+        control->setAccessibleName(option.name);
+        control->setAccessibleDescription(option.description);
+        control->setToolTip(option.description);
+        form->addRow(option.label, control);
+        m_controls.insert(option.key, control);
+    }
+    sampleRate = control<QComboBox>(OptionKey::sampleRate);
+    sampleSize = control<QComboBox>(OptionKey::sampleSize);
+    level = control<QSpinBox>(OptionKey::level);
+    fade = control<QSpinBox>(OptionKey::fade);
+    channel = control<QComboBox>(OptionKey::channel);
+    pitchDraw = control<QComboBox>(OptionKey::pitchDraw);
+    prefix = control<QLineEdit>(OptionKey::prefix);
+    neverOverwrite = control<QCheckBox>(OptionKey::neverOverwrite);
+}
 
-    for (QComboBox* box : {sampleRate, sampleSize, channel, pitchDraw})
+QWidget* OptionsPanel::makeControl(const OptionSpec& option) {
+    switch (option.kind) {
+    case Kind::words: {
+        auto* box = new QComboBox(this);
+        for (qsizetype row = 0; row < option.words.size(); ++row)
+            box->addItem(option.rows[row], option.words[row]);
         connect(box, &QComboBox::currentIndexChanged, this, &OptionsPanel::storeOnChange);
-    for (QSpinBox* box : {level, fade})
+        return box;
+    }
+    case Kind::number: {
+        auto* box = new QSpinBox(this);
+        box->setRange(option.lowest, option.highest);
+        box->setSuffix(option.unit);
         connect(box, &QSpinBox::valueChanged, this, &OptionsPanel::storeOnChange);
-    connect(prefix, &QLineEdit::textChanged, this, &OptionsPanel::storeOnChange);
-    connect(neverOverwrite, &QCheckBox::toggled, this, &OptionsPanel::storeOnChange);
+        return box;
+    }
+    case Kind::text: {
+        auto* field = new QLineEdit(option.defaultValue, this);
+        connect(field, &QLineEdit::textChanged, this, &OptionsPanel::storeOnChange);
+        return field;
+    }
+    case Kind::flag:
+        break;
+    }
+    auto* box = new QCheckBox(option.name, this);
+    connect(box, &QCheckBox::toggled, this, &OptionsPanel::storeOnChange);
+    return box;
+}
+
+QString OptionsPanel::controlText(const OptionSpec& option) const {
+    QWidget* const widget = m_controls.value(option.key);
+    switch (option.kind) {
+    case Kind::words:
+        return static_cast<QComboBox*>(widget)->currentData().toString();
+    case Kind::number:
+        return QString::number(static_cast<QSpinBox*>(widget)->value());
+    case Kind::text:
+        return static_cast<QLineEdit*>(widget)->text();
+    case Kind::flag:
+        break;
+    }
+    return static_cast<QCheckBox*>(widget)->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+void OptionsPanel::setControlText(const OptionSpec& option, const QString& text) {
+    QWidget* const widget = m_controls.value(option.key);
+    switch (option.kind) {
+    case Kind::words: {
+        auto* box = static_cast<QComboBox*>(widget);
+        box->setCurrentIndex(box->findData(text));
+        return;
+    }
+    case Kind::number:
+        static_cast<QSpinBox*>(widget)->setValue(text.toInt());
+        return;
+    case Kind::text:
+        static_cast<QLineEdit*>(widget)->setText(text);
+        return;
+    case Kind::flag:
+        static_cast<QCheckBox*>(widget)->setChecked(text == QLatin1String("1"));
+        return;
+    }
 }
 
 void OptionsPanel::restore() {
-    const ToneOptions stored =
-        storedToneOptions([this](const SettingKey& key) { return m_settings.value(key); });
-    sampleRate->setCurrentIndex(sampleRate->findData(QString::number(stored.sampleRate)));
-    sampleSize->setCurrentIndex(sampleSize->findData(QString::number(stored.sampleBits)));
-    level->setValue(stored.levelDb);
-    fade->setValue(stored.fadeMs);
-    channel->setCurrentIndex(int(stored.channel));
-    pitchDraw->setCurrentIndex(int(stored.pitchDraw));
-    prefix->setText(stored.prefix);
-    neverOverwrite->setChecked(stored.neverOverwrite);
+    const ToneOptions stored = toneOptionsFrom([this](const OptionSpec& option) {
+        return m_settings.value(option.key, option.defaultValue);
+    });
+    for (const OptionSpec& option : toneOptionTable())
+        setControlText(option, option.get(stored));
     m_restored = true;
 }
 
 void OptionsPanel::storeOnChange() {
     if (!m_restored)
         return;
-    m_settings.save(Setting::optionRate.name, sampleRate->currentData().toString());
-    m_settings.save(Setting::optionSize.name, sampleSize->currentData().toString());
-    m_settings.save(Setting::optionLevel.name, QString::number(level->value()));
-    m_settings.save(Setting::optionFade.name, QString::number(fade->value()));
-    m_settings.save(Setting::optionChannel.name, channel->currentData().toString());
-    m_settings.save(Setting::optionPitchDraw.name, pitchDraw->currentData().toString());
-    m_settings.save(Setting::optionPrefix.name, prefix->text());
-    m_settings.save(Setting::optionNeverOverwrite.name,
-                    neverOverwrite->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    for (const OptionSpec& option : toneOptionTable())
+        m_settings.save(option.key, controlText(option));
 }
 
 ToneOptions OptionsPanel::options() const {
-    ToneOptions options;
-    options.sampleRate = sampleRate->currentData().toInt();
-    options.sampleBits = sampleSize->currentData().toInt();
-    options.levelDb = level->value();
-    options.fadeMs = fade->value();
-    options.channel = static_cast<ToneOptions::Channel>(channel->currentIndex());
-    options.pitchDraw = static_cast<ToneOptions::PitchDraw>(pitchDraw->currentIndex());
-    options.prefix = safePrefix(prefix->text());
-    options.neverOverwrite = neverOverwrite->isChecked();
-    return options;
+    return toneOptionsFrom([this](const OptionSpec& option) { return controlText(option); });
 }

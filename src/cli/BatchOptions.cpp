@@ -3,6 +3,7 @@
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "synth/NumberText.h"
+#include "synth/OptionTable.h"
 #include "synth/StoredInputs.h"
 #include "synth/ToneCommand.h"
 
@@ -33,6 +34,13 @@ QString wordList(const QStringList& words) {
     return words.join(QStringLiteral(", "));
 }
 
+QMap<QString, QString> optionDefaults() {
+    QMap<QString, QString> texts;
+    for (const OptionSpec& option : toneOptionTable())
+        texts.insert(option.key, option.defaultValue);
+    return texts;
+}
+
 // The inputs as texts, before they are checked: the window's defaults, its stored values,
 // or what the command line says.
 struct Inputs {
@@ -43,14 +51,8 @@ struct Inputs {
     QString type = waveformRows.first();
     QString folder = defaultOutputFolder();
     QString format = QStringLiteral("wav");
-    QString rate = Setting::optionRate.defaultValue;
-    QString sampleSize = Setting::optionSize.defaultValue;
-    QString level = Setting::optionLevel.defaultValue;
-    QString fade = Setting::optionFade.defaultValue;
-    QString channel = Setting::optionChannel.defaultValue;
-    QString pitchDraw = Setting::optionPitchDraw.defaultValue;
-    QString prefix = Setting::optionPrefix.defaultValue;
-    bool neverOverwrite = false;
+    // The options of the option table, by settings key.
+    QMap<QString, QString> options = optionDefaults();
 };
 
 // The window's stored inputs. A stored option that is not one of its own gives way to its
@@ -79,15 +81,11 @@ Inputs storedInputs() {
     inputs.type = number ? waveformRows.value(row) : QString();
     if (stored.contains(Setting::text5.name))
         inputs.folder = value(Setting::text5);
-    const ToneOptions options = storedToneOptions(value);
-    inputs.rate = QString::number(options.sampleRate);
-    inputs.sampleSize = QString::number(options.sampleBits);
-    inputs.level = QString::number(options.levelDb);
-    inputs.fade = QString::number(options.fadeMs);
-    inputs.channel = channelWords[int(options.channel)];
-    inputs.pitchDraw = pitchDrawWords[int(options.pitchDraw)];
-    inputs.prefix = options.prefix;
-    inputs.neverOverwrite = options.neverOverwrite;
+    const ToneOptions options = toneOptionsFrom([&stored](const OptionSpec& option) {
+        return stored.value(option.key, option.defaultValue).toString();
+    });
+    for (const OptionSpec& option : toneOptionTable())
+        inputs.options.insert(option.key, option.get(options));
     return inputs;
 }
 
@@ -143,27 +141,13 @@ int checkedWord(const QString& option, const QString& text, const QStringList& w
 
 ToneOptions checkedOptions(const Inputs& inputs) {
     ToneOptions options;
-    QStringList rates;
-    for (const int rate : offeredSampleRates)
-        rates << QString::number(rate);
-    options.sampleRate = rates[checkedWord(QStringLiteral("rate"), inputs.rate, rates)].toInt();
-    const QStringList sizes{QStringLiteral("0"), QStringLiteral("16"), QStringLiteral("24")};
-    options.sampleBits =
-        sizes[checkedWord(QStringLiteral("sample-size"), inputs.sampleSize, sizes)].toInt();
-    options.levelDb = wholeNumber(QStringLiteral("level"), inputs.level, -60, 0,
-                                  QStringLiteral("a level in dBFS"));
-    options.fadeMs =
-        wholeNumber(QStringLiteral("fade"), inputs.fade, 0, 500, QStringLiteral("a fade in ms"));
-    options.channel = static_cast<ToneOptions::Channel>(
-        checkedWord(QStringLiteral("channel"), inputs.channel, channelWords));
-    options.pitchDraw = static_cast<ToneOptions::PitchDraw>(
-        checkedWord(QStringLiteral("pitch-draw"), inputs.pitchDraw, pitchDrawWords));
-    if (safePrefix(inputs.prefix) != inputs.prefix)
-        refuse(QStringLiteral("prefix"), inputs.prefix,
-               QStringLiteral("a prefix names a file in the folder: no separator, no control "
-                              "character, not \".\" or \"..\"."));
-    options.prefix = inputs.prefix;
-    options.neverOverwrite = inputs.neverOverwrite;
+    for (const OptionSpec& option : toneOptionTable()) {
+        const QString text = inputs.options.value(option.key);
+        const std::optional<QString> read = readOption(option, text);
+        if (!read)
+            refuse(option.flag, text, optionRefusal(option));
+        option.set(options, *read);
+    }
     return options;
 }
 
@@ -248,21 +232,16 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
         valued("folder", QStringLiteral("Folder the files go to"), "folder",
                QStringLiteral("the desktop folder")),
         valued("format", QStringLiteral("File format: wav or mp3"), "format", defaults.format),
-        valued("rate",
-               QStringLiteral("Lowest sample rate in Hz; a pitch that needs more gets more"), "hz",
-               defaults.rate),
-        valued("sample-size", QStringLiteral("Bits per sample: 16, 24, or 0 for as SoX chooses"),
-               "bits", defaults.sampleSize),
-        valued("level", QStringLiteral("Peak level in dBFS, -60 to 0"), "db", defaults.level),
-        valued("fade", QStringLiteral("Fade in and out in ms, 0 to 500"), "ms", defaults.fade),
-        valued("channel", QStringLiteral("Channel: %1").arg(wordList(channelWords)), "channel",
-               defaults.channel),
-        valued("pitch-draw", QStringLiteral("Pitch draw: %1").arg(wordList(pitchDrawWords)), "draw",
-               defaults.pitchDraw),
-        valued("prefix", QStringLiteral("Start of every file name"), "prefix", defaults.prefix),
-        QCommandLineOption(QStringLiteral("never-overwrite"),
-                           QStringLiteral("Number on after the files already in the folder, and "
-                                          "add to their answer key")),
+    });
+    for (const OptionSpec& option : toneOptionTable())
+        parser.addOption(
+            option.kind == OptionSpec::Kind::flag
+                ? QCommandLineOption(option.flag, option.help)
+                : QCommandLineOption(option.flag,
+                                     option.help +
+                                         QStringLiteral(" (default: %1)").arg(option.defaultValue),
+                                     option.valueName));
+    parser.addOptions({
         QCommandLineOption(QStringLiteral("from-settings"),
                            QStringLiteral("Start from the values the window stored (never "
                                           "written)")),
@@ -293,25 +272,18 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
     const struct {
         const char* option;
         QString Inputs::*text;
-    } texts[] = {{"length", &Inputs::length},
-                 {"count", &Inputs::count},
-                 {"from", &Inputs::from},
-                 {"to", &Inputs::to},
-                 {"type", &Inputs::type},
-                 {"folder", &Inputs::folder},
-                 {"format", &Inputs::format},
-                 {"rate", &Inputs::rate},
-                 {"sample-size", &Inputs::sampleSize},
-                 {"level", &Inputs::level},
-                 {"fade", &Inputs::fade},
-                 {"channel", &Inputs::channel},
-                 {"pitch-draw", &Inputs::pitchDraw},
-                 {"prefix", &Inputs::prefix}};
+    } texts[] = {{"length", &Inputs::length}, {"count", &Inputs::count},
+                 {"from", &Inputs::from},     {"to", &Inputs::to},
+                 {"type", &Inputs::type},     {"folder", &Inputs::folder},
+                 {"format", &Inputs::format}};
     for (const auto& text : texts)
         if (parser.isSet(QLatin1String(text.option)))
             inputs.*text.text = parser.value(QLatin1String(text.option));
-    if (parser.isSet(QStringLiteral("never-overwrite")))
-        inputs.neverOverwrite = true;
+    for (const OptionSpec& option : toneOptionTable())
+        if (parser.isSet(option.flag))
+            inputs.options[option.key] = option.kind == OptionSpec::Kind::flag
+                                             ? QStringLiteral("1")
+                                             : parser.value(option.flag);
     try {
         return checkedRequest(inputs, parser);
     } catch (const Refusal& refusal) {

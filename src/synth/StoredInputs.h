@@ -24,15 +24,6 @@ inline const SettingKey text4{QStringLiteral("Text4"), QStringLiteral("400")};
 inline const SettingKey text5{QStringLiteral("Text5"), QString()};
 inline const SettingKey lastFolderDot{QStringLiteral("LastFolderDot"), QString()};
 
-inline const SettingKey optionRate{QStringLiteral("OptionSampleRate"), QStringLiteral("8000")};
-inline const SettingKey optionSize{QStringLiteral("OptionSampleSize"), QStringLiteral("0")};
-inline const SettingKey optionLevel{QStringLiteral("OptionLevel"), QStringLiteral("0")};
-inline const SettingKey optionFade{QStringLiteral("OptionFade"), QStringLiteral("0")};
-inline const SettingKey optionChannel{QStringLiteral("OptionChannel"), QStringLiteral("mono")};
-inline const SettingKey optionPitchDraw{QStringLiteral("OptionPitchDraw"), QStringLiteral("hz")};
-inline const SettingKey optionPrefix{QStringLiteral("OptionPrefix"), QStringLiteral("Ziravel_")};
-inline const SettingKey optionNeverOverwrite{QStringLiteral("OptionNeverOverwrite"),
-                                             QStringLiteral("0")};
 } // namespace Setting
 
 // The rows of the waveform list, in their order.
@@ -40,16 +31,6 @@ inline const QStringList waveformRows = {
     QStringLiteral("Sine (Default)"), QStringLiteral("Square"),     QStringLiteral("Triangle"),
     QStringLiteral("Sawtooth"),       QStringLiteral("Trapezium"),  QStringLiteral("Exp"),
     QStringLiteral("White Noise"),    QStringLiteral("Pink Noise"), QStringLiteral("Brown Noise")};
-
-// The words the channel and pitch-draw options are stored as, in the order of their values.
-inline const QStringList channelWords = {QStringLiteral("mono"), QStringLiteral("left"),
-                                         QStringLiteral("right"), QStringLiteral("both")};
-inline const QStringList pitchDrawWords = {QStringLiteral("hz"), QStringLiteral("octave"),
-                                           QStringLiteral("notes")};
-
-// The options as stored under their keys: a stored value that is not one of its option's
-// own gives way to the default.
-ToneOptions storedToneOptions(const std::function<QString(const SettingKey&)>& stored);
 
 // The settings file of the window on systems without a registry.
 QString storedInputsFile();
