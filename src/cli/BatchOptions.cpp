@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QThread>
-#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -102,13 +101,13 @@ int wholeNumber(const QString& option, const QString& text, int lowest, int high
            QStringLiteral("not %1 from %2 to %3.").arg(what).arg(lowest).arg(highest));
 }
 
-QString checkedLength(const QString& text) {
-    double seconds = 0;
+double checkedLength(const QString& text) {
     // At least one sample: SoX writes without end for a length of none.
-    if (!parseNumberText(text, seconds) || !std::isfinite(seconds) || seconds * toneSampleRate < 1)
+    const std::optional<double> seconds = toneSecondsOf(text);
+    if (!seconds)
         refuse(QStringLiteral("length"), text,
                QStringLiteral("not a positive number of seconds (one sample at least)."));
-    return text;
+    return *seconds;
 }
 
 QString checkedWaveform(const QString& text) {
@@ -153,7 +152,8 @@ ToneOptions checkedOptions(const Inputs& inputs) {
 
 BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& parser) {
     BatchRequest request;
-    request.lengthText = checkedLength(inputs.length);
+    request.lengthText = inputs.length;
+    request.seconds = checkedLength(inputs.length);
     request.count = wholeNumber(QStringLiteral("count"), inputs.count, 1, 32767,
                                 QStringLiteral("a number of tones"));
     request.from = qint16(wholeNumber(QStringLiteral("from"), inputs.from, 0, 32767,
@@ -168,15 +168,13 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                          : ExportFormat::mp3;
     request.options = checkedOptions(inputs);
     // The set's highest pitch needs the highest rate, and so the largest files.
-    double seconds = 0;
-    parseNumberText(request.lengthText, seconds);
     const bool mp3 = request.format == ExportFormat::mp3;
     const int highestRate =
         sampleRateFor(waveformWord(request.waveformRow), std::max(request.from, request.to),
                       request.options.sampleRate, mp3);
     const int channels = request.options.channel == ToneOptions::Channel::mono ? 1 : 2;
-    if (const QString refusal =
-            toneLengthRefusal(seconds, highestRate, request.options.sampleBits, channels, mp3);
+    if (const QString refusal = toneLengthRefusal(request.seconds, highestRate,
+                                                  request.options.sampleBits, channels, mp3);
         !refusal.isEmpty())
         refuse(QStringLiteral("length"), inputs.length, refusal);
     // The bounds must allow the pitch draw: one trial draw tells.

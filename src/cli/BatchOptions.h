@@ -12,6 +12,7 @@
 // What ziravel-batch is asked to make, every input checked.
 struct BatchRequest {
     QString lengthText;
+    double seconds = 0; // what the length text holds
     int count = 0;
     qint16 from = 0;
     qint16 to = 0;

@@ -8,7 +8,6 @@
 #include "runner/StopSignals.h"
 #include "runner/ToolProvisioning.h"
 #include "synth/AnswerKey.h"
-#include "synth/NumberText.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneMaking.h"
 
@@ -124,8 +123,6 @@ int runBatch(const BatchRequest& request) {
         return badInputStatus;
     }
     const QList<double> frequencies = drawnFrequencies(request);
-    double seconds = 0;
-    parseNumberText(request.lengthText, seconds);
     QList<AnswerRow> answers(request.count);
     QStringList outputPaths(request.count);
     // Each tone's file is named, or its number taken, just before it starts.
@@ -133,7 +130,7 @@ int runBatch(const BatchRequest& request) {
         const double frequency = frequencies[index];
         AnswerRow answer;
         answer.waveform = request.waveformRow;
-        answer.seconds = seconds;
+        answer.seconds = request.seconds;
         // A tone whose number cannot be taken still has its row.
         answers[index] = answeredTone(answer, QString(), frequency, options, false);
         PlannedTone tone;

@@ -213,12 +213,15 @@ bool isPlainDecimal(const QString& text) {
 std::optional<double> toneSeconds(const QStringList& arguments) {
     const qsizetype synth = arguments.indexOf(QStringLiteral("synth"));
     const QString length = synth >= 0 ? arguments.value(synth + 1) : QString();
-    if (!isPlainDecimal(length))
-        return std::nullopt;
-    const double seconds = length.toDouble();
-    if (seconds * toneSampleRate < 1)
+    double seconds = 0;
+    if (!isPlainDecimal(length) || !parseNumberText(length, seconds) ||
+        seconds * toneSampleRate < 1)
         return std::nullopt;
     return seconds;
+}
+
+std::optional<double> toneSecondsOf(const QString& lengthText) {
+    return toneSeconds({QStringLiteral("synth"), lengthArgument(lengthText)});
 }
 
 SynthCommand checkedSynthCommand(const QString& commandLine) {

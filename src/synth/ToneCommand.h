@@ -71,6 +71,10 @@ QString synthCommand(const QString& quotedTool, const QString& args);
 // form as something else, and writes without end for a length of no sample at all.
 std::optional<double> toneSeconds(const QStringList& arguments);
 
+// The seconds of a tone whose length field holds the text, read as the run reads the
+// argument the text becomes: nothing for a length the run refuses.
+std::optional<double> toneSecondsOf(const QString& lengthText);
+
 // A synth run: how the tool ended, which tool it was, and the length and sample rate of
 // the tone it was asked for.
 struct SynthRun {
