@@ -7,6 +7,7 @@
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
 #include "runner/ShellWait.h"
+#include "runner/ToolProvisioning.h"
 #include "sound/SoundPlayer.h"
 #include "synth/ToneCommand.h"
 
@@ -35,12 +36,15 @@ struct Cost {
 
 // The floor: the same tool runs from a plain posix_spawn loop, their arguments made before.
 Cost plainLoop(const QString& folder, int tones) {
-    const QString tool = quotedToolPath();
+    const QString tool = toolFilePath(toolFileName);
     std::vector<CommandLine> commands;
     for (int tone = 1; tone <= tones; ++tone)
-        commands.push_back(splitCommandLine(
-            synthCommand(tool, toolArgs(folder + QStringLiteral("/direct_%1.wav").arg(tone),
-                                        QStringLiteral("0.5"), QStringLiteral("Sine"), 300))));
+        commands.push_back(
+            toneCommand(tool, Tone{folder + QStringLiteral("/direct_%1.wav").arg(tone),
+                                   QStringLiteral("0.5"),
+                                   QStringLiteral("Sine"),
+                                   300,
+                                   {}}));
     std::vector<PlainCommand> plain(commands.begin(), commands.end());
     QElapsedTimer timer;
     timer.start();

@@ -24,13 +24,13 @@ namespace {
 std::vector<PlainCommand> sameCommands(const QString& folder, const QString& extension, int tones,
                                        quint64 seed) {
     std::mt19937_64 generator(seed);
-    const QString tool = quotedToolPath();
+    const QString tool = toolFilePath(toolFileName);
     std::vector<PlainCommand> commands;
     for (int tone = 1; tone <= tones; ++tone) {
         const double frequency = drawPitch(200, 400, ToneOptions::PitchDraw::evenHz, generator);
         const QString path = QStringLiteral("%1/Ziravel_%2%3").arg(folder).arg(tone).arg(extension);
-        commands.emplace_back(splitCommandLine(synthCommand(
-            tool, toolArgs(path, QStringLiteral("1"), waveformRows.first(), frequency))));
+        commands.emplace_back(toneCommand(
+            tool, Tone{path, QStringLiteral("1"), waveformRows.first(), frequency, {}}));
     }
     return commands;
 }

@@ -4,6 +4,7 @@
 #include "BenchTools.h"
 #include "PlainSpawn.h"
 #include "synth/ToneCommand.h"
+#include "synth/ToneMaking.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -15,22 +16,21 @@ namespace {
 
 // Milliseconds per tone through the program and from the plain loop, alternating in rounds.
 std::pair<double, double> perTone(const QTemporaryDir& dir, const ToneOptions& options, int tones) {
-    const QString tool = quotedToolPath();
-    std::vector<QString> commands;
+    const QString tool = toolFilePath(toolFileName);
+    std::vector<Tone> made;
     for (int tone = 0; tone < tones; ++tone)
-        commands.push_back(
-            synthCommand(tool, toolArgs(dir.filePath(QStringLiteral("t_%1.wav").arg(tone % 50)),
-                                        QStringLiteral("0.5"), QStringLiteral("Sine"),
-                                        300 + tone % 700, options)));
+        made.push_back(Tone{dir.filePath(QStringLiteral("t_%1.wav").arg(tone % 50)),
+                            QStringLiteral("0.5"), QStringLiteral("Sine"), double(300 + tone % 700),
+                            options});
     std::vector<PlainCommand> plain;
-    for (const QString& command : commands)
-        plain.emplace_back(splitCommandLine(command));
+    for (const Tone& tone : made)
+        plain.emplace_back(toneCommand(tool, tone));
     qint64 program = 0;
     qint64 floor = 0;
     QElapsedTimer timer;
     for (int tone = 0; tone < tones; ++tone) {
         timer.start();
-        runSynthCommand(commands[size_t(tone)]);
+        makeTone(toneCommand(tool, made[size_t(tone)]), made[size_t(tone)]);
         program += timer.nsecsElapsed();
         timer.start();
         plain[size_t(tone)].run();

@@ -5,6 +5,7 @@
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
 #include "synth/ToneCommand.h"
+#include "synth/ToneMaking.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -26,22 +27,27 @@ int main(int argc, char* argv[]) {
     const int tones = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 300;
     const BenchToolFolder tools;
     const QTemporaryDir& dir = tools.dir();
-    const QString tool = quotedToolPath();
+    const QString tool = toolFilePath(toolFileName);
 
     // Alternate the two ways in rounds, so that load on the machine hits both alike.
     qint64 viaShellWait = 0;
     qint64 started = 0;
     QElapsedTimer timer;
     for (int tone = 1; tone <= tones; ++tone) {
-        const QString args = toolArgs(tonePath(dir, "shellwait", tone), QStringLiteral("0.5"),
-                                      QStringLiteral("Sine (Default)"), 200 + tone);
+        const Tone viaRunner{tonePath(dir, "shellwait", tone),
+                             QStringLiteral("0.5"),
+                             QStringLiteral("Sine (Default)"),
+                             double(200 + tone),
+                             {}};
         timer.start();
-        runSynthCommand(synthCommand(tool, args));
+        makeTone(toneCommand(tool, viaRunner), viaRunner);
         viaShellWait += timer.nsecsElapsed();
 
-        const CommandLine direct = splitCommandLine(
-            synthCommand(tool, toolArgs(tonePath(dir, "direct", tone), QStringLiteral("0.5"),
-                                        QStringLiteral("Sine (Default)"), 200 + tone)));
+        const CommandLine direct = toneCommand(tool, Tone{tonePath(dir, "direct", tone),
+                                                          QStringLiteral("0.5"),
+                                                          QStringLiteral("Sine (Default)"),
+                                                          double(200 + tone),
+                                                          {}});
         QProcess process;
         process.setStandardOutputFile(QProcess::nullDevice());
         process.setStandardErrorFile(QProcess::nullDevice());

@@ -21,8 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const QString output = folder + QStringLiteral("Ziravel_1.wav");
     const QString tool = quotedArgument(QStringLiteral("/tmp/a \"b\\/sox.exe"));
-    const CommandLine command =
-        splitCommandLine(synthCommand(tool, toolArgs(output, length, shown, -7)));
+    const Tone tone{output, length, shown, -7, {}};
+    const CommandLine command = splitCommandLine(synthCommand(tool, toolArgs(tone)));
+    // The text the window shows splits back into the list that runs.
+    if (command.arguments != toolArguments(tone))
+        std::abort();
     // Whatever the texts hold, the tool receives exactly the arguments of one tone, and the
     // tool, the output and the type are what they are.
     const QString outputArgument =

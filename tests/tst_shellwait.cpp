@@ -4,6 +4,7 @@
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
 #include "synth/ToneCommand.h"
+#include "synth/ToneMaking.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -201,10 +202,9 @@ void TestShellWait::refusesEndlessLength() {
     TemporaryToolFolder folder;
     const QString log = folder.filePath(QStringLiteral("ran.txt"));
     qputenv("ZIRAVEL_HELPER_LOG", log.toLocal8Bit());
-    const QString command = synthCommand(QLatin1Char('"') + exitWith + QLatin1Char('"'),
-                                         toolArgs(folder.filePath("a.wav"), length, "Sine", 300));
+    const Tone tone{folder.filePath("a.wav"), length, QStringLiteral("Sine"), 300, {}};
     try {
-        runSynthCommand(command);
+        makeTone(toneCommand(exitWith, tone), tone);
         qunsetenv("ZIRAVEL_HELPER_LOG");
         QFAIL("the length was let through");
     } catch (const Failure& failure) {
@@ -243,10 +243,9 @@ void TestShellWait::makesRealTone() {
 
     const QString output = QDir(folder.path()).filePath(QStringLiteral("out put/") + fileName);
     QVERIFY(QDir().mkpath(QFileInfo(output).path()));
-    const SynthRun run =
-        runSynthCommand(synthCommand(quotedToolPath(), toolArgs(output, length, waveform, 317)));
-    QCOMPARE(run.child.status, 0);
-    QCOMPARE(run.seconds, seconds);
+    const Tone tone{output, length, waveform, 317, {}};
+    QCOMPARE(checkedSeconds(tone), seconds);
+    QVERIFY(makeTone(toneCommand(toolFilePath(toolFileName), tone), tone).made);
     QVERIFY(QFile::exists(output));
     QCOMPARE(TestSupport::soundInfo(output, 'r'), QStringLiteral("8000"));
     QCOMPARE(TestSupport::soundInfo(output, 'c'), QStringLiteral("1"));

@@ -109,11 +109,10 @@ int runBatch(const BatchRequest& request) {
     // A tool folder that is not ours ends the batch: nothing runs from it.
     if (!provisionTools(guard, 100))
         return 1;
-    const QString tool = quotedToolPath();
+    const QString tool = toolFilePath(toolFileName);
     const ToneOptions& options = request.options;
-    const bool mp3 = request.format == ExportFormat::mp3;
-    const QString extension = mp3 ? QStringLiteral(".mp3") : QStringLiteral(".wav");
-    const QString word = waveformWord(request.waveformRow);
+    const QString extension =
+        request.format == ExportFormat::mp3 ? QStringLiteral(".mp3") : QStringLiteral(".wav");
     std::optional<ToneNumbering> numbering;
     try {
         numbering.emplace(request.folder, options.prefix, extension, options.neverOverwrite,
@@ -127,21 +126,16 @@ int runBatch(const BatchRequest& request) {
     QStringList outputPaths(request.count);
     // Each tone's file is named, or its number taken, just before it starts.
     const auto plan = [&](qsizetype index) {
-        const double frequency = frequencies[index];
-        AnswerRow answer;
-        answer.waveform = request.waveformRow;
-        answer.seconds = request.seconds;
+        PlannedTone planned{
+            Tone{QString(), request.lengthText, request.waveformRow, frequencies[index], options}};
         // A tone whose number cannot be taken still has its row.
-        answers[index] = answeredTone(answer, QString(), frequency, options, false);
-        PlannedTone tone;
-        tone.outputPath = numbering->nextPath();
-        outputPaths[index] = tone.outputPath;
-        tone.fileIsOurs = numbering->filesAreOurs();
-        answers[index] = answeredTone(answer, tone.outputPath, frequency, options, false);
-        tone.refusal = toneRefusal(word, frequency, options.sampleRate, mp3);
-        tone.command = synthCommand(tool, toolArgs(tone.outputPath, request.lengthText,
-                                                   request.waveformRow, frequency, options));
-        return tone;
+        answers[index] = answeredTone(planned.tone, false);
+        planned.tone.outputPath = numbering->nextPath();
+        outputPaths[index] = planned.tone.outputPath;
+        planned.fileIsOurs = numbering->filesAreOurs();
+        answers[index] = answeredTone(planned.tone, false);
+        planned.refusal = toneRefusal(planned.tone);
+        return planned;
     };
 
     ProgressLine progress(request.count, onTerminal() && !request.quiet);
@@ -151,8 +145,8 @@ int runBatch(const BatchRequest& request) {
     // otherwise flood the terminal.
     QSet<QString> toldReasons;
     const QList<std::optional<ToneOutcome>> outcomes = makeTones(
-        request.count, boundedJobs(request.jobs), plan, [&] { return stopSignals.stopRequested(); },
-        stopSignals.wakeDescriptor(),
+        request.count, boundedJobs(request.jobs), tool, plan,
+        [&] { return stopSignals.stopRequested(); }, stopSignals.wakeDescriptor(),
         [&](qsizetype index, const ToneOutcome& outcome) {
             ++finished;
             if (!outcome.made && !stopSignals.stopRequested()) {

@@ -108,7 +108,7 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     }
 
     QString tool;
-    guard.step(at.toolPath, [&] { tool = quotedToolPath(); });
+    guard.step(at.toolPath, [&] { tool = toolFilePath(toolFileName); });
     // A count that does not convert leaves no tones to make.
     int count = 0;
     guard.step(at.count, [&] { count = toInt16(window.countText()); });
@@ -124,19 +124,19 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         count = 0;
     QString outputPath;
     double frequency = 0;
-    QString args;
-    QString command;
+    Tone tone;
+    CommandLine command;
     int failedTones = 0;
     QString firstReason;
     QList<AnswerRow> answers;
     int madeTones = 0;
     bool stopped = false;
-    for (int tone = 1; tone <= count; ++tone) {
+    for (int number = 1; number <= count; ++number) {
         if (window.stopRequested()) {
             stopped = true;
             break;
         }
-        window.showProgress(tone, count);
+        window.showProgress(number, count);
         if (at.letEventsRun)
             guard.step(at.letEventsRun, letPendingEventsRun);
         // Every step runs; a tone any of whose steps failed is not made.
@@ -148,23 +148,16 @@ void saveTones(ToneWindow& window, ExportFormat format) {
             options = window.toneOptions();
             frequency = drawFrequency(window, options.pitchDraw);
         });
-        AnswerRow answer;
         ready = guard.step(at.args, [&] {
-            answer.waveform = window.waveformShownText();
-            const QString lengthText = window.lengthText();
-            args = toolArgs(outputPath, lengthText, answer.waveform, frequency, options);
-            double seconds = 0;
-            if (parseNumberText(lengthText, seconds))
-                answer.seconds = seconds;
+            tone = Tone{outputPath, window.lengthText(), window.waveformShownText(), frequency,
+                        options};
         }) && ready;
-        ready = guard.step(at.command, [&] { command = synthCommand(tool, args); }) && ready;
+        ready = guard.step(at.command, [&] { command = toneCommand(tool, tone); }) && ready;
         ToneOutcome outcome{false, guard.lastFailure()};
-        const QString refusal = toneRefusal(waveformWord(answer.waveform), frequency,
-                                            options.sampleRate, format == ExportFormat::mp3);
+        const QString refusal = toneRefusal(tone);
         if (pathBuilt && ready && refusal.isEmpty()) {
-            if (!guard.step(at.run, [&] {
-                    outcome = makeTone(command, outputPath, numbering->filesAreOurs());
-                }))
+            if (!guard.step(at.run,
+                            [&] { outcome = makeTone(command, tone, numbering->filesAreOurs()); }))
                 outcome = {false, guard.lastFailure()};
         } else if (pathBuilt) {
             if (ready)
@@ -174,7 +167,7 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         }
         if (!outcome.made && ++failedTones == 1)
             firstReason = outcome.reason;
-        answers.append(answeredTone(answer, outputPath, frequency, options, outcome.made));
+        answers.append(answeredTone(tone, outcome.made));
         madeTones += outcome.made ? 1 : 0;
     }
     // The key tells which file holds which tone; it never stops the tones.
@@ -210,7 +203,7 @@ void previewTone(ToneWindow& window) {
     }
 
     QString tool;
-    guard.step(118, [&] { tool = quotedToolPath(); });
+    guard.step(118, [&] { tool = toolFilePath(toolFileName); });
     QString previewPath;
     guard.step(120, [&] { previewPath = toolFilePath(QStringLiteral("preview.wav")); });
     double frequency = 0;
@@ -219,20 +212,18 @@ void previewTone(ToneWindow& window) {
         options = window.toneOptions();
         frequency = drawFrequency(window, options.pitchDraw);
     });
-    QString args;
-    QString refusal;
+    Tone tone;
     ready = guard.step(124, [&] {
-        const QString shown = window.waveformShownText();
-        args = toolArgs(previewPath, window.lengthText(), shown, frequency, options);
-        refusal = toneRefusal(waveformWord(shown), frequency, options.sampleRate, false);
+        tone =
+            Tone{previewPath, window.lengthText(), window.waveformShownText(), frequency, options};
     }) && ready;
-    QString command;
-    ready = guard.step(126, [&] { command = synthCommand(tool, args); }) && ready;
+    CommandLine command;
+    ready = guard.step(126, [&] { command = toneCommand(tool, tone); }) && ready;
     guard.step(128, [&] {
         // The last preview must never play for one that could not be made.
         QFile::remove(previewPath);
-        if (ready && refusal.isEmpty())
-            makeTone(command, previewPath);
+        if (ready && toneRefusal(tone).isEmpty())
+            makeTone(command, tone);
     });
     // A preview the user stopped is neither played nor missed.
     const bool stopped = window.stopRequested();

@@ -118,7 +118,7 @@ double mp3HighestPitch(int rate) {
     return 2950;
 }
 
-bool isNoise(const QString& waveformWord) {
+bool isNoiseWord(const QString& waveformWord) {
     return waveformWord.endsWith(QLatin1String("noise"));
 }
 
@@ -129,7 +129,7 @@ bool pitchHeld(int rate, double frequency, bool mp3) {
 } // namespace
 
 int sampleRateFor(const QString& waveformWord, double frequency, int lowestRate, bool mp3) {
-    if (isNoise(waveformWord) || pitchHeld(lowestRate, frequency, mp3))
+    if (isNoiseWord(waveformWord) || pitchHeld(lowestRate, frequency, mp3))
         return lowestRate;
     for (const int rate : offeredSampleRates)
         if (rate >= lowestRate && pitchHeld(rate, frequency, mp3))
@@ -138,7 +138,7 @@ int sampleRateFor(const QString& waveformWord, double frequency, int lowestRate,
 }
 
 QString toneRefusal(const QString& waveformWord, double frequency, int lowestRate, bool mp3) {
-    if (isNoise(waveformWord))
+    if (isNoiseWord(waveformWord))
         return {};
     if (frequency == 0)
         return QStringLiteral("A tone of 0 Hz is silence, so it is not made.");
@@ -167,24 +167,58 @@ QString toneLengthRefusal(double seconds, int sampleRate, int sampleBits, int ch
     return {};
 }
 
-QString toolArgs(const QString& outputPath, const QString& lengthText,
-                 const QString& waveformShownText, double frequency, const ToneOptions& options) {
-    const QString word = waveformWord(waveformShownText);
+bool Tone::isNoise() const {
+    return isNoiseWord(waveformWord());
+}
+
+int Tone::sampleRate() const {
+    return sampleRateFor(waveformWord(), frequency, options.sampleRate, isMp3());
+}
+
+int Tone::channels() const {
+    return options.channel == ToneOptions::Channel::mono ? 1 : 2;
+}
+
+QStringList toolArguments(const Tone& tone) {
     double seconds = 0;
-    parseNumberText(lengthText, seconds);
-    const OptionArguments optional = optionArguments(options, seconds);
-    // Every value is exactly one argument, whatever the fields hold.
-    QString args =
-        QStringLiteral("-r %1 -n ")
-            .arg(sampleRateFor(word, frequency, options.sampleRate, isMp3File(outputPath)));
-    for (const QString& argument : optional.beforeOutput)
-        args += commandArgument(argument) + QLatin1Char(' ');
-    args += quotedArgument(outputArgument(outputPath)) + QStringLiteral(" synth ") +
-            commandArgument(lengthArgument(lengthText)) + QLatin1Char(' ') + commandArgument(word) +
-            QLatin1Char(' ') + QString::number(frequency, 'f', QLocale::FloatingPointShortest);
-    for (const QString& argument : optional.effects)
-        args += QLatin1Char(' ') + commandArgument(argument);
-    return args;
+    parseNumberText(tone.lengthText, seconds);
+    const OptionArguments optional = optionArguments(tone.options, seconds);
+    return QStringList{QStringLiteral("-r"), QString::number(tone.sampleRate()),
+                       QStringLiteral("-n")} +
+           optional.beforeOutput +
+           QStringList{outputArgument(tone.outputPath), QStringLiteral("synth"),
+                       lengthArgument(tone.lengthText), tone.waveformWord(),
+                       QString::number(tone.frequency, 'f', QLocale::FloatingPointShortest)} +
+           optional.effects;
+}
+
+QString toolArgs(const Tone& tone) {
+    const QStringList arguments = toolArguments(tone);
+    // After the rate, the null input and what the options put before the output.
+    const qsizetype output = 3 + optionArguments(tone.options, 0).beforeOutput.size();
+    QStringList shown;
+    for (qsizetype at = 0; at < arguments.size(); ++at)
+        shown << (at == output ? quotedArgument(arguments[at]) : commandArgument(arguments[at]));
+    return shown.join(QLatin1Char(' '));
+}
+
+CommandLine toneCommand(const QString& toolPath, const Tone& tone) {
+    return {toolPath, toolArguments(tone)};
+}
+
+double checkedSeconds(const Tone& tone) {
+    const std::optional<double> seconds = toneSecondsOf(tone.lengthText);
+    if (!seconds)
+        throw Failure(QStringLiteral("Tone length must be a positive number of seconds."));
+    if (const QString refusal = toneLengthRefusal(
+            *seconds, tone.sampleRate(), tone.options.sampleBits, tone.channels(), tone.isMp3());
+        !refusal.isEmpty())
+        throw Failure(refusal);
+    return *seconds;
+}
+
+QString toneRefusal(const Tone& tone) {
+    return toneRefusal(tone.waveformWord(), tone.frequency, tone.options.sampleRate, tone.isMp3());
 }
 
 QString synthCommand(const QString& quotedTool, const QString& args) {
@@ -222,29 +256,4 @@ std::optional<double> toneSeconds(const QStringList& arguments) {
 
 std::optional<double> toneSecondsOf(const QString& lengthText) {
     return toneSeconds({QStringLiteral("synth"), lengthArgument(lengthText)});
-}
-
-SynthCommand checkedSynthCommand(const QString& commandLine) {
-    CommandLine command = splitCommandLine(commandLine);
-    const QStringList& arguments = command.arguments;
-    const std::optional<double> seconds = toneSeconds(arguments);
-    if (!seconds)
-        throw Failure(QStringLiteral("Tone length must be a positive number of seconds."));
-    const int rate = arguments.value(arguments.indexOf(QStringLiteral("-r")) + 1).toInt();
-    const qsizetype synth = arguments.indexOf(QStringLiteral("synth"));
-    const qsizetype sizeAt = arguments.indexOf(QStringLiteral("-b"));
-    const int bits = sizeAt >= 0 && sizeAt < synth ? arguments.value(sizeAt + 1).toInt() : 0;
-    const int channels = arguments.indexOf(QStringLiteral("remix"), synth) > synth ? 2 : 1;
-    const bool mp3 = isMp3File(arguments.value(synth - 1));
-    SynthCommand checked{std::move(command), *seconds, rate > 0 ? rate : toneSampleRate};
-    if (const QString refusal =
-            toneLengthRefusal(checked.seconds, checked.sampleRate, bits, channels, mp3);
-        !refusal.isEmpty())
-        throw Failure(refusal);
-    return checked;
-}
-
-SynthRun runSynthCommand(const QString& commandLine) {
-    const SynthCommand synth = checkedSynthCommand(commandLine);
-    return {runAndWait(synth.command), synth.command.program, synth.seconds, synth.sampleRate};
 }

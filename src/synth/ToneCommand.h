@@ -53,15 +53,47 @@ double drawPitch(qint16 lower, qint16 upper, ToneOptions::PitchDraw draw,
 // The tool's path in the tool folder, between double quotes (quotedArgument()).
 QString quotedToolPath();
 
-// The SoX arguments of one tone, as text: its sample rate (sampleRateFor()), the null
-// input, the quoted output path and the synth effect with length, type and frequency. Each value is
-// exactly one argument whatever the texts hold: the length is the number the field holds, written
-// as a plain decimal with a point (a text that is no number stays one argument, which the run
-// refuses), and a path that begins with "-" is given as "./-...". The options add their
-// arguments (optionArguments()); at their defaults, none.
-QString toolArgs(const QString& outputPath, const QString& lengthText,
-                 const QString& waveformShownText, double frequency,
-                 const ToneOptions& options = {});
+// One tone: everything that decides its file. The window's steps fill it in as they read
+// the controls; ziravel-batch builds it from its options.
+struct Tone {
+    QString outputPath;
+    // As typed: a text that holds no length stays one argument, which the run refuses.
+    QString lengthText;
+    QString waveformRow; // the waveform list's shown text
+    double frequency = 0;
+    ToneOptions options;
+
+    QString waveformWord() const { return ::waveformWord(waveformRow); }
+    bool isNoise() const;
+    bool isMp3() const { return isMp3File(outputPath); }
+    // The rate it is made at (sampleRateFor()).
+    int sampleRate() const;
+    int channels() const;
+};
+
+// The SoX arguments of the tone: its sample rate, the null input, the output path and the
+// synth effect with length, type and frequency, then what the options add
+// (optionArguments(); at their defaults, nothing). Each value is exactly one argument,
+// whatever the texts hold: the length is the number the field holds, written as a plain
+// decimal with a point (a text that is no number stays one argument, which the run refuses),
+// and a path that begins with "-" is given as "./-...".
+QStringList toolArguments(const Tone& tone);
+
+// The same arguments as one text, the output path between double quotes, as the command
+// line shows them; splitCommandLine() gives back toolArguments().
+QString toolArgs(const Tone& tone);
+
+// The tool and the tone's arguments: what runs to make it.
+CommandLine toneCommand(const QString& toolPath, const Tone& tone);
+
+// The tone's length in seconds once checked, the one check of a length before the tool
+// runs. Throws Failure for a length that is not a positive number of seconds (at least one
+// sample), on which SoX would write without end, and for one toneLengthRefusal() refuses, on
+// which SoX would fill the disk.
+double checkedSeconds(const Tone& tone);
+
+// Why the tone cannot be heard whatever the tool does (toneRefusal()), or empty text.
+QString toneRefusal(const Tone& tone);
 
 // The whole command line: the quoted tool path, a blank, the arguments.
 QString synthCommand(const QString& quotedTool, const QString& args);
@@ -83,19 +115,3 @@ struct SynthRun {
     double seconds = 0;
     int sampleRate = toneSampleRate;
 };
-
-// A synth command line read for its run: the program and its arguments, and the length
-// and sample rate of the tone. Throws Failure for a length that is not a positive number
-// of seconds (at least one sample): SoX would write without end; and for one that
-// toneLengthRefusal() refuses: SoX would fill the disk.
-struct SynthCommand {
-    CommandLine command;
-    double seconds = 0;
-    int sampleRate = toneSampleRate;
-};
-SynthCommand checkedSynthCommand(const QString& commandLine);
-
-// Runs a synth command line and waits for the tool. A length that is not a positive
-// number of seconds (at least one sample) makes SoX write without end, so such a command
-// is refused with a Failure and never started.
-SynthRun runSynthCommand(const QString& commandLine);

@@ -4,6 +4,7 @@
 #include "runner/SafeFile.h"
 #include "runner/ShellWait.h"
 #include "synth/Mp3File.h"
+#include "synth/NumberText.h"
 #include "synth/WavFile.h"
 
 #include <QDir>
@@ -87,22 +88,26 @@ void cleanUp(const ToneInFlight& tone, const ToneOutcome& outcome) {
 
 } // namespace
 
-ToneOutcome makeTone(const QString& command, const QString& outputPath, bool fileIsOurs) {
-    const ToneInFlight tone(outputPath, fileIsOurs);
-    const SynthRun run = runSynthCommand(command);
-    const ToneOutcome outcome = judgedTone(run, outputPath);
-    cleanUp(tone, outcome);
+ToneOutcome makeTone(const CommandLine& command, const Tone& tone, bool fileIsOurs) {
+    const double seconds = checkedSeconds(tone);
+    const ToneInFlight flight(tone.outputPath, fileIsOurs);
+    const SynthRun run{runAndWait(command), command.program, seconds, tone.sampleRate()};
+    const ToneOutcome outcome = judgedTone(run, tone.outputPath);
+    cleanUp(flight, outcome);
     return outcome;
 }
 
-AnswerRow answeredTone(AnswerRow answer, const QString& outputPath, double frequency,
-                       const ToneOptions& options, bool made) {
-    const QString word = waveformWord(answer.waveform);
-    answer.fileName = QFileInfo(outputPath).fileName();
-    if (!word.endsWith(QLatin1String("noise")))
-        answer.frequency = frequency;
-    answer.sampleRate = sampleRateFor(word, frequency, options.sampleRate, isMp3File(outputPath));
-    answer.levelDbfs = options.levelDb;
+AnswerRow answeredTone(const Tone& tone, bool made) {
+    AnswerRow answer;
+    answer.fileName = QFileInfo(tone.outputPath).fileName();
+    if (!tone.isNoise())
+        answer.frequency = tone.frequency;
+    answer.waveform = tone.waveformRow;
+    double seconds = 0;
+    if (parseNumberText(tone.lengthText, seconds))
+        answer.seconds = seconds;
+    answer.sampleRate = tone.sampleRate();
+    answer.levelDbfs = tone.options.levelDb;
     answer.made = made;
     return answer;
 }
@@ -180,7 +185,8 @@ namespace {
 struct ToneRunning {
     qsizetype index;
     QString outputPath;
-    SynthCommand synth;
+    double seconds;
+    int sampleRate;
     std::unique_ptr<ToneInFlight> flight;
     std::unique_ptr<StartedChild> child;
 };
@@ -188,7 +194,8 @@ struct ToneRunning {
 } // namespace
 
 QList<std::optional<ToneOutcome>>
-makeTones(qsizetype count, int jobs, const std::function<PlannedTone(qsizetype)>& plan,
+makeTones(qsizetype count, int jobs, const QString& toolPath,
+          const std::function<PlannedTone(qsizetype)>& plan,
           const std::function<bool()>& stopRequested, int wakeDescriptor,
           const std::function<void(qsizetype, const ToneOutcome&)>& ended) {
     QList<std::optional<ToneOutcome>> outcomes(count);
@@ -220,31 +227,31 @@ makeTones(qsizetype count, int jobs, const std::function<PlannedTone(qsizetype)>
         }
         for (; !stop && next < count && qsizetype(running.size()) < jobs; ++next) {
             try {
-                const PlannedTone tone = plan(next);
-                if (!tone.refusal.isEmpty()) {
+                const PlannedTone planned = plan(next);
+                const Tone& tone = planned.tone;
+                if (!planned.refusal.isEmpty()) {
                     // An earlier file of that name must not pass for this tone.
                     QFile::remove(tone.outputPath);
-                    end(next, {false, tone.refusal});
+                    end(next, {false, planned.refusal});
                     continue;
                 }
-                auto flight = std::make_unique<ToneInFlight>(tone.outputPath, tone.fileIsOurs);
-                SynthCommand synth;
+                auto flight = std::make_unique<ToneInFlight>(tone.outputPath, planned.fileIsOurs);
+                double seconds = 0;
                 try {
-                    synth = checkedSynthCommand(tone.command);
+                    seconds = checkedSeconds(tone);
                 } catch (const Failure&) {
                     flight->removeWhatItWrote();
                     throw;
                 }
-                auto child = std::make_unique<StartedChild>(synth.command);
-                running.push_back(
-                    {next, tone.outputPath, std::move(synth), std::move(flight), std::move(child)});
+                auto child = std::make_unique<StartedChild>(toneCommand(toolPath, tone));
+                running.push_back({next, tone.outputPath, seconds, tone.sampleRate(),
+                                   std::move(flight), std::move(child)});
             } catch (const Failure& failure) {
                 end(next, {false, failure.description()});
             }
         }
         for (ToneRunning& tone : finished) {
-            const SynthRun run{tone.child->result(), tone.synth.command.program, tone.synth.seconds,
-                               tone.synth.sampleRate};
+            const SynthRun run{tone.child->result(), toolPath, tone.seconds, tone.sampleRate};
             const ToneOutcome outcome = judgedTone(run, tone.outputPath);
             cleanUp(*tone.flight, outcome);
             end(tone.index, outcome);

@@ -55,14 +55,14 @@ struct ToneOutcome {
 // otherwise the reason, from the tool's own words where it gave any.
 ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath);
 
-// Runs one tone's command line. A run that fails (the disk filled, the tool could not
+// Runs the tone's command (toneCommand()) once its length has passed checkedSeconds(), which
+// throws Failure first otherwise. A run that fails (the disk filled, the tool could not
 // load its libraries, ...) may have left a file written part way, which would pass for
 // a tone: it is removed. A file the failed run did not touch stays, unless it is ours.
-ToneOutcome makeTone(const QString& command, const QString& outputPath, bool fileIsOurs = false);
+ToneOutcome makeTone(const CommandLine& command, const Tone& tone, bool fileIsOurs = false);
 
-// The rest of a tone's row in the answer key, from what its steps made of it.
-AnswerRow answeredTone(AnswerRow answer, const QString& outputPath, double frequency,
-                       const ToneOptions& options, bool made);
+// The tone's row in the answer key.
+AnswerRow answeredTone(const Tone& tone, bool made);
 
 // The files of a batch, numbered from 1 after the prefix. With "never overwrite" the numbers
 // go on after the highest of the files in the folder that have the prefix (as it is, no
@@ -88,15 +88,14 @@ private:
     qint64 m_last = 0;
 };
 
-// A tone to make: its file and the tool's command line for it, or why it is not made.
+// A tone to make, or why it is not made.
 struct PlannedTone {
-    QString outputPath;
-    QString command;
+    Tone tone;
     QString refusal;
     bool fileIsOurs = false;
 };
 
-// Makes `count` tones with up to `jobs` tool runs at once, starting them in order; `plan`
+// Makes `count` tones with the tool, up to `jobs` runs at once, starting them in order; `plan`
 // gives each tone (by index) just before it starts, and a Failure it throws is that tone's
 // outcome. Calls `ended` with each tone's index and outcome as it ends, in whatever order the
 // runs finish. Each is judged and cleaned up as makeTone() does. When `stopRequested` says
@@ -104,6 +103,7 @@ struct PlannedTone {
 // outcome: "Stopped."). Sleeps between ends; `wakeDescriptor` (-1 for none) ends a sleep
 // early. Gives every tone's outcome, none for a tone never started.
 QList<std::optional<ToneOutcome>>
-makeTones(qsizetype count, int jobs, const std::function<PlannedTone(qsizetype)>& plan,
+makeTones(qsizetype count, int jobs, const QString& toolPath,
+          const std::function<PlannedTone(qsizetype)>& plan,
           const std::function<bool()>& stopRequested, int wakeDescriptor,
           const std::function<void(qsizetype, const ToneOutcome&)>& ended);
