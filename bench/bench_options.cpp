@@ -17,6 +17,7 @@ namespace {
 // Milliseconds per tone through the program and from the plain loop, alternating in rounds.
 std::pair<double, double> perTone(const QTemporaryDir& dir, const ToneOptions& options, int tones) {
     const QString tool = toolFilePath(toolFileName);
+    ToneSession session;
     std::vector<Tone> made;
     for (int tone = 0; tone < tones; ++tone)
         made.push_back(Tone{dir.filePath(QStringLiteral("t_%1.wav").arg(tone % 50)),
@@ -30,7 +31,7 @@ std::pair<double, double> perTone(const QTemporaryDir& dir, const ToneOptions& o
     QElapsedTimer timer;
     for (int tone = 0; tone < tones; ++tone) {
         timer.start();
-        makeTone(toneCommand(tool, made[size_t(tone)]), made[size_t(tone)]);
+        makeTone(session, toneCommand(tool, made[size_t(tone)]), made[size_t(tone)]);
         program += timer.nsecsElapsed();
         timer.start();
         plain[size_t(tone)].run();

@@ -28,6 +28,7 @@ int main(int argc, char* argv[]) {
     const BenchToolFolder tools;
     const QTemporaryDir& dir = tools.dir();
     const QString tool = toolFilePath(toolFileName);
+    ToneSession session;
 
     // Alternate the two ways in rounds, so that load on the machine hits both alike.
     qint64 viaShellWait = 0;
@@ -40,7 +41,7 @@ int main(int argc, char* argv[]) {
                              double(200 + tone),
                              {}};
         timer.start();
-        makeTone(toneCommand(tool, viaRunner), viaRunner);
+        makeTone(session, toneCommand(tool, viaRunner), viaRunner);
         viaShellWait += timer.nsecsElapsed();
 
         const CommandLine direct = toneCommand(tool, Tone{tonePath(dir, "direct", tone),

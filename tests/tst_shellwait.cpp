@@ -203,8 +203,9 @@ void TestShellWait::refusesEndlessLength() {
     const QString log = folder.filePath(QStringLiteral("ran.txt"));
     qputenv("ZIRAVEL_HELPER_LOG", log.toLocal8Bit());
     const Tone tone{folder.filePath("a.wav"), length, QStringLiteral("Sine"), 300, {}};
+    ToneSession session;
     try {
-        makeTone(toneCommand(exitWith, tone), tone);
+        makeTone(session, toneCommand(exitWith, tone), tone);
         qunsetenv("ZIRAVEL_HELPER_LOG");
         QFAIL("the length was let through");
     } catch (const Failure& failure) {
@@ -245,7 +246,8 @@ void TestShellWait::makesRealTone() {
     QVERIFY(QDir().mkpath(QFileInfo(output).path()));
     const Tone tone{output, length, waveform, 317, {}};
     QCOMPARE(checkedSeconds(tone), seconds);
-    QVERIFY(makeTone(toneCommand(toolFilePath(toolFileName), tone), tone).made);
+    ToneSession session;
+    QVERIFY(makeTone(session, toneCommand(toolFilePath(toolFileName), tone), tone).made);
     QVERIFY(QFile::exists(output));
     QCOMPARE(TestSupport::soundInfo(output, 'r'), QStringLiteral("8000"));
     QCOMPARE(TestSupport::soundInfo(output, 'c'), QStringLiteral("1"));

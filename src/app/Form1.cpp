@@ -389,7 +389,7 @@ void Form1::setBusy(bool busy) {
 void Form1::stop() {
     if (m_busy) {
         m_stopRequested = true;
-        stopTonesInFlight();
+        m_session.stop();
     }
     m_services.sound.stopSound();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "synth/ToneMaking.h"
 #include "synth/ToneWindow.h"
 
 #include <QElapsedTimer>
@@ -99,6 +100,7 @@ public:
     QString folderText() const override;
     ToneOptions toneOptions() const override;
     std::mt19937_64& toneGenerator() override { return m_generator; }
+    ToneSession& toneSession() override { return m_session; }
     bool isBusy() const override { return m_busy; }
     void setBusy(bool busy) override;
     bool stopRequested() const override { return m_stopRequested; }
@@ -133,4 +135,5 @@ private:
     // The window was closed while an action ran: the program ends once it has stopped.
     bool m_closing = false;
     std::mt19937_64 m_generator{std::random_device{}()};
+    ToneSession m_session;
 };

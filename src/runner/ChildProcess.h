@@ -13,4 +13,5 @@ inline constexpr qint64 keptErrorOutput = 4096;
 
 // Runs the program, never through a shell, and returns once it has ended, window events
 // being dispatched meanwhile (runAndWait()).
-ChildResult runProgram(const QString& program, const QStringList& arguments, int windowStyle);
+ChildResult runProgram(const QString& program, const QStringList& arguments, int windowStyle,
+                       ChildrenInFlight* inFlight);

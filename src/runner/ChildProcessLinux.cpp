@@ -48,11 +48,6 @@ struct RunningChild {
     bool reaped = false;
 };
 
-std::list<RunningChild>& runningChildren() {
-    static std::list<RunningChild> children;
-    return children;
-}
-
 void reap(RunningChild& child, int options) {
     pid_t waited = 0;
     do
@@ -210,8 +205,25 @@ ChildResult endedChild(int status, ErrorOutputFile& errors) {
 
 } // namespace
 
+struct ChildrenInFlight::Entries {
+    std::list<RunningChild> children;
+};
+
+ChildrenInFlight::ChildrenInFlight() : m_entries(std::make_unique<Entries>()) {}
+ChildrenInFlight::~ChildrenInFlight() = default;
+
+void ChildrenInFlight::stopAll() {
+    for (RunningChild& child : m_entries->children) {
+        if (child.reaped)
+            continue;
+        kill(child.pid, SIGKILL);
+        reap(child, 0);
+    }
+}
+
 // A command-line tool has no window to show here.
-ChildResult runProgram(const QString& program, const QStringList& arguments, int) {
+ChildResult runProgram(const QString& program, const QStringList& arguments, int,
+                       ChildrenInFlight* inFlight) {
     // The error output goes to a file in memory: a pipe would have to be read while the
     // child runs, or the child would block once it is full.
     const Descriptor file(openTrustedProgram(program));
@@ -221,20 +233,13 @@ ChildResult runProgram(const QString& program, const QStringList& arguments, int
     pid_t pid = 0;
     if (const int error = spawnProgram(file.fd(), program, arguments, errors, pid))
         return {startFailureBase + error, {}};
-    auto& children = runningChildren();
+    // Waited for here, and stopped from outside when there is an outside.
+    std::list<RunningChild> ownList;
+    auto& children = inFlight ? inFlight->entries().children : ownList;
     const auto child = children.insert(children.end(), RunningChild{pid});
     const int status = waitForChild(*child);
     children.erase(child);
     return endedChild(status, errors);
-}
-
-void stopRunningChildren() {
-    for (RunningChild& child : runningChildren()) {
-        if (child.reaped)
-            continue;
-        kill(child.pid, SIGKILL);
-        reap(child, 0);
-    }
 }
 
 // The checked program of children started one after another, opened and checked once

@@ -28,12 +28,6 @@ void applyWindowStyle([[maybe_unused]] QProcess& process, [[maybe_unused]] int s
     // Elsewhere a command-line tool has no window to show.
 }
 
-// The processes being waited for, to stop them when the program ends.
-QList<QProcess*>& runningChildren() {
-    static QList<QProcess*> children;
-    return children;
-}
-
 // Starts the checked program with no pipes: a child whose reader is gone could die of a
 // broken pipe after we close. Gives 0, or the error number of a start that failed.
 int startProcess(QProcess& process, const QString& program, const QStringList& arguments,
@@ -60,27 +54,37 @@ ChildResult processResult(QProcess& process) {
 
 } // namespace
 
-ChildResult runProgram(const QString& program, const QStringList& arguments, int style) {
+struct ChildrenInFlight::Entries {
+    QList<QProcess*> processes;
+};
+
+ChildrenInFlight::ChildrenInFlight() : m_entries(std::make_unique<Entries>()) {}
+ChildrenInFlight::~ChildrenInFlight() = default;
+
+void ChildrenInFlight::stopAll() {
+    for (QProcess* process : m_entries->processes) {
+        process->kill();
+        process->waitForFinished(-1);
+    }
+}
+
+ChildResult runProgram(const QString& program, const QStringList& arguments, int style,
+                       ChildrenInFlight* inFlight) {
     QProcess process;
     QEventLoop wait;
     QObject::connect(&process, &QProcess::finished, &wait, &QEventLoop::quit);
     QObject::connect(&process, &QProcess::errorOccurred, &wait, &QEventLoop::quit);
     if (const int error = startProcess(process, program, arguments, style))
         return {startFailureBase + error, {}};
-    runningChildren().append(&process);
+    if (inFlight)
+        inFlight->entries().processes.append(&process);
     // The end of the child is an event: the loop sleeps until then, dispatching
     // window events, and returns as soon as the child has gone.
     while (process.state() != QProcess::NotRunning)
         wait.exec();
-    runningChildren().removeOne(&process);
+    if (inFlight)
+        inFlight->entries().processes.removeOne(&process);
     return processResult(process);
-}
-
-void stopRunningChildren() {
-    for (QProcess* process : runningChildren()) {
-        process->kill();
-        process->waitForFinished(-1);
-    }
 }
 
 struct StartedChild::State {

@@ -53,8 +53,8 @@ QString resolvedProgram(const QString& program) {
     return QStandardPaths::findExecutable(program);
 }
 
-ChildResult runAndWait(const CommandLine& command, int windowStyle) {
-    return runProgram(resolvedProgram(command.program), command.arguments, windowStyle);
+ChildResult runAndWait(const CommandLine& command, int windowStyle, ChildrenInFlight* inFlight) {
+    return runProgram(resolvedProgram(command.program), command.arguments, windowStyle, inFlight);
 }
 
 qint32 shellWait(const QString& commandLine, std::optional<int> windowStyle) {

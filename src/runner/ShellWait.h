@@ -23,18 +23,36 @@ struct ChildResult {
     QString errorOutput;
 };
 
+// The children whose waits are under way, kept by whoever runs them (the window's session),
+// so that a Stop button or a closing window can end them from inside the wait.
+class ChildrenInFlight {
+public:
+    ChildrenInFlight();
+    ~ChildrenInFlight();
+    ChildrenInFlight(const ChildrenInFlight&) = delete;
+    ChildrenInFlight& operator=(const ChildrenInFlight&) = delete;
+
+    // Ends every child being waited for, and returns when they have gone; their waits then
+    // give 128 plus SIGKILL.
+    void stopAll();
+
+    struct Entries; // what each platform's runner keeps of a child
+    Entries& entries() { return *m_entries; }
+
+private:
+    std::unique_ptr<Entries> m_entries;
+};
+
 // Runs the program with its arguments, never through a shell, and returns once it has
 // ended. Window events keep being dispatched meanwhile, so a handler may run (and start
 // another child) inside the wait. The child's standard output is discarded. A program that
-// cannot be started, or may have been written by another user, fails at once.
-ChildResult runAndWait(const CommandLine& command, int windowStyle = 0);
+// cannot be started, or may have been written by another user, fails at once. While it
+// runs, the child is among `inFlight`, when given.
+ChildResult runAndWait(const CommandLine& command, int windowStyle = 0,
+                       ChildrenInFlight* inFlight = nullptr);
 
 // runAndWait() for a command line; gives the exit status or the start failure.
 qint32 shellWait(const QString& commandLine, std::optional<int> windowStyle = std::nullopt);
-
-// Ends every child that a wait is waiting for, and returns when they have gone; their
-// waits then give 128 plus SIGKILL.
-void stopRunningChildren();
 
 // A child started without waiting for it, for a program that runs several at once. Started
 // as runAndWait() starts one (never through a shell, checked file, no standard output); a

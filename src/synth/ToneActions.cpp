@@ -156,8 +156,10 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         ToneOutcome outcome{false, guard.lastFailure()};
         const QString refusal = toneRefusal(tone);
         if (pathBuilt && ready && refusal.isEmpty()) {
-            if (!guard.step(at.run,
-                            [&] { outcome = makeTone(command, tone, numbering->filesAreOurs()); }))
+            if (!guard.step(at.run, [&] {
+                    outcome =
+                        makeTone(window.toneSession(), command, tone, numbering->filesAreOurs());
+                }))
                 outcome = {false, guard.lastFailure()};
         } else if (pathBuilt) {
             if (ready)
@@ -223,7 +225,7 @@ void previewTone(ToneWindow& window) {
         // The last preview must never play for one that could not be made.
         QFile::remove(previewPath);
         if (ready && toneRefusal(tone).isEmpty())
-            makeTone(command, tone);
+            makeTone(window.toneSession(), command, tone);
     });
     // A preview the user stopped is neither played nor missed.
     const bool stopped = window.stopRequested();
@@ -245,10 +247,4 @@ void previewTone(ToneWindow& window) {
                 QStringLiteral("Failed to generate tone.\r\nPlease change your input values."));
         });
     guard.step(138, [&] { window.setBusy(false); });
-}
-
-void stopTonesInFlight() {
-    stopRunningChildren();
-    for (const ToneInFlight* tone : ToneInFlight::tones())
-        tone->removeWhatItWrote();
 }

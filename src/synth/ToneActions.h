@@ -11,7 +11,3 @@ void saveTones(ToneWindow& window, ExportFormat format);
 
 // The preview button: make one tone into preview.wav in the tool folder and play it.
 void previewTone(ToneWindow& window);
-
-// Stops the tool runs under way and removes what they wrote, for a program that ends in
-// the middle of a batch or a preview. Files already made stay.
-void stopTonesInFlight();

@@ -88,10 +88,30 @@ void cleanUp(const ToneInFlight& tone, const ToneOutcome& outcome) {
 
 } // namespace
 
-ToneOutcome makeTone(const CommandLine& command, const Tone& tone, bool fileIsOurs) {
+ToneInFlight::ToneInFlight(const QString& outputPath, bool fileIsOurs, ToneSession* session)
+    : m_path(outputPath), m_before(fileIsOurs ? FileStamp{} : fileStamp(outputPath)),
+      m_session(session) {
+    if (m_session)
+        m_session->m_tones.push_back(this);
+}
+
+ToneInFlight::~ToneInFlight() {
+    if (m_session)
+        m_session->m_tones.remove(this);
+}
+
+void ToneSession::stop() {
+    m_children.stopAll();
+    for (const ToneInFlight* tone : m_tones)
+        tone->removeWhatItWrote();
+}
+
+ToneOutcome makeTone(ToneSession& session, const CommandLine& command, const Tone& tone,
+                     bool fileIsOurs) {
     const double seconds = checkedSeconds(tone);
-    const ToneInFlight flight(tone.outputPath, fileIsOurs);
-    const SynthRun run{runAndWait(command), command.program, seconds, tone.sampleRate()};
+    const ToneInFlight flight(tone.outputPath, fileIsOurs, &session);
+    const SynthRun run{runAndWait(command, 0, &session.children()), command.program, seconds,
+                       tone.sampleRate()};
     const ToneOutcome outcome = judgedTone(run, tone.outputPath);
     cleanUp(flight, outcome);
     return outcome;

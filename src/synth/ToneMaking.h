@@ -12,16 +12,16 @@
 #include <list>
 #include <optional>
 
-// A tone being made, so that a program that ends meanwhile can remove what it left.
+class ToneSession;
+
+// A tone being made, so that what its run left can be removed when it fails or is stopped.
 class ToneInFlight {
 public:
     // `fileIsOurs`: the file was made for this tone (an exclusively taken number), so that
-    // whatever is there when the tone fails is ours to remove.
-    explicit ToneInFlight(const QString& outputPath, bool fileIsOurs = false)
-        : m_path(outputPath), m_before(fileIsOurs ? FileStamp{} : fileStamp(outputPath)) {
-        m_entry = tones().insert(tones().end(), this);
-    }
-    ~ToneInFlight() { tones().erase(m_entry); }
+    // whatever is there when the tone fails is ours to remove. Kept in the session, when
+    // given, while it lives.
+    ToneInFlight(const QString& outputPath, bool fileIsOurs, ToneSession* session = nullptr);
+    ~ToneInFlight();
     ToneInFlight(const ToneInFlight&) = delete;
     ToneInFlight& operator=(const ToneInFlight&) = delete;
 
@@ -32,15 +32,24 @@ public:
             QFile::remove(m_path);
     }
 
-    static std::list<ToneInFlight*>& tones() {
-        static std::list<ToneInFlight*> inFlight;
-        return inFlight;
-    }
-
 private:
     QString m_path;
     FileStamp m_before;
-    std::list<ToneInFlight*>::iterator m_entry;
+    ToneSession* m_session;
+};
+
+// The tones being made one after another and their tool runs, owned by the window: Stop and
+// closing go through it.
+class ToneSession {
+public:
+    ChildrenInFlight& children() { return m_children; }
+    // Ends the tool runs under way and removes what they wrote; files already made stay.
+    void stop();
+
+private:
+    friend class ToneInFlight;
+    ChildrenInFlight m_children;
+    std::list<const ToneInFlight*> m_tones;
 };
 
 // What became of one tone: made, or the reason why not. A tone whose file could not be
@@ -59,7 +68,8 @@ ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath);
 // throws Failure first otherwise. A run that fails (the disk filled, the tool could not
 // load its libraries, ...) may have left a file written part way, which would pass for
 // a tone: it is removed. A file the failed run did not touch stays, unless it is ours.
-ToneOutcome makeTone(const CommandLine& command, const Tone& tone, bool fileIsOurs = false);
+ToneOutcome makeTone(ToneSession& session, const CommandLine& command, const Tone& tone,
+                     bool fileIsOurs = false);
 
 // The tone's row in the answer key.
 AnswerRow answeredTone(const Tone& tone, bool made);

@@ -6,6 +6,7 @@
 #include <random>
 
 class ErrorReporter;
+class ToneSession;
 
 namespace PointerShape {
 inline constexpr int arrow = 0;
@@ -30,6 +31,8 @@ public:
     // The generator the frequencies are drawn from, seeded once when the window opens:
     // reseeding from the clock would repeat a frequency for tones drawn within one tick.
     virtual std::mt19937_64& toneGenerator() = 0;
+    // The tones being made and their tool runs, which Stop ends.
+    virtual ToneSession& toneSession() = 0;
 
     virtual bool isBusy() const = 0;
     // Setting Busy starts a run that the user may stop; the run asks at every tone.
