@@ -126,8 +126,9 @@ int runBatch(const BatchRequest& request) {
     QStringList outputPaths(request.count);
     // Each tone's file is named, or its number taken, just before it starts.
     const auto plan = [&](qsizetype index) {
-        PlannedTone planned{
-            Tone{QString(), request.lengthText, request.waveformRow, frequencies[index], options}};
+        PlannedTone planned;
+        planned.tone =
+            Tone{QString(), request.lengthText, request.waveformRow, frequencies[index], options};
         // A tone whose number cannot be taken still has its row.
         answers[index] = answeredTone(planned.tone, false);
         planned.tone.outputPath = numbering->nextPath();

@@ -96,6 +96,32 @@ int waitForChild(RunningChild& child) {
     return child.status;
 }
 
+// A memory file for a child's error output and the file actions that give a child its
+// standard files.
+struct ChildFiles {
+    ChildFiles() : errorOutput(memfd_create("child-errors", MFD_CLOEXEC)) {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        if (errorOutput >= 0)
+            posix_spawn_file_actions_adddup2(&actions, errorOutput, 2);
+        else
+            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
+    ~ChildFiles() {
+        posix_spawn_file_actions_destroy(&actions);
+        if (errorOutput >= 0)
+            close(errorOutput);
+    }
+    ChildFiles(const ChildFiles&) = delete;
+    ChildFiles& operator=(const ChildFiles&) = delete;
+
+    int errorOutput;
+    posix_spawn_file_actions_t actions;
+};
+
+using ErrorFilePool = std::vector<std::unique_ptr<ChildFiles>>;
+
 // A memory file for children's error output, with the file actions that give a child its
 // standard files. Both are made once and kept for the next child: making a memory file
 // costs more than the rest of a start, and glibc checks each file action against the
@@ -103,20 +129,22 @@ int waitForChild(RunningChild& child) {
 // started inside another's wait gets a file of its own.
 class ErrorOutputFile {
 public:
-    ErrorOutputFile() {
-        if (pool().empty()) {
+    // Taken from the pool, when there is one, and given back to it.
+    explicit ErrorOutputFile(ErrorFilePool* pool) : m_pool(pool) {
+        if (!m_pool || m_pool->empty()) {
             m_files = std::make_unique<ChildFiles>();
         } else {
-            m_files = std::move(pool().back());
-            pool().pop_back();
+            m_files = std::move(m_pool->back());
+            m_pool->pop_back();
         }
     }
     ~ErrorOutputFile() {
         // Emptied for the next child, which writes from the start (the child shares the
         // position); a file that cannot be emptied is dropped.
         const int fd = m_files->errorOutput;
-        if (fd < 0 || m_size == 0 || (ftruncate(fd, 0) == 0 && lseek(fd, 0, SEEK_SET) == 0))
-            pool().push_back(std::move(m_files));
+        if (m_pool &&
+            (fd < 0 || m_size == 0 || (ftruncate(fd, 0) == 0 && lseek(fd, 0, SEEK_SET) == 0)))
+            m_pool->push_back(std::move(m_files));
     }
     ErrorOutputFile(const ErrorOutputFile&) = delete;
     ErrorOutputFile& operator=(const ErrorOutputFile&) = delete;
@@ -139,33 +167,7 @@ public:
     }
 
 private:
-    struct ChildFiles {
-        ChildFiles() : errorOutput(memfd_create("child-errors", MFD_CLOEXEC)) {
-            posix_spawn_file_actions_init(&actions);
-            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-            if (errorOutput >= 0)
-                posix_spawn_file_actions_adddup2(&actions, errorOutput, 2);
-            else
-                posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        }
-        ~ChildFiles() {
-            posix_spawn_file_actions_destroy(&actions);
-            if (errorOutput >= 0)
-                close(errorOutput);
-        }
-        ChildFiles(const ChildFiles&) = delete;
-        ChildFiles& operator=(const ChildFiles&) = delete;
-
-        int errorOutput;
-        posix_spawn_file_actions_t actions;
-    };
-
-    static std::vector<std::unique_ptr<ChildFiles>>& pool() {
-        static std::vector<std::unique_ptr<ChildFiles>> files;
-        return files;
-    }
-
+    ErrorFilePool* m_pool;
     std::unique_ptr<ChildFiles> m_files;
     off_t m_size = -1; // unknown until read
 };
@@ -207,6 +209,11 @@ ChildResult endedChild(int status, ErrorOutputFile& errors) {
 
 struct ChildrenInFlight::Entries {
     std::list<RunningChild> children;
+    ErrorFilePool errorFiles;
+    // The checked program of children started one after another, opened and checked once
+    // while any of them lives: a batch does not open it again for every tone. What runs is
+    // still the file that was checked, whatever happens to its name meanwhile.
+    std::map<QString, std::weak_ptr<Descriptor>> programs;
 };
 
 ChildrenInFlight::ChildrenInFlight() : m_entries(std::make_unique<Entries>()) {}
@@ -229,7 +236,7 @@ ChildResult runProgram(const QString& program, const QStringList& arguments, int
     const Descriptor file(openTrustedProgram(program));
     if (file.fd() < 0)
         return {startFailureBase + errno, {}};
-    ErrorOutputFile errors;
+    ErrorOutputFile errors(inFlight ? &inFlight->entries().errorFiles : nullptr);
     pid_t pid = 0;
     if (const int error = spawnProgram(file.fd(), program, arguments, errors, pid))
         return {startFailureBase + error, {}};
@@ -242,22 +249,28 @@ ChildResult runProgram(const QString& program, const QStringList& arguments, int
     return endedChild(status, errors);
 }
 
-// The checked program of children started one after another, opened and checked once
-// while any of them lives: a batch does not open it again for every tone. What runs is
-// still the file that was checked, whatever happens to its name meanwhile.
-std::shared_ptr<Descriptor> sharedTrustedProgram(const QString& program, int& error) {
-    static std::map<QString, std::weak_ptr<Descriptor>> opened;
-    if (std::shared_ptr<Descriptor> kept = opened[program].lock())
-        return kept;
+namespace {
+
+// The checked program, from those the owner keeps open when there is an owner.
+std::shared_ptr<Descriptor> trustedProgram(const QString& program, ChildrenInFlight* owner,
+                                           int& error) {
+    std::weak_ptr<Descriptor>* kept = owner ? &owner->entries().programs[program] : nullptr;
+    if (kept)
+        if (std::shared_ptr<Descriptor> file = kept->lock())
+            return file;
     const int fd = openTrustedProgram(program);
     error = fd < 0 ? errno : 0;
     auto file = std::make_shared<Descriptor>(fd);
-    if (fd >= 0)
-        opened[program] = file;
+    if (fd >= 0 && kept)
+        *kept = file;
     return file;
 }
 
+} // namespace
+
 struct StartedChild::State {
+    explicit State(ChildrenInFlight* owner)
+        : errors(owner ? &owner->entries().errorFiles : nullptr) {}
     std::shared_ptr<Descriptor> program;
     ErrorOutputFile errors;
     RunningChild child{0};
@@ -265,10 +278,11 @@ struct StartedChild::State {
     std::optional<ChildResult> result;
 };
 
-StartedChild::StartedChild(const CommandLine& command) : m_state(std::make_unique<State>()) {
+StartedChild::StartedChild(const CommandLine& command, ChildrenInFlight* owner)
+    : m_state(std::make_unique<State>(owner)) {
     const QString program = resolvedProgram(command.program);
     int error = 0;
-    m_state->program = sharedTrustedProgram(program, error);
+    m_state->program = trustedProgram(program, owner, error);
     pid_t pid = 0;
     if (error == 0)
         error =

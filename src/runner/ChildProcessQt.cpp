@@ -92,7 +92,8 @@ struct StartedChild::State {
     std::optional<ChildResult> result;
 };
 
-StartedChild::StartedChild(const CommandLine& command) : m_state(std::make_unique<State>()) {
+StartedChild::StartedChild(const CommandLine& command, ChildrenInFlight*)
+    : m_state(std::make_unique<State>()) {
     if (const int error =
             startProcess(m_state->process, resolvedProgram(command.program), command.arguments, 0))
         m_state->result = ChildResult{startFailureBase + error, {}};

@@ -24,7 +24,8 @@ struct ChildResult {
 };
 
 // The children whose waits are under way, kept by whoever runs them (the window's session),
-// so that a Stop button or a closing window can end them from inside the wait.
+// so that a Stop button or a closing window can end them from inside the wait; and what
+// their starts share: the error output files and the opened program.
 class ChildrenInFlight {
 public:
     ChildrenInFlight();
@@ -59,7 +60,9 @@ qint32 shellWait(const QString& commandLine, std::optional<int> windowStyle = st
 // child still running when the object goes is ended.
 class StartedChild {
 public:
-    explicit StartedChild(const CommandLine& command);
+    // Its error output file and its opened program are kept by the owner, when given, for the
+    // children after it.
+    explicit StartedChild(const CommandLine& command, ChildrenInFlight* owner = nullptr);
     ~StartedChild();
     StartedChild(const StartedChild&) = delete;
     StartedChild& operator=(const StartedChild&) = delete;

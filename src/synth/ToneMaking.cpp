@@ -223,6 +223,8 @@ makeTones(qsizetype count, int jobs, const QString& toolPath,
         outcomes[index] = outcome;
         ended(index, outcome);
     };
+    // Outlives the children started with it.
+    ChildrenInFlight owner;
     std::vector<ToneRunning> running;
     qsizetype next = 0;
     for (;;) {
@@ -263,7 +265,7 @@ makeTones(qsizetype count, int jobs, const QString& toolPath,
                     flight->removeWhatItWrote();
                     throw;
                 }
-                auto child = std::make_unique<StartedChild>(toneCommand(toolPath, tone));
+                auto child = std::make_unique<StartedChild>(toneCommand(toolPath, tone), &owner);
                 running.push_back({next, tone.outputPath, seconds, tone.sampleRate(),
                                    std::move(flight), std::move(child)});
             } catch (const Failure& failure) {
