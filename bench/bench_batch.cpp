@@ -73,11 +73,11 @@ int main(int argc, char* argv[]) {
     Form1 window({modals, settings, sound, dir.path(), [] {}});
     window.formLoad();
     window.show();
-    window.text1->setText(QStringLiteral("0.5"));
-    window.text5->setText(output + QLatin1Char('/'));
+    window.lengthField->setText(QStringLiteral("0.5"));
+    window.folderField->setText(output + QLatin1Char('/'));
 
     // A warm-up tone puts the tool in place, so both sides start alike.
-    window.text2->setText(QStringLiteral("1"));
+    window.countField->setText(QStringLiteral("1"));
     window.pushButton1->click();
 
     qint64 longestGapNs = 0;
@@ -93,7 +93,7 @@ int main(int argc, char* argv[]) {
     // Rounds that alternate the two ways, so that drift in the machine's load hits both.
     constexpr int rounds = 5;
     const int tonesPerRound = tones / rounds;
-    window.text2->setText(QString::number(tonesPerRound));
+    window.countField->setText(QString::number(tonesPerRound));
     Cost plain;
     Cost handler;
     QElapsedTimer timer;
@@ -108,7 +108,7 @@ int main(int argc, char* argv[]) {
         handler.wallMs += static_cast<double>(timer.nsecsElapsed()) / 1e6;
     }
     // A last batch under a 1 ms heartbeat, which would itself slow the measured ones.
-    window.text2->setText(QString::number(tones));
+    window.countField->setText(QString::number(tones));
     sinceDispatch.start();
     heartbeat.start();
     window.pushButton1->click();

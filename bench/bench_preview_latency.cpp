@@ -104,9 +104,9 @@ int main(int argc, char* argv[]) {
     AudioPlayer player;
     Form1 window({modals, settings, player, dir.path(), [] {}});
     window.formLoad();
-    window.text1->setText(QStringLiteral("0.3"));
-    window.text3->setText(QStringLiteral("440"));
-    window.text4->setText(QStringLiteral("440"));
+    window.lengthField->setText(QStringLiteral("0.3"));
+    window.fromField->setText(QStringLiteral("440"));
+    window.toField->setText(QStringLiteral("440"));
     window.pushButton3->click(); // puts the tool in place and opens the output once
     QTest::qWait(500);
 

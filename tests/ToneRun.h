@@ -25,8 +25,8 @@ public:
         fixture.window->formLoad();
         output = tools.filePath(QStringLiteral("out"));
         QDir().mkpath(output);
-        w.text5->setText(output + QLatin1Char('/'));
-        w.text1->setText(QStringLiteral("0.25"));
+        w.folderField->setText(output + QLatin1Char('/'));
+        w.lengthField->setText(QStringLiteral("0.25"));
     }
     ~ToneRun() {
         qunsetenv("ZIRAVEL_FAKE_SOX_MS");

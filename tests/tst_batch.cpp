@@ -121,10 +121,10 @@ void TestBatch::sameFilesAsTheWindow() {
     QFETCH(bool, options);
     ToneRun run;
     Form1& w = run.w;
-    w.text2->setText(QStringLiteral("4"));
-    w.text3->setText(QStringLiteral("300"));
-    w.text4->setText(QStringLiteral("2000"));
-    w.combo1->setCurrentIndex(2);
+    w.countField->setText(QStringLiteral("4"));
+    w.fromField->setText(QStringLiteral("300"));
+    w.toField->setText(QStringLiteral("2000"));
+    w.waveformList->setCurrentIndex(2);
     QStringList arguments{"--length", "0.25", "--count", "4",        "--from", "300",
                           "--to",     "2000", "--type",  "Triangle", "--seed", "77"};
     if (mp3)

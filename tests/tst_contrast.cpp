@@ -313,11 +313,11 @@ void TestContrast::exampleSkinIsReadable() {
         checkTextContrast(&w, &w, shotName, textsAtLeast);
         checkNoBlackEdges(&w);
     } else if (surface == QLatin1String("open drop-down")) {
-        w.combo1->showPopup();
-        QWidget* list = w.combo1->view()->window();
+        w.waveformList->showPopup();
+        QWidget* list = w.waveformList->view()->window();
         QVERIFY(QTest::qWaitForWindowExposed(list));
         checkTextContrast(list, &w, shotName, textsAtLeast);
-        w.combo1->hidePopup();
+        w.waveformList->hidePopup();
     } else if (surface == QLatin1String("notice")) {
         whenModalShown(checkBox);
         boxes.showNotice(QStringLiteral("Done.\r\n2 of 3 tones could not be made."));
@@ -364,7 +364,7 @@ void TestContrast::focusFrameStandsOut() {
             control->accessibleName().isEmpty() ? describe(control) : control->accessibleName();
         control->setObjectName(QString(name).replace(QRegularExpression("\\W+"), "-") +
                                QLatin1String(skinned ? "-skin" : "-plain"));
-        QWidget* elsewhere = control == w.text2 ? w.text1 : w.text2;
+        QWidget* elsewhere = control == w.countField ? w.lengthField : w.countField;
         const FocusFrame frame = focusFrame(&w, control, elsewhere);
         // At least a whole line along two sides of the control.
         if (frame.strongPixels < control->width() + control->height())

@@ -82,7 +82,7 @@ void TestFaults::toolFolderCannotBeWritten() {
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     qputenv("TEMP", (blocker.fileName() + QStringLiteral("/tools")).toLocal8Bit());
-    run.w.text2->setText(QStringLiteral("2"));
+    run.w.countField->setText(QStringLiteral("2"));
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.reportLines(), (QList<int>{112, 118}));
     QVERIFY(run.fixture.modals.reports[0].description.contains(QStringLiteral("sox.exe")));
@@ -101,7 +101,7 @@ void TestFaults::toolFolderCannotBeWritten() {
 void TestFaults::outputFolderDisappears() {
     ToneRun run;
     run.useFakeTool(150);
-    run.w.text2->setText(QStringLiteral("3"));
+    run.w.countField->setText(QStringLiteral("3"));
     // Gone while the second tone is being made.
     QTimer::singleShot(220, [&] { QDir(run.output).removeRecursively(); });
     run.w.pushButton1->click();
@@ -117,14 +117,14 @@ void TestFaults::outputFolderDisappears() {
 
 void TestFaults::diskFillsDuringTone() {
     ToneRun run;
-    run.w.text2->setText(QStringLiteral("1"));
+    run.w.countField->setText(QStringLiteral("1"));
     run.w.pushButton1->click(); // puts the tool in place before space runs out
     QDir(run.output).removeRecursively();
     QDir().mkpath(run.output);
     run.fixture.modals.notices.clear();
 
-    run.w.text1->setText(QStringLiteral("2"));
-    run.w.text2->setText(QStringLiteral("2"));
+    run.w.lengthField->setText(QStringLiteral("2"));
+    run.w.countField->setText(QStringLiteral("2"));
     {
         // Two seconds of tone take 64 KB; SoX itself still says it succeeded.
         const FileSizeLimit limit(20 * 1024);
@@ -146,7 +146,7 @@ void TestFaults::diskFillsDuringTone() {
 void TestFaults::soxCannotRun() {
     ToneRun run;
     run.tools.installTool(QStringLiteral(ZIRAVEL_NEEDS_MISSING_LIB));
-    run.w.text2->setText(QStringLiteral("1"));
+    run.w.countField->setText(QStringLiteral("1"));
     run.w.pushButton1->click();
     run.w.pushButton3->click();
     QCOMPARE(run.fixture.modals.notices,
@@ -177,8 +177,8 @@ void TestFaults::fullDiskLeavesNoTone() {
     QFETCH(int, mp3);
     QFETCH(QString, reason);
     ToneRun run;
-    run.w.text2->setText(QStringLiteral("1"));
-    run.w.text1->setText(length);
+    run.w.countField->setText(QStringLiteral("1"));
+    run.w.lengthField->setText(length);
     if (mp3) {
         run.w.pushButton3->click(); // puts the tool in place before space runs out
         run.fixture.modals.notices.clear();
@@ -212,7 +212,7 @@ void TestFaults::outputLinkedToDevice() {
     QFETCH(QString, device);
     ToneRun run;
     QVERIFY(QFile::link(device, run.output + QLatin1Char('/') + name));
-    run.w.text2->setText(QStringLiteral("1"));
+    run.w.countField->setText(QStringLiteral("1"));
     (name.endsWith(QStringLiteral(".mp3")) ? run.w.pushButton2 : run.w.pushButton1)->click();
     QVERIFY(run.fixture.modals.notices.value(0).startsWith(
         QStringLiteral("Done.\r\n1 of 1 tones could not be made.\r\n")));
@@ -318,15 +318,15 @@ void TestFaults::damagedSettings() {
     file.write(content);
     file.close();
     fixture.window->formLoad();
-    QCOMPARE(fixture.window->text3->text(), text3);
-    QVERIFY(!fixture.window->text5->text().isEmpty());
+    QCOMPARE(fixture.window->fromField->text(), text3);
+    QVERIFY(!fixture.window->folderField->text().isEmpty());
     QVERIFY(fixture.modals.notices.isEmpty());
     // The store keeps working: what is typed now is what the file holds.
-    fixture.window->text2->setText(QStringLiteral("4"));
+    fixture.window->countField->setText(QStringLiteral("4"));
     QSettings reread(fixture.settingsFile(), QSettings::IniFormat);
     QCOMPARE(reread.status(), QSettings::NoError);
     QCOMPARE(reread.value(QStringLiteral("Text2")).toString(), QStringLiteral("4"));
-    QCOMPARE(reread.value(QStringLiteral("Text1")).toString(), fixture.window->text1->text());
+    QCOMPARE(reread.value(QStringLiteral("Text1")).toString(), fixture.window->lengthField->text());
 }
 
 void TestFaults::settingsThatCannotBeSaved() {
@@ -337,12 +337,12 @@ void TestFaults::settingsThatCannotBeSaved() {
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
     fixture.window->formLoad();
-    fixture.window->text1->setText(QStringLiteral("2"));
-    fixture.window->text1->setText(QStringLiteral("3"));
+    fixture.window->lengthField->setText(QStringLiteral("2"));
+    fixture.window->lengthField->setText(QStringLiteral("3"));
     QCOMPARE(fixture.modals.notices.size(), 1);
     QVERIFY(fixture.modals.notices[0].contains(fixture.settingsFile()));
-    QCOMPARE(fixture.window->text2->text(), QStringLiteral("3"));
-    QCOMPARE(fixture.window->combo1->currentIndex(), 0);
+    QCOMPARE(fixture.window->countField->text(), QStringLiteral("3"));
+    QCOMPARE(fixture.window->waveformList->currentIndex(), 0);
 }
 
 QTEST_MAIN(TestFaults)

@@ -82,11 +82,11 @@ private slots:
 void TestFolderSkin::cancelChangesNothing() {
     WindowFixture fixture;
     fixture.window->formLoad();
-    const QString before = fixture.window->text5->text();
-    fixture.window->pushButton9->click();
+    const QString before = fixture.window->folderField->text();
+    fixture.window->chooseFolderButton->click();
     QCOMPARE(fixture.modals.folderPrompts, QStringList{"Please select folder:"});
     QCOMPARE(fixture.modals.folderStarts, QStringList{before});
-    QCOMPARE(fixture.window->text5->text(), before);
+    QCOMPARE(fixture.window->folderField->text(), before);
     QCOMPARE(fixture.stored("LastFolderDot"), QStringLiteral("<missing>"));
     QVERIFY(fixture.modals.reports.isEmpty());
 }
@@ -107,11 +107,11 @@ void TestFolderSkin::chosenFolder() {
     QFETCH(QString, folderText);
     WindowFixture fixture;
     fixture.window->formLoad();
-    const QString firstStart = fixture.window->text5->text();
+    const QString firstStart = fixture.window->folderField->text();
     fixture.modals.folderAnswer = chosen;
     for (int click = 0; click < 2; ++click) {
-        fixture.window->pushButton9->click();
-        QCOMPARE(fixture.window->text5->text(), folderText);
+        fixture.window->chooseFolderButton->click();
+        QCOMPARE(fixture.window->folderField->text(), folderText);
         QCOMPARE(fixture.stored("Text5"), folderText);
         QCOMPARE(fixture.stored("LastFolderDot"), chosen);
     }
@@ -122,15 +122,15 @@ void TestFolderSkin::typedFolderMovesDialogWhenItExists() {
     WindowFixture fixture;
     fixture.window->formLoad();
     fixture.modals.folderAnswer = QStringLiteral("/chosen");
-    fixture.window->pushButton9->click();
+    fixture.window->chooseFolderButton->click();
     fixture.modals.folderAnswer.clear();
-    fixture.window->text5->setText(QStringLiteral("/typed/"));
-    fixture.window->pushButton9->click();
-    fixture.window->text5->setText(fixture.folder());
-    fixture.window->pushButton9->click();
+    fixture.window->folderField->setText(QStringLiteral("/typed/"));
+    fixture.window->chooseFolderButton->click();
+    fixture.window->folderField->setText(fixture.folder());
+    fixture.window->chooseFolderButton->click();
     QCOMPARE(fixture.modals.folderStarts.mid(1),
              (QStringList{QStringLiteral("/chosen"), fixture.folder()}));
-    QCOMPARE(fixture.window->text5->text(), fixture.folder());
+    QCOMPARE(fixture.window->folderField->text(), fixture.folder());
 }
 
 void TestFolderSkin::withoutSkinNothingChanges_data() {
@@ -190,7 +190,7 @@ void TestFolderSkin::brokenSkin() {
              fixture.window->palette().color(QPalette::Button));
     QVERIFY(fixture.window->styleSheet().isEmpty());
     QCOMPARE(fixture.window->windowTitle(), QStringLiteral("Ziravel"));
-    QCOMPARE(fixture.window->text2->text(), QStringLiteral("3"));
+    QCOMPARE(fixture.window->countField->text(), QStringLiteral("3"));
 }
 
 void TestFolderSkin::cursorFileHotspot() {
@@ -214,7 +214,7 @@ void TestFolderSkin::brokenCursorFileIsReported() {
     fixture.window->formLoad();
     QCOMPARE(fixture.modals.reportLines(), QList<int>{108});
     QCOMPARE(fixture.modals.reports[0].description, QStringLiteral("Invalid picture"));
-    QCOMPARE(fixture.window->combo1->count(), 9);
+    QCOMPARE(fixture.window->waveformList->count(), 9);
 }
 
 void TestFolderSkin::pointerFollowsMouse() {
@@ -228,14 +228,14 @@ void TestFolderSkin::pointerFollowsMouse() {
     QCOMPARE(w.frame1->cursor().shape(), Qt::BitmapCursor);
     QTest::mouseMove(w.frame4, QPoint(3, 3));
     QCOMPARE(w.pointerShape(), PointerShape::arrow);
-    QTest::mouseMove(w.pushButton9);
+    QTest::mouseMove(w.chooseFolderButton);
     QCOMPARE(w.pointerShape(), PointerShape::hand);
     // Over a field, nothing changes: the pointer crossed the frame on its way.
-    QTest::mouseMove(w.text5);
+    QTest::mouseMove(w.folderField);
     QCOMPARE(w.pointerShape(), PointerShape::hand);
     QTest::mouseMove(w.centralWidget(), QPoint(2, 2));
     QCOMPARE(w.pointerShape(), PointerShape::arrow);
-    QCOMPARE(w.text1->cursor().shape(), Qt::IBeamCursor);
+    QCOMPARE(w.lengthField->cursor().shape(), Qt::IBeamCursor);
 }
 
 void TestFolderSkin::busyPointerWins() {
@@ -248,7 +248,7 @@ void TestFolderSkin::busyPointerWins() {
     QTest::mouseMove(w.frame2, QPoint(3, 3));
     QCOMPARE(w.pointerShape(), PointerShape::busy);
     QCOMPARE(w.pushButton3->cursor().shape(), Qt::WaitCursor);
-    QCOMPARE(w.text1->cursor().shape(), Qt::WaitCursor);
+    QCOMPARE(w.lengthField->cursor().shape(), Qt::WaitCursor);
 }
 
 void TestFolderSkin::handWithoutCursorFileShowsArrow() {

@@ -101,20 +101,20 @@ void TestForm1::firstStartWritesDefaults() {
     fixture.window->formLoad();
     QVERIFY(fixture.modals.reports.isEmpty());
     const Form1& w = *fixture.window;
-    QCOMPARE(w.combo1->currentText(), QStringLiteral("Sine (Default)"));
-    QCOMPARE(w.combo1->count(), 9);
-    QCOMPARE(w.combo1->itemText(8), QStringLiteral("Brown Noise"));
-    QCOMPARE(w.text1->text(), QStringLiteral("1"));
-    QCOMPARE(w.text2->text(), QStringLiteral("3"));
-    QCOMPARE(w.text3->text(), QStringLiteral("200"));
-    QCOMPARE(w.text4->text(), QStringLiteral("400"));
-    QCOMPARE(w.text5->text(), defaultOutputFolder());
+    QCOMPARE(w.waveformList->currentText(), QStringLiteral("Sine (Default)"));
+    QCOMPARE(w.waveformList->count(), 9);
+    QCOMPARE(w.waveformList->itemText(8), QStringLiteral("Brown Noise"));
+    QCOMPARE(w.lengthField->text(), QStringLiteral("1"));
+    QCOMPARE(w.countField->text(), QStringLiteral("3"));
+    QCOMPARE(w.fromField->text(), QStringLiteral("200"));
+    QCOMPARE(w.toField->text(), QStringLiteral("400"));
+    QCOMPARE(w.folderField->text(), defaultOutputFolder());
     QCOMPARE(fixture.stored("Combo1"), QStringLiteral("0"));
     QCOMPARE(fixture.stored("Text1"), QStringLiteral("1"));
     QCOMPARE(fixture.stored("Text2"), QStringLiteral("3"));
     QCOMPARE(fixture.stored("Text3"), QStringLiteral("200"));
     QCOMPARE(fixture.stored("Text4"), QStringLiteral("400"));
-    QCOMPARE(fixture.stored("Text5"), w.text5->text());
+    QCOMPARE(fixture.stored("Text5"), w.folderField->text());
     QCOMPARE(fixture.stored("LastFolderDot"), QStringLiteral("<missing>"));
     QCOMPARE(w.windowTitle(), QStringLiteral("Ziravel"));
     QCOMPARE(fixture.modals.applicationTitle, QStringLiteral("Ziravel"));
@@ -129,7 +129,7 @@ void TestForm1::firstStartWritesDefaults() {
     SettingsStore settings(modals, fixture.settingsFile());
     Form1 again({modals, settings, fixture.sound, fixture.folder(), [] {}});
     again.formLoad();
-    QCOMPARE(again.text5->text(), w.text5->text());
+    QCOMPARE(again.folderField->text(), w.folderField->text());
     QCOMPARE(fileStamp(fixture.settingsFile()), written);
 }
 
@@ -145,12 +145,12 @@ void TestForm1::storedValuesWin() {
     const Form1& w = *fixture.window;
     QVERIFY(fixture.modals.reports.isEmpty());
     QVERIFY(fixture.modals.notices.isEmpty());
-    QCOMPARE(w.combo1->currentText(), QStringLiteral("Pink Noise"));
-    QCOMPARE(w.text1->text(), QStringLiteral("abc"));
-    QCOMPARE(w.text2->text(), QStringLiteral("10"));
-    QCOMPARE(w.text3->text(), QStringLiteral("-5"));
-    QCOMPARE(w.text4->text(), QStringLiteral("5, 6"));
-    QCOMPARE(w.text5->text(), QString());
+    QCOMPARE(w.waveformList->currentText(), QStringLiteral("Pink Noise"));
+    QCOMPARE(w.lengthField->text(), QStringLiteral("abc"));
+    QCOMPARE(w.countField->text(), QStringLiteral("10"));
+    QCOMPARE(w.fromField->text(), QStringLiteral("-5"));
+    QCOMPARE(w.toField->text(), QStringLiteral("5, 6"));
+    QCOMPARE(w.folderField->text(), QString());
     QCOMPARE(fixture.stored("Combo1"), QStringLiteral("7"));
     QCOMPARE(fixture.stored("Text4"), QStringLiteral("5, 6"));
 }
@@ -175,14 +175,14 @@ void TestForm1::storedRow() {
     fixture.store("Combo1", stored);
     fixture.store("Text2", "12");
     fixture.window->formLoad();
-    QCOMPARE(fixture.window->combo1->currentIndex(), row);
+    QCOMPARE(fixture.window->waveformList->currentIndex(), row);
     QCOMPARE(fixture.modals.reportLines(), reportedLines);
     for (const auto& report : std::as_const(fixture.modals.reports))
         QCOMPARE(report.location, QStringLiteral("in Ziravel2021/08/31.Form1.Form_Load "));
     // The steps after the failed one still ran.
-    QCOMPARE(fixture.window->text2->text(), QStringLiteral("12"));
-    QCOMPARE(fixture.window->text4->text(), QStringLiteral("400"));
-    QVERIFY(!fixture.window->text5->text().isEmpty());
+    QCOMPARE(fixture.window->countField->text(), QStringLiteral("12"));
+    QCOMPARE(fixture.window->toField->text(), QStringLiteral("400"));
+    QVERIFY(!fixture.window->folderField->text().isEmpty());
 }
 
 void TestForm1::everyControlIsOnScreen() {
@@ -201,7 +201,8 @@ void TestForm1::everyControlIsOnScreen() {
     QCOMPARE(w.pushButton2->text(), QStringLiteral(" Save Random Tone(s) As &MP3 File"));
     QCOMPARE(w.pushButton3->text(), QStringLiteral("&Preview (Play One Tone)"));
     QVERIFY(w.pushButton2->geometry().top() > w.pushButton1->geometry().bottom());
-    const QList<QWidget*> inputs = {w.text1, w.text2, w.text3, w.text4, w.text5, w.combo1};
+    const QList<QWidget*> inputs = {w.lengthField, w.countField,  w.fromField,
+                                    w.toField,     w.folderField, w.waveformList};
     for (QWidget* input : inputs)
         QVERIFY(!input->accessibleName().isEmpty());
 }
@@ -211,16 +212,16 @@ void TestForm1::keystrokesAreStoredOneByOne() {
     Form1& w = *fixture.window;
     w.formLoad();
     showActive(w);
-    w.text1->setFocus();
-    w.text1->clear();
+    w.lengthField->setFocus();
+    w.lengthField->clear();
     QCOMPARE(fixture.stored("Text1"), QString());
     QStringList seen;
     for (const char key : {'a', 'b', 'c'}) {
-        QTest::keyClick(w.text1, key);
+        QTest::keyClick(w.lengthField, key);
         seen << fixture.stored("Text1");
     }
     QCOMPARE(seen, (QStringList{"a", "ab", "abc"}));
-    w.combo1->setCurrentIndex(2);
+    w.waveformList->setCurrentIndex(2);
     QCOMPARE(fixture.stored("Combo1"), QStringLiteral("2"));
 }
 
@@ -254,14 +255,14 @@ void TestForm1::numericCheckOnLeave() {
     Form1& w = *fixture.window;
     w.formLoad();
     showActive(w);
-    FieldEdit* const fields[] = {w.text1, w.text2, w.text3, w.text4};
+    FieldEdit* const fields[] = {w.lengthField, w.countField, w.fromField, w.toField};
     FieldEdit* edit = fields[field - 1];
     edit->setFocus();
     edit->selectAll();
     QTest::keyClicks(edit, typed);
     if (typed.isEmpty())
         QTest::keyClick(edit, Qt::Key_Backspace);
-    w.text5->setFocus(Qt::TabFocusReason);
+    w.folderField->setFocus(Qt::TabFocusReason);
     const bool refused = kept != typed;
     QCOMPARE(fixture.modals.notices, refused ? QStringList{numericNotice} : QStringList{});
     QCOMPARE(edit->text(), kept);
@@ -273,20 +274,20 @@ void TestForm1::numericCheckShowsOneMessagePerLeave() {
     Form1& w = *fixture.window;
     w.formLoad();
     showActive(w);
-    w.text2->setFocus();
-    w.text2->setText(QStringLiteral("bad"));
+    w.countField->setFocus();
+    w.countField->setText(QStringLiteral("bad"));
     // While the box is up it holds the focus; that is no second leave.
     fixture.modals.whileNoticeShown = [&] {
-        w.text3->setText(QStringLiteral("also bad"));
-        w.text3->setFocus();
-        w.text2->setFocus();
+        w.fromField->setText(QStringLiteral("also bad"));
+        w.fromField->setFocus();
+        w.countField->setFocus();
     };
-    w.text3->setFocus();
+    w.fromField->setFocus();
     QCOMPARE(fixture.modals.notices.size(), 1);
     fixture.modals.whileNoticeShown = nullptr;
     // The window losing its activation to another program is no leave either.
-    w.text3->setText(QStringLiteral("still bad"));
-    w.text3->setFocus();
+    w.fromField->setText(QStringLiteral("still bad"));
+    w.fromField->setFocus();
     fixture.modals.notices.clear();
     QWidget other;
     showActive(other);
@@ -298,16 +299,16 @@ void TestForm1::selectsAllOnEntry() {
     Form1& w = *fixture.window;
     w.formLoad();
     showActive(w);
-    w.text2->setFocus();
-    w.text1->setText(QStringLiteral("2.5"));
-    w.text1->setFocus(Qt::TabFocusReason);
-    QCOMPARE(w.text1->selectedText(), QStringLiteral("2.5"));
-    QTest::mouseClick(w.text5, Qt::LeftButton, {}, QPoint(5, 5));
-    QVERIFY(w.text5->hasFocus());
-    QCOMPARE(w.text5->selectedText(), w.text5->text());
+    w.countField->setFocus();
+    w.lengthField->setText(QStringLiteral("2.5"));
+    w.lengthField->setFocus(Qt::TabFocusReason);
+    QCOMPARE(w.lengthField->selectedText(), QStringLiteral("2.5"));
+    QTest::mouseClick(w.folderField, Qt::LeftButton, {}, QPoint(5, 5));
+    QVERIFY(w.folderField->hasFocus());
+    QCOMPARE(w.folderField->selectedText(), w.folderField->text());
     // A second click inside the field that has the focus places the cursor as usual.
-    QTest::mouseClick(w.text5, Qt::LeftButton, {}, QPoint(5, 5));
-    QCOMPARE(w.text5->selectedText(), QString());
+    QTest::mouseClick(w.folderField, Qt::LeftButton, {}, QPoint(5, 5));
+    QCOMPARE(w.folderField->selectedText(), QString());
 }
 
 void TestForm1::closingEndsProgram() {

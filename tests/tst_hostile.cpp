@@ -122,7 +122,7 @@ void TestHostile::sharedTempGetsPrivateFolder() {
     qputenv("ZIRAVEL_FAKE_SOX_LOG", ranLog.toLocal8Bit());
 
     run.w.pushButton3->click();
-    run.w.text2->setText(QStringLiteral("2"));
+    run.w.countField->setText(QStringLiteral("2"));
     run.w.pushButton1->click();
 
     QVERIFY(run.fixture.modals.reports.isEmpty());
@@ -144,7 +144,7 @@ void TestHostile::tempOpenToAllIsRefused() {
     QVERIFY(chmod(encoded(run.tools.path()).constData(), 0777) == 0);
     run.useFakeTool(0);
     const QString log = qEnvironmentVariable("ZIRAVEL_FAKE_SOX_LOG");
-    run.w.text2->setText(QStringLiteral("1"));
+    run.w.countField->setText(QStringLiteral("1"));
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.reportLines(), QList<int>{110});
     QVERIFY(run.fixture.modals.reports[0].description.startsWith(run.tools.path()));
@@ -174,9 +174,9 @@ void TestHostile::foreignFallbackFolderIsRefused() {
     WindowFixture fixture;
     fixture.window->formLoad();
     QDir().mkpath(temp.filePath(QStringLiteral("out")));
-    fixture.window->text5->setText(temp.filePath(QStringLiteral("out/")));
-    fixture.window->text1->setText(QStringLiteral("0.25"));
-    fixture.window->text2->setText(QStringLiteral("2"));
+    fixture.window->folderField->setText(temp.filePath(QStringLiteral("out/")));
+    fixture.window->lengthField->setText(QStringLiteral("0.25"));
+    fixture.window->countField->setText(QStringLiteral("2"));
     fixture.window->pushButton3->click();
     fixture.window->pushButton1->click();
 
@@ -205,9 +205,9 @@ void TestHostile::lengthTextNeverBecomesArguments() {
     Precious victim;
     ToneRun run;
     const QString log = run.useFakeTool(0);
-    run.w.text1->setText(length.contains(QStringLiteral("%1")) ? length.arg(victim.path())
-                                                               : length);
-    run.w.text2->setText(QStringLiteral("1"));
+    run.w.lengthField->setText(length.contains(QStringLiteral("%1")) ? length.arg(victim.path())
+                                                                     : length);
+    run.w.countField->setText(QStringLiteral("1"));
     run.w.pushButton1->click();
     run.w.pushButton3->click();
 
@@ -227,8 +227,8 @@ void TestHostile::folderThatLooksLikeAnOption() {
     const QString previous = QDir::currentPath();
     QVERIFY(QDir::setCurrent(run.output));
     QVERIFY(QDir().mkpath(QStringLiteral("-x")));
-    run.w.text5->setText(QStringLiteral("-x/"));
-    run.w.text2->setText(QStringLiteral("1"));
+    run.w.folderField->setText(QStringLiteral("-x/"));
+    run.w.countField->setText(QStringLiteral("1"));
     run.w.pushButton1->click();
     QDir::setCurrent(previous);
     QCOMPARE(run.fixture.modals.notices, QStringList{QStringLiteral("Done.")});
@@ -279,9 +279,9 @@ void TestHostile::variantInSettingsIsText() {
                                           ")\nText4=@Variant(\\0\\0\\0\\n)\n");
     QVERIFY(QFileInfo(fixture.settingsFile()).size() < (1 << 20));
     fixture.window->formLoad();
-    QCOMPARE(fixture.window->text3->text(), QStringLiteral("300"));
-    QVERIFY(fixture.window->text1->text().startsWith(QStringLiteral("@Variant(")));
-    QCOMPARE(fixture.window->text4->text(),
+    QCOMPARE(fixture.window->fromField->text(), QStringLiteral("300"));
+    QVERIFY(fixture.window->lengthField->text().startsWith(QStringLiteral("@Variant(")));
+    QCOMPARE(fixture.window->toField->text(),
              QStringLiteral("@Variant(") + QString(3, QChar(0)) + QStringLiteral("\n)"));
     QVERIFY(fixture.modals.notices.isEmpty());
 }
@@ -322,7 +322,7 @@ void TestHostile::hostileSkinOrCursor() {
     if (line)
         QVERIFY(fixture.modals.reports[0].description.contains(path));
     // The start went on to its last step.
-    QVERIFY(!fixture.window->text5->text().isEmpty());
+    QVERIFY(!fixture.window->folderField->text().isEmpty());
 }
 
 QTEST_MAIN(TestHostile)

@@ -84,8 +84,10 @@ public:
     // One random action; may run inside a batch's wait.
     void act() {
         Form1& w = m_run.w;
-        FieldEdit* const fields[] = {w.text1, w.text2, w.text3, w.text4, w.text5};
-        QPushButton* const buttons[] = {w.pushButton1, w.pushButton2, w.pushButton3, w.pushButton9};
+        FieldEdit* const fields[] = {w.lengthField, w.countField, w.fromField, w.toField,
+                                     w.folderField};
+        QPushButton* const buttons[] = {w.pushButton1, w.pushButton2, w.pushButton3,
+                                        w.chooseFolderButton};
         switch (pick(10)) {
         case 0:
         case 1:
@@ -99,7 +101,7 @@ public:
             typeFolder();
             break;
         case 5:
-            w.combo1->setCurrentIndex(pick(10) - 1);
+            w.waveformList->setCurrentIndex(pick(10) - 1);
             break;
         case 6:
             m_run.fixture.modals.folderAnswer =
@@ -163,15 +165,15 @@ private:
     // Typed digits add up; thousands of tones would only make the run long.
     void keepBatchesShort() {
         double count = 0;
-        if (parseNumberText(m_run.w.text2->text(), count) && count > 8)
-            m_run.w.text2->setText(QString::number(pick(8)));
+        if (parseNumberText(m_run.w.countField->text(), count) && count > 8)
+            m_run.w.countField->setText(QString::number(pick(8)));
     }
 
     // Any text, but always inside the output folder: a test must not write elsewhere.
     void typeFolder() {
         QString suffix = randomText().left(40);
         suffix.remove(QLatin1Char('/'));
-        m_run.w.text5->setText(m_run.output + QLatin1Char('/') + suffix);
+        m_run.w.folderField->setText(m_run.output + QLatin1Char('/') + suffix);
     }
 
     ToneRun& m_run;
@@ -228,12 +230,13 @@ void TestMonkey::randomUse() {
 
     QSettings stored(run.fixture.settingsFile(), QSettings::IniFormat);
     QCOMPARE(stored.status(), QSettings::NoError);
-    QCOMPARE(stored.value("Text1").toString(), run.w.text1->text());
-    QCOMPARE(stored.value("Text2").toString(), run.w.text2->text());
-    QCOMPARE(stored.value("Text3").toString(), run.w.text3->text());
-    QCOMPARE(stored.value("Text4").toString(), run.w.text4->text());
-    QCOMPARE(stored.value("Text5").toString(), run.w.text5->text());
-    QCOMPARE(stored.value("Combo1").toString(), QString::number(run.w.combo1->currentIndex()));
+    QCOMPARE(stored.value("Text1").toString(), run.w.lengthField->text());
+    QCOMPARE(stored.value("Text2").toString(), run.w.countField->text());
+    QCOMPARE(stored.value("Text3").toString(), run.w.fromField->text());
+    QCOMPARE(stored.value("Text4").toString(), run.w.toField->text());
+    QCOMPARE(stored.value("Text5").toString(), run.w.folderField->text());
+    QCOMPARE(stored.value("Combo1").toString(),
+             QString::number(run.w.waveformList->currentIndex()));
 
     // Every tone went into the output folder (the preview into the tool folder), and
     // nothing appeared anywhere else.

@@ -63,10 +63,10 @@ double chiSquare(const std::map<int, int>& counts, int bins, int draws) {
 QString makeTone(ToneRun& run, const std::function<void(OptionsPanel&)>& set,
                  const QString& length = QStringLiteral("0.5")) {
     set(*run.w.optionsPanel);
-    run.w.text1->setText(length);
-    run.w.text2->setText(QStringLiteral("1"));
-    run.w.text3->setText(QStringLiteral("440"));
-    run.w.text4->setText(QStringLiteral("440"));
+    run.w.lengthField->setText(length);
+    run.w.countField->setText(QStringLiteral("1"));
+    run.w.fromField->setText(QStringLiteral("440"));
+    run.w.toField->setText(QStringLiteral("440"));
     run.w.pushButton1->click();
     return run.output + QStringLiteral("/Ziravel_1.wav");
 }
@@ -224,7 +224,7 @@ void TestOptions::noteDrawsAreNotes() {
 void TestOptions::neverOverwrite() {
     ToneRun run;
     run.w.optionsPanel->prefix->setText(QStringLiteral("Ear_"));
-    run.w.text2->setText(QStringLiteral("2"));
+    run.w.countField->setText(QStringLiteral("2"));
     run.w.pushButton1->click();
     run.w.optionsPanel->neverOverwrite->setChecked(true);
     run.w.pushButton1->click();
@@ -246,7 +246,7 @@ void TestOptions::unsafePrefixGivesDefault() {
     QFETCH(QString, prefix);
     ToneRun run;
     run.w.optionsPanel->prefix->setText(prefix);
-    run.w.text2->setText(QStringLiteral("1"));
+    run.w.countField->setText(QStringLiteral("1"));
     run.w.pushButton1->click();
     QCOMPARE(run.outputFiles(), QStringList{"Ziravel_1.wav"});
 }

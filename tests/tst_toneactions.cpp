@@ -62,7 +62,7 @@ private slots:
 
 void TestToneActions::wavBatchMakesTonesInRange() {
     ToneRun run;
-    run.w.text2->setText(QStringLiteral("3"));
+    run.w.countField->setText(QStringLiteral("3"));
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.notices, QStringList{done});
     QVERIFY(run.fixture.modals.reports.isEmpty());
@@ -80,8 +80,8 @@ void TestToneActions::wavBatchMakesTonesInRange() {
 
 void TestToneActions::mp3Batch() {
     ToneRun run;
-    run.w.text2->setText(QStringLiteral("2"));
-    run.w.combo1->setCurrentIndex(7);
+    run.w.countField->setText(QStringLiteral("2"));
+    run.w.waveformList->setCurrentIndex(7);
     run.w.pushButton2->click();
     QCOMPARE(run.fixture.modals.notices, QStringList{done});
     QCOMPARE(run.outputFiles(), (QStringList{"Ziravel_1.mp3", "Ziravel_2.mp3"}));
@@ -104,8 +104,8 @@ void TestToneActions::countDecidesTones() {
     QFETCH(QString, count);
     QFETCH(int, tones);
     ToneRun run;
-    run.w.text1->setText(QStringLiteral("0.01"));
-    run.w.text2->setText(count);
+    run.w.lengthField->setText(QStringLiteral("0.01"));
+    run.w.countField->setText(count);
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.notices, QStringList{done});
     QCOMPARE(run.outputFiles().size(), tones);
@@ -116,7 +116,7 @@ void TestToneActions::countDecidesTones() {
 
 void TestToneActions::countThatDoesNotConvert() {
     ToneRun run;
-    run.w.text2->setText(QStringLiteral("many"));
+    run.w.countField->setText(QStringLiteral("many"));
     run.w.pushButton2->click();
     QCOMPARE(run.fixture.modals.reportLines(), QList<int>{120});
     QCOMPARE(run.fixture.modals.reports[0].location,
@@ -139,18 +139,18 @@ void TestToneActions::folderWithoutSeparator() {
     const QString folder = fromHome ? home.path() : run.output + QStringLiteral("/Tones");
     QDir().mkpath(folder);
     const QString typed = fromHome ? QStringLiteral("~/") + QFileInfo(folder).fileName() : folder;
-    run.w.text5->setText(typed);
-    run.w.text2->setText(QStringLiteral("1"));
+    run.w.folderField->setText(typed);
+    run.w.countField->setText(QStringLiteral("1"));
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.notices, QStringList{done});
     QCOMPARE(QDir(folder).entryList({QStringLiteral("*.wav")}, QDir::Files),
              QStringList{"Ziravel_1.wav"});
-    QCOMPARE(run.w.text5->text(), typed);
+    QCOMPARE(run.w.folderField->text(), typed);
 }
 
 void TestToneActions::missingFolderForWav() {
     ToneRun run;
-    run.w.text5->setText(run.output + QStringLiteral("/missing/"));
+    run.w.folderField->setText(run.output + QStringLiteral("/missing/"));
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.notices,
              QStringList{"Folder does not exist. Please select another folder."});
@@ -160,8 +160,8 @@ void TestToneActions::missingFolderForWav() {
 
 void TestToneActions::missingFolderForMp3() {
     ToneRun run;
-    run.w.text5->setText(run.output + QStringLiteral("/missing/"));
-    run.w.text2->setText(QStringLiteral("2"));
+    run.w.folderField->setText(run.output + QStringLiteral("/missing/"));
+    run.w.countField->setText(QStringLiteral("2"));
     run.w.pushButton2->click();
     QCOMPARE(run.fixture.modals.notices,
              QStringList{"Folder does not exist. Please select another folder."});
@@ -173,15 +173,15 @@ void TestToneActions::missingFolderForMp3() {
 void TestToneActions::toneWithFailedStepIsNotMade() {
     ToneRun run;
     const QString log = run.useFakeTool(200);
-    run.w.text2->setText(QStringLiteral("3"));
-    run.w.text3->setText(QStringLiteral("300"));
-    run.w.text4->setText(QStringLiteral("300"));
+    run.w.countField->setText(QStringLiteral("3"));
+    run.w.fromField->setText(QStringLiteral("300"));
+    run.w.toField->setText(QStringLiteral("300"));
     // Left by an earlier batch: it must not pass for this batch's third tone.
     QFile earlier(run.output + QStringLiteral("/Ziravel_3.wav"));
     QVERIFY(earlier.open(QIODevice::WriteOnly));
     earlier.close();
     // Typed while the first tone is being made: reaches the tones still to come.
-    QTimer::singleShot(50, [&] { run.w.text3->setText(QStringLiteral("abc")); });
+    QTimer::singleShot(50, [&] { run.w.fromField->setText(QStringLiteral("abc")); });
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.reportLines(), QList<int>{128});
     QCOMPARE(run.fixture.modals.reports[0].description, QStringLiteral("Type mismatch"));
@@ -196,8 +196,8 @@ void TestToneActions::toneWithFailedStepIsNotMade() {
 void TestToneActions::sameFailureIsReportedOnce() {
     ToneRun run;
     const QString log = run.useFakeTool(0);
-    run.w.text1->setText(QStringLiteral("0"));
-    run.w.text2->setText(QStringLiteral("50"));
+    run.w.lengthField->setText(QStringLiteral("0"));
+    run.w.countField->setText(QStringLiteral("50"));
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.reportLines(), QList<int>{134});
     QCOMPARE(run.fixture.modals.reports[0].description,
@@ -213,12 +213,12 @@ void TestToneActions::sameFailureIsReportedOnce() {
 void TestToneActions::tonesThatCannotBeHeardAreRefused() {
     ToneRun run;
     const QString log = run.useFakeTool(0);
-    run.w.text2->setText(QStringLiteral("2"));
-    run.w.text3->setText(QStringLiteral("20000"));
-    run.w.text4->setText(QStringLiteral("20000"));
+    run.w.countField->setText(QStringLiteral("2"));
+    run.w.fromField->setText(QStringLiteral("20000"));
+    run.w.toField->setText(QStringLiteral("20000"));
     run.w.pushButton2->click();
-    run.w.text3->setText(QStringLiteral("0"));
-    run.w.text4->setText(QStringLiteral("0"));
+    run.w.fromField->setText(QStringLiteral("0"));
+    run.w.toField->setText(QStringLiteral("0"));
     run.w.pushButton3->click();
     QVERIFY(run.fixture.modals.reports.isEmpty());
     QCOMPARE(run.fixture.modals.notices,
@@ -232,8 +232,8 @@ void TestToneActions::tonesThatCannotBeHeardAreRefused() {
 void TestToneActions::lengthPastTheLimitsIsRefused() {
     ToneRun run;
     const QString log = run.useFakeTool(0);
-    run.w.text1->setText(QStringLiteral("100000"));
-    run.w.text2->setText(QStringLiteral("1"));
+    run.w.lengthField->setText(QStringLiteral("100000"));
+    run.w.countField->setText(QStringLiteral("1"));
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.reportLines(), QList<int>{134});
     QCOMPARE(run.fixture.modals.reports[0].description,
@@ -244,9 +244,9 @@ void TestToneActions::lengthPastTheLimitsIsRefused() {
 void TestToneActions::batchKeepsTheFolderItTested() {
     ToneRun run;
     run.useFakeTool(150);
-    run.w.text2->setText(QStringLiteral("3"));
+    run.w.countField->setText(QStringLiteral("3"));
     // Space after Tab replaces the whole folder text while the batch runs.
-    QTimer::singleShot(50, [&] { run.w.text5->setText(QStringLiteral(" ")); });
+    QTimer::singleShot(50, [&] { run.w.folderField->setText(QStringLiteral(" ")); });
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.notices, QStringList{done});
     QCOMPARE(run.outputFiles(), (QStringList{"Ziravel_1.wav", "Ziravel_2.wav", "Ziravel_3.wav"}));
@@ -255,7 +255,7 @@ void TestToneActions::batchKeepsTheFolderItTested() {
 void TestToneActions::clicksDuringRunAreDropped() {
     ToneRun run;
     const QString log = run.useFakeTool(300);
-    run.w.text2->setText(QStringLiteral("2"));
+    run.w.countField->setText(QStringLiteral("2"));
     bool busyDuringRun = false;
     int pointerDuringRun = -1;
     QString progressDuringRun;
@@ -293,11 +293,11 @@ void TestToneActions::answerKeyMatchesTheFiles() {
     QFETCH(int, row);
     QFETCH(bool, pitched);
     ToneRun run;
-    run.w.combo1->setCurrentIndex(row);
-    run.w.text1->setText(QStringLiteral("0,5"));
-    run.w.text2->setText(QStringLiteral("4"));
-    run.w.text3->setText(QStringLiteral("200"));
-    run.w.text4->setText(QStringLiteral("2000"));
+    run.w.waveformList->setCurrentIndex(row);
+    run.w.lengthField->setText(QStringLiteral("0,5"));
+    run.w.countField->setText(QStringLiteral("4"));
+    run.w.fromField->setText(QStringLiteral("200"));
+    run.w.toField->setText(QStringLiteral("2000"));
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.notices, QStringList{done});
     QFile key(run.output + QStringLiteral("/Ziravel_tones.csv"));
@@ -312,7 +312,7 @@ void TestToneActions::answerKeyMatchesTheFiles() {
         QCOMPARE(fields.size(), 9);
         QCOMPARE(fields[0], QStringLiteral("Ziravel_%1.wav").arg(tone));
         QCOMPARE(fields.mid(4),
-                 (QStringList{run.w.combo1->itemText(row), "0.5", "8000", "0", "yes"}));
+                 (QStringList{run.w.waveformList->itemText(row), "0.5", "8000", "0", "yes"}));
         if (!pitched) {
             QCOMPARE(fields.mid(1, 3), (QStringList{"", "", ""}));
             continue;
@@ -333,7 +333,7 @@ void TestToneActions::answerKeyMatchesTheFiles() {
 void TestToneActions::answerKeyThatCannotBeWritten() {
     ToneRun run;
     QVERIFY(QDir(run.output).mkdir(QStringLiteral("Ziravel_tones.csv")));
-    run.w.text2->setText(QStringLiteral("2"));
+    run.w.countField->setText(QStringLiteral("2"));
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.reportLines(), QList<int>{134});
     QVERIFY(run.fixture.modals.reports[0].description.contains(QStringLiteral("answer key")));
@@ -361,10 +361,10 @@ void TestToneActions::pitchAboveHalfTheRate() {
     QFETCH(int, frequency);
     QFETCH(int, rate);
     ToneRun run;
-    run.w.text1->setText(QStringLiteral("0.5"));
-    run.w.text2->setText(QStringLiteral("1"));
-    run.w.text3->setText(QString::number(frequency));
-    run.w.text4->setText(QString::number(frequency));
+    run.w.lengthField->setText(QStringLiteral("0.5"));
+    run.w.countField->setText(QStringLiteral("1"));
+    run.w.fromField->setText(QString::number(frequency));
+    run.w.toField->setText(QString::number(frequency));
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.notices, QStringList{done});
     const QString file = run.output + QStringLiteral("/Ziravel_1.wav");
@@ -377,7 +377,7 @@ void TestToneActions::keyboardReachesEveryAction() {
     ToneRun run;
     QVERIFY(run.fixture.loadAndShow());
     QVERIFY(QTest::qWaitForWindowActive(run.fixture.window.get()));
-    run.w.text2->setText(QStringLiteral("1"));
+    run.w.countField->setText(QStringLiteral("1"));
     QWidget* window = run.fixture.window.get();
     // Return and Enter on a focused button press it.
     run.w.pushButton3->setFocus();
@@ -417,14 +417,14 @@ void TestToneActions::clickGoesOnAfterNumberCheck() {
         QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
     });
     answer.start(20);
-    run.w.text2->setFocus();
-    run.w.text2->setText(QStringLiteral("two"));
+    run.w.countField->setFocus();
+    run.w.countField->setText(QStringLiteral("two"));
     QTest::mousePress(run.w.pushButton1, Qt::LeftButton);
     QTRY_COMPARE(run.fixture.modals.notices.size(), 2);
     QCOMPARE(
         run.fixture.modals.notices,
         (QStringList{"Non numeric value inputted.\r\nValue is changed back to default.", done}));
-    QCOMPARE(run.w.text2->text(), QStringLiteral("3"));
+    QCOMPARE(run.w.countField->text(), QStringLiteral("3"));
     QCOMPARE(run.outputFiles(), (QStringList{"Ziravel_1.wav", "Ziravel_2.wav", "Ziravel_3.wav"}));
     QVERIFY(!run.w.pushButton1->isDown());
     run.checkIdle();
@@ -438,8 +438,8 @@ void TestToneActions::screenReaderNames() {
     QCOMPARE(name(run.w.pushButton1), QStringLiteral("Save Tones As WAV Files"));
     QCOMPARE(name(run.w.pushButton2), QStringLiteral("Save Random Tone(s) As MP3 File"));
     QCOMPARE(name(run.w.pushButton3), QStringLiteral("Preview (Play One Tone)"));
-    QCOMPARE(name(run.w.text3), QStringLiteral("From"));
-    QCOMPARE(QAccessible::queryAccessibleInterface(run.w.text4)->text(QAccessible::Description),
+    QCOMPARE(name(run.w.fromField), QStringLiteral("From"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(run.w.toField)->text(QAccessible::Description),
              QStringLiteral("Hz"));
     QCOMPARE(name(run.w.progressBar), QStringLiteral("Progress"));
     // The bar's value is read out in words, and still works as a number.
@@ -456,7 +456,7 @@ void TestToneActions::stopEndsTheBatch() {
     run.useFakeTool(0);
     // The second tone stops half written for longer than the test waits.
     qputenv("ZIRAVEL_FAKE_SOX_STALL", "Ziravel_2:3000");
-    run.w.text2->setText(QStringLiteral("5"));
+    run.w.countField->setText(QStringLiteral("5"));
     bool stopShown = false;
     QTimer::singleShot(400, [&] {
         stopShown = !run.w.stopButton->isHidden();
@@ -511,7 +511,7 @@ void TestToneActions::previewMakesAndPlaysTone() {
 
 void TestToneActions::previewWithoutToneTellsUser() {
     ToneRun run;
-    run.w.text1->setText(QStringLiteral("abc"));
+    run.w.lengthField->setText(QStringLiteral("abc"));
     run.w.pushButton3->click();
     const QString preview = run.tools.filePath(QStringLiteral("preview.wav"));
     QCOMPARE(run.fixture.modals.reportLines(), QList<int>{128});
@@ -527,7 +527,7 @@ void TestToneActions::stalePreviewIsNotPlayed() {
     run.w.pushButton3->click();
     QVERIFY(QFile::exists(preview));
     // No type: SoX refuses, so there is no new tone, and the last one must not pass for it.
-    run.w.combo1->setCurrentIndex(-1);
+    run.w.waveformList->setCurrentIndex(-1);
     run.w.pushButton3->click();
     QVERIFY(run.fixture.modals.reports.isEmpty());
     QCOMPARE(run.fixture.modals.notices,

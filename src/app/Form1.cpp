@@ -93,26 +93,27 @@ void Form1::buildControls() {
 
     frame1 = place<QGroupBox>(client, twips(120, 120, 7800, 825),
                               QStringLiteral("Tone length (in seconds)"));
-    text1 = place<FieldEdit>(frame1, twips(240, 300, 7335, 345));
+    lengthField = place<FieldEdit>(frame1, twips(240, 300, 7335, 345));
     frame3 = place<QGroupBox>(client, twips(120, 1020, 7800, 825),
                               QStringLiteral("How many random tones to generate?"));
-    text2 = place<FieldEdit>(frame3, twips(240, 300, 7335, 345));
+    countField = place<FieldEdit>(frame3, twips(240, 300, 7335, 345));
     frame4 = place<QGroupBox>(client, twips(120, 1920, 7800, 825),
                               QStringLiteral("Generate tones within this frequency range"));
     label1 = place<QLabel>(frame4, twips(240, 345, 480, 225), QStringLiteral("From:"));
-    text3 = place<FieldEdit>(frame4, twips(840, 300, 1935, 345));
+    fromField = place<FieldEdit>(frame4, twips(840, 300, 1935, 345));
     label2 = place<QLabel>(frame4, twips(2880, 345, 210, 225), QStringLiteral("Hz"));
     label3 = place<QLabel>(frame4, twips(3840, 345, 255, 225), QStringLiteral("To:"));
-    text4 = place<FieldEdit>(frame4, twips(4200, 300, 1935, 345));
+    toField = place<FieldEdit>(frame4, twips(4200, 300, 1935, 345));
     label4 = place<QLabel>(frame4, twips(6240, 345, 210, 225), QStringLiteral("Hz"));
     frame2 = place<QGroupBox>(client, twips(120, 2820, 7800, 825), QStringLiteral("Type"));
-    combo1 = place<QComboBox>(frame2, twips(240, 300, 7335, 345));
+    waveformList = place<QComboBox>(frame2, twips(240, 300, 7335, 345));
     pushButton3 = place<QPushButton>(client, twips(120, 3760, 7800, 405),
                                      QStringLiteral("&Preview (Play One Tone)"));
     frame5 = place<QGroupBox>(client, twips(120, 4220, 7800, 810),
                               QStringLiteral("Save Results To This Folder"));
-    text5 = place<FieldEdit>(frame5, twips(240, 300, 6495, 345));
-    pushButton9 = place<QPushButton>(frame5, twips(6840, 300, 720, 345), QStringLiteral("..."));
+    folderField = place<FieldEdit>(frame5, twips(240, 300, 6495, 345));
+    chooseFolderButton =
+        place<QPushButton>(frame5, twips(6840, 300, 720, 345), QStringLiteral("..."));
     pushButton1 = place<QPushButton>(client, twips(120, 5160, 7800, 405),
                                      QStringLiteral(" Save Tones As &WAV Files"));
     // Below the WAV button, where the window is made tall enough to show it.
@@ -155,10 +156,10 @@ void Form1::buildControls() {
 
     // The folder chooser's caption holds no letter to underline.
     auto* chooseFolder = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F), this);
-    connect(chooseFolder, &QShortcut::activated, pushButton9, &QPushButton::click);
+    connect(chooseFolder, &QShortcut::activated, chooseFolderButton, &QPushButton::click);
     // Enter and Return press a focused button, as Space does.
     for (QPushButton* button :
-         {pushButton1, pushButton2, pushButton3, pushButton9, moreOptions, stopButton})
+         {pushButton1, pushButton2, pushButton3, chooseFolderButton, moreOptions, stopButton})
         button->installEventFilter(m_returnPresses);
 
     // Escape stops what runs, and a sound playing.
@@ -170,25 +171,25 @@ void Form1::buildControls() {
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, &QWidget::close);
 
-    m_pointer = new WindowPointer(this, {pushButton1, pushButton2, pushButton3, pushButton9},
+    m_pointer = new WindowPointer(this, {pushButton1, pushButton2, pushButton3, chooseFolderButton},
                                   {client, frame1, frame2, frame3, frame4, frame5});
 
-    text1->setAccessibleName(frame1->title());
-    text2->setAccessibleName(frame3->title());
+    lengthField->setAccessibleName(frame1->title());
+    countField->setAccessibleName(frame3->title());
     // "Hz" is the bounds' unit, which screen readers give as the description.
-    text3->setAccessibleName(QStringLiteral("From"));
-    text4->setAccessibleName(QStringLiteral("To"));
-    text3->setAccessibleDescription(label2->text());
-    text4->setAccessibleDescription(label4->text());
+    fromField->setAccessibleName(QStringLiteral("From"));
+    toField->setAccessibleName(QStringLiteral("To"));
+    fromField->setAccessibleDescription(label2->text());
+    toField->setAccessibleDescription(label4->text());
     // The captions begin with a blank, which a screen reader would read out.
     for (QPushButton* button : {pushButton1, pushButton2, pushButton3})
         button->setAccessibleName(button->text().remove(QLatin1Char('&')).trimmed());
     progressBar->setAccessibleName(QStringLiteral("Progress"));
-    combo1->setAccessibleName(frame2->title());
-    text5->setAccessibleName(frame5->title());
-    pushButton9->setAccessibleName(QStringLiteral("Choose the folder"));
-    label1->setBuddy(text3);
-    label3->setBuddy(text4);
+    waveformList->setAccessibleName(frame2->title());
+    folderField->setAccessibleName(frame5->title());
+    chooseFolderButton->setAccessibleName(QStringLiteral("Choose the folder"));
+    label1->setBuddy(fromField);
+    label3->setBuddy(toField);
 
     // Made last, so that it outlives the controls that draw with it.
     auto* focusFrames = new FocusFrameStyle;
@@ -204,11 +205,11 @@ void Form1::connectInputs() {
         FieldEdit* field;
         const SettingKey& key;
         bool numeric;
-    } fields[] = {{text1, Setting::text1, true},
-                  {text2, Setting::text2, true},
-                  {text3, Setting::text3, true},
-                  {text4, Setting::text4, true},
-                  {text5, Setting::text5, false}};
+    } fields[] = {{lengthField, Setting::text1, true},
+                  {countField, Setting::text2, true},
+                  {fromField, Setting::text3, true},
+                  {toField, Setting::text4, true},
+                  {folderField, Setting::text5, false}};
     for (const auto& input : fields) {
         connect(
             input.field, &QLineEdit::textChanged, this,
@@ -219,10 +220,10 @@ void Form1::connectInputs() {
                         Qt::FocusReason reason) { checkNumeric(field, putBack, reason); });
     }
     const auto storeRow = [this, &settings] {
-        settings.save(Setting::combo1.name, QString::number(combo1->currentIndex()));
+        settings.save(Setting::combo1.name, QString::number(waveformList->currentIndex()));
     };
-    connect(combo1, &QComboBox::currentIndexChanged, this, storeRow);
-    connect(combo1, &QComboBox::activated, this, storeRow);
+    connect(waveformList, &QComboBox::currentIndexChanged, this, storeRow);
+    connect(waveformList, &QComboBox::activated, this, storeRow);
 }
 
 void Form1::connectButtons() {
@@ -231,7 +232,7 @@ void Form1::connectButtons() {
     connect(pushButton2, &QPushButton::clicked, this,
             [this] { saveTones(*this, ExportFormat::mp3); });
     connect(pushButton3, &QPushButton::clicked, this, [this] { previewTone(*this); });
-    connect(pushButton9, &QPushButton::clicked, this, &Form1::chooseOutputFolder);
+    connect(chooseFolderButton, &QPushButton::clicked, this, &Form1::chooseOutputFolder);
 }
 
 void Form1::chooseOutputFolder() {
@@ -239,7 +240,7 @@ void Form1::chooseOutputFolder() {
     QString chosen;
     guard.step(100, [&] {
         // The folder the tones go to now, else the one chosen last time.
-        const QString typed = expandedFolder(text5->text());
+        const QString typed = expandedFolder(folderField->text());
         chosen = m_services.modals.chooseFolder(
             this, QStringLiteral("Please select folder:"),
             folderExists(typed) ? typed : m_services.settings.value(Setting::lastFolderDot));
@@ -254,9 +255,9 @@ void Form1::chooseOutputFolder() {
         endsInSeparator = chosen.endsWith(QDir::separator());
     });
     if (!endsInSeparator)
-        guard.step(106, [&] { text5->setText(withSeparator(chosen)); });
+        guard.step(106, [&] { folderField->setText(withSeparator(chosen)); });
     else
-        guard.step(108, [&] { text5->setText(chosen); });
+        guard.step(108, [&] { folderField->setText(chosen); });
 }
 
 void Form1::checkNumeric(FieldEdit* field, const QString& putBack, Qt::FocusReason reason) {
@@ -297,23 +298,23 @@ void Form1::formLoad() {
     for (int row = 0; row < waveformRows.size(); ++row)
         guard.step(128 + 2 * row, [&] {
             // Adding the first row must not select it: the stored row is chosen below.
-            const QSignalBlocker quiet(combo1);
-            combo1->addItem(waveformRows[row]);
-            combo1->setCurrentIndex(-1);
+            const QSignalBlocker quiet(waveformList);
+            waveformList->addItem(waveformRows[row]);
+            waveformList->setCurrentIndex(-1);
         });
     guard.step(146, [&] {
         const int row = toInt16(m_services.settings.value(Setting::combo1));
-        if (row < -1 || row >= combo1->count())
+        if (row < -1 || row >= waveformList->count())
             throw Failure(FailureText::invalidPropertyValue);
-        combo1->setCurrentIndex(row);
+        waveformList->setCurrentIndex(row);
     });
-    guard.step(148, [&] { text1->setText(m_services.settings.value(Setting::text1)); });
-    guard.step(150, [&] { text2->setText(m_services.settings.value(Setting::text2)); });
-    guard.step(152, [&] { text3->setText(m_services.settings.value(Setting::text3)); });
-    guard.step(154, [&] { text4->setText(m_services.settings.value(Setting::text4)); });
+    guard.step(148, [&] { lengthField->setText(m_services.settings.value(Setting::text1)); });
+    guard.step(150, [&] { countField->setText(m_services.settings.value(Setting::text2)); });
+    guard.step(152, [&] { fromField->setText(m_services.settings.value(Setting::text3)); });
+    guard.step(154, [&] { toField->setText(m_services.settings.value(Setting::text4)); });
     guard.step(156, [&] {
         const QString defaultFolder = defaultOutputFolder();
-        text5->setText(m_services.settings.value(Setting::text5.name, defaultFolder));
+        folderField->setText(m_services.settings.value(Setting::text5.name, defaultFolder));
     });
     // A stored option that is not one of its own gives way to its default: nothing to report.
     optionsPanel->restore();
@@ -348,27 +349,27 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 QString Form1::lengthText() const {
-    return text1->text();
+    return lengthField->text();
 }
 
 QString Form1::countText() const {
-    return text2->text();
+    return countField->text();
 }
 
 QString Form1::fromText() const {
-    return text3->text();
+    return fromField->text();
 }
 
 QString Form1::toText() const {
-    return text4->text();
+    return toField->text();
 }
 
 QString Form1::waveformShownText() const {
-    return combo1->currentText();
+    return waveformList->currentText();
 }
 
 QString Form1::folderText() const {
-    return text5->text();
+    return folderField->text();
 }
 
 ToneOptions Form1::toneOptions() const {

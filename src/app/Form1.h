@@ -61,12 +61,13 @@ public:
     // A stop signal closes the window as the user would.
     void closeOnStopSignals(StopSignals& stopSignals);
 
-    FieldEdit* text1;
-    FieldEdit* text2;
-    FieldEdit* text3;
-    FieldEdit* text4;
-    FieldEdit* text5;
-    QComboBox* combo1;
+    // Their values are stored under the keys "Text1" to "Text5" and "Combo1".
+    FieldEdit* lengthField;
+    FieldEdit* countField;
+    FieldEdit* fromField;
+    FieldEdit* toField;
+    FieldEdit* folderField;
+    QComboBox* waveformList;
     QGroupBox* frame1;
     QGroupBox* frame2;
     QGroupBox* frame3;
@@ -79,7 +80,7 @@ public:
     QPushButton* pushButton1;
     QPushButton* pushButton2;
     QPushButton* pushButton3;
-    QPushButton* pushButton9;
+    QPushButton* chooseFolderButton;
     ToneProgress* progressBar;
     QLabel* progressLabel;
     // Says what became of an action where the progress line stands, e.g. a preview that could

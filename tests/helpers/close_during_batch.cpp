@@ -26,9 +26,9 @@ int main(int argc, char* argv[]) {
     Form1 window({modals, settings, player, QCoreApplication::applicationDirPath(), endProgramNow});
     window.closeOnStopSignals(stopSignals);
     window.formLoad();
-    window.text1->setText(QStringLiteral("0.25"));
-    window.text2->setText(QStringLiteral("3"));
-    window.text5->setText(QString::fromLocal8Bit(argv[1]));
+    window.lengthField->setText(QStringLiteral("0.25"));
+    window.countField->setText(QStringLiteral("3"));
+    window.folderField->setText(QString::fromLocal8Bit(argv[1]));
     const int signal = argc > 3 ? QString::fromLocal8Bit(argv[3]).toInt() : 0;
     QTimer::singleShot(QString::fromLocal8Bit(argv[2]).toInt(), &window, [&window, signal] {
         if (signal != 0)

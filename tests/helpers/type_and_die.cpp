@@ -17,7 +17,7 @@ int main(int argc, char* argv[]) {
     AudioPlayer player;
     Form1 window({modals, settings, player, QCoreApplication::applicationDirPath(), [] {}});
     window.formLoad();
-    window.text1->end(false);
-    QTest::keyClicks(window.text1, QString::fromLocal8Bit(argv[1]));
+    window.lengthField->end(false);
+    QTest::keyClicks(window.lengthField, QString::fromLocal8Bit(argv[1]));
     std::raise(SIGKILL);
 }
