@@ -90,7 +90,30 @@ void Form1::buildControls() {
     QFont font(QStringLiteral("Arial"));
     font.setPointSize(9);
     setFont(font);
+    placeControls(client);
+    addOptionsPanel(client);
 
+    // White, as designed, until a skin gives them the button face.
+    setBackgroundColour(this, Qt::white);
+    for (QWidget* control : framesAndLabels())
+        setBackgroundColour(control, Qt::white);
+
+    connectKeys();
+    m_pointer = new WindowPointer(this, {pushButton1, pushButton2, pushButton3, chooseFolderButton},
+                                  {client, frame1, frame2, frame3, frame4, frame5});
+
+    nameForScreenReaders();
+
+    // Made last, so that it outlives the controls that draw with it.
+    auto* focusFrames = new FocusFrameStyle;
+    focusFrames->setParent(this);
+    for (QWidget* control : findChildren<QWidget*>())
+        if (control->focusPolicy() & Qt::TabFocus)
+            control->setStyle(focusFrames);
+}
+
+// Where the designer put them, in twips.
+void Form1::placeControls(QWidget* client) {
     frame1 = place<QGroupBox>(client, twips(120, 120, 7800, 825),
                               QStringLiteral("Tone length (in seconds)"));
     lengthField = place<FieldEdit>(frame1, twips(240, 300, 7335, 345));
@@ -131,6 +154,9 @@ void Form1::buildControls() {
     statusLine = place<QLabel>(client, twips(120, 6120, 7800, 345));
     statusLine->setAccessibleName(QStringLiteral("Status"));
     statusLine->hide();
+}
+
+void Form1::addOptionsPanel(QWidget* client) {
     // The listening-test options, out of the way until asked for.
     moreOptions =
         place<QPushButton>(client, twips(120, 6540, 1800, 345), QStringLiteral("More options"));
@@ -148,12 +174,9 @@ void Form1::buildControls() {
         client->setFixedSize(closed.width(), closed.height() + (open ? optionsPanel->height() : 0));
     });
     client->setFixedSize(closed);
+}
 
-    // White, as designed, until a skin gives them the button face.
-    setBackgroundColour(this, Qt::white);
-    for (QWidget* control : framesAndLabels())
-        setBackgroundColour(control, Qt::white);
-
+void Form1::connectKeys() {
     // The folder chooser's caption holds no letter to underline.
     auto* chooseFolder = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F), this);
     connect(chooseFolder, &QShortcut::activated, chooseFolderButton, &QPushButton::click);
@@ -170,10 +193,9 @@ void Form1::buildControls() {
     // Ctrl+Q closes the window, as in other desktop programs.
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, &QWidget::close);
+}
 
-    m_pointer = new WindowPointer(this, {pushButton1, pushButton2, pushButton3, chooseFolderButton},
-                                  {client, frame1, frame2, frame3, frame4, frame5});
-
+void Form1::nameForScreenReaders() {
     lengthField->setAccessibleName(frame1->title());
     countField->setAccessibleName(frame3->title());
     // "Hz" is the bounds' unit, which screen readers give as the description.
@@ -190,13 +212,6 @@ void Form1::buildControls() {
     chooseFolderButton->setAccessibleName(QStringLiteral("Choose the folder"));
     label1->setBuddy(fromField);
     label3->setBuddy(toField);
-
-    // Made last, so that it outlives the controls that draw with it.
-    auto* focusFrames = new FocusFrameStyle;
-    focusFrames->setParent(this);
-    for (QWidget* control : findChildren<QWidget*>())
-        if (control->focusPolicy() & Qt::TabFocus)
-            control->setStyle(focusFrames);
 }
 
 void Form1::connectInputs() {

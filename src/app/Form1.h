@@ -119,6 +119,10 @@ protected:
 
 private:
     void buildControls();
+    void placeControls(QWidget* client);
+    void addOptionsPanel(QWidget* client);
+    void connectKeys();
+    void nameForScreenReaders();
     void connectInputs();
     void connectButtons();
     void chooseOutputFolder();
