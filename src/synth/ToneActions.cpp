@@ -76,6 +76,52 @@ QString doneText(int failedTones, int count, const QString& reason) {
     return text;
 }
 
+// What a batch's tone steps carry from one tone to the next: a step that fails leaves what
+// it would have set as the last tone left it.
+struct BatchTone {
+    QString tool;
+    ToneNumbering* numbering;
+    QString outputPath;
+    double frequency;
+    Tone tone;
+    CommandLine command;
+};
+
+// The steps of one tone, from its output path to its run. Every step runs; a tone any of
+// whose steps failed is not made.
+ToneOutcome makeBatchTone(Guard& guard, const BatchLines& at, ToneWindow& window,
+                          const ToneOptions& batchOptions, BatchTone& state) {
+    const bool pathBuilt =
+        guard.step(at.outputPath, [&] { state.outputPath = state.numbering->nextPath(); });
+    // The options are read for every tone, as the other inputs are.
+    ToneOptions options = batchOptions;
+    bool ready = guard.step(at.frequency, [&] {
+        options = window.toneOptions();
+        state.frequency = drawFrequency(window, options.pitchDraw);
+    });
+    ready = guard.step(at.args, [&] {
+        state.tone = Tone{state.outputPath, window.lengthText(), window.waveformShownText(),
+                          state.frequency, options};
+    }) && ready;
+    ready = guard.step(at.command, [&] { state.command = toneCommand(state.tool, state.tone); }) &&
+            ready;
+    ToneOutcome outcome{false, guard.lastFailure()};
+    const QString refusal = toneRefusal(state.tone);
+    if (pathBuilt && ready && refusal.isEmpty()) {
+        if (!guard.step(at.run, [&] {
+                outcome = makeTone(window.toneSession(), state.command, state.tone,
+                                   state.numbering->filesAreOurs());
+            }))
+            outcome = {false, guard.lastFailure()};
+    } else if (pathBuilt) {
+        if (ready)
+            outcome = {false, refusal};
+        // An earlier batch's file of that name must not pass for this tone.
+        QFile::remove(state.outputPath);
+    }
+    return outcome;
+}
+
 } // namespace
 
 void saveTones(ToneWindow& window, ExportFormat format) {
@@ -122,10 +168,7 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     });
     if (!numbering)
         count = 0;
-    QString outputPath;
-    double frequency = 0;
-    Tone tone;
-    CommandLine command;
+    BatchTone batchTone{tool, numbering ? &*numbering : nullptr, {}, 0, {}, {}};
     int failedTones = 0;
     QString firstReason;
     QList<AnswerRow> answers;
@@ -139,37 +182,10 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         window.showProgress(number, count);
         if (at.letEventsRun)
             guard.step(at.letEventsRun, letPendingEventsRun);
-        // Every step runs; a tone any of whose steps failed is not made.
-        const bool pathBuilt =
-            guard.step(at.outputPath, [&] { outputPath = numbering->nextPath(); });
-        // The options are read for every tone, as the other inputs are.
-        ToneOptions options = batchOptions;
-        bool ready = guard.step(at.frequency, [&] {
-            options = window.toneOptions();
-            frequency = drawFrequency(window, options.pitchDraw);
-        });
-        ready = guard.step(at.args, [&] {
-            tone = Tone{outputPath, window.lengthText(), window.waveformShownText(), frequency,
-                        options};
-        }) && ready;
-        ready = guard.step(at.command, [&] { command = toneCommand(tool, tone); }) && ready;
-        ToneOutcome outcome{false, guard.lastFailure()};
-        const QString refusal = toneRefusal(tone);
-        if (pathBuilt && ready && refusal.isEmpty()) {
-            if (!guard.step(at.run, [&] {
-                    outcome =
-                        makeTone(window.toneSession(), command, tone, numbering->filesAreOurs());
-                }))
-                outcome = {false, guard.lastFailure()};
-        } else if (pathBuilt) {
-            if (ready)
-                outcome = {false, refusal};
-            // An earlier batch's file of that name must not pass for this tone.
-            QFile::remove(outputPath);
-        }
+        const ToneOutcome outcome = makeBatchTone(guard, at, window, batchOptions, batchTone);
         if (!outcome.made && ++failedTones == 1)
             firstReason = outcome.reason;
-        answers.append(answeredTone(tone, outcome.made));
+        answers.append(answeredTone(batchTone.tone, outcome.made));
         madeTones += outcome.made ? 1 : 0;
     }
     // The key tells which file holds which tone; it never stops the tones.
