@@ -6,7 +6,7 @@
 //                --exit-idle-time=-1 --daemonize
 // Prints figures only.
 #include "sound/SoundPlayer.h"
-#include "synth/WavFile.h"
+#include "SoundFiles.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>

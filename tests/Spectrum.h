@@ -1,6 +1,6 @@
 #pragma once
 
-#include "synth/WavFile.h"
+#include "SoundFiles.h"
 
 #include <QFile>
 #include <cmath>

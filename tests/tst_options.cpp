@@ -7,7 +7,7 @@
 #include "synth/AnswerKey.h"
 #include "synth/OptionTable.h"
 #include "synth/ToneCommand.h"
-#include "synth/WavFile.h"
+#include "SoundFiles.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 #include "sound/SoundPlayer.h"
 #include "synth/Mp3File.h"
-#include "synth/WavFile.h"
+#include "SoundFiles.h"
 
 #include <QProcess>
 #include <QTest>

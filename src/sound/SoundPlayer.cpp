@@ -19,25 +19,6 @@ namespace {
 // Input frames read in one go.
 constexpr qint64 blockFrames = 4096;
 
-class MemorySamples : public SampleReader {
-public:
-    explicit MemorySamples(const SoundSamples& sound) : m_sound(sound) {}
-    int sampleRate() const override { return m_sound.sampleRate; }
-    int channels() const override { return m_sound.channels; }
-    qint64 frames() const override {
-        return m_sound.channels < 1 ? 0 : qint64(m_sound.samples.size()) / m_sound.channels;
-    }
-    qint64 read(qint64 first, qint64 count, float* out) override {
-        const qint64 frames = std::clamp<qint64>(this->frames() - first, 0, count);
-        std::copy_n(m_sound.samples.begin() + first * m_sound.channels, frames * m_sound.channels,
-                    out);
-        return frames;
-    }
-
-private:
-    const SoundSamples& m_sound;
-};
-
 class WavFileSamples : public SampleReader {
 public:
     // Opens the file when it is a regular file: a pipe or a device is no sound to play.
@@ -154,10 +135,22 @@ qint64 OutputStream::readData(char* data, qint64 maxSize) {
     return write - data;
 }
 
-QByteArray renderForOutput(const SoundSamples& sound, const QAudioFormat& format) {
-    OutputStream stream(std::make_unique<MemorySamples>(sound), format);
-    stream.open(QIODevice::ReadOnly);
-    return stream.readAll();
+int MemorySamples::sampleRate() const {
+    return m_sound.sampleRate;
+}
+
+int MemorySamples::channels() const {
+    return m_sound.channels;
+}
+
+qint64 MemorySamples::frames() const {
+    return m_sound.channels < 1 ? 0 : qint64(m_sound.samples.size()) / m_sound.channels;
+}
+
+qint64 MemorySamples::read(qint64 first, qint64 count, float* out) {
+    const qint64 frames = std::clamp<qint64>(this->frames() - first, 0, count);
+    std::copy_n(m_sound.samples.begin() + first * m_sound.channels, frames * m_sound.channels, out);
+    return frames;
 }
 
 SoundSamples beepSamples() {

@@ -58,8 +58,18 @@ private:
     qint64 m_windowFrames = 0;
 };
 
-// All the samples in the output's format at once.
-QByteArray renderForOutput(const SoundSamples& sound, const QAudioFormat& format);
+// Samples held in memory, such as the beep's. The sound must outlive the reader.
+class MemorySamples : public SampleReader {
+public:
+    explicit MemorySamples(const SoundSamples& sound) : m_sound(sound) {}
+    int sampleRate() const override;
+    int channels() const override;
+    qint64 frames() const override;
+    qint64 read(qint64 first, qint64 count, float* out) override;
+
+private:
+    const SoundSamples& m_sound;
+};
 
 // A short beep, played when the file to play cannot be read.
 SoundSamples beepSamples();

@@ -74,18 +74,6 @@ std::optional<WavLayout> readWavLayout(const QByteArray& file) {
     return layout;
 }
 
-std::optional<SoundSamples> decodeWav(const QByteArray& file) {
-    const std::optional<WavLayout> layout = readWavLayout(file);
-    if (!layout)
-        return std::nullopt;
-    const qint64 present = std::min<qint64>(layout->dataSize, file.size() - layout->dataOffset);
-    const qint64 frames = present / layout->frameBytes();
-    SoundSamples sound{layout->sampleRate, layout->channels, {}};
-    sound.samples.resize(static_cast<size_t>(frames * layout->channels));
-    decodeFrames(file.constData() + layout->dataOffset, frames, *layout, sound.samples.data());
-    return sound;
-}
-
 void decodeFrames(const char* data, qint64 frames, const WavLayout& layout, float* out) {
     const int bytesPerSample = layout.bitsPerSample / 8;
     for (qint64 i = 0; i < frames * layout.channels; ++i)

@@ -31,9 +31,6 @@ struct WavLayout {
 // samples); nothing when it is no WAV file this program understands.
 std::optional<WavLayout> readWavLayout(const QByteArray& fileStart);
 
-// The samples of a whole WAV file.
-std::optional<SoundSamples> decodeWav(const QByteArray& file);
-
 // Converts `frames` frames stored as the layout says into floats in -1..1.
 void decodeFrames(const char* data, qint64 frames, const WavLayout& layout, float* out);
 
