@@ -58,5 +58,10 @@ ChildResult runAndWait(const CommandLine& command, int windowStyle, ChildrenInFl
 }
 
 qint32 shellWait(const QString& commandLine, std::optional<int> windowStyle) {
-    return runAndWait(splitCommandLine(commandLine), normalisedWindowStyle(windowStyle)).status;
+    return shellWait(splitCommandLine(commandLine), windowStyle).status;
+}
+
+ChildResult shellWait(const CommandLine& command, std::optional<int> windowStyle,
+                      ChildrenInFlight* inFlight) {
+    return runAndWait(command, normalisedWindowStyle(windowStyle), inFlight);
 }

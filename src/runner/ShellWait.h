@@ -54,6 +54,10 @@ ChildResult runAndWait(const CommandLine& command, int windowStyle = 0,
 
 // runAndWait() for a command line; gives the exit status or the start failure.
 qint32 shellWait(const QString& commandLine, std::optional<int> windowStyle = std::nullopt);
+// The same for a command whose arguments were made as a list, never joined into a text:
+// the whole result, error output included.
+ChildResult shellWait(const CommandLine& command, std::optional<int> windowStyle,
+                      ChildrenInFlight* inFlight = nullptr);
 
 // A child started without waiting for it, for a program that runs several at once. Started
 // as runAndWait() starts one (never through a shell, checked file, no standard output); a

@@ -110,7 +110,7 @@ ToneOutcome makeTone(ToneSession& session, const CommandLine& command, const Ton
                      bool fileIsOurs) {
     const double seconds = checkedSeconds(tone);
     const ToneInFlight flight(tone.outputPath, fileIsOurs, &session);
-    const SynthRun run{runAndWait(command, 0, &session.children()), command.program, seconds,
+    const SynthRun run{shellWait(command, 0, &session.children()), command.program, seconds,
                        tone.sampleRate()};
     const ToneOutcome outcome = judgedTone(run, tone.outputPath);
     cleanUp(flight, outcome);
