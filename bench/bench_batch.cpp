@@ -42,7 +42,7 @@ Cost plainLoop(const QString& folder, int tones) {
         commands.push_back(
             toneCommand(tool, Tone{folder + QStringLiteral("/direct_%1.wav").arg(tone),
                                    QStringLiteral("0.5"),
-                                   QStringLiteral("Sine"),
+                                   Waveform::sine,
                                    300,
                                    {}}));
     std::vector<PlainCommand> plain(commands.begin(), commands.end());

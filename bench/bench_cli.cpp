@@ -29,8 +29,8 @@ std::vector<PlainCommand> sameCommands(const QString& folder, const QString& ext
     for (int tone = 1; tone <= tones; ++tone) {
         const double frequency = drawPitch(200, 400, ToneOptions::PitchDraw::evenHz, generator);
         const QString path = QStringLiteral("%1/Ziravel_%2%3").arg(folder).arg(tone).arg(extension);
-        commands.emplace_back(toneCommand(
-            tool, Tone{path, QStringLiteral("1"), waveformRows.first(), frequency, {}}));
+        commands.emplace_back(
+            toneCommand(tool, Tone{path, QStringLiteral("1"), Waveform::sine, frequency, {}}));
     }
     return commands;
 }

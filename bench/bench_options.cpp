@@ -21,7 +21,7 @@ std::pair<double, double> perTone(const QTemporaryDir& dir, const ToneOptions& o
     std::vector<Tone> made;
     for (int tone = 0; tone < tones; ++tone)
         made.push_back(Tone{dir.filePath(QStringLiteral("t_%1.wav").arg(tone % 50)),
-                            QStringLiteral("0.5"), QStringLiteral("Sine"), double(300 + tone % 700),
+                            QStringLiteral("0.5"), Waveform::sine, double(300 + tone % 700),
                             options});
     std::vector<PlainCommand> plain;
     for (const Tone& tone : made)

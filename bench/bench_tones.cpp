@@ -37,7 +37,7 @@ int main(int argc, char* argv[]) {
     for (int tone = 1; tone <= tones; ++tone) {
         const Tone viaRunner{tonePath(dir, "shellwait", tone),
                              QStringLiteral("0.5"),
-                             QStringLiteral("Sine (Default)"),
+                             Waveform::sine,
                              double(200 + tone),
                              {}};
         timer.start();
@@ -46,7 +46,7 @@ int main(int argc, char* argv[]) {
 
         const CommandLine direct = toneCommand(tool, Tone{tonePath(dir, "direct", tone),
                                                           QStringLiteral("0.5"),
-                                                          QStringLiteral("Sine (Default)"),
+                                                          Waveform::sine,
                                                           double(200 + tone),
                                                           {}});
         QProcess process;

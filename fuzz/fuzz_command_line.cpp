@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const QString output = folder + QStringLiteral("Ziravel_1.wav");
     const QString tool = quotedArgument(QStringLiteral("/tmp/a \"b\\/sox.exe"));
-    const Tone tone{output, length, shown, -7, {}};
+    const Tone tone{output, length, waveformOfRow(shown), -7, {}};
     const CommandLine command = splitCommandLine(synthCommand(tool, toolArgs(tone)));
     // The text the window shows splits back into the list that runs.
     if (command.arguments != toolArguments(tone))
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         command.arguments.mid(0, 5) != QStringList{QStringLiteral("-r"), QStringLiteral("8000"),
                                                    QStringLiteral("-n"), outputArgument,
                                                    QStringLiteral("synth")} ||
-        command.arguments[6] != waveformWord(shown) || command.arguments[7] != QStringLiteral("-7"))
+        command.arguments[6] != tone.waveformWord() || command.arguments[7] != QStringLiteral("-7"))
         std::abort();
     // A length the run lets through is the number the field holds.
     double fieldNumber = 0;

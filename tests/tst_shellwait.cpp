@@ -202,7 +202,7 @@ void TestShellWait::refusesEndlessLength() {
     TemporaryToolFolder folder;
     const QString log = folder.filePath(QStringLiteral("ran.txt"));
     qputenv("ZIRAVEL_HELPER_LOG", log.toLocal8Bit());
-    const Tone tone{folder.filePath("a.wav"), length, QStringLiteral("Sine"), 300, {}};
+    const Tone tone{folder.filePath("a.wav"), length, Waveform::sine, 300, {}};
     ToneSession session;
     try {
         makeTone(session, toneCommand(exitWith, tone), tone);
@@ -244,7 +244,7 @@ void TestShellWait::makesRealTone() {
 
     const QString output = QDir(folder.path()).filePath(QStringLiteral("out put/") + fileName);
     QVERIFY(QDir().mkpath(QFileInfo(output).path()));
-    const Tone tone{output, length, waveform, 317, {}};
+    const Tone tone{output, length, waveformOfRow(waveform), 317, {}};
     QCOMPARE(checkedSeconds(tone), seconds);
     ToneSession session;
     QVERIFY(makeTone(session, toneCommand(toolFilePath(toolFileName), tone), tone).made);

@@ -203,8 +203,8 @@ void TestToneCommand::commandForEachRow_data() {
 void TestToneCommand::commandForEachRow() {
     QFETCH(QString, shown);
     QFETCH(QString, word);
-    const QString args =
-        toolArgs({QStringLiteral("/t/Ziravel_2.wav"), QStringLiteral("1,5"), shown, 317, {}});
+    const QString args = toolArgs(
+        {QStringLiteral("/t/Ziravel_2.wav"), QStringLiteral("1,5"), waveformOfRow(shown), 317, {}});
     QCOMPARE(synthCommand(QStringLiteral("\"/tmp/sox.exe\""), args),
              QStringLiteral("\"/tmp/sox.exe\" -r 8000 -n \"/t/Ziravel_2.wav\" synth 1.5 ") + word +
                  QStringLiteral(" 317"));
@@ -280,7 +280,7 @@ void TestToneCommand::commandArguments() {
     QFETCH(QString, shown);
     QFETCH(int, frequency);
     QFETCH(QStringList, arguments);
-    const Tone tone{output, length, shown, double(frequency), {}};
+    const Tone tone{output, length, waveformOfRow(shown), double(frequency), {}};
     const CommandLine command =
         ::splitCommandLine(synthCommand(QStringLiteral("\"/a folder/sox.exe\""), toolArgs(tone)));
     QCOMPARE(command.program, QStringLiteral("/a folder/sox.exe"));

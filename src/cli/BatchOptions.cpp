@@ -110,13 +110,12 @@ double checkedLength(const QString& text) {
     return *seconds;
 }
 
-QString checkedWaveform(const QString& text) {
+Waveform checkedWaveform(const QString& text) {
+    if (const std::optional<Waveform> waveform = waveformOfRow(text))
+        return *waveform;
     QStringList words;
-    for (const QString& row : waveformRows) {
+    for (const QString& row : waveformRows)
         words << waveformWord(row);
-        if (row.compare(text, Qt::CaseInsensitive) == 0 || waveformWord(row) == waveformWord(text))
-            return row;
-    }
     refuse(QStringLiteral("type"), text,
            QStringLiteral("not a waveform; one of %1.").arg(wordList(words)));
 }
@@ -160,7 +159,7 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                                       QStringLiteral("a frequency in Hz")));
     request.to = qint16(wholeNumber(QStringLiteral("to"), inputs.to, 0, 32767,
                                     QStringLiteral("a frequency in Hz")));
-    request.waveformRow = checkedWaveform(inputs.type);
+    request.waveform = checkedWaveform(inputs.type);
     request.folder = checkedFolder(inputs.folder);
     const QStringList formats{QStringLiteral("wav"), QStringLiteral("mp3")};
     request.format = checkedWord(QStringLiteral("format"), inputs.format, formats) == 0
@@ -170,8 +169,8 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     // The set's highest pitch needs the highest rate, and so the largest files.
     const bool mp3 = request.format == ExportFormat::mp3;
     const int highestRate =
-        sampleRateFor(waveformWord(request.waveformRow), std::max(request.from, request.to),
-                      request.options.sampleRate, mp3);
+        sampleRateFor(waveformWord(waveformRowText(request.waveform)),
+                      std::max(request.from, request.to), request.options.sampleRate, mp3);
     const int channels = request.options.channel == ToneOptions::Channel::mono ? 1 : 2;
     if (const QString refusal = toneLengthRefusal(request.seconds, highestRate,
                                                   request.options.sampleBits, channels, mp3);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "synth/ToneActions.h"
+#include "synth/ToneCommand.h"
 #include "synth/ToneOptions.h"
 
 #include <QString>
@@ -16,7 +17,7 @@ struct BatchRequest {
     int count = 0;
     qint16 from = 0;
     qint16 to = 0;
-    QString waveformRow; // the row of the window's list, as its answer key names it
+    Waveform waveform = Waveform::sine;
     QString folder;
     ExportFormat format = ExportFormat::wav;
     ToneOptions options;

@@ -128,7 +128,7 @@ int runBatch(const BatchRequest& request) {
     const auto plan = [&](qsizetype index) {
         PlannedTone planned;
         planned.tone =
-            Tone{QString(), request.lengthText, request.waveformRow, frequencies[index], options};
+            Tone{QString(), request.lengthText, request.waveform, frequencies[index], options};
         // A tone whose number cannot be taken still has its row.
         answers[index] = answeredTone(planned.tone, false);
         planned.tone.outputPath = numbering->nextPath();

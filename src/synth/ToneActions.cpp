@@ -100,8 +100,8 @@ ToneOutcome makeBatchTone(Guard& guard, const BatchLines& at, ToneWindow& window
         state.frequency = drawFrequency(window, options.pitchDraw);
     });
     ready = guard.step(at.args, [&] {
-        state.tone = Tone{state.outputPath, window.lengthText(), window.waveformShownText(),
-                          state.frequency, options};
+        state.tone = Tone{state.outputPath, window.lengthText(),
+                          waveformOfRow(window.waveformShownText()), state.frequency, options};
     }) && ready;
     ready = guard.step(at.command, [&] { state.command = toneCommand(state.tool, state.tone); }) &&
             ready;
@@ -232,8 +232,8 @@ void previewTone(ToneWindow& window) {
     });
     Tone tone;
     ready = guard.step(124, [&] {
-        tone =
-            Tone{previewPath, window.lengthText(), window.waveformShownText(), frequency, options};
+        tone = Tone{previewPath, window.lengthText(), waveformOfRow(window.waveformShownText()),
+                    frequency, options};
     }) && ready;
     CommandLine command;
     ready = guard.step(126, [&] { command = toneCommand(tool, tone); }) && ready;

@@ -4,6 +4,7 @@
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
 #include "synth/NumberText.h"
+#include "synth/StoredInputs.h"
 
 #include <QDir>
 #include <QLocale>
@@ -165,6 +166,22 @@ QString toneLengthRefusal(double seconds, int sampleRate, int sampleBits, int ch
             .arg(sampleRate)
             .arg(std::floor(largestWav / bytesPerSecond));
     return {};
+}
+
+std::optional<Waveform> waveformOfRow(const QString& shownText) {
+    const QString word = waveformWord(shownText);
+    for (qsizetype row = 0; row < waveformRows.size(); ++row)
+        if (!word.isEmpty() && waveformWord(waveformRows[row]) == word)
+            return static_cast<Waveform>(row);
+    return std::nullopt;
+}
+
+QString waveformRowText(Waveform waveform) {
+    return waveformRows[int(waveform)];
+}
+
+QString Tone::waveformWord() const {
+    return waveform ? ::waveformWord(waveformRowText(*waveform)) : QString();
 }
 
 bool Tone::isNoise() const {

@@ -37,6 +37,24 @@ QString toneLengthRefusal(double seconds, int sampleRate, int sampleBits, int ch
 // make SoX write two channels and ignore the frequency.
 QString waveformWord(const QString& shownText);
 
+// The waveforms of the list, in the order of its rows.
+enum class Waveform {
+    sine,
+    square,
+    triangle,
+    sawtooth,
+    trapezium,
+    exp,
+    whiteNoise,
+    pinkNoise,
+    brownNoise
+};
+// The waveform of a row of the list, its shown text or its type word in any case; nothing
+// for no row.
+std::optional<Waveform> waveformOfRow(const QString& shownText);
+// Its row of the list, as the answer key names it.
+QString waveformRowText(Waveform waveform);
+
 // A whole number drawn uniformly: lower..upper when lower <= upper, upper + 1..lower
 // when the bounds are reversed. Throws Failure "Overflow" when upper - lower lies
 // outside -32768..32766.
@@ -59,11 +77,12 @@ struct Tone {
     QString outputPath;
     // As typed: a text that holds no length stays one argument, which the run refuses.
     QString lengthText;
-    QString waveformRow; // the waveform list's shown text
+    std::optional<Waveform> waveform; // nothing when no row of the list is chosen
     double frequency = 0;
     ToneOptions options;
 
-    QString waveformWord() const { return ::waveformWord(waveformRow); }
+    // The type word SoX receives; empty for no waveform, which SoX refuses.
+    QString waveformWord() const;
     bool isNoise() const;
     bool isMp3() const { return isMp3File(outputPath); }
     // The rate it is made at (sampleRateFor()).

@@ -122,7 +122,7 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
     answer.fileName = QFileInfo(tone.outputPath).fileName();
     if (!tone.isNoise())
         answer.frequency = tone.frequency;
-    answer.waveform = tone.waveformRow;
+    answer.waveform = tone.waveform ? waveformRowText(*tone.waveform) : QString();
     double seconds = 0;
     if (parseNumberText(tone.lengthText, seconds))
         answer.seconds = seconds;
