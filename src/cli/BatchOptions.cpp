@@ -166,16 +166,15 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                          ? ExportFormat::wav
                          : ExportFormat::mp3;
     request.options = checkedOptions(inputs);
-    // The set's highest pitch needs the highest rate, and so the largest files.
-    const bool mp3 = request.format == ExportFormat::mp3;
-    const int highestRate =
-        sampleRateFor(waveformWord(waveformRowText(request.waveform)),
-                      std::max(request.from, request.to), request.options.sampleRate, mp3);
-    const int channels = request.options.channel == ToneOptions::Channel::mono ? 1 : 2;
-    if (const QString refusal = toneLengthRefusal(request.seconds, highestRate,
-                                                  request.options.sampleBits, channels, mp3);
-        !refusal.isEmpty())
-        refuse(QStringLiteral("length"), inputs.length, refusal);
+    // The set's highest pitch needs the highest rate, and so the largest files: the length
+    // must pass the run's own check for that tone.
+    try {
+        checkedSeconds(Tone{QStringLiteral("highest") + fileExtension(request.format),
+                            request.lengthText, request.waveform,
+                            double(std::max(request.from, request.to)), request.options});
+    } catch (const Failure& failure) {
+        refuse(QStringLiteral("length"), inputs.length, failure.description());
+    }
     // The bounds must allow the pitch draw: one trial draw tells.
     try {
         std::mt19937_64 trial;

@@ -111,8 +111,7 @@ int runBatch(const BatchRequest& request) {
         return 1;
     const QString tool = toolFilePath(toolFileName);
     const ToneOptions& options = request.options;
-    const QString extension =
-        request.format == ExportFormat::mp3 ? QStringLiteral(".mp3") : QStringLiteral(".wav");
+    const QString extension = fileExtension(request.format);
     std::optional<ToneNumbering> numbering;
     try {
         numbering.emplace(request.folder, options.prefix, extension, options.neverOverwrite,

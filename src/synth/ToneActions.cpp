@@ -44,17 +44,17 @@ struct BatchLines {
 
 struct BatchHandler {
     QString name;
-    QString extension;
+    ExportFormat format;
     BatchLines lines;
 };
 
 const BatchHandler wavHandler{
     QStringLiteral("PushButton1_Click"),
-    QStringLiteral(".wav"),
+    ExportFormat::wav,
     {100, 102, 104, 106, 108, 120, 122, 124, 126, 128, 130, 132, 134, 138, 140, 142, 144}};
 const BatchHandler mp3Handler{
     QStringLiteral("PushButton2_Click"),
-    QStringLiteral(".mp3"),
+    ExportFormat::mp3,
     {100, 100, 102, 104, 106, 118, 120, 0, 122, 124, 126, 128, 130, 134, 136, 138, 140}};
 
 const QString folderMissingText =
@@ -163,7 +163,7 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     guard.step(at.count, [&] { batchOptions = window.toneOptions(); });
     std::optional<ToneNumbering> numbering;
     guard.step(at.count, [&] {
-        numbering.emplace(folder, batchOptions.prefix, handler.extension,
+        numbering.emplace(folder, batchOptions.prefix, fileExtension(handler.format),
                           batchOptions.neverOverwrite, count);
     });
     if (!numbering)

@@ -1,8 +1,15 @@
 #pragma once
 
+#include <QString>
+
 class ToneWindow;
 
 enum class ExportFormat { wav, mp3 };
+
+// The end of a tone file's name, by which the tool writes the format.
+inline QString fileExtension(ExportFormat format) {
+    return format == ExportFormat::mp3 ? QStringLiteral(".mp3") : QStringLiteral(".wav");
+}
 
 // The export buttons: make the number of tones the window asks for into its output
 // folder as Ziravel_1.wav, Ziravel_2.wav, ... (or .mp3), then say "Done.", with the

@@ -151,6 +151,10 @@ QString toneRefusal(const QString& waveformWord, double frequency, int lowestRat
     return {};
 }
 
+namespace {
+
+// Why a tone of that length must not be made, or empty text: longer than a day, or its WAV
+// file would pass the 4 GiB that the format can hold (sampleBits 0: the tool's 32 bits).
 QString toneLengthRefusal(double seconds, int sampleRate, int sampleBits, int channels, bool mp3) {
     constexpr double longestSeconds = 24 * 60 * 60;
     if (!(seconds <= longestSeconds))
@@ -167,6 +171,8 @@ QString toneLengthRefusal(double seconds, int sampleRate, int sampleBits, int ch
             .arg(std::floor(largestWav / bytesPerSecond));
     return {};
 }
+
+} // namespace
 
 std::optional<Waveform> waveformOfRow(const QString& shownText) {
     const QString word = waveformWord(shownText);

@@ -28,10 +28,6 @@ int sampleRateFor(const QString& waveformWord, double frequency, int lowestRate 
 // silence, and an MP3 file loses a pitch above its encoder's low-pass at every rate.
 QString toneRefusal(const QString& waveformWord, double frequency, int lowestRate, bool mp3);
 
-// Why a tone of that length must not be made, or empty text: longer than a day, or its WAV
-// file would pass the 4 GiB that the format can hold (sampleBits 0: the tool's 32 bits).
-QString toneLengthRefusal(double seconds, int sampleRate, int sampleBits, int channels, bool mp3);
-
 // The type word SoX receives for a row of the waveform list: lower case, without
 // "(default)", trimmed. The noise rows give one word ("pinknoise"): two words would
 // make SoX write two channels and ignore the frequency.
@@ -107,8 +103,8 @@ CommandLine toneCommand(const QString& toolPath, const Tone& tone);
 
 // The tone's length in seconds once checked, the one check of a length before the tool
 // runs. Throws Failure for a length that is not a positive number of seconds (at least one
-// sample), on which SoX would write without end, and for one toneLengthRefusal() refuses, on
-// which SoX would fill the disk.
+// sample), on which SoX would write without end, and for one longer than a day or whose WAV
+// file would pass the 4 GiB the format can hold, on which SoX would fill the disk.
 double checkedSeconds(const Tone& tone);
 
 // Why the tone cannot be heard whatever the tool does (toneRefusal()), or empty text.
