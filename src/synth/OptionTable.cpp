@@ -53,119 +53,121 @@ QList<OptionSpec> makeTable() {
                                QStringLiteral("right"), QStringLiteral("both")};
     const QStringList draws{QStringLiteral("hz"), QStringLiteral("octave"),
                             QStringLiteral("notes")};
-    const QStringList sizes{QStringLiteral("0"), QStringLiteral("16"), QStringLiteral("24")};
-    QList<OptionSpec> table;
-
-    OptionSpec rate{OptionKey::sampleRate, QStringLiteral("8000"), Kind::words};
-    rate.words = rateWords();
-    rate.rows = rateRows();
-    rate.flag = QStringLiteral("rate");
-    rate.valueName = QStringLiteral("hz");
-    rate.help = QStringLiteral("Lowest sample rate in Hz; a pitch that needs more gets more");
-    rate.label = QStringLiteral("Sample rate:");
-    rate.name = QStringLiteral("Sample rate");
-    rate.description = QStringLiteral("The lowest sample rate; a pitch that needs more gets more.");
-    rate.get = numberOf(&ToneOptions::sampleRate);
-    rate.set = setNumber(&ToneOptions::sampleRate);
-    table << rate;
-
-    OptionSpec size{OptionKey::sampleSize, QStringLiteral("0"), Kind::words};
-    size.words = sizes;
-    size.rows = QStringList{QStringLiteral("As SoX chooses"), QStringLiteral("16-bit"),
-                            QStringLiteral("24-bit")};
-    size.flag = QStringLiteral("sample-size");
-    size.valueName = QStringLiteral("bits");
-    size.help = QStringLiteral("Bits per sample: 16, 24, or 0 for as SoX chooses");
-    size.label = QStringLiteral("Sample size:");
-    size.name = QStringLiteral("Sample size");
-    size.description = QStringLiteral("Bits per sample of WAV files; many players refuse 32 bits.");
-    size.get = numberOf(&ToneOptions::sampleBits);
-    size.set = setNumber(&ToneOptions::sampleBits);
-    table << size;
-
-    OptionSpec level{OptionKey::level, QStringLiteral("0"), Kind::number};
-    level.lowest = -60;
-    level.highest = 0;
-    level.what = QStringLiteral("a level in dBFS");
-    level.unit = QStringLiteral(" dBFS");
-    level.flag = QStringLiteral("level");
-    level.valueName = QStringLiteral("db");
-    level.help = QStringLiteral("Peak level in dBFS, -60 to 0");
-    level.label = QStringLiteral("Level:");
-    level.name = QStringLiteral("Level");
-    level.description = QStringLiteral("The tone's peak level.");
-    level.get = numberOf(&ToneOptions::levelDb);
-    level.set = setNumber(&ToneOptions::levelDb);
-    table << level;
-
-    OptionSpec fade{OptionKey::fade, QStringLiteral("0"), Kind::number};
-    fade.lowest = 0;
-    fade.highest = 500;
-    fade.what = QStringLiteral("a fade in ms");
-    fade.unit = QStringLiteral(" ms");
-    fade.flag = QStringLiteral("fade");
-    fade.valueName = QStringLiteral("ms");
-    fade.help = QStringLiteral("Fade in and out in ms, 0 to 500");
-    fade.label = QStringLiteral("Fade in/out:");
-    fade.name = QStringLiteral("Fade in and out");
-    fade.description = QStringLiteral("A raised-cosine ramp at each end, against the click.");
-    fade.get = numberOf(&ToneOptions::fadeMs);
-    fade.set = setNumber(&ToneOptions::fadeMs);
-    table << fade;
-
-    OptionSpec channel{OptionKey::channel, QStringLiteral("mono"), Kind::words};
-    channel.words = channels;
-    channel.rows = QStringList{QStringLiteral("Mono"), QStringLiteral("Left ear only"),
-                               QStringLiteral("Right ear only"), QStringLiteral("Both ears")};
-    channel.flag = QStringLiteral("channel");
-    channel.valueName = QStringLiteral("channel");
-    channel.help = QStringLiteral("Channel: %1").arg(channels.join(QStringLiteral(", ")));
-    channel.label = QStringLiteral("Channel:");
-    channel.name = QStringLiteral("Channel");
-    channel.description = QStringLiteral("One ear at a time for hearing checks, or both.");
-    channel.get = wordOf(&ToneOptions::channel, channels);
-    channel.set = placeOf(&ToneOptions::channel, channels);
-    table << channel;
-
-    OptionSpec draw{OptionKey::pitchDraw, QStringLiteral("hz"), Kind::words};
-    draw.words = draws;
-    draw.rows = QStringList{QStringLiteral("Hz, even"), QStringLiteral("Even per octave"),
-                            QStringLiteral("Musical notes")};
-    draw.flag = QStringLiteral("pitch-draw");
-    draw.valueName = QStringLiteral("draw");
-    draw.help = QStringLiteral("Pitch draw: %1").arg(draws.join(QStringLiteral(", ")));
-    draw.label = QStringLiteral("Pitch draw:");
-    draw.name = QStringLiteral("Pitch draw");
-    draw.description = QStringLiteral("How frequencies are drawn between the bounds.");
-    draw.get = wordOf(&ToneOptions::pitchDraw, draws);
-    draw.set = placeOf(&ToneOptions::pitchDraw, draws);
-    table << draw;
-
-    OptionSpec prefix{OptionKey::prefix, QStringLiteral("Ziravel_"), Kind::text};
-    prefix.flag = QStringLiteral("prefix");
-    prefix.valueName = QStringLiteral("prefix");
-    prefix.help = QStringLiteral("Start of every file name");
-    prefix.label = QStringLiteral("Name prefix:");
-    prefix.name = QStringLiteral("Name prefix");
-    prefix.description = QStringLiteral("The start of every file name, before the tone number.");
-    prefix.get = [](const ToneOptions& options) { return options.prefix; };
-    prefix.set = [](ToneOptions& options, const QString& text) { options.prefix = text; };
-    table << prefix;
-
-    OptionSpec never{OptionKey::neverOverwrite, QStringLiteral("0"), Kind::flag};
-    never.flag = QStringLiteral("never-overwrite");
-    never.help = QStringLiteral("Number on after the files already in the folder, and add to "
-                                "their answer key");
-    never.name = QStringLiteral("Never overwrite");
-    never.description = never.help + QLatin1Char('.');
-    never.get = [](const ToneOptions& options) {
-        return options.neverOverwrite ? QStringLiteral("1") : QStringLiteral("0");
+    const QString neverOverwriteHelp = QStringLiteral(
+        "Number on after the files already in the folder, and add to their answer key");
+    return {
+        {.key = OptionKey::sampleRate,
+         .defaultValue = QStringLiteral("8000"),
+         .kind = Kind::words,
+         .words = rateWords(),
+         .rows = rateRows(),
+         .flag = QStringLiteral("rate"),
+         .valueName = QStringLiteral("hz"),
+         .help = QStringLiteral("Lowest sample rate in Hz; a pitch that needs more gets more"),
+         .label = QStringLiteral("Sample rate:"),
+         .name = QStringLiteral("Sample rate"),
+         .description =
+             QStringLiteral("The lowest sample rate; a pitch that needs more gets more."),
+         .get = numberOf(&ToneOptions::sampleRate),
+         .set = setNumber(&ToneOptions::sampleRate)},
+        {.key = OptionKey::sampleSize,
+         .defaultValue = QStringLiteral("0"),
+         .kind = Kind::words,
+         .words = {QStringLiteral("0"), QStringLiteral("16"), QStringLiteral("24")},
+         .rows = {QStringLiteral("As SoX chooses"), QStringLiteral("16-bit"),
+                  QStringLiteral("24-bit")},
+         .flag = QStringLiteral("sample-size"),
+         .valueName = QStringLiteral("bits"),
+         .help = QStringLiteral("Bits per sample: 16, 24, or 0 for as SoX chooses"),
+         .label = QStringLiteral("Sample size:"),
+         .name = QStringLiteral("Sample size"),
+         .description =
+             QStringLiteral("Bits per sample of WAV files; many players refuse 32 bits."),
+         .get = numberOf(&ToneOptions::sampleBits),
+         .set = setNumber(&ToneOptions::sampleBits)},
+        {.key = OptionKey::level,
+         .defaultValue = QStringLiteral("0"),
+         .kind = Kind::number,
+         .lowest = -60,
+         .highest = 0,
+         .what = QStringLiteral("a level in dBFS"),
+         .unit = QStringLiteral(" dBFS"),
+         .flag = QStringLiteral("level"),
+         .valueName = QStringLiteral("db"),
+         .help = QStringLiteral("Peak level in dBFS, -60 to 0"),
+         .label = QStringLiteral("Level:"),
+         .name = QStringLiteral("Level"),
+         .description = QStringLiteral("The tone's peak level."),
+         .get = numberOf(&ToneOptions::levelDb),
+         .set = setNumber(&ToneOptions::levelDb)},
+        {.key = OptionKey::fade,
+         .defaultValue = QStringLiteral("0"),
+         .kind = Kind::number,
+         .lowest = 0,
+         .highest = 500,
+         .what = QStringLiteral("a fade in ms"),
+         .unit = QStringLiteral(" ms"),
+         .flag = QStringLiteral("fade"),
+         .valueName = QStringLiteral("ms"),
+         .help = QStringLiteral("Fade in and out in ms, 0 to 500"),
+         .label = QStringLiteral("Fade in/out:"),
+         .name = QStringLiteral("Fade in and out"),
+         .description = QStringLiteral("A raised-cosine ramp at each end, against the click."),
+         .get = numberOf(&ToneOptions::fadeMs),
+         .set = setNumber(&ToneOptions::fadeMs)},
+        {.key = OptionKey::channel,
+         .defaultValue = QStringLiteral("mono"),
+         .kind = Kind::words,
+         .words = channels,
+         .rows = {QStringLiteral("Mono"), QStringLiteral("Left ear only"),
+                  QStringLiteral("Right ear only"), QStringLiteral("Both ears")},
+         .flag = QStringLiteral("channel"),
+         .valueName = QStringLiteral("channel"),
+         .help = QStringLiteral("Channel: %1").arg(channels.join(QStringLiteral(", "))),
+         .label = QStringLiteral("Channel:"),
+         .name = QStringLiteral("Channel"),
+         .description = QStringLiteral("One ear at a time for hearing checks, or both."),
+         .get = wordOf(&ToneOptions::channel, channels),
+         .set = placeOf(&ToneOptions::channel, channels)},
+        {.key = OptionKey::pitchDraw,
+         .defaultValue = QStringLiteral("hz"),
+         .kind = Kind::words,
+         .words = draws,
+         .rows = {QStringLiteral("Hz, even"), QStringLiteral("Even per octave"),
+                  QStringLiteral("Musical notes")},
+         .flag = QStringLiteral("pitch-draw"),
+         .valueName = QStringLiteral("draw"),
+         .help = QStringLiteral("Pitch draw: %1").arg(draws.join(QStringLiteral(", "))),
+         .label = QStringLiteral("Pitch draw:"),
+         .name = QStringLiteral("Pitch draw"),
+         .description = QStringLiteral("How frequencies are drawn between the bounds."),
+         .get = wordOf(&ToneOptions::pitchDraw, draws),
+         .set = placeOf(&ToneOptions::pitchDraw, draws)},
+        {.key = OptionKey::prefix,
+         .defaultValue = QStringLiteral("Ziravel_"),
+         .kind = Kind::text,
+         .flag = QStringLiteral("prefix"),
+         .valueName = QStringLiteral("prefix"),
+         .help = QStringLiteral("Start of every file name"),
+         .label = QStringLiteral("Name prefix:"),
+         .name = QStringLiteral("Name prefix"),
+         .description = QStringLiteral("The start of every file name, before the tone number."),
+         .get = [](const ToneOptions& options) { return options.prefix; },
+         .set = [](ToneOptions& options, const QString& text) { options.prefix = text; }},
+        {.key = OptionKey::neverOverwrite,
+         .defaultValue = QStringLiteral("0"),
+         .kind = Kind::flag,
+         .flag = QStringLiteral("never-overwrite"),
+         .help = neverOverwriteHelp,
+         .name = QStringLiteral("Never overwrite"),
+         .description = neverOverwriteHelp + QLatin1Char('.'),
+         .get =
+             [](const ToneOptions& options) {
+                 return options.neverOverwrite ? QStringLiteral("1") : QStringLiteral("0");
+             },
+         .set = [](ToneOptions& options,
+                   const QString& text) { options.neverOverwrite = text == QLatin1String("1"); }},
     };
-    never.set = [](ToneOptions& options, const QString& text) {
-        options.neverOverwrite = text == QLatin1String("1");
-    };
-    table << never;
-    return table;
 }
 
 } // namespace

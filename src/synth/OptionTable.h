@@ -19,24 +19,24 @@ struct OptionSpec {
         flag,   // on ("1") or off ("0"); a switch on the command line
     };
 
-    QString key;          // the settings key
-    QString defaultValue; // as stored
-    Kind kind;
-    QStringList words;
-    QStringList rows;
+    QString key{};          // the settings key
+    QString defaultValue{}; // as stored
+    Kind kind{};
+    QStringList words{};
+    QStringList rows{};
     int lowest = 0;
     int highest = 0;
-    QString what;      // a number's kind, for its refusal: "a level in dBFS"
-    QString unit;      // after a number in the panel: " dBFS"
-    QString flag;      // ziravel-batch's option
-    QString valueName; // its value in --help
-    QString help;      // its line in --help
-    QString label;     // the panel's row label; empty beside a check box
-    QString name;      // the control's accessible name, or the check box's text
-    QString description;
-    // The option in ToneOptions as stored text, and set from a text that read() accepted.
-    std::function<QString(const ToneOptions&)> get;
-    std::function<void(ToneOptions&, const QString&)> set;
+    QString what{};      // a number's kind, for its refusal: "a level in dBFS"
+    QString unit{};      // after a number in the panel: " dBFS"
+    QString flag{};      // ziravel-batch's option
+    QString valueName{}; // its value in --help
+    QString help{};      // its line in --help
+    QString label{};     // the panel's row label; empty beside a check box
+    QString name{};      // the control's accessible name, or the check box's text
+    QString description{};
+    // The option in ToneOptions as stored text, and set from a text that readOption() accepted.
+    std::function<QString(const ToneOptions&)> get{};
+    std::function<void(ToneOptions&, const QString&)> set{};
 };
 
 // The options' settings keys, which name them.
