@@ -24,6 +24,15 @@ using TestSupport::contentOf;
 
 namespace {
 
+// The arguments with the engine this run of the suite is for (ZIRAVEL_TEST_ENGINE), unless
+// they name one.
+QStringList withEngine(QStringList arguments) {
+    const QString engine = qEnvironmentVariable("ZIRAVEL_TEST_ENGINE");
+    if (!engine.isEmpty() && !arguments.contains(QStringLiteral("--engine")))
+        arguments << QStringLiteral("--engine") << engine;
+    return arguments;
+}
+
 struct BatchResult {
     int exitStatus = -1;
     QString errors;
@@ -35,7 +44,7 @@ runBatch(const QStringList& arguments, const std::function<void(QProcess&)>& whi
          const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     QProcess batch;
     batch.setProcessEnvironment(environment);
-    batch.start(QStringLiteral(ZIRAVEL_BATCH), arguments);
+    batch.start(QStringLiteral(ZIRAVEL_BATCH), withEngine(arguments));
     if (!batch.waitForStarted())
         return {};
     if (whileRunning)
@@ -61,7 +70,7 @@ QByteArray terminalOutput(const QStringList& arguments) {
         return "no terminal";
     QProcess batch;
     batch.setChildProcessModifier([side] { dup2(side, STDERR_FILENO); });
-    batch.start(QStringLiteral(ZIRAVEL_BATCH), arguments);
+    batch.start(QStringLiteral(ZIRAVEL_BATCH), withEngine(arguments));
     batch.waitForFinished(60000);
     close(side);
     QByteArray written;
@@ -283,7 +292,8 @@ void TestBatch::stopSignalLeavesNoPartialFile() {
     environment.insert(QStringLiteral("ZIRAVEL_FAKE_SOX_STALL"), QStringLiteral("_3.wav:20000"));
     const QString stalled = folder.filePath(QStringLiteral("Ziravel_3.wav"));
     const BatchResult batch = runBatch(
-        {"--count", "8", "--length", "1", "--jobs", "2", "--folder", folder.path()},
+        {"--count", "8", "--length", "1", "--jobs", "2", "--folder", folder.path(), "--engine",
+         "process"},
         [&](QProcess& process) {
             QVERIFY(TestSupport::waitForFile(stalled, 10000));
             // Ours, and still running: the id cannot have gone to another process.
@@ -325,7 +335,7 @@ void TestBatch::fullDiskIsCounted() {
     QFile::remove(folder.filePath(QStringLiteral("Ziravel_1.wav")));
     // Two seconds at 8000 Hz are 32000 bytes of samples: more than the limit lets through.
     batch.start(QStringLiteral(ZIRAVEL_BATCH),
-                {"--count", "3", "--length", "2", "--folder", folder.path()});
+                withEngine({"--count", "3", "--length", "2", "--folder", folder.path()}));
     QVERIFY(batch.waitForFinished(60000));
     QCOMPARE(batch.exitCode(), 1);
     const QStringList errors =
@@ -356,8 +366,8 @@ void TestBatch::sameReasonIsToldOnce() {
     // The stand-in refuses lengths over ten seconds with status 1 and no words.
     tools.installTool(QStringLiteral(ZIRAVEL_FAKE_SOX));
     QTemporaryDir folder;
-    const BatchResult batch =
-        runBatch({"--count", "5", "--length", "11", "--jobs", "2", "--folder", folder.path()});
+    const BatchResult batch = runBatch({"--count", "5", "--length", "11", "--jobs", "2", "--folder",
+                                        folder.path(), "--engine", "process"});
     QCOMPARE(batch.exitStatus, 1);
     const QStringList errors = batch.errors.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(errors.size(), 2);
@@ -439,7 +449,8 @@ void TestBatch::folderThatCannotBeWritten() {
             if (setgid(65534) != 0 || setuid(65534) != 0)
                 _exit(99);
         });
-    batch.start(QStringLiteral(ZIRAVEL_BATCH), {"--count", "1", "--folder", folder.path()});
+    batch.start(QStringLiteral(ZIRAVEL_BATCH),
+                withEngine({"--count", "1", "--folder", folder.path()}));
     QVERIFY(batch.waitForFinished(60000));
     QCOMPARE(QString::fromLocal8Bit(batch.readAllStandardError()),
              QStringLiteral("ziravel-batch: --folder \"%1\": the folder cannot be written.\n")
@@ -599,8 +610,8 @@ void TestBatch::runsAtOnceNeverShareAFile() {
     for (int run = 0; run < 4; ++run) {
         batches.push_back(std::make_unique<QProcess>());
         batches.back()->start(QStringLiteral(ZIRAVEL_BATCH),
-                              {"--count", "50", "--length", "0.05", "--jobs", "2", "--folder",
-                               folder.path(), "--never-overwrite"});
+                              withEngine({"--count", "50", "--length", "0.05", "--jobs", "2",
+                                          "--folder", folder.path(), "--never-overwrite"}));
     }
     for (const auto& batch : batches) {
         QVERIFY(batch->waitForFinished(60000));
@@ -660,8 +671,9 @@ void TestBatch::refusedToolFolderRunsNothing() {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     const QString log = folder.filePath(QStringLiteral("runs.log"));
     environment.insert(QStringLiteral("ZIRAVEL_FAKE_SOX_LOG"), log);
-    const BatchResult batch =
-        runBatch({"--count", "2", "--length", "0.1", "--folder", folder.path()}, {}, environment);
+    const BatchResult batch = runBatch(
+        {"--count", "2", "--length", "0.1", "--folder", folder.path(), "--engine", "process"}, {},
+        environment);
     QCOMPARE(batch.exitStatus, 1);
     QVERIFY(batch.errors.contains(tools.path()));
     QVERIFY(!QFile::exists(log));
@@ -684,7 +696,8 @@ void TestBatch::jobsBeyondTheDescriptorLimit() {
         setrlimit(RLIMIT_NOFILE, &limit);
     });
     batch.start(QStringLiteral(ZIRAVEL_BATCH),
-                {"--count", "300", "--length", "0.05", "--jobs", "256", "--folder", folder.path()});
+                {"--count", "300", "--length", "0.05", "--jobs", "256", "--folder", folder.path(),
+                 "--engine", "process"});
     QVERIFY(batch.waitForFinished(120000));
     QCOMPARE(QString::fromLocal8Bit(batch.readAllStandardError()), QString());
     QCOMPARE(batch.exitCode(), 0);

@@ -136,7 +136,7 @@ void TestShellWait::childrenStartedSideBySide() {
     StartedChild quick(splitCommandLine(helperCommand(0, 0)));
     StartedChild endless(splitCommandLine(helperCommand(0, 60000)));
     while (!slow.hasEnded() || !quick.hasEnded())
-        waitForAnyEnd({&slow, &quick}, -1);
+        waitForAnyEnd({slow.endDescriptor(), quick.endDescriptor()}, -1);
     QCOMPARE(slow.result().status, 3);
     QCOMPARE(slow.result().errorOutput, QStringLiteral("exit 3\n"));
     QCOMPARE(quick.result().status, 0);

@@ -195,11 +195,27 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     if (parser.isSet(QStringLiteral("jobs")))
         request.jobs = wholeNumber(QStringLiteral("jobs"), parser.value(QStringLiteral("jobs")), 1,
                                    256, QStringLiteral("a number of runs at once"));
+    const QStringList engines = batchEngineNames();
+    const QString engine =
+        parser.isSet(QStringLiteral("engine"))
+            ? engines[checkedWord(QStringLiteral("engine"), parser.value(QStringLiteral("engine")),
+                                  engines)]
+            : engines.first();
+    request.engine =
+        engine == QLatin1String("library") ? BatchEngine::library : BatchEngine::process;
     request.quiet = parser.isSet(QStringLiteral("quiet"));
     return request;
 }
 
 } // namespace
+
+QStringList batchEngineNames() {
+#ifdef ZIRAVEL_LIBSOX_ENGINE
+    return {QStringLiteral("library"), QStringLiteral("process")};
+#else
+    return {QStringLiteral("process")};
+#endif
+}
 
 std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& arguments) {
     const Inputs defaults;
@@ -245,7 +261,12 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
                            QStringLiteral("Seed of the draws: the same seed and options give "
                                           "the same frequencies (default: from the system)"),
                            QStringLiteral("n")),
-        valued("jobs", QStringLiteral("Tool runs at once"), "n", QString::number(defaultJobs())),
+        valued("jobs", QStringLiteral("Tones made at once"), "n", QString::number(defaultJobs())),
+        valued("engine",
+               QStringLiteral("What makes the tones: %1. The library makes the tool's files "
+                              "in-process, with noise and dither from --seed")
+                   .arg(batchEngineNames().join(QStringLiteral(" or "))),
+               "engine", batchEngineNames().first()),
         QCommandLineOption(QStringLiteral("quiet"),
                            QStringLiteral("No progress line, only errors")),
     });

@@ -10,6 +10,12 @@
 #include <optional>
 #include <variant>
 
+// What makes the tones: the SoX library in-process, or the tool run once per tone.
+enum class BatchEngine { library, process };
+
+// The engines this build offers, by name; the first is the default.
+QStringList batchEngineNames();
+
 // What ziravel-batch is asked to make, every input checked.
 struct BatchRequest {
     QString lengthText;
@@ -23,6 +29,7 @@ struct BatchRequest {
     ToneOptions options;
     std::optional<quint64> seed;
     int jobs = 1;
+    BatchEngine engine = BatchEngine::process;
     bool quiet = false;
 };
 

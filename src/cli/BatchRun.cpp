@@ -11,6 +11,10 @@
 #include "synth/ToneCommand.h"
 #include "synth/ToneMaking.h"
 
+#ifdef ZIRAVEL_LIBSOX_ENGINE
+#include "synth/LibsoxEngine.h"
+#endif
+
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSet>
@@ -76,8 +80,8 @@ bool onTerminal() {
 
 // The frequencies of the tones, drawn in order before the first tone starts, so that the
 // files are the same whatever the number of jobs.
-QList<double> drawnFrequencies(const BatchRequest& request) {
-    std::mt19937_64 generator(request.seed ? *request.seed : std::random_device{}());
+QList<double> drawnFrequencies(const BatchRequest& request, quint64 setSeed) {
+    std::mt19937_64 generator(setSeed);
     QList<double> frequencies;
     for (int tone = 1; tone <= request.count; ++tone)
         frequencies.append(
@@ -100,16 +104,28 @@ int boundedJobs(int jobs) {
     return std::clamp((raisedDescriptorLimit() - keptForTheProgram) / descriptorsPerRun, 1, jobs);
 }
 
-} // namespace
-
-int runBatch(const BatchRequest& request) {
-    StopSignals stopSignals;
+// The engine asked for; the process engine's tool folder must be ours first.
+std::unique_ptr<ToneEngine> batchEngine(const BatchRequest& request, int jobs) {
+#ifdef ZIRAVEL_LIBSOX_ENGINE
+    if (request.engine == BatchEngine::library)
+        return std::make_unique<LibsoxEngine>(jobs);
+#endif
     PrintingReporter reporter;
     Guard guard(reporter, handlerLocation(QStringLiteral("Batch")));
     // A tool folder that is not ours ends the batch: nothing runs from it.
     if (!provisionTools(guard, 100))
+        return nullptr;
+    return std::make_unique<ProcessEngine>(toolFilePath(toolFileName));
+}
+
+} // namespace
+
+int runBatch(const BatchRequest& request) {
+    StopSignals stopSignals;
+    const int jobs = boundedJobs(request.jobs);
+    const std::unique_ptr<ToneEngine> engine = batchEngine(request, jobs);
+    if (!engine)
         return 1;
-    const QString tool = toolFilePath(toolFileName);
     const ToneOptions& options = request.options;
     const QString extension = fileExtension(request.format);
     std::optional<ToneNumbering> numbering;
@@ -120,7 +136,8 @@ int runBatch(const BatchRequest& request) {
         printError(failure.description());
         return badInputStatus;
     }
-    const QList<double> frequencies = drawnFrequencies(request);
+    const quint64 setSeed = request.seed ? *request.seed : std::random_device{}();
+    const QList<double> frequencies = drawnFrequencies(request, setSeed);
     QList<AnswerRow> answers(request.count);
     QStringList outputPaths(request.count);
     // Each tone's file is named, or its number taken, just before it starts.
@@ -133,6 +150,7 @@ int runBatch(const BatchRequest& request) {
         planned.tone.outputPath = numbering->nextPath();
         outputPaths[index] = planned.tone.outputPath;
         planned.fileIsOurs = numbering->filesAreOurs();
+        planned.seed = toneSeed(setSeed, numbering->lastNumber());
         answers[index] = answeredTone(planned.tone, false);
         planned.refusal = toneRefusal(planned.tone);
         return planned;
@@ -145,8 +163,8 @@ int runBatch(const BatchRequest& request) {
     // otherwise flood the terminal.
     QSet<QString> toldReasons;
     const QList<std::optional<ToneOutcome>> outcomes = makeTones(
-        request.count, boundedJobs(request.jobs), tool, plan,
-        [&] { return stopSignals.stopRequested(); }, stopSignals.wakeDescriptor(),
+        request.count, jobs, *engine, plan, [&] { return stopSignals.stopRequested(); },
+        stopSignals.wakeDescriptor(),
         [&](qsizetype index, const ToneOutcome& outcome) {
             ++finished;
             if (!outcome.made && !stopSignals.stopRequested()) {

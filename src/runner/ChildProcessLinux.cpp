@@ -324,11 +324,10 @@ void StartedChild::stop() {
     m_state->result = endedChild(m_state->child.status, m_state->errors);
 }
 
-void waitForAnyEnd(const QList<StartedChild*>& children, int wakeDescriptor) {
+void waitForAnyEnd(const QList<int>& endDescriptors, int wakeDescriptor) {
     std::vector<pollfd> ends;
     bool everyEndWatched = true;
-    for (const StartedChild* child : children) {
-        const int end = child->endDescriptor();
+    for (const int end : endDescriptors) {
         if (end >= 0)
             ends.push_back({end, POLLIN, 0});
         else
@@ -336,7 +335,6 @@ void waitForAnyEnd(const QList<StartedChild*>& children, int wakeDescriptor) {
     }
     if (wakeDescriptor >= 0)
         ends.push_back({wakeDescriptor, POLLIN, 0});
-    // A child without a process descriptor is asked for its end every few milliseconds.
     constexpr int askAgainMs = 2;
     while (poll(ends.data(), ends.size(), everyEndWatched ? -1 : askAgainMs) < 0 &&
            errno == EINTR) {

@@ -129,6 +129,6 @@ void StartedChild::stop() {
     hasEnded();
 }
 
-void waitForAnyEnd(const QList<StartedChild*>&, int) {
+void waitForAnyEnd(const QList<int>&, int) {
     QThread::msleep(2);
 }

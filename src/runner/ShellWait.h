@@ -86,9 +86,10 @@ private:
     std::unique_ptr<State> m_state;
 };
 
-// Sleeps until one of the children ends, or the wake descriptor (-1 for none) becomes
-// readable; may return early.
-void waitForAnyEnd(const QList<StartedChild*>& children, int wakeDescriptor);
+// Sleeps until one of the end descriptors (StartedChild::endDescriptor(), or another
+// maker's) or the wake descriptor (-1 for none) becomes readable; may return early. An end
+// of -1 cannot be watched: it is asked for again every few milliseconds.
+void waitForAnyEnd(const QList<int>& endDescriptors, int wakeDescriptor);
 
 // How many files the program may have open, once the limit has been raised as far as the
 // system lets it: children started side by side each hold a few.

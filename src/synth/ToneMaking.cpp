@@ -201,20 +201,51 @@ QString ToneNumbering::nextPath() {
 
 namespace {
 
-// A tone whose tool runs.
+class StartedRun : public StartedTone {
+public:
+    StartedRun(const CommandLine& command, ChildrenInFlight& owner) : m_child(command, &owner) {}
+    int endDescriptor() const override { return m_child.endDescriptor(); }
+    bool hasEnded() override { return m_child.hasEnded(); }
+    ChildResult result() const override { return m_child.result(); }
+    void stop() override { m_child.stop(); }
+
+private:
+    StartedChild m_child;
+};
+
+} // namespace
+
+std::unique_ptr<StartedTone> ProcessEngine::start(const PlannedTone& planned) {
+    return std::make_unique<StartedRun>(toneCommand(m_toolPath, planned.tone), m_children);
+}
+
+quint32 toneSeed(quint64 setSeed, qint64 toneNumber) {
+    // splitmix64's finaliser over the pair: every bit of both reaches every bit of the seed.
+    quint64 mixed = setSeed ^ (quint64(toneNumber) * 0x9E3779B97F4A7C15ULL);
+    for (int round = 0; round < 2; ++round) {
+        mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBULL;
+        mixed ^= mixed >> 31;
+    }
+    return quint32(mixed);
+}
+
+namespace {
+
+// A tone being made.
 struct ToneRunning {
     qsizetype index;
     QString outputPath;
     double seconds;
     int sampleRate;
     std::unique_ptr<ToneInFlight> flight;
-    std::unique_ptr<StartedChild> child;
+    std::unique_ptr<StartedTone> started;
 };
 
 } // namespace
 
 QList<std::optional<ToneOutcome>>
-makeTones(qsizetype count, int jobs, const QString& toolPath,
+makeTones(qsizetype count, int jobs, ToneEngine& engine,
           const std::function<PlannedTone(qsizetype)>& plan,
           const std::function<bool()>& stopRequested, int wakeDescriptor,
           const std::function<void(qsizetype, const ToneOutcome&)>& ended) {
@@ -223,15 +254,13 @@ makeTones(qsizetype count, int jobs, const QString& toolPath,
         outcomes[index] = outcome;
         ended(index, outcome);
     };
-    // Outlives the children started with it.
-    ChildrenInFlight owner;
     std::vector<ToneRunning> running;
     qsizetype next = 0;
     for (;;) {
-        // Runs that ended make room first: the next ones start before these are judged.
+        // Tones that ended make room first: the next ones start before these are judged.
         std::vector<ToneRunning> finished;
         for (auto tone = running.begin(); tone != running.end();) {
-            if (tone->child->hasEnded()) {
+            if (tone->started->hasEnded()) {
                 finished.push_back(std::move(*tone));
                 tone = running.erase(tone);
             } else {
@@ -241,7 +270,7 @@ makeTones(qsizetype count, int jobs, const QString& toolPath,
         const bool stop = stopRequested();
         if (stop) {
             for (ToneRunning& tone : running) {
-                tone.child->stop();
+                tone.started->stop();
                 tone.flight->removeWhatItWrote();
                 end(tone.index, {false, QStringLiteral("Stopped.")});
             }
@@ -265,15 +294,15 @@ makeTones(qsizetype count, int jobs, const QString& toolPath,
                     flight->removeWhatItWrote();
                     throw;
                 }
-                auto child = std::make_unique<StartedChild>(toneCommand(toolPath, tone), &owner);
                 running.push_back({next, tone.outputPath, seconds, tone.sampleRate(),
-                                   std::move(flight), std::move(child)});
+                                   std::move(flight), engine.start(planned)});
             } catch (const Failure& failure) {
                 end(next, {false, failure.description()});
             }
         }
         for (ToneRunning& tone : finished) {
-            const SynthRun run{tone.child->result(), toolPath, tone.seconds, tone.sampleRate};
+            const SynthRun run{tone.started->result(), engine.program(), tone.seconds,
+                               tone.sampleRate};
             const ToneOutcome outcome = judgedTone(run, tone.outputPath);
             cleanUp(*tone.flight, outcome);
             end(tone.index, outcome);
@@ -281,10 +310,10 @@ makeTones(qsizetype count, int jobs, const QString& toolPath,
         if (running.empty())
             break;
         // Returns at once when one has ended meanwhile.
-        QList<StartedChild*> children;
+        QList<int> ends;
         for (const ToneRunning& tone : running)
-            children.append(tone.child.get());
-        waitForAnyEnd(children, wakeDescriptor);
+            ends.append(tone.started->endDescriptor());
+        waitForAnyEnd(ends, wakeDescriptor);
     }
     return outcomes;
 }

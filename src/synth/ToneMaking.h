@@ -10,6 +10,7 @@
 #include <QString>
 #include <functional>
 #include <list>
+#include <memory>
 #include <optional>
 
 class ToneSession;
@@ -87,6 +88,8 @@ public:
 
     // The next tone's file; with "never overwrite", made empty here. Throws Failure.
     QString nextPath();
+    // The number of the file nextPath() gave last.
+    qint64 lastNumber() const { return m_last; }
     // Whether the files given are ours alone.
     bool filesAreOurs() const { return m_neverOverwrite; }
 
@@ -103,17 +106,60 @@ struct PlannedTone {
     Tone tone;
     QString refusal;
     bool fileIsOurs = false;
+    // Starts the generator of its noise and dither, where the engine takes one.
+    quint32 seed = 0;
 };
 
-// Makes `count` tones with the tool, up to `jobs` runs at once, starting them in order; `plan`
+// A tone under way in an engine.
+class StartedTone {
+public:
+    virtual ~StartedTone() = default;
+    // Readable once the tone has ended; -1 when there is nothing to watch.
+    virtual int endDescriptor() const = 0;
+    // Whether it has ended; never blocks.
+    virtual bool hasEnded() = 0;
+    // How its making ended, in the tool's words, once hasEnded().
+    virtual ChildResult result() const = 0;
+    // Ends it and returns once it has stopped.
+    virtual void stop() = 0;
+};
+
+// What makes the tones of a batch.
+class ToneEngine {
+public:
+    virtual ~ToneEngine() = default;
+    // What reasons name as the maker.
+    virtual QString program() const = 0;
+    // Starts making the tone, whose length has been checked.
+    virtual std::unique_ptr<StartedTone> start(const PlannedTone& planned) = 0;
+};
+
+// Runs the tool once per tone (toneCommand()). The tool takes no seed.
+class ProcessEngine : public ToneEngine {
+public:
+    explicit ProcessEngine(const QString& toolPath) : m_toolPath(toolPath) {}
+    QString program() const override { return m_toolPath; }
+    std::unique_ptr<StartedTone> start(const PlannedTone& planned) override;
+
+private:
+    QString m_toolPath;
+    // Outlives the children started with it.
+    ChildrenInFlight m_children;
+};
+
+// The seed of tone number `toneNumber` of a set drawn with `setSeed`: the same pair gives the
+// same seed, neighbouring numbers unrelated ones.
+quint32 toneSeed(quint64 setSeed, qint64 toneNumber);
+
+// Makes `count` tones with the engine, up to `jobs` at once, starting them in order; `plan`
 // gives each tone (by index) just before it starts, and a Failure it throws is that tone's
-// outcome. Calls `ended` with each tone's index and outcome as it ends, in whatever order the
-// runs finish. Each is judged and cleaned up as makeTone() does. When `stopRequested` says
-// so, no more runs start, the runs under way are ended and their files removed (their
+// outcome. Calls `ended` with each tone's index and outcome as it ends, in whatever order
+// they finish. Each is judged and cleaned up as makeTone() does. When `stopRequested` says
+// so, no more tones start, those under way are ended and their files removed (their
 // outcome: "Stopped."). Sleeps between ends; `wakeDescriptor` (-1 for none) ends a sleep
 // early. Gives every tone's outcome, none for a tone never started.
 QList<std::optional<ToneOutcome>>
-makeTones(qsizetype count, int jobs, const QString& toolPath,
+makeTones(qsizetype count, int jobs, ToneEngine& engine,
           const std::function<PlannedTone(qsizetype)>& plan,
           const std::function<bool()>& stopRequested, int wakeDescriptor,
           const std::function<void(qsizetype, const ToneOutcome&)>& ended);

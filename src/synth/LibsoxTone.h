@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Loads the SoX library's effects and format handlers. Called once, before any tone is made
+// and before any worker is forked, so that the workers share what was loaded.
+void initLibsox();
+
+// How a tone made in this process ended: the status and the error output the sox program
+// would have given for the same arguments.
+struct LibsoxRun {
+    int status = 0;
+    std::string errorOutput;
+};
+
+// Makes one tone in this process from the tool's arguments (null input, output options and
+// path, effects), building the chain the sox program builds for them, so that the file is
+// byte for byte the program's. `seed` starts the library's random generator, which noise
+// and dither draw from: 0 gives what the program gives under -R. The library keeps one such
+// generator for the whole process: tones are made one at a time in a process.
+LibsoxRun makeToneWithLibsox(const std::vector<std::string>& arguments, std::int32_t seed);
