@@ -90,11 +90,13 @@ private slots:
     void sameFilesAsTheWindow_data();
     void sameFilesAsTheWindow();
     void seedAndJobs();
+    void seedRepeatsNoiseAndDither();
     void badInput_data();
     void badInput();
     void neverOverwriteNumbersOn();
     void stopSignalLeavesNoPartialFile_data();
     void stopSignalLeavesNoPartialFile();
+    void stopEndsTonesUnderWay();
     void fullDiskIsCounted();
     void sameReasonIsToldOnce();
     void progressOnlyOnATerminal();
@@ -196,6 +198,30 @@ void TestBatch::seedAndJobs() {
     QCOMPARE(made(QStringLiteral("c"), "5", "4"), oneAtATime);
     const QMap<QString, QByteArray> otherSeed = made(QStringLiteral("d"), "6", "4");
     QVERIFY(otherSeed.value(answerKeyFileName) != oneAtATime.value(answerKeyFileName));
+}
+
+// The library takes a seed per tone: noise and dither come out the same with any --jobs,
+// and each noise file is its own.
+void TestBatch::seedRepeatsNoiseAndDither() {
+    if (qEnvironmentVariable("ZIRAVEL_TEST_ENGINE") == QLatin1String("process"))
+        QSKIP("the tool takes no seed");
+    QTemporaryDir folders;
+    const auto made = [&](const QString& name, const QString& type, const QString& jobs) {
+        const QString folder = folders.filePath(name);
+        QDir().mkpath(folder);
+        const BatchResult batch =
+            runBatch({"--count", "6", "--length", "0.1", "--type", type, "--sample-size", "16",
+                      "--seed", "5", "--jobs", jobs, "--folder", folder});
+        return batch.exitStatus == 0 ? folderContent(folder) : QMap<QString, QByteArray>();
+    };
+    for (const QString type : {"whitenoise", "sine"}) {
+        const QMap<QString, QByteArray> oneAtATime = made(type + "1", type, "1");
+        QCOMPARE(oneAtATime.size(), 7);
+        QCOMPARE(made(type + "3", type, "3"), oneAtATime);
+    }
+    const QMap<QString, QByteArray> noise = made(QStringLiteral("noise"), "whitenoise", "1");
+    QVERIFY(noise.value(QStringLiteral("Ziravel_1.wav")) !=
+            noise.value(QStringLiteral("Ziravel_2.wav")));
 }
 
 void TestBatch::badInput_data() {
@@ -316,6 +342,31 @@ void TestBatch::stopSignalLeavesNoPartialFile() {
             QCOMPARE(QFileInfo(file).size(), 44 + 16000);
     }
     QVERIFY(key.filter(QStringLiteral("Ziravel_3.wav,")).first().endsWith(QStringLiteral(",no")));
+}
+
+// Day-long tones written into a device: only the stop ends them, at once, and the device's
+// links stay.
+void TestBatch::stopEndsTonesUnderWay() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    QCOMPARE(runBatch({"--count", "1", "--length", "0.1", "--folder", folder.path()}).exitStatus,
+             0);
+    for (const char* name : {"Ziravel_1.wav", "Ziravel_2.wav"}) {
+        QFile::remove(folder.filePath(QLatin1String(name)));
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), folder.filePath(QLatin1String(name))));
+    }
+    const BatchResult batch =
+        runBatch({"--count", "2", "--length", "86400", "--jobs", "2", "--folder", folder.path()},
+                 [](QProcess& process) {
+                     QThread::msleep(500);
+                     // Ours, and still running: the id cannot have gone to another process.
+                     QCOMPARE(process.state(), QProcess::Running);
+                     kill(pid_t(process.processId()), SIGINT);
+                 });
+    QCOMPARE(batch.exitStatus, 130);
+    QVERIFY2(batch.errors.endsWith(QStringLiteral("Stopped. 0 of 2 tones were made.\n")),
+             qPrintable(batch.errors));
+    QVERIFY(QFileInfo(folder.filePath(QStringLiteral("Ziravel_2.wav"))).isSymLink());
 }
 
 // A file-size limit on the program and its tools stands for a disk that fills.

@@ -1,0 +1,175 @@
+#include "TestSupport.h"
+#include "synth/LibsoxEngine.h"
+#include "synth/LibsoxTone.h"
+#include "synth/ToneCommand.h"
+
+#include <QDirIterator>
+#include <QTemporaryDir>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+using TestSupport::contentOf;
+
+namespace {
+
+std::vector<std::string> encoded(const QStringList& arguments) {
+    std::vector<std::string> bytes;
+    for (const QString& argument : arguments)
+        bytes.push_back(QFile::encodeName(argument).toStdString());
+    return bytes;
+}
+
+// The tone's file from the library, with the seed.
+QByteArray madeInProcess(Tone tone, const QString& path, std::int32_t seed) {
+    tone.outputPath = path;
+    const LibsoxRun run = makeToneWithLibsox(encoded(toolArguments(tone)), seed);
+    return run.status == 0 ? contentOf(path) : QByteArray();
+}
+
+// The test's own children, by process id: the engine's workers.
+QList<pid_t> childrenOfThisTest() {
+    QList<pid_t> children;
+    QDirIterator processes(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (processes.hasNext()) {
+        const QString stat = contentOf(processes.next() + QStringLiteral("/stat"));
+        // pid (name) state ppid ...: the name may hold blanks, the last ")" ends it.
+        const QStringList fields = stat.mid(stat.lastIndexOf(QLatin1Char(')')) + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toInt() == getpid())
+            children << processes.fileName().toInt();
+    }
+    return children;
+}
+
+} // namespace
+
+class TestLibsox : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sameBytesAsTheTool();
+    void seedDecidesNoiseAndDither();
+    void workerThatDiesIsTold();
+};
+
+// For every waveform and option, WAV and MP3, the file is the tool's own under -R.
+void TestLibsox::sameBytesAsTheTool() {
+    QTemporaryDir folder;
+    const auto withOptions = [](auto change) {
+        ToneOptions options;
+        change(options);
+        return options;
+    };
+    const QList<ToneOptions> optionSets{
+        ToneOptions(),
+        withOptions([](ToneOptions& o) { o.sampleBits = 16; }),
+        withOptions([](ToneOptions& o) {
+            o.sampleBits = 24;
+            o.sampleRate = 48000;
+        }),
+        withOptions([](ToneOptions& o) {
+            o.levelDb = -40;
+            o.fadeMs = 20;
+            o.channel = ToneOptions::Channel::leftOnly;
+        }),
+        withOptions([](ToneOptions& o) {
+            o.sampleBits = 16;
+            o.levelDb = -6;
+            o.channel = ToneOptions::Channel::bothEars;
+        }),
+        withOptions([](ToneOptions& o) {
+            o.fadeMs = 500;
+            o.channel = ToneOptions::Channel::rightOnly;
+            o.sampleRate = 44100;
+        }),
+    };
+    const struct {
+        const char* length;
+        double frequency;
+    } pitches[] = {{"0.05", 440}, {"1.3", 2999}, {"0.5", 7000}};
+    int compared = 0;
+    for (int row = 0; row < 9; ++row)
+        for (const ToneOptions& options : optionSets)
+            for (const auto& pitch : pitches)
+                for (const char* extension : {".wav", ".mp3"}) {
+                    Tone tone{QString(), QString::fromLatin1(pitch.length), Waveform(row),
+                              pitch.frequency, options};
+                    tone.outputPath = folder.filePath(QStringLiteral("tool") + extension);
+                    if (tone.isMp3() && options.sampleBits > 0)
+                        continue;
+                    QVERIFY(TestSupport::runSox(QStringList{QStringLiteral("-R")} +
+                                                toolArguments(tone)));
+                    const QByteArray library = madeInProcess(
+                        tone, folder.filePath(QStringLiteral("library") + extension), 0);
+                    QVERIFY2(!library.isEmpty() && library == contentOf(tone.outputPath),
+                             qPrintable(toolArgs(tone)));
+                    ++compared;
+                }
+    QCOMPARE(compared, 9 * 6 * 3 * 2 - 9 * 3 * 3);
+}
+
+// The seed alone decides the noise and the dither: the same seed the same bytes, another
+// seed other bytes.
+void TestLibsox::seedDecidesNoiseAndDither() {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("t.wav"));
+    ToneOptions sixteenBits;
+    sixteenBits.sampleBits = 16;
+    for (const Tone& tone :
+         {Tone{QString(), QStringLiteral("0.2"), Waveform::pinkNoise, 0, {}},
+          Tone{QString(), QStringLiteral("0.2"), Waveform::sine, 440, sixteenBits}}) {
+        const QByteArray first = madeInProcess(tone, path, 7);
+        QVERIFY(!first.isEmpty());
+        QCOMPARE(madeInProcess(tone, path, 7), first);
+        QVERIFY(madeInProcess(tone, path, 8) != first);
+    }
+}
+
+// A worker killed in the middle of a tone: that tone fails with the reason, the batch goes on
+// with a new worker, and nothing waits for ever.
+void TestLibsox::workerThatDiesIsTold() {
+    QTemporaryDir folder;
+    // A day-long first tone, written into nothing: its worker is busy until it is killed.
+    QVERIFY(
+        QFile::link(QStringLiteral("/dev/null"), folder.filePath(QStringLiteral("Ziravel_1.wav"))));
+    LibsoxEngine engine(1);
+    // The batch sleeps while the worker waits: an alarm wakes it to kill the worker.
+    static int wake[2];
+    QCOMPARE(pipe2(wake, O_NONBLOCK | O_CLOEXEC), 0);
+    struct sigaction onAlarm {};
+    onAlarm.sa_handler = [](int) { (void)!write(wake[1], "w", 1); };
+    sigaction(SIGALRM, &onAlarm, nullptr);
+    alarm(1);
+    bool killed = false;
+    QList<ToneOutcome> outcomes(2);
+    makeTones(
+        2, 1, engine,
+        [&](qsizetype index) {
+            PlannedTone planned;
+            planned.tone = Tone{folder.filePath(QStringLiteral("Ziravel_%1.wav").arg(index + 1)),
+                                QLatin1String(index == 0 ? "86400" : "0.1"),
+                                Waveform::sine,
+                                440,
+                                {}};
+            return planned;
+        },
+        [&] {
+            char woken;
+            if (!killed && read(wake[0], &woken, 1) == 1) {
+                const QList<pid_t> workers = childrenOfThisTest();
+                // Not reaped yet, so the id is still the worker's.
+                if (workers.size() == 1 && kill(workers.first(), SIGKILL) == 0)
+                    killed = true;
+            }
+            return false;
+        },
+        wake[0], [&](qsizetype index, const ToneOutcome& outcome) { outcomes[index] = outcome; });
+    close(wake[0]);
+    close(wake[1]);
+    QVERIFY(killed);
+    QCOMPARE(outcomes[0].reason, QStringLiteral("libsox ended with status 137."));
+    QVERIFY(outcomes[1].made);
+}
+
+QTEST_MAIN(TestLibsox)
+#include "tst_libsox.moc"
