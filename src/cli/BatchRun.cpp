@@ -20,6 +20,7 @@
 #include <QSet>
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <random>
 
@@ -78,22 +79,9 @@ bool onTerminal() {
 #endif
 }
 
-// The frequencies of the tones, drawn in order before the first tone starts, so that the
-// files are the same whatever the number of jobs.
-QList<double> drawnFrequencies(const BatchRequest& request, quint64 setSeed) {
-    std::mt19937_64 generator(setSeed);
-    QList<double> frequencies;
-    for (int tone = 1; tone <= request.count; ++tone)
-        frequencies.append(
-            drawPitch(request.from, request.to, request.options.pitchDraw, generator));
-    return frequencies;
-}
-
 // A reason as it is compared with those told already: SoX names the file in its words.
-QString reasonWithoutFile(QString reason, const QString& outputPath) {
-    if (outputPath.isEmpty())
-        return reason;
-    return reason.remove(outputPath).remove(QFileInfo(outputPath).fileName());
+QString reasonWithoutFile(QString reason, const QString& fileName) {
+    return fileName.isEmpty() ? reason : reason.remove(fileName);
 }
 
 // Each run holds a few descriptors: no more runs than the limit leaves room for, so that
@@ -137,21 +125,36 @@ int runBatch(const BatchRequest& request) {
         return badInputStatus;
     }
     const quint64 setSeed = request.seed ? *request.seed : std::random_device{}();
-    const QList<double> frequencies = drawnFrequencies(request, setSeed);
-    QList<AnswerRow> answers(request.count);
-    QStringList outputPaths(request.count);
+    // Tones are planned in order, so the draws are the same whatever the number of jobs.
+    std::mt19937_64 generator(setSeed);
+    // The rows of the tones under way, and of those ended before an earlier one: the key takes
+    // the rows in order as they are complete, so that nothing grows with the batch.
+    struct PendingRow {
+        AnswerRow row;
+        bool ended = false;
+    };
+    std::map<qsizetype, PendingRow> rows;
+    std::optional<SpoolFile> key;
+    try {
+        key.emplace();
+    } catch (const Failure& failure) {
+        printError(QStringLiteral("No answer key can be kept: %1").arg(failure.description()));
+        return 1;
+    }
+    qsizetype keyRows = 0;
     // Each tone's file is named, or its number taken, just before it starts.
     const auto plan = [&](qsizetype index) {
         PlannedTone planned;
         planned.tone =
-            Tone{QString(), request.lengthText, request.waveform, frequencies[index], options};
+            Tone{QString(), request.lengthText, request.waveform,
+                 drawPitch(request.from, request.to, options.pitchDraw, generator), options};
         // A tone whose number cannot be taken still has its row.
-        answers[index] = answeredTone(planned.tone, false);
+        AnswerRow& row = rows[index].row;
+        row = answeredTone(planned.tone, false);
         planned.tone.outputPath = numbering->nextPath();
-        outputPaths[index] = planned.tone.outputPath;
         planned.fileIsOurs = numbering->filesAreOurs();
         planned.seed = toneSeed(setSeed, numbering->lastNumber());
-        answers[index] = answeredTone(planned.tone, false);
+        row = answeredTone(planned.tone, false);
         planned.refusal = toneRefusal(planned.tone);
         return planned;
     };
@@ -159,47 +162,62 @@ int runBatch(const BatchRequest& request) {
     ProgressLine progress(request.count, onTerminal() && !request.quiet);
     int finished = 0;
     int failed = 0;
+    int made = 0;
+    QString keyFailure;
     // A reason is told once, with the first tone it stopped: a fault in every tone would
     // otherwise flood the terminal.
     QSet<QString> toldReasons;
-    const QList<std::optional<ToneOutcome>> outcomes = makeTones(
-        request.count, jobs, *engine, plan, [&] { return stopSignals.stopRequested(); },
-        stopSignals.wakeDescriptor(),
+    makeTones(
+        request.count, engine->tonesUnderWay(jobs), *engine, plan,
+        [&] { return stopSignals.stopRequested(); }, stopSignals.wakeDescriptor(),
         [&](qsizetype index, const ToneOutcome& outcome) {
             ++finished;
+            rows[index].ended = true;
+            AnswerRow& row = rows[index].row;
+            row.made = outcome.made;
+            made += outcome.made ? 1 : 0;
             if (!outcome.made && !stopSignals.stopRequested()) {
                 ++failed;
-                const QString reason = reasonWithoutFile(outcome.reason, outputPaths[index]);
+                const QString reason = reasonWithoutFile(outcome.reason, row.fileName);
                 if (!toldReasons.contains(reason)) {
                     toldReasons.insert(reason);
                     progress.clear();
-                    printError(
-                        QStringLiteral("%1: %2").arg(answers[index].fileName, outcome.reason));
+                    printError(QStringLiteral("%1: %2").arg(row.fileName, outcome.reason));
+                }
+            }
+            // Tones start in order and each ends once: the first row pending is the next
+            // one, and goes to the key as soon as its tone has ended.
+            for (; !rows.empty() && rows.begin()->second.ended; rows.erase(rows.begin())) {
+                try {
+                    if (keyFailure.isEmpty())
+                        key->append(answerRowText(rows.begin()->second.row));
+                    ++keyRows;
+                } catch (const Failure& failure) {
+                    keyFailure = failure.description();
                 }
             }
             progress.update(finished, failed);
         });
     progress.clear();
-
-    // The key lists every tone tried; a batch stopped early leaves out those never started.
-    QList<AnswerRow> tried;
-    int made = 0;
-    for (qsizetype index = 0; index < outcomes.size(); ++index) {
-        if (!outcomes[index])
-            continue;
-        answers[index].made = outcomes[index]->made;
-        made += answers[index].made ? 1 : 0;
-        tried.append(answers[index]);
-    }
-    // A batch stopped before its first tone leaves the key there alone.
-    bool keyWritten = true;
-    if (!tried.isEmpty()) {
+    // The key lists every tone tried; a batch stopped before its first tone leaves the key
+    // there alone.
+    const QString keyPath = outputFilePath(request.folder, answerKeyFileName);
+    if (keyRows > 0) {
+        BytePieces keptRows;
         try {
-            writeAnswerKey(outputFilePath(request.folder, answerKeyFileName), tried,
-                           request.options.neverOverwrite);
+            if (keyFailure.isEmpty())
+                keptRows = key->pieces();
+        } catch (const Failure& failure) {
+            keyFailure = failure.description();
+        }
+        try {
+            if (!keyFailure.isEmpty())
+                throw Failure(QStringLiteral("The answer key %1 cannot be written: %2.")
+                                  .arg(keyPath, keyFailure));
+            writeAnswerKey(keyPath, keptRows, options.neverOverwrite);
         } catch (const Failure& failure) {
             printError(failure.description());
-            keyWritten = false;
+            keyFailure = failure.description();
         }
     }
     if (stopSignals.stopRequested()) {
@@ -212,5 +230,5 @@ int runBatch(const BatchRequest& request) {
                      request.count);
         return 1;
     }
-    return keyWritten ? 0 : 1;
+    return keyFailure.isEmpty() ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 
 #include "runner/Failure.h"
 
+#include <QDir>
 #include <QFile>
 
 #ifdef Q_OS_UNIX
@@ -15,6 +16,7 @@
 #else
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryFile>
 #endif
 
 #ifdef Q_OS_UNIX
@@ -54,6 +56,21 @@ bool existingFile(const QByteArray& path, struct stat& info) {
 }
 
 // Writes every byte, or gives the error number of the write that failed.
+int writeAll(int fd, QByteArrayView bytes);
+
+// Writes every piece, or gives the error number of the write that failed. A piece that
+// cannot be had fails the write.
+int writeAll(int fd, const BytePieces& pieces) {
+    try {
+        for (QByteArray piece = pieces(); !piece.isEmpty(); piece = pieces())
+            if (const int error = writeAll(fd, QByteArrayView(piece)))
+                return error;
+    } catch (const Failure&) {
+        return EIO;
+    }
+    return 0;
+}
+
 int writeAll(int fd, QByteArrayView bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {
@@ -97,7 +114,7 @@ int moveIntoPlace(const QByteArray& from, const QByteArray& to, ExistingFile exi
 
 } // namespace
 
-void writeFileSafely(const QString& path, QByteArrayView bytes, ExistingFile existing,
+void writeFileSafely(const QString& path, const BytePieces& pieces, ExistingFile existing,
                      FileAccess access) {
     const QByteArray target = QFile::encodeName(path);
     struct stat old {};
@@ -111,7 +128,7 @@ void writeFileSafely(const QString& path, QByteArrayView bytes, ExistingFile exi
     const mode_t mode = access == FileAccess::ownerOnly ? S_IRWXU
                         : replacing                     ? old.st_mode & 07777
                                                         : usualFileMode();
-    int error = writeAll(fd, bytes);
+    int error = writeAll(fd, pieces);
     if (error == 0 && fchmod(fd, mode) != 0)
         error = errno;
     if (error == 0 && fsync(fd) != 0)
@@ -127,7 +144,7 @@ void writeFileSafely(const QString& path, QByteArrayView bytes, ExistingFile exi
     syncFolderOf(target);
 }
 
-void appendLinesSafely(const QString& path, QByteArrayView header, QByteArrayView lines) {
+void appendLinesSafely(const QString& path, QByteArrayView header, const BytePieces& lines) {
     const QByteArray target = QFile::encodeName(path);
     struct stat info {};
     existingFile(target, info);
@@ -155,13 +172,10 @@ void appendLinesSafely(const QString& path, QByteArrayView header, QByteArrayVie
     char last = '\n';
     if (before > 0 && pread(fd, &last, 1, before - 1) != 1)
         failClosing(qt_error_string(errno));
-    QByteArray text;
-    if (before == 0)
-        text += header;
-    else if (last != '\n')
-        text += '\n';
-    text += lines;
-    int error = writeAll(fd, text);
+    const QByteArrayView start = before == 0 ? header : last != '\n' ? "\n" : QByteArrayView();
+    int error = writeAll(fd, start);
+    if (error == 0)
+        error = writeAll(fd, lines);
     if (error == 0 && fsync(fd) != 0)
         error = errno;
     if (error != 0) {
@@ -171,6 +185,53 @@ void appendLinesSafely(const QString& path, QByteArrayView header, QByteArrayVie
         failClosing(qt_error_string(error));
     }
     close(fd);
+}
+
+struct SpoolFile::Data {
+    int fd = -1;
+    // Written in blocks, not in the small pieces appended.
+    QByteArray held;
+
+    void writeHeld() {
+        if (const int error = writeAll(fd, held))
+            fail(error);
+        held.clear();
+    }
+};
+
+SpoolFile::SpoolFile() : m_data(std::make_unique<Data>()) {
+    const QByteArray folder = QFile::encodeName(QDir::tempPath());
+    m_data->fd = open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (m_data->fd < 0)
+        fail(errno);
+}
+
+SpoolFile::~SpoolFile() {
+    close(m_data->fd);
+}
+
+void SpoolFile::append(QByteArrayView bytes) {
+    m_data->held += bytes;
+    if (m_data->held.size() >= 1 << 16)
+        m_data->writeHeld();
+}
+
+BytePieces SpoolFile::pieces() {
+    m_data->writeHeld();
+    const int fd = m_data->fd;
+    auto offset = std::make_shared<off_t>(0);
+    return [fd, offset] {
+        QByteArray piece(1 << 16, Qt::Uninitialized);
+        ssize_t got = 0;
+        while ((got = pread(fd, piece.data(), size_t(piece.size()), *offset)) < 0 &&
+               errno == EINTR) {
+        }
+        if (got < 0)
+            fail(errno);
+        *offset += got;
+        piece.truncate(got);
+        return piece;
+    };
 }
 
 bool createFileExclusively(const QString& path) {
@@ -186,7 +247,7 @@ bool createFileExclusively(const QString& path) {
 
 #else
 
-void writeFileSafely(const QString& path, QByteArrayView bytes, ExistingFile existing,
+void writeFileSafely(const QString& path, const BytePieces& pieces, ExistingFile existing,
                      FileAccess access) {
     const QFileInfo info(path);
     if (info.isSymLink() || (info.exists() && !info.isFile()))
@@ -194,8 +255,11 @@ void writeFileSafely(const QString& path, QByteArrayView bytes, ExistingFile exi
     if (info.exists() && existing == ExistingFile::keep)
         throw Failure(QStringLiteral("it exists already"));
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes.data(), bytes.size()) != bytes.size())
+    if (!file.open(QIODevice::WriteOnly))
         throw Failure(file.errorString());
+    for (QByteArray piece = pieces(); !piece.isEmpty(); piece = pieces())
+        if (file.write(piece) != piece.size())
+            throw Failure(file.errorString());
     if (access == FileAccess::ownerOnly &&
         !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
         throw Failure(file.errorString());
@@ -203,7 +267,7 @@ void writeFileSafely(const QString& path, QByteArrayView bytes, ExistingFile exi
         throw Failure(file.errorString());
 }
 
-void appendLinesSafely(const QString& path, QByteArrayView header, QByteArrayView lines) {
+void appendLinesSafely(const QString& path, QByteArrayView header, const BytePieces& lines) {
     const QFileInfo info(path);
     if (info.isSymLink() || (info.exists() && !info.isFile()))
         throw Failure(QStringLiteral("it is not an ordinary file"));
@@ -219,11 +283,36 @@ void appendLinesSafely(const QString& path, QByteArrayView header, QByteArrayVie
         if (file.read(1) != "\n")
             text += '\n';
     }
-    text += lines;
-    if (file.write(text) != text.size() || !file.flush()) {
+    bool written = file.write(text) == text.size();
+    for (QByteArray piece = lines(); written && !piece.isEmpty(); piece = lines())
+        written = file.write(piece) == piece.size();
+    if (!written || !file.flush()) {
         file.resize(before);
         throw Failure(file.errorString());
     }
+}
+
+struct SpoolFile::Data {
+    QTemporaryFile file;
+};
+
+SpoolFile::SpoolFile() : m_data(std::make_unique<Data>()) {
+    if (!m_data->file.open())
+        throw Failure(m_data->file.errorString());
+}
+
+SpoolFile::~SpoolFile() = default;
+
+void SpoolFile::append(QByteArrayView bytes) {
+    if (m_data->file.write(bytes.data(), bytes.size()) != bytes.size())
+        throw Failure(m_data->file.errorString());
+}
+
+BytePieces SpoolFile::pieces() {
+    QFile& file = m_data->file;
+    file.flush();
+    file.seek(0);
+    return [&file] { return file.read(1 << 16); };
 }
 
 bool createFileExclusively(const QString& path) {
@@ -236,3 +325,22 @@ bool createFileExclusively(const QString& path) {
 }
 
 #endif
+
+BytePieces onePiece(QByteArrayView bytes) {
+    return [bytes, given = false]() mutable {
+        // The caller's bytes outlive the write: no copy.
+        const QByteArray piece =
+            given ? QByteArray() : QByteArray::fromRawData(bytes.data(), bytes.size());
+        given = true;
+        return piece;
+    };
+}
+
+void writeFileSafely(const QString& path, QByteArrayView bytes, ExistingFile existing,
+                     FileAccess access) {
+    writeFileSafely(path, onePiece(bytes), existing, access);
+}
+
+void appendLinesSafely(const QString& path, QByteArrayView header, QByteArrayView lines) {
+    appendLinesSafely(path, header, onePiece(lines));
+}

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <functional>
+#include <memory>
 
 // Every file the program writes goes through here. Nothing is ever written through a link
 // or onto a pipe, a device or a folder, nor over another user's file; every write and the
@@ -21,8 +23,17 @@ enum class ExistingFile {
 // a new file (as the umask allows), or only the owner's, running included.
 enum class FileAccess { usual, ownerOnly };
 
+// Bytes given piece by piece, for a file too large to hold at once: each call gives the next
+// piece, an empty one ends them. Throws Failure when a piece cannot be had.
+using BytePieces = std::function<QByteArray()>;
+// Bytes that outlive their pieces, as one piece.
+BytePieces onePiece(QByteArrayView bytes);
+
 // Writes the bytes as the whole file: into a new file beside it, synced to disk, then renamed
 // into place.
+void writeFileSafely(const QString& path, const BytePieces& pieces,
+                     ExistingFile existing = ExistingFile::replace,
+                     FileAccess access = FileAccess::usual);
 void writeFileSafely(const QString& path, QByteArrayView bytes,
                      ExistingFile existing = ExistingFile::replace,
                      FileAccess access = FileAccess::usual);
@@ -31,7 +42,27 @@ void writeFileSafely(const QString& path, QByteArrayView bytes,
 // is locked meanwhile, so that lines added by programs at once are all kept, each once; a line
 // the file's last line lacks its end is ended first. What was there is never read whole, and a
 // write that fails is taken back.
+void appendLinesSafely(const QString& path, QByteArrayView header, const BytePieces& lines);
 void appendLinesSafely(const QString& path, QByteArrayView header, QByteArrayView lines);
+
+// Bytes kept aside while a long run makes them, so that memory does not grow with the run:
+// a file without a name in the temporary folder, which goes with the object.
+class SpoolFile {
+public:
+    SpoolFile(); // throws Failure
+    ~SpoolFile();
+    SpoolFile(const SpoolFile&) = delete;
+    SpoolFile& operator=(const SpoolFile&) = delete;
+
+    // Throws Failure.
+    void append(QByteArrayView bytes);
+    // Everything appended, from the start, piece by piece. Throws Failure.
+    BytePieces pieces();
+
+private:
+    struct Data;
+    std::unique_ptr<Data> m_data;
+};
 
 // Makes an empty file at the path, where nothing may be, not even a link: two programs, or a
 // program and a user, can never both take the same name. False when something is there

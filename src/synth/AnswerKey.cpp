@@ -45,23 +45,30 @@ namespace {
 const QByteArray header =
     "file,frequency_hz,note,cents,waveform,length_s,sample_rate_hz,level_dbfs,made\n";
 
+} // namespace
+
+QByteArray answerRowText(const AnswerRow& row) {
+    const std::optional<NearestNote> note =
+        row.frequency ? nearestNote(*row.frequency) : std::nullopt;
+    const QStringList fields{csvField(row.fileName),
+                             row.frequency ? number(*row.frequency) : QString(),
+                             note ? note->name : QString(),
+                             note ? QString::asprintf("%+d", note->cents) : QString(),
+                             csvField(row.waveform),
+                             row.seconds ? number(*row.seconds) : QString(),
+                             QString::number(row.sampleRate),
+                             number(row.levelDbfs),
+                             row.made ? QStringLiteral("yes") : QStringLiteral("no")};
+    return (fields.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
+}
+
+namespace {
+
 QByteArray rowsText(const QList<AnswerRow>& rows) {
-    QString text;
-    for (const AnswerRow& row : rows) {
-        const std::optional<NearestNote> note =
-            row.frequency ? nearestNote(*row.frequency) : std::nullopt;
-        const QStringList fields{csvField(row.fileName),
-                                 row.frequency ? number(*row.frequency) : QString(),
-                                 note ? note->name : QString(),
-                                 note ? QString::asprintf("%+d", note->cents) : QString(),
-                                 csvField(row.waveform),
-                                 row.seconds ? number(*row.seconds) : QString(),
-                                 QString::number(row.sampleRate),
-                                 number(row.levelDbfs),
-                                 row.made ? QStringLiteral("yes") : QStringLiteral("no")};
-        text += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
-    }
-    return text.toUtf8();
+    QByteArray text;
+    for (const AnswerRow& row : rows)
+        text += answerRowText(row);
+    return text;
 }
 
 } // namespace
@@ -71,11 +78,23 @@ QByteArray answerKeyText(const QList<AnswerRow>& rows) {
 }
 
 void writeAnswerKey(const QString& path, const QList<AnswerRow>& rows, bool append) {
+    const QByteArray text = rowsText(rows);
+    writeAnswerKey(path, onePiece(text), append);
+}
+
+void writeAnswerKey(const QString& path, const BytePieces& rows, bool append) {
     try {
-        if (append)
-            appendLinesSafely(path, header, rowsText(rows));
-        else
-            writeFileSafely(path, answerKeyText(rows));
+        if (append) {
+            appendLinesSafely(path, header, rows);
+        } else {
+            bool headerGiven = false;
+            writeFileSafely(path, [&]() {
+                if (headerGiven)
+                    return rows();
+                headerGiven = true;
+                return header;
+            });
+        }
     } catch (const Failure& failure) {
         throw Failure(QStringLiteral("The answer key %1 cannot be written: %2.")
                           .arg(path, failure.description()));

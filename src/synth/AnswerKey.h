@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runner/SafeFile.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -32,8 +34,12 @@ std::optional<NearestNote> nearestNote(double hertz);
 // file name, frequency in Hz, nearest note and its offset in cents, waveform, length in
 // seconds, sample rate, level in dBFS and whether the tone was made.
 QByteArray answerKeyText(const QList<AnswerRow>& rows);
+// One row of it, its line end included.
+QByteArray answerRowText(const AnswerRow& row);
 
 // Writes the answer key in one piece, or adds the rows to the end of the key there (a key
 // that is not a regular file of ours is left alone); throws Failure naming the file when it
 // cannot, and the key there stays as it was.
 void writeAnswerKey(const QString& path, const QList<AnswerRow>& rows, bool append = false);
+// The same for rows given piece by piece (answerRowText()), for a key too long to hold.
+void writeAnswerKey(const QString& path, const BytePieces& rows, bool append);

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <csignal>
 #include <cstring>
+#include <deque>
 #include <optional>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -47,8 +48,20 @@ bool writeAll(int descriptor, const void* data, std::size_t size) {
     return true;
 }
 
-[[noreturn]] void serveTones(int descriptor) {
+// Makes the tones asked for, one after another. Replies wait while more tones are asked
+// for, up to `repliesAtOnce`, so that the batch is woken once for several; never while the
+// worker would wait.
+[[noreturn]] void serveTones(int descriptor, int repliesAtOnce) {
+    std::string replies;
+    int held = 0;
     for (;;) {
+        pollfd asked{descriptor, POLLIN, 0};
+        if (held >= repliesAtOnce || (held > 0 && poll(&asked, 1, 0) <= 0)) {
+            if (!writeAll(descriptor, replies.data(), replies.size()))
+                _exit(1);
+            replies.clear();
+            held = 0;
+        }
         quint32 size = 0;
         if (!readAll(descriptor, &size, sizeof size))
             _exit(0);
@@ -66,33 +79,84 @@ bool writeAll(int descriptor, const void* data, std::size_t size) {
         const LibsoxRun run = makeToneWithLibsox(arguments, seed);
         const qint32 status = run.status;
         const quint32 length = quint32(run.errorOutput.size());
-        if (!writeAll(descriptor, &status, sizeof status) ||
-            !writeAll(descriptor, &length, sizeof length) ||
-            !writeAll(descriptor, run.errorOutput.data(), length))
-            _exit(1);
+        replies.append(reinterpret_cast<const char*>(&status), sizeof status);
+        replies.append(reinterpret_cast<const char*>(&length), sizeof length);
+        replies += run.errorOutput;
+        ++held;
     }
 }
 
 } // namespace
 
+// What became of a tone sent to a worker: nothing until its reply or the worker's end.
+using ToneSlot = std::shared_ptr<std::optional<ChildResult>>;
+
 struct LibsoxEngine::Worker {
     pid_t pid = -1;
     int socket = -1;
-    bool busy = false;
+    // The tones sent and not yet answered, in the order the worker makes them.
+    std::deque<ToneSlot> waiting;
+    // Replies read and not yet whole.
+    QByteArray received;
 
     bool alive() const { return pid > 0; }
 
+    // Takes in every reply there is, without waiting.
+    void collectReplies() {
+        pollfd reply{socket, POLLIN, 0};
+        if (!alive() || waiting.empty() || poll(&reply, 1, 0) <= 0)
+            return;
+        char bytes[1 << 16];
+        const ssize_t got = read(socket, bytes, sizeof bytes);
+        if (got <= 0) {
+            if (got < 0 && errno == EINTR)
+                return;
+            // The worker ended in the middle of a tone: a crash, or killed from outside.
+            reap();
+            return;
+        }
+        received.append(bytes, got);
+        // Each whole reply ends the first tone waiting.
+        qsizetype at = 0;
+        for (;;) {
+            qint32 status = 0;
+            quint32 length = 0;
+            constexpr qsizetype head = sizeof status + sizeof length;
+            if (received.size() - at < head)
+                break;
+            std::memcpy(&status, received.constData() + at, sizeof status);
+            std::memcpy(&length, received.constData() + at + sizeof status, sizeof length);
+            if (received.size() - at - head < qsizetype(length) || waiting.empty())
+                break;
+            *waiting.front() = ChildResult{
+                status, QString::fromLocal8Bit(received.constData() + at + head, length)};
+            waiting.pop_front();
+            at += head + qsizetype(length);
+        }
+        received.remove(0, at);
+    }
+
+    // Ends the worker and every tone it was given.
+    void stop() {
+        kill(pid, SIGKILL);
+        reap();
+    }
+
     // Waits for the worker's end, which is ours to reap: its id cannot have passed to
-    // another process before that. Gives how it ended, as a child's status.
-    qint32 reaped() {
+    // another process before that. The tones it was given end as it did.
+    void reap() {
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
         close(socket);
         pid = -1;
         socket = -1;
-        busy = false;
-        return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+        received.clear();
+        const ChildResult ended{WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status),
+                                QString()};
+        for (const ToneSlot& slot : waiting)
+            *slot = ended;
+        waiting.clear();
     }
 };
 
@@ -100,49 +164,29 @@ namespace {
 
 class WorkerTone : public StartedTone {
 public:
-    explicit WorkerTone(LibsoxEngine::Worker& worker) : m_worker(worker) {}
-    ~WorkerTone() override {
-        if (!m_result)
-            stop();
-    }
+    WorkerTone(LibsoxEngine::Worker& worker, ToneSlot slot)
+        : m_worker(worker), m_slot(std::move(slot)) {}
+    ~WorkerTone() override { stop(); }
 
-    int endDescriptor() const override { return m_result ? -1 : m_worker.socket; }
+    int endDescriptor() const override { return m_slot->has_value() ? -1 : m_worker.socket; }
 
     bool hasEnded() override {
-        if (m_result)
-            return true;
-        pollfd reply{m_worker.socket, POLLIN, 0};
-        if (poll(&reply, 1, 0) <= 0)
-            return false;
-        qint32 status = 0;
-        quint32 length = 0;
-        QByteArray errorOutput;
-        if (readAll(m_worker.socket, &status, sizeof status) &&
-            readAll(m_worker.socket, &length, sizeof length)) {
-            errorOutput.resize(length);
-            if (readAll(m_worker.socket, errorOutput.data(), length)) {
-                m_worker.busy = false;
-                m_result = ChildResult{status, QString::fromLocal8Bit(errorOutput)};
-                return true;
-            }
-        }
-        // The worker ended in the middle of the tone: a crash, or killed from outside.
-        m_result = ChildResult{m_worker.reaped(), QString()};
-        return true;
+        // Replies come in order: only the first tone waiting asks for them.
+        if (!m_slot->has_value() && m_worker.waiting.front() == m_slot)
+            m_worker.collectReplies();
+        return m_slot->has_value();
     }
 
-    ChildResult result() const override { return m_result.value_or(ChildResult{}); }
+    ChildResult result() const override { return m_slot->value_or(ChildResult{}); }
 
     void stop() override {
-        if (m_result)
-            return;
-        kill(m_worker.pid, SIGKILL);
-        m_result = ChildResult{m_worker.reaped(), QString()};
+        if (!m_slot->has_value())
+            m_worker.stop();
     }
 
 private:
     LibsoxEngine::Worker& m_worker;
-    std::optional<ChildResult> m_result;
+    ToneSlot m_slot;
 };
 
 } // namespace
@@ -150,29 +194,38 @@ private:
 LibsoxEngine::LibsoxEngine(int workers) : m_workerLimit(std::max(1, workers)) {}
 
 LibsoxEngine::~LibsoxEngine() {
-    // Each idle worker ends when its socket closes.
+    // A worker with nothing left to make ends when its socket closes.
     for (const std::unique_ptr<Worker>& worker : m_workers)
         if (worker->alive())
             shutdown(worker->socket, SHUT_WR);
     for (const std::unique_ptr<Worker>& worker : m_workers)
         if (worker->alive()) {
-            if (worker->busy)
+            if (!worker->waiting.empty())
                 kill(worker->pid, SIGKILL);
-            worker->reaped();
+            worker->reap();
         }
 }
 
-LibsoxEngine::Worker& LibsoxEngine::idleWorker() {
+int LibsoxEngine::tonesUnderWay(int jobs) const {
+    return jobs * queuedPerWorker;
+}
+
+LibsoxEngine::Worker& LibsoxEngine::readyWorker() {
+    Worker* chosen = nullptr;
+    int alive = 0;
     for (const std::unique_ptr<Worker>& worker : m_workers)
-        if (worker->alive() && !worker->busy)
-            return *worker;
+        if (worker->alive()) {
+            ++alive;
+            if (!chosen || worker->waiting.size() < chosen->waiting.size())
+                chosen = worker.get();
+        }
+    if (chosen && (chosen->waiting.empty() || alive >= m_workerLimit))
+        return *chosen;
     Worker* fresh = nullptr;
     for (const std::unique_ptr<Worker>& worker : m_workers)
         if (!worker->alive())
             fresh = worker.get();
     if (!fresh) {
-        if (int(m_workers.size()) >= m_workerLimit)
-            throw Failure(QStringLiteral("No worker is free to make the tone."));
         m_workers.push_back(std::make_unique<Worker>());
         fresh = m_workers.back().get();
     }
@@ -200,12 +253,11 @@ LibsoxEngine::Worker& LibsoxEngine::idleWorker() {
             if (worker->alive())
                 close(worker->socket);
         close(sockets[0]);
-        serveTones(sockets[1]);
+        serveTones(sockets[1], queuedPerWorker / 2);
     }
     close(sockets[1]);
     fresh->pid = pid;
     fresh->socket = sockets[0];
-    fresh->busy = false;
     return *fresh;
 }
 
@@ -217,10 +269,10 @@ std::unique_ptr<StartedTone> LibsoxEngine::start(const PlannedTone& planned) {
         request.append(QFile::encodeName(argument)).append('\0');
     const quint32 size = quint32(request.size() - sizeof(quint32));
     std::memcpy(request.data(), &size, sizeof size);
-    Worker& worker = idleWorker();
-    worker.busy = true;
-    auto started = std::make_unique<WorkerTone>(worker);
+    Worker& worker = readyWorker();
+    auto slot = std::make_shared<std::optional<ChildResult>>();
+    worker.waiting.push_back(slot);
     // A worker that has gone is told as the tone's end.
     writeAll(worker.socket, request.constData(), std::size_t(request.size()));
-    return started;
+    return std::make_unique<WorkerTone>(worker, std::move(slot));
 }

@@ -9,7 +9,8 @@
 // the same arguments (toolArguments()), with the tone's seed behind its noise and dither.
 // The library keeps its random generator, its messages and its handlers' state for the whole
 // process, so tones are made in worker processes, forked once the library is loaded, each
-// making one tone at a time.
+// making one tone at a time. Each worker is given a few tones ahead, so that it never waits
+// for the batch between two tones.
 class LibsoxEngine : public ToneEngine {
 public:
     // Up to `workers` worker processes, started as they are needed.
@@ -19,12 +20,16 @@ public:
     LibsoxEngine& operator=(const LibsoxEngine&) = delete;
 
     QString program() const override { return QStringLiteral("libsox"); }
+    int tonesUnderWay(int jobs) const override;
     std::unique_ptr<StartedTone> start(const PlannedTone& planned) override;
 
     struct Worker;
 
 private:
-    Worker& idleWorker();
+    static constexpr int queuedPerWorker = 16;
+
+    // The worker with the fewest tones waiting, a new one while there is room for one.
+    Worker& readyWorker();
 
     std::vector<std::unique_ptr<Worker>> m_workers;
     int m_workerLimit;

@@ -3,6 +3,7 @@
 #include <sox.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
@@ -65,6 +66,13 @@ struct ReadArguments {
     std::string refusal;
 };
 
+// Whether the argument names an effect. Every effect's name begins with a letter: numbers,
+// options and paths are told without going through the library's list.
+bool namesEffect(const std::string& argument) {
+    return !argument.empty() && std::isalpha(static_cast<unsigned char>(argument[0])) &&
+           sox_find_effect(argument.c_str());
+}
+
 bool readNumber(const std::string& text, double& number) {
     char* end = nullptr;
     number = std::strtod(text.c_str(), &end);
@@ -79,8 +87,7 @@ ReadArguments readArguments(const std::vector<std::string>& arguments) {
         if (at + 1 >= arguments.size() || !readNumber(arguments[++at], number) || number <= 0)
             read.refusal = "Option `" + arguments[at] + "' needs a positive number";
     };
-    for (; at < arguments.size() && read.refusal.empty() && !sox_find_effect(arguments[at].c_str());
-         ++at) {
+    for (; at < arguments.size() && read.refusal.empty() && !namesEffect(arguments[at]); ++at) {
         const std::string& argument = arguments[at];
         double number = 0;
         if (argument == "-r") {
@@ -107,7 +114,7 @@ ReadArguments readArguments(const std::vector<std::string>& arguments) {
         }
     }
     for (; at < arguments.size(); ++at) {
-        if (sox_find_effect(arguments[at].c_str()))
+        if (namesEffect(arguments[at]))
             read.effects.push_back({arguments[at], {}});
         else
             read.effects.back().arguments.push_back(arguments[at]);

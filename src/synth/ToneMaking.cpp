@@ -244,16 +244,10 @@ struct ToneRunning {
 
 } // namespace
 
-QList<std::optional<ToneOutcome>>
-makeTones(qsizetype count, int jobs, ToneEngine& engine,
-          const std::function<PlannedTone(qsizetype)>& plan,
-          const std::function<bool()>& stopRequested, int wakeDescriptor,
-          const std::function<void(qsizetype, const ToneOutcome&)>& ended) {
-    QList<std::optional<ToneOutcome>> outcomes(count);
-    const auto end = [&](qsizetype index, const ToneOutcome& outcome) {
-        outcomes[index] = outcome;
-        ended(index, outcome);
-    };
+void makeTones(qsizetype count, int jobs, ToneEngine& engine,
+               const std::function<PlannedTone(qsizetype)>& plan,
+               const std::function<bool()>& stopRequested, int wakeDescriptor,
+               const std::function<void(qsizetype, const ToneOutcome&)>& ended) {
     std::vector<ToneRunning> running;
     qsizetype next = 0;
     for (;;) {
@@ -272,7 +266,7 @@ makeTones(qsizetype count, int jobs, ToneEngine& engine,
             for (ToneRunning& tone : running) {
                 tone.started->stop();
                 tone.flight->removeWhatItWrote();
-                end(tone.index, {false, QStringLiteral("Stopped.")});
+                ended(tone.index, {false, QStringLiteral("Stopped.")});
             }
             running.clear();
         }
@@ -283,7 +277,7 @@ makeTones(qsizetype count, int jobs, ToneEngine& engine,
                 if (!planned.refusal.isEmpty()) {
                     // An earlier file of that name must not pass for this tone.
                     QFile::remove(tone.outputPath);
-                    end(next, {false, planned.refusal});
+                    ended(next, {false, planned.refusal});
                     continue;
                 }
                 auto flight = std::make_unique<ToneInFlight>(tone.outputPath, planned.fileIsOurs);
@@ -297,7 +291,7 @@ makeTones(qsizetype count, int jobs, ToneEngine& engine,
                 running.push_back({next, tone.outputPath, seconds, tone.sampleRate(),
                                    std::move(flight), engine.start(planned)});
             } catch (const Failure& failure) {
-                end(next, {false, failure.description()});
+                ended(next, {false, failure.description()});
             }
         }
         for (ToneRunning& tone : finished) {
@@ -305,15 +299,15 @@ makeTones(qsizetype count, int jobs, ToneEngine& engine,
                                tone.sampleRate};
             const ToneOutcome outcome = judgedTone(run, tone.outputPath);
             cleanUp(*tone.flight, outcome);
-            end(tone.index, outcome);
+            ended(tone.index, outcome);
         }
         if (running.empty())
             break;
         // Returns at once when one has ended meanwhile.
         QList<int> ends;
         for (const ToneRunning& tone : running)
-            ends.append(tone.started->endDescriptor());
+            if (const int end = tone.started->endDescriptor(); end < 0 || !ends.contains(end))
+                ends.append(end);
         waitForAnyEnd(ends, wakeDescriptor);
     }
-    return outcomes;
 }

@@ -130,6 +130,8 @@ public:
     virtual ~ToneEngine() = default;
     // What reasons name as the maker.
     virtual QString program() const = 0;
+    // How many tones may be under way at once for `jobs` made at once.
+    virtual int tonesUnderWay(int jobs) const { return jobs; }
     // Starts making the tone, whose length has been checked.
     virtual std::unique_ptr<StartedTone> start(const PlannedTone& planned) = 0;
 };
@@ -151,15 +153,14 @@ private:
 // same seed, neighbouring numbers unrelated ones.
 quint32 toneSeed(quint64 setSeed, qint64 toneNumber);
 
-// Makes `count` tones with the engine, up to `jobs` at once, starting them in order; `plan`
-// gives each tone (by index) just before it starts, and a Failure it throws is that tone's
+// Makes `count` tones with the engine, up to `jobs` under way at once, starting them in order;
+// `plan` gives each tone (by index) just before it starts, and a Failure it throws is that tone's
 // outcome. Calls `ended` with each tone's index and outcome as it ends, in whatever order
 // they finish. Each is judged and cleaned up as makeTone() does. When `stopRequested` says
 // so, no more tones start, those under way are ended and their files removed (their
 // outcome: "Stopped."). Sleeps between ends; `wakeDescriptor` (-1 for none) ends a sleep
-// early. Gives every tone's outcome, none for a tone never started.
-QList<std::optional<ToneOutcome>>
-makeTones(qsizetype count, int jobs, ToneEngine& engine,
-          const std::function<PlannedTone(qsizetype)>& plan,
-          const std::function<bool()>& stopRequested, int wakeDescriptor,
-          const std::function<void(qsizetype, const ToneOutcome&)>& ended);
+// early. Every tone started ends once; a tone never started does not.
+void makeTones(qsizetype count, int jobs, ToneEngine& engine,
+               const std::function<PlannedTone(qsizetype)>& plan,
+               const std::function<bool()>& stopRequested, int wakeDescriptor,
+               const std::function<void(qsizetype, const ToneOutcome&)>& ended);
