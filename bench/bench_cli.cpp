@@ -1,7 +1,6 @@
-// Measures ziravel-batch against the same SoX runs started one after another by a plain
-// posix_spawn loop, in one run: --jobs 2 and --jobs 1 for WAV tones, --jobs 2 for MP3.
-// Rounds alternate the ways, so that drift in the machine's load hits all alike. Prints
-// figures only.
+// Measures ziravel-batch's process engine against the same SoX runs started one after another by a
+// plain posix_spawn loop, in one run: --jobs 2 and --jobs 1 for WAV tones, --jobs 2 for MP3. Rounds
+// alternate the ways, so that drift in the machine's load hits all alike. Prints figures only.
 #include "BenchTools.h"
 #include "PlainSpawn.h"
 #include "synth/StoredInputs.h"
@@ -51,7 +50,8 @@ double batchMs(const QString& folder, const QString& format, int tones, quint64 
     batch.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     batch.start(QStringLiteral(ZIRAVEL_BATCH),
                 {"--count", QString::number(tones), "--seed", QString::number(seed), "--jobs",
-                 QString::number(jobs), "--format", format, "--folder", folder, "--quiet"});
+                 QString::number(jobs), "--format", format, "--folder", folder, "--quiet",
+                 "--engine", "process"});
     batch.waitForFinished(-1);
     const double ms = double(timer.nsecsElapsed()) / 1e6;
     if (batch.exitCode() != 0)

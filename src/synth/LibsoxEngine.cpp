@@ -14,8 +14,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// A request is its size, the seed and the arguments, each ended by a zero byte; a reply is
-// the status, the size of the error output and the error output.
+// A request is its size, the seed, the sample rate and the seconds of the tone, then its
+// file's path and the tool's arguments, each ended by a zero byte. A reply is the tone's
+// outcome, judged by the worker from the file it has just written: made, judged, the size of
+// the reason and the reason.
 
 namespace {
 
@@ -48,9 +50,25 @@ bool writeAll(int descriptor, const void* data, std::size_t size) {
     return true;
 }
 
-// Makes the tones asked for, one after another. Replies wait while more tones are asked
-// for, up to `repliesAtOnce`, so that the batch is woken once for several; never while the
-// worker would wait.
+// The program reasons name as the maker.
+const QString libraryName = QStringLiteral("libsox");
+
+struct ToneRequest {
+    qint32 seed;
+    qint32 sampleRate;
+    double seconds;
+};
+
+struct ToneReply {
+    quint8 made;
+    quint8 judged;
+    quint16 unused;
+    quint32 reasonSize;
+};
+
+// Makes the tones asked for, one after another, and judges each as the batch would. Replies
+// wait while more tones are asked for, up to `repliesAtOnce`, so that the batch is woken once
+// for several; never while the worker would wait.
 [[noreturn]] void serveTones(int descriptor, int repliesAtOnce) {
     std::string replies;
     int held = 0;
@@ -66,30 +84,42 @@ bool writeAll(int descriptor, const void* data, std::size_t size) {
         if (!readAll(descriptor, &size, sizeof size))
             _exit(0);
         std::string request(size, '\0');
-        if (size < sizeof(qint32) || !readAll(descriptor, request.data(), size))
+        ToneRequest tone{};
+        if (size < sizeof tone || !readAll(descriptor, request.data(), size))
             _exit(1);
-        qint32 seed = 0;
-        std::memcpy(&seed, request.data(), sizeof seed);
-        std::vector<std::string> arguments;
-        for (std::size_t at = sizeof seed; at < request.size();) {
+        std::memcpy(&tone, request.data(), sizeof tone);
+        std::vector<std::string> words;
+        for (std::size_t at = sizeof tone; at < request.size();) {
             const std::size_t end = request.find('\0', at);
-            arguments.emplace_back(request, at, end - at);
+            words.emplace_back(request, at, end - at);
             at = end + 1;
         }
-        const LibsoxRun run = makeToneWithLibsox(arguments, seed);
-        const qint32 status = run.status;
-        const quint32 length = quint32(run.errorOutput.size());
-        replies.append(reinterpret_cast<const char*>(&status), sizeof status);
-        replies.append(reinterpret_cast<const char*>(&length), sizeof length);
-        replies += run.errorOutput;
+        const QString path = QFile::decodeName(words.front().c_str());
+        words.erase(words.begin());
+        const LibsoxRun run = makeToneWithLibsox(words, tone.seed);
+        const SynthRun synth{{run.status, QString::fromLocal8Bit(run.errorOutput)},
+                             libraryName,
+                             tone.seconds,
+                             tone.sampleRate};
+        const ToneOutcome outcome = judgedTone(synth, path);
+        const QByteArray reason = outcome.reason.toUtf8();
+        const ToneReply reply{outcome.made, outcome.judged, 0, quint32(reason.size())};
+        replies.append(reinterpret_cast<const char*>(&reply), sizeof reply);
+        replies.append(reason.constData(), std::size_t(reason.size()));
         ++held;
     }
 }
 
 } // namespace
 
-// What became of a tone sent to a worker: nothing until its reply or the worker's end.
-using ToneSlot = std::shared_ptr<std::optional<ChildResult>>;
+// A tone sent to a worker, and what became of it: nothing until its reply or the worker's end.
+struct SentTone {
+    QString path;
+    double seconds;
+    int sampleRate;
+    std::optional<ToneOutcome> outcome;
+};
+using ToneSlot = std::shared_ptr<SentTone>;
 
 struct LibsoxEngine::Worker {
     pid_t pid = -1;
@@ -118,20 +148,18 @@ struct LibsoxEngine::Worker {
         received.append(bytes, got);
         // Each whole reply ends the first tone waiting.
         qsizetype at = 0;
-        for (;;) {
-            qint32 status = 0;
-            quint32 length = 0;
-            constexpr qsizetype head = sizeof status + sizeof length;
-            if (received.size() - at < head)
+        for (ToneReply reply{};
+             !waiting.empty() && received.size() - at >= qsizetype(sizeof reply);) {
+            std::memcpy(&reply, received.constData() + at, sizeof reply);
+            const qsizetype size = qsizetype(sizeof reply) + qsizetype(reply.reasonSize);
+            if (received.size() - at < size)
                 break;
-            std::memcpy(&status, received.constData() + at, sizeof status);
-            std::memcpy(&length, received.constData() + at + sizeof status, sizeof length);
-            if (received.size() - at - head < qsizetype(length) || waiting.empty())
-                break;
-            *waiting.front() = ChildResult{
-                status, QString::fromLocal8Bit(received.constData() + at + head, length)};
+            waiting.front()->outcome = ToneOutcome{
+                reply.made != 0,
+                QString::fromUtf8(received.constData() + at + sizeof reply, reply.reasonSize),
+                reply.judged != 0};
             waiting.pop_front();
-            at += head + qsizetype(length);
+            at += size;
         }
         received.remove(0, at);
     }
@@ -154,8 +182,9 @@ struct LibsoxEngine::Worker {
         received.clear();
         const ChildResult ended{WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status),
                                 QString()};
-        for (const ToneSlot& slot : waiting)
-            *slot = ended;
+        for (const ToneSlot& tone : waiting)
+            tone->outcome =
+                judgedTone({ended, libraryName, tone->seconds, tone->sampleRate}, tone->path);
         waiting.clear();
     }
 };
@@ -168,19 +197,19 @@ public:
         : m_worker(worker), m_slot(std::move(slot)) {}
     ~WorkerTone() override { stop(); }
 
-    int endDescriptor() const override { return m_slot->has_value() ? -1 : m_worker.socket; }
+    int endDescriptor() const override { return m_slot->outcome ? -1 : m_worker.socket; }
 
     bool hasEnded() override {
         // Replies come in order: only the first tone waiting asks for them.
-        if (!m_slot->has_value() && m_worker.waiting.front() == m_slot)
+        if (!m_slot->outcome && m_worker.waiting.front() == m_slot)
             m_worker.collectReplies();
-        return m_slot->has_value();
+        return m_slot->outcome.has_value();
     }
 
-    ChildResult result() const override { return m_slot->value_or(ChildResult{}); }
+    ToneOutcome outcome() const override { return m_slot->outcome.value_or(ToneOutcome{}); }
 
     void stop() override {
-        if (!m_slot->has_value())
+        if (!m_slot->outcome)
             m_worker.stop();
     }
 
@@ -261,16 +290,18 @@ LibsoxEngine::Worker& LibsoxEngine::readyWorker() {
     return *fresh;
 }
 
-std::unique_ptr<StartedTone> LibsoxEngine::start(const PlannedTone& planned) {
+std::unique_ptr<StartedTone> LibsoxEngine::start(const PlannedTone& planned, double seconds) {
+    const Tone& tone = planned.tone;
+    const ToneRequest fixed{qint32(planned.seed), tone.sampleRate(), seconds};
     QByteArray request(sizeof(quint32), '\0');
-    const qint32 seed = qint32(planned.seed);
-    request.append(reinterpret_cast<const char*>(&seed), sizeof seed);
-    for (const QString& argument : toolArguments(planned.tone))
-        request.append(QFile::encodeName(argument)).append('\0');
-    const quint32 size = quint32(request.size() - sizeof(quint32));
+    request.append(reinterpret_cast<const char*>(&fixed), sizeof fixed);
+    for (const QString& word : QStringList{tone.outputPath} + toolArguments(tone))
+        request.append(QFile::encodeName(word)).append('\0');
+    const quint32 size = quint32(request.size() - qsizetype(sizeof size));
     std::memcpy(request.data(), &size, sizeof size);
     Worker& worker = readyWorker();
-    auto slot = std::make_shared<std::optional<ChildResult>>();
+    auto slot =
+        std::make_shared<SentTone>(SentTone{tone.outputPath, seconds, tone.sampleRate(), {}});
     worker.waiting.push_back(slot);
     // A worker that has gone is told as the tone's end.
     writeAll(worker.socket, request.constData(), std::size_t(request.size()));

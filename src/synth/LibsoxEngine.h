@@ -9,8 +9,8 @@
 // the same arguments (toolArguments()), with the tone's seed behind its noise and dither.
 // The library keeps its random generator, its messages and its handlers' state for the whole
 // process, so tones are made in worker processes, forked once the library is loaded, each
-// making one tone at a time. Each worker is given a few tones ahead, so that it never waits
-// for the batch between two tones.
+// making and judging one tone at a time. Each worker is given a few tones ahead, so that it never
+// waits for the batch between two tones.
 class LibsoxEngine : public ToneEngine {
 public:
     // Up to `workers` worker processes, started as they are needed.
@@ -19,9 +19,8 @@ public:
     LibsoxEngine(const LibsoxEngine&) = delete;
     LibsoxEngine& operator=(const LibsoxEngine&) = delete;
 
-    QString program() const override { return QStringLiteral("libsox"); }
     int tonesUnderWay(int jobs) const override;
-    std::unique_ptr<StartedTone> start(const PlannedTone& planned) override;
+    std::unique_ptr<StartedTone> start(const PlannedTone& planned, double seconds) override;
 
     struct Worker;
 

@@ -203,20 +203,30 @@ namespace {
 
 class StartedRun : public StartedTone {
 public:
-    StartedRun(const CommandLine& command, ChildrenInFlight& owner) : m_child(command, &owner) {}
+    StartedRun(const CommandLine& command, ChildrenInFlight& owner, const Tone& tone,
+               double seconds)
+        : m_child(command, &owner), m_program(command.program), m_path(tone.outputPath),
+          m_seconds(seconds), m_sampleRate(tone.sampleRate()) {}
     int endDescriptor() const override { return m_child.endDescriptor(); }
     bool hasEnded() override { return m_child.hasEnded(); }
-    ChildResult result() const override { return m_child.result(); }
+    ToneOutcome outcome() const override {
+        return judgedTone({m_child.result(), m_program, m_seconds, m_sampleRate}, m_path);
+    }
     void stop() override { m_child.stop(); }
 
 private:
     StartedChild m_child;
+    QString m_program;
+    QString m_path;
+    double m_seconds;
+    int m_sampleRate;
 };
 
 } // namespace
 
-std::unique_ptr<StartedTone> ProcessEngine::start(const PlannedTone& planned) {
-    return std::make_unique<StartedRun>(toneCommand(m_toolPath, planned.tone), m_children);
+std::unique_ptr<StartedTone> ProcessEngine::start(const PlannedTone& planned, double seconds) {
+    return std::make_unique<StartedRun>(toneCommand(m_toolPath, planned.tone), m_children,
+                                        planned.tone, seconds);
 }
 
 quint32 toneSeed(quint64 setSeed, qint64 toneNumber) {
@@ -235,9 +245,6 @@ namespace {
 // A tone being made.
 struct ToneRunning {
     qsizetype index;
-    QString outputPath;
-    double seconds;
-    int sampleRate;
     std::unique_ptr<ToneInFlight> flight;
     std::unique_ptr<StartedTone> started;
 };
@@ -288,16 +295,13 @@ void makeTones(qsizetype count, int jobs, ToneEngine& engine,
                     flight->removeWhatItWrote();
                     throw;
                 }
-                running.push_back({next, tone.outputPath, seconds, tone.sampleRate(),
-                                   std::move(flight), engine.start(planned)});
+                running.push_back({next, std::move(flight), engine.start(planned, seconds)});
             } catch (const Failure& failure) {
                 ended(next, {false, failure.description()});
             }
         }
         for (ToneRunning& tone : finished) {
-            const SynthRun run{tone.started->result(), engine.program(), tone.seconds,
-                               tone.sampleRate};
-            const ToneOutcome outcome = judgedTone(run, tone.outputPath);
+            const ToneOutcome outcome = tone.started->outcome();
             cleanUp(*tone.flight, outcome);
             ended(tone.index, outcome);
         }

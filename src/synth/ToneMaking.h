@@ -118,8 +118,8 @@ public:
     virtual int endDescriptor() const = 0;
     // Whether it has ended; never blocks.
     virtual bool hasEnded() = 0;
-    // How its making ended, in the tool's words, once hasEnded().
-    virtual ChildResult result() const = 0;
+    // What became of it, judged from its file as judgedTone() does, once hasEnded().
+    virtual ToneOutcome outcome() const = 0;
     // Ends it and returns once it has stopped.
     virtual void stop() = 0;
 };
@@ -128,20 +128,17 @@ public:
 class ToneEngine {
 public:
     virtual ~ToneEngine() = default;
-    // What reasons name as the maker.
-    virtual QString program() const = 0;
     // How many tones may be under way at once for `jobs` made at once.
     virtual int tonesUnderWay(int jobs) const { return jobs; }
-    // Starts making the tone, whose length has been checked.
-    virtual std::unique_ptr<StartedTone> start(const PlannedTone& planned) = 0;
+    // Starts making the tone, whose length has been checked: `seconds`.
+    virtual std::unique_ptr<StartedTone> start(const PlannedTone& planned, double seconds) = 0;
 };
 
 // Runs the tool once per tone (toneCommand()). The tool takes no seed.
 class ProcessEngine : public ToneEngine {
 public:
     explicit ProcessEngine(const QString& toolPath) : m_toolPath(toolPath) {}
-    QString program() const override { return m_toolPath; }
-    std::unique_ptr<StartedTone> start(const PlannedTone& planned) override;
+    std::unique_ptr<StartedTone> start(const PlannedTone& planned, double seconds) override;
 
 private:
     QString m_toolPath;
