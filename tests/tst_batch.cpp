@@ -619,13 +619,25 @@ void TestBatch::prefixIsLiteralText() {
     QFETCH(QString, prefix);
     const TestSupport::TemporaryToolFolder tools;
     QTemporaryDir folder;
+    // A file of the user's that the prefix, read as a pattern, would match.
+    const QString matchedName = QString(prefix).remove('[').remove(']') + "1.wav";
+    const QString matched = folder.filePath(matchedName);
+    const bool pattern = matchedName != prefix + "1.wav";
+    if (pattern)
+        TestSupport::writeFile(matched, "precious");
     const QStringList arguments{"--count",  "2",           "--length",
                                 "0.1",      "--prefix",    prefix,
                                 "--folder", folder.path(), "--never-overwrite"};
     QCOMPARE(runBatch(arguments).exitStatus, 0);
     QCOMPARE(runBatch(arguments).exitStatus, 0);
+    QStringList expected{prefix + "1.wav", prefix + "2.wav", prefix + "3.wav", prefix + "4.wav"};
+    if (pattern) {
+        QCOMPARE(contentOf(matched), QByteArray("precious"));
+        expected << matchedName;
+    }
+    expected.sort();
     QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.wav")}, QDir::Files | QDir::Hidden),
-             (QStringList{prefix + "1.wav", prefix + "2.wav", prefix + "3.wav", prefix + "4.wav"}));
+             expected);
     QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).size(), 5);
 }
 

@@ -263,11 +263,12 @@ void TestToneCommand::commandArguments_data() {
         << "1"
         << "Exp" << 300
         << QStringList{"-r", "8000", "-n", "/t/a\" -n \"/etc/x.wav", "synth", "1", "exp", "300"};
-    QTest::newRow("backslashes in the folder stay")
+    // SoX would read them as a pattern's escapes, and write to a file the pattern matches.
+    QTest::newRow("backslashes in the folder stay, marked as no pattern")
         << "/t/a\\\"b\\c\\"
         << "1"
-        << "Exp" << 300
-        << QStringList{"-r", "8000", "-n", "/t/a\\\"b\\c\\", "synth", "1", "exp", "300"};
+        << "Exp" << 300 << QStringList{"-r",    "8000", "-n",  "--no-glob", "/t/a\\\"b\\c\\",
+                                       "synth", "1",    "exp", "300"};
     QTest::newRow("no row selected gives an empty type argument")
         << "/t/a.wav"
         << "1"

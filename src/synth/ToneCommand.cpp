@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QLocale>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -202,13 +203,28 @@ int Tone::channels() const {
     return options.channel == ToneOptions::Channel::mono ? 1 : 2;
 }
 
+namespace {
+
+// What stands before the output path: the rate, the null input and what the options put
+// there. SoX reads the output path as a pattern and writes to a file that matches it, which
+// may be another of the user's files: a path it would read so is marked as a plain name.
+QStringList argumentsBeforeOutput(const Tone& tone, const OptionArguments& optional) {
+    QStringList arguments{QStringLiteral("-r"), QString::number(tone.sampleRate()),
+                          QStringLiteral("-n")};
+    arguments += optional.beforeOutput;
+    static const QRegularExpression pattern(QStringLiteral("[*?[{~\\\\]"));
+    if (tone.outputPath.contains(pattern))
+        arguments << QStringLiteral("--no-glob");
+    return arguments;
+}
+
+} // namespace
+
 QStringList toolArguments(const Tone& tone) {
     double seconds = 0;
     parseNumberText(tone.lengthText, seconds);
     const OptionArguments optional = optionArguments(tone.options, seconds);
-    return QStringList{QStringLiteral("-r"), QString::number(tone.sampleRate()),
-                       QStringLiteral("-n")} +
-           optional.beforeOutput +
+    return argumentsBeforeOutput(tone, optional) +
            QStringList{outputArgument(tone.outputPath), QStringLiteral("synth"),
                        lengthArgument(tone.lengthText), tone.waveformWord(),
                        QString::number(tone.frequency, 'f', QLocale::FloatingPointShortest)} +
@@ -217,8 +233,7 @@ QStringList toolArguments(const Tone& tone) {
 
 QString toolArgs(const Tone& tone) {
     const QStringList arguments = toolArguments(tone);
-    // After the rate, the null input and what the options put before the output.
-    const qsizetype output = 3 + optionArguments(tone.options, 0).beforeOutput.size();
+    const qsizetype output = argumentsBeforeOutput(tone, optionArguments(tone.options, 0)).size();
     QStringList shown;
     for (qsizetype at = 0; at < arguments.size(); ++at)
         shown << (at == output ? quotedArgument(arguments[at]) : commandArgument(arguments[at]));
