@@ -238,9 +238,9 @@ void TestBatch::badInput_data() {
         "--length \"0.0001\": not a positive number of seconds (one sample at least).");
     row("length negative", {"--length", "-1"},
         "--length \"-1\": not a positive number of seconds (one sample at least).");
-    row("count zero", {"--count", "0"}, "--count \"0\": not a number of tones from 1 to 32767.");
-    row("count too large", {"--count", "40000"},
-        "--count \"40000\": not a number of tones from 1 to 32767.");
+    row("count zero", {"--count", "0"}, "--count \"0\": not a number of tones from 1 to 10000000.");
+    row("count too large", {"--count", "10000001"},
+        "--count \"10000001\": not a number of tones from 1 to 10000000.");
     row("bound no number", {"--from", "low"},
         "--from \"low\": not a frequency in Hz from 0 to 32767.");
     row("bound negative", {"--to", "-5"}, "--to \"-5\": not a frequency in Hz from 0 to 32767.");

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QThread>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -88,14 +89,15 @@ Inputs storedInputs() {
     return inputs;
 }
 
-// A whole number between the limits, read as the window reads its fields.
+// A whole number between the limits, read as the window reads its fields: rounded to the
+// nearest, halfway to the even neighbour.
 int wholeNumber(const QString& option, const QString& text, int lowest, int highest,
                 const QString& what) {
-    try {
-        const int value = toInt16(text);
-        if (value >= lowest && value <= highest)
-            return value;
-    } catch (const Failure&) {
+    double value = 0;
+    if (parseNumberText(text, value)) {
+        const double rounded = std::nearbyint(value);
+        if (rounded >= lowest && rounded <= highest)
+            return int(rounded);
     }
     refuse(option, text,
            QStringLiteral("not %1 from %2 to %3.").arg(what).arg(lowest).arg(highest));
@@ -153,7 +155,7 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     BatchRequest request;
     request.lengthText = inputs.length;
     request.seconds = checkedLength(inputs.length);
-    request.count = wholeNumber(QStringLiteral("count"), inputs.count, 1, 32767,
+    request.count = wholeNumber(QStringLiteral("count"), inputs.count, 1, maximumBatchCount,
                                 QStringLiteral("a number of tones"));
     request.from = qint16(wholeNumber(QStringLiteral("from"), inputs.from, 0, 32767,
                                       QStringLiteral("a frequency in Hz")));
@@ -234,7 +236,8 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
                        "key, as the Ziravel window does, several at once."));
     parser.addOptions({
         valued("length", QStringLiteral("Tone length in seconds"), "seconds", defaults.length),
-        valued("count", QStringLiteral("How many tones, 1 to 32767"), "n", defaults.count),
+        valued("count", QStringLiteral("How many tones, 1 to %1").arg(maximumBatchCount), "n",
+               defaults.count),
         valued("from", QStringLiteral("Lowest frequency in Hz"), "hz", defaults.from),
         valued("to", QStringLiteral("Highest frequency in Hz"), "hz", defaults.to),
         valued(

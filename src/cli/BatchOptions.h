@@ -40,6 +40,9 @@ struct BatchAnswer {
     int exitStatus = 0;
 };
 
+// The most tones one batch makes: its memory does not grow with the count.
+inline constexpr int maximumBatchCount = 10000000;
+
 // Exit status of a refused input.
 inline constexpr int badInputStatus = 2;
 
