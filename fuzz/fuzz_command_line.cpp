@@ -5,6 +5,7 @@
 #include "synth/NumberText.h"
 #include "synth/ToneCommand.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 #include <cstdlib>
 
@@ -28,14 +29,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     // Whatever the texts hold, the tool receives exactly the arguments of one tone, and the
     // tool, the output and the type are what they are.
+    // An output the tool would read as a pattern is marked as a plain name.
     const QString outputArgument =
         output.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + output : output;
+    QStringList head{QStringLiteral("-r"), QStringLiteral("8000"), QStringLiteral("-n")};
+    if (output.contains(QRegularExpression(QStringLiteral("[*?[{~\\\\]"))))
+        head << QStringLiteral("--no-glob");
+    head << outputArgument << QStringLiteral("synth");
     if (command.program != QStringLiteral("/tmp/a \"b\\/sox.exe") ||
-        command.arguments.size() != 8 ||
-        command.arguments.mid(0, 5) != QStringList{QStringLiteral("-r"), QStringLiteral("8000"),
-                                                   QStringLiteral("-n"), outputArgument,
-                                                   QStringLiteral("synth")} ||
-        command.arguments[6] != tone.waveformWord() || command.arguments[7] != QStringLiteral("-7"))
+        command.arguments.size() != head.size() + 3 ||
+        command.arguments.mid(0, head.size()) != head ||
+        command.arguments[head.size() + 1] != tone.waveformWord() ||
+        command.arguments[head.size() + 2] != QStringLiteral("-7"))
         std::abort();
     // A length the run lets through is the number the field holds.
     double fieldNumber = 0;
