@@ -18,6 +18,11 @@ inline QStringList linesOf(const QString& path) {
     return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+// Whether an answer key's row says its tone was made: "yes" or "no".
+inline QString madeColumn(const QString& row) {
+    return row.section(QLatin1Char(','), 8, 8);
+}
+
 // A window ready for a run: tool folder and output folder of the test's own.
 class ToneRun {
 public:

@@ -1,5 +1,6 @@
 // The listening-test options: each one's effect on real files made by SoX, the pitch draws
 // in numbers, and how the options are kept.
+#include "SoundFiles.h"
 #include "Spectrum.h"
 #include "ToneRun.h"
 #include "app/OptionsPanel.h"
@@ -7,7 +8,6 @@
 #include "synth/AnswerKey.h"
 #include "synth/OptionTable.h"
 #include "synth/ToneCommand.h"
-#include "SoundFiles.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -229,7 +229,8 @@ void TestOptions::neverOverwrite() {
     run.w.optionsPanel->neverOverwrite->setChecked(true);
     run.w.pushButton1->click();
     QCOMPARE(run.outputFiles(), (QStringList{"Ear_1.wav", "Ear_2.wav", "Ear_3.wav", "Ear_4.wav"}));
-    const QStringList key = linesOf(run.output + QStringLiteral("/Ziravel_tones.csv"));
+    // The key is named after the prefix, so that another prefix's set keeps its own.
+    const QStringList key = linesOf(run.output + QStringLiteral("/Ear_tones.csv"));
     QCOMPARE(key.size(), 5);
     QVERIFY(key[1].startsWith(QStringLiteral("Ear_1.wav,")));
     QVERIFY(key[4].startsWith(QStringLiteral("Ear_4.wav,")));

@@ -1,7 +1,7 @@
+#include "SoundFiles.h"
 #include "TestSupport.h"
 #include "sound/SoundPlayer.h"
 #include "synth/Mp3File.h"
-#include "SoundFiles.h"
 
 #include <QProcess>
 #include <QTest>

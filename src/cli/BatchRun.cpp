@@ -125,8 +125,19 @@ int runBatch(const BatchRequest& request) {
         return badInputStatus;
     }
     const quint64 setSeed = request.seed ? *request.seed : std::random_device{}();
-    // Tones are planned in order, so the draws are the same whatever the number of jobs.
-    std::mt19937_64 generator(setSeed);
+    // Tone k is drawn from (seed, k) alone: the same wherever and whenever it is made.
+    const auto drawnTone = [&](qint64 number) {
+        Tone tone{QString(),
+                  request.lengthText,
+                  request.waveform,
+                  0,
+                  options,
+                  double(std::max(request.from, request.to)),
+                  toneSeed(setSeed, number)};
+        std::mt19937_64 generator(*tone.seed);
+        tone.frequency = drawPitch(request.from, request.to, options.pitchDraw, generator);
+        return tone;
+    };
     // The rows of the tones under way, and of those ended before an earlier one: the key takes
     // the rows in order as they are complete, so that nothing grows with the batch.
     struct PendingRow {
@@ -145,15 +156,13 @@ int runBatch(const BatchRequest& request) {
     // Each tone's file is named, or its number taken, just before it starts.
     const auto plan = [&](qsizetype index) {
         PlannedTone planned;
-        planned.tone =
-            Tone{QString(), request.lengthText, request.waveform,
-                 drawPitch(request.from, request.to, options.pitchDraw, generator), options};
-        // A tone whose number cannot be taken still has its row.
+        // A tone whose number cannot be taken still has its row, drawn for the next number.
         AnswerRow& row = rows[index].row;
-        row = answeredTone(planned.tone, false);
-        planned.tone.outputPath = numbering->nextPath();
+        row = answeredTone(drawnTone(numbering->lastNumber() + 1), false);
+        const QString path = numbering->nextPath();
+        planned.tone = drawnTone(numbering->lastNumber());
+        planned.tone.outputPath = path;
         planned.fileIsOurs = numbering->filesAreOurs();
-        planned.seed = toneSeed(setSeed, numbering->lastNumber());
         row = answeredTone(planned.tone, false);
         planned.refusal = toneRefusal(planned.tone);
         return planned;
@@ -201,7 +210,7 @@ int runBatch(const BatchRequest& request) {
     progress.clear();
     // The key lists every tone tried; a batch stopped before its first tone leaves the key
     // there alone.
-    const QString keyPath = outputFilePath(request.folder, answerKeyFileName);
+    const QString keyPath = outputFilePath(request.folder, answerKeyName(options.prefix));
     if (keyRows > 0) {
         BytePieces keptRows;
         try {

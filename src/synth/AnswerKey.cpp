@@ -42,8 +42,8 @@ QString number(double value) {
 
 namespace {
 
-const QByteArray header =
-    "file,frequency_hz,note,cents,waveform,length_s,sample_rate_hz,level_dbfs,made\n";
+const QByteArray header = "file,frequency_hz,note,cents,waveform,length_s,sample_rate_hz,"
+                          "level_dbfs,made,sample_size_bits,channel,fade_ms,format,tone_seed\n";
 
 } // namespace
 
@@ -58,7 +58,12 @@ QByteArray answerRowText(const AnswerRow& row) {
                              row.seconds ? number(*row.seconds) : QString(),
                              QString::number(row.sampleRate),
                              number(row.levelDbfs),
-                             row.made ? QStringLiteral("yes") : QStringLiteral("no")};
+                             row.made ? QStringLiteral("yes") : QStringLiteral("no"),
+                             row.sampleBits ? QString::number(*row.sampleBits) : QString(),
+                             row.channel,
+                             QString::number(row.fadeMs),
+                             row.format,
+                             row.toneSeed ? QString::number(*row.toneSeed) : QString()};
     return (fields.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
 }
 
@@ -72,6 +77,11 @@ QByteArray rowsText(const QList<AnswerRow>& rows) {
 }
 
 } // namespace
+
+QString answerKeyName(const QString& prefix, int shard, int shards) {
+    return shards > 0 ? QStringLiteral("%1tones-%2-of-%3.csv").arg(prefix).arg(shard).arg(shards)
+                      : prefix + QStringLiteral("tones.csv");
+}
 
 QByteArray answerKeyText(const QList<AnswerRow>& rows) {
     return header + rowsText(rows);

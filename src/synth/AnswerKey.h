@@ -8,8 +8,12 @@
 #include <QtGlobal>
 #include <optional>
 
-// The name of the answer key a batch writes beside its tones.
+// The name of the answer key a batch writes beside its tones, at the default prefix.
 inline const QString answerKeyFileName = QStringLiteral("Ziravel_tones.csv");
+
+// The answer key's name for files named with the prefix, so that sets of two prefixes in one
+// folder keep their own keys; a shard's key (K of N) names its slice.
+QString answerKeyName(const QString& prefix, int shard = 0, int shards = 0);
 
 // One tone of a batch, as the answer key tells it.
 struct AnswerRow {
@@ -20,6 +24,11 @@ struct AnswerRow {
     int sampleRate = 0;
     double levelDbfs = 0;
     bool made = false;
+    std::optional<int> sampleBits; // none for MP3
+    QString channel;               // the option's word: mono, left, right, both
+    int fadeMs = 0;
+    QString format;                  // wav or mp3
+    std::optional<quint64> toneSeed; // what the tone's draws came from
 };
 
 // The equal-tempered note nearest to a frequency (A4 = 440 Hz), as "A4" or "C#5", and the
@@ -32,7 +41,8 @@ std::optional<NearestNote> nearestNote(double hertz);
 
 // The answer key as UTF-8 comma-separated text: a header row, then one row per tone with
 // file name, frequency in Hz, nearest note and its offset in cents, waveform, length in
-// seconds, sample rate, level in dBFS and whether the tone was made.
+// seconds, sample rate, level in dBFS, whether the tone was made, bits per sample, channel,
+// fade in milliseconds, file format and the tone's seed.
 QByteArray answerKeyText(const QList<AnswerRow>& rows);
 // One row of it, its line end included.
 QByteArray answerRowText(const AnswerRow& row);

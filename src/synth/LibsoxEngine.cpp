@@ -133,8 +133,8 @@ struct LibsoxEngine::Worker {
 
     // Takes in every reply there is, without waiting.
     void collectReplies() {
-        pollfd reply{socket, POLLIN, 0};
-        if (!alive() || waiting.empty() || poll(&reply, 1, 0) <= 0)
+        pollfd readable{socket, POLLIN, 0};
+        if (!alive() || waiting.empty() || poll(&readable, 1, 0) <= 0)
             return;
         char bytes[1 << 16];
         const ssize_t got = read(socket, bytes, sizeof bytes);
@@ -292,7 +292,8 @@ LibsoxEngine::Worker& LibsoxEngine::readyWorker() {
 
 std::unique_ptr<StartedTone> LibsoxEngine::start(const PlannedTone& planned, double seconds) {
     const Tone& tone = planned.tone;
-    const ToneRequest fixed{qint32(planned.seed), tone.sampleRate(), seconds};
+    // The library's generator takes 32 bits: the seed's low ones.
+    const ToneRequest fixed{qint32(quint32(tone.seed.value_or(0))), tone.sampleRate(), seconds};
     QByteArray request(sizeof(quint32), '\0');
     request.append(reinterpret_cast<const char*>(&fixed), sizeof fixed);
     for (const QString& word : QStringList{tone.outputPath} + toolArguments(tone))

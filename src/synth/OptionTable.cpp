@@ -228,3 +228,10 @@ ToneOptions toneOptionsFrom(const std::function<QString(const OptionSpec&)>& tex
     }
     return options;
 }
+
+QString optionWord(const QString& key, const ToneOptions& options) {
+    for (const OptionSpec& option : toneOptionTable())
+        if (option.key == key)
+            return option.get(options);
+    return {};
+}

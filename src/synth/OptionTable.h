@@ -54,6 +54,9 @@ inline const QString neverOverwrite = QStringLiteral("OptionNeverOverwrite");
 // The options in the order the panel and --help show them.
 const QList<OptionSpec>& toneOptionTable();
 
+// The option's value in the options, as the command line and the settings write it.
+QString optionWord(const QString& key, const ToneOptions& options);
+
 // The option read from a text as typed, given or stored: the canonical text when it is one of
 // the option's own (a word in any case, a whole number within the limits read as the window
 // reads its fields, a safe prefix, "0" or "1"); nothing otherwise.

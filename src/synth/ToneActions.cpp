@@ -60,11 +60,17 @@ const BatchHandler mp3Handler{
 const QString folderMissingText =
     QStringLiteral("Folder does not exist. Please select another folder.");
 
-// The bounds are read for every tone, the upper one first.
-double drawFrequency(ToneWindow& window, ToneOptions::PitchDraw draw) {
+// A tone's pitch, drawn between the bounds, which are read for every tone, the upper one
+// first; and the set's highest pitch, the higher bound.
+struct DrawnPitch {
+    double frequency;
+    double highest;
+};
+DrawnPitch drawFrequency(ToneWindow& window, ToneOptions::PitchDraw draw,
+                         std::mt19937_64& generator) {
     const qint16 upper = toInt16(window.toText());
     const qint16 lower = toInt16(window.fromText());
-    return drawPitch(lower, upper, draw, window.toneGenerator());
+    return {drawPitch(lower, upper, draw, generator), double(std::max(lower, upper))};
 }
 
 QString doneText(int failedTones, int count, const QString& reason) {
@@ -81,8 +87,10 @@ QString doneText(int failedTones, int count, const QString& reason) {
 struct BatchTone {
     QString tool;
     ToneNumbering* numbering;
+    // Tone k is drawn from (set seed, k) alone.
+    quint64 setSeed;
     QString outputPath;
-    double frequency;
+    DrawnPitch pitch;
     Tone tone;
     CommandLine command;
 };
@@ -95,13 +103,20 @@ ToneOutcome makeBatchTone(Guard& guard, const BatchLines& at, ToneWindow& window
         guard.step(at.outputPath, [&] { state.outputPath = state.numbering->nextPath(); });
     // The options are read for every tone, as the other inputs are.
     ToneOptions options = batchOptions;
+    const quint64 seed = toneSeed(state.setSeed, state.numbering->lastNumber());
     bool ready = guard.step(at.frequency, [&] {
         options = window.toneOptions();
-        state.frequency = drawFrequency(window, options.pitchDraw);
+        std::mt19937_64 generator(seed);
+        state.pitch = drawFrequency(window, options.pitchDraw, generator);
     });
     ready = guard.step(at.args, [&] {
-        state.tone = Tone{state.outputPath, window.lengthText(),
-                          waveformOfRow(window.waveformShownText()), state.frequency, options};
+        state.tone = Tone{state.outputPath,
+                          window.lengthText(),
+                          waveformOfRow(window.waveformShownText()),
+                          state.pitch.frequency,
+                          options,
+                          state.pitch.highest,
+                          seed};
     }) && ready;
     ready = guard.step(at.command, [&] { state.command = toneCommand(state.tool, state.tone); }) &&
             ready;
@@ -168,7 +183,9 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     });
     if (!numbering)
         count = 0;
-    BatchTone batchTone{tool, numbering ? &*numbering : nullptr, {}, 0, {}, {}};
+    // One draw of the window's generator seeds the whole set.
+    BatchTone batchTone{
+        tool, numbering ? &*numbering : nullptr, window.toneGenerator()(), {}, {}, {}, {}};
     int failedTones = 0;
     QString firstReason;
     QList<AnswerRow> answers;
@@ -191,7 +208,7 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     // The key tells which file holds which tone; it never stops the tones.
     if (count > 0)
         guard.step(at.run, [&] {
-            writeAnswerKey(outputFilePath(folder, answerKeyFileName), answers,
+            writeAnswerKey(outputFilePath(folder, answerKeyName(batchOptions.prefix)), answers,
                            batchOptions.neverOverwrite);
         });
     window.showProgress(0, 0);
@@ -228,7 +245,8 @@ void previewTone(ToneWindow& window) {
     ToneOptions options;
     bool ready = guard.step(122, [&] {
         options = window.toneOptions();
-        frequency = drawFrequency(window, options.pitchDraw);
+        // One tone, drawn from the window's generator; its own pitch decides its rate.
+        frequency = drawFrequency(window, options.pitchDraw, window.toneGenerator()).frequency;
     });
     Tone tone;
     ready = guard.step(124, [&] {

@@ -31,6 +31,17 @@ double unitDraw(std::mt19937_64& generator) {
 
 } // namespace
 
+quint64 toneSeed(quint64 setSeed, qint64 toneNumber) {
+    // splitmix64's finaliser over the pair: every bit of both reaches every bit of the seed.
+    quint64 mixed = setSeed ^ (quint64(toneNumber) * 0x9E3779B97F4A7C15ULL);
+    for (int round = 0; round < 2; ++round) {
+        mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBULL;
+        mixed ^= mixed >> 31;
+    }
+    return mixed;
+}
+
 qint16 randomBetween(qint16 lower, qint16 upper, std::mt19937_64& generator) {
     const int difference = int(upper) - int(lower);
     if (difference < -32768 || difference >= 32767)
@@ -196,7 +207,11 @@ bool Tone::isNoise() const {
 }
 
 int Tone::sampleRate() const {
-    return sampleRateFor(waveformWord(), frequency, options.sampleRate, isMp3());
+    const bool mp3 = isMp3();
+    const double setPitch =
+        mp3 ? std::min(setHighestPitch, mp3HighestPitch(offeredSampleRates.last()) - 1)
+            : setHighestPitch;
+    return sampleRateFor(waveformWord(), std::max(frequency, setPitch), options.sampleRate, mp3);
 }
 
 int Tone::channels() const {

@@ -51,6 +51,11 @@ std::optional<Waveform> waveformOfRow(const QString& shownText);
 // Its row of the list, as the answer key names it.
 QString waveformRowText(Waveform waveform);
 
+// The seed of tone number `toneNumber` of a set drawn with `setSeed`: the same pair gives the
+// same seed, neighbouring numbers unrelated ones. Every draw of a tone comes from a generator
+// started with it, so that tone k is the same wherever and whenever it is made.
+quint64 toneSeed(quint64 setSeed, qint64 toneNumber);
+
 // A whole number drawn uniformly: lower..upper when lower <= upper, upper + 1..lower
 // when the bounds are reversed. Throws Failure "Overflow" when upper - lower lies
 // outside -32768..32766.
@@ -76,6 +81,12 @@ struct Tone {
     std::optional<Waveform> waveform; // nothing when no row of the list is chosen
     double frequency = 0;
     ToneOptions options;
+    // The highest pitch of the tone's set: one rate, the one that holds it, for the whole set
+    // (0: the tone's own pitch decides). An MP3 set is held up to what its encoder keeps.
+    double setHighestPitch = 0;
+    // What its draws came from (toneSeed()), and the library engine's noise and dither;
+    // nothing when it was drawn otherwise.
+    std::optional<quint64> seed;
 
     // The type word SoX receives; empty for no waveform, which SoX refuses.
     QString waveformWord() const;

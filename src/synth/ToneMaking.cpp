@@ -5,6 +5,7 @@
 #include "runner/ShellWait.h"
 #include "synth/Mp3File.h"
 #include "synth/NumberText.h"
+#include "synth/OptionTable.h"
 #include "synth/WavFile.h"
 
 #include <QDir>
@@ -122,13 +123,19 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
     answer.fileName = QFileInfo(tone.outputPath).fileName();
     if (!tone.isNoise())
         answer.frequency = tone.frequency;
-    answer.waveform = tone.waveform ? waveformRowText(*tone.waveform) : QString();
+    answer.waveform = tone.waveformWord();
     double seconds = 0;
     if (parseNumberText(tone.lengthText, seconds))
         answer.seconds = seconds;
     answer.sampleRate = tone.sampleRate();
     answer.levelDbfs = tone.options.levelDb;
     answer.made = made;
+    if (!tone.isMp3())
+        answer.sampleBits = tone.options.sampleBits > 0 ? tone.options.sampleBits : 32;
+    answer.channel = optionWord(OptionKey::channel, tone.options);
+    answer.fadeMs = tone.options.fadeMs;
+    answer.format = tone.isMp3() ? QStringLiteral("mp3") : QStringLiteral("wav");
+    answer.toneSeed = tone.seed;
     return answer;
 }
 
@@ -227,17 +234,6 @@ private:
 std::unique_ptr<StartedTone> ProcessEngine::start(const PlannedTone& planned, double seconds) {
     return std::make_unique<StartedRun>(toneCommand(m_toolPath, planned.tone), m_children,
                                         planned.tone, seconds);
-}
-
-quint32 toneSeed(quint64 setSeed, qint64 toneNumber) {
-    // splitmix64's finaliser over the pair: every bit of both reaches every bit of the seed.
-    quint64 mixed = setSeed ^ (quint64(toneNumber) * 0x9E3779B97F4A7C15ULL);
-    for (int round = 0; round < 2; ++round) {
-        mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBULL;
-        mixed ^= mixed >> 31;
-    }
-    return quint32(mixed);
 }
 
 namespace {

@@ -106,8 +106,6 @@ struct PlannedTone {
     Tone tone;
     QString refusal;
     bool fileIsOurs = false;
-    // Starts the generator of its noise and dither, where the engine takes one.
-    quint32 seed = 0;
 };
 
 // A tone under way in an engine.
@@ -145,10 +143,6 @@ private:
     // Outlives the children started with it.
     ChildrenInFlight m_children;
 };
-
-// The seed of tone number `toneNumber` of a set drawn with `setSeed`: the same pair gives the
-// same seed, neighbouring numbers unrelated ones.
-quint32 toneSeed(quint64 setSeed, qint64 toneNumber);
 
 // Makes `count` tones with the engine, up to `jobs` under way at once, starting them in order;
 // `plan` gives each tone (by index) just before it starts, and a Failure it throws is that tone's
