@@ -92,6 +92,7 @@ private slots:
     void sameFilesAsTheWindow();
     void seedAndJobs();
     void seedRepeatsNoiseAndDither();
+    void setIsTheSameInPieces();
     void badInput_data();
     void badInput();
     void neverOverwriteNumbersOn();
@@ -228,6 +229,39 @@ void TestBatch::seedRepeatsNoiseAndDither() {
             noise.value(QStringLiteral("Ziravel_2.wav")));
 }
 
+// Tone k depends on the seed and k alone: a set made in shards, or continued with "never
+// overwrite", is byte for byte the set made in one run, its key's rows included.
+void TestBatch::setIsTheSameInPieces() {
+    QTemporaryDir whole, shards, continued;
+    const QStringList set{"--seed", "9",    "--length", "0.05",     "--from",
+                          "100",    "--to", "5000",     "--digits", "2"};
+    QCOMPARE(runBatch(set + QStringList{"--count", "7", "--folder", whole.path()}).exitStatus, 0);
+    const QStringList wholeRows = linesOf(whole.filePath(answerKeyFileName));
+    QStringList shardRows{wholeRows.first()};
+    for (const char* shard : {"1/3", "2/3", "3/3"}) {
+        QCOMPARE(
+            runBatch(set + QStringList{"--count", "7", "--shard", shard, "--folder", shards.path()})
+                .exitStatus,
+            0);
+        const QString key = QStringLiteral("Ziravel_tones-%1-of-3.csv").arg(shard[0]);
+        shardRows += linesOf(shards.filePath(key)).mid(1);
+        QFile::remove(shards.filePath(key));
+    }
+    QCOMPARE(shardRows, wholeRows);
+    QFile::remove(whole.filePath(answerKeyFileName));
+    QCOMPARE(folderContent(shards.path()), folderContent(whole.path()));
+    QVERIFY(QFile::exists(whole.filePath(QStringLiteral("Ziravel_07.wav"))));
+
+    for (int run = 0; run < 2; ++run)
+        QCOMPARE(runBatch(set + QStringList{"--count", run == 0 ? "4" : "3", "--never-overwrite",
+                                            "--folder", continued.path()})
+                     .exitStatus,
+                 0);
+    QCOMPARE(linesOf(continued.filePath(answerKeyFileName)), wholeRows);
+    QFile::remove(continued.filePath(answerKeyFileName));
+    QCOMPARE(folderContent(continued.path()), folderContent(whole.path()));
+}
+
 void TestBatch::badInput_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
@@ -266,6 +300,10 @@ void TestBatch::badInput_data() {
     row("WAV past 4 GiB", {"--length", "40000", "--to", "30000", "--channel", "both"},
         "--length \"40000\": A WAV file holds at most 4 GiB: at 96000 Hz a tone may last at "
         "most 5592 seconds.");
+    row("shard past its set", {"--count", "3", "--shard", "4/4"},
+        "--shard \"4/4\": not K/N with 1 <= K <= N <= the count (3).");
+    row("shard with never overwrite", {"--shard", "1/2", "--never-overwrite"},
+        "--shard \"1/2\": not with --never-overwrite: a shard's numbers are fixed by the set.");
     row("seed no number", {"--seed", "abc"},
         "--seed \"abc\": not a whole number from 0 to 18446744073709551615.");
     row("unknown option", {"--colour", "red"}, "Unknown option 'colour'.");

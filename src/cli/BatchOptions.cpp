@@ -193,6 +193,27 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
             refuse(QStringLiteral("seed"), text,
                    QStringLiteral("not a whole number from 0 to 18446744073709551615."));
     }
+    if (parser.isSet(QStringLiteral("shard"))) {
+        const QString text = parser.value(QStringLiteral("shard"));
+        const QStringList parts = text.split(QLatin1Char('/'));
+        bool shardNumber = false;
+        bool shardsNumber = false;
+        request.shard = parts.value(0).toInt(&shardNumber);
+        request.shards = parts.value(1).toInt(&shardsNumber);
+        if (parts.size() != 2 || !shardNumber || !shardsNumber || request.shards < 1 ||
+            request.shard < 1 || request.shard > request.shards || request.shards > request.count)
+            refuse(
+                QStringLiteral("shard"), text,
+                QStringLiteral("not K/N with 1 <= K <= N <= the count (%1).").arg(request.count));
+        if (request.options.neverOverwrite)
+            refuse(QStringLiteral("shard"), text,
+                   QStringLiteral("not with --never-overwrite: a shard's numbers are fixed by the "
+                                  "set."));
+    }
+    if (parser.isSet(QStringLiteral("digits")))
+        request.digits =
+            wholeNumber(QStringLiteral("digits"), parser.value(QStringLiteral("digits")), 0, 19,
+                        QStringLiteral("a number of digits"));
     request.jobs = defaultJobs();
     if (parser.isSet(QStringLiteral("jobs")))
         request.jobs = wholeNumber(QStringLiteral("jobs"), parser.value(QStringLiteral("jobs")), 1,
@@ -210,6 +231,15 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
 }
 
 } // namespace
+
+ToneSlice toneSlice(const BatchRequest& request) {
+    if (request.shards == 0)
+        return {1, request.count};
+    const qint64 count = request.count;
+    const qint64 first = (request.shard - 1) * count / request.shards + 1;
+    const qint64 last = request.shard * count / request.shards;
+    return {first, int(last - first + 1)};
+}
 
 QStringList batchEngineNames() {
 #ifdef ZIRAVEL_LIBSOX_ENGINE
@@ -260,6 +290,12 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
         QCommandLineOption(QStringLiteral("from-settings"),
                            QStringLiteral("Start from the values the window stored (never "
                                           "written)")),
+        QCommandLineOption(QStringLiteral("shard"),
+                           QStringLiteral("Make only slice K of N contiguous slices of the set's "
+                                          "numbers; its key is <prefix>tones-K-of-N.csv"),
+                           QStringLiteral("K/N")),
+        valued("digits", QStringLiteral("Pad the numbers with zeros to this many digits"), "n",
+               QStringLiteral("0, no padding")),
         QCommandLineOption(QStringLiteral("seed"),
                            QStringLiteral("Seed of the draws: the same seed and options give "
                                           "the same frequencies (default: from the system)"),

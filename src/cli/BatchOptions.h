@@ -28,6 +28,11 @@ struct BatchRequest {
     ExportFormat format = ExportFormat::wav;
     ToneOptions options;
     std::optional<quint64> seed;
+    // The slice of the set this run makes: shard K of N contiguous slices (0 of 0: the whole
+    // set).
+    int shard = 0;
+    int shards = 0;
+    int digits = 0; // the numbers padded with zeros to this many digits
     int jobs = 1;
     BatchEngine engine = BatchEngine::process;
     bool quiet = false;
@@ -42,6 +47,13 @@ struct BatchAnswer {
 
 // The most tones one batch makes: its memory does not grow with the count.
 inline constexpr int maximumBatchCount = 10000000;
+
+// The first number and the count of the tones the request's slice of its set makes.
+struct ToneSlice {
+    qint64 first = 1;
+    int count = 0;
+};
+ToneSlice toneSlice(const BatchRequest& request);
 
 // Exit status of a refused input.
 inline constexpr int badInputStatus = 2;

@@ -115,11 +115,12 @@ int runBatch(const BatchRequest& request) {
     if (!engine)
         return 1;
     const ToneOptions& options = request.options;
+    const ToneSlice slice = toneSlice(request);
     const QString extension = fileExtension(request.format);
     std::optional<ToneNumbering> numbering;
     try {
         numbering.emplace(request.folder, options.prefix, extension, options.neverOverwrite,
-                          request.count);
+                          slice.count, slice.first, request.digits);
     } catch (const Failure& failure) {
         printError(failure.description());
         return badInputStatus;
@@ -168,7 +169,7 @@ int runBatch(const BatchRequest& request) {
         return planned;
     };
 
-    ProgressLine progress(request.count, onTerminal() && !request.quiet);
+    ProgressLine progress(slice.count, onTerminal() && !request.quiet);
     int finished = 0;
     int failed = 0;
     int made = 0;
@@ -177,7 +178,7 @@ int runBatch(const BatchRequest& request) {
     // otherwise flood the terminal.
     QSet<QString> toldReasons;
     makeTones(
-        request.count, engine->tonesUnderWay(jobs), *engine, plan,
+        slice.count, engine->tonesUnderWay(jobs), *engine, plan,
         [&] { return stopSignals.stopRequested(); }, stopSignals.wakeDescriptor(),
         [&](qsizetype index, const ToneOutcome& outcome) {
             ++finished;
@@ -210,7 +211,8 @@ int runBatch(const BatchRequest& request) {
     progress.clear();
     // The key lists every tone tried; a batch stopped before its first tone leaves the key
     // there alone.
-    const QString keyPath = outputFilePath(request.folder, answerKeyName(options.prefix));
+    const QString keyPath = outputFilePath(
+        request.folder, answerKeyName(options.prefix, request.shard, request.shards));
     if (keyRows > 0) {
         BytePieces keptRows;
         try {
@@ -230,13 +232,12 @@ int runBatch(const BatchRequest& request) {
         }
     }
     if (stopSignals.stopRequested()) {
-        printError(
-            QStringLiteral("Stopped. %1 of %2 tones were made.").arg(made).arg(request.count));
+        printError(QStringLiteral("Stopped. %1 of %2 tones were made.").arg(made).arg(slice.count));
         return stoppedStatus;
     }
-    if (made < request.count) {
-        std::fprintf(stderr, "%d of %d tones could not be made.\n", request.count - made,
-                     request.count);
+    if (made < slice.count) {
+        std::fprintf(stderr, "%d of %d tones could not be made.\n", slice.count - made,
+                     slice.count);
         return 1;
     }
     return keyFailure.isEmpty() ? 0 : 1;

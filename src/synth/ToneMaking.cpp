@@ -165,10 +165,12 @@ std::optional<qint64> toneNumber(QStringView name, const QString& prefix,
 } // namespace
 
 ToneNumbering::ToneNumbering(const QString& folder, const QString& prefix, const QString& extension,
-                             bool neverOverwrite, qint64 count)
-    : m_folder(folder), m_prefix(prefix), m_extension(extension), m_neverOverwrite(neverOverwrite) {
+                             bool neverOverwrite, qint64 count, qint64 first, int digits)
+    : m_folder(folder), m_prefix(prefix), m_extension(extension), m_neverOverwrite(neverOverwrite),
+      m_last(first - 1), m_digits(digits) {
     if (!neverOverwrite)
         return;
+    m_last = 0;
     const QString path = expandedFolder(folder);
     QDirIterator names(path.isEmpty() ? QStringLiteral(".") : path,
                        QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System |
@@ -191,8 +193,10 @@ QString ToneNumbering::nextPath() {
         if (m_last == std::numeric_limits<qint64>::max())
             throw Failure(QStringLiteral("No more tones can be numbered: the numbers would not "
                                          "fit."));
-        const QString path =
-            outputFilePath(m_folder, m_prefix + QString::number(++m_last) + m_extension);
+        const QString path = outputFilePath(
+            m_folder, m_prefix +
+                          QString::number(++m_last).rightJustified(m_digits, QLatin1Char('0')) +
+                          m_extension);
         if (!m_neverOverwrite)
             return path;
         try {

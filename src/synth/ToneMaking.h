@@ -83,8 +83,10 @@ AnswerRow answeredTone(const Tone& tone, bool made);
 class ToneNumbering {
 public:
     // Throws Failure when `count` numbers after the files there would not fit in 64 bits.
+    // Without "never overwrite" the numbers start at `first`. Numbers are padded with zeros
+    // to `digits` digits, so that the names sort.
     ToneNumbering(const QString& folder, const QString& prefix, const QString& extension,
-                  bool neverOverwrite, qint64 count);
+                  bool neverOverwrite, qint64 count, qint64 first = 1, int digits = 0);
 
     // The next tone's file; with "never overwrite", made empty here. Throws Failure.
     QString nextPath();
@@ -99,6 +101,7 @@ private:
     QString m_extension;
     bool m_neverOverwrite;
     qint64 m_last = 0;
+    int m_digits;
 };
 
 // A tone to make, or why it is not made.

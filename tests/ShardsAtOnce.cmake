@@ -1,0 +1,29 @@
+# The README's recipe for shards run at once (there with GNU parallel, which starts each
+# through a shell; here with xargs, which starts the program itself): four shards side by
+# side make byte for byte the set one run makes.
+set(set --seed 3 --count 10 --length 0.05 --from 100 --to 3000 --quiet)
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}/whole" "${WORK}/shards")
+file(WRITE "${WORK}/numbers" "1\n2\n3\n4\n")
+execute_process(COMMAND xargs -P 4 -I{} "${PROGRAM}" ${set} --shard {}/4 --folder "${WORK}/shards"
+                INPUT_FILE "${WORK}/numbers" RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "the shards failed: ${failed}")
+endif()
+execute_process(COMMAND "${PROGRAM}" ${set} --folder "${WORK}/whole" RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "the whole set failed: ${failed}")
+endif()
+foreach(number RANGE 1 10)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/whole/Ziravel_${number}.wav"
+                          "${WORK}/shards/Ziravel_${number}.wav" RESULT_VARIABLE differ)
+  if(differ)
+    message(FATAL_ERROR "Ziravel_${number}.wav differs")
+  endif()
+endforeach()
+file(GLOB keys "${WORK}/shards/Ziravel_tones-*-of-4.csv")
+list(LENGTH keys found)
+if(NOT found EQUAL 4)
+  message(FATAL_ERROR "${found} shard keys, not 4")
+endif()
+message(STATUS "four shards at once made the set of one run")
