@@ -55,10 +55,10 @@ runBatch(const QStringList& arguments, const std::function<void(QProcess&)>& whi
             QString::fromLocal8Bit(batch.readAllStandardError())};
 }
 
-// Every file of the folder, by name, with its bytes.
-QMap<QString, QByteArray> folderContent(const QString& folder) {
+// Every file of the folder, or those the name filters match, by name, with its bytes.
+QMap<QString, QByteArray> folderContent(const QString& folder, const QStringList& filters = {}) {
     QMap<QString, QByteArray> files;
-    for (const QString& name : QDir(folder).entryList(QDir::Files))
+    for (const QString& name : QDir(folder).entryList(filters, QDir::Files))
         files.insert(name, contentOf(QDir(folder).filePath(name)));
     return files;
 }
@@ -93,6 +93,7 @@ private slots:
     void seedAndJobs();
     void seedRepeatsNoiseAndDither();
     void setIsTheSameInPieces();
+    void keyAndManifestReadByPython();
     void badInput_data();
     void badInput();
     void neverOverwriteNumbersOn();
@@ -178,9 +179,11 @@ void TestBatch::sameFilesAsTheWindow() {
     const BatchResult batch = runBatch(arguments << "--folder" << batchFolder.path());
     QCOMPARE(batch.errors, QString());
     QCOMPARE(batch.exitStatus, 0);
-    const QMap<QString, QByteArray> fromWindow = folderContent(run.output);
+    // The tones and the key; the window writes no manifest.
+    const QStringList made{"*.wav", "*.mp3", "*.csv"};
+    const QMap<QString, QByteArray> fromWindow = folderContent(run.output, made);
     QCOMPARE(fromWindow.size(), 5);
-    QCOMPARE(folderContent(batchFolder.path()), fromWindow);
+    QCOMPARE(folderContent(batchFolder.path(), made), fromWindow);
 }
 
 // The same seed gives the same tones, however many runs go at once; another seed others.
@@ -198,7 +201,7 @@ void TestBatch::seedAndJobs() {
                                                                : QMap<QString, QByteArray>();
     };
     const QMap<QString, QByteArray> oneAtATime = made(QStringLiteral("a"), "5", "1");
-    QCOMPARE(oneAtATime.size(), 13);
+    QCOMPARE(oneAtATime.size(), 14);
     QCOMPARE(made(QStringLiteral("b"), "5", "4"), oneAtATime);
     QCOMPARE(made(QStringLiteral("c"), "5", "4"), oneAtATime);
     const QMap<QString, QByteArray> otherSeed = made(QStringLiteral("d"), "6", "4");
@@ -221,7 +224,7 @@ void TestBatch::seedRepeatsNoiseAndDither() {
     };
     for (const QString type : {"whitenoise", "sine"}) {
         const QMap<QString, QByteArray> oneAtATime = made(type + "1", type, "1");
-        QCOMPARE(oneAtATime.size(), 7);
+        QCOMPARE(oneAtATime.size(), 8);
         QCOMPARE(made(type + "3", type, "3"), oneAtATime);
     }
     const QMap<QString, QByteArray> noise = made(QStringLiteral("noise"), "whitenoise", "1");
@@ -248,8 +251,8 @@ void TestBatch::setIsTheSameInPieces() {
         QFile::remove(shards.filePath(key));
     }
     QCOMPARE(shardRows, wholeRows);
-    QFile::remove(whole.filePath(answerKeyFileName));
-    QCOMPARE(folderContent(shards.path()), folderContent(whole.path()));
+    const QStringList sounds{"*.wav"};
+    QCOMPARE(folderContent(shards.path(), sounds), folderContent(whole.path(), sounds));
     QVERIFY(QFile::exists(whole.filePath(QStringLiteral("Ziravel_07.wav"))));
 
     for (int run = 0; run < 2; ++run)
@@ -258,8 +261,41 @@ void TestBatch::setIsTheSameInPieces() {
                      .exitStatus,
                  0);
     QCOMPARE(linesOf(continued.filePath(answerKeyFileName)), wholeRows);
-    QFile::remove(continued.filePath(answerKeyFileName));
-    QCOMPARE(folderContent(continued.path()), folderContent(whole.path()));
+    QCOMPARE(folderContent(continued.path(), sounds), folderContent(whole.path(), sounds));
+}
+
+// What a pipeline reads: the key with Python's csv module, the manifest with json; the folder
+// is made with its parents, and nothing but the program's words reaches standard error.
+void TestBatch::keyAndManifestReadByPython() {
+    QTemporaryDir parent;
+    const QString folder = parent.filePath(QStringLiteral("new/set"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    const BatchResult batch =
+        runBatch({"--count", "2", "--length", "0.1", "--seed", "18446744073709551615", "--channel",
+                  "left", "--sample-size", "16", "--fade", "10", "--type", "pinknoise", "--prefix",
+                  "p_", "--folder", folder},
+                 {}, environment);
+    QCOMPARE(batch.errors, QString());
+    QCOMPARE(batch.exitStatus, 0);
+    const char* check = R"(
+import csv, json, sys
+rows = list(csv.DictReader(open(sys.argv[1], newline='')))
+manifest = json.load(open(sys.argv[2]))
+assert [r['file'] for r in rows] == ['p_1.wav', 'p_2.wav'], rows
+assert all(r['waveform'] == 'pinknoise' and r['frequency_hz'] == '' for r in rows), rows
+assert all((r['sample_size_bits'], r['channel'], r['fade_ms'], r['format']) ==
+           ('16', 'left', '10', 'wav') for r in rows), rows
+assert len({r['tone_seed'] for r in rows}) == 2, rows
+assert manifest['seed'] == '18446744073709551615' and manifest['count'] == 2, manifest
+assert manifest['options']['channel'] == 'left' and manifest['engine'] in ('library', 'process')
+assert manifest['first_tone_arguments'][5:9] == ['p_1.wav', 'synth', '0.1', 'pinknoise'], manifest
+)";
+    QProcess python;
+    python.start(QStringLiteral("python3"), {"-c", QString::fromLatin1(check),
+                                             folder + "/p_tones.csv", folder + "/p_set.json"});
+    QVERIFY(python.waitForFinished());
+    QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
 }
 
 void TestBatch::badInput_data() {
@@ -287,8 +323,8 @@ void TestBatch::badInput_data() {
     row("unknown type", {"--type", "saw"},
         "--type \"saw\": not a waveform; one of sine, square, triangle, sawtooth, trapezium, exp, "
         "whitenoise, pinknoise, brownnoise.");
-    row("missing folder", {"--folder", "/no/such/folder"},
-        "--folder \"/no/such/folder\": no such folder.");
+    row("folder that cannot be made", {"--folder", "/dev/null/folder"},
+        "--folder \"/dev/null/folder\": the folder cannot be made.");
     row("unknown format", {"--format", "ogg"}, "--format \"ogg\": not one of wav, mp3.");
     row("level above 0", {"--level", "3"}, "--level \"3\": not a level in dBFS from -60 to 0.");
     row("prefix with a separator", {"--prefix", "../x"},
@@ -453,8 +489,11 @@ void TestBatch::progressOnlyOnATerminal() {
     const QStringList arguments{"--count", "4", "--length", "0.1", "--folder", folder.path()};
     const QByteArray shown = terminalOutput(arguments);
     QVERIFY2(shown.contains("\rtone 4 of 4, 0 failed, 0.0 s left"), shown.constData());
-    // The line is cleared at the end, for the shell's prompt.
-    QVERIFY2(shown.endsWith("\r\x1b[K"), shown.constData());
+    // The line is cleared at the end, and a summary says where the set went.
+    QVERIFY2(shown.contains("\r\x1b[KMade 4 of 4 tones, 0 failed, in "), shown.constData());
+    QVERIFY2(
+        shown.trimmed().endsWith(". Key: " + QFile::encodeName(folder.filePath(answerKeyFileName))),
+        shown.constData());
     QCOMPARE(terminalOutput(arguments + QStringList{"--quiet"}), QByteArray());
 }
 
@@ -492,10 +531,12 @@ void TestBatch::helpAndVersion() {
                              "--from-settings",      "--seed <n>",
                              "--jobs <n>",           "--quiet"})
         QVERIFY2(help.contains(QLatin1String(line)), line);
-    batch.start(QStringLiteral(ZIRAVEL_BATCH), {"--version"});
-    QVERIFY(batch.waitForFinished());
-    QCOMPARE(QString::fromLocal8Bit(batch.readAllStandardOutput()),
-             QStringLiteral("ziravel-batch " ZIRAVEL_VERSION "\n"));
+    for (const char* version : {"--version", "-V"}) {
+        batch.start(QStringLiteral(ZIRAVEL_BATCH), {version});
+        QVERIFY(batch.waitForFinished());
+        QCOMPARE(QString::fromLocal8Bit(batch.readAllStandardOutput()),
+                 QStringLiteral("ziravel-batch " ZIRAVEL_VERSION "\n"));
+    }
 }
 
 void TestBatch::storedInputsOnlyWhenAsked() {
@@ -521,7 +562,7 @@ void TestBatch::storedInputsOnlyWhenAsked() {
     QCOMPARE(QDir(given.path()).entryList({QStringLiteral("*.wav")}).size(), 3);
     QCOMPARE(runBatch({"--from-settings"}, {}, environment).exitStatus, 0);
     QCOMPARE(QDir(stored.path()).entryList(QDir::Files),
-             (QStringList{"kept_1.wav", "kept_2.wav", "kept_tones.csv"}));
+             (QStringList{"kept_1.wav", "kept_2.wav", "kept_set.json", "kept_tones.csv"}));
     QVERIFY(linesOf(stored.filePath(QStringLiteral("kept_tones.csv")))
                 .value(1)
                 .startsWith(QStringLiteral("kept_1.wav,500,B4,+21,square,0.2,")));

@@ -9,6 +9,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QThread>
 #include <cmath>
@@ -49,7 +50,8 @@ struct Inputs {
     QString from = Setting::text3.defaultValue;
     QString to = Setting::text4.defaultValue;
     QString type = waveformRows.first();
-    QString folder = defaultOutputFolder();
+    // The current folder, as with every command-line tool.
+    QString folder = QStringLiteral(".");
     QString format = QStringLiteral("wav");
     // The options of the option table, by settings key.
     QMap<QString, QString> options = optionDefaults();
@@ -122,10 +124,11 @@ Waveform checkedWaveform(const QString& text) {
            QStringLiteral("not a waveform; one of %1.").arg(wordList(words)));
 }
 
+// The folder, made with its parents when it is not there.
 QString checkedFolder(const QString& text) {
     const QString path = expandedFolder(text);
-    if (!folderExists(path))
-        refuse(QStringLiteral("folder"), text, QStringLiteral("no such folder."));
+    if (!folderExists(path) && !QDir().mkpath(path))
+        refuse(QStringLiteral("folder"), text, QStringLiteral("the folder cannot be made."));
     if (!QFileInfo(path).isWritable())
         refuse(QStringLiteral("folder"), text, QStringLiteral("the folder cannot be written."));
     return text;
@@ -274,8 +277,8 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
             "type",
             QStringLiteral("Waveform or noise: %1, or the window's row text").arg(wordList(words)),
             "type", words.first()),
-        valued("folder", QStringLiteral("Folder the files go to"), "folder",
-               QStringLiteral("the desktop folder")),
+        valued("folder", QStringLiteral("Folder the files go to, made when it is not there"),
+               "folder", QStringLiteral("the current folder")),
         valued("format", QStringLiteral("File format: wav or mp3"), "format", defaults.format),
     });
     for (const OptionSpec& option : toneOptionTable())
@@ -310,7 +313,10 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
                            QStringLiteral("No progress line, only errors")),
     });
     const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    // -V, as the tools people pair it with spell it; -v stands for nothing.
+    const QCommandLineOption version({QStringLiteral("V"), QStringLiteral("version")},
+                                     QStringLiteral("Displays version information."));
+    parser.addOption(version);
     if (!parser.parse(arguments))
         return BatchAnswer{QStringLiteral("ziravel-batch: %1\n").arg(parser.errorText()),
                            badInputStatus};

@@ -4,10 +4,12 @@
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
+#include "runner/SafeFile.h"
 #include "runner/ShellWait.h"
 #include "runner/StopSignals.h"
 #include "runner/ToolProvisioning.h"
 #include "synth/AnswerKey.h"
+#include "synth/OptionTable.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneMaking.h"
 
@@ -15,8 +17,12 @@
 #include "synth/LibsoxEngine.h"
 #endif
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 #include <algorithm>
 #include <cstdio>
@@ -92,6 +98,46 @@ int boundedJobs(int jobs) {
     return std::clamp((raisedDescriptorLimit() - keptForTheProgram) / descriptorsPerRun, 1, jobs);
 }
 
+// The manifest's name beside the key: the set's, or its shard's.
+QString setManifestName(const QString& prefix, int shard, int shards) {
+    return shards > 0 ? QStringLiteral("%1set-%2-of-%3.json").arg(prefix).arg(shard).arg(shards)
+                      : prefix + QStringLiteral("set.json");
+}
+
+// Everything the set was made with, so that it can be made again or told apart: every
+// option, the seed (as text: it may pass what a JSON number holds exactly; drawn by the system
+// when none was given), the program's version, the engine, the count and the tool's
+// arguments for the run's first tone, run in the set's folder: the same set in another
+// folder has the same manifest.
+QByteArray manifestText(const BatchRequest& request, const ToneSlice& slice, quint64 setSeed,
+                        Tone first) {
+    first.outputPath = QFileInfo(first.outputPath).fileName();
+    QJsonObject options{{QStringLiteral("length"), request.lengthText},
+                        {QStringLiteral("from"), request.from},
+                        {QStringLiteral("to"), request.to},
+                        {QStringLiteral("type"), waveformWord(waveformRowText(request.waveform))},
+                        {QStringLiteral("format"), fileExtension(request.format).mid(1)},
+                        {QStringLiteral("digits"), request.digits}};
+    for (const OptionSpec& option : toneOptionTable())
+        options.insert(option.flag, option.get(request.options));
+    const QJsonObject manifest{
+        {QStringLiteral("program"), QStringLiteral("ziravel-batch")},
+        {QStringLiteral("version"), QCoreApplication::applicationVersion()},
+        {QStringLiteral("engine"), request.engine == BatchEngine::library
+                                       ? QStringLiteral("library")
+                                       : QStringLiteral("process")},
+        {QStringLiteral("seed"), QString::number(setSeed)},
+        {QStringLiteral("count"), request.count},
+        {QStringLiteral("shard"),
+         request.shards > 0 ? QStringLiteral("%1/%2").arg(request.shard).arg(request.shards)
+                            : QString()},
+        {QStringLiteral("first_number"), slice.first},
+        {QStringLiteral("tones"), slice.count},
+        {QStringLiteral("options"), options},
+        {QStringLiteral("first_tone_arguments"), QJsonArray::fromStringList(toolArguments(first))}};
+    return QJsonDocument(manifest).toJson();
+}
+
 // The engine asked for; the process engine's tool folder must be ours first.
 std::unique_ptr<ToneEngine> batchEngine(const BatchRequest& request, int jobs) {
 #ifdef ZIRAVEL_LIBSOX_ENGINE
@@ -154,6 +200,7 @@ int runBatch(const BatchRequest& request) {
         return 1;
     }
     qsizetype keyRows = 0;
+    Tone firstTone;
     // Each tone's file is named, or its number taken, just before it starts.
     const auto plan = [&](qsizetype index) {
         PlannedTone planned;
@@ -163,6 +210,8 @@ int runBatch(const BatchRequest& request) {
         const QString path = numbering->nextPath();
         planned.tone = drawnTone(numbering->lastNumber());
         planned.tone.outputPath = path;
+        if (index == 0)
+            firstTone = planned.tone;
         planned.fileIsOurs = numbering->filesAreOurs();
         row = answeredTone(planned.tone, false);
         planned.refusal = toneRefusal(planned.tone);
@@ -231,10 +280,25 @@ int runBatch(const BatchRequest& request) {
             keyFailure = failure.description();
         }
     }
+    if (keyRows > 0) {
+        const QString manifestPath = outputFilePath(
+            request.folder, setManifestName(options.prefix, request.shard, request.shards));
+        try {
+            writeFileSafely(manifestPath, manifestText(request, slice, setSeed, firstTone));
+        } catch (const Failure& failure) {
+            printError(QStringLiteral("The set's manifest %1 cannot be written: %2.")
+                           .arg(manifestPath, failure.description()));
+            keyFailure = failure.description();
+        }
+    }
     if (stopSignals.stopRequested()) {
         printError(QStringLiteral("Stopped. %1 of %2 tones were made.").arg(made).arg(slice.count));
         return stoppedStatus;
     }
+    if (onTerminal() && !request.quiet)
+        std::fprintf(stderr, "Made %d of %d tones, %d failed, in %s. Key: %s\n", made, slice.count,
+                     slice.count - made, qPrintable(expandedFolder(request.folder)),
+                     qPrintable(keyPath));
     if (made < slice.count) {
         std::fprintf(stderr, "%d of %d tones could not be made.\n", slice.count - made,
                      slice.count);

@@ -4,7 +4,19 @@
 #include <QCoreApplication>
 #include <cstdio>
 
+namespace {
+
+// Qt's own warnings (a missing XDG_RUNTIME_DIR on a server, ...) are no business of a batch's
+// user: only what the program says reaches standard error.
+void dropQtNotes(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    qInstallMessageHandler(dropQtNotes);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ziravel-batch"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ZIRAVEL_VERSION));
