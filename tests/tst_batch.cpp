@@ -94,6 +94,7 @@ private slots:
     void seedRepeatsNoiseAndDither();
     void setIsTheSameInPieces();
     void keyAndManifestReadByPython();
+    void balancedDesign();
     void badInput_data();
     void badInput();
     void neverOverwriteNumbersOn();
@@ -298,6 +299,35 @@ assert manifest['first_tone_arguments'][5:9] == ['p_1.wav', 'synth', '0.1', 'pin
     QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
 }
 
+// Every combination of the lists comes equally often, and the files are what the key says.
+void TestBatch::balancedDesign() {
+    QTemporaryDir folder;
+    QCOMPARE(runBatch({"--notes", "C4,Eb4,G4", "--balanced", "--level", "-40,-20", "--channel",
+                       "left,right", "--repeats", "2", "--length", "0.1", "--seed", "4", "--folder",
+                       folder.path()})
+                 .exitStatus,
+             0);
+    const QStringList rows = linesOf(folder.filePath(answerKeyFileName)).mid(1);
+    QCOMPARE(rows.size(), 24);
+    QMap<QString, int> combinations;
+    for (const QString& row : rows) {
+        const QStringList fields = row.split(',');
+        ++combinations[fields[2] + fields[7] + fields[10]];
+    }
+    QCOMPARE(combinations.size(), 12);
+    for (const int times : combinations)
+        QCOMPARE(times, 2);
+    // The last file, from itself: its level, and its ear.
+    const QStringList last = rows.last().split(',');
+    const QString file = folder.filePath(last[0]);
+    QCOMPARE(TestSupport::soundInfo(file, 'c'), QStringLiteral("2"));
+    const double peak = std::pow(10.0, last[7].toDouble() / 20);
+    const double rms = TestSupport::rmsAmplitude(file);
+    // A sine's RMS lies 3 dB under its peak; one ear of two halves the power.
+    QVERIFY2(std::abs(rms - peak / std::sqrt(2.0) / std::sqrt(2.0)) < 0.05 * peak,
+             qPrintable(QStringLiteral("%1 against a peak of %2").arg(rms).arg(peak)));
+}
+
 void TestBatch::badInput_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
@@ -340,6 +370,10 @@ void TestBatch::badInput_data() {
         "--shard \"4/4\": not K/N with 1 <= K <= N <= the count (3).");
     row("shard with never overwrite", {"--shard", "1/2", "--never-overwrite"},
         "--shard \"1/2\": not with --never-overwrite: a shard's numbers are fixed by the set.");
+    row("count not whole rounds", {"--frequencies", "250,500,1000", "--balanced", "--count", "7"},
+        "--count \"7\": not a whole number of rounds of 3 tones; 6 or 9 would be.");
+    row("balanced with nothing listed", {"--balanced"},
+        "--balanced \"\": needs the pitches listed with --frequencies or --notes.");
     row("seed no number", {"--seed", "abc"},
         "--seed \"abc\": not a whole number from 0 to 18446744073709551615.");
     row("unknown option", {"--colour", "red"}, "Unknown option 'colour'.");

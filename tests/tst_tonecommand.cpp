@@ -2,15 +2,19 @@
 #include "runner/ShellWait.h"
 #include "synth/AnswerKey.h"
 #include "synth/ToneCommand.h"
+#include "synth/ToneDesign.h"
 #include "synth/ToneMaking.h"
 
 #include <QSet>
 #include <QTest>
+#include <cmath>
 
 class TestToneCommand : public QObject {
     Q_OBJECT
 
 private slots:
+    void pitchLists_data();
+    void pitchLists();
     void waveformWord_data();
     void waveformWord();
     void drawStaysInRange_data();
@@ -347,6 +351,41 @@ void TestToneCommand::splitCommandLine() {
     const CommandLine command = ::splitCommandLine(line);
     QCOMPARE(command.program, program);
     QCOMPARE(command.arguments, arguments);
+}
+
+void TestToneCommand::pitchLists_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("notes");
+    QTest::addColumn<QList<double>>("expected"); // empty: refused
+    QTest::newRow("range of notes, both ends")
+        << "A3..A5" << true << QList<double>{220, 220 * std::pow(2.0, 1 / 12.0), 880};
+    QTest::newRow("flats and sharps") << "C4,Eb4,D#4,G4" << true
+                                      << QList<double>{261.6255653005986, 311.1269837220809,
+                                                       311.1269837220809, 391.99543598174927};
+    QTest::newRow("no such note") << "H4" << true << QList<double>{};
+    QTest::newRow("range running down") << "A5..A3" << true << QList<double>{};
+    QTest::newRow("frequencies") << "250, 500,1000.5" << false << QList<double>{250, 500, 1000.5};
+    QTest::newRow("a comma is no decimal point here") << "250,,500" << false << QList<double>{};
+    QTest::newRow("0 Hz") << "0,500" << false << QList<double>{};
+}
+
+// Lists read as a musician or a tester types them; the first, second and last of a range.
+void TestToneCommand::pitchLists() {
+    QFETCH(QString, text);
+    QFETCH(bool, notes);
+    QFETCH(QList<double>, expected);
+    const std::optional<QList<double>> read = notes ? noteList(text) : frequencyList(text);
+    QCOMPARE(read.has_value(), !expected.isEmpty());
+    if (!read)
+        return;
+    const QList<double> got = text.contains(QLatin1String(".."))
+                                  ? QList<double>{read->first(), read->at(1), read->last()}
+                                  : *read;
+    QCOMPARE(got.size(), expected.size());
+    for (qsizetype at = 0; at < got.size(); ++at)
+        QVERIFY2(std::abs(got[at] - expected[at]) < 1e-9, qPrintable(QString::number(got[at])));
+    if (text == QLatin1String("A3..A5"))
+        QCOMPARE(read->size(), 25);
 }
 
 QTEST_GUILESS_MAIN(TestToneCommand)

@@ -6,6 +6,7 @@
 #include "synth/OptionTable.h"
 #include "synth/StoredInputs.h"
 #include "synth/ToneCommand.h"
+#include "synth/ToneDesign.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -170,20 +171,82 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     request.format = checkedWord(QStringLiteral("format"), inputs.format, formats) == 0
                          ? ExportFormat::wav
                          : ExportFormat::mp3;
-    request.options = checkedOptions(inputs);
+    request.balanced = parser.isSet(QStringLiteral("balanced"));
+    // Levels and channels may be listed for a balanced design: each value is checked as the
+    // option's one value is.
+    Inputs first = inputs;
+    QStringList levelTexts{inputs.options.value(OptionKey::level)};
+    QStringList channelTexts{inputs.options.value(OptionKey::channel)};
+    if (request.balanced) {
+        levelTexts = levelTexts.first().split(QLatin1Char(','));
+        channelTexts = channelTexts.first().split(QLatin1Char(','));
+    }
+    first.options[OptionKey::level] = levelTexts.first();
+    first.options[OptionKey::channel] = channelTexts.first();
+    request.options = checkedOptions(first);
+    for (const QString& text : levelTexts) {
+        Inputs one = first;
+        one.options[OptionKey::level] = text;
+        request.levels.append(checkedOptions(one).levelDb);
+    }
+    for (const QString& text : channelTexts) {
+        Inputs one = first;
+        one.options[OptionKey::channel] = text;
+        request.channels.append(checkedOptions(one).channel);
+    }
+    for (const char* list : {"frequencies", "notes"})
+        if (parser.isSet(QLatin1String(list))) {
+            if (!request.pitchList.isEmpty())
+                refuse(QLatin1String(list), parser.value(QLatin1String(list)),
+                       QStringLiteral("not with --frequencies: one list of pitches."));
+            const QString text = parser.value(QLatin1String(list));
+            const std::optional<QList<double>> pitches =
+                QLatin1String(list) == QLatin1String("notes") ? noteList(text)
+                                                              : frequencyList(text);
+            if (!pitches)
+                refuse(QLatin1String(list), text,
+                       QLatin1String(list) == QLatin1String("notes")
+                           ? QStringLiteral("not notes like A3..A5 or C4,Eb4,G4.")
+                           : QStringLiteral("not frequencies in Hz like 250,500,1000."));
+            request.pitchList = *pitches;
+        }
+    if (request.balanced && request.pitchList.isEmpty())
+        refuse(QStringLiteral("balanced"), QString(),
+               QStringLiteral("needs the pitches listed with --frequencies or --notes."));
+    if (request.balanced) {
+        const qsizetype round =
+            request.pitchList.size() * request.levels.size() * request.channels.size();
+        const int repeats =
+            parser.isSet(QStringLiteral("repeats"))
+                ? wholeNumber(QStringLiteral("repeats"), parser.value(QStringLiteral("repeats")), 1,
+                              maximumBatchCount, QStringLiteral("a number of rounds"))
+                : 1;
+        if (round * repeats > maximumBatchCount)
+            refuse(QStringLiteral("repeats"), QString::number(repeats),
+                   QStringLiteral("more than %1 tones.").arg(maximumBatchCount));
+        if (!parser.isSet(QStringLiteral("count")))
+            request.count = int(round * repeats);
+        else if (request.count % round != 0)
+            refuse(QStringLiteral("count"), inputs.count,
+                   QStringLiteral("not a whole number of rounds of %1 tones; %2 or %3 would be.")
+                       .arg(round)
+                       .arg(std::max<qsizetype>(round, request.count / round * round))
+                       .arg((request.count / round + 1) * round));
+    }
     // The set's highest pitch needs the highest rate, and so the largest files: the length
     // must pass the run's own check for that tone.
     try {
         checkedSeconds(Tone{QStringLiteral("highest") + fileExtension(request.format),
-                            request.lengthText, request.waveform,
-                            double(std::max(request.from, request.to)), request.options});
+                            request.lengthText, request.waveform, setHighestPitch(request),
+                            request.options});
     } catch (const Failure& failure) {
         refuse(QStringLiteral("length"), inputs.length, failure.description());
     }
     // The bounds must allow the pitch draw: one trial draw tells.
     try {
         std::mt19937_64 trial;
-        drawPitch(request.from, request.to, request.options.pitchDraw, trial);
+        if (request.pitchList.isEmpty())
+            drawPitch(request.from, request.to, request.options.pitchDraw, trial);
     } catch (const Failure& failure) {
         refuse(QStringLiteral("from"), inputs.from,
                QStringLiteral("with --to \"%1\": %2").arg(inputs.to, failure.description()));
@@ -244,6 +307,12 @@ ToneSlice toneSlice(const BatchRequest& request) {
     return {first, int(last - first + 1)};
 }
 
+double setHighestPitch(const BatchRequest& request) {
+    return request.pitchList.isEmpty()
+               ? double(std::max(request.from, request.to))
+               : *std::max_element(request.pitchList.begin(), request.pitchList.end());
+}
+
 QStringList batchEngineNames() {
 #ifdef ZIRAVEL_LIBSOX_ENGINE
     return {QStringLiteral("library"), QStringLiteral("process")};
@@ -290,6 +359,20 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
                                          QStringLiteral(" (default: %1)").arg(option.defaultValue),
                                      option.valueName));
     parser.addOptions({
+        QCommandLineOption(QStringLiteral("frequencies"),
+                           QStringLiteral("Draw the pitches from this list of frequencies in Hz, "
+                                          "e.g. 250,500,1000"),
+                           QStringLiteral("list")),
+        QCommandLineOption(QStringLiteral("notes"),
+                           QStringLiteral("Draw the pitches from these equal-tempered notes, e.g. "
+                                          "A3..A5 or C4,Eb4,G4"),
+                           QStringLiteral("notes")),
+        QCommandLineOption(QStringLiteral("balanced"),
+                           QStringLiteral("Every listed pitch, and every --level and --channel "
+                                          "given as a list, in every combination, equally often, "
+                                          "shuffled by the seed; --count may be left out")),
+        valued("repeats", QStringLiteral("Rounds of a balanced set when --count is left out"), "n",
+               QStringLiteral("1")),
         QCommandLineOption(QStringLiteral("from-settings"),
                            QStringLiteral("Start from the values the window stored (never "
                                           "written)")),

@@ -27,6 +27,13 @@ struct BatchRequest {
     QString folder;
     ExportFormat format = ExportFormat::wav;
     ToneOptions options;
+    // The frequencies the pitches are drawn from (--frequencies, --notes), when listed.
+    QList<double> pitchList;
+    // A balanced design: every combination of the listed pitches, levels and channels in each
+    // round (the levels and channels hold the options' one value when not listed).
+    bool balanced = false;
+    QList<int> levels;
+    QList<ToneOptions::Channel> channels;
     std::optional<quint64> seed;
     // The slice of the set this run makes: shard K of N contiguous slices (0 of 0: the whole
     // set).
@@ -47,6 +54,9 @@ struct BatchAnswer {
 
 // The most tones one batch makes: its memory does not grow with the count.
 inline constexpr int maximumBatchCount = 10000000;
+
+// The highest pitch of the request's set.
+double setHighestPitch(const BatchRequest& request);
 
 // The first number and the count of the tones the request's slice of its set makes.
 struct ToneSlice {

@@ -11,6 +11,7 @@
 #include "synth/AnswerKey.h"
 #include "synth/OptionTable.h"
 #include "synth/ToneCommand.h"
+#include "synth/ToneDesign.h"
 #include "synth/ToneMaking.h"
 
 #ifdef ZIRAVEL_LIBSOX_ENGINE
@@ -120,6 +121,26 @@ QByteArray manifestText(const BatchRequest& request, const ToneSlice& slice, qui
                         {QStringLiteral("digits"), request.digits}};
     for (const OptionSpec& option : toneOptionTable())
         options.insert(option.flag, option.get(request.options));
+    if (!request.pitchList.isEmpty()) {
+        QJsonArray pitches;
+        for (const double hertz : request.pitchList)
+            pitches.append(hertz);
+        options.insert(QStringLiteral("frequencies"), pitches);
+    }
+    if (request.balanced) {
+        QJsonArray levels;
+        QJsonArray channels;
+        for (const int level : request.levels)
+            levels.append(level);
+        ToneOptions words;
+        for (const ToneOptions::Channel channel : request.channels) {
+            words.channel = channel;
+            channels.append(optionWord(OptionKey::channel, words));
+        }
+        options.insert(QStringLiteral("balanced"), true);
+        options.insert(QStringLiteral("levels"), levels);
+        options.insert(QStringLiteral("channels"), channels);
+    }
     const QJsonObject manifest{
         {QStringLiteral("program"), QStringLiteral("ziravel-batch")},
         {QStringLiteral("version"), QCoreApplication::applicationVersion()},
@@ -173,16 +194,24 @@ int runBatch(const BatchRequest& request) {
     }
     const quint64 setSeed = request.seed ? *request.seed : std::random_device{}();
     // Tone k is drawn from (seed, k) alone: the same wherever and whenever it is made.
+    const std::optional<ToneDesign> design =
+        request.balanced ? std::optional<ToneDesign>(std::in_place, request.pitchList,
+                                                     request.levels, request.channels)
+                         : std::nullopt;
     const auto drawnTone = [&](qint64 number) {
-        Tone tone{QString(),
-                  request.lengthText,
-                  request.waveform,
-                  0,
-                  options,
-                  double(std::max(request.from, request.to)),
-                  toneSeed(setSeed, number)};
+        Tone tone{QString(), request.lengthText,       request.waveform,         0,
+                  options,   setHighestPitch(request), toneSeed(setSeed, number)};
         std::mt19937_64 generator(*tone.seed);
-        tone.frequency = drawPitch(request.from, request.to, options.pitchDraw, generator);
+        if (design) {
+            const DesignPoint point = design->point(setSeed, number);
+            tone.frequency = point.frequency;
+            tone.options.levelDb = point.levelDb;
+            tone.options.channel = point.channel;
+        } else if (!request.pitchList.isEmpty()) {
+            tone.frequency = request.pitchList[drawIndex(request.pitchList.size(), generator)];
+        } else {
+            tone.frequency = drawPitch(request.from, request.to, options.pitchDraw, generator);
+        }
         return tone;
     };
     // The rows of the tones under way, and of those ended before an earlier one: the key takes

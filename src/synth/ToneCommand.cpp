@@ -31,6 +31,10 @@ double unitDraw(std::mt19937_64& generator) {
 
 } // namespace
 
+qsizetype drawIndex(qsizetype size, std::mt19937_64& generator) {
+    return std::min(size - 1, qsizetype(unitDraw(generator) * double(size)));
+}
+
 quint64 toneSeed(quint64 setSeed, qint64 toneNumber) {
     // splitmix64's finaliser over the pair: every bit of both reaches every bit of the seed.
     quint64 mixed = setSeed ^ (quint64(toneNumber) * 0x9E3779B97F4A7C15ULL);

@@ -56,6 +56,9 @@ QString waveformRowText(Waveform waveform);
 // started with it, so that tone k is the same wherever and whenever it is made.
 quint64 toneSeed(quint64 setSeed, qint64 toneNumber);
 
+// A place in a list of `size` (at least 1) drawn uniformly, the same with every library.
+qsizetype drawIndex(qsizetype size, std::mt19937_64& generator);
+
 // A whole number drawn uniformly: lower..upper when lower <= upper, upper + 1..lower
 // when the bounds are reversed. Throws Failure "Overflow" when upper - lower lies
 // outside -32768..32766.

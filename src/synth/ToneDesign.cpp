@@ -1,0 +1,97 @@
+#include "synth/ToneDesign.h"
+
+#include "synth/ToneCommand.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+#include <cmath>
+#include <numeric>
+
+std::optional<QList<double>> frequencyList(const QString& text) {
+    QList<double> frequencies;
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        bool number = false;
+        const double hertz = part.trimmed().toDouble(&number);
+        if (!number || !(hertz > 0 && hertz <= 32767))
+            return std::nullopt;
+        frequencies.append(hertz);
+    }
+    return frequencies;
+}
+
+namespace {
+
+// A note's distance from A4 in semitones.
+std::optional<int> semitonesFromA4(const QString& name) {
+    static const QRegularExpression pattern(QStringLiteral("^([A-Ga-g])([#b]?)(-?\\d+)$"));
+    const QRegularExpressionMatch match = pattern.match(name.trimmed());
+    if (!match.hasMatch())
+        return std::nullopt;
+    static const int fromC[] = {9, 11, 0, 2, 4, 5, 7}; // A B C D E F G
+    const int letter = match.captured(1).toUpper().at(0).unicode() - 'A';
+    const QString accidental = match.captured(2);
+    const int step = fromC[letter] + (accidental == QLatin1String("#")   ? 1
+                                      : accidental == QLatin1String("b") ? -1
+                                                                         : 0);
+    const int octave = match.captured(3).toInt();
+    // C4 is nine semitones below A4.
+    return (octave - 4) * 12 + step - 9;
+}
+
+double noteFrequency(int semitones) {
+    return 440.0 * std::pow(2.0, semitones / 12.0);
+}
+
+} // namespace
+
+std::optional<QList<double>> noteList(const QString& text) {
+    QList<double> frequencies;
+    if (text.contains(QStringLiteral(".."))) {
+        const QStringList ends = text.split(QStringLiteral(".."));
+        const std::optional<int> first = semitonesFromA4(ends.value(0));
+        const std::optional<int> last = semitonesFromA4(ends.value(1));
+        if (ends.size() != 2 || !first || !last || *first > *last)
+            return std::nullopt;
+        for (int note = *first; note <= *last; ++note)
+            frequencies.append(noteFrequency(note));
+    } else {
+        for (const QString& name : text.split(QLatin1Char(','))) {
+            const std::optional<int> note = semitonesFromA4(name);
+            if (!note)
+                return std::nullopt;
+            frequencies.append(noteFrequency(*note));
+        }
+    }
+    for (const double hertz : frequencies)
+        if (hertz > 32767)
+            return std::nullopt;
+    return frequencies;
+}
+
+ToneDesign::ToneDesign(QList<double> frequencies, QList<int> levels,
+                       QList<ToneOptions::Channel> channels)
+    : m_frequencies(std::move(frequencies)), m_levels(std::move(levels)),
+      m_channels(std::move(channels)) {}
+
+qsizetype ToneDesign::roundSize() const {
+    return m_frequencies.size() * m_levels.size() * m_channels.size();
+}
+
+DesignPoint ToneDesign::point(quint64 setSeed, qint64 toneNumber) const {
+    const qsizetype size = roundSize();
+    const qint64 round = (toneNumber - 1) / size;
+    if (round != m_round) {
+        // Rounds are shuffled from seeds of their own, apart from the tones' seeds.
+        std::mt19937_64 generator(toneSeed(~setSeed, round));
+        m_order.resize(size);
+        std::iota(m_order.begin(), m_order.end(), 0);
+        for (qsizetype at = size - 1; at > 0; --at)
+            std::swap(m_order[at], m_order[drawIndex(at + 1, generator)]);
+        m_round = round;
+    }
+    qsizetype combination = m_order[(toneNumber - 1) % size];
+    const qsizetype frequency = combination % m_frequencies.size();
+    combination /= m_frequencies.size();
+    const qsizetype level = combination % m_levels.size();
+    return {m_frequencies[frequency], m_levels[level], m_channels[combination / m_levels.size()]};
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "synth/ToneOptions.h"
+
+#include <QList>
+#include <QString>
+#include <optional>
+#include <random>
+
+// The frequencies of a list as typed: numbers in hertz with "." for a decimal point, between
+// commas ("250,500,1000"). Nothing when a value is no number or lies outside 0..32767 Hz.
+std::optional<QList<double>> frequencyList(const QString& text);
+
+// Equal-tempered notes (A4 = 440 Hz), sharps ("#") and flats ("b") both read: a list
+// ("C4,Eb4,G4") or every semitone of a range, both ends included ("A3..A5"). Nothing for a
+// text that names no note or a range that runs down.
+std::optional<QList<double>> noteList(const QString& text);
+
+// One tone of a designed set: its pitch, level and channel.
+struct DesignPoint {
+    double frequency;
+    int levelDb;
+    ToneOptions::Channel channel;
+};
+
+// A balanced design: every combination of the listed frequencies, levels and channels comes
+// once in each round, in an order the seed shuffles anew for each round. Tone k of the set
+// is a function of the seed and k alone.
+class ToneDesign {
+public:
+    ToneDesign(QList<double> frequencies, QList<int> levels, QList<ToneOptions::Channel> channels);
+
+    // How many tones one round holds.
+    qsizetype roundSize() const;
+    // The point of tone number `toneNumber` (from 1) of the set drawn with `setSeed`.
+    DesignPoint point(quint64 setSeed, qint64 toneNumber) const;
+
+private:
+    QList<double> m_frequencies;
+    QList<int> m_levels;
+    QList<ToneOptions::Channel> m_channels;
+    // The last round's order, kept: tones come round by round.
+    mutable qint64 m_round = -1;
+    mutable QList<qsizetype> m_order;
+};
