@@ -95,6 +95,7 @@ private slots:
     void setIsTheSameInPieces();
     void keyAndManifestReadByPython();
     void balancedDesign();
+    void levelInTenths();
     void badInput_data();
     void badInput();
     void neverOverwriteNumbersOn();
@@ -152,7 +153,7 @@ void TestBatch::sameFilesAsTheWindow() {
         OptionsPanel& panel = *w.optionsPanel;
         panel.sampleRate->setCurrentIndex(1);
         panel.sampleSize->setCurrentIndex(2);
-        panel.level->setValue(-6);
+        panel.level->setValue(-60);
         panel.fade->setValue(20);
         panel.channel->setCurrentIndex(3);
         panel.pitchDraw->setCurrentIndex(2);
@@ -326,6 +327,18 @@ void TestBatch::balancedDesign() {
     // A sine's RMS lies 3 dB under its peak; one ear of two halves the power.
     QVERIFY2(std::abs(rms - peak / std::sqrt(2.0) / std::sqrt(2.0)) < 0.05 * peak,
              qPrintable(QStringLiteral("%1 against a peak of %2").arg(rms).arg(peak)));
+}
+
+// A level in tenths of a dB is made as asked, and the key says what was made.
+void TestBatch::levelInTenths() {
+    QTemporaryDir folder;
+    QCOMPARE(runBatch({"--count", "1", "--level", "-6.5", "--folder", folder.path()}).exitStatus,
+             0);
+    QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 7, 7),
+             QStringLiteral("-6.5"));
+    const double rms = TestSupport::rmsAmplitude(folder.filePath(QStringLiteral("Ziravel_1.wav")));
+    const double asked = std::pow(10.0, -6.5 / 20) / std::sqrt(2.0);
+    QVERIFY2(std::abs(rms - asked) < 0.003, qPrintable(QString::number(rms)));
 }
 
 void TestBatch::badInput_data() {

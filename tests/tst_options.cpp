@@ -123,7 +123,7 @@ void TestOptions::rateAndSampleSize() {
 
 void TestOptions::level() {
     ToneRun run;
-    const QString file = makeTone(run, [](OptionsPanel& options) { options.level->setValue(-20); });
+    const QString file = makeTone(run, [](OptionsPanel& options) { options.level->setValue(-200); });
     const Level level = levelOf(samplesOf(file), 0, 0.05, 0.45);
     QVERIFY2(std::abs(level.peak - -20) <= 0.5, qPrintable(QString::number(level.peak)));
     // A sine's RMS lies 3 dB under its peak.
@@ -134,7 +134,7 @@ void TestOptions::fades() {
     ToneRun run;
     const QString file = makeTone(run, [](OptionsPanel& options) {
         options.fade->setValue(100);
-        options.level->setValue(-6);
+        options.level->setValue(-60);
     });
     const SoundSamples sound = samplesOf(file);
     // The file keeps the asked length; its ends are near silence, its middle at the level.
@@ -258,7 +258,7 @@ void TestOptions::optionsAreKept() {
     QVERIFY(fixture.window->toneOptions() == ToneOptions());
     OptionsPanel& options = *fixture.window->optionsPanel;
     options.sampleRate->setCurrentIndex(2);
-    options.level->setValue(-12);
+    options.level->setValue(-120);
     options.channel->setCurrentIndex(1);
     options.prefix->setText(QStringLiteral("Test_"));
     options.neverOverwrite->setChecked(true);

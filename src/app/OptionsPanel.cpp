@@ -1,15 +1,53 @@
 #include "app/OptionsPanel.h"
 
 #include "app/SettingsStore.h"
+#include "synth/NumberText.h"
 #include "synth/OptionTable.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QLineEdit>
+#include <QLocale>
 #include <QSpinBox>
+#include <cmath>
 
 using Kind = OptionSpec::Kind;
+
+namespace {
+
+// A number kept to some places after the point, in a spin box that counts in those steps, so
+// that skins styling spin boxes style it too. Shown as short as it goes: "-6", "-6.5".
+class DecimalSpinBox : public QSpinBox {
+public:
+    DecimalSpinBox(int decimals, QWidget* parent)
+        : QSpinBox(parent), m_scale(std::pow(10.0, decimals)) {}
+
+    double decimalValue() const { return value() / m_scale; }
+    void setDecimalValue(double decimal) { setValue(int(std::lround(decimal * m_scale))); }
+
+protected:
+    QString textFromValue(int steps) const override {
+        return QString::number(steps / m_scale + 0.0, 'f', QLocale::FloatingPointShortest);
+    }
+    int valueFromText(const QString& text) const override {
+        double decimal = 0;
+        parseNumberText(QString(text).remove(suffix()), decimal);
+        return int(std::lround(decimal * m_scale));
+    }
+    QValidator::State validate(QString& text, int&) const override {
+        double decimal = 0;
+        const QString number = QString(text).remove(suffix()).trimmed();
+        if (number.isEmpty() || number == QLatin1String("-"))
+            return QValidator::Intermediate;
+        return parseNumberText(number, decimal) ? QValidator::Acceptable : QValidator::Invalid;
+    }
+
+private:
+    double m_scale;
+};
+
+} // namespace
 
 OptionsPanel::OptionsPanel(SettingsStore& settings, QWidget* parent)
     : QWidget(parent), m_settings(settings) {
@@ -42,8 +80,11 @@ QWidget* OptionsPanel::makeControl(const OptionSpec& option) {
         return box;
     }
     case Kind::number: {
-        auto* box = new QSpinBox(this);
-        box->setRange(option.lowest, option.highest);
+        const int scale = int(std::lround(std::pow(10.0, option.decimals)));
+        QSpinBox* box =
+            option.decimals > 0 ? new DecimalSpinBox(option.decimals, this) : new QSpinBox(this);
+        box->setRange(option.lowest * scale, option.highest * scale);
+        box->setSingleStep(scale);
         box->setSuffix(option.unit);
         connect(box, &QSpinBox::valueChanged, this, &OptionsPanel::storeOnChange);
         return box;
@@ -67,6 +108,8 @@ QString OptionsPanel::controlText(const OptionSpec& option) const {
     case Kind::words:
         return static_cast<QComboBox*>(widget)->currentData().toString();
     case Kind::number:
+        if (option.decimals > 0)
+            return QString::number(static_cast<DecimalSpinBox*>(widget)->decimalValue());
         return QString::number(static_cast<QSpinBox*>(widget)->value());
     case Kind::text:
         return static_cast<QLineEdit*>(widget)->text();
@@ -85,7 +128,10 @@ void OptionsPanel::setControlText(const OptionSpec& option, const QString& text)
         return;
     }
     case Kind::number:
-        static_cast<QSpinBox*>(widget)->setValue(text.toInt());
+        if (option.decimals > 0)
+            static_cast<DecimalSpinBox*>(widget)->setDecimalValue(text.toDouble());
+        else
+            static_cast<QSpinBox*>(widget)->setValue(text.toInt());
         return;
     case Kind::text:
         static_cast<QLineEdit*>(widget)->setText(text);

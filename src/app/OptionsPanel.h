@@ -27,7 +27,7 @@ public:
 
     QComboBox* sampleRate;
     QComboBox* sampleSize;
-    QSpinBox* level;
+    QSpinBox* level; // in tenths of a dB
     QSpinBox* fade;
     QComboBox* channel;
     QComboBox* pitchDraw;

@@ -32,7 +32,7 @@ struct BatchRequest {
     // A balanced design: every combination of the listed pitches, levels and channels in each
     // round (the levels and channels hold the options' one value when not listed).
     bool balanced = false;
-    QList<int> levels;
+    QList<double> levels;
     QList<ToneOptions::Channel> channels;
     std::optional<quint64> seed;
     // The slice of the set this run makes: shard K of N contiguous slices (0 of 0: the whole

@@ -130,7 +130,7 @@ QByteArray manifestText(const BatchRequest& request, const ToneSlice& slice, qui
     if (request.balanced) {
         QJsonArray levels;
         QJsonArray channels;
-        for (const int level : request.levels)
+        for (const double level : request.levels)
             levels.append(level);
         ToneOptions words;
         for (const ToneOptions::Channel channel : request.channels) {

@@ -3,6 +3,9 @@
 #include "runner/Failure.h"
 #include "synth/NumberText.h"
 
+#include <QLocale>
+#include <cmath>
+
 namespace {
 
 using Kind = OptionSpec::Kind;
@@ -21,8 +24,9 @@ QStringList rateRows() {
     return rows;
 }
 
-QString number(int value) {
-    return QString::number(value);
+QString number(double value) {
+    // Adding 0 turns a -0 into 0.
+    return QString::number(value + 0.0, 'f', QLocale::FloatingPointShortest);
 }
 
 // Options stored as one of their words, the word's place being the value.
@@ -46,6 +50,15 @@ std::function<QString(const ToneOptions&)> numberOf(int ToneOptions::*member) {
 
 std::function<void(ToneOptions&, const QString&)> setNumber(int ToneOptions::*member) {
     return [member](ToneOptions& options, const QString& text) { options.*member = text.toInt(); };
+}
+
+std::function<QString(const ToneOptions&)> decimalOf(double ToneOptions::*member) {
+    return [member](const ToneOptions& options) { return number(options.*member); };
+}
+
+std::function<void(ToneOptions&, const QString&)> setDecimal(double ToneOptions::*member) {
+    return
+        [member](ToneOptions& options, const QString& text) { options.*member = text.toDouble(); };
 }
 
 QList<OptionSpec> makeTable() {
@@ -90,16 +103,17 @@ QList<OptionSpec> makeTable() {
          .kind = Kind::number,
          .lowest = -60,
          .highest = 0,
+         .decimals = 1,
          .what = QStringLiteral("a level in dBFS"),
          .unit = QStringLiteral(" dBFS"),
          .flag = QStringLiteral("level"),
          .valueName = QStringLiteral("db"),
-         .help = QStringLiteral("Peak level in dBFS, -60 to 0"),
+         .help = QStringLiteral("Peak level in dBFS, -60 to 0, in steps of 0.1"),
          .label = QStringLiteral("Level:"),
          .name = QStringLiteral("Level"),
          .description = QStringLiteral("The tone's peak level."),
-         .get = numberOf(&ToneOptions::levelDb),
-         .set = setNumber(&ToneOptions::levelDb)},
+         .get = decimalOf(&ToneOptions::levelDb),
+         .set = setDecimal(&ToneOptions::levelDb)},
         {.key = OptionKey::fade,
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::number,
@@ -183,14 +197,17 @@ std::optional<QString> readOption(const OptionSpec& option, const QString& text)
         if (const qsizetype at = option.words.indexOf(text.toLower()); at >= 0)
             return option.words[at];
         break;
-    case Kind::number:
-        try {
-            const int value = toInt16(text);
+    case Kind::number: {
+        // Read as the window reads its fields, rounded to the places kept, halfway to even.
+        double value = 0;
+        const double scale = std::pow(10.0, option.decimals);
+        if (parseNumberText(text, value) && std::isfinite(value)) {
+            value = std::nearbyint(value * scale) / scale;
             if (value >= option.lowest && value <= option.highest)
                 return number(value);
-        } catch (const Failure&) {
         }
         break;
+    }
     case Kind::text:
         if (safePrefix(text) == text)
             return text;

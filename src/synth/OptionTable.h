@@ -14,7 +14,7 @@
 struct OptionSpec {
     enum class Kind {
         words,  // one of `words`, shown as the `rows` of a list
-        number, // a whole number from `lowest` to `highest`
+        number, // a number from `lowest` to `highest`, kept to `decimals` places
         text,   // a file-name prefix
         flag,   // on ("1") or off ("0"); a switch on the command line
     };
@@ -26,6 +26,7 @@ struct OptionSpec {
     QStringList rows{};
     int lowest = 0;
     int highest = 0;
+    int decimals = 0;
     QString what{};      // a number's kind, for its refusal: "a level in dBFS"
     QString unit{};      // after a number in the panel: " dBFS"
     QString flag{};      // ziravel-batch's option

@@ -68,7 +68,7 @@ std::optional<QList<double>> noteList(const QString& text) {
     return frequencies;
 }
 
-ToneDesign::ToneDesign(QList<double> frequencies, QList<int> levels,
+ToneDesign::ToneDesign(QList<double> frequencies, QList<double> levels,
                        QList<ToneOptions::Channel> channels)
     : m_frequencies(std::move(frequencies)), m_levels(std::move(levels)),
       m_channels(std::move(channels)) {}

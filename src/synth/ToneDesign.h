@@ -19,7 +19,7 @@ std::optional<QList<double>> noteList(const QString& text);
 // One tone of a designed set: its pitch, level and channel.
 struct DesignPoint {
     double frequency;
-    int levelDb;
+    double levelDb;
     ToneOptions::Channel channel;
 };
 
@@ -28,7 +28,8 @@ struct DesignPoint {
 // is a function of the seed and k alone.
 class ToneDesign {
 public:
-    ToneDesign(QList<double> frequencies, QList<int> levels, QList<ToneOptions::Channel> channels);
+    ToneDesign(QList<double> frequencies, QList<double> levels,
+               QList<ToneOptions::Channel> channels);
 
     // How many tones one round holds.
     qsizetype roundSize() const;
@@ -37,7 +38,7 @@ public:
 
 private:
     QList<double> m_frequencies;
-    QList<int> m_levels;
+    QList<double> m_levels;
     QList<ToneOptions::Channel> m_channels;
     // The last round's order, kept: tones come round by round.
     mutable qint64 m_round = -1;

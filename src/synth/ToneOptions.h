@@ -12,7 +12,7 @@ struct ToneOptions {
 
     int sampleRate = 8000; // the lowest rate; a pitch that needs more gets more
     int sampleBits = 0;    // 0: as the tool chooses; 16 or 24 for WAV
-    int levelDb = 0;       // 0 down to -60 dBFS
+    double levelDb = 0;    // 0 down to -60 dBFS, in steps of 0.1
     int fadeMs = 0;        // raised-cosine ramp at each end, 0 to 500 ms
     Channel channel = Channel::mono;
     PitchDraw pitchDraw = PitchDraw::evenHz;
