@@ -1,6 +1,5 @@
 #include "synth/OptionTable.h"
 
-#include "runner/Failure.h"
 #include "synth/NumberText.h"
 
 #include <QLocale>
