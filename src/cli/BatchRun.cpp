@@ -110,8 +110,8 @@ QString setManifestName(const QString& prefix, int shard, int shards) {
 // when none was given), the program's version, the engine, the count and the tool's
 // arguments for the run's first tone, run in the set's folder: the same set in another
 // folder has the same manifest.
-QByteArray manifestText(const BatchRequest& request, const ToneSlice& slice, quint64 setSeed,
-                        Tone first) {
+QByteArray manifestText(const BatchRequest& request, const ToneSlice& slice, qint64 firstNumber,
+                        quint64 setSeed, Tone first) {
     first.outputPath = QFileInfo(first.outputPath).fileName();
     QJsonObject options{{QStringLiteral("length"), request.lengthText},
                         {QStringLiteral("from"), request.from},
@@ -152,7 +152,7 @@ QByteArray manifestText(const BatchRequest& request, const ToneSlice& slice, qui
         {QStringLiteral("shard"),
          request.shards > 0 ? QStringLiteral("%1/%2").arg(request.shard).arg(request.shards)
                             : QString()},
-        {QStringLiteral("first_number"), slice.first},
+        {QStringLiteral("first_number"), firstNumber},
         {QStringLiteral("tones"), slice.count},
         {QStringLiteral("options"), options},
         {QStringLiteral("first_tone_arguments"), QJsonArray::fromStringList(toolArguments(first))}};
@@ -230,6 +230,7 @@ int runBatch(const BatchRequest& request) {
     }
     qsizetype keyRows = 0;
     Tone firstTone;
+    qint64 firstNumber = slice.first;
     // Each tone's file is named, or its number taken, just before it starts.
     const auto plan = [&](qsizetype index) {
         PlannedTone planned;
@@ -239,8 +240,10 @@ int runBatch(const BatchRequest& request) {
         const QString path = numbering->nextPath();
         planned.tone = drawnTone(numbering->lastNumber());
         planned.tone.outputPath = path;
-        if (index == 0)
+        if (index == 0) {
             firstTone = planned.tone;
+            firstNumber = numbering->lastNumber();
+        }
         planned.fileIsOurs = numbering->filesAreOurs();
         row = answeredTone(planned.tone, false);
         planned.refusal = toneRefusal(planned.tone);
@@ -313,7 +316,8 @@ int runBatch(const BatchRequest& request) {
         const QString manifestPath = outputFilePath(
             request.folder, setManifestName(options.prefix, request.shard, request.shards));
         try {
-            writeFileSafely(manifestPath, manifestText(request, slice, setSeed, firstTone));
+            writeFileSafely(manifestPath,
+                            manifestText(request, slice, firstNumber, setSeed, firstTone));
         } catch (const Failure& failure) {
             printError(QStringLiteral("The set's manifest %1 cannot be written: %2.")
                            .arg(manifestPath, failure.description()));
