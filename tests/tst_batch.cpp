@@ -386,7 +386,7 @@ void TestBatch::badInput_data() {
     row("count not whole rounds", {"--frequencies", "250,500,1000", "--balanced", "--count", "7"},
         "--count \"7\": not a whole number of rounds of 3 tones; 6 or 9 would be.");
     row("balanced with nothing listed", {"--balanced"},
-        "--balanced \"\": needs the pitches listed with --frequencies or --notes.");
+        "--balanced \"\": needs the pitches listed with --frequencies, --notes or --pitch-list.");
     row("seed no number", {"--seed", "abc"},
         "--seed \"abc\": not a whole number from 0 to 18446744073709551615.");
     row("unknown option", {"--colour", "red"}, "Unknown option 'colour'.");

@@ -88,6 +88,7 @@ private slots:
     void pitchDrawsAreEven();
     void noteDrawsAreNotes();
     void neverOverwrite();
+    void balancedList();
     void unsafePrefixGivesDefault_data();
     void unsafePrefixGivesDefault();
     void optionsAreKept();
@@ -123,7 +124,8 @@ void TestOptions::rateAndSampleSize() {
 
 void TestOptions::level() {
     ToneRun run;
-    const QString file = makeTone(run, [](OptionsPanel& options) { options.level->setValue(-200); });
+    const QString file =
+        makeTone(run, [](OptionsPanel& options) { options.level->setValue(-200); });
     const Level level = levelOf(samplesOf(file), 0, 0.05, 0.45);
     QVERIFY2(std::abs(level.peak - -20) <= 0.5, qPrintable(QString::number(level.peak)));
     // A sine's RMS lies 3 dB under its peak.
@@ -234,6 +236,24 @@ void TestOptions::neverOverwrite() {
     QCOMPARE(key.size(), 5);
     QVERIFY(key[1].startsWith(QStringLiteral("Ear_1.wav,")));
     QVERIFY(key[4].startsWith(QStringLiteral("Ear_4.wav,")));
+}
+
+// The List draw: only the listed pitches, each equally often when balanced; the rows of the
+// panel before it keep their places.
+void TestOptions::balancedList() {
+    ToneRun run;
+    OptionsPanel& options = *run.w.optionsPanel;
+    options.pitchDraw->setCurrentIndex(3);
+    QCOMPARE(options.pitchDraw->currentText(), QStringLiteral("List"));
+    options.pitchList->setText(QStringLiteral("250,1000"));
+    options.balanced->setChecked(true);
+    run.w.countField->setText(QStringLiteral("4"));
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.notices, QStringList{"Done."});
+    QMap<QString, int> times;
+    for (const QString& row : linesOf(run.output + QStringLiteral("/Ziravel_tones.csv")).mid(1))
+        ++times[row.section(',', 1, 1)];
+    QCOMPARE(times, (QMap<QString, int>{{"250", 2}, {"1000", 2}}));
 }
 
 void TestOptions::unsafePrefixGivesDefault_data() {

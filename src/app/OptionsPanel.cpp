@@ -68,6 +68,8 @@ OptionsPanel::OptionsPanel(SettingsStore& settings, QWidget* parent)
     pitchDraw = control<QComboBox>(OptionKey::pitchDraw);
     prefix = control<QLineEdit>(OptionKey::prefix);
     neverOverwrite = control<QCheckBox>(OptionKey::neverOverwrite);
+    pitchList = control<QLineEdit>(OptionKey::pitchList);
+    balanced = control<QCheckBox>(OptionKey::balanced);
 }
 
 QWidget* OptionsPanel::makeControl(const OptionSpec& option) {
@@ -89,7 +91,8 @@ QWidget* OptionsPanel::makeControl(const OptionSpec& option) {
         connect(box, &QSpinBox::valueChanged, this, &OptionsPanel::storeOnChange);
         return box;
     }
-    case Kind::text: {
+    case Kind::text:
+    case Kind::pitches: {
         auto* field = new QLineEdit(option.defaultValue, this);
         connect(field, &QLineEdit::textChanged, this, &OptionsPanel::storeOnChange);
         return field;
@@ -112,6 +115,7 @@ QString OptionsPanel::controlText(const OptionSpec& option) const {
             return QString::number(static_cast<DecimalSpinBox*>(widget)->decimalValue());
         return QString::number(static_cast<QSpinBox*>(widget)->value());
     case Kind::text:
+    case Kind::pitches:
         return static_cast<QLineEdit*>(widget)->text();
     case Kind::flag:
         break;
@@ -134,6 +138,7 @@ void OptionsPanel::setControlText(const OptionSpec& option, const QString& text)
             static_cast<QSpinBox*>(widget)->setValue(text.toInt());
         return;
     case Kind::text:
+    case Kind::pitches:
         static_cast<QLineEdit*>(widget)->setText(text);
         return;
     case Kind::flag:

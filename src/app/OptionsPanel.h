@@ -33,6 +33,8 @@ public:
     QComboBox* pitchDraw;
     QLineEdit* prefix;
     QCheckBox* neverOverwrite;
+    QLineEdit* pitchList;
+    QCheckBox* balanced;
 
 private:
     QWidget* makeControl(const OptionSpec& option);

@@ -210,9 +210,17 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                            : QStringLiteral("not frequencies in Hz like 250,500,1000."));
             request.pitchList = *pitches;
         }
+    if (request.pitchList.isEmpty() && request.options.pitchDraw == ToneOptions::PitchDraw::list) {
+        const std::optional<QList<double>> pitches = pitchesOf(request.options.pitchList);
+        if (!pitches)
+            refuse(QStringLiteral("pitch-list"), request.options.pitchList,
+                   QStringLiteral("the list draw needs frequencies or notes."));
+        request.pitchList = *pitches;
+    }
     if (request.balanced && request.pitchList.isEmpty())
         refuse(QStringLiteral("balanced"), QString(),
-               QStringLiteral("needs the pitches listed with --frequencies or --notes."));
+               QStringLiteral("needs the pitches listed with --frequencies, --notes or "
+                              "--pitch-list."));
     if (request.balanced) {
         const qsizetype round =
             request.pitchList.size() * request.levels.size() * request.channels.size();
@@ -354,10 +362,12 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
         parser.addOption(
             option.kind == OptionSpec::Kind::flag
                 ? QCommandLineOption(option.flag, option.help)
-                : QCommandLineOption(option.flag,
-                                     option.help +
-                                         QStringLiteral(" (default: %1)").arg(option.defaultValue),
-                                     option.valueName));
+                : QCommandLineOption(
+                      option.flag,
+                      option.defaultValue.isEmpty()
+                          ? option.help
+                          : option.help + QStringLiteral(" (default: %1)").arg(option.defaultValue),
+                      option.valueName));
     parser.addOptions({
         QCommandLineOption(QStringLiteral("frequencies"),
                            QStringLiteral("Draw the pitches from this list of frequencies in Hz, "
@@ -367,10 +377,6 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
                            QStringLiteral("Draw the pitches from these equal-tempered notes, e.g. "
                                           "A3..A5 or C4,Eb4,G4"),
                            QStringLiteral("notes")),
-        QCommandLineOption(QStringLiteral("balanced"),
-                           QStringLiteral("Every listed pitch, and every --level and --channel "
-                                          "given as a list, in every combination, equally often, "
-                                          "shuffled by the seed; --count may be left out")),
         valued("repeats", QStringLiteral("Rounds of a balanced set when --count is left out"), "n",
                QStringLiteral("1")),
         QCommandLineOption(QStringLiteral("from-settings"),

@@ -1,6 +1,7 @@
 #include "synth/OptionTable.h"
 
 #include "synth/NumberText.h"
+#include "synth/ToneDesign.h"
 
 #include <QLocale>
 #include <cmath>
@@ -63,8 +64,11 @@ std::function<void(ToneOptions&, const QString&)> setDecimal(double ToneOptions:
 QList<OptionSpec> makeTable() {
     const QStringList channels{QStringLiteral("mono"), QStringLiteral("left"),
                                QStringLiteral("right"), QStringLiteral("both")};
-    const QStringList draws{QStringLiteral("hz"), QStringLiteral("octave"),
-                            QStringLiteral("notes")};
+    const QStringList draws{QStringLiteral("hz"), QStringLiteral("octave"), QStringLiteral("notes"),
+                            QStringLiteral("list")};
+    const QString balancedHelp = QStringLiteral(
+        "Every listed pitch equally often, in rounds shuffled by the seed (with --level and "
+        "--channel given as lists, every combination)");
     const QString neverOverwriteHelp = QStringLiteral(
         "Number on after the files already in the folder, and add to their answer key");
     return {
@@ -147,7 +151,7 @@ QList<OptionSpec> makeTable() {
          .kind = Kind::words,
          .words = draws,
          .rows = {QStringLiteral("Hz, even"), QStringLiteral("Even per octave"),
-                  QStringLiteral("Musical notes")},
+                  QStringLiteral("Musical notes"), QStringLiteral("List")},
          .flag = QStringLiteral("pitch-draw"),
          .valueName = QStringLiteral("draw"),
          .help = QStringLiteral("Pitch draw: %1").arg(draws.join(QStringLiteral(", "))),
@@ -180,6 +184,32 @@ QList<OptionSpec> makeTable() {
              },
          .set = [](ToneOptions& options,
                    const QString& text) { options.neverOverwrite = text == QLatin1String("1"); }},
+        {.key = OptionKey::pitchList,
+         .defaultValue = QString(),
+         .kind = Kind::pitches,
+         .flag = QStringLiteral("pitch-list"),
+         .valueName = QStringLiteral("list"),
+         .help = QStringLiteral("The list of --pitch-draw list: frequencies in Hz (250,500,1000) "
+                                "or notes (A3..A5, C4,Eb4,G4)"),
+         .label = QStringLiteral("Frequencies or notes:"),
+         .name = QStringLiteral("Frequencies or notes"),
+         .description = QStringLiteral("The list the List pitch draw draws from: frequencies in "
+                                       "Hz, or notes such as A3..A5 or C4,Eb4,G4."),
+         .get = [](const ToneOptions& options) { return options.pitchList; },
+         .set = [](ToneOptions& options, const QString& text) { options.pitchList = text; }},
+        {.key = OptionKey::balanced,
+         .defaultValue = QStringLiteral("0"),
+         .kind = Kind::flag,
+         .flag = QStringLiteral("balanced"),
+         .help = balancedHelp,
+         .name = QStringLiteral("Balanced"),
+         .description = balancedHelp + QLatin1Char('.'),
+         .get =
+             [](const ToneOptions& options) {
+                 return options.balanced ? QStringLiteral("1") : QStringLiteral("0");
+             },
+         .set = [](ToneOptions& options,
+                   const QString& text) { options.balanced = text == QLatin1String("1"); }},
     };
 }
 
@@ -215,6 +245,10 @@ std::optional<QString> readOption(const OptionSpec& option, const QString& text)
         if (text == QLatin1String("0") || text == QLatin1String("1"))
             return text;
         break;
+    case Kind::pitches:
+        if (text.trimmed().isEmpty() || pitchesOf(text))
+            return text.trimmed();
+        break;
     }
     return std::nullopt;
 }
@@ -231,6 +265,9 @@ QString optionRefusal(const OptionSpec& option) {
     case Kind::text:
         return QStringLiteral("a prefix names a file in the folder: no separator, no control "
                               "character, not \".\" or \"..\".");
+    case Kind::pitches:
+        return QStringLiteral("not frequencies in Hz like 250,500,1000 nor notes like A3..A5 or "
+                              "C4,Eb4,G4.");
     case Kind::flag:
         break;
     }

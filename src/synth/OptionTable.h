@@ -13,10 +13,11 @@
 // settings, the command line and the panel all read it.
 struct OptionSpec {
     enum class Kind {
-        words,  // one of `words`, shown as the `rows` of a list
-        number, // a number from `lowest` to `highest`, kept to `decimals` places
-        text,   // a file-name prefix
-        flag,   // on ("1") or off ("0"); a switch on the command line
+        words,   // one of `words`, shown as the `rows` of a list
+        number,  // a number from `lowest` to `highest`, kept to `decimals` places
+        text,    // a file-name prefix
+        flag,    // on ("1") or off ("0"); a switch on the command line
+        pitches, // frequencies or notes (pitchesOf()), or nothing
     };
 
     QString key{};          // the settings key
@@ -50,6 +51,8 @@ inline const QString channel = QStringLiteral("OptionChannel");
 inline const QString pitchDraw = QStringLiteral("OptionPitchDraw");
 inline const QString prefix = QStringLiteral("OptionPrefix");
 inline const QString neverOverwrite = QStringLiteral("OptionNeverOverwrite");
+inline const QString pitchList = QStringLiteral("OptionPitchList");
+inline const QString balanced = QStringLiteral("OptionBalanced");
 } // namespace OptionKey
 
 // The options in the order the panel and --help show them.

@@ -8,6 +8,7 @@
 #include "synth/AnswerKey.h"
 #include "synth/NumberText.h"
 #include "synth/ToneCommand.h"
+#include "synth/ToneDesign.h"
 #include "synth/ToneMaking.h"
 #include "synth/ToneWindow.h"
 
@@ -61,16 +62,23 @@ const QString folderMissingText =
     QStringLiteral("Folder does not exist. Please select another folder.");
 
 // A tone's pitch, drawn between the bounds, which are read for every tone, the upper one
-// first; and the set's highest pitch, the higher bound.
+// first, or from the list of the list draw; and the set's highest pitch, the higher bound or
+// the list's top. Tone `toneNumber` of the set drawn with `setSeed` (for a balanced list).
 struct DrawnPitch {
     double frequency;
     double highest;
 };
-DrawnPitch drawFrequency(ToneWindow& window, ToneOptions::PitchDraw draw,
-                         std::mt19937_64& generator) {
+DrawnPitch drawFrequency(ToneWindow& window, const ToneOptions& options, std::mt19937_64& generator,
+                         quint64 setSeed = 0, qint64 toneNumber = 1) {
     const qint16 upper = toInt16(window.toText());
     const qint16 lower = toInt16(window.fromText());
-    return {drawPitch(lower, upper, draw, generator), double(std::max(lower, upper))};
+    if (options.pitchDraw != ToneOptions::PitchDraw::list)
+        return {drawPitch(lower, upper, options.pitchDraw, generator),
+                double(std::max(lower, upper))};
+    const double frequency =
+        listPitch(options.pitchList, options.balanced, setSeed, toneNumber, generator);
+    const QList<double> pitches = pitchesOf(options.pitchList).value_or(QList<double>{frequency});
+    return {frequency, *std::max_element(pitches.begin(), pitches.end())};
 }
 
 QString doneText(int failedTones, int count, const QString& reason) {
@@ -107,7 +115,8 @@ ToneOutcome makeBatchTone(Guard& guard, const BatchLines& at, ToneWindow& window
     bool ready = guard.step(at.frequency, [&] {
         options = window.toneOptions();
         std::mt19937_64 generator(seed);
-        state.pitch = drawFrequency(window, options.pitchDraw, generator);
+        state.pitch =
+            drawFrequency(window, options, generator, state.setSeed, state.numbering->lastNumber());
     });
     ready = guard.step(at.args, [&] {
         state.tone = Tone{state.outputPath,
@@ -246,7 +255,7 @@ void previewTone(ToneWindow& window) {
     bool ready = guard.step(122, [&] {
         options = window.toneOptions();
         // One tone, drawn from the window's generator; its own pitch decides its rate.
-        frequency = drawFrequency(window, options.pitchDraw, window.toneGenerator()).frequency;
+        frequency = drawFrequency(window, options, window.toneGenerator()).frequency;
     });
     Tone tone;
     ready = guard.step(124, [&] {

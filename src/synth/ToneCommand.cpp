@@ -78,6 +78,9 @@ double drawPitch(qint16 lower, qint16 upper, ToneOptions::PitchDraw draw,
             first + std::min(last - first, int(unitDraw(generator) * (last - first + 1)));
         return 440.0 * std::pow(2.0, note / 12.0);
     }
+    case ToneOptions::PitchDraw::list:
+        // The list's pitches are drawn by listPitch(), which knows the list.
+        break;
     }
     return low;
 }

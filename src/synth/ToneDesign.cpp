@@ -1,5 +1,6 @@
 #include "synth/ToneDesign.h"
 
+#include "runner/Failure.h"
 #include "synth/ToneCommand.h"
 
 #include <QRegularExpression>
@@ -66,6 +67,24 @@ std::optional<QList<double>> noteList(const QString& text) {
         if (hertz > 32767)
             return std::nullopt;
     return frequencies;
+}
+
+std::optional<QList<double>> pitchesOf(const QString& text) {
+    if (const std::optional<QList<double>> notes = noteList(text))
+        return notes;
+    return frequencyList(text);
+}
+
+double listPitch(const QString& list, bool balanced, quint64 setSeed, qint64 toneNumber,
+                 std::mt19937_64& generator) {
+    const std::optional<QList<double>> pitches = pitchesOf(list);
+    if (!pitches)
+        throw Failure(QStringLiteral("The pitch list holds no frequencies or notes."));
+    if (balanced)
+        return ToneDesign(*pitches, {0}, {ToneOptions::Channel::mono})
+            .point(setSeed, toneNumber)
+            .frequency;
+    return pitches->at(drawIndex(pitches->size(), generator));
 }
 
 ToneDesign::ToneDesign(QList<double> frequencies, QList<double> levels,

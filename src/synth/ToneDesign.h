@@ -16,6 +16,16 @@ std::optional<QList<double>> frequencyList(const QString& text);
 // text that names no note or a range that runs down.
 std::optional<QList<double>> noteList(const QString& text);
 
+// The pitches of a list as the window's field holds it: notes when it names notes, else
+// frequencies in hertz. Nothing for a text that is neither.
+std::optional<QList<double>> pitchesOf(const QString& text);
+
+// The frequency of tone number `toneNumber` of a set drawn with `setSeed` from the list:
+// drawn from it with the tone's own generator, or, balanced, from a shuffled round of it.
+// Throws Failure for a list that holds no pitch.
+double listPitch(const QString& list, bool balanced, quint64 setSeed, qint64 toneNumber,
+                 std::mt19937_64& generator);
+
 // One tone of a designed set: its pitch, level and channel.
 struct DesignPoint {
     double frequency;

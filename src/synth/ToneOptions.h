@@ -8,7 +8,7 @@
 // always was: no further tool argument, the same files.
 struct ToneOptions {
     enum class Channel { mono, leftOnly, rightOnly, bothEars };
-    enum class PitchDraw { evenHz, evenPerOctave, notes };
+    enum class PitchDraw { evenHz, evenPerOctave, notes, list };
 
     int sampleRate = 8000; // the lowest rate; a pitch that needs more gets more
     int sampleBits = 0;    // 0: as the tool chooses; 16 or 24 for WAV
@@ -18,6 +18,10 @@ struct ToneOptions {
     PitchDraw pitchDraw = PitchDraw::evenHz;
     QString prefix = QStringLiteral("Ziravel_");
     bool neverOverwrite = false;
+    // The frequencies or notes of the list draw (pitchesOf()).
+    QString pitchList;
+    // With the list draw: every listed pitch equally often, each round shuffled.
+    bool balanced = false;
 
     bool operator==(const ToneOptions&) const = default;
 };
