@@ -36,6 +36,14 @@ QString wordList(const QStringList& words) {
     return words.join(QStringLiteral(", "));
 }
 
+// The names of the engines this build offers, the default first.
+QStringList engineNames() {
+    QStringList names;
+    for (const BatchEngine engine : batchEngines())
+        names << batchEngineName(engine);
+    return names;
+}
+
 QMap<QString, QString> optionDefaults() {
     QMap<QString, QString> texts;
     for (const OptionSpec& option : toneOptionTable())
@@ -106,13 +114,11 @@ int wholeNumber(const QString& option, const QString& text, int lowest, int high
            QStringLiteral("not %1 from %2 to %3.").arg(what).arg(lowest).arg(highest));
 }
 
-double checkedLength(const QString& text) {
+void checkLength(const QString& text) {
     // At least one sample: SoX writes without end for a length of none.
-    const std::optional<double> seconds = toneSecondsOf(text);
-    if (!seconds)
+    if (!toneSecondsOf(text))
         refuse(QStringLiteral("length"), text,
                QStringLiteral("not a positive number of seconds (one sample at least)."));
-    return *seconds;
 }
 
 Waveform checkedWaveform(const QString& text) {
@@ -143,22 +149,26 @@ int checkedWord(const QString& option, const QString& text, const QStringList& w
     return int(at);
 }
 
+// The options with one of them set from its text, which must pass the option's check.
+ToneOptions withOption(ToneOptions options, const OptionSpec& option, const QString& text) {
+    const std::optional<QString> read = readOption(option, text);
+    if (!read)
+        refuse(option.flag, text, optionRefusal(option));
+    option.set(options, *read);
+    return options;
+}
+
 ToneOptions checkedOptions(const Inputs& inputs) {
     ToneOptions options;
-    for (const OptionSpec& option : toneOptionTable()) {
-        const QString text = inputs.options.value(option.key);
-        const std::optional<QString> read = readOption(option, text);
-        if (!read)
-            refuse(option.flag, text, optionRefusal(option));
-        option.set(options, *read);
-    }
+    for (const OptionSpec& option : toneOptionTable())
+        options = withOption(options, option, inputs.options.value(option.key));
     return options;
 }
 
 BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& parser) {
     BatchRequest request;
     request.lengthText = inputs.length;
-    request.seconds = checkedLength(inputs.length);
+    checkLength(inputs.length);
     request.count = wholeNumber(QStringLiteral("count"), inputs.count, 1, maximumBatchCount,
                                 QStringLiteral("a number of tones"));
     request.from = qint16(wholeNumber(QStringLiteral("from"), inputs.from, 0, 32767,
@@ -174,26 +184,22 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     request.balanced = parser.isSet(QStringLiteral("balanced"));
     // Levels and channels may be listed for a balanced design: each value is checked as the
     // option's one value is.
-    Inputs first = inputs;
     QStringList levelTexts{inputs.options.value(OptionKey::level)};
     QStringList channelTexts{inputs.options.value(OptionKey::channel)};
     if (request.balanced) {
         levelTexts = levelTexts.first().split(QLatin1Char(','));
         channelTexts = channelTexts.first().split(QLatin1Char(','));
     }
+    Inputs first = inputs;
     first.options[OptionKey::level] = levelTexts.first();
     first.options[OptionKey::channel] = channelTexts.first();
     request.options = checkedOptions(first);
-    for (const QString& text : levelTexts) {
-        Inputs one = first;
-        one.options[OptionKey::level] = text;
-        request.levels.append(checkedOptions(one).levelDb);
-    }
-    for (const QString& text : channelTexts) {
-        Inputs one = first;
-        one.options[OptionKey::channel] = text;
-        request.channels.append(checkedOptions(one).channel);
-    }
+    for (const QString& text : levelTexts)
+        request.levels.append(
+            withOption(request.options, optionSpec(OptionKey::level), text).levelDb);
+    for (const QString& text : channelTexts)
+        request.channels.append(
+            withOption(request.options, optionSpec(OptionKey::channel), text).channel);
     for (const char* list : {"frequencies", "notes"})
         if (parser.isSet(QLatin1String(list))) {
             if (!request.pitchList.isEmpty())
@@ -292,14 +298,10 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     if (parser.isSet(QStringLiteral("jobs")))
         request.jobs = wholeNumber(QStringLiteral("jobs"), parser.value(QStringLiteral("jobs")), 1,
                                    256, QStringLiteral("a number of runs at once"));
-    const QStringList engines = batchEngineNames();
-    const QString engine =
-        parser.isSet(QStringLiteral("engine"))
-            ? engines[checkedWord(QStringLiteral("engine"), parser.value(QStringLiteral("engine")),
-                                  engines)]
-            : engines.first();
-    request.engine =
-        engine == QLatin1String("library") ? BatchEngine::library : BatchEngine::process;
+    request.engine = batchEngines().first();
+    if (parser.isSet(QStringLiteral("engine")))
+        request.engine = batchEngines()[checkedWord(
+            QStringLiteral("engine"), parser.value(QStringLiteral("engine")), engineNames())];
     request.quiet = parser.isSet(QStringLiteral("quiet"));
     return request;
 }
@@ -321,12 +323,16 @@ double setHighestPitch(const BatchRequest& request) {
                : *std::max_element(request.pitchList.begin(), request.pitchList.end());
 }
 
-QStringList batchEngineNames() {
+QList<BatchEngine> batchEngines() {
 #ifdef ZIRAVEL_LIBSOX_ENGINE
-    return {QStringLiteral("library"), QStringLiteral("process")};
+    return {BatchEngine::library, BatchEngine::process};
 #else
-    return {QStringLiteral("process")};
+    return {BatchEngine::process};
 #endif
+}
+
+QString batchEngineName(BatchEngine engine) {
+    return engine == BatchEngine::library ? QStringLiteral("library") : QStringLiteral("process");
 }
 
 std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& arguments) {
@@ -396,8 +402,8 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
         valued("engine",
                QStringLiteral("What makes the tones: %1. The library makes the tool's files "
                               "in-process, with noise and dither from --seed")
-                   .arg(batchEngineNames().join(QStringLiteral(" or "))),
-               "engine", batchEngineNames().first()),
+                   .arg(engineNames().join(QStringLiteral(" or "))),
+               "engine", engineNames().first()),
         QCommandLineOption(QStringLiteral("quiet"),
                            QStringLiteral("No progress line, only errors")),
     });

@@ -13,13 +13,14 @@
 // What makes the tones: the SoX library in-process, or the tool run once per tone.
 enum class BatchEngine { library, process };
 
-// The engines this build offers, by name; the first is the default.
-QStringList batchEngineNames();
+// The engines this build offers; the first is the default.
+QList<BatchEngine> batchEngines();
+// Its name on the command line and in the manifest.
+QString batchEngineName(BatchEngine engine);
 
 // What ziravel-batch is asked to make, every input checked.
 struct BatchRequest {
     QString lengthText;
-    double seconds = 0; // what the length text holds
     int count = 0;
     qint16 from = 0;
     qint16 to = 0;

@@ -144,9 +144,7 @@ QByteArray manifestText(const BatchRequest& request, const ToneSlice& slice, qin
     const QJsonObject manifest{
         {QStringLiteral("program"), QStringLiteral("ziravel-batch")},
         {QStringLiteral("version"), QCoreApplication::applicationVersion()},
-        {QStringLiteral("engine"), request.engine == BatchEngine::library
-                                       ? QStringLiteral("library")
-                                       : QStringLiteral("process")},
+        {QStringLiteral("engine"), batchEngineName(request.engine)},
         {QStringLiteral("seed"), QString::number(setSeed)},
         {QStringLiteral("count"), request.count},
         {QStringLiteral("shard"),
@@ -208,7 +206,7 @@ int runBatch(const BatchRequest& request) {
             tone.options.levelDb = point.levelDb;
             tone.options.channel = point.channel;
         } else if (!request.pitchList.isEmpty()) {
-            tone.frequency = request.pitchList[drawIndex(request.pitchList.size(), generator)];
+            tone.frequency = listPitch(request.pitchList, false, setSeed, number, generator);
         } else {
             tone.frequency = drawPitch(request.from, request.to, options.pitchDraw, generator);
         }

@@ -4,6 +4,7 @@
 #include "synth/ToneDesign.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -50,6 +51,26 @@ std::function<QString(const ToneOptions&)> numberOf(int ToneOptions::*member) {
 
 std::function<void(ToneOptions&, const QString&)> setNumber(int ToneOptions::*member) {
     return [member](ToneOptions& options, const QString& text) { options.*member = text.toInt(); };
+}
+
+std::function<QString(const ToneOptions&)> flagOf(bool ToneOptions::*member) {
+    return [member](const ToneOptions& options) {
+        return options.*member ? QStringLiteral("1") : QStringLiteral("0");
+    };
+}
+
+std::function<void(ToneOptions&, const QString&)> setFlag(bool ToneOptions::*member) {
+    return [member](ToneOptions& options, const QString& text) {
+        options.*member = text == QLatin1String("1");
+    };
+}
+
+std::function<QString(const ToneOptions&)> textOf(QString ToneOptions::*member) {
+    return [member](const ToneOptions& options) { return options.*member; };
+}
+
+std::function<void(ToneOptions&, const QString&)> setText(QString ToneOptions::*member) {
+    return [member](ToneOptions& options, const QString& text) { options.*member = text; };
 }
 
 std::function<QString(const ToneOptions&)> decimalOf(double ToneOptions::*member) {
@@ -169,8 +190,8 @@ QList<OptionSpec> makeTable() {
          .label = QStringLiteral("Name prefix:"),
          .name = QStringLiteral("Name prefix"),
          .description = QStringLiteral("The start of every file name, before the tone number."),
-         .get = [](const ToneOptions& options) { return options.prefix; },
-         .set = [](ToneOptions& options, const QString& text) { options.prefix = text; }},
+         .get = textOf(&ToneOptions::prefix),
+         .set = setText(&ToneOptions::prefix)},
         {.key = OptionKey::neverOverwrite,
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::flag,
@@ -178,12 +199,8 @@ QList<OptionSpec> makeTable() {
          .help = neverOverwriteHelp,
          .name = QStringLiteral("Never overwrite"),
          .description = neverOverwriteHelp + QLatin1Char('.'),
-         .get =
-             [](const ToneOptions& options) {
-                 return options.neverOverwrite ? QStringLiteral("1") : QStringLiteral("0");
-             },
-         .set = [](ToneOptions& options,
-                   const QString& text) { options.neverOverwrite = text == QLatin1String("1"); }},
+         .get = flagOf(&ToneOptions::neverOverwrite),
+         .set = setFlag(&ToneOptions::neverOverwrite)},
         {.key = OptionKey::pitchList,
          .defaultValue = QString(),
          .kind = Kind::pitches,
@@ -195,8 +212,8 @@ QList<OptionSpec> makeTable() {
          .name = QStringLiteral("Frequencies or notes"),
          .description = QStringLiteral("The list the List pitch draw draws from: frequencies in "
                                        "Hz, or notes such as A3..A5 or C4,Eb4,G4."),
-         .get = [](const ToneOptions& options) { return options.pitchList; },
-         .set = [](ToneOptions& options, const QString& text) { options.pitchList = text; }},
+         .get = textOf(&ToneOptions::pitchList),
+         .set = setText(&ToneOptions::pitchList)},
         {.key = OptionKey::balanced,
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::flag,
@@ -204,12 +221,8 @@ QList<OptionSpec> makeTable() {
          .help = balancedHelp,
          .name = QStringLiteral("Balanced"),
          .description = balancedHelp + QLatin1Char('.'),
-         .get =
-             [](const ToneOptions& options) {
-                 return options.balanced ? QStringLiteral("1") : QStringLiteral("0");
-             },
-         .set = [](ToneOptions& options,
-                   const QString& text) { options.balanced = text == QLatin1String("1"); }},
+         .get = flagOf(&ToneOptions::balanced),
+         .set = setFlag(&ToneOptions::balanced)},
     };
 }
 
@@ -282,9 +295,12 @@ ToneOptions toneOptionsFrom(const std::function<QString(const OptionSpec&)>& tex
     return options;
 }
 
+const OptionSpec& optionSpec(const QString& key) {
+    const QList<OptionSpec>& table = toneOptionTable();
+    return *std::find_if(table.begin(), table.end(),
+                         [&key](const OptionSpec& option) { return option.key == key; });
+}
+
 QString optionWord(const QString& key, const ToneOptions& options) {
-    for (const OptionSpec& option : toneOptionTable())
-        if (option.key == key)
-            return option.get(options);
-    return {};
+    return optionSpec(key).get(options);
 }

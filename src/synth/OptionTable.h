@@ -58,6 +58,9 @@ inline const QString balanced = QStringLiteral("OptionBalanced");
 // The options in the order the panel and --help show them.
 const QList<OptionSpec>& toneOptionTable();
 
+// The option of the table with that settings key (one of OptionKey's).
+const OptionSpec& optionSpec(const QString& key);
+
 // The option's value in the options, as the command line and the settings write it.
 QString optionWord(const QString& key, const ToneOptions& options);
 

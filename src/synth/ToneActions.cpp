@@ -75,10 +75,11 @@ DrawnPitch drawFrequency(ToneWindow& window, const ToneOptions& options, std::mt
     if (options.pitchDraw != ToneOptions::PitchDraw::list)
         return {drawPitch(lower, upper, options.pitchDraw, generator),
                 double(std::max(lower, upper))};
-    const double frequency =
-        listPitch(options.pitchList, options.balanced, setSeed, toneNumber, generator);
-    const QList<double> pitches = pitchesOf(options.pitchList).value_or(QList<double>{frequency});
-    return {frequency, *std::max_element(pitches.begin(), pitches.end())};
+    const std::optional<QList<double>> pitches = pitchesOf(options.pitchList);
+    if (!pitches)
+        throw Failure(QStringLiteral("The pitch list holds no frequencies or notes."));
+    return {listPitch(*pitches, options.balanced, setSeed, toneNumber, generator),
+            *std::max_element(pitches->begin(), pitches->end())};
 }
 
 QString doneText(int failedTones, int count, const QString& reason) {

@@ -1,6 +1,5 @@
 #include "synth/ToneDesign.h"
 
-#include "runner/Failure.h"
 #include "synth/ToneCommand.h"
 
 #include <QRegularExpression>
@@ -75,16 +74,13 @@ std::optional<QList<double>> pitchesOf(const QString& text) {
     return frequencyList(text);
 }
 
-double listPitch(const QString& list, bool balanced, quint64 setSeed, qint64 toneNumber,
+double listPitch(const QList<double>& pitches, bool balanced, quint64 setSeed, qint64 toneNumber,
                  std::mt19937_64& generator) {
-    const std::optional<QList<double>> pitches = pitchesOf(list);
-    if (!pitches)
-        throw Failure(QStringLiteral("The pitch list holds no frequencies or notes."));
     if (balanced)
-        return ToneDesign(*pitches, {0}, {ToneOptions::Channel::mono})
+        return ToneDesign(pitches, {0}, {ToneOptions::Channel::mono})
             .point(setSeed, toneNumber)
             .frequency;
-    return pitches->at(drawIndex(pitches->size(), generator));
+    return pitches[drawIndex(pitches.size(), generator)];
 }
 
 ToneDesign::ToneDesign(QList<double> frequencies, QList<double> levels,

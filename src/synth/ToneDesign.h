@@ -20,10 +20,10 @@ std::optional<QList<double>> noteList(const QString& text);
 // frequencies in hertz. Nothing for a text that is neither.
 std::optional<QList<double>> pitchesOf(const QString& text);
 
-// The frequency of tone number `toneNumber` of a set drawn with `setSeed` from the list:
-// drawn from it with the tone's own generator, or, balanced, from a shuffled round of it.
-// Throws Failure for a list that holds no pitch.
-double listPitch(const QString& list, bool balanced, quint64 setSeed, qint64 toneNumber,
+// The frequency of tone number `toneNumber` of a set drawn with `setSeed` from the pitches
+// (at least one): drawn from them with the tone's own generator, or, balanced, from a
+// shuffled round of them.
+double listPitch(const QList<double>& pitches, bool balanced, quint64 setSeed, qint64 toneNumber,
                  std::mt19937_64& generator);
 
 // One tone of a designed set: its pitch, level and channel.
