@@ -1,3 +1,4 @@
+#include "SoundFiles.h"
 #include "ToneRun.h"
 #include "app/OptionsPanel.h"
 #include "synth/AnswerKey.h"
@@ -96,6 +97,8 @@ private slots:
     void keyAndManifestReadByPython();
     void balancedDesign();
     void levelInTenths();
+    void rmsLevelFromTheFiles_data();
+    void rmsLevelFromTheFiles();
     void badInput_data();
     void badInput();
     void neverOverwriteNumbersOn();
@@ -341,6 +344,47 @@ void TestBatch::levelInTenths() {
     QVERIFY2(std::abs(rms - asked) < 0.003, qPrintable(QString::number(rms)));
 }
 
+void TestBatch::rmsLevelFromTheFiles_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<double>("peakDb");
+    // A sine by its shape; noise measured from each file, 16-bit dither and an encoder in the
+    // way (noise at RMS levels is the library engine's).
+    QTest::newRow("sine") << QStringList{"--type", "sine"} << -16.99;
+    QTest::newRow("white 16-bit") << QStringList{"--type", "whitenoise", "--sample-size",
+                                                 "16",     "--engine",   "library"}
+                                  << 0.0;
+    QTest::newRow("brown, short, faded")
+        << QStringList{"--type", "brownnoise", "--length", "0.05",
+                       "--fade", "10",         "--engine", "library"}
+        << 0.0;
+    QTest::newRow("pink MP3") << QStringList{"--type", "pinknoise", "--format", "mp3",
+                                             "--rate", "44100",     "--engine", "library"}
+                              << 0.0;
+}
+
+// Calibration at -20 dBFS RMS, as the files measure it.
+void TestBatch::rmsLevelFromTheFiles() {
+    QFETCH(QStringList, arguments);
+    QFETCH(double, peakDb);
+    QTemporaryDir folder;
+    QCOMPARE(runBatch(QStringList{"--count", "3", "--level", "-20", "--level-reference", "rms",
+                                  "--length", "0.5", "--seed", "4", "--folder", folder.path()} +
+                      arguments)
+                 .exitStatus,
+             0);
+    for (const QString& name : QDir(folder.path()).entryList({"Ziravel_?.wav", "Ziravel_?.mp3"}, QDir::Files)) {
+        const QString file = folder.filePath(name);
+        const double rmsDb = 20 * std::log10(TestSupport::rmsAmplitude(file));
+        QVERIFY2(std::abs(rmsDb + 20) < 0.1, qPrintable(name + ": " + QString::number(rmsDb)));
+        if (peakDb != 0) {
+            const std::optional<SoundSamples> sound = decodeWav(contentOf(file));
+            QVERIFY(sound);
+            const float peak = *std::max_element(sound->samples.begin(), sound->samples.end());
+            QVERIFY2(std::abs(20 * std::log10(peak) - peakDb) < 0.02, qPrintable(name));
+        }
+    }
+}
+
 void TestBatch::badInput_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
@@ -370,6 +414,13 @@ void TestBatch::badInput_data() {
         "--folder \"/dev/null/folder\": the folder cannot be made.");
     row("unknown format", {"--format", "ogg"}, "--format \"ogg\": not one of wav, mp3.");
     row("level above 0", {"--level", "3"}, "--level \"3\": not a level in dBFS from -60 to 0.");
+    row("sine's RMS level past its peak", {"--level", "-3", "--level-reference", "rms"},
+        "--level \"-3\": at an RMS level of -3 dBFS the sine's peak would pass 0 dBFS; the level "
+        "may be at most -3.1.");
+    row("RMS noise by the program",
+        {"--type", "pinknoise", "--level-reference", "rms", "--engine", "process"},
+        "--level-reference \"rms\": noise is set to its RMS by making it again from its seed, "
+        "which only the library engine can.");
     row("prefix with a separator", {"--prefix", "../x"},
         "--prefix \"../x\": a prefix names a file in the folder: no separator, no control "
         "character, not \".\" or \"..\".");

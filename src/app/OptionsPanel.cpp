@@ -53,6 +53,8 @@ OptionsPanel::OptionsPanel(SettingsStore& settings, QWidget* parent)
     : QWidget(parent), m_settings(settings) {
     auto* form = new QFormLayout(this);
     for (const OptionSpec& option : toneOptionTable()) {
+        if (!option.inWindow)
+            continue;
         QWidget* control = makeControl(option);
         control->setAccessibleName(option.name);
         control->setAccessibleDescription(option.description);
@@ -107,6 +109,8 @@ QWidget* OptionsPanel::makeControl(const OptionSpec& option) {
 
 QString OptionsPanel::controlText(const OptionSpec& option) const {
     QWidget* const widget = m_controls.value(option.key);
+    if (!widget)
+        return option.defaultValue;
     switch (option.kind) {
     case Kind::words:
         return static_cast<QComboBox*>(widget)->currentData().toString();
@@ -125,6 +129,8 @@ QString OptionsPanel::controlText(const OptionSpec& option) const {
 
 void OptionsPanel::setControlText(const OptionSpec& option, const QString& text) {
     QWidget* const widget = m_controls.value(option.key);
+    if (!widget)
+        return;
     switch (option.kind) {
     case Kind::words: {
         auto* box = static_cast<QComboBox*>(widget);
@@ -160,7 +166,8 @@ void OptionsPanel::storeOnChange() {
     if (!m_restored)
         return;
     for (const OptionSpec& option : toneOptionTable())
-        m_settings.save(option.key, controlText(option));
+        if (option.inWindow)
+            m_settings.save(option.key, controlText(option));
 }
 
 ToneOptions OptionsPanel::options() const {

@@ -247,6 +247,18 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                        .arg(std::max<qsizetype>(round, request.count / round * round))
                        .arg((request.count / round + 1) * round));
     }
+    if (request.options.levelReference == ToneOptions::LevelReference::rms) {
+        const QString word = waveformWord(waveformRowText(request.waveform));
+        const double highest = *std::max_element(request.levels.begin(), request.levels.end());
+        const double room = peakOverRmsDb(word);
+        if (highest + room > 0)
+            refuse(QStringLiteral("level"), inputs.options.value(OptionKey::level),
+                   QStringLiteral("at an RMS level of %1 dBFS the %2's peak would pass 0 dBFS; the "
+                                  "level may be at most %3.")
+                       .arg(highest)
+                       .arg(word)
+                       .arg(std::floor(-room * 10) / 10));
+    }
     // The set's highest pitch needs the highest rate, and so the largest files: the length
     // must pass the run's own check for that tone.
     try {
@@ -302,6 +314,11 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     if (parser.isSet(QStringLiteral("engine")))
         request.engine = batchEngines()[checkedWord(
             QStringLiteral("engine"), parser.value(QStringLiteral("engine")), engineNames())];
+    const bool rmsNoise = Tone{{}, {}, request.waveform, 0, request.options}.isNoiseAtRmsLevel();
+    if (rmsNoise && request.engine != BatchEngine::library)
+        refuse(QStringLiteral("level-reference"), QStringLiteral("rms"),
+               QStringLiteral("noise is set to its RMS by making it again from its seed, which "
+                              "only the library engine can."));
     request.quiet = parser.isSet(QStringLiteral("quiet"));
     return request;
 }

@@ -4,6 +4,7 @@
 #include "synth/LibsoxTone.h"
 
 #include <QFile>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <deque>
@@ -13,11 +14,12 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
-// A request is its size, the seed, the sample rate and the seconds of the tone, then its
-// file's path and the tool's arguments, each ended by a zero byte. A reply is the tone's
-// outcome, judged by the worker from the file it has just written: made, judged, the size of
-// the reason and the reason.
+// A request is its size, the seed, the sample rate and the seconds of the tone and the RMS
+// level its noise must reach, then its file's path and the tool's arguments, each ended by a zero
+// byte. A reply is the tone's outcome, judged by the worker from the file it has just written:
+// made, judged, the size of the reason and the reason.
 
 namespace {
 
@@ -57,6 +59,11 @@ struct ToneRequest {
     qint32 seed;
     qint32 sampleRate;
     double seconds;
+    // For noise at an RMS level: the level, the place of the gain's value among the
+    // arguments and that value; otherwise a place of -1.
+    double rmsLevelDb;
+    qint32 gainAt;
+    double gainDb;
 };
 
 struct ToneReply {
@@ -65,6 +72,61 @@ struct ToneReply {
     quint16 unused;
     quint32 reasonSize;
 };
+
+// Makes the tone and judges it from its file. Noise at an RMS level is then measured and made
+// again from the same seed, the same noise, with its gain moved by what it missed: a WAV file
+// is within a hundredth of a dB at the second making. An MP3 file's encoder answers a step of
+// gain with a different one, at 8000 Hz at times with a jump of half a dB, so the best of a
+// few makings stands.
+ToneOutcome madeAtItsLevel(const ToneRequest& tone, const std::string& pathBytes,
+                           std::vector<std::string>& arguments) {
+    const QString path = QFile::decodeName(pathBytes.c_str());
+    double gain = tone.gainDb;
+    const auto madeAt = [&](double gainDb) {
+        gain = gainDb;
+        if (tone.gainAt >= 0)
+            arguments[std::size_t(tone.gainAt)] = QString::number(gainDb).toStdString();
+        const LibsoxRun run = makeToneWithLibsox(arguments, tone.seed);
+        return judgedTone({{run.status, QString::fromLocal8Bit(run.errorOutput)},
+                           libraryName,
+                           tone.seconds,
+                           tone.sampleRate},
+                          path);
+    };
+    ToneOutcome outcome = madeAt(gain);
+    constexpr int makings = 8;
+    double bestGain = gain;
+    double bestMiss = HUGE_VAL;
+    std::optional<std::pair<double, double>> below; // a gain and what it missed
+    std::optional<std::pair<double, double>> above;
+    for (int making = 1; outcome.made && tone.gainAt >= 0; ++making) {
+        const std::optional<SoundLevels> levels = measuredLevels(pathBytes);
+        if (!levels)
+            return {false, QStringLiteral("%1 could not be measured.").arg(path)};
+        const double missing = tone.rmsLevelDb - levels->rmsDb;
+        if (std::abs(missing) < bestMiss) {
+            bestMiss = std::abs(missing);
+            bestGain = gain;
+        }
+        if (bestMiss < 0.02 || making == makings) {
+            if (gain != bestGain)
+                outcome = madeAt(bestGain);
+            break;
+        }
+        if (levels->peakDb + missing > 0)
+            return {false, QStringLiteral("At an RMS level of %1 dBFS this noise's peak would "
+                                          "pass 0 dBFS.")
+                               .arg(tone.rmsLevelDb)};
+        // Once one making fell short and another went past, the next lies between them.
+        (missing > 0 ? below : above) = {gain, missing};
+        const double next = below && above
+                                ? (below->first * -above->second + above->first * below->second) /
+                                      (below->second - above->second)
+                                : gain + missing;
+        outcome = madeAt(next);
+    }
+    return outcome;
+}
 
 // Makes the tones asked for, one after another, and judges each as the batch would. Replies
 // wait while more tones are asked for, up to `repliesAtOnce`, so that the batch is woken once
@@ -94,14 +156,9 @@ struct ToneReply {
             words.emplace_back(request, at, end - at);
             at = end + 1;
         }
-        const QString path = QFile::decodeName(words.front().c_str());
+        const std::string pathBytes = words.front();
         words.erase(words.begin());
-        const LibsoxRun run = makeToneWithLibsox(words, tone.seed);
-        const SynthRun synth{{run.status, QString::fromLocal8Bit(run.errorOutput)},
-                             libraryName,
-                             tone.seconds,
-                             tone.sampleRate};
-        const ToneOutcome outcome = judgedTone(synth, path);
+        const ToneOutcome outcome = madeAtItsLevel(tone, pathBytes, words);
         const QByteArray reason = outcome.reason.toUtf8();
         const ToneReply reply{outcome.made, outcome.judged, 0, quint32(reason.size())};
         replies.append(reinterpret_cast<const char*>(&reply), sizeof reply);
@@ -293,10 +350,18 @@ LibsoxEngine::Worker& LibsoxEngine::readyWorker() {
 std::unique_ptr<StartedTone> LibsoxEngine::start(const PlannedTone& planned, double seconds) {
     const Tone& tone = planned.tone;
     // The library's generator takes 32 bits: the seed's low ones.
-    const ToneRequest fixed{qint32(quint32(tone.seed.value_or(0))), tone.sampleRate(), seconds};
+    const QStringList arguments = toolArguments(tone);
+    const bool levelled = tone.isNoiseAtRmsLevel();
+    const ToneRequest fixed{qint32(quint32(tone.seed.value_or(0))),
+                            tone.sampleRate(),
+                            seconds,
+                            tone.options.levelDb,
+                            levelled ? qint32(arguments.lastIndexOf(QStringLiteral("gain")) + 1)
+                                     : -1,
+                            tone.gainDb().value_or(0)};
     QByteArray request(sizeof(quint32), '\0');
     request.append(reinterpret_cast<const char*>(&fixed), sizeof fixed);
-    for (const QString& word : QStringList{tone.outputPath} + toolArguments(tone))
+    for (const QString& word : QStringList{tone.outputPath} + arguments)
         request.append(QFile::encodeName(word)).append('\0');
     const quint32 size = quint32(request.size() - qsizetype(sizeof size));
     std::memcpy(request.data(), &size, sizeof size);

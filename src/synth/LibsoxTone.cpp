@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 // The driver below follows the sox program step by step (its option reading, signal and
 // encoding choices, automatic effects and output effect): any step left out or reordered
@@ -366,4 +367,29 @@ LibsoxRun makeToneWithLibsox(const std::vector<std::string>& arguments, std::int
     }
     errorOutput = nullptr;
     return run;
+}
+
+std::optional<SoundLevels> measuredLevels(const std::string& path) {
+    initLibsox();
+    sox_format_t* file = sox_open_read(path.c_str(), nullptr, nullptr, nullptr);
+    if (!file)
+        return std::nullopt;
+    const std::size_t channels = std::max(1u, file->signal.channels);
+    std::vector<double> squares(channels, 0.0);
+    std::vector<sox_sample_t> block(8192 * channels);
+    double peak = 0;
+    std::size_t frames = 0;
+    for (std::size_t got; (got = sox_read(file, block.data(), block.size())) > 0;) {
+        for (std::size_t at = 0; at < got; ++at) {
+            const double sample = double(block[at]) / 2147483648.0;
+            squares[at % channels] += sample * sample;
+            peak = std::max(peak, std::abs(sample));
+        }
+        frames += got / channels;
+    }
+    sox_close(file);
+    if (frames == 0 || peak == 0)
+        return std::nullopt;
+    const double loudest = *std::max_element(squares.begin(), squares.end());
+    return SoundLevels{10 * std::log10(loudest / double(frames)), 20 * std::log10(peak)};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,3 +22,12 @@ struct LibsoxRun {
 // and dither draw from: 0 gives what the program gives under -R. The library keeps one such
 // generator for the whole process: tones are made one at a time in a process.
 LibsoxRun makeToneWithLibsox(const std::vector<std::string>& arguments, std::int32_t seed);
+
+// The levels of a sound file as the library decodes it, in dBFS: the RMS of its loudest
+// channel (the sounding one of a one-ear file) and the peak of all. Nothing when it cannot
+// be read.
+struct SoundLevels {
+    double rmsDb = 0;
+    double peakDb = 0;
+};
+std::optional<SoundLevels> measuredLevels(const std::string& path);

@@ -85,6 +85,7 @@ std::function<void(ToneOptions&, const QString&)> setDecimal(double ToneOptions:
 QList<OptionSpec> makeTable() {
     const QStringList channels{QStringLiteral("mono"), QStringLiteral("left"),
                                QStringLiteral("right"), QStringLiteral("both")};
+    const QStringList references{QStringLiteral("peak"), QStringLiteral("rms")};
     const QStringList draws{QStringLiteral("hz"), QStringLiteral("octave"), QStringLiteral("notes"),
                             QStringLiteral("list")};
     const QString balancedHelp = QStringLiteral(
@@ -138,6 +139,23 @@ QList<OptionSpec> makeTable() {
          .description = QStringLiteral("The tone's peak level."),
          .get = decimalOf(&ToneOptions::levelDb),
          .set = setDecimal(&ToneOptions::levelDb)},
+        // Noise is set to its RMS by making it again from its seed, which the window's runs
+        // of the tool do not take: the command line's library engine alone offers it.
+        {.key = OptionKey::levelReference,
+         .defaultValue = QStringLiteral("peak"),
+         .kind = Kind::words,
+         .words = references,
+         .rows = {QStringLiteral("Peak"), QStringLiteral("RMS")},
+         .flag = QStringLiteral("level-reference"),
+         .valueName = QStringLiteral("ref"),
+         .help = QStringLiteral("What --level sets: peak, or rms (a sine's peak 3.01 dB above "
+                                "it; each noise file measured)"),
+         .label = QStringLiteral("Level reference:"),
+         .name = QStringLiteral("Level reference"),
+         .description = QStringLiteral("Whether the level is the tone's peak or its RMS."),
+         .inWindow = false,
+         .get = wordOf(&ToneOptions::levelReference, references),
+         .set = placeOf(&ToneOptions::levelReference, references)},
         {.key = OptionKey::fade,
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::number,

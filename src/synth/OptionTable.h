@@ -36,6 +36,7 @@ struct OptionSpec {
     QString label{};     // the panel's row label; empty beside a check box
     QString name{};      // the control's accessible name, or the check box's text
     QString description{};
+    bool inWindow = true; // whether the panel shows it; the window makes it at its default
     // The option in ToneOptions as stored text, and set from a text that readOption() accepted.
     std::function<QString(const ToneOptions&)> get{};
     std::function<void(ToneOptions&, const QString&)> set{};
@@ -46,6 +47,7 @@ namespace OptionKey {
 inline const QString sampleRate = QStringLiteral("OptionSampleRate");
 inline const QString sampleSize = QStringLiteral("OptionSampleSize");
 inline const QString level = QStringLiteral("OptionLevel");
+inline const QString levelReference = QStringLiteral("OptionLevelReference");
 inline const QString fade = QStringLiteral("OptionFade");
 inline const QString channel = QStringLiteral("OptionChannel");
 inline const QString pitchDraw = QStringLiteral("OptionPitchDraw");

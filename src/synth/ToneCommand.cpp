@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QLocale>
+#include <QMap>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
@@ -221,6 +222,37 @@ int Tone::sampleRate() const {
     return sampleRateFor(waveformWord(), std::max(frequency, setPitch), options.sampleRate, mp3);
 }
 
+bool Tone::isNoiseAtRmsLevel() const {
+    return isNoise() && options.levelReference == ToneOptions::LevelReference::rms;
+}
+
+std::optional<double> Tone::gainDb() const {
+    if (isNoiseAtRmsLevel())
+        return options.levelDb + rmsCorrectionDb;
+    const double gain = options.levelReference == ToneOptions::LevelReference::rms
+                            ? options.levelDb + peakOverRmsDb(waveformWord())
+                            : options.levelDb;
+    return gain != 0 ? std::optional(gain) : std::nullopt;
+}
+
+double peakOverRmsDb(const QString& waveformWord) {
+    // The mean square of one period of each shape, whose peak is 1: the trapezium rises over
+    // 0.1 of it, stays high to 0.5, falls to 0.6 and stays low; the exp shape climbs from
+    // -100 dB to its peak and back, each half exponential in the period.
+    const double expFloor = 1e-5;
+    const double expMean = (1 - expFloor) / std::log(1 / expFloor);
+    const double expMeanSquare = (1 - expFloor * expFloor) / (2 * std::log(1 / expFloor));
+    const QMap<QString, double> meanSquares{
+        {QStringLiteral("sine"), 0.5},
+        {QStringLiteral("square"), 1.0},
+        {QStringLiteral("triangle"), 1.0 / 3},
+        {QStringLiteral("sawtooth"), 1.0 / 3},
+        {QStringLiteral("trapezium"), 0.8 + 0.2 / 3},
+        {QStringLiteral("exp"), 4 * expMeanSquare - 4 * expMean + 1},
+    };
+    return -10 * std::log10(meanSquares.value(waveformWord, 1.0));
+}
+
 int Tone::channels() const {
     return options.channel == ToneOptions::Channel::mono ? 1 : 2;
 }
@@ -245,7 +277,7 @@ QStringList argumentsBeforeOutput(const Tone& tone, const OptionArguments& optio
 QStringList toolArguments(const Tone& tone) {
     double seconds = 0;
     parseNumberText(tone.lengthText, seconds);
-    const OptionArguments optional = optionArguments(tone.options, seconds);
+    const OptionArguments optional = optionArguments(tone.options, seconds, tone.gainDb());
     return argumentsBeforeOutput(tone, optional) +
            QStringList{outputArgument(tone.outputPath), QStringLiteral("synth"),
                        lengthArgument(tone.lengthText), tone.waveformWord(),
@@ -255,7 +287,8 @@ QStringList toolArguments(const Tone& tone) {
 
 QString toolArgs(const Tone& tone) {
     const QStringList arguments = toolArguments(tone);
-    const qsizetype output = argumentsBeforeOutput(tone, optionArguments(tone.options, 0)).size();
+    const qsizetype output =
+        argumentsBeforeOutput(tone, optionArguments(tone.options, 0, std::nullopt)).size();
     QStringList shown;
     for (qsizetype at = 0; at < arguments.size(); ++at)
         shown << (at == output ? quotedArgument(arguments[at]) : commandArgument(arguments[at]));

@@ -90,15 +90,28 @@ struct Tone {
     // What its draws came from (toneSeed()), and the library engine's noise and dither;
     // nothing when it was drawn otherwise.
     std::optional<quint64> seed;
+    // Noise at an RMS level is made once, measured, and made again from its seed with the gain
+    // corrected by what it fell short of the level: this much.
+    double rmsCorrectionDb = 0;
 
     // The type word SoX receives; empty for no waveform, which SoX refuses.
     QString waveformWord() const;
     bool isNoise() const;
+    // Whether its level sets the RMS of noise, which is measured from its file.
+    bool isNoiseAtRmsLevel() const;
+    // The gain the tool gives it, nothing for none: the level, at an RMS level raised by
+    // the waveform's peak over its RMS; for noise at an RMS level always given, so that a
+    // measured correction has its place.
+    std::optional<double> gainDb() const;
     bool isMp3() const { return isMp3File(outputPath); }
     // The rate it is made at (sampleRateFor()).
     int sampleRate() const;
     int channels() const;
 };
+
+// How far the waveform's peak lies above its RMS, in dB, for the tool's waveforms with their
+// shapes at the tool's defaults (a sine's 3.01 dB); 0 for noise, which is measured instead.
+double peakOverRmsDb(const QString& waveformWord);
 
 // The SoX arguments of the tone: its sample rate, the null input, the output path and the
 // synth effect with length, type and frequency, then what the options add

@@ -12,7 +12,8 @@ QString seconds(double value) {
 
 } // namespace
 
-OptionArguments optionArguments(const ToneOptions& options, double length) {
+OptionArguments optionArguments(const ToneOptions& options, double length,
+                                std::optional<double> gainDb) {
     OptionArguments arguments;
     if (options.sampleBits > 0)
         arguments.beforeOutput << QStringLiteral("-b") << QString::number(options.sampleBits);
@@ -29,8 +30,8 @@ OptionArguments optionArguments(const ToneOptions& options, double length) {
         arguments.effects << QStringLiteral("remix") << QStringLiteral("1") << QStringLiteral("1");
         break;
     }
-    if (options.levelDb != 0)
-        arguments.effects << QStringLiteral("gain") << QString::number(options.levelDb);
+    if (gainDb)
+        arguments.effects << QStringLiteral("gain") << QString::number(*gainDb);
     if (options.fadeMs > 0) {
         // "h" is half a sine wave: the raised-cosine ramp. The stop position keeps the length.
         const QString ramp = seconds(options.fadeMs / 1000.0);

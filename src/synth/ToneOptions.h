@@ -3,17 +3,21 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <optional>
 
 // The listening-test options of a tone. At their defaults a tone is made exactly as it
 // always was: no further tool argument, the same files.
 struct ToneOptions {
     enum class Channel { mono, leftOnly, rightOnly, bothEars };
     enum class PitchDraw { evenHz, evenPerOctave, notes, list };
+    enum class LevelReference { peak, rms };
 
     int sampleRate = 8000; // the lowest rate; a pitch that needs more gets more
     int sampleBits = 0;    // 0: as the tool chooses; 16 or 24 for WAV
     double levelDb = 0;    // 0 down to -60 dBFS, in steps of 0.1
-    int fadeMs = 0;        // raised-cosine ramp at each end, 0 to 500 ms
+    // What the level sets: the peak, or the RMS (noise measured from each file).
+    LevelReference levelReference = LevelReference::peak;
+    int fadeMs = 0; // raised-cosine ramp at each end, 0 to 500 ms
     Channel channel = Channel::mono;
     PitchDraw pitchDraw = PitchDraw::evenHz;
     QString prefix = QStringLiteral("Ziravel_");
@@ -30,12 +34,14 @@ struct ToneOptions {
 inline const QList<int> offeredSampleRates{8000, 16000, 22050, 44100, 48000, 96000};
 
 // The tool arguments the options add to a tone of the given length: the sample size before
-// the output path, and the effects after the synth effect. Empty at the defaults.
+// the output path, and the effects after the synth effect, `gainDb` among them when given.
+// Empty at the defaults.
 struct OptionArguments {
     QStringList beforeOutput;
     QStringList effects;
 };
-OptionArguments optionArguments(const ToneOptions& options, double seconds);
+OptionArguments optionArguments(const ToneOptions& options, double seconds,
+                                std::optional<double> gainDb);
 
 // A file-name prefix that names a file in the folder and nothing else: no separator, no
 // control character, not "." or ".."; anything else gives the default prefix.
