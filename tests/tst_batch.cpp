@@ -97,6 +97,8 @@ private slots:
     void keyAndManifestReadByPython();
     void balancedDesign();
     void levelInTenths();
+    void flacHoldsTheWavSamples();
+    void floatingPointWav();
     void rmsLevelFromTheFiles_data();
     void rmsLevelFromTheFiles();
     void badInput_data();
@@ -344,6 +346,44 @@ void TestBatch::levelInTenths() {
     QVERIFY2(std::abs(rms - asked) < 0.003, qPrintable(QString::number(rms)));
 }
 
+// The samples of a sound file as SoX decodes them, as 32-bit integers.
+QByteArray decodedSamples(const QString& file) {
+    QProcess sox;
+    sox.start(QStringLiteral("sox"), {file, "-t", "raw", "-e", "signed-integer", "-b", "32", "-"});
+    sox.waitForFinished();
+    return sox.readAllStandardOutput();
+}
+
+// Noise and dither from the seed: a FLAC set is its WAV set, sample for sample.
+void TestBatch::flacHoldsTheWavSamples() {
+    QTemporaryDir folder;
+    for (const char* format : {"wav", "flac"})
+        QCOMPARE(
+            runBatch({"--count", "2", "--type", "pinknoise", "--sample-size", "24", "--seed", "5",
+                      "--format", format, "--engine", "library", "--folder", folder.path()})
+                .exitStatus,
+            0);
+    for (const char* name : {"Ziravel_1", "Ziravel_2"}) {
+        const QByteArray wav = decodedSamples(folder.filePath(QLatin1String(name) + ".wav"));
+        QVERIFY(wav.size() > 1000);
+        QCOMPARE(decodedSamples(folder.filePath(QLatin1String(name) + ".flac")), wav);
+    }
+    QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 9, 12),
+             QStringLiteral("24,mono,0,flac"));
+}
+
+void TestBatch::floatingPointWav() {
+    QTemporaryDir folder;
+    QCOMPARE(
+        runBatch({"--count", "1", "--sample-size", "32f", "--folder", folder.path()}).exitStatus,
+        0);
+    const std::optional<WavLayout> layout =
+        readWavLayout(contentOf(folder.filePath(QStringLiteral("Ziravel_1.wav"))));
+    QVERIFY(layout && layout->isFloat && layout->bitsPerSample == 32);
+    QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 9, 9),
+             QStringLiteral("32f"));
+}
+
 void TestBatch::rmsLevelFromTheFiles_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<double>("peakDb");
@@ -372,7 +412,8 @@ void TestBatch::rmsLevelFromTheFiles() {
                       arguments)
                  .exitStatus,
              0);
-    for (const QString& name : QDir(folder.path()).entryList({"Ziravel_?.wav", "Ziravel_?.mp3"}, QDir::Files)) {
+    for (const QString& name :
+         QDir(folder.path()).entryList({"Ziravel_?.wav", "Ziravel_?.mp3"}, QDir::Files)) {
         const QString file = folder.filePath(name);
         const double rmsDb = 20 * std::log10(TestSupport::rmsAmplitude(file));
         QVERIFY2(std::abs(rmsDb + 20) < 0.1, qPrintable(name + ": " + QString::number(rmsDb)));
@@ -412,7 +453,7 @@ void TestBatch::badInput_data() {
         "whitenoise, pinknoise, brownnoise.");
     row("folder that cannot be made", {"--folder", "/dev/null/folder"},
         "--folder \"/dev/null/folder\": the folder cannot be made.");
-    row("unknown format", {"--format", "ogg"}, "--format \"ogg\": not one of wav, mp3.");
+    row("unknown format", {"--format", "ogg"}, "--format \"ogg\": not one of wav, mp3, flac.");
     row("level above 0", {"--level", "3"}, "--level \"3\": not a level in dBFS from -60 to 0.");
     row("sine's RMS level past its peak", {"--level", "-3", "--level-reference", "rms"},
         "--level \"-3\": at an RMS level of -3 dBFS the sine's peak would pass 0 dBFS; the level "
@@ -421,6 +462,9 @@ void TestBatch::badInput_data() {
         {"--type", "pinknoise", "--level-reference", "rms", "--engine", "process"},
         "--level-reference \"rms\": noise is set to its RMS by making it again from its seed, "
         "which only the library engine can.");
+    row("floating point FLAC", {"--format", "flac", "--sample-size", "32f"},
+        "--sample-size \"32f\": floating point samples are for WAV files; FLAC holds 16 or 24 "
+        "bits.");
     row("prefix with a separator", {"--prefix", "../x"},
         "--prefix \"../x\": a prefix names a file in the folder: no separator, no control "
         "character, not \".\" or \"..\".");

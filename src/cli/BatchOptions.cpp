@@ -177,10 +177,11 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                                     QStringLiteral("a frequency in Hz")));
     request.waveform = checkedWaveform(inputs.type);
     request.folder = checkedFolder(inputs.folder);
-    const QStringList formats{QStringLiteral("wav"), QStringLiteral("mp3")};
-    request.format = checkedWord(QStringLiteral("format"), inputs.format, formats) == 0
-                         ? ExportFormat::wav
-                         : ExportFormat::mp3;
+    const QList<ExportFormat> formats{ExportFormat::wav, ExportFormat::mp3, ExportFormat::flac};
+    QStringList formatWords;
+    for (const ExportFormat format : formats)
+        formatWords << fileExtension(format).mid(1);
+    request.format = formats[checkedWord(QStringLiteral("format"), inputs.format, formatWords)];
     request.balanced = parser.isSet(QStringLiteral("balanced"));
     // Levels and channels may be listed for a balanced design: each value is checked as the
     // option's one value is.
@@ -194,6 +195,10 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     first.options[OptionKey::level] = levelTexts.first();
     first.options[OptionKey::channel] = channelTexts.first();
     request.options = checkedOptions(first);
+    if (request.options.floatSamples && request.format != ExportFormat::wav)
+        refuse(QStringLiteral("sample-size"), inputs.options.value(OptionKey::sampleSize),
+               QStringLiteral("floating point samples are for WAV files; FLAC holds 16 or 24 "
+                              "bits."));
     for (const QString& text : levelTexts)
         request.levels.append(
             withOption(request.options, optionSpec(OptionKey::level), text).levelDb);
@@ -379,7 +384,8 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
             "type", words.first()),
         valued("folder", QStringLiteral("Folder the files go to, made when it is not there"),
                "folder", QStringLiteral("the current folder")),
-        valued("format", QStringLiteral("File format: wav or mp3"), "format", defaults.format),
+        valued("format", QStringLiteral("File format: wav, mp3 or flac"), "format",
+               defaults.format),
     });
     for (const OptionSpec& option : toneOptionTable())
         parser.addOption(

@@ -59,7 +59,7 @@ QByteArray answerRowText(const AnswerRow& row) {
                              QString::number(row.sampleRate),
                              number(row.levelDbfs),
                              row.made ? QStringLiteral("yes") : QStringLiteral("no"),
-                             row.sampleBits ? QString::number(*row.sampleBits) : QString(),
+                             row.sampleBits,
                              row.channel,
                              QString::number(row.fadeMs),
                              row.format,

@@ -24,10 +24,10 @@ struct AnswerRow {
     int sampleRate = 0;
     double levelDbfs = 0;
     bool made = false;
-    std::optional<int> sampleBits; // none for MP3
-    QString channel;               // the option's word: mono, left, right, both
+    QString sampleBits; // 16, 24, 32 or 32f (floating point); empty for MP3
+    QString channel;    // the option's word: mono, left, right, both
     int fadeMs = 0;
-    QString format;                  // wav or mp3
+    QString format;                  // wav, mp3 or flac
     std::optional<quint64> toneSeed; // what the tone's draws came from
 };
 

@@ -100,6 +100,10 @@ ReadArguments readArguments(const std::vector<std::string>& arguments) {
         } else if (argument == "-b") {
             value(number);
             options.encoding.bits_per_sample = unsigned(number);
+        } else if (argument == "-e" && at + 1 < arguments.size() &&
+                   arguments[at + 1] == "floating-point") {
+            options.encoding.encoding = SOX_ENCODING_FLOAT;
+            ++at;
         } else if (argument == "--no-glob") {
             // This driver never expands a path.
         } else if (argument == "-n") {

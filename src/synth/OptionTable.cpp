@@ -111,18 +111,27 @@ QList<OptionSpec> makeTable() {
         {.key = OptionKey::sampleSize,
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::words,
-         .words = {QStringLiteral("0"), QStringLiteral("16"), QStringLiteral("24")},
+         .words = {QStringLiteral("0"), QStringLiteral("16"), QStringLiteral("24"),
+                   QStringLiteral("32f")},
          .rows = {QStringLiteral("As SoX chooses"), QStringLiteral("16-bit"),
-                  QStringLiteral("24-bit")},
+                  QStringLiteral("24-bit"), QStringLiteral("32-bit float")},
          .flag = QStringLiteral("sample-size"),
          .valueName = QStringLiteral("bits"),
-         .help = QStringLiteral("Bits per sample: 16, 24, or 0 for as SoX chooses"),
+         .help = QStringLiteral("Bits per sample: 16, 24, 32f (floating point, WAV only), or 0 "
+                                "for as SoX chooses"),
          .label = QStringLiteral("Sample size:"),
          .name = QStringLiteral("Sample size"),
          .description =
              QStringLiteral("Bits per sample of WAV files; many players refuse 32 bits."),
-         .get = numberOf(&ToneOptions::sampleBits),
-         .set = setNumber(&ToneOptions::sampleBits)},
+         .get =
+             [](const ToneOptions& options) {
+                 return options.floatSamples ? QStringLiteral("32f") : number(options.sampleBits);
+             },
+         .set =
+             [](ToneOptions& options, const QString& word) {
+                 options.floatSamples = word == QLatin1String("32f");
+                 options.sampleBits = options.floatSamples ? 32 : word.toInt();
+             }},
         {.key = OptionKey::level,
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::number,

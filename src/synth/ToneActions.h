@@ -4,11 +4,20 @@
 
 class ToneWindow;
 
-enum class ExportFormat { wav, mp3 };
+// The window writes WAV and MP3; FLAC is for the command line.
+enum class ExportFormat { wav, mp3, flac };
 
 // The end of a tone file's name, by which the tool writes the format.
 inline QString fileExtension(ExportFormat format) {
-    return format == ExportFormat::mp3 ? QStringLiteral(".mp3") : QStringLiteral(".wav");
+    switch (format) {
+    case ExportFormat::mp3:
+        return QStringLiteral(".mp3");
+    case ExportFormat::flac:
+        return QStringLiteral(".flac");
+    case ExportFormat::wav:
+        break;
+    }
+    return QStringLiteral(".wav");
 }
 
 // The export buttons: make the number of tones the window asks for into its output

@@ -175,7 +175,7 @@ namespace {
 
 // Why a tone of that length must not be made, or empty text: longer than a day, or its WAV
 // file would pass the 4 GiB that the format can hold (sampleBits 0: the tool's 32 bits).
-QString toneLengthRefusal(double seconds, int sampleRate, int sampleBits, int channels, bool mp3) {
+QString toneLengthRefusal(double seconds, int sampleRate, int sampleBits, int channels, bool wav) {
     constexpr double longestSeconds = 24 * 60 * 60;
     if (!(seconds <= longestSeconds))
         return QStringLiteral("Tone length must be at most 24 hours (%1 seconds).")
@@ -184,7 +184,7 @@ QString toneLengthRefusal(double seconds, int sampleRate, int sampleBits, int ch
     constexpr double largestWav = 4294967295.0 - 1024;
     const double bytesPerSecond =
         double(sampleRate) * channels * (sampleBits > 0 ? sampleBits : 32) / 8;
-    if (!mp3 && seconds * bytesPerSecond > largestWav)
+    if (wav && seconds * bytesPerSecond > largestWav)
         return QStringLiteral("A WAV file holds at most 4 GiB: at %1 Hz a tone may last at most "
                               "%2 seconds.")
             .arg(sampleRate)
@@ -303,8 +303,9 @@ double checkedSeconds(const Tone& tone) {
     const std::optional<double> seconds = toneSecondsOf(tone.lengthText);
     if (!seconds)
         throw Failure(QStringLiteral("Tone length must be a positive number of seconds."));
-    if (const QString refusal = toneLengthRefusal(
-            *seconds, tone.sampleRate(), tone.options.sampleBits, tone.channels(), tone.isMp3());
+    if (const QString refusal =
+            toneLengthRefusal(*seconds, tone.sampleRate(), tone.options.sampleBits, tone.channels(),
+                              !tone.isMp3() && !tone.isFlac());
         !refusal.isEmpty())
         throw Failure(refusal);
     return *seconds;

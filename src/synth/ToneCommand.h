@@ -104,6 +104,9 @@ struct Tone {
     // measured correction has its place.
     std::optional<double> gainDb() const;
     bool isMp3() const { return isMp3File(outputPath); }
+    bool isFlac() const {
+        return outputPath.endsWith(QStringLiteral(".flac"), Qt::CaseInsensitive);
+    }
     // The rate it is made at (sampleRateFor()).
     int sampleRate() const;
     int channels() const;

@@ -3,6 +3,7 @@
 #include "runner/Failure.h"
 #include "runner/SafeFile.h"
 #include "runner/ShellWait.h"
+#include "synth/FlacFile.h"
 #include "synth/Mp3File.h"
 #include "synth/NumberText.h"
 #include "synth/OptionTable.h"
@@ -42,6 +43,10 @@ std::optional<bool> wholeToneWritten(const QString& outputPath, double seconds, 
         }
         qint64 size = 0;
         const QByteArray start = readRegularFileStart(outputPath, wavHeaderBytes, size);
+        if (outputPath.endsWith(QStringLiteral(".flac"), Qt::CaseInsensitive)) {
+            const std::optional<qint64> samples = flacSampleCount(start);
+            return samples && double(*samples + 1) >= asked;
+        }
         const std::optional<WavFileInfo> wav = wavFileInfo(start, size);
         // SoX may round the last sample either way.
         return wav && double(wav->frames + 1) >= asked;
@@ -131,10 +136,13 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
     answer.levelDbfs = tone.options.levelDb;
     answer.made = made;
     if (!tone.isMp3())
-        answer.sampleBits = tone.options.sampleBits > 0 ? tone.options.sampleBits : 32;
+        answer.sampleBits = tone.options.floatSamples ? QStringLiteral("32f")
+                            : tone.options.sampleBits > 0
+                                ? QString::number(tone.options.sampleBits)
+                                : QString::number(tone.isFlac() ? 24 : 32);
     answer.channel = optionWord(OptionKey::channel, tone.options);
     answer.fadeMs = tone.options.fadeMs;
-    answer.format = tone.isMp3() ? QStringLiteral("mp3") : QStringLiteral("wav");
+    answer.format = QFileInfo(tone.outputPath).suffix().toLower();
     answer.toneSeed = tone.seed;
     return answer;
 }

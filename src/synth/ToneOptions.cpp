@@ -15,6 +15,8 @@ QString seconds(double value) {
 OptionArguments optionArguments(const ToneOptions& options, double length,
                                 std::optional<double> gainDb) {
     OptionArguments arguments;
+    if (options.floatSamples)
+        arguments.beforeOutput << QStringLiteral("-e") << QStringLiteral("floating-point");
     if (options.sampleBits > 0)
         arguments.beforeOutput << QStringLiteral("-b") << QString::number(options.sampleBits);
     switch (options.channel) {

@@ -12,9 +12,10 @@ struct ToneOptions {
     enum class PitchDraw { evenHz, evenPerOctave, notes, list };
     enum class LevelReference { peak, rms };
 
-    int sampleRate = 8000; // the lowest rate; a pitch that needs more gets more
-    int sampleBits = 0;    // 0: as the tool chooses; 16 or 24 for WAV
-    double levelDb = 0;    // 0 down to -60 dBFS, in steps of 0.1
+    int sampleRate = 8000;     // the lowest rate; a pitch that needs more gets more
+    int sampleBits = 0;        // 0: as the tool chooses; 16 or 24 for WAV and FLAC, 32 for float
+    bool floatSamples = false; // 32-bit floating point WAV
+    double levelDb = 0;        // 0 down to -60 dBFS, in steps of 0.1
     // What the level sets: the peak, or the RMS (noise measured from each file).
     LevelReference levelReference = LevelReference::peak;
     int fadeMs = 0; // raised-cosine ramp at each end, 0 to 500 ms
