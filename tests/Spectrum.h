@@ -8,29 +8,25 @@
 #include <numbers>
 #include <vector>
 
-// The frequency at which a sound is strongest, found by a test's own means: a Hann-windowed
-// FFT finds the strongest bin, and the window's spectrum evaluated directly around it
-// finds the peak to a hundredth of a bin. -1 when the file holds no sound.
-inline double mainFrequency(const QString& path) {
+// The first channel of a WAV file; empty when it cannot be read.
+inline std::vector<double> firstChannel(const QString& path, int& sampleRate) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return -1;
+        return {};
     const std::optional<SoundSamples> sound = decodeWav(file.readAll());
-    if (!sound || sound->samples.empty())
-        return -1;
+    if (!sound)
+        return {};
+    sampleRate = sound->sampleRate;
     std::vector<double> mono;
     for (size_t i = 0; i < sound->samples.size(); i += size_t(sound->channels))
         mono.push_back(sound->samples[i]);
-    size_t n = 1;
-    while (n * 2 <= mono.size())
-        n *= 2;
-    std::vector<double> windowed(n);
-    for (size_t i = 0; i < n; ++i)
-        windowed[i] =
-            mono[i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(i) / double(n)));
+    return mono;
+}
 
-    // Iterative radix-2 FFT.
-    std::vector<std::complex<double>> bins(windowed.begin(), windowed.end());
+// The radix-2 FFT of the samples, in place; their number is a power of 2.
+inline std::vector<std::complex<double>> fft(const std::vector<double>& samples) {
+    const size_t n = samples.size();
+    std::vector<std::complex<double>> bins(samples.begin(), samples.end());
     for (size_t i = 1, j = 0; i < n; ++i) {
         size_t bit = n >> 1;
         for (; j & bit; bit >>= 1)
@@ -51,17 +47,58 @@ inline double mainFrequency(const QString& path) {
             }
         }
     }
+    return bins;
+}
+
+// The share of a WAV file's power (first channel) that lies between the frequencies.
+inline double powerShareBetween(const QString& path, double low, double high) {
+    int rate = 0;
+    std::vector<double> samples = firstChannel(path, rate);
+    size_t n = 1;
+    while (n * 2 <= samples.size())
+        n *= 2;
+    samples.resize(n);
+    const std::vector<std::complex<double>> bins = fft(samples);
+    double inside = 0;
+    double all = 0;
+    for (size_t k = 1; k < n / 2; ++k) {
+        const double power = std::norm(bins[k]);
+        const double hz = double(k) * rate / double(n);
+        all += power;
+        if (hz >= low && hz <= high)
+            inside += power;
+    }
+    return all > 0 ? inside / all : 0;
+}
+
+// The frequency at which a sound is strongest, found by a test's own means: a Hann-windowed
+// FFT finds the strongest bin, and the window's spectrum evaluated directly around it
+// finds the peak to a hundredth of a bin. -1 when the file holds no sound.
+inline double mainFrequency(const QString& path) {
+    int sampleRate = 0;
+    const std::vector<double> mono = firstChannel(path, sampleRate);
+    if (mono.empty())
+        return -1;
+    size_t n = 1;
+    while (n * 2 <= mono.size())
+        n *= 2;
+    std::vector<double> windowed(n);
+    for (size_t i = 0; i < n; ++i)
+        windowed[i] =
+            mono[i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(i) / double(n)));
+
+    const std::vector<std::complex<double>> bins = fft(windowed);
     size_t peak = 1;
     for (size_t k = 1; k < n / 2; ++k)
         if (std::abs(bins[k]) > std::abs(bins[peak]))
             peak = k;
 
-    const double binHz = double(sound->sampleRate) / double(n);
+    const double binHz = double(sampleRate) / double(n);
     const auto magnitudeAt = [&](double hz) {
         std::complex<double> sum = 0;
         for (size_t i = 0; i < n; ++i)
-            sum += windowed[i] * std::polar(1.0, -2 * std::numbers::pi * hz * double(i) /
-                                                     double(sound->sampleRate));
+            sum += windowed[i] *
+                   std::polar(1.0, -2 * std::numbers::pi * hz * double(i) / double(sampleRate));
         return std::abs(sum);
     };
     double best = double(peak) * binHz;

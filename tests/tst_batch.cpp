@@ -1,4 +1,5 @@
 #include "SoundFiles.h"
+#include "Spectrum.h"
 #include "ToneRun.h"
 #include "app/OptionsPanel.h"
 #include "synth/AnswerKey.h"
@@ -99,6 +100,8 @@ private slots:
     void levelInTenths();
     void flacHoldsTheWavSamples();
     void floatingPointWav();
+    void noiseInItsBand_data();
+    void noiseInItsBand();
     void rmsLevelFromTheFiles_data();
     void rmsLevelFromTheFiles();
     void badInput_data();
@@ -384,6 +387,35 @@ void TestBatch::floatingPointWav() {
              QStringLiteral("32f"));
 }
 
+void TestBatch::noiseInItsBand_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::newRow("pink") << QStringList{"--type", "pinknoise", "--band", "500-2000"} << 500.0
+                          << 2000.0;
+    // Bounds in either order; a band past 4000 Hz needs a higher rate than the default.
+    QTest::newRow("white from the bounds")
+        << QStringList{"--type", "whitenoise",        "--from", "12000", "--to",
+                       "3000",   "--band-from-bounds"}
+        << 3000.0 << 12000.0;
+}
+
+void TestBatch::noiseInItsBand() {
+    QFETCH(QStringList, arguments);
+    QFETCH(double, low);
+    QFETCH(double, high);
+    QTemporaryDir folder;
+    QCOMPARE(runBatch(QStringList{"--count", "1", "--level", "-6", "--folder", folder.path()} +
+                      arguments)
+                 .exitStatus,
+             0);
+    const double share =
+        powerShareBetween(folder.filePath(QStringLiteral("Ziravel_1.wav")), low, high);
+    QVERIFY2(share >= 0.9, qPrintable(QString::number(share)));
+    QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 14),
+             QStringLiteral("%1-%2").arg(low).arg(high));
+}
+
 void TestBatch::rmsLevelFromTheFiles_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<double>("peakDb");
@@ -465,6 +497,8 @@ void TestBatch::badInput_data() {
     row("floating point FLAC", {"--format", "flac", "--sample-size", "32f"},
         "--sample-size \"32f\": floating point samples are for WAV files; FLAC holds 16 or 24 "
         "bits.");
+    row("band for a pitched tone", {"--band", "500-2000"},
+        "--band \"500-2000\": only the noise types are filtered to a band.");
     row("prefix with a separator", {"--prefix", "../x"},
         "--prefix \"../x\": a prefix names a file in the folder: no separator, no control "
         "character, not \".\" or \"..\".");

@@ -92,26 +92,36 @@ void TestLibsox::sameBytesAsTheTool() {
         double frequency;
     } pitches[] = {{"0.05", 440}, {"1.3", 2999}, {"0.5", 7000}};
     int compared = 0;
+    const auto compare = [&](Tone tone, const char* extension) {
+        tone.outputPath = folder.filePath(QStringLiteral("tool") + extension);
+        QVERIFY(TestSupport::runSox(QStringList{QStringLiteral("-R")} + toolArguments(tone)));
+        const QByteArray library =
+            madeInProcess(tone, folder.filePath(QStringLiteral("library") + extension), 0);
+        QVERIFY2(!library.isEmpty() && library == contentOf(tone.outputPath),
+                 qPrintable(toolArgs(tone)));
+        ++compared;
+    };
     for (int row = 0; row < 9; ++row)
         for (const ToneOptions& options : optionSets)
             for (const auto& pitch : pitches)
                 for (const char* extension : {".wav", ".mp3", ".flac"}) {
-                    Tone tone{QString(), QString::fromLatin1(pitch.length), Waveform(row),
-                              pitch.frequency, options};
-                    tone.outputPath = folder.filePath(QStringLiteral("tool") + extension);
-                    if ((tone.isMp3() && options.sampleBits > 0) ||
-                        (tone.isFlac() && options.floatSamples))
+                    const bool mp3 = QLatin1String(extension) == QLatin1String(".mp3");
+                    // MP3 files take no sample size, FLAC files no floating point.
+                    if ((mp3 && options.sampleBits > 0) ||
+                        (QLatin1String(extension) == QLatin1String(".flac") &&
+                         options.floatSamples))
                         continue;
-                    QVERIFY(TestSupport::runSox(QStringList{QStringLiteral("-R")} +
-                                                toolArguments(tone)));
-                    const QByteArray library = madeInProcess(
-                        tone, folder.filePath(QStringLiteral("library") + extension), 0);
-                    QVERIFY2(!library.isEmpty() && library == contentOf(tone.outputPath),
-                             qPrintable(toolArgs(tone)));
-                    ++compared;
+                    compare(Tone{QString(), QString::fromLatin1(pitch.length), Waveform(row),
+                                 pitch.frequency, options},
+                            extension);
                 }
-    // MP3 files take no sample size, FLAC files no floating point.
-    QCOMPARE(compared, 9 * 7 * 3 * 3 - 9 * 4 * 3 - 9 * 1 * 3);
+    // Noise filtered to a band.
+    for (const Waveform noise : {Waveform::whiteNoise, Waveform::brownNoise}) {
+        Tone tone{QString(), QStringLiteral("0.3"), noise, 0, {}};
+        tone.band = NoiseBand{300, 1200};
+        compare(tone, ".wav");
+    }
+    QCOMPARE(compared, 9 * 7 * 3 * 3 - 9 * 4 * 3 - 9 * 1 * 3 + 2);
 }
 
 // The seed alone decides the noise and the dither: the same seed the same bytes, another

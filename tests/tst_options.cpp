@@ -89,6 +89,7 @@ private slots:
     void noteDrawsAreNotes();
     void neverOverwrite();
     void balancedList();
+    void noiseBandFromTheBounds();
     void unsafePrefixGivesDefault_data();
     void unsafePrefixGivesDefault();
     void optionsAreKept();
@@ -254,6 +255,17 @@ void TestOptions::balancedList() {
     for (const QString& row : linesOf(run.output + QStringLiteral("/Ziravel_tones.csv")).mid(1))
         ++times[row.section(',', 1, 1)];
     QCOMPARE(times, (QMap<QString, int>{{"250", 2}, {"1000", 2}}));
+}
+
+// The window's noise rows filtered to the band between From and To.
+void TestOptions::noiseBandFromTheBounds() {
+    ToneRun run;
+    run.w.optionsPanel->noiseBand->setChecked(true);
+    run.w.waveformList->setCurrentIndex(int(Waveform::pinkNoise));
+    run.w.countField->setText(QStringLiteral("1"));
+    run.w.pushButton1->click();
+    QCOMPARE(linesOf(run.output + QStringLiteral("/Ziravel_tones.csv")).value(1).section(',', 14),
+             QStringLiteral("200-400"));
 }
 
 void TestOptions::unsafePrefixGivesDefault_data() {

@@ -72,6 +72,7 @@ OptionsPanel::OptionsPanel(SettingsStore& settings, QWidget* parent)
     neverOverwrite = control<QCheckBox>(OptionKey::neverOverwrite);
     pitchList = control<QLineEdit>(OptionKey::pitchList);
     balanced = control<QCheckBox>(OptionKey::balanced);
+    noiseBand = control<QCheckBox>(OptionKey::noiseBand);
 }
 
 QWidget* OptionsPanel::makeControl(const OptionSpec& option) {

@@ -35,6 +35,7 @@ public:
     QCheckBox* neverOverwrite;
     QLineEdit* pitchList;
     QCheckBox* balanced;
+    QCheckBox* noiseBand;
 
 private:
     QWidget* makeControl(const OptionSpec& option);

@@ -319,6 +319,25 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     if (parser.isSet(QStringLiteral("engine")))
         request.engine = batchEngines()[checkedWord(
             QStringLiteral("engine"), parser.value(QStringLiteral("engine")), engineNames())];
+    const bool noise = Tone{{}, {}, request.waveform, 0, {}}.isNoise();
+    if (parser.isSet(QStringLiteral("band"))) {
+        const QString text = parser.value(QStringLiteral("band"));
+        request.band = noiseBandOf(text);
+        if (!noise)
+            refuse(QStringLiteral("band"), text,
+                   QStringLiteral("only the noise types are filtered to a band."));
+        if (!request.band)
+            refuse(QStringLiteral("band"), text,
+                   QStringLiteral("not a band LOW-HIGH in Hz with LOW below HIGH."));
+    } else if (request.options.noiseBandFromBounds) {
+        if (request.from == request.to)
+            refuse(QStringLiteral("from"), inputs.from,
+                   QStringLiteral("with --to \"%1\": a noise band needs two different bounds.")
+                       .arg(inputs.to));
+        request.band = bandBetween(request.from, request.to);
+    }
+    if (!noise)
+        request.band.reset();
     const bool rmsNoise = Tone{{}, {}, request.waveform, 0, request.options}.isNoiseAtRmsLevel();
     if (rmsNoise && request.engine != BatchEngine::library)
         refuse(QStringLiteral("level-reference"), QStringLiteral("rms"),
@@ -408,6 +427,10 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
                            QStringLiteral("notes")),
         valued("repeats", QStringLiteral("Rounds of a balanced set when --count is left out"), "n",
                QStringLiteral("1")),
+        QCommandLineOption(QStringLiteral("band"),
+                           QStringLiteral("Filter the noise types to this band in Hz, e.g. "
+                                          "500-2000"),
+                           QStringLiteral("low-high")),
         QCommandLineOption(QStringLiteral("from-settings"),
                            QStringLiteral("Start from the values the window stored (never "
                                           "written)")),

@@ -30,6 +30,8 @@ struct BatchRequest {
     ToneOptions options;
     // The frequencies the pitches are drawn from (--frequencies, --notes), when listed.
     QList<double> pitchList;
+    // The noise's band (--band, or the bounds with --band-from-bounds); none for pitched tones.
+    std::optional<NoiseBand> band;
     // A balanced design: every combination of the listed pitches, levels and channels in each
     // round (the levels and channels hold the options' one value when not listed).
     bool balanced = false;

@@ -121,6 +121,8 @@ QByteArray manifestText(const BatchRequest& request, const ToneSlice& slice, qin
                         {QStringLiteral("digits"), request.digits}};
     for (const OptionSpec& option : toneOptionTable())
         options.insert(option.flag, option.get(request.options));
+    if (request.band)
+        options.insert(QStringLiteral("band"), request.band->text());
     if (!request.pitchList.isEmpty()) {
         QJsonArray pitches;
         for (const double hertz : request.pitchList)
@@ -199,6 +201,7 @@ int runBatch(const BatchRequest& request) {
     const auto drawnTone = [&](qint64 number) {
         Tone tone{QString(), request.lengthText,       request.waveform,         0,
                   options,   setHighestPitch(request), toneSeed(setSeed, number)};
+        tone.band = request.band;
         std::mt19937_64 generator(*tone.seed);
         if (design) {
             const DesignPoint point = design->point(setSeed, number);

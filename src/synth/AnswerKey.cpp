@@ -43,7 +43,8 @@ QString number(double value) {
 namespace {
 
 const QByteArray header = "file,frequency_hz,note,cents,waveform,length_s,sample_rate_hz,"
-                          "level_dbfs,made,sample_size_bits,channel,fade_ms,format,tone_seed\n";
+                          "level_dbfs,made,sample_size_bits,channel,fade_ms,format,tone_seed,"
+                          "band_hz\n";
 
 } // namespace
 
@@ -63,7 +64,8 @@ QByteArray answerRowText(const AnswerRow& row) {
                              row.channel,
                              QString::number(row.fadeMs),
                              row.format,
-                             row.toneSeed ? QString::number(*row.toneSeed) : QString()};
+                             row.toneSeed ? QString::number(*row.toneSeed) : QString(),
+                             row.band};
     return (fields.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
 }
 

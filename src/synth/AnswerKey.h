@@ -28,6 +28,7 @@ struct AnswerRow {
     QString channel;    // the option's word: mono, left, right, both
     int fadeMs = 0;
     QString format;                  // wav, mp3 or flac
+    QString band;                    // the noise's band, "500-2000"; empty for none
     std::optional<quint64> toneSeed; // what the tone's draws came from
 };
 
@@ -42,7 +43,7 @@ std::optional<NearestNote> nearestNote(double hertz);
 // The answer key as UTF-8 comma-separated text: a header row, then one row per tone with
 // file name, frequency in Hz, nearest note and its offset in cents, waveform, length in
 // seconds, sample rate, level in dBFS, whether the tone was made, bits per sample, channel,
-// fade in milliseconds, file format and the tone's seed.
+// fade in milliseconds, file format, the tone's seed and the noise's band.
 QByteArray answerKeyText(const QList<AnswerRow>& rows);
 // One row of it, its line end included.
 QByteArray answerRowText(const AnswerRow& row);

@@ -250,6 +250,15 @@ QList<OptionSpec> makeTable() {
          .description = balancedHelp + QLatin1Char('.'),
          .get = flagOf(&ToneOptions::balanced),
          .set = setFlag(&ToneOptions::balanced)},
+        {.key = OptionKey::noiseBand,
+         .defaultValue = QStringLiteral("0"),
+         .kind = Kind::flag,
+         .flag = QStringLiteral("band-from-bounds"),
+         .help = QStringLiteral("Filter the noise types to the band between --from and --to"),
+         .name = QStringLiteral("Noise band from the bounds"),
+         .description = QStringLiteral("Filters the noise types to the band from From to To."),
+         .get = flagOf(&ToneOptions::noiseBandFromBounds),
+         .set = setFlag(&ToneOptions::noiseBandFromBounds)},
     };
 }
 

@@ -55,6 +55,7 @@ inline const QString prefix = QStringLiteral("OptionPrefix");
 inline const QString neverOverwrite = QStringLiteral("OptionNeverOverwrite");
 inline const QString pitchList = QStringLiteral("OptionPitchList");
 inline const QString balanced = QStringLiteral("OptionBalanced");
+inline const QString noiseBand = QStringLiteral("OptionNoiseBand");
 } // namespace OptionKey
 
 // The options in the order the panel and --help show them.

@@ -82,6 +82,13 @@ DrawnPitch drawFrequency(ToneWindow& window, const ToneOptions& options, std::mt
             *std::max_element(pitches->begin(), pitches->end())};
 }
 
+// The tone with its noise filtered to the band between the bounds when the options ask.
+Tone withBand(ToneWindow& window, Tone tone) {
+    if (tone.isNoise() && tone.options.noiseBandFromBounds)
+        tone.band = bandBetween(toInt16(window.fromText()), toInt16(window.toText()));
+    return tone;
+}
+
 QString doneText(int failedTones, int count, const QString& reason) {
     QString text = QStringLiteral("Done.");
     if (failedTones > 0)
@@ -120,13 +127,10 @@ ToneOutcome makeBatchTone(Guard& guard, const BatchLines& at, ToneWindow& window
             drawFrequency(window, options, generator, state.setSeed, state.numbering->lastNumber());
     });
     ready = guard.step(at.args, [&] {
-        state.tone = Tone{state.outputPath,
-                          window.lengthText(),
-                          waveformOfRow(window.waveformShownText()),
-                          state.pitch.frequency,
-                          options,
-                          state.pitch.highest,
-                          seed};
+        state.tone =
+            withBand(window, Tone{state.outputPath, window.lengthText(),
+                                  waveformOfRow(window.waveformShownText()), state.pitch.frequency,
+                                  options, state.pitch.highest, seed});
     }) && ready;
     ready = guard.step(at.command, [&] { state.command = toneCommand(state.tool, state.tone); }) &&
             ready;
@@ -260,8 +264,9 @@ void previewTone(ToneWindow& window) {
     });
     Tone tone;
     ready = guard.step(124, [&] {
-        tone = Tone{previewPath, window.lengthText(), waveformOfRow(window.waveformShownText()),
-                    frequency, options};
+        tone =
+            withBand(window, Tone{previewPath, window.lengthText(),
+                                  waveformOfRow(window.waveformShownText()), frequency, options});
     }) && ready;
     CommandLine command;
     ready = guard.step(126, [&] { command = toneCommand(tool, tone); }) && ready;

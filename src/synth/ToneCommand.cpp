@@ -216,10 +216,34 @@ bool Tone::isNoise() const {
 
 int Tone::sampleRate() const {
     const bool mp3 = isMp3();
+    // The band's top must lie below half the rate, as a pitch's must.
+    if (band)
+        return sampleRateFor(QString(), band->high, options.sampleRate, mp3);
     const double setPitch =
         mp3 ? std::min(setHighestPitch, mp3HighestPitch(offeredSampleRates.last()) - 1)
             : setHighestPitch;
     return sampleRateFor(waveformWord(), std::max(frequency, setPitch), options.sampleRate, mp3);
+}
+
+QString NoiseBand::text() const {
+    return QString::number(low, 'f', QLocale::FloatingPointShortest) + QLatin1Char('-') +
+           QString::number(high, 'f', QLocale::FloatingPointShortest);
+}
+
+NoiseBand bandBetween(double bound, double otherBound) {
+    if (bound == otherBound)
+        throw Failure(QStringLiteral("A noise band needs two different bounds."));
+    return {std::min(bound, otherBound), std::max(bound, otherBound)};
+}
+
+std::optional<NoiseBand> noiseBandOf(const QString& text) {
+    const QStringList ends = text.split(QLatin1Char('-'));
+    NoiseBand band;
+    if (ends.size() != 2 || !parseNumberText(ends[0], band.low) ||
+        !parseNumberText(ends[1], band.high) || !std::isfinite(band.high) || band.low < 0 ||
+        band.low >= band.high)
+        return std::nullopt;
+    return band;
 }
 
 bool Tone::isNoiseAtRmsLevel() const {
@@ -282,6 +306,7 @@ QStringList toolArguments(const Tone& tone) {
            QStringList{outputArgument(tone.outputPath), QStringLiteral("synth"),
                        lengthArgument(tone.lengthText), tone.waveformWord(),
                        QString::number(tone.frequency, 'f', QLocale::FloatingPointShortest)} +
+           (tone.band ? QStringList{QStringLiteral("sinc"), tone.band->text()} : QStringList()) +
            optional.effects;
 }
 

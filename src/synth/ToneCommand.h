@@ -77,6 +77,22 @@ QString quotedToolPath();
 
 // One tone: everything that decides its file. The window's steps fill it in as they read
 // the controls; ziravel-batch builds it from its options.
+// A band that noise is filtered to, in Hz.
+struct NoiseBand {
+    double low = 0;
+    double high = 0;
+
+    // As the key and the tool's filter write it: "500-2000".
+    QString text() const;
+    bool operator==(const NoiseBand&) const = default;
+};
+
+// The band between two bounds, in either order. Throws Failure when they are the same.
+NoiseBand bandBetween(double bound, double otherBound);
+
+// The band LOW-HIGH as typed, in whole or decimal Hz with 0 <= LOW < HIGH; nothing otherwise.
+std::optional<NoiseBand> noiseBandOf(const QString& text);
+
 struct Tone {
     QString outputPath;
     // As typed: a text that holds no length stays one argument, which the run refuses.
@@ -93,6 +109,8 @@ struct Tone {
     // Noise at an RMS level is made once, measured, and made again from its seed with the gain
     // corrected by what it fell short of the level: this much.
     double rmsCorrectionDb = 0;
+    // Noise is filtered to it; a pitched tone has none.
+    std::optional<NoiseBand> band;
 
     // The type word SoX receives; empty for no waveform, which SoX refuses.
     QString waveformWord() const;

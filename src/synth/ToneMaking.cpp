@@ -144,6 +144,8 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
     answer.fadeMs = tone.options.fadeMs;
     answer.format = QFileInfo(tone.outputPath).suffix().toLower();
     answer.toneSeed = tone.seed;
+    if (tone.band)
+        answer.band = tone.band->text();
     return answer;
 }
 

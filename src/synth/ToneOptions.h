@@ -27,6 +27,8 @@ struct ToneOptions {
     QString pitchList;
     // With the list draw: every listed pitch equally often, each round shuffled.
     bool balanced = false;
+    // Noise filtered to the band between the bounds.
+    bool noiseBandFromBounds = false;
 
     bool operator==(const ToneOptions&) const = default;
 };
