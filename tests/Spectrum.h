@@ -71,12 +71,10 @@ inline double powerShareBetween(const QString& path, double low, double high) {
     return all > 0 ? inside / all : 0;
 }
 
-// The frequency at which a sound is strongest, found by a test's own means: a Hann-windowed
+// The frequency at which samples are strongest, found by a test's own means: a Hann-windowed
 // FFT finds the strongest bin, and the window's spectrum evaluated directly around it
-// finds the peak to a hundredth of a bin. -1 when the file holds no sound.
-inline double mainFrequency(const QString& path) {
-    int sampleRate = 0;
-    const std::vector<double> mono = firstChannel(path, sampleRate);
+// finds the peak to a hundredth of a bin. -1 when there is no sound.
+inline double mainFrequencyOf(const std::vector<double>& mono, int sampleRate) {
     if (mono.empty())
         return -1;
     size_t n = 1;
@@ -111,4 +109,19 @@ inline double mainFrequency(const QString& path) {
         }
     }
     return best;
+}
+
+inline double mainFrequency(const QString& path) {
+    int sampleRate = 0;
+    const std::vector<double> mono = firstChannel(path, sampleRate);
+    return mainFrequencyOf(mono, sampleRate);
+}
+
+// The main frequency of the stretch of a file from `start` to `end`, as parts of its length.
+inline double mainFrequencyBetween(const QString& path, double start, double end) {
+    int sampleRate = 0;
+    const std::vector<double> mono = firstChannel(path, sampleRate);
+    return mainFrequencyOf({mono.begin() + qsizetype(start * double(mono.size())),
+                            mono.begin() + qsizetype(end * double(mono.size()))},
+                           sampleRate);
 }

@@ -100,6 +100,9 @@ private slots:
     void levelInTenths();
     void flacHoldsTheWavSamples();
     void floatingPointWav();
+    void sweepEndsFromTheFile_data();
+    void sweepEndsFromTheFile();
+    void drawnSweepEnds();
     void noiseInItsBand_data();
     void noiseInItsBand();
     void rmsLevelFromTheFiles_data();
@@ -387,6 +390,55 @@ void TestBatch::floatingPointWav() {
              QStringLiteral("32f"));
 }
 
+void TestBatch::sweepEndsFromTheFile_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<double>("start");
+    QTest::addColumn<double>("end");
+    QTest::newRow("linear up") << QStringList{"--sweep", "linear"} << 1000.0 << 1150.0;
+    QTest::newRow("log down") << QStringList{"--sweep", "log", "--shape", "down"} << 1150.0
+                              << 1000.0;
+}
+
+// The ends measured over the first and the last tenth of the file, a short-time FFT each.
+void TestBatch::sweepEndsFromTheFile() {
+    QFETCH(QStringList, arguments);
+    QFETCH(double, start);
+    QFETCH(double, end);
+    QTemporaryDir folder;
+    QCOMPARE(runBatch(QStringList{"--count", "1", "--length", "2", "--from", "1000", "--to", "1150",
+                                  "--rate", "16000", "--folder", folder.path()} +
+                      arguments)
+                 .exitStatus,
+             0);
+    const QString file = folder.filePath(QStringLiteral("Ziravel_1.wav"));
+    const double first = mainFrequencyBetween(file, 0, 0.1);
+    const double last = mainFrequencyBetween(file, 0.9, 1);
+    QVERIFY2(std::abs(first / start - 1) < 0.02, qPrintable(QString::number(first)));
+    QVERIFY2(std::abs(last / end - 1) < 0.02, qPrintable(QString::number(last)));
+    QVERIFY((last > first) == (end > start));
+    const QString row = linesOf(folder.filePath(answerKeyFileName)).value(1);
+    QCOMPARE(row.section(',', 1, 1).toDouble(), start);
+    QCOMPARE(row.section(',', 14, 14).toDouble(), end);
+}
+
+// Each file's ends drawn from the list, in the order its shape asks.
+void TestBatch::drawnSweepEnds() {
+    QTemporaryDir folder;
+    QCOMPARE(runBatch({"--count", "20", "--length", "0.1", "--frequencies", "300,500,700",
+                       "--sweep", "linear", "--sweep-ends", "drawn", "--shape", "down", "--seed",
+                       "2", "--folder", folder.path()})
+                 .exitStatus,
+             0);
+    QSet<QString> pairs;
+    for (const QString& row : linesOf(folder.filePath(answerKeyFileName)).mid(1)) {
+        const double start = row.section(',', 1, 1).toDouble();
+        const double end = row.section(',', 14, 14).toDouble();
+        QVERIFY2(start >= end && QList<double>({300, 500, 700}).contains(end), qPrintable(row));
+        pairs.insert(row.section(',', 1, 1) + row.section(',', 14, 14));
+    }
+    QVERIFY(pairs.size() > 2);
+}
+
 void TestBatch::noiseInItsBand_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<double>("low");
@@ -412,7 +464,7 @@ void TestBatch::noiseInItsBand() {
     const double share =
         powerShareBetween(folder.filePath(QStringLiteral("Ziravel_1.wav")), low, high);
     QVERIFY2(share >= 0.9, qPrintable(QString::number(share)));
-    QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 14),
+    QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 15),
              QStringLiteral("%1-%2").arg(low).arg(high));
 }
 
@@ -497,6 +549,8 @@ void TestBatch::badInput_data() {
     row("floating point FLAC", {"--format", "flac", "--sample-size", "32f"},
         "--sample-size \"32f\": floating point samples are for WAV files; FLAC holds 16 or 24 "
         "bits.");
+    row("log sweep from 0 Hz", {"--from", "0", "--sweep", "log"},
+        "--from \"0\": with --to \"400\": a logarithmic sweep cannot start or end at 0 Hz.");
     row("band for a pitched tone", {"--band", "500-2000"},
         "--band \"500-2000\": only the noise types are filtered to a band.");
     row("prefix with a separator", {"--prefix", "../x"},

@@ -115,13 +115,20 @@ void TestLibsox::sameBytesAsTheTool() {
                                  pitch.frequency, options},
                             extension);
                 }
+    // Sweeps of both kinds.
+    for (const ToneOptions::Sweep sweep : {ToneOptions::Sweep::linear, ToneOptions::Sweep::log}) {
+        Tone tone{QString(), QStringLiteral("0.3"), Waveform::triangle, 300, {}};
+        tone.options.sweep = sweep;
+        tone.endFrequency = 3000;
+        compare(tone, ".wav");
+    }
     // Noise filtered to a band.
     for (const Waveform noise : {Waveform::whiteNoise, Waveform::brownNoise}) {
         Tone tone{QString(), QStringLiteral("0.3"), noise, 0, {}};
         tone.band = NoiseBand{300, 1200};
         compare(tone, ".wav");
     }
-    QCOMPARE(compared, 9 * 7 * 3 * 3 - 9 * 4 * 3 - 9 * 1 * 3 + 2);
+    QCOMPARE(compared, 9 * 7 * 3 * 3 - 9 * 4 * 3 - 9 * 1 * 3 + 4);
 }
 
 // The seed alone decides the noise and the dither: the same seed the same bytes, another

@@ -90,6 +90,7 @@ private slots:
     void neverOverwrite();
     void balancedList();
     void noiseBandFromTheBounds();
+    void sweepFromTheWindow();
     void unsafePrefixGivesDefault_data();
     void unsafePrefixGivesDefault();
     void optionsAreKept();
@@ -264,8 +265,19 @@ void TestOptions::noiseBandFromTheBounds() {
     run.w.waveformList->setCurrentIndex(int(Waveform::pinkNoise));
     run.w.countField->setText(QStringLiteral("1"));
     run.w.pushButton1->click();
-    QCOMPARE(linesOf(run.output + QStringLiteral("/Ziravel_tones.csv")).value(1).section(',', 14),
+    QCOMPARE(linesOf(run.output + QStringLiteral("/Ziravel_tones.csv")).value(1).section(',', 15),
              QStringLiteral("200-400"));
+}
+
+// "Sweep down" in the window: from the upper bound to the lower, both in the key.
+void TestOptions::sweepFromTheWindow() {
+    ToneRun run;
+    run.w.optionsPanel->shape->setCurrentIndex(2);
+    QCOMPARE(run.w.optionsPanel->shape->currentText(), QStringLiteral("Sweep down"));
+    run.w.countField->setText(QStringLiteral("1"));
+    run.w.pushButton1->click();
+    const QString row = linesOf(run.output + QStringLiteral("/Ziravel_tones.csv")).value(1);
+    QCOMPARE(row.section(',', 1, 1) + ' ' + row.section(',', 14, 14), QStringLiteral("400 200"));
 }
 
 void TestOptions::unsafePrefixGivesDefault_data() {

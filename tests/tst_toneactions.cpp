@@ -306,11 +306,11 @@ void TestToneActions::answerKeyMatchesTheFiles() {
         QString::fromUtf8(key.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.value(0), QStringLiteral("file,frequency_hz,note,cents,waveform,length_s,"
                                             "sample_rate_hz,level_dbfs,made,sample_size_bits,"
-                                            "channel,fade_ms,format,tone_seed,band_hz"));
+                                            "channel,fade_ms,format,tone_seed,end_frequency_hz,band_hz"));
     QCOMPARE(lines.size(), 5);
     for (int tone = 1; tone <= 4; ++tone) {
         const QStringList fields = lines[tone].split(QLatin1Char(','));
-        QCOMPARE(fields.size(), 15);
+        QCOMPARE(fields.size(), 16);
         QCOMPARE(fields[0], QStringLiteral("Ziravel_%1.wav").arg(tone));
         QCOMPARE(fields.mid(4, 9),
                  (QStringList{waveformWord(run.w.waveformList->itemText(row)), "0.5", "8000", "0",

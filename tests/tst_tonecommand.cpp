@@ -154,7 +154,7 @@ void TestToneCommand::answerKeyQuotesItsFields() {
     row.waveform = QStringLiteral("Sine (Default)");
     row.made = true;
     QCOMPARE(answerKeyText({row}).split('\n').at(1),
-             QByteArray("\"a,\"\"b\"\"_1.wav\",,,,Sine (Default),,0,0,yes,,,0,,,"));
+             QByteArray("\"a,\"\"b\"\"_1.wav\",,,,Sine (Default),,0,0,yes,,,0,,,,"));
 }
 
 // SoX may warn before it fails: the reason given is its failure.

@@ -73,6 +73,7 @@ OptionsPanel::OptionsPanel(SettingsStore& settings, QWidget* parent)
     pitchList = control<QLineEdit>(OptionKey::pitchList);
     balanced = control<QCheckBox>(OptionKey::balanced);
     noiseBand = control<QCheckBox>(OptionKey::noiseBand);
+    shape = control<QComboBox>(OptionKey::shape);
 }
 
 QWidget* OptionsPanel::makeControl(const OptionSpec& option) {

@@ -36,6 +36,7 @@ public:
     QLineEdit* pitchList;
     QCheckBox* balanced;
     QCheckBox* noiseBand;
+    QComboBox* shape;
 
 private:
     QWidget* makeControl(const OptionSpec& option);

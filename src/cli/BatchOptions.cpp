@@ -320,6 +320,13 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
         request.engine = batchEngines()[checkedWord(
             QStringLiteral("engine"), parser.value(QStringLiteral("engine")), engineNames())];
     const bool noise = Tone{{}, {}, request.waveform, 0, {}}.isNoise();
+    const ToneOptions& shaped = request.options;
+    if (!noise && shaped.shape != ToneOptions::Shape::steady &&
+        shaped.sweep == ToneOptions::Sweep::log &&
+        shaped.sweepEnds == ToneOptions::SweepEnds::bounds && request.from * request.to == 0)
+        refuse(QStringLiteral("from"), inputs.from,
+               QStringLiteral("with --to \"%1\": a logarithmic sweep cannot start or end at 0 Hz.")
+                   .arg(inputs.to));
     if (parser.isSet(QStringLiteral("band"))) {
         const QString text = parser.value(QStringLiteral("band"));
         request.band = noiseBandOf(text);
@@ -487,6 +494,10 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
             inputs.options[option.key] = option.kind == OptionSpec::Kind::flag
                                              ? QStringLiteral("1")
                                              : parser.value(option.flag);
+    // --sweep alone makes sweeps, upward.
+    if (parser.isSet(QStringLiteral("sweep")) && !parser.isSet(QStringLiteral("shape")) &&
+        inputs.options[OptionKey::shape] == optionSpec(OptionKey::shape).defaultValue)
+        inputs.options[OptionKey::shape] = QStringLiteral("up");
     try {
         return checkedRequest(inputs, parser);
     } catch (const Refusal& refusal) {

@@ -213,6 +213,11 @@ int runBatch(const BatchRequest& request) {
         } else {
             tone.frequency = drawPitch(request.from, request.to, options.pitchDraw, generator);
         }
+        shapePitches(tone, request.from, request.to, [&] {
+            return request.pitchList.isEmpty()
+                       ? drawPitch(request.from, request.to, options.pitchDraw, generator)
+                       : listPitch(request.pitchList, false, setSeed, number, generator);
+        });
         return tone;
     };
     // The rows of the tones under way, and of those ended before an earlier one: the key takes

@@ -44,7 +44,7 @@ namespace {
 
 const QByteArray header = "file,frequency_hz,note,cents,waveform,length_s,sample_rate_hz,"
                           "level_dbfs,made,sample_size_bits,channel,fade_ms,format,tone_seed,"
-                          "band_hz\n";
+                          "end_frequency_hz,band_hz\n";
 
 } // namespace
 
@@ -65,6 +65,7 @@ QByteArray answerRowText(const AnswerRow& row) {
                              QString::number(row.fadeMs),
                              row.format,
                              row.toneSeed ? QString::number(*row.toneSeed) : QString(),
+                             row.endFrequency ? number(*row.endFrequency) : QString(),
                              row.band};
     return (fields.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
 }

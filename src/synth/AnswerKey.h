@@ -27,9 +27,10 @@ struct AnswerRow {
     QString sampleBits; // 16, 24, 32 or 32f (floating point); empty for MP3
     QString channel;    // the option's word: mono, left, right, both
     int fadeMs = 0;
-    QString format;                  // wav, mp3 or flac
-    QString band;                    // the noise's band, "500-2000"; empty for none
-    std::optional<quint64> toneSeed; // what the tone's draws came from
+    QString format;                     // wav, mp3 or flac
+    std::optional<double> endFrequency; // where a sweep ends
+    QString band;                       // the noise's band, "500-2000"; empty for none
+    std::optional<quint64> toneSeed;    // what the tone's draws came from
 };
 
 // The equal-tempered note nearest to a frequency (A4 = 440 Hz), as "A4" or "C#5", and the
@@ -43,7 +44,7 @@ std::optional<NearestNote> nearestNote(double hertz);
 // The answer key as UTF-8 comma-separated text: a header row, then one row per tone with
 // file name, frequency in Hz, nearest note and its offset in cents, waveform, length in
 // seconds, sample rate, level in dBFS, whether the tone was made, bits per sample, channel,
-// fade in milliseconds, file format, the tone's seed and the noise's band.
+// fade in milliseconds, file format, the tone's seed, a sweep's end and the noise's band.
 QByteArray answerKeyText(const QList<AnswerRow>& rows);
 // One row of it, its line end included.
 QByteArray answerRowText(const AnswerRow& row);

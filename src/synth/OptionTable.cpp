@@ -86,6 +86,10 @@ QList<OptionSpec> makeTable() {
     const QStringList channels{QStringLiteral("mono"), QStringLiteral("left"),
                                QStringLiteral("right"), QStringLiteral("both")};
     const QStringList references{QStringLiteral("peak"), QStringLiteral("rms")};
+    const QStringList shapes{QStringLiteral("steady"), QStringLiteral("up"),
+                             QStringLiteral("down")};
+    const QStringList sweeps{QStringLiteral("linear"), QStringLiteral("log")};
+    const QStringList sweepEnds{QStringLiteral("bounds"), QStringLiteral("drawn")};
     const QStringList draws{QStringLiteral("hz"), QStringLiteral("octave"), QStringLiteral("notes"),
                             QStringLiteral("list")};
     const QString balancedHelp = QStringLiteral(
@@ -259,6 +263,50 @@ QList<OptionSpec> makeTable() {
          .description = QStringLiteral("Filters the noise types to the band from From to To."),
          .get = flagOf(&ToneOptions::noiseBandFromBounds),
          .set = setFlag(&ToneOptions::noiseBandFromBounds)},
+        {.key = OptionKey::shape,
+         .defaultValue = QStringLiteral("steady"),
+         .kind = Kind::words,
+         .words = shapes,
+         .rows = {QStringLiteral("Steady tone"), QStringLiteral("Sweep up"),
+                  QStringLiteral("Sweep down")},
+         .flag = QStringLiteral("shape"),
+         .valueName = QStringLiteral("shape"),
+         .help = QStringLiteral("Shape: %1 (--sweep alone sweeps up)")
+                     .arg(shapes.join(QStringLiteral(", "))),
+         .label = QStringLiteral("Shape:"),
+         .name = QStringLiteral("Shape"),
+         .description = QStringLiteral("A steady tone, or a sweep over the tone's length."),
+         .get = wordOf(&ToneOptions::shape, shapes),
+         .set = placeOf(&ToneOptions::shape, shapes)},
+        {.key = OptionKey::sweep,
+         .defaultValue = QStringLiteral("log"),
+         .kind = Kind::words,
+         .words = sweeps,
+         .rows = {QStringLiteral("Linear"), QStringLiteral("Logarithmic")},
+         .flag = QStringLiteral("sweep"),
+         .valueName = QStringLiteral("sweep"),
+         .help = QStringLiteral("Each file sweeps: linear, or log (even per octave)"),
+         .label = QStringLiteral("Sweep:"),
+         .name = QStringLiteral("Sweep"),
+         .description = QStringLiteral("How a sweep moves: evenly in hertz, or evenly per "
+                                       "octave."),
+         .get = wordOf(&ToneOptions::sweep, sweeps),
+         .set = placeOf(&ToneOptions::sweep, sweeps)},
+        {.key = OptionKey::sweepEnds,
+         .defaultValue = QStringLiteral("bounds"),
+         .kind = Kind::words,
+         .words = sweepEnds,
+         .rows = {QStringLiteral("The bounds"), QStringLiteral("Drawn")},
+         .flag = QStringLiteral("sweep-ends"),
+         .valueName = QStringLiteral("ends"),
+         .help = QStringLiteral("A sweep's ends: bounds (--from, --to), or drawn (two pitches "
+                                "drawn per file)"),
+         .label = QStringLiteral("Sweep ends:"),
+         .name = QStringLiteral("Sweep ends"),
+         .description = QStringLiteral("A sweep goes from bound to bound, or between two "
+                                       "pitches drawn for each file."),
+         .get = wordOf(&ToneOptions::sweepEnds, sweepEnds),
+         .set = placeOf(&ToneOptions::sweepEnds, sweepEnds)},
     };
 }
 

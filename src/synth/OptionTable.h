@@ -56,6 +56,9 @@ inline const QString neverOverwrite = QStringLiteral("OptionNeverOverwrite");
 inline const QString pitchList = QStringLiteral("OptionPitchList");
 inline const QString balanced = QStringLiteral("OptionBalanced");
 inline const QString noiseBand = QStringLiteral("OptionNoiseBand");
+inline const QString shape = QStringLiteral("OptionShape");
+inline const QString sweep = QStringLiteral("OptionSweep");
+inline const QString sweepEnds = QStringLiteral("OptionSweepEnds");
 } // namespace OptionKey
 
 // The options in the order the panel and --help show them.

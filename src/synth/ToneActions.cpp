@@ -82,11 +82,25 @@ DrawnPitch drawFrequency(ToneWindow& window, const ToneOptions& options, std::mt
             *std::max_element(pitches->begin(), pitches->end())};
 }
 
-// The tone with its noise filtered to the band between the bounds when the options ask.
-Tone withBand(ToneWindow& window, Tone tone) {
-    if (tone.isNoise() && tone.options.noiseBandFromBounds)
-        tone.band = bandBetween(toInt16(window.fromText()), toInt16(window.toText()));
+// The tone as the options shape it from the bounds: its noise filtered to the band between
+// them, its sweep's ends the bounds or its pitch and one that `drawAgain` draws.
+Tone shapedTone(ToneWindow& window, Tone tone, const std::function<double()>& drawAgain) {
+    // The bounds are read only when they are used, as any other field.
+    const bool banded = tone.isNoise() && tone.options.noiseBandFromBounds;
+    if (!banded && tone.options.shape == ToneOptions::Shape::steady)
+        return tone;
+    const qint16 lower = toInt16(window.fromText());
+    const qint16 upper = toInt16(window.toText());
+    if (banded)
+        tone.band = bandBetween(lower, upper);
+    shapePitches(tone, lower, upper, drawAgain);
     return tone;
+}
+
+// A second pitch for a sweep's end, drawn as the first; from a balanced list, drawn freely.
+double drawnAgain(ToneWindow& window, ToneOptions options, std::mt19937_64& generator) {
+    options.balanced = false;
+    return drawFrequency(window, options, generator).frequency;
 }
 
 QString doneText(int failedTones, int count, const QString& reason) {
@@ -107,6 +121,7 @@ struct BatchTone {
     quint64 setSeed;
     QString outputPath;
     DrawnPitch pitch;
+    std::mt19937_64 generator;
     Tone tone;
     CommandLine command;
 };
@@ -122,15 +137,16 @@ ToneOutcome makeBatchTone(Guard& guard, const BatchLines& at, ToneWindow& window
     const quint64 seed = toneSeed(state.setSeed, state.numbering->lastNumber());
     bool ready = guard.step(at.frequency, [&] {
         options = window.toneOptions();
-        std::mt19937_64 generator(seed);
-        state.pitch =
-            drawFrequency(window, options, generator, state.setSeed, state.numbering->lastNumber());
+        state.generator.seed(seed);
+        state.pitch = drawFrequency(window, options, state.generator, state.setSeed,
+                                    state.numbering->lastNumber());
     });
     ready = guard.step(at.args, [&] {
-        state.tone =
-            withBand(window, Tone{state.outputPath, window.lengthText(),
-                                  waveformOfRow(window.waveformShownText()), state.pitch.frequency,
-                                  options, state.pitch.highest, seed});
+        state.tone = shapedTone(window,
+                                Tone{state.outputPath, window.lengthText(),
+                                     waveformOfRow(window.waveformShownText()),
+                                     state.pitch.frequency, options, state.pitch.highest, seed},
+                                [&] { return drawnAgain(window, options, state.generator); });
     }) && ready;
     ready = guard.step(at.command, [&] { state.command = toneCommand(state.tool, state.tone); }) &&
             ready;
@@ -264,9 +280,10 @@ void previewTone(ToneWindow& window) {
     });
     Tone tone;
     ready = guard.step(124, [&] {
-        tone =
-            withBand(window, Tone{previewPath, window.lengthText(),
-                                  waveformOfRow(window.waveformShownText()), frequency, options});
+        tone = shapedTone(window,
+                          Tone{previewPath, window.lengthText(),
+                               waveformOfRow(window.waveformShownText()), frequency, options},
+                          [&] { return drawnAgain(window, options, window.toneGenerator()); });
     }) && ready;
     CommandLine command;
     ready = guard.step(126, [&] { command = toneCommand(tool, tone); }) && ready;

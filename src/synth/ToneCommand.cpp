@@ -222,12 +222,29 @@ int Tone::sampleRate() const {
     const double setPitch =
         mp3 ? std::min(setHighestPitch, mp3HighestPitch(offeredSampleRates.last()) - 1)
             : setHighestPitch;
-    return sampleRateFor(waveformWord(), std::max(frequency, setPitch), options.sampleRate, mp3);
+    return sampleRateFor(waveformWord(), std::max(highestPitch(), setPitch), options.sampleRate,
+                         mp3);
 }
 
 QString NoiseBand::text() const {
     return QString::number(low, 'f', QLocale::FloatingPointShortest) + QLatin1Char('-') +
            QString::number(high, 'f', QLocale::FloatingPointShortest);
+}
+
+void shapePitches(Tone& tone, double bound, double otherBound,
+                  const std::function<double()>& drawAgain) {
+    if (tone.options.shape == ToneOptions::Shape::steady || tone.isNoise())
+        return;
+    double start = bound;
+    double end = otherBound;
+    if (tone.options.sweepEnds == ToneOptions::SweepEnds::drawn) {
+        start = tone.frequency;
+        end = drawAgain();
+    }
+    if ((start > end) == (tone.options.shape == ToneOptions::Shape::sweepUp))
+        std::swap(start, end);
+    tone.frequency = start;
+    tone.endFrequency = end;
 }
 
 NoiseBand bandBetween(double bound, double otherBound) {
@@ -298,14 +315,30 @@ QStringList argumentsBeforeOutput(const Tone& tone, const OptionArguments& optio
 
 } // namespace
 
+namespace {
+
+// The synth effect's frequency: one pitch, or a sweep's ends joined by the tool's mark for
+// its kind (":" linear, "/" exponential).
+QString pitchArgument(const Tone& tone) {
+    const auto hertz = [](double value) {
+        return QString::number(value, 'f', QLocale::FloatingPointShortest);
+    };
+    if (!tone.endFrequency)
+        return hertz(tone.frequency);
+    const QChar mark =
+        tone.options.sweep == ToneOptions::Sweep::log ? QLatin1Char('/') : QLatin1Char(':');
+    return hertz(tone.frequency) + mark + hertz(*tone.endFrequency);
+}
+
+} // namespace
+
 QStringList toolArguments(const Tone& tone) {
     double seconds = 0;
     parseNumberText(tone.lengthText, seconds);
     const OptionArguments optional = optionArguments(tone.options, seconds, tone.gainDb());
     return argumentsBeforeOutput(tone, optional) +
            QStringList{outputArgument(tone.outputPath), QStringLiteral("synth"),
-                       lengthArgument(tone.lengthText), tone.waveformWord(),
-                       QString::number(tone.frequency, 'f', QLocale::FloatingPointShortest)} +
+                       lengthArgument(tone.lengthText), tone.waveformWord(), pitchArgument(tone)} +
            (tone.band ? QStringList{QStringLiteral("sinc"), tone.band->text()} : QStringList()) +
            optional.effects;
 }
@@ -337,7 +370,11 @@ double checkedSeconds(const Tone& tone) {
 }
 
 QString toneRefusal(const Tone& tone) {
-    return toneRefusal(tone.waveformWord(), tone.frequency, tone.options.sampleRate, tone.isMp3());
+    if (tone.endFrequency && tone.options.sweep == ToneOptions::Sweep::log &&
+        tone.frequency * *tone.endFrequency == 0)
+        return QStringLiteral("A logarithmic sweep cannot start or end at 0 Hz.");
+    return toneRefusal(tone.waveformWord(), tone.highestPitch(), tone.options.sampleRate,
+                       tone.isMp3());
 }
 
 QString synthCommand(const QString& quotedTool, const QString& args) {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <functional>
 #include <optional>
 #include <random>
 
@@ -98,7 +99,7 @@ struct Tone {
     // As typed: a text that holds no length stays one argument, which the run refuses.
     QString lengthText;
     std::optional<Waveform> waveform; // nothing when no row of the list is chosen
-    double frequency = 0;
+    double frequency = 0;             // a sweep's start
     ToneOptions options;
     // The highest pitch of the tone's set: one rate, the one that holds it, for the whole set
     // (0: the tone's own pitch decides). An MP3 set is held up to what its encoder keeps.
@@ -111,6 +112,8 @@ struct Tone {
     double rmsCorrectionDb = 0;
     // Noise is filtered to it; a pitched tone has none.
     std::optional<NoiseBand> band;
+    // Where a sweep ends; a steady tone has none.
+    std::optional<double> endFrequency;
 
     // The type word SoX receives; empty for no waveform, which SoX refuses.
     QString waveformWord() const;
@@ -125,6 +128,8 @@ struct Tone {
     bool isFlac() const {
         return outputPath.endsWith(QStringLiteral(".flac"), Qt::CaseInsensitive);
     }
+    // The higher of its pitches.
+    double highestPitch() const { return std::max(frequency, endFrequency.value_or(0)); }
     // The rate it is made at (sampleRateFor()).
     int sampleRate() const;
     int channels() const;
@@ -133,6 +138,12 @@ struct Tone {
 // How far the waveform's peak lies above its RMS, in dB, for the tool's waveforms with their
 // shapes at the tool's defaults (a sine's 3.01 dB); 0 for noise, which is measured instead.
 double peakOverRmsDb(const QString& waveformWord);
+
+// The tone's pitches as its shape asks, once `frequency` holds its drawn pitch: a steady tone
+// keeps it; a sweep goes from bound to bound, or between it and a second pitch that
+// `drawAgain` draws, upward or downward. Noise keeps its one pitch.
+void shapePitches(Tone& tone, double bound, double otherBound,
+                  const std::function<double()>& drawAgain);
 
 // The SoX arguments of the tone: its sample rate, the null input, the output path and the
 // synth effect with length, type and frequency, then what the options add

@@ -146,6 +146,7 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
     answer.toneSeed = tone.seed;
     if (tone.band)
         answer.band = tone.band->text();
+    answer.endFrequency = tone.endFrequency;
     return answer;
 }
 

@@ -11,6 +11,9 @@ struct ToneOptions {
     enum class Channel { mono, leftOnly, rightOnly, bothEars };
     enum class PitchDraw { evenHz, evenPerOctave, notes, list };
     enum class LevelReference { peak, rms };
+    enum class Shape { steady, sweepUp, sweepDown };
+    enum class Sweep { linear, log };
+    enum class SweepEnds { bounds, drawn };
 
     int sampleRate = 8000;     // the lowest rate; a pitch that needs more gets more
     int sampleBits = 0;        // 0: as the tool chooses; 16 or 24 for WAV and FLAC, 32 for float
@@ -29,6 +32,10 @@ struct ToneOptions {
     bool balanced = false;
     // Noise filtered to the band between the bounds.
     bool noiseBandFromBounds = false;
+    // A steady tone, or a sweep over the tone's length between the bounds or two drawn pitches.
+    Shape shape = Shape::steady;
+    Sweep sweep = Sweep::log;
+    SweepEnds sweepEnds = SweepEnds::bounds;
 
     bool operator==(const ToneOptions&) const = default;
 };
