@@ -103,6 +103,8 @@ private slots:
     void sweepEndsFromTheFile_data();
     void sweepEndsFromTheFile();
     void drawnSweepEnds();
+    void sequenceFromTheFile();
+    void balancedIntervalDirections();
     void noiseInItsBand_data();
     void noiseInItsBand();
     void rmsLevelFromTheFiles_data();
@@ -439,6 +441,78 @@ void TestBatch::drawnSweepEnds() {
     QVERIFY(pairs.size() > 2);
 }
 
+// Three tones with gaps: the onsets where the lengths and the gap put them, each tone the
+// interval above the one before, and the file as long as all of it.
+void TestBatch::sequenceFromTheFile() {
+    QTemporaryDir folder;
+    QCOMPARE(runBatch({"--count",
+                       "1",
+                       "--tones-per-file",
+                       "3",
+                       "--gap",
+                       "200",
+                       "--length",
+                       "0.3",
+                       "--fade",
+                       "10",
+                       "--interval-cents",
+                       "200",
+                       "--from",
+                       "400",
+                       "--to",
+                       "400",
+                       "--rate",
+                       "16000",
+                       "--folder",
+                       folder.path()})
+                 .exitStatus,
+             0);
+    const QString file = folder.filePath(QStringLiteral("Ziravel_1.wav"));
+    int rate = 0;
+    const std::vector<double> samples = firstChannel(file, rate);
+    QCOMPARE(qsizetype(samples.size()), qsizetype(1.3 * rate));
+    // An onset: the first sound after at least 50 ms of silence, or at the start.
+    QList<double> onsets;
+    qsizetype silent = rate;
+    for (qsizetype at = 0; at < qsizetype(samples.size()); ++at) {
+        const bool sound = std::abs(samples[size_t(at)]) > 1e-6;
+        if (sound && silent >= rate / 20)
+            onsets << double(at) / rate;
+        silent = sound ? 0 : silent + 1;
+    }
+    QCOMPARE(onsets.size(), 3);
+    const QStringList pitches =
+        linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 1, 1).split(';');
+    QCOMPARE(pitches.size(), 3);
+    for (int tone = 0; tone < 3; ++tone) {
+        QVERIFY2(std::abs(onsets[tone] - 0.5 * tone) < 0.002,
+                 qPrintable(QString::number(onsets[tone])));
+        const double asked = 400 * std::pow(2.0, tone * 200 / 1200.0);
+        QVERIFY(std::abs(pitches[tone].toDouble() / asked - 1) < 1e-9);
+        const double heard =
+            mainFrequencyBetween(file, (0.5 * tone + 0.02) / 1.3, (0.5 * tone + 0.28) / 1.3);
+        QVERIFY2(std::abs(heard / asked - 1) < 0.01, qPrintable(QString::number(heard)));
+    }
+}
+
+// With --balanced, as many files step down as up, for each pitch.
+void TestBatch::balancedIntervalDirections() {
+    QTemporaryDir folder;
+    QCOMPARE(
+        runBatch({"--frequencies", "500,1000", "--balanced", "--repeats", "2", "--tones-per-file",
+                  "2", "--interval-cents", "100", "--length", "0.05", "--folder", folder.path()})
+            .exitStatus,
+        0);
+    QMap<QString, int> directions;
+    for (const QString& row : linesOf(folder.filePath(answerKeyFileName)).mid(1)) {
+        const QStringList pitches = row.section(',', 1, 1).split(';');
+        directions[pitches[0] +
+                   (pitches[1].toDouble() > pitches[0].toDouble() ? " up" : " down")]++;
+    }
+    QCOMPARE(directions, (QMap<QString, int>{
+                             {"500 up", 2}, {"500 down", 2}, {"1000 up", 2}, {"1000 down", 2}}));
+}
+
 void TestBatch::noiseInItsBand_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<double>("low");
@@ -551,6 +625,8 @@ void TestBatch::badInput_data() {
         "bits.");
     row("log sweep from 0 Hz", {"--from", "0", "--sweep", "log"},
         "--from \"0\": with --to \"400\": a logarithmic sweep cannot start or end at 0 Hz.");
+    row("sweep in a sequence", {"--sweep", "log", "--tones-per-file", "2"},
+        "--tones-per-file \"2\": A sweep is made alone in its file: one tone per file.");
     row("band for a pitched tone", {"--band", "500-2000"},
         "--band \"500-2000\": only the noise types are filtered to a band.");
     row("prefix with a separator", {"--prefix", "../x"},

@@ -122,13 +122,24 @@ void TestLibsox::sameBytesAsTheTool() {
         tone.endFrequency = 3000;
         compare(tone, ".wav");
     }
+    // Several tones in one file, each chain dithered and faded, with gaps between them.
+    for (const char* extension : {".wav", ".mp3"}) {
+        Tone tone{QString(), QStringLiteral("0.2"), Waveform::sawtooth, 300, {}};
+        tone.options.tonesPerFile = 3;
+        tone.options.gapMs = 150;
+        tone.options.fadeMs = 10;
+        tone.options.sampleBits = QLatin1String(extension) == QLatin1String(".wav") ? 16 : 0;
+        tone.options.channel = ToneOptions::Channel::rightOnly;
+        tone.laterFrequencies = {450, 600};
+        compare(tone, extension);
+    }
     // Noise filtered to a band.
     for (const Waveform noise : {Waveform::whiteNoise, Waveform::brownNoise}) {
         Tone tone{QString(), QStringLiteral("0.3"), noise, 0, {}};
         tone.band = NoiseBand{300, 1200};
         compare(tone, ".wav");
     }
-    QCOMPARE(compared, 9 * 7 * 3 * 3 - 9 * 4 * 3 - 9 * 1 * 3 + 4);
+    QCOMPARE(compared, 9 * 7 * 3 * 3 - 9 * 4 * 3 - 9 * 1 * 3 + 6);
 }
 
 // The seed alone decides the noise and the dither: the same seed the same bytes, another

@@ -91,6 +91,7 @@ private slots:
     void balancedList();
     void noiseBandFromTheBounds();
     void sweepFromTheWindow();
+    void sequenceFromTheWindow();
     void unsafePrefixGivesDefault_data();
     void unsafePrefixGivesDefault();
     void optionsAreKept();
@@ -278,6 +279,21 @@ void TestOptions::sweepFromTheWindow() {
     run.w.pushButton1->click();
     const QString row = linesOf(run.output + QStringLiteral("/Ziravel_tones.csv")).value(1);
     QCOMPARE(row.section(',', 1, 1) + ' ' + row.section(',', 14, 14), QStringLiteral("400 200"));
+}
+
+// Tones per file and Gap in the window: every tone in the key, the file as long as all.
+void TestOptions::sequenceFromTheWindow() {
+    ToneRun run;
+    run.w.optionsPanel->tonesPerFile->setValue(2);
+    run.w.optionsPanel->gap->setValue(100);
+    run.w.countField->setText(QStringLiteral("1"));
+    run.w.pushButton1->click();
+    const QString row = linesOf(run.output + QStringLiteral("/Ziravel_tones.csv")).value(1);
+    QCOMPARE(row.section(',', 1, 1).split(';').size(), 2);
+    const std::optional<SoundSamples> sound =
+        decodeWav(TestSupport::contentOf(run.output + QStringLiteral("/Ziravel_1.wav")));
+    QVERIFY(sound);
+    QCOMPARE(qsizetype(sound->samples.size()), qsizetype(0.6 * 8000));
 }
 
 void TestOptions::unsafePrefixGivesDefault_data() {

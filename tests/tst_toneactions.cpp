@@ -304,9 +304,10 @@ void TestToneActions::answerKeyMatchesTheFiles() {
     QVERIFY(key.open(QIODevice::ReadOnly));
     const QStringList lines =
         QString::fromUtf8(key.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(lines.value(0), QStringLiteral("file,frequency_hz,note,cents,waveform,length_s,"
-                                            "sample_rate_hz,level_dbfs,made,sample_size_bits,"
-                                            "channel,fade_ms,format,tone_seed,end_frequency_hz,band_hz"));
+    QCOMPARE(lines.value(0),
+             QStringLiteral("file,frequency_hz,note,cents,waveform,length_s,"
+                            "sample_rate_hz,level_dbfs,made,sample_size_bits,"
+                            "channel,fade_ms,format,tone_seed,end_frequency_hz,band_hz"));
     QCOMPARE(lines.size(), 5);
     for (int tone = 1; tone <= 4; ++tone) {
         const QStringList fields = lines[tone].split(QLatin1Char(','));

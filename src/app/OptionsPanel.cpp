@@ -74,6 +74,8 @@ OptionsPanel::OptionsPanel(SettingsStore& settings, QWidget* parent)
     balanced = control<QCheckBox>(OptionKey::balanced);
     noiseBand = control<QCheckBox>(OptionKey::noiseBand);
     shape = control<QComboBox>(OptionKey::shape);
+    tonesPerFile = control<QSpinBox>(OptionKey::tonesPerFile);
+    gap = control<QSpinBox>(OptionKey::gap);
 }
 
 QWidget* OptionsPanel::makeControl(const OptionSpec& option) {

@@ -37,6 +37,8 @@ public:
     QCheckBox* balanced;
     QCheckBox* noiseBand;
     QComboBox* shape;
+    QSpinBox* tonesPerFile;
+    QSpinBox* gap;
 
 private:
     QWidget* makeControl(const OptionSpec& option);

@@ -232,9 +232,11 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
         refuse(QStringLiteral("balanced"), QString(),
                QStringLiteral("needs the pitches listed with --frequencies, --notes or "
                               "--pitch-list."));
+    if (request.balanced && request.options.intervalCents != 0)
+        request.intervalSigns = {1, -1};
     if (request.balanced) {
-        const qsizetype round =
-            request.pitchList.size() * request.levels.size() * request.channels.size();
+        const qsizetype round = request.pitchList.size() * request.levels.size() *
+                                request.channels.size() * request.intervalSigns.size();
         const int repeats =
             parser.isSet(QStringLiteral("repeats"))
                 ? wholeNumber(QStringLiteral("repeats"), parser.value(QStringLiteral("repeats")), 1,
@@ -321,6 +323,9 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
             QStringLiteral("engine"), parser.value(QStringLiteral("engine")), engineNames())];
     const bool noise = Tone{{}, {}, request.waveform, 0, {}}.isNoise();
     const ToneOptions& shaped = request.options;
+    if (!noise && shaped.tonesPerFile > 1 && shaped.shape != ToneOptions::Shape::steady)
+        refuse(QStringLiteral("tones-per-file"), inputs.options.value(OptionKey::tonesPerFile),
+               sweepInSequenceText);
     if (!noise && shaped.shape != ToneOptions::Shape::steady &&
         shaped.sweep == ToneOptions::Sweep::log &&
         shaped.sweepEnds == ToneOptions::SweepEnds::bounds && request.from * request.to == 0)

@@ -30,6 +30,9 @@ struct BatchRequest {
     ToneOptions options;
     // The frequencies the pitches are drawn from (--frequencies, --notes), when listed.
     QList<double> pitchList;
+    // The directions of a file's intervals that a balanced set takes in turn: up, and with
+    // --balanced and an interval, down too.
+    QList<int> intervalSigns{1};
     // The noise's band (--band, or the bounds with --band-from-bounds); none for pitched tones.
     std::optional<NoiseBand> band;
     // A balanced design: every combination of the listed pitches, levels and channels in each

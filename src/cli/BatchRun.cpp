@@ -195,29 +195,35 @@ int runBatch(const BatchRequest& request) {
     const quint64 setSeed = request.seed ? *request.seed : std::random_device{}();
     // Tone k is drawn from (seed, k) alone: the same wherever and whenever it is made.
     const std::optional<ToneDesign> design =
-        request.balanced ? std::optional<ToneDesign>(std::in_place, request.pitchList,
-                                                     request.levels, request.channels)
-                         : std::nullopt;
+        request.balanced
+            ? std::optional<ToneDesign>(std::in_place, request.pitchList, request.levels,
+                                        request.channels, request.intervalSigns)
+            : std::nullopt;
     const auto drawnTone = [&](qint64 number) {
         Tone tone{QString(), request.lengthText,       request.waveform,         0,
                   options,   setHighestPitch(request), toneSeed(setSeed, number)};
         tone.band = request.band;
         std::mt19937_64 generator(*tone.seed);
+        int intervalSign = 1;
         if (design) {
             const DesignPoint point = design->point(setSeed, number);
             tone.frequency = point.frequency;
             tone.options.levelDb = point.levelDb;
             tone.options.channel = point.channel;
+            intervalSign = point.intervalSign;
         } else if (!request.pitchList.isEmpty()) {
             tone.frequency = listPitch(request.pitchList, false, setSeed, number, generator);
         } else {
             tone.frequency = drawPitch(request.from, request.to, options.pitchDraw, generator);
         }
-        shapePitches(tone, request.from, request.to, [&] {
-            return request.pitchList.isEmpty()
-                       ? drawPitch(request.from, request.to, options.pitchDraw, generator)
-                       : listPitch(request.pitchList, false, setSeed, number, generator);
-        });
+        shapePitches(
+            tone, request.from, request.to,
+            [&] {
+                return request.pitchList.isEmpty()
+                           ? drawPitch(request.from, request.to, options.pitchDraw, generator)
+                           : listPitch(request.pitchList, false, setSeed, number, generator);
+            },
+            intervalSign);
         return tone;
     };
     // The rows of the tones under way, and of those ended before an earlier one: the key takes

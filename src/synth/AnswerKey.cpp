@@ -49,12 +49,22 @@ const QByteArray header = "file,frequency_hz,note,cents,waveform,length_s,sample
 } // namespace
 
 QByteArray answerRowText(const AnswerRow& row) {
-    const std::optional<NearestNote> note =
-        row.frequency ? nearestNote(*row.frequency) : std::nullopt;
+    // Each tone of the file, its pitches, notes and cents each joined with ";".
+    QStringList frequencies;
+    QStringList notes;
+    QStringList cents;
+    if (row.frequency)
+        for (const double hertz : QList<double>{*row.frequency} + row.laterFrequencies) {
+            const std::optional<NearestNote> note = nearestNote(hertz);
+            frequencies << number(hertz);
+            notes << (note ? note->name : QString());
+            cents << (note ? QString::asprintf("%+d", note->cents) : QString());
+        }
+    const QChar joint(QLatin1Char(';'));
     const QStringList fields{csvField(row.fileName),
-                             row.frequency ? number(*row.frequency) : QString(),
-                             note ? note->name : QString(),
-                             note ? QString::asprintf("%+d", note->cents) : QString(),
+                             frequencies.join(joint),
+                             notes.join(joint),
+                             cents.join(joint),
                              csvField(row.waveform),
                              row.seconds ? number(*row.seconds) : QString(),
                              QString::number(row.sampleRate),

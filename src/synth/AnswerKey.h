@@ -29,6 +29,7 @@ struct AnswerRow {
     int fadeMs = 0;
     QString format;                     // wav, mp3 or flac
     std::optional<double> endFrequency; // where a sweep ends
+    QList<double> laterFrequencies;     // the file's later tones, joined with ";" to the first
     QString band;                       // the noise's band, "500-2000"; empty for none
     std::optional<quint64> toneSeed;    // what the tone's draws came from
 };

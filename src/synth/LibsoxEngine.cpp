@@ -59,10 +59,10 @@ struct ToneRequest {
     qint32 seed;
     qint32 sampleRate;
     double seconds;
-    // For noise at an RMS level: the level, the place of the gain's value among the
-    // arguments and that value; otherwise a place of -1.
+    // For noise at an RMS level: the level and the gain its arguments give each of the file's
+    // tones.
+    qint32 levelled;
     double rmsLevelDb;
-    qint32 gainAt;
     double gainDb;
 };
 
@@ -84,8 +84,10 @@ ToneOutcome madeAtItsLevel(const ToneRequest& tone, const std::string& pathBytes
     double gain = tone.gainDb;
     const auto madeAt = [&](double gainDb) {
         gain = gainDb;
-        if (tone.gainAt >= 0)
-            arguments[std::size_t(tone.gainAt)] = QString::number(gainDb).toStdString();
+        if (tone.levelled)
+            for (std::size_t at = 0; at + 1 < arguments.size(); ++at)
+                if (arguments[at] == "gain")
+                    arguments[at + 1] = QString::number(gainDb).toStdString();
         const LibsoxRun run = makeToneWithLibsox(arguments, tone.seed);
         return judgedTone({{run.status, QString::fromLocal8Bit(run.errorOutput)},
                            libraryName,
@@ -99,7 +101,7 @@ ToneOutcome madeAtItsLevel(const ToneRequest& tone, const std::string& pathBytes
     double bestMiss = HUGE_VAL;
     std::optional<std::pair<double, double>> below; // a gain and what it missed
     std::optional<std::pair<double, double>> above;
-    for (int making = 1; outcome.made && tone.gainAt >= 0; ++making) {
+    for (int making = 1; outcome.made && tone.levelled; ++making) {
         const std::optional<SoundLevels> levels = measuredLevels(pathBytes);
         if (!levels)
             return {false, QStringLiteral("%1 could not be measured.").arg(path)};
@@ -351,13 +353,11 @@ std::unique_ptr<StartedTone> LibsoxEngine::start(const PlannedTone& planned, dou
     const Tone& tone = planned.tone;
     // The library's generator takes 32 bits: the seed's low ones.
     const QStringList arguments = toolArguments(tone);
-    const bool levelled = tone.isNoiseAtRmsLevel();
     const ToneRequest fixed{qint32(quint32(tone.seed.value_or(0))),
                             tone.sampleRate(),
                             seconds,
+                            tone.isNoiseAtRmsLevel(),
                             tone.options.levelDb,
-                            levelled ? qint32(arguments.lastIndexOf(QStringLiteral("gain")) + 1)
-                                     : -1,
                             tone.gainDb().value_or(0)};
     QByteArray request(sizeof(quint32), '\0');
     request.append(reinterpret_cast<const char*>(&fixed), sizeof fixed);

@@ -60,10 +60,11 @@ struct EffectCall {
     std::vector<std::string> arguments;
 };
 
-// The arguments read as the program reads them: files with their options, then effects.
+// The arguments read as the program reads them: files with their options, then the chains
+// of effects, parted by ":", that run one after another into the one output.
 struct ReadArguments {
     std::vector<FileOptions> files;
-    std::vector<EffectCall> effects;
+    std::vector<std::vector<EffectCall>> chains{{}};
     std::string refusal;
 };
 
@@ -119,10 +120,13 @@ ReadArguments readArguments(const std::vector<std::string>& arguments) {
         }
     }
     for (; at < arguments.size(); ++at) {
-        if (namesEffect(arguments[at]))
-            read.effects.push_back({arguments[at], {}});
-        else
-            read.effects.back().arguments.push_back(arguments[at]);
+        std::vector<EffectCall>& effects = read.chains.back();
+        if (arguments[at] == ":")
+            read.chains.emplace_back();
+        else if (namesEffect(arguments[at]))
+            effects.push_back({arguments[at], {}});
+        else if (!effects.empty())
+            effects.back().arguments.push_back(arguments[at]);
     }
     if (read.refusal.empty() && (read.files.size() != 2 || !read.files[0].type))
         read.refusal = "A null input and one output file are needed";
@@ -239,6 +243,17 @@ struct ToneChain {
         return added == SOX_SUCCESS;
     }
 
+    // Makes the user's effects of one chain.
+    bool create(std::vector<EffectCall>& calls) {
+        for (EffectCall& call : calls) {
+            sox_effect_t* effect = createdEffect(call.name.c_str(), call.arguments);
+            if (!effect)
+                return false;
+            userEffects.push_back(effect);
+        }
+        return true;
+    }
+
     bool addAutomatic(const char* name, sox_signalinfo_t& signal) {
         std::vector<std::string> none;
         sox_effect_t* effect = createdEffect(name, none);
@@ -253,12 +268,8 @@ int makeTone(ReadArguments& read) {
     tone.input = sox_open_read(in.path.c_str(), &in.signal, &in.encoding, in.type);
     if (!tone.input)
         return 2;
-    for (EffectCall& call : read.effects) {
-        sox_effect_t* effect = createdEffect(call.name.c_str(), call.arguments);
-        if (!effect)
-            return 1;
-        tone.userEffects.push_back(effect);
-    }
+    if (!tone.create(read.chains.front()))
+        return 1;
 
     // The input takes its channels from the first effect that names some, else one.
     sox_signalinfo_t& inputSignal = tone.input->signal;
@@ -308,32 +319,47 @@ int makeTone(ReadArguments& read) {
         return 2;
 
     tone.chain = sox_create_effects_chain(&combinedEncoding, &tone.output->encoding);
-    sox_signalinfo_t signal = combined;
     sox_effect_t* input = sox_create_effect(inputEffect());
     static_cast<InputPriv*>(input->priv)->file = tone.input;
+    sox_signalinfo_t signal = combined;
     if (!tone.add(input, signal))
-        return 2;
-    while (!tone.userEffects.empty())
-        if (!tone.add(tone.userEffects.front(), signal))
-            return 2;
-    const sox_signalinfo_t& target = tone.output->signal;
-    if (signal.channels < target.channels && signal.rate != target.rate &&
-        !tone.addAutomatic("rate", signal))
-        return 2;
-    if (signal.channels != target.channels && !tone.addAutomatic("channels", signal))
-        return 2;
-    if (signal.rate != target.rate && !tone.addAutomatic("rate", signal))
-        return 2;
-    if (signal.precision > target.precision && target.precision < 24 &&
-        !tone.addAutomatic("dither", signal))
         return 2;
     sox_effect_t* output = sox_create_effect(outputEffect());
     static_cast<OutputPriv*>(output->priv)->file = tone.output;
-    if (!tone.add(output, signal))
-        return 2;
-
-    // The flow ends with SOX_EOF when it went well too: the file tells.
-    sox_flow_effects(tone.chain, nullptr, nullptr);
+    for (std::size_t next = 0; next < read.chains.size(); ++next) {
+        // After the first, each chain is made once the one before has run, and runs between
+        // the same input and output effects, which keep their state.
+        if (next > 0) {
+            output = sox_pop_effect_last(tone.chain);
+            while (tone.chain->length > 1)
+                sox_delete_effect_last(tone.chain);
+            if (!tone.create(read.chains[next])) {
+                sox_push_effect_last(tone.chain, output);
+                return 1;
+            }
+            signal = combined;
+        }
+        while (!tone.userEffects.empty())
+            if (!tone.add(tone.userEffects.front(), signal))
+                return 2;
+        const sox_signalinfo_t& target = tone.output->signal;
+        if (signal.channels < target.channels && signal.rate != target.rate &&
+            !tone.addAutomatic("rate", signal))
+            return 2;
+        if (signal.channels != target.channels && !tone.addAutomatic("channels", signal))
+            return 2;
+        if (signal.rate != target.rate && !tone.addAutomatic("rate", signal))
+            return 2;
+        if (signal.precision > target.precision && target.precision < 24 &&
+            !tone.addAutomatic("dither", signal))
+            return 2;
+        if (next > 0)
+            sox_push_effect_last(tone.chain, output);
+        else if (!tone.add(output, signal))
+            return 2;
+        // The flow ends with SOX_EOF when it went well too: the file tells.
+        sox_flow_effects(tone.chain, nullptr, nullptr);
+    }
     sox_delete_effects_chain(tone.chain);
     tone.chain = nullptr;
     if (tone.output->clips)

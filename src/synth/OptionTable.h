@@ -59,6 +59,9 @@ inline const QString noiseBand = QStringLiteral("OptionNoiseBand");
 inline const QString shape = QStringLiteral("OptionShape");
 inline const QString sweep = QStringLiteral("OptionSweep");
 inline const QString sweepEnds = QStringLiteral("OptionSweepEnds");
+inline const QString tonesPerFile = QStringLiteral("OptionTonesPerFile");
+inline const QString gap = QStringLiteral("OptionGap");
+inline const QString intervalCents = QStringLiteral("OptionIntervalCents");
 } // namespace OptionKey
 
 // The options in the order the panel and --help show them.

@@ -87,10 +87,9 @@ DrawnPitch drawFrequency(ToneWindow& window, const ToneOptions& options, std::mt
 Tone shapedTone(ToneWindow& window, Tone tone, const std::function<double()>& drawAgain) {
     // The bounds are read only when they are used, as any other field.
     const bool banded = tone.isNoise() && tone.options.noiseBandFromBounds;
-    if (!banded && tone.options.shape == ToneOptions::Shape::steady)
-        return tone;
-    const qint16 lower = toInt16(window.fromText());
-    const qint16 upper = toInt16(window.toText());
+    const bool bounded = banded || tone.options.shape != ToneOptions::Shape::steady;
+    const qint16 lower = bounded ? toInt16(window.fromText()) : 0;
+    const qint16 upper = bounded ? toInt16(window.toText()) : 0;
     if (banded)
         tone.band = bandBetween(lower, upper);
     shapePitches(tone, lower, upper, drawAgain);

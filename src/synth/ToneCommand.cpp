@@ -25,6 +25,10 @@ QString waveformWord(const QString& shownText) {
 
 namespace {
 
+QString plainNumber(double value) {
+    return QString::number(value, 'f', QLocale::FloatingPointShortest);
+}
+
 // A number in [0, 1) from the generator's next output, the same with every standard library.
 double unitDraw(std::mt19937_64& generator) {
     return double(generator() >> 11) * 0x1.0p-53;
@@ -105,7 +109,7 @@ QString commandArgument(const QString& text) {
 QString lengthArgument(const QString& lengthText) {
     double seconds = 0;
     if (parseNumberText(lengthText, seconds) && std::isfinite(seconds))
-        return QString::number(seconds, 'f', QLocale::FloatingPointShortest);
+        return plainNumber(seconds);
     QString length = lengthText;
     return length.replace(QLatin1Char(','), QLatin1Char('.'));
 }
@@ -219,21 +223,47 @@ int Tone::sampleRate() const {
     // The band's top must lie below half the rate, as a pitch's must.
     if (band)
         return sampleRateFor(QString(), band->high, options.sampleRate, mp3);
+    // A file's later tones climb from its first by the interval: upward, or either way when
+    // the set is balanced.
+    const int rise =
+        options.balanced ? std::abs(options.intervalCents) : std::max(0, options.intervalCents);
+    const double reach =
+        setHighestPitch * std::pow(2.0, (options.tonesPerFile - 1) * rise / 1200.0);
     const double setPitch =
-        mp3 ? std::min(setHighestPitch, mp3HighestPitch(offeredSampleRates.last()) - 1)
-            : setHighestPitch;
+        mp3 ? std::min(reach, mp3HighestPitch(offeredSampleRates.last()) - 1) : reach;
     return sampleRateFor(waveformWord(), std::max(highestPitch(), setPitch), options.sampleRate,
                          mp3);
 }
 
 QString NoiseBand::text() const {
-    return QString::number(low, 'f', QLocale::FloatingPointShortest) + QLatin1Char('-') +
-           QString::number(high, 'f', QLocale::FloatingPointShortest);
+    return plainNumber(low) + QLatin1Char('-') + plainNumber(high);
+}
+
+double Tone::highestPitch() const {
+    double highest = std::max(frequency, endFrequency.value_or(0));
+    for (const double later : laterFrequencies)
+        highest = std::max(highest, later);
+    return highest;
+}
+
+double Tone::fileSeconds(double toneSeconds) const {
+    const int tones = std::max(1, options.tonesPerFile);
+    return tones * toneSeconds + (tones - 1) * options.gapMs / 1000.0;
 }
 
 void shapePitches(Tone& tone, double bound, double otherBound,
-                  const std::function<double()>& drawAgain) {
-    if (tone.options.shape == ToneOptions::Shape::steady || tone.isNoise())
+                  const std::function<double()>& drawAgain, int intervalSign) {
+    if (tone.isNoise())
+        return;
+    if (tone.options.tonesPerFile > 1 && tone.options.shape != ToneOptions::Shape::steady)
+        throw Failure(sweepInSequenceText);
+    const double step = std::pow(2.0, intervalSign * tone.options.intervalCents / 1200.0);
+    for (int later = 1; later < tone.options.tonesPerFile; ++later)
+        tone.laterFrequencies.append(
+            tone.options.intervalCents != 0
+                ? (later == 1 ? tone.frequency : tone.laterFrequencies.last()) * step
+                : drawAgain());
+    if (tone.options.shape == ToneOptions::Shape::steady)
         return;
     double start = bound;
     double end = otherBound;
@@ -320,14 +350,11 @@ namespace {
 // The synth effect's frequency: one pitch, or a sweep's ends joined by the tool's mark for
 // its kind (":" linear, "/" exponential).
 QString pitchArgument(const Tone& tone) {
-    const auto hertz = [](double value) {
-        return QString::number(value, 'f', QLocale::FloatingPointShortest);
-    };
     if (!tone.endFrequency)
-        return hertz(tone.frequency);
+        return plainNumber(tone.frequency);
     const QChar mark =
         tone.options.sweep == ToneOptions::Sweep::log ? QLatin1Char('/') : QLatin1Char(':');
-    return hertz(tone.frequency) + mark + hertz(*tone.endFrequency);
+    return plainNumber(tone.frequency) + mark + plainNumber(*tone.endFrequency);
 }
 
 } // namespace
@@ -336,11 +363,27 @@ QStringList toolArguments(const Tone& tone) {
     double seconds = 0;
     parseNumberText(tone.lengthText, seconds);
     const OptionArguments optional = optionArguments(tone.options, seconds, tone.gainDb());
-    return argumentsBeforeOutput(tone, optional) +
-           QStringList{outputArgument(tone.outputPath), QStringLiteral("synth"),
-                       lengthArgument(tone.lengthText), tone.waveformWord(), pitchArgument(tone)} +
-           (tone.band ? QStringList{QStringLiteral("sinc"), tone.band->text()} : QStringList()) +
-           optional.effects;
+    // Each tone of the file is a chain of its own, the chains parted by ":", each but the last
+    // followed by the gap.
+    const auto chain = [&](const QString& pitch, bool last) {
+        QStringList effects{QStringLiteral("synth"), lengthArgument(tone.lengthText),
+                            tone.waveformWord(), pitch};
+        if (tone.band)
+            effects << QStringLiteral("sinc") << tone.band->text();
+        effects += optional.effects;
+        if (!last && tone.options.gapMs > 0)
+            effects << QStringLiteral("pad") << QStringLiteral("0")
+                    << plainNumber(tone.options.gapMs / 1000.0);
+        return effects;
+    };
+    QStringList arguments = argumentsBeforeOutput(tone, optional);
+    arguments << outputArgument(tone.outputPath);
+    arguments += chain(pitchArgument(tone), tone.laterFrequencies.isEmpty());
+    for (qsizetype later = 0; later < tone.laterFrequencies.size(); ++later)
+        arguments +=
+            QStringList{QStringLiteral(":")} + chain(plainNumber(tone.laterFrequencies[later]),
+                                                     later + 1 == tone.laterFrequencies.size());
+    return arguments;
 }
 
 QString toolArgs(const Tone& tone) {
@@ -361,12 +404,14 @@ double checkedSeconds(const Tone& tone) {
     const std::optional<double> seconds = toneSecondsOf(tone.lengthText);
     if (!seconds)
         throw Failure(QStringLiteral("Tone length must be a positive number of seconds."));
+    // A file of several tones is as long as they are with their gaps.
+    const double fileSeconds = tone.fileSeconds(*seconds);
     if (const QString refusal =
-            toneLengthRefusal(*seconds, tone.sampleRate(), tone.options.sampleBits, tone.channels(),
-                              !tone.isMp3() && !tone.isFlac());
+            toneLengthRefusal(fileSeconds, tone.sampleRate(), tone.options.sampleBits,
+                              tone.channels(), !tone.isMp3() && !tone.isFlac());
         !refusal.isEmpty())
         throw Failure(refusal);
-    return *seconds;
+    return fileSeconds;
 }
 
 QString toneRefusal(const Tone& tone) {

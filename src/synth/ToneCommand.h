@@ -114,6 +114,8 @@ struct Tone {
     std::optional<NoiseBand> band;
     // Where a sweep ends; a steady tone has none.
     std::optional<double> endFrequency;
+    // The pitches of the file's tones after the first (options.tonesPerFile).
+    QList<double> laterFrequencies;
 
     // The type word SoX receives; empty for no waveform, which SoX refuses.
     QString waveformWord() const;
@@ -128,8 +130,10 @@ struct Tone {
     bool isFlac() const {
         return outputPath.endsWith(QStringLiteral(".flac"), Qt::CaseInsensitive);
     }
-    // The higher of its pitches.
-    double highestPitch() const { return std::max(frequency, endFrequency.value_or(0)); }
+    // The highest of its pitches.
+    double highestPitch() const;
+    // The seconds of its file: its tones and the gaps between them.
+    double fileSeconds(double toneSeconds) const;
     // The rate it is made at (sampleRateFor()).
     int sampleRate() const;
     int channels() const;
@@ -141,9 +145,13 @@ double peakOverRmsDb(const QString& waveformWord);
 
 // The tone's pitches as its shape asks, once `frequency` holds its drawn pitch: a steady tone
 // keeps it; a sweep goes from bound to bound, or between it and a second pitch that
-// `drawAgain` draws, upward or downward. Noise keeps its one pitch.
+// `drawAgain` draws, upward or downward. Noise keeps its one pitch. The later tones of a file
+// are each the interval from the one before, downward for an `intervalSign` of -1, or drawn.
+// Throws Failure with this for a sweep in a file of several tones.
+inline const QString sweepInSequenceText =
+    QStringLiteral("A sweep is made alone in its file: one tone per file.");
 void shapePitches(Tone& tone, double bound, double otherBound,
-                  const std::function<double()>& drawAgain);
+                  const std::function<double()>& drawAgain, int intervalSign = 1);
 
 // The SoX arguments of the tone: its sample rate, the null input, the output path and the
 // synth effect with length, type and frequency, then what the options add
@@ -160,10 +168,11 @@ QString toolArgs(const Tone& tone);
 // The tool and the tone's arguments: what runs to make it.
 CommandLine toneCommand(const QString& toolPath, const Tone& tone);
 
-// The tone's length in seconds once checked, the one check of a length before the tool
-// runs. Throws Failure for a length that is not a positive number of seconds (at least one
-// sample), on which SoX would write without end, and for one longer than a day or whose WAV
-// file would pass the 4 GiB the format can hold, on which SoX would fill the disk.
+// The length of the tone's file in seconds once its tone length is checked, the one check of
+// a length before the tool runs. Throws Failure for a tone length that is not a positive
+// number of seconds (at least one sample), on which SoX would write without end, and for a
+// file longer than a day or whose WAV file would pass the 4 GiB the format can hold, on
+// which SoX would fill the disk.
 double checkedSeconds(const Tone& tone);
 
 // Why the tone cannot be heard whatever the tool does (toneRefusal()), or empty text.

@@ -84,12 +84,12 @@ double listPitch(const QList<double>& pitches, bool balanced, quint64 setSeed, q
 }
 
 ToneDesign::ToneDesign(QList<double> frequencies, QList<double> levels,
-                       QList<ToneOptions::Channel> channels)
+                       QList<ToneOptions::Channel> channels, QList<int> intervalSigns)
     : m_frequencies(std::move(frequencies)), m_levels(std::move(levels)),
-      m_channels(std::move(channels)) {}
+      m_channels(std::move(channels)), m_intervalSigns(std::move(intervalSigns)) {}
 
 qsizetype ToneDesign::roundSize() const {
-    return m_frequencies.size() * m_levels.size() * m_channels.size();
+    return m_frequencies.size() * m_levels.size() * m_channels.size() * m_intervalSigns.size();
 }
 
 DesignPoint ToneDesign::point(quint64 setSeed, qint64 toneNumber) const {
@@ -108,5 +108,8 @@ DesignPoint ToneDesign::point(quint64 setSeed, qint64 toneNumber) const {
     const qsizetype frequency = combination % m_frequencies.size();
     combination /= m_frequencies.size();
     const qsizetype level = combination % m_levels.size();
-    return {m_frequencies[frequency], m_levels[level], m_channels[combination / m_levels.size()]};
+    combination /= m_levels.size();
+    const qsizetype channel = combination % m_channels.size();
+    return {m_frequencies[frequency], m_levels[level], m_channels[channel],
+            m_intervalSigns[combination / m_channels.size()]};
 }

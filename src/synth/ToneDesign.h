@@ -31,15 +31,16 @@ struct DesignPoint {
     double frequency;
     double levelDb;
     ToneOptions::Channel channel;
+    int intervalSign; // the direction of the file's intervals: 1 up, -1 down
 };
 
-// A balanced design: every combination of the listed frequencies, levels and channels comes
-// once in each round, in an order the seed shuffles anew for each round. Tone k of the set
-// is a function of the seed and k alone.
+// A balanced design: every combination of the listed frequencies, levels, channels and
+// interval directions comes once in each round, in an order the seed shuffles anew for each round.
+// Tone k of the set is a function of the seed and k alone.
 class ToneDesign {
 public:
     ToneDesign(QList<double> frequencies, QList<double> levels,
-               QList<ToneOptions::Channel> channels);
+               QList<ToneOptions::Channel> channels, QList<int> intervalSigns = {1});
 
     // How many tones one round holds.
     qsizetype roundSize() const;
@@ -50,6 +51,7 @@ private:
     QList<double> m_frequencies;
     QList<double> m_levels;
     QList<ToneOptions::Channel> m_channels;
+    QList<int> m_intervalSigns;
     // The last round's order, kept: tones come round by round.
     mutable qint64 m_round = -1;
     mutable QList<qsizetype> m_order;

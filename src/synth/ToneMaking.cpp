@@ -147,6 +147,7 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
     if (tone.band)
         answer.band = tone.band->text();
     answer.endFrequency = tone.endFrequency;
+    answer.laterFrequencies = tone.laterFrequencies;
     return answer;
 }
 

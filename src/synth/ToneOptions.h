@@ -36,6 +36,11 @@ struct ToneOptions {
     Shape shape = Shape::steady;
     Sweep sweep = Sweep::log;
     SweepEnds sweepEnds = SweepEnds::bounds;
+    // Tones in one file, one after another with a gap of silence between them; each after the
+    // first `intervalCents` from the one before, or drawn as the first when that is 0.
+    int tonesPerFile = 1;
+    int gapMs = 0;
+    int intervalCents = 0;
 
     bool operator==(const ToneOptions&) const = default;
 };
