@@ -300,6 +300,9 @@ void TestToneActions::answerKeyMatchesTheFiles() {
     run.w.toField->setText(QStringLiteral("2000"));
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.notices, QStringList{done});
+    // Where the files went.
+    QCOMPARE(run.w.statusLine->text(),
+             QStringLiteral("Key: ") + run.output + QStringLiteral("/Ziravel_tones.csv"));
     QFile key(run.output + QStringLiteral("/Ziravel_tones.csv"));
     QVERIFY(key.open(QIODevice::ReadOnly));
     const QStringList lines =
@@ -503,7 +506,13 @@ void TestToneActions::escapeStopsThePreviewAndTheSound() {
 
 void TestToneActions::previewMakesAndPlaysTone() {
     ToneRun run;
+    run.w.fromField->setText(QStringLiteral("440"));
+    run.w.toField->setText(QStringLiteral("440"));
     run.w.pushButton3->click();
+    // What was played, for the ear-training user's answer, and said to a screen reader.
+    QCOMPARE(run.w.statusLine->text(), QStringLiteral("Played 440 Hz (A4 +0 cents)"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(run.w.statusLine)->text(QAccessible::Name),
+             run.w.statusLine->text());
     const QString preview = run.tools.filePath(QStringLiteral("preview.wav"));
     QVERIFY(QFile::exists(preview));
     QCOMPARE(run.fixture.sound.played, QStringList{preview});

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <algorithm>
 #include <optional>
 
@@ -100,6 +101,28 @@ Tone shapedTone(ToneWindow& window, Tone tone, const std::function<double()>& dr
 double drawnAgain(ToneWindow& window, ToneOptions options, std::mt19937_64& generator) {
     options.balanced = false;
     return drawFrequency(window, options, generator).frequency;
+}
+
+// What a preview played, for the user to check an answer by: each pitch with its nearest
+// note, "Played 1392 Hz (F6 -6 cents)", or the noise's name.
+QString playedText(const Tone& tone) {
+    if (tone.isNoise())
+        return QStringLiteral("Played ") + waveformRowText(*tone.waveform).toLower();
+    const auto pitch = [](double hertz) {
+        QString text =
+            QString::number(hertz, 'f', QLocale::FloatingPointShortest) + QStringLiteral(" Hz");
+        if (const std::optional<NearestNote> note = nearestNote(hertz))
+            text += QStringLiteral(" (%1 %2 cents)")
+                        .arg(note->name, QString::asprintf("%+d", note->cents));
+        return text;
+    };
+    QStringList pitches{pitch(tone.frequency)};
+    for (const double later : tone.laterFrequencies)
+        pitches << pitch(later);
+    QString text = QStringLiteral("Played ") + pitches.join(QStringLiteral(", "));
+    if (tone.endFrequency)
+        text += QStringLiteral(" to ") + pitch(*tone.endFrequency);
+    return text;
 }
 
 QString doneText(int failedTones, int count, const QString& reason) {
@@ -235,12 +258,13 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         madeTones += outcome.made ? 1 : 0;
     }
     // The key tells which file holds which tone; it never stops the tones.
-    if (count > 0)
-        guard.step(at.run, [&] {
-            writeAnswerKey(outputFilePath(folder, answerKeyName(batchOptions.prefix)), answers,
-                           batchOptions.neverOverwrite);
-        });
+    const QString keyPath = outputFilePath(folder, answerKeyName(batchOptions.prefix));
+    const bool keyWritten = count > 0 && guard.step(at.run, [&] {
+        writeAnswerKey(keyPath, answers, batchOptions.neverOverwrite);
+    });
     window.showProgress(0, 0);
+    if (keyWritten)
+        window.showStatus(QStringLiteral("Key: ") + QDir::toNativeSeparators(keyPath));
     guard.step(at.defaultPointer, [&] { window.setPointerShape(PointerShape::arrow); });
     guard.step(at.done, [&] {
         window.showNotice(
@@ -306,6 +330,8 @@ void previewTone(ToneWindow& window) {
     if (made && !played)
         window.showStatus(
             QStringLiteral("No audio output: the tone was made but cannot be played."));
+    else if (made && !stopped)
+        window.showStatus(playedText(tone));
     if (!made)
         guard.step(136, [&] {
             window.showNotice(
