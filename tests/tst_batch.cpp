@@ -120,6 +120,7 @@ private slots:
     void progressOnlyOnATerminal();
     void helpAndVersion();
     void storedInputsOnlyWhenAsked();
+    void presetFromTheSettings();
     void folderThatCannotBeWritten();
     void unsafeSettingsAreTold();
     void keyIsNeverWrittenThrough_data();
@@ -881,6 +882,40 @@ void TestBatch::storedInputsOnlyWhenAsked() {
     QVERIFY(QFile::exists(given.filePath(QStringLiteral("new_1.wav"))));
     QCOMPARE(contentOf(file), before);
     QCOMPARE(QFileInfo(file).lastModified(), changed);
+}
+
+// A preset the window saved, a bad value in it giving way to the default; a built-in one.
+void TestBatch::presetFromTheSettings() {
+    QTemporaryDir config;
+    QTemporaryDir folder;
+    const QString file = config.filePath(QStringLiteral("Korvane/Ziravel.conf"));
+    QDir().mkpath(QFileInfo(file).path());
+    {
+        QFile settings(file);
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        // As the window writes it.
+        settings.write("[Presets/Right.20ear]\nOptionChannel=right\nOptionLevel=loud\n"
+                       "OptionFade=15\n");
+    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    QCOMPARE(runBatch({"--preset", "Right ear", "--count", "1", "--folder", folder.path()}, {},
+                      environment)
+                 .exitStatus,
+             0);
+    QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 7, 11),
+             QStringLiteral("0,yes,32,right,15"));
+    QCOMPARE(runBatch({"--preset", "Compatible WAV", "--count", "1", "--folder", folder.path()}, {},
+                      environment)
+                 .exitStatus,
+             0);
+    QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 6, 9),
+             QStringLiteral("44100,0,yes,16"));
+    const BatchResult unknown = runBatch({"--preset", "Left ear"}, {}, environment);
+    QCOMPARE(unknown.exitStatus, 2);
+    QCOMPARE(unknown.errors, QStringLiteral("ziravel-batch: --preset \"Left ear\": no such preset; "
+                                            "there are Compatible WAV, Hearing check, Ear "
+                                            "training, Right ear.\n"));
 }
 
 // Not as root, to whom every folder is open.

@@ -5,10 +5,12 @@
 #include "ToneRun.h"
 #include "app/OptionsPanel.h"
 #include "runner/Failure.h"
+#include "runner/IniText.h"
 #include "synth/AnswerKey.h"
 #include "synth/OptionTable.h"
 #include "synth/ToneCommand.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -92,6 +94,8 @@ private slots:
     void noiseBandFromTheBounds();
     void sweepFromTheWindow();
     void sequenceFromTheWindow();
+    void changedOptionsAtAGlance();
+    void presetsKeptInTheSettings();
     void unsafePrefixGivesDefault_data();
     void unsafePrefixGivesDefault();
     void optionsAreKept();
@@ -294,6 +298,53 @@ void TestOptions::sequenceFromTheWindow() {
         decodeWav(TestSupport::contentOf(run.output + QStringLiteral("/Ziravel_1.wav")));
     QVERIFY(sound);
     QCOMPARE(qsizetype(sound->samples.size()), qsizetype(0.6 * 8000));
+}
+
+// Options left changed apply with the panel closed: the button says so, and Reset clears them.
+void TestOptions::changedOptionsAtAGlance() {
+    ToneRun run;
+    OptionsPanel& options = *run.w.optionsPanel;
+    QCOMPARE(run.w.moreOptions->text(), QStringLiteral("More options"));
+    options.level->setValue(-400);
+    options.channel->setCurrentIndex(1);
+    QCOMPARE(run.w.moreOptions->text(), QStringLiteral("More options (2 changed)"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(run.w.moreOptions)->text(QAccessible::Name),
+             run.w.moreOptions->text());
+    QVERIFY(run.w.moreOptions->width() >= run.w.moreOptions->sizeHint().width());
+    options.resetButton->click();
+    QCOMPARE(run.w.moreOptions->text(), QStringLiteral("More options"));
+    QCOMPARE(options.options(), ToneOptions());
+}
+
+// A preset saved under any name, in the settings file's group of its own; applied and
+// deleted again. Built-in ones apply and are never deleted.
+void TestOptions::presetsKeptInTheSettings() {
+    ToneRun run;
+    OptionsPanel& options = *run.w.optionsPanel;
+    const auto stored = [&run] {
+        QFile file(run.fixture.settingsFile());
+        return file.open(QIODevice::ReadOnly) ? readIniText(file.readAll())
+                                              : QSettings::SettingsMap();
+    };
+    options.channel->setCurrentIndex(2);
+    options.presetList->setEditText(QStringLiteral("Right, quiet/ear"));
+    options.savePreset->click();
+    QCOMPARE(stored().value(QStringLiteral("Presets/Right.2C.20quiet.2Fear/OptionChannel")),
+             QVariant(QStringLiteral("right")));
+    options.resetButton->click();
+    options.presetList->setCurrentText(QStringLiteral("Right, quiet/ear"));
+    options.applyPreset->click();
+    QCOMPARE(options.options().channel, ToneOptions::Channel::rightOnly);
+    options.deletePreset->click();
+    QVERIFY(!stored().keys().join(' ').contains(QStringLiteral("Presets/")));
+    QCOMPARE(options.presetList->findText(QStringLiteral("Right, quiet/ear")), -1);
+
+    options.presetList->setCurrentText(QStringLiteral("Ear training"));
+    QVERIFY(!options.deletePreset->isEnabled() && !options.savePreset->isEnabled());
+    options.applyPreset->click();
+    QCOMPARE(options.options().pitchDraw, ToneOptions::PitchDraw::notes);
+    QCOMPARE(options.options().sampleRate, 48000);
+    QCOMPARE(run.w.waveformList->currentText(), QStringLiteral("Triangle"));
 }
 
 void TestOptions::unsafePrefixGivesDefault_data() {

@@ -175,6 +175,19 @@ void Form1::addOptionsPanel(QWidget* client) {
         client->setFixedSize(closed.width(), closed.height() + (open ? optionsPanel->height() : 0));
     });
     client->setFixedSize(closed);
+    // Options that differ from their defaults apply while the panel is closed: the button
+    // says how many, and grows when its caption needs the room.
+    const int designedWidth = moreOptions->width();
+    connect(optionsPanel, &OptionsPanel::optionsChanged, this, [this, designedWidth] {
+        const int changed = optionsPanel->changedCount();
+        moreOptions->setText(changed == 0
+                                 ? QStringLiteral("More options")
+                                 : QStringLiteral("More options (%1 changed)").arg(changed));
+        moreOptions->resize(std::max(designedWidth, moreOptions->sizeHint().width()),
+                            moreOptions->height());
+    });
+    connect(optionsPanel, &OptionsPanel::waveformRowAsked, waveformList,
+            &QComboBox::setCurrentIndex);
 }
 
 void Form1::connectKeys() {

@@ -3,12 +3,15 @@
 #include "app/SettingsStore.h"
 #include "synth/NumberText.h"
 #include "synth/OptionTable.h"
+#include "synth/Presets.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPushButton>
 #include <QSpinBox>
 #include <cmath>
 
@@ -76,6 +79,123 @@ OptionsPanel::OptionsPanel(SettingsStore& settings, QWidget* parent)
     shape = control<QComboBox>(OptionKey::shape);
     tonesPerFile = control<QSpinBox>(OptionKey::tonesPerFile);
     gap = control<QSpinBox>(OptionKey::gap);
+    addPresetRows(form);
+}
+
+void OptionsPanel::addPresetRows(QFormLayout* form) {
+    resetButton = new QPushButton(QStringLiteral("Reset to defaults"), this);
+    resetButton->setAccessibleDescription(QStringLiteral("Sets every option back to its default."));
+    connect(resetButton, &QPushButton::clicked, this, &OptionsPanel::resetToDefaults);
+    form->addRow(QString(), resetButton);
+
+    auto* presets = new QWidget(this);
+    auto* row = new QHBoxLayout(presets);
+    row->setContentsMargins(0, 0, 0, 0);
+    presetList = new QComboBox(presets);
+    presetList->setEditable(true);
+    presetList->setInsertPolicy(QComboBox::NoInsert);
+    presetList->setAccessibleName(QStringLiteral("Preset"));
+    presetList->setAccessibleDescription(
+        QStringLiteral("A named set of options: choose one, or type a name to save under."));
+    applyPreset = new QPushButton(QStringLiteral("Apply"), presets);
+    applyPreset->setAccessibleName(QStringLiteral("Apply preset"));
+    savePreset = new QPushButton(QStringLiteral("Save"), presets);
+    savePreset->setAccessibleName(QStringLiteral("Save preset"));
+    deletePreset = new QPushButton(QStringLiteral("Delete"), presets);
+    deletePreset->setAccessibleName(QStringLiteral("Delete preset"));
+    row->addWidget(presetList, 1);
+    for (QPushButton* button : {applyPreset, savePreset, deletePreset})
+        row->addWidget(button);
+    form->addRow(QStringLiteral("Preset:"), presets);
+    connect(applyPreset, &QPushButton::clicked, this, &OptionsPanel::applyNamedPreset);
+    connect(savePreset, &QPushButton::clicked, this, &OptionsPanel::saveNamedPreset);
+    connect(deletePreset, &QPushButton::clicked, this, &OptionsPanel::deleteNamedPreset);
+    connect(presetList, &QComboBox::currentTextChanged, this, &OptionsPanel::enablePresetButtons);
+    fillPresetList(QString());
+}
+
+void OptionsPanel::fillPresetList(const QString& current) {
+    const QSignalBlocker quiet(presetList);
+    presetList->clear();
+    for (const Preset& preset : builtInPresets())
+        presetList->addItem(preset.name);
+    presetList->addItems(storedPresetNames(m_settings.keys()));
+    presetList->setCurrentIndex(presetList->findText(current));
+    presetList->setEditText(current);
+    enablePresetButtons();
+}
+
+void OptionsPanel::enablePresetButtons() {
+    const QString name = presetList->currentText();
+    const bool builtIn = builtInPreset(name) != nullptr;
+    const bool known = builtIn || presetList->findText(name) >= 0;
+    applyPreset->setEnabled(known);
+    // Built-in presets are never replaced or deleted.
+    savePreset->setEnabled(isFreePresetName(name));
+    deletePreset->setEnabled(known && !builtIn);
+}
+
+void OptionsPanel::setControls(const QMap<QString, QString>& values) {
+    m_restored = false;
+    for (const OptionSpec& option : toneOptionTable())
+        if (option.inWindow && values.contains(option.key))
+            // A value that is not one of the option's own gives way to the default.
+            setControlText(option,
+                           readOption(option, values[option.key]).value_or(option.defaultValue));
+    m_restored = true;
+    storeOnChange();
+}
+
+void OptionsPanel::resetToDefaults() {
+    QMap<QString, QString> defaults;
+    for (const OptionSpec& option : toneOptionTable())
+        defaults.insert(option.key, option.defaultValue);
+    setControls(defaults);
+}
+
+void OptionsPanel::applyNamedPreset() {
+    const QString name = presetList->currentText();
+    const QStringList keys = m_settings.keys();
+    const std::optional<Preset> preset =
+        findPreset(name, keys, [this, &keys](const QString& key) -> std::optional<QString> {
+            if (!keys.contains(key))
+                return std::nullopt;
+            return m_settings.value(key, QString());
+        });
+    if (!preset)
+        return;
+    setControls(preset->values);
+    if (preset->waveformRow)
+        emit waveformRowAsked(*preset->waveformRow);
+}
+
+void OptionsPanel::saveNamedPreset() {
+    const QString name = presetList->currentText();
+    if (!isFreePresetName(name))
+        return;
+    // Saved again under the same name, it holds only what it holds now.
+    m_settings.removeAll(presetKey(name, QString()));
+    QSettings::SettingsMap values;
+    for (const OptionSpec& option : toneOptionTable())
+        if (option.inWindow)
+            values.insert(presetKey(name, option.key), controlText(option));
+    m_settings.saveAll(values);
+    fillPresetList(name);
+}
+
+void OptionsPanel::deleteNamedPreset() {
+    const QString name = presetList->currentText();
+    if (builtInPreset(name))
+        return;
+    m_settings.removeAll(presetKey(name, QString()));
+    fillPresetList(QString());
+}
+
+int OptionsPanel::changedCount() const {
+    int changed = 0;
+    for (const OptionSpec& option : toneOptionTable())
+        changed += option.inWindow && controlText(option) != option.defaultValue ? 1 : 0;
+    return changed;
 }
 
 QWidget* OptionsPanel::makeControl(const OptionSpec& option) {
@@ -164,14 +284,19 @@ void OptionsPanel::restore() {
     for (const OptionSpec& option : toneOptionTable())
         setControlText(option, option.get(stored));
     m_restored = true;
+    fillPresetList(QString());
+    emit optionsChanged();
 }
 
 void OptionsPanel::storeOnChange() {
     if (!m_restored)
         return;
+    emit optionsChanged();
+    QSettings::SettingsMap values;
     for (const OptionSpec& option : toneOptionTable())
         if (option.inWindow)
-            m_settings.save(option.key, controlText(option));
+            values.insert(option.key, controlText(option));
+    m_settings.saveAll(values);
 }
 
 ToneOptions OptionsPanel::options() const {

@@ -8,13 +8,15 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QPushButton;
 class QSpinBox;
 class SettingsStore;
 struct OptionSpec;
 
 // The listening-test options under "More options", a row for each option of the option
 // table. Each is stored under its own key at every change and restored at start, a stored
-// value that is not one of its own giving way to the default.
+// value that is not one of its own giving way to the default. Below them: a reset to the
+// defaults, and named presets, built in or saved by the user in the settings.
 class OptionsPanel : public QWidget {
     Q_OBJECT
 
@@ -24,6 +26,8 @@ public:
     // Reads the stored options into the controls; changes are stored from then on.
     void restore();
     ToneOptions options() const;
+    // How many options differ from their defaults.
+    int changedCount() const;
 
     QComboBox* sampleRate;
     QComboBox* sampleSize;
@@ -39,6 +43,17 @@ public:
     QComboBox* shape;
     QSpinBox* tonesPerFile;
     QSpinBox* gap;
+    QPushButton* resetButton;
+    QComboBox* presetList; // editable: a new name is typed here
+    QPushButton* applyPreset;
+    QPushButton* savePreset;
+    QPushButton* deletePreset;
+
+signals:
+    // An option's value changed, or all of them.
+    void optionsChanged();
+    // A preset asks for a waveform row.
+    void waveformRowAsked(int row);
 
 private:
     QWidget* makeControl(const OptionSpec& option);
@@ -49,6 +64,16 @@ private:
     QString controlText(const OptionSpec& option) const;
     void setControlText(const OptionSpec& option, const QString& text);
     void storeOnChange();
+    void addPresetRows(class QFormLayout* form);
+    void resetToDefaults();
+    void applyNamedPreset();
+    void saveNamedPreset();
+    void deleteNamedPreset();
+    // The preset list filled again, with `current` chosen; the buttons enabled for it.
+    void fillPresetList(const QString& current);
+    void enablePresetButtons();
+    // The controls set from values by option key, stored once.
+    void setControls(const QMap<QString, QString>& values);
 
     SettingsStore& m_settings;
     QMap<QString, QWidget*> m_controls; // by settings key

@@ -92,16 +92,58 @@ QString SettingsStore::value(const QString& key, const QString& defaultValue) co
     return stored != m_values.cend() ? stored->toString() : defaultValue;
 }
 
+QStringList SettingsStore::keys() const {
+    readFileIfChanged();
+    return m_values.keys();
+}
+
+void SettingsStore::removeAll(const QString& keyPrefix) {
+    try {
+#ifdef Q_OS_WIN
+        if (m_registry) {
+            for (const QString& key : m_values.keys())
+                if (key.startsWith(keyPrefix)) {
+                    m_values.remove(key);
+                    m_registry->remove(key);
+                }
+            m_registry->sync();
+            return;
+        }
+#endif
+        if (m_file.isEmpty())
+            return;
+        readFileIfChanged();
+        const qsizetype before = m_values.size();
+        for (auto value = m_values.begin(); value != m_values.end();)
+            value = value.key().startsWith(keyPrefix) ? m_values.erase(value) : std::next(value);
+        if (m_values.size() != before)
+            writeFile();
+    } catch (const Failure& failure) {
+        tellFailure(failure);
+    }
+}
+
 void SettingsStore::save(const QString& key, const QString& text) {
+    saveAll({{key, text}});
+}
+
+void SettingsStore::saveAll(const QSettings::SettingsMap& values) {
     // Rewriting the file with what it holds already would only cost time, at start above all,
     // where every restored field writes its value back.
-    if (m_values.contains(key) && m_values.value(key).toString() == text)
+    QSettings::SettingsMap changed;
+    for (auto value = values.begin(); value != values.end(); ++value)
+        if (!m_values.contains(value.key()) ||
+            m_values.value(value.key()).toString() != value->toString())
+            changed.insert(value.key(), value->toString());
+    if (changed.isEmpty())
         return;
     try {
 #ifdef Q_OS_WIN
         if (m_registry) {
-            m_values.insert(key, text);
-            m_registry->setValue(key, text);
+            for (auto value = changed.begin(); value != changed.end(); ++value) {
+                m_values.insert(value.key(), *value);
+                m_registry->setValue(value.key(), *value);
+            }
             m_registry->sync();
             if (m_registry->status() == QSettings::AccessError)
                 throw Failure(QStringLiteral("the registry refused it"));
@@ -111,14 +153,18 @@ void SettingsStore::save(const QString& key, const QString& text) {
         if (m_file.isEmpty())
             return;
         readFileIfChanged();
-        m_values.insert(key, text);
+        m_values.insert(changed);
         writeFile();
     } catch (const Failure& failure) {
-        if (m_failureTold)
-            return;
-        m_failureTold = true;
-        m_modals.showNotice(QStringLiteral("Settings cannot be saved to %1: %2.\r\nWhat you "
-                                           "change now will be lost when Ziravel is closed.")
-                                .arg(QDir::toNativeSeparators(location()), failure.description()));
+        tellFailure(failure);
     }
+}
+
+void SettingsStore::tellFailure(const Failure& failure) {
+    if (m_failureTold)
+        return;
+    m_failureTold = true;
+    m_modals.showNotice(QStringLiteral("Settings cannot be saved to %1: %2.\r\nWhat you "
+                                       "change now will be lost when Ziravel is closed.")
+                            .arg(QDir::toNativeSeparators(location()), failure.description()));
 }

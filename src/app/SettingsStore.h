@@ -8,6 +8,7 @@
 #include <QString>
 #include <memory>
 
+class Failure;
 class Modals;
 
 // The per-user store of the inputs: application "Korvane", section "Ziravel". Every value
@@ -32,6 +33,11 @@ public:
     QString value(const QString& key, const QString& defaultValue) const;
     QString value(const SettingKey& key) const { return value(key.name, key.defaultValue); }
     void save(const QString& key, const QString& text);
+    // Saves several values in one write.
+    void saveAll(const QSettings::SettingsMap& values);
+    // Removes the values whose keys begin with the prefix, in one write.
+    void removeAll(const QString& keyPrefix);
+    QStringList keys() const;
 
     QString location() const;
 
@@ -40,6 +46,8 @@ private:
     // Takes in what another window wrote to the file since it was last read or written.
     void readFileIfChanged() const;
     void writeFile();
+    // A write that failed, told once per session.
+    void tellFailure(const Failure& failure);
 
     Modals& m_modals;
     // Empty when a file that cannot be read safely could not be set aside either: nothing is

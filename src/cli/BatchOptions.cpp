@@ -4,6 +4,7 @@
 #include "runner/FileProbes.h"
 #include "synth/NumberText.h"
 #include "synth/OptionTable.h"
+#include "synth/Presets.h"
 #include "synth/StoredInputs.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneDesign.h"
@@ -66,19 +67,51 @@ struct Inputs {
     QMap<QString, QString> options = optionDefaults();
 };
 
-// The window's stored inputs. A stored option that is not one of its own gives way to its
-// default, as in the window; the fields are checked as if typed. A settings file that cannot
-// be read safely is told, and the defaults are used.
-Inputs storedInputs() {
-    QSettings::SettingsMap stored;
+// The window's stored values, or none when the file cannot be read safely, which is told.
+QSettings::SettingsMap storedValues() {
     try {
-        stored = readStoredInputs();
+        return readStoredInputs();
     } catch (const Failure& failure) {
         std::fprintf(stderr,
                      "ziravel-batch: the stored settings cannot be read safely, so the "
                      "defaults are used: %s\n",
                      qPrintable(failure.description()));
     }
+    return {};
+}
+
+// The inputs with a preset's values, built in or saved by the window; a value that is not one
+// of its option's own gives way to the default.
+void applyPreset(Inputs& inputs, const QString& name) {
+    const QSettings::SettingsMap stored = storedValues();
+    const std::optional<Preset> preset =
+        findPreset(name, stored.keys(), [&stored](const QString& key) -> std::optional<QString> {
+            if (!stored.contains(key))
+                return std::nullopt;
+            return stored.value(key).toString();
+        });
+    if (!preset) {
+        QStringList names;
+        for (const Preset& builtIn : builtInPresets())
+            names << builtIn.name;
+        names += storedPresetNames(stored.keys());
+        refuse(
+            QStringLiteral("preset"), name,
+            QStringLiteral("no such preset; there are %1.").arg(names.join(QStringLiteral(", "))));
+    }
+    for (const OptionSpec& option : toneOptionTable())
+        if (preset->values.contains(option.key))
+            inputs.options[option.key] =
+                readOption(option, preset->values[option.key]).value_or(option.defaultValue);
+    if (preset->waveformRow)
+        inputs.type = waveformRows.value(*preset->waveformRow);
+}
+
+// The window's stored inputs. A stored option that is not one of its own gives way to its
+// default, as in the window; the fields are checked as if typed. A settings file that cannot
+// be read safely is told, and the defaults are used.
+Inputs storedInputs() {
+    const QSettings::SettingsMap stored = storedValues();
     const auto value = [&stored](const SettingKey& key) {
         return stored.value(key.name, key.defaultValue).toString();
     };
@@ -443,6 +476,10 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
                            QStringLiteral("Filter the noise types to this band in Hz, e.g. "
                                           "500-2000"),
                            QStringLiteral("low-high")),
+        QCommandLineOption(QStringLiteral("preset"),
+                           QStringLiteral("Start from a preset: a built-in one or one the window "
+                                          "saved (the settings are never written)"),
+                           QStringLiteral("name")),
         QCommandLineOption(QStringLiteral("from-settings"),
                            QStringLiteral("Start from the values the window stored (never "
                                           "written)")),
@@ -484,6 +521,12 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
             QStringLiteral("ziravel-batch %1\n").arg(QCoreApplication::applicationVersion()), 0};
 
     Inputs inputs = parser.isSet(QStringLiteral("from-settings")) ? storedInputs() : defaults;
+    try {
+        if (parser.isSet(QStringLiteral("preset")))
+            applyPreset(inputs, parser.value(QStringLiteral("preset")));
+    } catch (const Refusal& refusal) {
+        return BatchAnswer{refusal.text + QLatin1Char('\n'), badInputStatus};
+    }
     const struct {
         const char* option;
         QString Inputs::*text;

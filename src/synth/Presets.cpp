@@ -1,0 +1,88 @@
+#include "synth/Presets.h"
+
+#include "synth/OptionTable.h"
+
+#include <QUrl>
+#include <algorithm>
+
+namespace {
+
+// Percent-encoding with "." in place of "%": a key holds letters, digits, "_", "-", "." and
+// "/" only.
+QString encodedName(const QString& name) {
+    return QString::fromLatin1(name.toUtf8().toPercentEncoding({}, ".~_")).replace('%', '.');
+}
+
+QString decodedName(QString encoded) {
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(encoded.replace('.', '%').toLatin1()));
+}
+
+} // namespace
+
+const QList<Preset>& builtInPresets() {
+    static const QList<Preset> presets{
+        // Python's wave module and many players refuse the 32-bit files SoX writes.
+        {QStringLiteral("Compatible WAV"),
+         {{OptionKey::sampleSize, QStringLiteral("16")},
+          {OptionKey::sampleRate, QStringLiteral("44100")}},
+         std::nullopt},
+        {QStringLiteral("Hearing check"),
+         {{OptionKey::level, QStringLiteral("-40")},
+          {OptionKey::fade, QStringLiteral("20")},
+          {OptionKey::sampleSize, QStringLiteral("16")},
+          {OptionKey::sampleRate, QStringLiteral("48000")}},
+         std::nullopt},
+        // At 8000 Hz a sawtooth's harmonics fold back into the band; a triangle at 48000 Hz
+        // stays clean.
+        {QStringLiteral("Ear training"),
+         {{OptionKey::pitchDraw, QStringLiteral("notes")},
+          {OptionKey::sampleRate, QStringLiteral("48000")},
+          {OptionKey::fade, QStringLiteral("20")}},
+         2},
+    };
+    return presets;
+}
+
+const Preset* builtInPreset(const QString& name) {
+    const QList<Preset>& presets = builtInPresets();
+    const auto found = std::find_if(presets.begin(), presets.end(),
+                                    [&name](const Preset& preset) { return preset.name == name; });
+    return found != presets.end() ? &*found : nullptr;
+}
+
+QString presetKey(const QString& name, const QString& optionKey) {
+    return presetGroup + QLatin1Char('/') + encodedName(name) + QLatin1Char('/') + optionKey;
+}
+
+QStringList storedPresetNames(const QStringList& settingsKeys) {
+    QStringList names;
+    for (const QString& key : settingsKeys) {
+        const QStringList parts = key.split(QLatin1Char('/'));
+        if (parts.size() == 3 && parts[0] == presetGroup) {
+            const QString name = decodedName(parts[1]);
+            if (isFreePresetName(name) && !names.contains(name))
+                names << name;
+        }
+    }
+    names.sort(Qt::CaseInsensitive);
+    return names;
+}
+
+bool isFreePresetName(const QString& name) {
+    return !name.trimmed().isEmpty() && name.size() <= 60 && !name.contains(QLatin1Char('\n')) &&
+           !name.contains(QLatin1Char('\r')) && !builtInPreset(name);
+}
+
+std::optional<Preset>
+findPreset(const QString& name, const QStringList& settingsKeys,
+           const std::function<std::optional<QString>(const QString&)>& stored) {
+    if (const Preset* builtIn = builtInPreset(name))
+        return *builtIn;
+    if (!storedPresetNames(settingsKeys).contains(name))
+        return std::nullopt;
+    Preset preset{name, {}, std::nullopt};
+    for (const OptionSpec& option : toneOptionTable())
+        if (const std::optional<QString> value = stored(presetKey(name, option.key)))
+            preset.values.insert(option.key, *value);
+    return preset;
+}

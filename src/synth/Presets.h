@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+// Named sets of option values, by the options' settings keys. The built-in ones are part of
+// the program; the user's are kept in the settings, under a group of their own, each value
+// under presetKey(). A value that is not one of its option's own gives way to the default
+// when the preset is used, as a stored option does.
+struct Preset {
+    QString name;
+    QMap<QString, QString> values; // by option key; an option left out keeps its value
+    // The waveform row it asks for (a built-in preset may), or none.
+    std::optional<int> waveformRow;
+};
+
+// "Compatible WAV", "Hearing check" and "Ear training": they cannot be deleted or replaced.
+const QList<Preset>& builtInPresets();
+const Preset* builtInPreset(const QString& name);
+
+// The settings group of the user's presets.
+inline const QString presetGroup = QStringLiteral("Presets");
+
+// The settings key of the option's value in the user's preset of that name. Any name is
+// kept, written in the characters a key may hold.
+QString presetKey(const QString& name, const QString& optionKey);
+
+// The names of the user's presets among the settings keys, sorted.
+QStringList storedPresetNames(const QStringList& settingsKeys);
+
+// A name a preset may have: not empty, no line break, at most 60 characters, and none of
+// the built-in names.
+bool isFreePresetName(const QString& name);
+
+// The preset of that name, built-in or from the settings (`stored` gives a key's value or
+// nothing); nothing when there is none.
+std::optional<Preset>
+findPreset(const QString& name, const QStringList& settingsKeys,
+           const std::function<std::optional<QString>(const QString&)>& stored);
