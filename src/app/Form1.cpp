@@ -28,17 +28,14 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QSocketNotifier>
+#include <QStyle>
 #include <QTimer>
 
 namespace {
-
-// The layout is drawn in twips; 15 make a pixel.
-QRect twips(int left, int top, int width, int height) {
-    const auto px = [](int t) { return (t + 7) / 15; };
-    return {px(left), px(top), px(width), px(height)};
-}
 
 template <typename Control, typename... Args>
 Control* place(QWidget* parent, const QRect& geometry, Args&&... args) {
@@ -80,12 +77,21 @@ Form1::Form1(WindowServices services, QWidget* parent)
 
 Form1::~Form1() = default;
 
+QRect Form1::twips(int left, int top, int width, int height) const {
+    // 1440 twips make an inch: 15 a pixel at 96 dots per inch, more as the fonts grow.
+    const auto px = [this](int t) { return (t + 7) * m_fontDpi / 1440; };
+    return {px(left), px(top), px(width), px(height)};
+}
+
 QList<QWidget*> Form1::framesAndLabels() const {
     return {frame1, frame3, frame4, label1, label2, label3, label4, frame2, frame5};
 }
 
 void Form1::buildControls() {
+    // The fonts' dots per inch (QT_FONT_DPI, the desktop's font scaling), at least 96.
+    m_fontDpi = std::max(96, logicalDpiY());
     auto* client = new QWidget(this);
+    m_client = client;
     setCentralWidget(client);
     QFont font(QStringLiteral("Arial"));
     font.setPointSize(9);
@@ -110,6 +116,7 @@ void Form1::buildControls() {
     for (QWidget* control : findChildren<QWidget*>())
         if (control->focusPolicy() & Qt::TabFocus)
             control->setStyle(focusFrames);
+    fitToScreen();
 }
 
 // Where the designer put them, in twips.
@@ -128,6 +135,12 @@ void Form1::placeControls(QWidget* client) {
     label3 = place<QLabel>(frame4, twips(3840, 345, 255, 225), QStringLiteral("To:"));
     toField = place<FieldEdit>(frame4, twips(4200, 300, 1935, 345));
     label4 = place<QLabel>(frame4, twips(6240, 345, 210, 225), QStringLiteral("Hz"));
+    // "Hz" is a pixel wider than its place in Arial at 9 points: it grows rather than lose
+    // the end of its "z"; nothing stands beside it.
+    for (QLabel* label : {label1, label2, label3, label4})
+        label->resize(std::max(label->width(),
+                               label->fontMetrics().tightBoundingRect(label->text()).right() + 1),
+                      label->height());
     frame2 = place<QGroupBox>(client, twips(120, 2820, 7800, 825), QStringLiteral("Type"));
     waveformList = place<QComboBox>(frame2, twips(240, 300, 7335, 345));
     pushButton3 = place<QPushButton>(client, twips(120, 3760, 7800, 405),
@@ -173,6 +186,7 @@ void Form1::addOptionsPanel(QWidget* client) {
     connect(moreOptions, &QPushButton::toggled, this, [this, client, closed](bool open) {
         optionsPanel->setVisible(open);
         client->setFixedSize(closed.width(), closed.height() + (open ? optionsPanel->height() : 0));
+        fitToScreen();
     });
     client->setFixedSize(closed);
     // Options that differ from their defaults apply while the panel is closed: the button
@@ -188,6 +202,54 @@ void Form1::addOptionsPanel(QWidget* client) {
     });
     connect(optionsPanel, &OptionsPanel::waveformRowAsked, waveformList,
             &QComboBox::setCurrentIndex);
+}
+
+void Form1::fitToScreen() {
+    const QSize content = m_client->size();
+    const QScreen* shownOn = screen();
+    if (!shownOn)
+        return;
+    // The window system adds a frame and a title bar: what it adds once shown, a guess before.
+    const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(16, 48);
+    const QSize room = shownOn->availableGeometry().size() - frame;
+    if (!m_scroller && content.width() <= room.width() && content.height() <= room.height())
+        return;
+    if (!m_scroller) {
+        // From now on the controls sit in a scroller, which shows a bar only when needed.
+        m_scroller = new QScrollArea;
+        m_scroller->setFrameShape(QFrame::NoFrame);
+        m_scroller->setFocusPolicy(Qt::NoFocus);
+        takeCentralWidget();
+        m_scroller->setWidget(m_client);
+        // The window's own background, plain or skinned, shows through as before.
+        m_scroller->viewport()->setAutoFillBackground(false);
+        m_client->setAutoFillBackground(false);
+        setCentralWidget(m_scroller);
+        m_client->show();
+        // At once, not when the layout gets round to it.
+        if (isVisible())
+            m_scroller->show();
+        // The control that takes the focus is scrolled into view, whole (the scroller's own
+        // way shows only a text field's cursor).
+        connect(qApp, &QApplication::focusChanged, m_scroller, [this](QWidget*, QWidget* now) {
+            if (!now || !m_client->isAncestorOf(now))
+                return;
+            const QRect area(now->mapTo(m_client, QPoint(0, 0)), now->size());
+            m_scroller->ensureVisible(area.center().x(), area.center().y(),
+                                      area.width() / 2 + 8, area.height() / 2 + 8);
+        });
+    }
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    QSize shown = content;
+    if (shown.height() > room.height()) {
+        shown.setHeight(room.height());
+        shown.rwidth() += bar;
+    }
+    if (shown.width() > room.width()) {
+        shown.setWidth(room.width());
+        shown.setHeight(std::min(room.height(), shown.height() + bar));
+    }
+    m_scroller->setFixedSize(shown);
 }
 
 void Form1::connectKeys() {

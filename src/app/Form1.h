@@ -15,6 +15,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class SettingsStore;
 class SkinFramework;
 class SoundOutput;
@@ -118,6 +119,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // A rectangle of the designed layout, in twips, in pixels at the fonts' resolution.
+    QRect twips(int left, int top, int width, int height) const;
+    // The window as large as what it holds, or, where the screen is smaller, as large as the
+    // screen allows, what it holds scrolling.
+    void fitToScreen();
     void buildControls();
     void placeControls(QWidget* client);
     void addOptionsPanel(QWidget* client);
@@ -141,4 +147,8 @@ private:
     bool m_closing = false;
     std::mt19937_64 m_generator{std::random_device{}()};
     ToneSession m_session;
+    int m_fontDpi = 96;
+    QWidget* m_client = nullptr;
+    // Holds the controls once they do not fit on the screen; none until then.
+    QScrollArea* m_scroller = nullptr;
 };

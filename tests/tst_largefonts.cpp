@@ -1,0 +1,120 @@
+// The window at the font resolution QT_FONT_DPI gives, on a 1280x800 screen: run once for
+// each resolution (96, 144, 192).
+#include "WindowFixture.h"
+#include "app/OptionsPanel.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+
+class TestLargeFonts : public QObject {
+    Q_OBJECT
+
+private slots:
+    void designedGeometryAt96Dpi();
+    void everyControlReachable();
+    void noCaptionCut();
+};
+
+namespace {
+
+int fontDpi() {
+    return qEnvironmentVariableIntValue("QT_FONT_DPI");
+}
+
+std::unique_ptr<WindowFixture> shownWindow(bool optionsOpen) {
+    auto fixture = std::make_unique<WindowFixture>();
+    if (!fixture->loadAndShow())
+        return nullptr;
+    if (optionsOpen)
+        fixture->window->moreOptions->click();
+    return fixture;
+}
+
+} // namespace
+
+// At the standard resolution nothing moves: the layout as designed, in twips / 15.
+void TestLargeFonts::designedGeometryAt96Dpi() {
+    if (fontDpi() != 96)
+        QSKIP("for 96 dots per inch");
+    const std::unique_ptr<WindowFixture> fixture = shownWindow(false);
+    QVERIFY(fixture);
+    Form1& w = *fixture->window;
+    QVERIFY(!qobject_cast<QScrollArea*>(w.centralWidget()));
+    QCOMPARE(w.centralWidget()->size(), QSize(536, 467));
+    QCOMPARE(w.frame1->geometry(), QRect(8, 8, 520, 55));
+    QCOMPARE(w.fromField->geometry(), QRect(56, 20, 129, 23));
+    QCOMPARE(w.pushButton2->geometry(), QRect(8, 376, 520, 27));
+    QCOMPARE(w.moreOptions->geometry(), QRect(8, 436, 120, 23));
+}
+
+// The window fits on the screen, and each control the keyboard reaches is in sight once it
+// has the focus, scrolled there when the window holds more than the screen.
+void TestLargeFonts::everyControlReachable() {
+    const std::unique_ptr<WindowFixture> fixture = shownWindow(true);
+    QVERIFY(fixture);
+    Form1& w = *fixture->window;
+    // Qt scales the whole window by the font resolution: the screen holds fewer pixels of it.
+    QCOMPARE(w.screen()->size() * w.screen()->devicePixelRatio(), QSize(1280, 800));
+    QVERIFY2(w.screen()->availableGeometry().contains(w.frameGeometry()),
+             qPrintable(QStringLiteral("%1x%2").arg(w.width()).arg(w.height())));
+    // What shows of the window's content: the scroller's view when it scrolls.
+    auto* scroller = qobject_cast<QScrollArea*>(w.centralWidget());
+    QWidget* view = scroller ? scroller->viewport() : w.centralWidget();
+    const QRect visible(view->mapTo(&w, QPoint(0, 0)), view->size());
+    int reached = 0;
+    for (QWidget* control : w.findChildren<QWidget*>()) {
+        if (!(control->focusPolicy() & Qt::TabFocus) || !control->isVisible() ||
+            !control->isEnabled() || control->focusProxy() ||
+            !w.centralWidget()->isAncestorOf(control))
+            continue;
+        control->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(control->hasFocus());
+        const QRect shown(control->mapTo(&w, QPoint(0, 0)), control->size());
+        QVERIFY2(visible.contains(shown),
+                 qPrintable(QStringLiteral("%1 at %2,%3 %4x%5 outside %6,%7 %8x%9")
+                                .arg(control->accessibleName())
+                                .arg(shown.x())
+                                .arg(shown.y())
+                                .arg(shown.width())
+                                .arg(shown.height())
+                                .arg(visible.x())
+                                .arg(visible.y())
+                                .arg(visible.width())
+                                .arg(visible.height())));
+        ++reached;
+    }
+    QVERIFY2(reached >= 25, qPrintable(QString::number(reached)));
+}
+
+// Each caption fits its control: the ink of its text, in the control's own font.
+void TestLargeFonts::noCaptionCut() {
+    const std::unique_ptr<WindowFixture> fixture = shownWindow(true);
+    QVERIFY(fixture);
+    Form1& w = *fixture->window;
+    QStringList cut;
+    const auto check = [&cut](QWidget* control, const QString& text, int room) {
+        const int needed =
+            control->fontMetrics().tightBoundingRect(QString(text).remove('&')).right() + 1;
+        if (needed > room)
+            cut << QStringLiteral("\"%1\" %2 > %3").arg(text).arg(needed).arg(room);
+    };
+    for (QLabel* label : w.findChildren<QLabel*>())
+        if (label->isVisible() && !label->text().isEmpty())
+            check(label, label->text(), label->contentsRect().width());
+    for (QPushButton* button : w.findChildren<QPushButton*>())
+        if (button->isVisible())
+            check(button, button->text(), button->width() - 4);
+    for (QCheckBox* box : w.findChildren<QCheckBox*>())
+        if (box->isVisible())
+            check(box, box->text() + QStringLiteral("MM"), box->width());
+    for (QGroupBox* frame : w.findChildren<QGroupBox*>())
+        check(frame, frame->title(), frame->width() - 8);
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral(", "))));
+}
+
+QTEST_MAIN(TestLargeFonts)
+#include "tst_largefonts.moc"
