@@ -1,9 +1,9 @@
 #include "app/Form1.h"
 #include "app/Modals.h"
+#include "app/ModuleSound.h"
 #include "app/SettingsStore.h"
 #include "runner/ShellWait.h"
 #include "runner/StopSignals.h"
-#include "sound/SoundPlayer.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -33,7 +33,9 @@ int main(int argc, char* argv[]) {
     StopSignals stopSignals;
     QtModals modals;
     SettingsStore settings(modals);
-    AudioPlayer player;
+    // Beside the program in a build, in the library folder once installed.
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    ModuleSound player({programFolder, programFolder + QStringLiteral("/" ZIRAVEL_MODULE_DIR)});
     Form1 window({modals, settings, player, QCoreApplication::applicationDirPath(), endProgramNow});
     modals.setOwner(&window);
     window.closeOnStopSignals(stopSignals);

@@ -1,9 +1,13 @@
 #include "SoundFiles.h"
 #include "TestSupport.h"
+#include "app/ModuleSound.h"
+#include "sound/SoundModule.h"
 #include "sound/SoundPlayer.h"
 #include "synth/Mp3File.h"
 
+#include <QLibrary>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using TestSupport::TemporaryToolFolder;
@@ -22,6 +26,7 @@ private slots:
     void mp3SamplesInWholeFrames_data();
     void mp3SamplesInWholeFrames();
     void playingReturnsAtOnce();
+    void windowLoadsTheSoundModule();
 };
 
 void TestSoundPlayer::decodesWhatSoxWrites_data() {
@@ -168,6 +173,19 @@ void TestSoundPlayer::mp3SamplesInWholeFrames() {
     file.close();
     QCOMPARE(mp3SampleCount(path), std::optional<qint64>(0));
     QCOMPARE(mp3SampleCount(folder.filePath(QStringLiteral("missing.mp3"))), std::nullopt);
+}
+
+// The window's output comes from the module it loads at the first tone; one that is not
+// there plays nothing and says so.
+void TestSoundPlayer::windowLoadsTheSoundModule() {
+    QLibrary module(QStringLiteral(ZIRAVEL_SOUND_MODULE));
+    const auto make = reinterpret_cast<MakeSoundOutput>(module.resolve(soundModuleEntry));
+    QVERIFY2(make, qPrintable(module.errorString()));
+    const std::unique_ptr<SoundOutput> output(make());
+    QVERIFY(dynamic_cast<AudioPlayer*>(output.get()));
+    QTemporaryDir nowhere;
+    ModuleSound missing({nowhere.path()});
+    QVERIFY(!missing.playSoundFile(nowhere.filePath(QStringLiteral("t.wav"))));
 }
 
 QTEST_GUILESS_MAIN(TestSoundPlayer)

@@ -5,6 +5,7 @@
 #include "app/FocusFrameStyle.h"
 #include "app/Modals.h"
 #include "app/OptionsPanel.h"
+#include "app/ProgramIcon.h"
 #include "app/SettingsStore.h"
 #include "app/SkinFramework.h"
 #include "app/ToneProgress.h"
@@ -14,7 +15,7 @@
 #include "runner/Guard.h"
 #include "runner/ShellWait.h"
 #include "runner/StopSignals.h"
-#include "sound/SoundPlayer.h"
+#include "sound/SoundOutput.h"
 #include "synth/NumberText.h"
 #include "synth/ToneActions.h"
 
@@ -88,6 +89,10 @@ QList<QWidget*> Form1::framesAndLabels() const {
 }
 
 void Form1::buildControls() {
+    // Solid focus frames for every window of the program, the boxes and dialogs too; set
+    // before any control is made, so that none is styled twice.
+    if (!qobject_cast<FocusFrameStyle*>(QApplication::style()))
+        QApplication::setStyle(new FocusFrameStyle);
     // The fonts' dots per inch (QT_FONT_DPI, the desktop's font scaling), at least 96.
     m_fontDpi = std::max(96, logicalDpiY());
     auto* client = new QWidget(this);
@@ -110,12 +115,6 @@ void Form1::buildControls() {
 
     nameForScreenReaders();
 
-    // Made last, so that it outlives the controls that draw with it.
-    auto* focusFrames = new FocusFrameStyle;
-    focusFrames->setParent(this);
-    for (QWidget* control : findChildren<QWidget*>())
-        if (control->focusPolicy() & Qt::TabFocus)
-            control->setStyle(focusFrames);
     fitToScreen();
 }
 
@@ -235,8 +234,8 @@ void Form1::fitToScreen() {
             if (!now || !m_client->isAncestorOf(now))
                 return;
             const QRect area(now->mapTo(m_client, QPoint(0, 0)), now->size());
-            m_scroller->ensureVisible(area.center().x(), area.center().y(),
-                                      area.width() / 2 + 8, area.height() / 2 + 8);
+            m_scroller->ensureVisible(area.center().x(), area.center().y(), area.width() / 2 + 8,
+                                      area.height() / 2 + 8);
         });
     }
     const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
@@ -377,7 +376,7 @@ void Form1::formLoad() {
     guard.step(100,
                [&] { applySkin(*this, framesAndLabels(), m_services.programFolder, *m_skin); });
     guard.step(104, [&] { setWindowTitle(productName); });
-    guard.step(104, [&] { setWindowIcon(QIcon(QStringLiteral(":/app/ziravel.svg"))); });
+    guard.step(104, [&] { setWindowIcon(programIcon()); });
     guard.step(104, [&] { m_services.modals.setApplicationTitle(applicationTitle(productName)); });
     const QString pointerFile =
         withSeparator(m_services.programFolder) + QStringLiteral("HAND-M.CUR");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sound/SoundOutput.h"
+
 #include <QAudioFormat>
 #include <QByteArray>
 #include <QIODevice>
@@ -73,18 +75,6 @@ private:
 
 // A short beep, played when the file to play cannot be read.
 SoundSamples beepSamples();
-
-// Plays sound files asynchronously.
-class SoundOutput {
-public:
-    virtual ~SoundOutput() = default;
-    // Starts playing the WAV file and returns at once; a new request stops a sound still
-    // playing. A missing or unreadable file gives a beep instead. Returns whether the
-    // request was accepted: without an audio output nothing plays.
-    virtual bool playSoundFile(const QString& path) = 0;
-    // Ends a sound still playing; nothing when none is.
-    virtual void stopSound() = 0;
-};
 
 // Plays through the default audio output, streaming the file's samples as read from the
 // request on: a file rewritten under the same name plays its new content. The samples are

@@ -1,0 +1,7 @@
+#pragma once
+
+#include "sound/SoundOutput.h"
+
+// The sound module's one entry: a new sound output, owned by the caller.
+inline constexpr char soundModuleEntry[] = "ziravelMakeSoundOutput";
+using MakeSoundOutput = SoundOutput* (*)();

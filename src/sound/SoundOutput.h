@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// Plays sound files asynchronously.
+class SoundOutput {
+public:
+    virtual ~SoundOutput() = default;
+    // Starts playing the WAV file and returns at once; a new request stops a sound still
+    // playing. A missing or unreadable file gives a beep instead. Returns whether the
+    // request was accepted: without an audio output nothing plays.
+    virtual bool playSoundFile(const QString& path) = 0;
+    // Ends a sound still playing; nothing when none is.
+    virtual void stopSound() = 0;
+};
