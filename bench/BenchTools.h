@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What the tool benchmarks share: a tool folder of their own, with the tool put in place.

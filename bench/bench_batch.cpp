@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures a whole WAV batch through the window's handler (offscreen, boxes answered
 // by a recorder) against the same SoX runs started directly, in one run, and the
 // longest time the window went without dispatching events. Prints figures only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures ziravel-batch's process engine against the same SoX runs started one after another by a
 // plain posix_spawn loop, in one run: --jobs 2 and --jobs 1 for WAV tones, --jobs 2 for MP3. Rounds
 // alternate the ways, so that drift in the machine's load hits all alike. Prints figures only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures ziravel-batch's library engine against a plain posix_spawn loop of `sox -R` with
 // the same arguments, one at a time, in the same run, into a folder under /dev/shm: WAV 1 s,
 // WAV 0.1 s and MP3 1 s tones, with --jobs 1 and --jobs 2. Rounds alternate the ways, so

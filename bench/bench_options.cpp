@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures what the listening-test options cost a tone: tones made through the program's
 // tool run at the defaults and with every option on, each against the same SoX commands
 // run from a plain posix_spawn loop, in one run. Prints figures only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures what a preview request costs the window: the time from the request to its
 // return and the extra memory while the sound plays, for a preview an hour long, through
 // the default audio output. For comparison, the same figures for converting a whole

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the time from a click on Preview to the first sound at the audio output, against
 // the floor: SoX making the same file, then paplay playing it. Both are heard the same way:
 // parecord records the output's monitor and the time a chunk with sound arrives counts.

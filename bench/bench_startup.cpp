@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the time from starting the program to the first frame its window draws on the X
 // display named by DISPLAY (for example Xvfb :99), against a window with the same controls
 // and no logic behind them, built by the same CMake (plain_window), starts alternated in one

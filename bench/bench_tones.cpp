@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures what the child-process runner adds to a tone: the same SoX runs made
 // through shellWait() and started directly, in one run. Prints figures; never fails.
 #include "BenchTools.h"

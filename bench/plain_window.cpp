@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor of bench_startup: a window with the same controls as Ziravel's, in the same
 // places and font, and no logic behind them: no settings, no skin, no checks.
 #include <QApplication>

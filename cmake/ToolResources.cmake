@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program carries the SoX tool and the zlib library it needs as resources
 # 101 and 102, taken from the build machine.
 if(WIN32)

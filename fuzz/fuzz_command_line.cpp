@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The way the tone command line becomes an argument list, fed arbitrary length, folder
 // and list texts (the input's parts between NUL bytes).
 #include "FuzzText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 16-bit conversion and the numeric check of the fields, fed any text.
 #include "FuzzText.h"
 #include "runner/Failure.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The README's recipe for shards run at once (there with GNU parallel, which starts each
 # through a shell; here with xargs, which starts the program itself): four shards side by
 # side make byte for byte the set one run makes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SoundFiles.h"
 #include "Spectrum.h"
 #include "ToneRun.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hostile files and texts: another user's folders and links, field texts that try to become
 // tool arguments, and files read at start that try to hang or crash the program.
 #include "ToneRun.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window at the font resolution QT_FONT_DPI gives, on a 1280x800 screen: run once for
 // each resolution (96, 144, 192).
 #include "WindowFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestSupport.h"
 #include "synth/LibsoxEngine.h"
 #include "synth/LibsoxTone.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Thousands of random user actions on the real window, with a fast stand-in for the
 // tool: typing hostile text, leaving fields, choosing rows, clicking every button and
 // answering every box, also while a batch runs. Seeded: ZIRAVEL_MONKEY_SEED replays a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The listening-test options: each one's effect on real files made by SoX, the pitch draws
 // in numbers, and how the options are kept.
 #include "SoundFiles.h"

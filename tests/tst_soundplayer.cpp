@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SoundFiles.h"
 #include "TestSupport.h"
 #include "app/ModuleSound.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/OptionsPanel.h"
 
 #include "app/SettingsStore.h"

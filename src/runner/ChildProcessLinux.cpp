@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Children on Linux: started with posix_spawn from a descriptor of the checked program,
 // their ends watched through process descriptors, their error output kept in memory files.
 #include "runner/ChildProcess.h"

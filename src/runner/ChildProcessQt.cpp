@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Children elsewhere than on Linux: started and watched through QProcess.
 #include "runner/ChildProcess.h"
 #include "runner/FileProbes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/LibsoxEngine.h"
 
 #include "runner/Failure.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test helper: waits for the command line given as its only argument, and ends the
 // program the way closing the window does while that wait is still under way.
 #include "runner/ShellWait.h"

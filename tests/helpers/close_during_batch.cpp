@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test helper: starts a WAV batch of three quarter-second tones into the folder given as
 // its first argument, and closes the window after the milliseconds given as its second,
 // as a user would while the batch runs; or, with a signal number as its third, sends itself

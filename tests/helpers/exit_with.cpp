@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test helper: sleeps the milliseconds given as its second argument, then writes its
 // arguments from the third on, one a line, to the file named by ZIRAVEL_HELPER_LOG
 // (when set) and exits with the status given as its first argument; a status other than 0

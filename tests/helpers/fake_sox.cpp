@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test helper that stands in for SoX: writes a silent 16-bit WAV of the asked length
 // at 8000 Hz to the output path (the argument after "-n") and exits 0.
 // ZIRAVEL_FAKE_SOX_MS makes it sleep first, ZIRAVEL_FAKE_SOX_LOG names a file it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test helper: opens the window, types its first argument at the end of the tone
 // length and is killed at once, before anything else can run.
 #include "app/FieldEdit.h"
