@@ -121,6 +121,7 @@ private slots:
     void progressOnlyOnATerminal();
     void helpAndVersion();
     void storedInputsOnlyWhenAsked();
+    void helpAndManualPageAgree();
     void presetFromTheSettings();
     void folderThatCannotBeWritten();
     void unsafeSettingsAreTold();
@@ -845,6 +846,30 @@ void TestBatch::helpAndVersion() {
         QCOMPARE(QString::fromLocal8Bit(batch.readAllStandardOutput()),
                  QStringLiteral("ziravel-batch " ZIRAVEL_VERSION "\n"));
     }
+}
+
+// The manual page is made from the same options as --help: neither lists one the other lacks.
+void TestBatch::helpAndManualPageAgree() {
+    const auto optionsIn = [](const QStringList& arguments, const QString& pattern) {
+        QProcess batch;
+        batch.start(QStringLiteral(ZIRAVEL_BATCH), arguments);
+        batch.waitForFinished();
+        QSet<QString> names;
+        QRegularExpressionMatchIterator found =
+            QRegularExpression(pattern, QRegularExpression::MultilineOption)
+                .globalMatch(QString::fromUtf8(batch.readAllStandardOutput()));
+        while (found.hasNext())
+            names.insert(found.next().captured(1));
+        return names;
+    };
+    const QSet<QString> help = optionsIn({"--help"}, QStringLiteral("^  (?:-\\w, )?--([a-z-]+)"));
+    const QSet<QString> manual = optionsIn(
+        {"--manual-page"}, QStringLiteral("^\\.TP\\n(?:.*, )?\\\\fB\\\\-\\\\-([a-z\\\\-]+)"));
+    QSet<QString> manualNames;
+    for (QString name : manual)
+        manualNames.insert(name.remove(QStringLiteral("\\f")).remove(QLatin1Char('\\')));
+    QVERIFY(help.size() >= 35);
+    QCOMPARE(manualNames, help);
 }
 
 void TestBatch::storedInputsOnlyWhenAsked() {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/BatchOptions.h"
 
+#include "cli/BatchHelp.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "synth/NumberText.h"
@@ -51,6 +52,24 @@ QMap<QString, QString> optionDefaults() {
     for (const OptionSpec& option : toneOptionTable())
         texts.insert(option.key, option.defaultValue);
     return texts;
+}
+
+// Where an option of the option table stands in --help.
+BatchSection sectionOf(const OptionSpec& option) {
+    static const QMap<QString, BatchSection> sections{
+        {OptionKey::prefix, BatchSection::files},
+        {OptionKey::neverOverwrite, BatchSection::files},
+        {OptionKey::pitchDraw, BatchSection::pitch},
+        {OptionKey::pitchList, BatchSection::pitch},
+        {OptionKey::balanced, BatchSection::pitch},
+        {OptionKey::shape, BatchSection::pitch},
+        {OptionKey::sweep, BatchSection::pitch},
+        {OptionKey::sweepEnds, BatchSection::pitch},
+        {OptionKey::tonesPerFile, BatchSection::pitch},
+        {OptionKey::gap, BatchSection::pitch},
+        {OptionKey::intervalCents, BatchSection::pitch},
+    };
+    return sections.value(option.key, BatchSection::sound);
 }
 
 // The inputs as texts, before they are checked: the window's defaults, its stored values,
@@ -422,92 +441,116 @@ QString batchEngineName(BatchEngine engine) {
     return engine == BatchEngine::library ? QStringLiteral("library") : QStringLiteral("process");
 }
 
-std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& arguments) {
+QList<BatchOption> batchOptions() {
     const Inputs defaults;
-    const auto valued = [](const char* name, const QString& description, const char* valueName,
-                           const QString& defaultText) {
-        return QCommandLineOption(QLatin1String(name),
-                                  description + QStringLiteral(" (default: %1)").arg(defaultText),
-                                  QLatin1String(valueName));
+    QList<BatchOption> options;
+    const auto add = [&options](BatchSection section, const QStringList& names, const QString& help,
+                                const QString& valueName = QString(),
+                                const QStringList& values = {}) {
+        options.append({section, QCommandLineOption(names, help, valueName), values});
+    };
+    const auto withDefault = [](const QString& help, const QString& defaultText) {
+        return help + QStringLiteral(" (default: %1)").arg(defaultText);
     };
     QStringList words;
     for (const QString& row : waveformRows)
         words << waveformWord(row);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Makes random tones with SoX into numbered WAV or MP3 files and an answer "
-                       "key, as the Ziravel window does, several at once."));
-    parser.addOptions({
-        valued("length", QStringLiteral("Tone length in seconds"), "seconds", defaults.length),
-        valued("count", QStringLiteral("How many tones, 1 to %1").arg(maximumBatchCount), "n",
-               defaults.count),
-        valued("from", QStringLiteral("Lowest frequency in Hz"), "hz", defaults.from),
-        valued("to", QStringLiteral("Highest frequency in Hz"), "hz", defaults.to),
-        valued(
-            "type",
+    QStringList formats;
+    for (const ExportFormat format : {ExportFormat::wav, ExportFormat::mp3, ExportFormat::flac})
+        formats << fileExtension(format).mid(1);
+    using enum BatchSection;
+    add(make, {"length"}, withDefault(QStringLiteral("Tone length in seconds"), defaults.length),
+        "seconds");
+    add(make, {"count"},
+        withDefault(QStringLiteral("How many tones, 1 to %1").arg(maximumBatchCount),
+                    defaults.count),
+        "n");
+    add(make, {"type"},
+        withDefault(
             QStringLiteral("Waveform or noise: %1, or the window's row text").arg(wordList(words)),
-            "type", words.first()),
-        valued("folder", QStringLiteral("Folder the files go to, made when it is not there"),
-               "folder", QStringLiteral("the current folder")),
-        valued("format", QStringLiteral("File format: wav, mp3 or flac"), "format",
-               defaults.format),
-    });
+            words.first()),
+        "type", words);
+    add(pitch, {"from"}, withDefault(QStringLiteral("Lowest frequency in Hz"), defaults.from),
+        "hz");
+    add(pitch, {"to"}, withDefault(QStringLiteral("Highest frequency in Hz"), defaults.to), "hz");
+    add(pitch, {"frequencies"},
+        QStringLiteral("Draw the pitches from this list of frequencies in Hz, e.g. 250,500,1000"),
+        "list");
+    add(pitch, {"notes"},
+        QStringLiteral("Draw the pitches from these equal-tempered notes, e.g. A3..A5 or "
+                       "C4,Eb4,G4"),
+        "notes");
+    add(pitch, {"repeats"},
+        withDefault(QStringLiteral("Rounds of a balanced set when --count is left out"),
+                    QStringLiteral("1")),
+        "n");
+    add(sound, {"band"}, QStringLiteral("Filter the noise types to this band in Hz, e.g. 500-2000"),
+        "low-high");
+    add(files, {"folder"},
+        withDefault(QStringLiteral("Folder the files go to, made when it is not there"),
+                    QStringLiteral("the current folder")),
+        "folder");
+    add(files, {"format"},
+        withDefault(QStringLiteral("File format: %1").arg(wordList(formats)), defaults.format),
+        "format", formats);
+    add(files, {"shard"},
+        QStringLiteral("Make only slice K of N contiguous slices of the set's numbers; its key is "
+                       "<prefix>tones-K-of-N.csv"),
+        "K/N");
+    add(files, {"digits"},
+        withDefault(QStringLiteral("Pad the numbers with zeros to this many digits"),
+                    QStringLiteral("0, no padding")),
+        "n");
     for (const OptionSpec& option : toneOptionTable())
-        parser.addOption(
-            option.kind == OptionSpec::Kind::flag
-                ? QCommandLineOption(option.flag, option.help)
-                : QCommandLineOption(
-                      option.flag,
-                      option.defaultValue.isEmpty()
-                          ? option.help
-                          : option.help + QStringLiteral(" (default: %1)").arg(option.defaultValue),
-                      option.valueName));
-    parser.addOptions({
-        QCommandLineOption(QStringLiteral("frequencies"),
-                           QStringLiteral("Draw the pitches from this list of frequencies in Hz, "
-                                          "e.g. 250,500,1000"),
-                           QStringLiteral("list")),
-        QCommandLineOption(QStringLiteral("notes"),
-                           QStringLiteral("Draw the pitches from these equal-tempered notes, e.g. "
-                                          "A3..A5 or C4,Eb4,G4"),
-                           QStringLiteral("notes")),
-        valued("repeats", QStringLiteral("Rounds of a balanced set when --count is left out"), "n",
-               QStringLiteral("1")),
-        QCommandLineOption(QStringLiteral("band"),
-                           QStringLiteral("Filter the noise types to this band in Hz, e.g. "
-                                          "500-2000"),
-                           QStringLiteral("low-high")),
-        QCommandLineOption(QStringLiteral("preset"),
-                           QStringLiteral("Start from a preset: a built-in one or one the window "
-                                          "saved (the settings are never written)"),
-                           QStringLiteral("name")),
-        QCommandLineOption(QStringLiteral("from-settings"),
-                           QStringLiteral("Start from the values the window stored (never "
-                                          "written)")),
-        QCommandLineOption(QStringLiteral("shard"),
-                           QStringLiteral("Make only slice K of N contiguous slices of the set's "
-                                          "numbers; its key is <prefix>tones-K-of-N.csv"),
-                           QStringLiteral("K/N")),
-        valued("digits", QStringLiteral("Pad the numbers with zeros to this many digits"), "n",
-               QStringLiteral("0, no padding")),
-        QCommandLineOption(QStringLiteral("seed"),
-                           QStringLiteral("Seed of the draws: the same seed and options give "
-                                          "the same frequencies (default: from the system)"),
-                           QStringLiteral("n")),
-        valued("jobs", QStringLiteral("Tones made at once"), "n", QString::number(defaultJobs())),
-        valued("engine",
-               QStringLiteral("What makes the tones: %1. The library makes the tool's files "
-                              "in-process, with noise and dither from --seed")
-                   .arg(engineNames().join(QStringLiteral(" or "))),
-               "engine", engineNames().first()),
-        QCommandLineOption(QStringLiteral("quiet"),
-                           QStringLiteral("No progress line, only errors")),
-    });
-    const QCommandLineOption help = parser.addHelpOption();
+        options.append(
+            {sectionOf(option),
+             option.kind == OptionSpec::Kind::flag
+                 ? QCommandLineOption(option.flag, option.help)
+                 : QCommandLineOption(option.flag,
+                                      option.defaultValue.isEmpty()
+                                          ? option.help
+                                          : withDefault(option.help, option.defaultValue),
+                                      option.valueName),
+             option.kind == OptionSpec::Kind::words ? option.words : QStringList()});
+    add(running, {"preset"},
+        QStringLiteral("Start from a preset: a built-in one or one the window saved (the settings "
+                       "are never written)"),
+        "name");
+    add(running, {"from-settings"},
+        QStringLiteral("Start from the values the window stored (never written)"));
+    add(running, {"seed"},
+        QStringLiteral("Seed of the draws: the same seed and options give the same frequencies "
+                       "(default: from the system)"),
+        "n");
+    add(running, {"jobs"},
+        withDefault(QStringLiteral("Tones made at once"), QString::number(defaultJobs())), "n");
+    add(running, {"engine"},
+        withDefault(QStringLiteral("What makes the tones: %1. The library makes the tool's files "
+                                   "in-process, with noise and dither from --seed")
+                        .arg(engineNames().join(QStringLiteral(" or "))),
+                    engineNames().first()),
+        "engine", engineNames());
+    add(running, {"quiet"}, QStringLiteral("No progress line, only errors"));
+    add(running, {"h", "help"}, QStringLiteral("Displays this help."));
     // -V, as the tools people pair it with spell it; -v stands for nothing.
-    const QCommandLineOption version({QStringLiteral("V"), QStringLiteral("version")},
-                                     QStringLiteral("Displays version information."));
-    parser.addOption(version);
+    add(running, {"V", "version"}, QStringLiteral("Displays version information."));
+    // For the build, which makes the manual page and the shell completions from these.
+    for (const char* generator : {"manual-page", "completion", "preset-names"}) {
+        QCommandLineOption hidden(
+            QLatin1String(generator), QString(),
+            generator == std::string_view("completion") ? QStringLiteral("shell") : QString());
+        hidden.setFlags(QCommandLineOption::HiddenFromHelp);
+        options.append({running, hidden, {}});
+    }
+    return options;
+}
+
+std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& arguments) {
+    const Inputs defaults;
+    QCommandLineParser parser;
+    const QList<BatchOption> options = batchOptions();
+    for (const BatchOption& option : options)
+        parser.addOption(option.option);
     if (!parser.parse(arguments))
         return BatchAnswer{QStringLiteral("ziravel-batch: %1\n").arg(parser.errorText()),
                            badInputStatus};
@@ -515,11 +558,29 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
         return BatchAnswer{QStringLiteral("ziravel-batch: unexpected argument \"%1\".\n")
                                .arg(parser.positionalArguments().first()),
                            badInputStatus};
-    if (parser.isSet(help))
-        return BatchAnswer{parser.helpText(), 0};
-    if (parser.isSet(version))
+    if (parser.isSet(QStringLiteral("help")))
+        return BatchAnswer{helpText(options), 0};
+    if (parser.isSet(QStringLiteral("version")))
         return BatchAnswer{
             QStringLiteral("ziravel-batch %1\n").arg(QCoreApplication::applicationVersion()), 0};
+    if (parser.isSet(QStringLiteral("manual-page")))
+        return BatchAnswer{manualPage(options), 0};
+    if (parser.isSet(QStringLiteral("completion"))) {
+        const QString script =
+            completionScript(parser.value(QStringLiteral("completion")), options);
+        return script.isEmpty() ? BatchAnswer{QStringLiteral("ziravel-batch: --completion: bash, "
+                                                             "zsh or fish.\n"),
+                                              badInputStatus}
+                                : BatchAnswer{script, 0};
+    }
+    if (parser.isSet(QStringLiteral("preset-names"))) {
+        const QSettings::SettingsMap stored = storedValues();
+        QStringList names;
+        for (const Preset& preset : builtInPresets())
+            names << preset.name;
+        names += storedPresetNames(stored.keys());
+        return BatchAnswer{names.join(QLatin1Char('\n')) + QLatin1Char('\n'), 0};
+    }
 
     Inputs inputs = parser.isSet(QStringLiteral("from-settings")) ? storedInputs() : defaults;
     try {

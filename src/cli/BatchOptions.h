@@ -5,6 +5,7 @@
 #include "synth/ToneCommand.h"
 #include "synth/ToneOptions.h"
 
+#include <QCommandLineOption>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -54,6 +55,20 @@ struct BatchRequest {
 
 // What the program prints and its exit status, when it makes no tones: the help, the
 // version, or an input that does not pass its check.
+// Where an option stands in --help and the manual page.
+enum class BatchSection { make, pitch, sound, files, running };
+
+// An option of the command line, and the values it takes where they are a list (for shell
+// completion).
+struct BatchOption {
+    BatchSection section;
+    QCommandLineOption option;
+    QStringList values;
+};
+
+// Every option ziravel-batch takes, in the order --help shows them within their sections.
+QList<BatchOption> batchOptions();
+
 struct BatchAnswer {
     QString text;
     int exitStatus = 0;
