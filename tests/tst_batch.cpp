@@ -66,6 +66,18 @@ QMap<QString, QByteArray> folderContent(const QString& folder, const QStringList
     return files;
 }
 
+// The environment of a user whose window stored the settings text in the config folder.
+QProcessEnvironment withStoredSettings(const QTemporaryDir& config, const QByteArray& text) {
+    const QString file = config.filePath(QStringLiteral("Korvane/Ziravel.conf"));
+    QDir().mkpath(QFileInfo(file).path());
+    QFile settings(file);
+    if (settings.open(QIODevice::WriteOnly))
+        settings.write(text);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    return environment;
+}
+
 // What the batch writes to its error output when that is a terminal.
 QByteArray terminalOutput(const QStringList& arguments) {
     int terminal = -1;
@@ -877,18 +889,12 @@ void TestBatch::storedInputsOnlyWhenAsked() {
     QTemporaryDir config;
     QTemporaryDir stored;
     QTemporaryDir given;
+    const QProcessEnvironment environment = withStoredSettings(
+        config, "[General]\nCombo1=1\nText1=0.2\nText2=2\nText3=500\nText4=500\nText5=" +
+                    stored.path().toUtf8() + "\nOptionPrefix=kept_\n");
     const QString file = config.filePath(QStringLiteral("Korvane/Ziravel.conf"));
-    QDir().mkpath(QFileInfo(file).path());
-    {
-        QFile settings(file);
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write("[General]\nCombo1=1\nText1=0.2\nText2=2\nText3=500\nText4=500\nText5=" +
-                       stored.path().toUtf8() + "\nOptionPrefix=kept_\n");
-    }
     const QByteArray before = contentOf(file);
     const QDateTime changed = QFileInfo(file).lastModified();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
 
     QCOMPARE(runBatch({"--length", "0.1", "--folder", given.path()}, {}, environment).exitStatus,
              0);
@@ -914,17 +920,9 @@ void TestBatch::storedInputsOnlyWhenAsked() {
 void TestBatch::presetFromTheSettings() {
     QTemporaryDir config;
     QTemporaryDir folder;
-    const QString file = config.filePath(QStringLiteral("Korvane/Ziravel.conf"));
-    QDir().mkpath(QFileInfo(file).path());
-    {
-        QFile settings(file);
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        // As the window writes it.
-        settings.write("[Presets/Right.20ear]\nOptionChannel=right\nOptionLevel=loud\n"
-                       "OptionFade=15\n");
-    }
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    // As the window writes it.
+    const QProcessEnvironment environment = withStoredSettings(
+        config, "[Presets/Right.20ear]\nOptionChannel=right\nOptionLevel=loud\nOptionFade=15\n");
     QCOMPARE(runBatch({"--preset", "Right ear", "--count", "1", "--folder", folder.path()}, {},
                       environment)
                  .exitStatus,
