@@ -179,11 +179,13 @@ void Form1::addOptionsPanel(QWidget* client) {
                                                          "listening tests."));
     optionsPanel = new OptionsPanel(m_services.settings, client);
     const QSize closed = twips(0, 0, 8040, 7005).size();
-    optionsPanel->setGeometry(
-        QRect(QPoint(twips(120, 0, 0, 0).left(), closed.height()),
-              QSize(twips(0, 0, 7800, 0).width(), optionsPanel->sizeHint().height())));
     optionsPanel->hide();
     connect(moreOptions, &QPushButton::toggled, this, [this, client, closed](bool open) {
+        // Laid out when it opens: measuring every row's text at start would delay the window.
+        if (open)
+            optionsPanel->setGeometry(
+                QRect(QPoint(twips(120, 0, 0, 0).left(), closed.height()),
+                      QSize(twips(0, 0, 7800, 0).width(), optionsPanel->sizeHint().height())));
         optionsPanel->setVisible(open);
         client->setFixedSize(closed.width(), closed.height() + (open ? optionsPanel->height() : 0));
         fitToScreen();
