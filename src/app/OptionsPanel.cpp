@@ -118,9 +118,7 @@ void OptionsPanel::addPresetRows(QFormLayout* form) {
 void OptionsPanel::fillPresetList(const QString& current) {
     const QSignalBlocker quiet(presetList);
     presetList->clear();
-    for (const Preset& preset : builtInPresets())
-        presetList->addItem(preset.name);
-    presetList->addItems(storedPresetNames(m_settings.keys()));
+    presetList->addItems(presetNames(m_settings.values()));
     presetList->setCurrentIndex(presetList->findText(current));
     presetList->setEditText(current);
     enablePresetButtons();
@@ -140,9 +138,7 @@ void OptionsPanel::setControls(const QMap<QString, QString>& values) {
     m_restored = false;
     for (const OptionSpec& option : toneOptionTable())
         if (option.inWindow && values.contains(option.key))
-            // A value that is not one of the option's own gives way to the default.
-            setControlText(option,
-                           readOption(option, values[option.key]).value_or(option.defaultValue));
+            setControlText(option, values[option.key]);
     m_restored = true;
     storeOnChange();
 }
@@ -156,13 +152,7 @@ void OptionsPanel::resetToDefaults() {
 
 void OptionsPanel::applyNamedPreset() {
     const QString name = presetList->currentText();
-    const QStringList keys = m_settings.keys();
-    const std::optional<Preset> preset =
-        findPreset(name, keys, [this, &keys](const QString& key) -> std::optional<QString> {
-            if (!keys.contains(key))
-                return std::nullopt;
-            return m_settings.value(key, QString());
-        });
+    const std::optional<Preset> preset = findPreset(name, m_settings.values());
     if (!preset)
         return;
     setControls(preset->values);

@@ -73,7 +73,7 @@ private:
     // The preset list filled again, with `current` chosen; the buttons enabled for it.
     void fillPresetList(const QString& current);
     void enablePresetButtons();
-    // The controls set from values by option key, stored once.
+    // The controls set from values by option key, each one of its option's own; stored once.
     void setControls(const QMap<QString, QString>& values);
 
     SettingsStore& m_settings;

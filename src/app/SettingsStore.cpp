@@ -93,9 +93,9 @@ QString SettingsStore::value(const QString& key, const QString& defaultValue) co
     return stored != m_values.cend() ? stored->toString() : defaultValue;
 }
 
-QStringList SettingsStore::keys() const {
+QSettings::SettingsMap SettingsStore::values() const {
     readFileIfChanged();
-    return m_values.keys();
+    return m_values;
 }
 
 void SettingsStore::removeAll(const QString& keyPrefix) {

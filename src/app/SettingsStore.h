@@ -38,7 +38,8 @@ public:
     void saveAll(const QSettings::SettingsMap& values);
     // Removes the values whose keys begin with the prefix, in one write.
     void removeAll(const QString& keyPrefix);
-    QStringList keys() const;
+    // Every stored value, by key.
+    QSettings::SettingsMap values() const;
 
     QString location() const;
 

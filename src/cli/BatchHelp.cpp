@@ -138,29 +138,30 @@ QString shortHelp(const QString& help) {
 }
 
 QString zshCompletion(const QList<BatchOption>& options) {
-    QString specs;
+    QString arguments;
     for (const BatchOption& option : options) {
         if (!shown(option))
             continue;
         const QString name = option.option.names().last();
-        QString spec = QStringLiteral("--%1[%2]").arg(name, shortHelp(option.option.description()));
+        QString argument =
+            QStringLiteral("--%1[%2]").arg(name, shortHelp(option.option.description()));
         if (name == QLatin1String("preset"))
-            spec += QStringLiteral(":preset:{local -a names; names=(${(f)\"$(ziravel-batch "
-                                   "--preset-names 2>/dev/null)\"}); compadd -a names}");
+            argument += QStringLiteral(":preset:{local -a names; names=(${(f)\"$(ziravel-batch "
+                                       "--preset-names 2>/dev/null)\"}); compadd -a names}");
         else if (name == QLatin1String("folder"))
-            spec += QStringLiteral(":folder:_files -/");
+            argument += QStringLiteral(":folder:_files -/");
         else if (!option.values.isEmpty())
-            spec += QStringLiteral(":%1:(%2)")
-                        .arg(option.option.valueName(), option.values.join(QLatin1Char(' ')));
+            argument += QStringLiteral(":%1:(%2)")
+                            .arg(option.option.valueName(), option.values.join(QLatin1Char(' ')));
         else if (!option.option.valueName().isEmpty())
-            spec += QStringLiteral(":%1: ").arg(option.option.valueName());
-        specs += QStringLiteral("  '%1'\\\n").arg(spec);
+            argument += QStringLiteral(":%1: ").arg(option.option.valueName());
+        arguments += QStringLiteral("  '%1'\\\n").arg(argument);
     }
     return QStringLiteral(
                "#compdef ziravel-batch\n"
                "# zsh completion for ziravel-batch, made by ziravel-batch --completion zsh\n"
                "_arguments \\\n%1\n")
-        .arg(specs.chopped(2));
+        .arg(arguments.chopped(2));
 }
 
 QString fishCompletion(const QList<BatchOption>& options) {

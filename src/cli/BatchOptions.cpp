@@ -100,29 +100,16 @@ QSettings::SettingsMap storedValues() {
     return {};
 }
 
-// The inputs with a preset's values, built in or saved by the window; a value that is not one
-// of its option's own gives way to the default.
+// The inputs with a preset's values, built in or saved by the window.
 void applyPreset(Inputs& inputs, const QString& name) {
     const QSettings::SettingsMap stored = storedValues();
-    const std::optional<Preset> preset =
-        findPreset(name, stored.keys(), [&stored](const QString& key) -> std::optional<QString> {
-            if (!stored.contains(key))
-                return std::nullopt;
-            return stored.value(key).toString();
-        });
-    if (!preset) {
-        QStringList names;
-        for (const Preset& builtIn : builtInPresets())
-            names << builtIn.name;
-        names += storedPresetNames(stored.keys());
-        refuse(
-            QStringLiteral("preset"), name,
-            QStringLiteral("no such preset; there are %1.").arg(names.join(QStringLiteral(", "))));
-    }
-    for (const OptionSpec& option : toneOptionTable())
-        if (preset->values.contains(option.key))
-            inputs.options[option.key] =
-                readOption(option, preset->values[option.key]).value_or(option.defaultValue);
+    const std::optional<Preset> preset = findPreset(name, stored);
+    if (!preset)
+        refuse(QStringLiteral("preset"), name,
+               QStringLiteral("no such preset; there are %1.")
+                   .arg(presetNames(stored).join(QStringLiteral(", "))));
+    for (auto value = preset->values.cbegin(); value != preset->values.cend(); ++value)
+        inputs.options[value.key()] = *value;
     if (preset->waveformRow)
         inputs.type = waveformRows.value(*preset->waveformRow);
 }
@@ -374,7 +361,9 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     if (parser.isSet(QStringLiteral("engine")))
         request.engine = batchEngines()[checkedWord(
             QStringLiteral("engine"), parser.value(QStringLiteral("engine")), engineNames())];
-    const bool noise = Tone{{}, {}, request.waveform, 0, {}}.isNoise();
+    // The set's waveform and options, as each of its tones has them.
+    const Tone setTone{{}, {}, request.waveform, 0, request.options};
+    const bool noise = setTone.isNoise();
     const ToneOptions& shaped = request.options;
     if (!noise && shaped.tonesPerFile > 1 && shaped.shape != ToneOptions::Shape::steady)
         refuse(QStringLiteral("tones-per-file"), inputs.options.value(OptionKey::tonesPerFile),
@@ -403,8 +392,7 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     }
     if (!noise)
         request.band.reset();
-    const bool rmsNoise = Tone{{}, {}, request.waveform, 0, request.options}.isNoiseAtRmsLevel();
-    if (rmsNoise && request.engine != BatchEngine::library)
+    if (setTone.isNoiseAtRmsLevel() && request.engine != BatchEngine::library)
         refuse(QStringLiteral("level-reference"), QStringLiteral("rms"),
                QStringLiteral("noise is set to its RMS by making it again from its seed, which "
                               "only the library engine can."));
@@ -573,14 +561,9 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
                                               badInputStatus}
                                 : BatchAnswer{script, 0};
     }
-    if (parser.isSet(QStringLiteral("preset-names"))) {
-        const QSettings::SettingsMap stored = storedValues();
-        QStringList names;
-        for (const Preset& preset : builtInPresets())
-            names << preset.name;
-        names += storedPresetNames(stored.keys());
-        return BatchAnswer{names.join(QLatin1Char('\n')) + QLatin1Char('\n'), 0};
-    }
+    if (parser.isSet(QStringLiteral("preset-names")))
+        return BatchAnswer{presetNames(storedValues()).join(QLatin1Char('\n')) + QLatin1Char('\n'),
+                           0};
 
     Inputs inputs = parser.isSet(QStringLiteral("from-settings")) ? storedInputs() : defaults;
     try {

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/AnswerKey.h"
 
+#include "synth/NumberText.h"
+
 #include "runner/Failure.h"
 #include "runner/SafeFile.h"
 
-#include <QLocale>
 #include <QStringList>
 #include <cmath>
 
@@ -35,10 +36,6 @@ QString csvField(const QString& text) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QString number(double value) {
-    return QString::number(value, 'f', QLocale::FloatingPointShortest);
-}
-
 } // namespace
 
 namespace {
@@ -57,7 +54,7 @@ QByteArray answerRowText(const AnswerRow& row) {
     if (row.frequency)
         for (const double hertz : QList<double>{*row.frequency} + row.laterFrequencies) {
             const std::optional<NearestNote> note = nearestNote(hertz);
-            frequencies << number(hertz);
+            frequencies << decimalText(hertz);
             notes << (note ? note->name : QString());
             cents << (note ? QString::asprintf("%+d", note->cents) : QString());
         }
@@ -67,16 +64,16 @@ QByteArray answerRowText(const AnswerRow& row) {
                              notes.join(joint),
                              cents.join(joint),
                              csvField(row.waveform),
-                             row.seconds ? number(*row.seconds) : QString(),
+                             row.seconds ? decimalText(*row.seconds) : QString(),
                              QString::number(row.sampleRate),
-                             number(row.levelDbfs),
+                             decimalText(row.levelDbfs),
                              row.made ? QStringLiteral("yes") : QStringLiteral("no"),
                              row.sampleBits,
                              row.channel,
                              QString::number(row.fadeMs),
                              row.format,
                              row.toneSeed ? QString::number(*row.toneSeed) : QString(),
-                             row.endFrequency ? number(*row.endFrequency) : QString(),
+                             row.endFrequency ? decimalText(*row.endFrequency) : QString(),
                              row.band};
     return (fields.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
 }

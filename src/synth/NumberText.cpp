@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/NumberText.h"
 
+#include <QLocale>
+
 #include "runner/Failure.h"
 
 #include <QRegularExpression>
@@ -44,4 +46,9 @@ qint16 toInt16(const QString& text) {
 bool isNumericText(const QString& text) {
     double value = 0;
     return parseNumberText(text, value) && std::isfinite(value);
+}
+
+QString decimalText(double value) {
+    // Adding 0 turns a -0 into 0.
+    return QString::number(value + 0.0, 'f', QLocale::FloatingPointShortest);
 }

@@ -13,6 +13,10 @@ bool parseNumberText(const QString& text, double& value);
 // "Overflow" for one outside -32768..32767.
 qint16 toInt16(const QString& text);
 
+// The number as a plain decimal with a point, as short as reads back the same: "0.25",
+// "-6.5", "440". A -0 is written 0.
+QString decimalText(double value);
+
 // Whether a field holds one finite number as parseNumberText() reads it, so that every
 // later use of an accepted text reads the same number: "." or "," is the decimal
 // separator, and there are no thousands separators. Empty text is not a number.

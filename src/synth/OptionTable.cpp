@@ -4,7 +4,6 @@
 #include "synth/NumberText.h"
 #include "synth/ToneDesign.h"
 
-#include <QLocale>
 #include <algorithm>
 #include <cmath>
 
@@ -26,11 +25,6 @@ QStringList rateRows() {
     return rows;
 }
 
-QString number(double value) {
-    // Adding 0 turns a -0 into 0.
-    return QString::number(value + 0.0, 'f', QLocale::FloatingPointShortest);
-}
-
 // Options stored as one of their words, the word's place being the value.
 template <typename Enum>
 std::function<QString(const ToneOptions&)> wordOf(Enum ToneOptions::*member,
@@ -47,7 +41,7 @@ std::function<void(ToneOptions&, const QString&)> placeOf(Enum ToneOptions::*mem
 }
 
 std::function<QString(const ToneOptions&)> numberOf(int ToneOptions::*member) {
-    return [member](const ToneOptions& options) { return number(options.*member); };
+    return [member](const ToneOptions& options) { return decimalText(options.*member); };
 }
 
 std::function<void(ToneOptions&, const QString&)> setNumber(int ToneOptions::*member) {
@@ -75,7 +69,7 @@ std::function<void(ToneOptions&, const QString&)> setText(QString ToneOptions::*
 }
 
 std::function<QString(const ToneOptions&)> decimalOf(double ToneOptions::*member) {
-    return [member](const ToneOptions& options) { return number(options.*member); };
+    return [member](const ToneOptions& options) { return decimalText(options.*member); };
 }
 
 std::function<void(ToneOptions&, const QString&)> setDecimal(double ToneOptions::*member) {
@@ -130,7 +124,8 @@ QList<OptionSpec> makeTable() {
              QStringLiteral("Bits per sample of WAV files; many players refuse 32 bits."),
          .get =
              [](const ToneOptions& options) {
-                 return options.floatSamples ? QStringLiteral("32f") : number(options.sampleBits);
+                 return options.floatSamples ? QStringLiteral("32f")
+                                             : decimalText(options.sampleBits);
              },
          .set =
              [](ToneOptions& options, const QString& word) {
@@ -377,7 +372,7 @@ std::optional<QString> readOption(const OptionSpec& option, const QString& text)
         if (parseNumberText(text, value) && std::isfinite(value)) {
             value = std::nearbyint(value * scale) / scale;
             if (value >= option.lowest && value <= option.highest)
-                return number(value);
+                return decimalText(value);
         }
         break;
     }

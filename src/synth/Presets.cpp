@@ -55,6 +55,9 @@ QString presetKey(const QString& name, const QString& optionKey) {
     return presetGroup + QLatin1Char('/') + encodedName(name) + QLatin1Char('/') + optionKey;
 }
 
+namespace {
+
+// The names of the user's presets among the settings keys, sorted.
 QStringList storedPresetNames(const QStringList& settingsKeys) {
     QStringList names;
     for (const QString& key : settingsKeys) {
@@ -69,21 +72,30 @@ QStringList storedPresetNames(const QStringList& settingsKeys) {
     return names;
 }
 
+} // namespace
+
+QStringList presetNames(const QSettings::SettingsMap& stored) {
+    QStringList names;
+    for (const Preset& preset : builtInPresets())
+        names << preset.name;
+    return names + storedPresetNames(stored.keys());
+}
+
 bool isFreePresetName(const QString& name) {
     return !name.trimmed().isEmpty() && name.size() <= 60 && !name.contains(QLatin1Char('\n')) &&
            !name.contains(QLatin1Char('\r')) && !builtInPreset(name);
 }
 
-std::optional<Preset>
-findPreset(const QString& name, const QStringList& settingsKeys,
-           const std::function<std::optional<QString>(const QString&)>& stored) {
+std::optional<Preset> findPreset(const QString& name, const QSettings::SettingsMap& stored) {
     if (const Preset* builtIn = builtInPreset(name))
         return *builtIn;
-    if (!storedPresetNames(settingsKeys).contains(name))
+    if (!storedPresetNames(stored.keys()).contains(name))
         return std::nullopt;
     Preset preset{name, {}, std::nullopt};
     for (const OptionSpec& option : toneOptionTable())
-        if (const std::optional<QString> value = stored(presetKey(name, option.key)))
-            preset.values.insert(option.key, *value);
+        if (const auto value = stored.constFind(presetKey(name, option.key));
+            value != stored.cend())
+            preset.values.insert(
+                option.key, readOption(option, value->toString()).value_or(option.defaultValue));
     return preset;
 }

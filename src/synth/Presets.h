@@ -3,15 +3,14 @@
 
 #include <QList>
 #include <QMap>
+#include <QSettings>
 #include <QString>
 #include <QStringList>
-#include <functional>
 #include <optional>
 
 // Named sets of option values, by the options' settings keys. The built-in ones are part of
 // the program; the user's are kept in the settings, under a group of their own, each value
-// under presetKey(). A value that is not one of its option's own gives way to the default
-// when the preset is used, as a stored option does.
+// under presetKey().
 struct Preset {
     QString name;
     QMap<QString, QString> values; // by option key; an option left out keeps its value
@@ -30,15 +29,14 @@ inline const QString presetGroup = QStringLiteral("Presets");
 // kept, written in the characters a key may hold.
 QString presetKey(const QString& name, const QString& optionKey);
 
-// The names of the user's presets among the settings keys, sorted.
-QStringList storedPresetNames(const QStringList& settingsKeys);
+// The presets' names: the built-in ones, then the user's among the stored settings, sorted.
+QStringList presetNames(const QSettings::SettingsMap& stored);
 
 // A name a preset may have: not empty, no line break, at most 60 characters, and none of
 // the built-in names.
 bool isFreePresetName(const QString& name);
 
-// The preset of that name, built-in or from the settings (`stored` gives a key's value or
-// nothing); nothing when there is none.
-std::optional<Preset>
-findPreset(const QString& name, const QStringList& settingsKeys,
-           const std::function<std::optional<QString>(const QString&)>& stored);
+// The preset of that name, built in or among the stored settings; nothing when there is none.
+// A stored value that is not one of its option's own gives way to the default, as a stored
+// option does.
+std::optional<Preset> findPreset(const QString& name, const QSettings::SettingsMap& stored);

@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 #include <algorithm>
 #include <optional>
 
@@ -110,8 +109,7 @@ QString playedText(const Tone& tone) {
     if (tone.isNoise())
         return QStringLiteral("Played ") + waveformRowText(*tone.waveform).toLower();
     const auto pitch = [](double hertz) {
-        QString text =
-            QString::number(hertz, 'f', QLocale::FloatingPointShortest) + QStringLiteral(" Hz");
+        QString text = decimalText(hertz) + QStringLiteral(" Hz");
         if (const std::optional<NearestNote> note = nearestNote(hertz))
             text += QStringLiteral(" (%1 %2 cents)")
                         .arg(note->name, QString::asprintf("%+d", note->cents));

@@ -8,7 +8,6 @@
 #include "synth/StoredInputs.h"
 
 #include <QDir>
-#include <QLocale>
 #include <QMap>
 #include <QRegularExpression>
 #include <algorithm>
@@ -25,10 +24,6 @@ QString waveformWord(const QString& shownText) {
 }
 
 namespace {
-
-QString plainNumber(double value) {
-    return QString::number(value, 'f', QLocale::FloatingPointShortest);
-}
 
 // A number in [0, 1) from the generator's next output, the same with every standard library.
 double unitDraw(std::mt19937_64& generator) {
@@ -110,7 +105,7 @@ QString commandArgument(const QString& text) {
 QString lengthArgument(const QString& lengthText) {
     double seconds = 0;
     if (parseNumberText(lengthText, seconds) && std::isfinite(seconds))
-        return plainNumber(seconds);
+        return decimalText(seconds);
     QString length = lengthText;
     return length.replace(QLatin1Char(','), QLatin1Char('.'));
 }
@@ -126,6 +121,10 @@ QString outputArgument(const QString& outputPath) {
 
 bool isMp3File(const QString& path) {
     return path.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive);
+}
+
+bool isFlacFile(const QString& path) {
+    return path.endsWith(QStringLiteral(".flac"), Qt::CaseInsensitive);
 }
 
 namespace {
@@ -237,7 +236,7 @@ int Tone::sampleRate() const {
 }
 
 QString NoiseBand::text() const {
-    return plainNumber(low) + QLatin1Char('-') + plainNumber(high);
+    return decimalText(low) + QLatin1Char('-') + decimalText(high);
 }
 
 double Tone::highestPitch() const {
@@ -344,18 +343,14 @@ QStringList argumentsBeforeOutput(const Tone& tone, const OptionArguments& optio
     return arguments;
 }
 
-} // namespace
-
-namespace {
-
 // The synth effect's frequency: one pitch, or a sweep's ends joined by the tool's mark for
 // its kind (":" linear, "/" exponential).
 QString pitchArgument(const Tone& tone) {
     if (!tone.endFrequency)
-        return plainNumber(tone.frequency);
+        return decimalText(tone.frequency);
     const QChar mark =
         tone.options.sweep == ToneOptions::Sweep::log ? QLatin1Char('/') : QLatin1Char(':');
-    return plainNumber(tone.frequency) + mark + plainNumber(*tone.endFrequency);
+    return decimalText(tone.frequency) + mark + decimalText(*tone.endFrequency);
 }
 
 } // namespace
@@ -374,7 +369,7 @@ QStringList toolArguments(const Tone& tone) {
         effects += optional.effects;
         if (!last && tone.options.gapMs > 0)
             effects << QStringLiteral("pad") << QStringLiteral("0")
-                    << plainNumber(tone.options.gapMs / 1000.0);
+                    << decimalText(tone.options.gapMs / 1000.0);
         return effects;
     };
     QStringList arguments = argumentsBeforeOutput(tone, optional);
@@ -382,7 +377,7 @@ QStringList toolArguments(const Tone& tone) {
     arguments += chain(pitchArgument(tone), tone.laterFrequencies.isEmpty());
     for (qsizetype later = 0; later < tone.laterFrequencies.size(); ++later)
         arguments +=
-            QStringList{QStringLiteral(":")} + chain(plainNumber(tone.laterFrequencies[later]),
+            QStringList{QStringLiteral(":")} + chain(decimalText(tone.laterFrequencies[later]),
                                                      later + 1 == tone.laterFrequencies.size());
     return arguments;
 }

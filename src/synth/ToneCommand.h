@@ -14,8 +14,9 @@
 // Tones are made at this sample rate, unless their pitch needs a higher one.
 inline constexpr int toneSampleRate = 8000;
 
-// Whether the path names an MP3 file, which the tool writes for that extension.
+// Whether the path names an MP3 or a FLAC file, which the tool writes for that extension.
 bool isMp3File(const QString& path);
+bool isFlacFile(const QString& path);
 
 // The sample rate a tone is made at: the lowest rate asked (8000 Hz unless an option says
 // more) while its frequency lies below half of that; otherwise the lowest of 16000, 22050,
@@ -128,9 +129,7 @@ struct Tone {
     // measured correction has its place.
     std::optional<double> gainDb() const;
     bool isMp3() const { return isMp3File(outputPath); }
-    bool isFlac() const {
-        return outputPath.endsWith(QStringLiteral(".flac"), Qt::CaseInsensitive);
-    }
+    bool isFlac() const { return isFlacFile(outputPath); }
     // The highest of its pitches.
     double highestPitch() const;
     // The seconds of its file: its tones and the gaps between them.

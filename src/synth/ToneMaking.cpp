@@ -44,7 +44,7 @@ std::optional<bool> wholeToneWritten(const QString& outputPath, double seconds, 
         }
         qint64 size = 0;
         const QByteArray start = readRegularFileStart(outputPath, wavHeaderBytes, size);
-        if (outputPath.endsWith(QStringLiteral(".flac"), Qt::CaseInsensitive)) {
+        if (isFlacFile(outputPath)) {
             const std::optional<qint64> samples = flacSampleCount(start);
             return samples && double(*samples + 1) >= asked;
         }

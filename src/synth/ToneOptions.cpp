@@ -1,17 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/ToneOptions.h"
 
+#include "synth/NumberText.h"
+
 #include <algorithm>
-
-#include <QLocale>
-
-namespace {
-
-QString seconds(double value) {
-    return QString::number(value, 'f', QLocale::FloatingPointShortest);
-}
-
-} // namespace
 
 OptionArguments optionArguments(const ToneOptions& options, double length,
                                 std::optional<double> gainDb) {
@@ -37,9 +29,9 @@ OptionArguments optionArguments(const ToneOptions& options, double length,
         arguments.effects << QStringLiteral("gain") << QString::number(*gainDb);
     if (options.fadeMs > 0) {
         // "h" is half a sine wave: the raised-cosine ramp. The stop position keeps the length.
-        const QString ramp = seconds(options.fadeMs / 1000.0);
+        const QString ramp = decimalText(options.fadeMs / 1000.0);
         arguments.effects << QStringLiteral("fade") << QStringLiteral("h") << ramp
-                          << seconds(length) << ramp;
+                          << decimalText(length) << ramp;
     }
     return arguments;
 }
