@@ -134,6 +134,7 @@ private slots:
     void helpAndVersion();
     void storedInputsOnlyWhenAsked();
     void helpAndManualPageAgree();
+    void manualExamplesAreInTheReadme();
     void presetFromTheSettings();
     void folderThatCannotBeWritten();
     void unsafeSettingsAreTold();
@@ -882,6 +883,30 @@ void TestBatch::helpAndManualPageAgree() {
         manualNames.insert(name.remove(QStringLiteral("\\f")).remove(QLatin1Char('\\')));
     QVERIFY(help.size() >= 35);
     QCOMPARE(manualNames, help);
+}
+
+// Each example of the manual page is a command of the README, word for word.
+void TestBatch::manualExamplesAreInTheReadme() {
+    QProcess batch;
+    batch.start(QStringLiteral(ZIRAVEL_BATCH), {"--manual-page"});
+    batch.waitForFinished();
+    const QString page = QString::fromUtf8(batch.readAllStandardOutput());
+    QFile readmeFile(QStringLiteral(ZIRAVEL_README));
+    QVERIFY(readmeFile.open(QIODevice::ReadOnly));
+    QStringList readmeLines;
+    for (const QByteArray& line : readmeFile.readAll().split('\n'))
+        readmeLines << QString::fromUtf8(line).trimmed();
+    QRegularExpressionMatchIterator example =
+        QRegularExpression(QStringLiteral("^\\.nf\\n(.*)\\n\\.fi$"),
+                           QRegularExpression::MultilineOption)
+            .globalMatch(page);
+    int examples = 0;
+    for (; example.hasNext(); ++examples) {
+        const QString command =
+            example.next().captured(1).replace(QStringLiteral("\\-"), QStringLiteral("-"));
+        QVERIFY2(readmeLines.contains(command), qPrintable(command));
+    }
+    QVERIFY(examples >= 5);
 }
 
 void TestBatch::storedInputsOnlyWhenAsked() {

@@ -41,31 +41,39 @@ const QList<Example> examples{
      QStringLiteral("ziravel-batch --frequencies 250,500,1000,2000,4000,8000 --level -40,-30,-20 "
                     "--channel left,right --balanced --repeats 2 --length 0.5 --fade 20 "
                     "--sample-size 16 --seed 7 --folder audiogram")},
-    {QStringLiteral("One set over four shards, as a Slurm array job or GNU parallel runs them:"),
-     QStringLiteral("ziravel-batch --seed 11 --count 100000 --digits 6 --length 0.5 --shard 1/4 "
-                    "--quiet --folder set")},
+    {QStringLiteral("One set over four shards, run side by side by GNU parallel:"),
+     QStringLiteral("parallel ziravel-batch --seed 11 --count 100000 --digits 6 --length 0.5 "
+                    "--shard {}/4 --quiet --folder set ::: 1 2 3 4")},
     {QStringLiteral("A 20 Hz to 20 kHz logarithmic sweep for a speaker check:"),
      QStringLiteral("ziravel-batch --count 1 --sweep log --from 20 --to 20000 --length 10 --fade "
                     "50 --level -12 --sample-size 24 --rate 48000 --prefix sweep_")},
     {QStringLiteral("A two-interval pitch-discrimination set, 50 cents apart:"),
      QStringLiteral("ziravel-batch --frequencies 250,500,1000,2000 --balanced --repeats 5 "
                     "--tones-per-file 2 --gap 400 --interval-cents 50 --length 0.3 --fade 20 "
-                    "--prefix trial_ --folder discrimination")},
-    {QStringLiteral("Pink noise at -20 dBFS RMS in the 500 to 2000 Hz band:"),
-     QStringLiteral("ziravel-batch --count 10 --type pinknoise --band 500-2000 --level -20 "
-                    "--level-reference rms --length 2 --prefix band_")},
+                    "--sample-size 16 --seed 3 --prefix trial_ --folder discrimination")},
+    {QStringLiteral("Pink noise in the 500 to 2000 Hz band:"),
+     QStringLiteral("ziravel-batch --count 10 --type pinknoise --band 500-2000 --level -6 "
+                    "--length 2 --prefix band_")},
+    {QStringLiteral("A calibration file of pink noise at -20 dBFS RMS:"),
+     QStringLiteral("ziravel-batch --count 5 --type pinknoise --level -20 --level-reference rms "
+                    "--sample-size 16 --rate 48000 --seed 1 --folder calibration --prefix pink_")},
 };
 
 bool shown(const BatchOption& option) {
     return !(option.option.flags() & QCommandLineOption::HiddenFromHelp);
 }
 
-// "-V, --version" or "--length <seconds>".
-QString namesOf(const QCommandLineOption& option) {
+// {"-V", "--version"}.
+QStringList dashedNames(const QCommandLineOption& option) {
     QStringList names;
     for (const QString& name : option.names())
         names << (name.size() == 1 ? QLatin1String("-") : QLatin1String("--")) + name;
-    QString text = names.join(QStringLiteral(", "));
+    return names;
+}
+
+// "-V, --version" or "--length <seconds>".
+QString namesOf(const QCommandLineOption& option) {
+    QString text = dashedNames(option).join(QStringLiteral(", "));
     if (!option.valueName().isEmpty())
         text += QStringLiteral(" <%1>").arg(option.valueName());
     return text;
@@ -131,10 +139,12 @@ QString bashCompletion(const QList<BatchOption>& options) {
 }
 
 // A help text as zsh's and fish's descriptions hold it: its first clause, no brackets,
-// colons or quotes.
-QString shortHelp(const QString& help) {
+// colons, double quotes, backquotes or dollars; an apostrophe is quoted by `quotedApostrophe`,
+// the shell's way within single quotes.
+QString shortHelp(const QString& help, const QString& quotedApostrophe) {
     QString text = help.section(QStringLiteral(" ("), 0, 0).section(QLatin1Char(':'), 0, 0);
-    return text.remove(QRegularExpression(QStringLiteral("[\\[\\]'\"`$\\\\]")));
+    return text.remove(QRegularExpression(QStringLiteral("[\\[\\]\"`$\\\\]")))
+        .replace(QLatin1Char('\''), quotedApostrophe);
 }
 
 QString zshCompletion(const QList<BatchOption>& options) {
@@ -143,8 +153,12 @@ QString zshCompletion(const QList<BatchOption>& options) {
         if (!shown(option))
             continue;
         const QString name = option.option.names().last();
-        QString argument =
-            QStringLiteral("--%1[%2]").arg(name, shortHelp(option.option.description()));
+        // "-V, --version" is offered as either name: {-V,--version}'[...]'.
+        const QStringList flags = dashedNames(option.option);
+        const QString flag =
+            flags.size() == 1 ? flags.first() : QStringLiteral("{%1}").arg(flags.join(','));
+        QString argument = QStringLiteral("[%1]").arg(
+            shortHelp(option.option.description(), QStringLiteral("'\\''")));
         if (name == QLatin1String("preset"))
             argument += QStringLiteral(":preset:{local -a names; names=(${(f)\"$(ziravel-batch "
                                        "--preset-names 2>/dev/null)\"}); compadd -a names}");
@@ -155,7 +169,7 @@ QString zshCompletion(const QList<BatchOption>& options) {
                             .arg(option.option.valueName(), option.values.join(QLatin1Char(' ')));
         else if (!option.option.valueName().isEmpty())
             argument += QStringLiteral(":%1: ").arg(option.option.valueName());
-        arguments += QStringLiteral("  '%1'\\\n").arg(argument);
+        arguments += QStringLiteral("  %1'%2'\\\n").arg(flag, argument);
     }
     return QStringLiteral(
                "#compdef ziravel-batch\n"
@@ -166,7 +180,8 @@ QString zshCompletion(const QList<BatchOption>& options) {
 
 QString fishCompletion(const QList<BatchOption>& options) {
     QString lines = QStringLiteral(
-        "# fish completion for ziravel-batch, made by ziravel-batch --completion fish\n");
+        "# fish completion for ziravel-batch, made by ziravel-batch --completion fish\n"
+        "complete -c ziravel-batch -f\n");
     for (const BatchOption& option : options) {
         if (!shown(option))
             continue;
@@ -182,9 +197,10 @@ QString fishCompletion(const QList<BatchOption>& options) {
             line += QStringLiteral(" -x -a '%1'").arg(option.values.join(QLatin1Char(' ')));
         else if (!option.option.valueName().isEmpty())
             line += QStringLiteral(" -x");
-        lines += line + QStringLiteral(" -d '%1'\n").arg(shortHelp(option.option.description()));
+        lines += line + QStringLiteral(" -d '%1'\n")
+                            .arg(shortHelp(option.option.description(), QStringLiteral("\\'")));
     }
-    return QStringLiteral("complete -c ziravel-batch -f\n") + lines;
+    return lines;
 }
 
 } // namespace

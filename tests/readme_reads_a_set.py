@@ -1,0 +1,70 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Runs the README's Python and R code for reading a set on a set ziravel-batch makes, so that
+# the README cannot drift from the key's columns, the file names and the manifest.
+# Arguments: ziravel-batch, README.md. Exits with 77 (skipped) without pandas, soundfile or R.
+import contextlib
+import csv
+import io
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+SKIP = 77
+
+
+def readme_blocks(readme, heading):
+    """The indented code blocks of the paragraph that starts with `heading`, in order."""
+    lines = open(readme, encoding="utf-8").read().split("\n")
+    start = next(i for i, line in enumerate(lines) if line.startswith(heading))
+    blocks, block = [], None
+    for line in lines[start + 1:]:
+        if line.startswith("    "):
+            block = block if block is not None else []
+            block.append(line[4:])
+        elif line.strip() and block is not None:
+            blocks.append("\n".join(block) + "\n")
+            block = None
+        elif line.startswith("**"):
+            break
+    return blocks
+
+
+def main():
+    program, readme = sys.argv[1], sys.argv[2]
+    try:
+        import pandas  # noqa: F401
+        import soundfile  # noqa: F401
+    except ImportError:
+        print("pandas or soundfile is not installed")
+        return SKIP
+    rscript = shutil.which("Rscript")
+    if rscript is None:
+        print("R is not installed")
+        return SKIP
+    python_code, r_code = readme_blocks(readme, "**Reading a set in Python or R.**")[:2]
+
+    with tempfile.TemporaryDirectory() as work:
+        os.chdir(work)
+        subprocess.run([program, "--count", "3", "--length", "0.2", "--seed", "5",
+                        "--folder", "set", "--quiet"], check=True)
+        with open("set/Ziravel_tones.csv", newline="") as key_file:
+            seed = next(csv.DictReader(key_file))["tone_seed"]
+
+        printed = io.StringIO()
+        names = {}
+        with contextlib.redirect_stdout(printed):
+            exec(python_code, names)
+        for number in (1, 2, 3):
+            assert f"Ziravel_{number}.wav" in printed.getvalue(), printed.getvalue()
+        assert names["key"].tone_seed[0] == seed, (names["key"].tone_seed[0], seed)
+
+        with open("read.R", "w") as script:
+            script.write(r_code + f'stopifnot(identical(key$tone_seed[1], "{seed}"))\n')
+        subprocess.run([rscript, "read.R"], check=True)
+    print("the README reads the set in Python and R")
+    return 0
+
+
+sys.exit(main())
