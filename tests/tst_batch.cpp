@@ -897,13 +897,15 @@ void TestBatch::manualExamplesAreInTheReadme() {
     for (const QByteArray& line : readmeFile.readAll().split('\n'))
         readmeLines << QString::fromUtf8(line).trimmed();
     QRegularExpressionMatchIterator example =
-        QRegularExpression(QStringLiteral("^\\.nf\\n(.*)\\n\\.fi$"),
+        QRegularExpression(QStringLiteral("^\\.nf\\n((?:.|\\n)*?)\\n\\.fi$"),
                            QRegularExpression::MultilineOption)
             .globalMatch(page);
     int examples = 0;
     for (; example.hasNext(); ++examples) {
-        const QString command =
-            example.next().captured(1).replace(QStringLiteral("\\-"), QStringLiteral("-"));
+        const QString command = example.next()
+                                    .captured(1)
+                                    .replace(QStringLiteral(" \\e\n    "), QStringLiteral(" "))
+                                    .replace(QStringLiteral("\\-"), QStringLiteral("-"));
         QVERIFY2(readmeLines.contains(command), qPrintable(command));
     }
     QVERIFY(examples >= 5);

@@ -54,7 +54,7 @@ const QList<Example> examples{
     {QStringLiteral("Pink noise in the 500 to 2000 Hz band:"),
      QStringLiteral("ziravel-batch --count 10 --type pinknoise --band 500-2000 --level -6 "
                     "--length 2 --prefix band_")},
-    {QStringLiteral("A calibration file of pink noise at -20 dBFS RMS:"),
+    {QStringLiteral("A calibration set of pink noise at -20 dBFS RMS:"),
      QStringLiteral("ziravel-batch --count 5 --type pinknoise --level -20 --level-reference rms "
                     "--sample-size 16 --rate 48000 --seed 1 --folder calibration --prefix pink_")},
 };
@@ -97,6 +97,20 @@ QString roff(QString text) {
     if (text.startsWith(QLatin1Char('.')) || text.startsWith(QLatin1Char('\'')))
         text.prepend(QStringLiteral("\\&"));
     return text;
+}
+
+// A command in lines of at most 60 characters that go on after a backslash, breaking only
+// before an option, so that each option stays with its value.
+QString continuedLines(const QString& command) {
+    QStringList lines;
+    for (const QString& part : command.split(QStringLiteral(" --"))) {
+        const QString option = lines.isEmpty() ? part : QStringLiteral("--") + part;
+        if (!lines.isEmpty() && lines.last().size() + 1 + option.size() <= 60)
+            lines.last() += QLatin1Char(' ') + option;
+        else
+            lines << option;
+    }
+    return lines.join(QStringLiteral(" \\\n    "));
 }
 
 // The option names that take a value, or those that do not.
@@ -264,7 +278,7 @@ QString manualPage(const QList<BatchOption>& options) {
     page += QStringLiteral(".SH EXAMPLES\n");
     for (const Example& example : examples)
         page += QStringLiteral(".PP\n%1\n.PP\n.RS\n.nf\n%2\n.fi\n.RE\n")
-                    .arg(roff(example.what), roff(example.command));
+                    .arg(roff(example.what), roff(continuedLines(example.command)));
     page += QStringLiteral(
         ".SH \"EXIT STATUS\"\n"
         ".TP\n.B 0\nEvery tone was made.\n"
