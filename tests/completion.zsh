@@ -5,22 +5,32 @@
 zmodload zsh/zpty
 functions_folder=$1
 
-# What the terminal shows after typing $1 and Tab, once it shows $2 (at most 30 seconds).
-screen_after_tab() {
-  local screen="" chunk
-  zpty completing zsh -f -i
-  zpty -w completing "PS1=''; fpath=($functions_folder \$fpath); autoload -U compinit;" \
-    "compinit -u -D; zstyle ':completion:*' list-prompt ''; LISTMAX=1000; print READY"
-  zpty -r completing chunk '*READY*'
-  zpty -r completing chunk '*READY*'
-  zpty -w -n completing "$1"$'\t'
+# Reads what the terminal shows into $shown until it holds $1; fails after 30 seconds.
+read_until() {
+  local chunk
   for _ in {1..300}; do
-    while zpty -r -t completing chunk; do screen+=$chunk; done
-    [[ $screen == *$2* ]] && break
+    while zpty -r -t completing chunk; do shown+=$chunk; done
+    [[ $shown == *$1* ]] && return 0
     sleep 0.1
   done
+  return 1
+}
+
+# What the terminal shows after typing $1 and Tab, once it shows $2 (or after 30 seconds).
+screen_after_tab() {
+  local shown=""
+  zpty completing zsh -f -i
+  # The shell's answer, READY42, is not in the echo of the line typed, READY$((6 * 7)).
+  zpty -w completing "PS1=''; fpath=($functions_folder \$fpath); autoload -U compinit;" \
+    "compinit -u -D; zstyle ':completion:*' list-prompt ''; LISTMAX=1000;" \
+    'print READY$((6 * 7))'
+  if read_until READY42; then
+    shown=""
+    zpty -w -n completing "$1"$'\t'
+    read_until "$2"
+  fi
   zpty -d completing
-  print -r -- "$screen"
+  print -r -- "$shown"
 }
 
 screen=$(screen_after_tab "ziravel-batch --ty" "--type")
