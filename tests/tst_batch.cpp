@@ -97,6 +97,14 @@ QByteArray terminalOutput(const QStringList& arguments) {
     return written;
 }
 
+// What ziravel-batch writes to its standard output with these arguments.
+QString printedBy(const QStringList& arguments) {
+    QProcess batch;
+    batch.start(QStringLiteral(ZIRAVEL_BATCH), arguments);
+    batch.waitForFinished();
+    return QString::fromUtf8(batch.readAllStandardOutput());
+}
+
 } // namespace
 
 class TestBatch : public QObject {
@@ -864,13 +872,10 @@ void TestBatch::helpAndVersion() {
 // The manual page is made from the same options as --help: neither lists one the other lacks.
 void TestBatch::helpAndManualPageAgree() {
     const auto optionsIn = [](const QStringList& arguments, const QString& pattern) {
-        QProcess batch;
-        batch.start(QStringLiteral(ZIRAVEL_BATCH), arguments);
-        batch.waitForFinished();
         QSet<QString> names;
         QRegularExpressionMatchIterator found =
             QRegularExpression(pattern, QRegularExpression::MultilineOption)
-                .globalMatch(QString::fromUtf8(batch.readAllStandardOutput()));
+                .globalMatch(printedBy(arguments));
         while (found.hasNext())
             names.insert(found.next().captured(1));
         return names;
@@ -887,19 +892,13 @@ void TestBatch::helpAndManualPageAgree() {
 
 // Each example of the manual page is a command of the README, word for word.
 void TestBatch::manualExamplesAreInTheReadme() {
-    QProcess batch;
-    batch.start(QStringLiteral(ZIRAVEL_BATCH), {"--manual-page"});
-    batch.waitForFinished();
-    const QString page = QString::fromUtf8(batch.readAllStandardOutput());
-    QFile readmeFile(QStringLiteral(ZIRAVEL_README));
-    QVERIFY(readmeFile.open(QIODevice::ReadOnly));
     QStringList readmeLines;
-    for (const QByteArray& line : readmeFile.readAll().split('\n'))
-        readmeLines << QString::fromUtf8(line).trimmed();
+    for (const QString& line : linesOf(QStringLiteral(ZIRAVEL_README)))
+        readmeLines << line.trimmed();
     QRegularExpressionMatchIterator example =
         QRegularExpression(QStringLiteral("^\\.nf\\n((?:.|\\n)*?)\\n\\.fi$"),
                            QRegularExpression::MultilineOption)
-            .globalMatch(page);
+            .globalMatch(printedBy({"--manual-page"}));
     int examples = 0;
     for (; example.hasNext(); ++examples) {
         const QString command = example.next()
