@@ -82,6 +82,19 @@ inline bool waitForFile(const QString& path, int timeoutMs) {
     return QFile::exists(path);
 }
 
+// Whether a tone file of that name is being made in a private folder inside the folder, where
+// tones are made before they take their names; waits up to the time for it.
+inline bool waitForToneBeingMade(const QString& folder, const QString& name, int timeoutMs) {
+    for (int waited = 0; waited <= timeoutMs; waited += 20) {
+        for (const QString& made :
+             QDir(folder).entryList({QStringLiteral(".ziravel-*")}, QDir::Dirs | QDir::Hidden))
+            if (QFile::exists(QDir(folder).filePath(made + QLatin1Char('/') + name)))
+                return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+
 // The RMS amplitude of a sound file as SoX measures it (0 to 1); -1 when it cannot.
 inline double rmsAmplitude(const QString& file) {
     QProcess sox;

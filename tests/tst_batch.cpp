@@ -148,6 +148,8 @@ private slots:
     void unsafeSettingsAreTold();
     void keyIsNeverWrittenThrough_data();
     void keyIsNeverWrittenThrough();
+    void toneNameHeldByAnotherIsLeftAlone_data();
+    void toneNameHeldByAnotherIsLeftAlone();
     void fullDiskKeepsTheKey_data();
     void fullDiskKeepsTheKey();
     void prefixIsLiteralText_data();
@@ -729,7 +731,8 @@ void TestBatch::stopSignalLeavesNoPartialFile() {
         {"--count", "8", "--length", "1", "--jobs", "2", "--folder", folder.path(), "--engine",
          "process"},
         [&](QProcess& process) {
-            QVERIFY(TestSupport::waitForFile(stalled, 10000));
+            QVERIFY(TestSupport::waitForToneBeingMade(folder.path(),
+                                                      QStringLiteral("Ziravel_3.wav"), 10000));
             // Ours, and still running: the id cannot have gone to another process.
             QCOMPARE(process.state(), QProcess::Running);
             kill(pid_t(process.processId()), signal);
@@ -751,10 +754,12 @@ void TestBatch::stopSignalLeavesNoPartialFile() {
     }
     QVERIFY(madeColumn(key.filter(QStringLiteral("Ziravel_3.wav,")).first()) ==
             QLatin1String("no"));
+    // Nothing is left where the tones were made.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
-// Day-long tones written into a device: only the stop ends them, at once, and the device's
-// links stay.
+// Hour-long tones: only the stop ends them, at once, and the links at their names stay.
 void TestBatch::stopEndsTonesUnderWay() {
     const TestSupport::TemporaryToolFolder tools;
     QTemporaryDir folder;
@@ -765,7 +770,7 @@ void TestBatch::stopEndsTonesUnderWay() {
         QVERIFY(QFile::link(QStringLiteral("/dev/null"), folder.filePath(QLatin1String(name))));
     }
     const BatchResult batch =
-        runBatch({"--count", "2", "--length", "86400", "--jobs", "2", "--folder", folder.path()},
+        runBatch({"--count", "2", "--length", "3600", "--jobs", "2", "--folder", folder.path()},
                  [](QProcess& process) {
                      QThread::msleep(500);
                      // Ours, and still running: the id cannot have gone to another process.
@@ -1048,6 +1053,62 @@ void TestBatch::keyIsNeverWrittenThrough() {
     QCOMPARE(QFileInfo(key).isSymLink(), kind != QLatin1String("fifo"));
     // The tones are made all the same.
     QCOMPARE(QDir(shared.path()).entryList({QStringLiteral("*.wav")}).size(), 2);
+}
+
+void TestBatch::toneNameHeldByAnotherIsLeftAlone_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("link to a file") << "link"
+                                    << "it is a link, which is never written through";
+    QTest::newRow("pipe") << "fifo"
+                          << "it is not an ordinary file";
+    QTest::newRow("folder") << "folder"
+                            << "a folder is in its place";
+    QTest::newRow("another user's file") << "foreign"
+                                         << "it belongs to another user";
+}
+
+// Another user plants the first tone's name in a folder that all may write: that tone is not
+// made and nothing is written there; the next one is made.
+void TestBatch::toneNameHeldByAnotherIsLeftAlone() {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    if (kind == QLatin1String("foreign") && geteuid() != 0)
+        QSKIP("only root can make a file that belongs to another user");
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir shared;
+    QVERIFY(chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
+    QTemporaryDir home;
+    const QString victim = home.filePath(QStringLiteral("victim.txt"));
+    TestSupport::writeFile(victim, "precious\n");
+    const QString first = shared.filePath(QStringLiteral("Ziravel_1.wav"));
+    const QByteArray planted = QFile::encodeName(first);
+    if (kind == QLatin1String("fifo"))
+        QVERIFY(mkfifo(planted.constData(), 0666) == 0);
+    else if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(first));
+    else if (kind == QLatin1String("foreign"))
+        TestSupport::writeFile(first, "precious\n");
+    else
+        QVERIFY(symlink(QFile::encodeName(victim).constData(), planted.constData()) == 0);
+    if (geteuid() == 0)
+        QVERIFY(lchown(planted.constData(), 65534, 65534) == 0);
+    const BatchResult batch =
+        runBatch({"--count", "2", "--length", "0.1", "--folder", shared.path()});
+    QCOMPARE(batch.exitStatus, 1);
+    QVERIFY2(batch.errors.contains(QStringLiteral("Ziravel_1.wav was left as it was: ") + reason),
+             qPrintable(batch.errors));
+    QCOMPARE(contentOf(victim), QByteArray("precious\n"));
+    if (kind == QLatin1String("foreign"))
+        QCOMPARE(contentOf(first), QByteArray("precious\n"));
+    QCOMPARE(QFileInfo(first).isSymLink(), kind == QLatin1String("link"));
+    const QStringList key = linesOf(shared.filePath(answerKeyFileName));
+    QCOMPARE(key.size(), 3);
+    QCOMPARE(madeColumn(key[1]), QStringLiteral("no"));
+    QCOMPARE(madeColumn(key[2]), QStringLiteral("yes"));
+    QVERIFY(
+        TestSupport::soundInfo(shared.filePath(QStringLiteral("Ziravel_2.wav")), 'D').toDouble() >
+        0.09);
 }
 
 void TestBatch::fullDiskKeepsTheKey_data() {

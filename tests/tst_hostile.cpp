@@ -2,7 +2,9 @@
 // Hostile files and texts: another user's folders and links, field texts that try to become
 // tool arguments, and files read at start that try to hang or crash the program.
 #include "ToneRun.h"
+#include "runner/Failure.h"
 #include "runner/FileProbes.h"
+#include "runner/SafeFile.h"
 #include "runner/ToolProvisioning.h"
 
 #include <QDir>
@@ -91,6 +93,9 @@ private slots:
     void sharedTempGetsPrivateFolder();
     void tempOpenToAllIsRefused();
     void foreignFallbackFolderIsRefused();
+    void toneNameHeldByALink();
+    void reservedNameTakenMeanwhile_data();
+    void reservedNameTakenMeanwhile();
     void lengthTextNeverBecomesArguments_data();
     void lengthTextNeverBecomesArguments();
     void folderThatLooksLikeAnOption();
@@ -191,6 +196,62 @@ void TestHostile::foreignFallbackFolderIsRefused() {
     QVERIFY(QDir(temp.filePath(QStringLiteral("out")))
                 .entryList({QStringLiteral("*.wav")}, QDir::Files)
                 .isEmpty());
+}
+
+// A link planted at a tone's name: the tone is not made and the file it points at stays.
+void TestHostile::toneNameHeldByALink() {
+    ToneRun run;
+    Precious precious;
+    const QString first = run.output + QStringLiteral("/Ziravel_1.wav");
+    plantLink(precious.path(), first);
+    run.w.countField->setText(QStringLiteral("2"));
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.notices,
+             QStringList{QStringLiteral("Done.\r\n1 of 2 tones could not be made.\r\n%1 was left "
+                                        "as it was: it is a link, which is never written through.")
+                             .arg(first)});
+    QVERIFY(precious.untouched());
+    QVERIFY(QFileInfo(first).isSymLink());
+    QVERIFY(TestSupport::soundInfo(run.output + QStringLiteral("/Ziravel_2.wav"), 'D').toDouble() >
+            0.2);
+}
+
+void TestHostile::reservedNameTakenMeanwhile_data() {
+    QTest::addColumn<QString>("taker");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a link") << "link"
+                            << "it is a link, which is never written through";
+    QTest::newRow("a file with content") << "file"
+                                         << "another file took its name meanwhile";
+}
+
+// The empty file that holds a name under "never overwrite" is swapped before its tone is
+// moved there: the tone does not take the name and nothing is written through it.
+void TestHostile::reservedNameTakenMeanwhile() {
+    QFETCH(QString, taker);
+    QFETCH(QString, reason);
+    QTemporaryDir folder;
+    Precious precious;
+    const QString target = folder.filePath(QStringLiteral("Ziravel_1.wav"));
+    QVERIFY(createFileExclusively(target));
+    QVERIFY(QFile::remove(target));
+    if (taker == QLatin1String("link"))
+        plantLink(precious.path(), target);
+    else
+        writeFile(target, "theirs");
+    const PrivateFolder made(folder.path());
+    const QString tone = made.filePath(QStringLiteral("Ziravel_1.wav"));
+    writeFile(tone, "tone");
+    try {
+        moveToName(tone, target, true);
+        QFAIL("the name was taken all the same");
+    } catch (const Failure& failure) {
+        QCOMPARE(failure.description(), reason);
+    }
+    QVERIFY(precious.untouched());
+    QVERIFY(!QFile::exists(tone));
+    if (taker == QLatin1String("file"))
+        QCOMPARE(contentOf(target), QByteArray("theirs"));
 }
 
 void TestHostile::lengthTextNeverBecomesArguments_data() {

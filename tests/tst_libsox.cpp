@@ -164,10 +164,9 @@ void TestLibsox::seedDecidesNoiseAndDither() {
 // with a new worker, and nothing waits for ever.
 void TestLibsox::workerThatDiesIsTold() {
     QTemporaryDir folder;
-    // A day-long first tone, written into nothing: its worker is busy until it is killed.
-    QVERIFY(
-        QFile::link(QStringLiteral("/dev/null"), folder.filePath(QStringLiteral("Ziravel_1.wav"))));
+    // An hour-long first tone: its worker is busy until it is killed.
     LibsoxEngine engine(1);
+    const ToneStaging staging(folder.path());
     // The batch sleeps while the worker waits: an alarm wakes it to kill the worker.
     static int wake[2];
     QCOMPARE(pipe2(wake, O_NONBLOCK | O_CLOEXEC), 0);
@@ -178,11 +177,11 @@ void TestLibsox::workerThatDiesIsTold() {
     bool killed = false;
     QList<ToneOutcome> outcomes(2);
     makeTones(
-        2, 1, engine,
+        2, 1, engine, staging,
         [&](qsizetype index) {
             PlannedTone planned;
             planned.tone = Tone{folder.filePath(QStringLiteral("Ziravel_%1.wav").arg(index + 1)),
-                                QLatin1String(index == 0 ? "86400" : "0.1"),
+                                QLatin1String(index == 0 ? "3600" : "0.1"),
                                 Waveform::sine,
                                 440,
                                 {}};

@@ -10,6 +10,7 @@
 #include <QDirIterator>
 #include <QGroupBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSettings>
 #include <QTimer>
@@ -243,13 +244,18 @@ void TestMonkey::randomUse() {
     // nothing appeared anywhere else.
     // Each at one of the rates a pitch may need.
     const QStringList rates{"8000", "16000", "22050", "44100", "48000", "96000"};
-    const QString exported = QStringLiteral("-n ") + run.output + QLatin1Char('/');
-    const QString preview = QStringLiteral("-n ") + run.tools.filePath("preview.wav ");
+    // Tones are made in a private folder of the output folder (or of a folder in it), the
+    // preview in one of the tool folder, and then take their names.
+    const QRegularExpression made(
+        QStringLiteral(
+            "^-n (%1(/[^ ]+)?|%2)/\\.ziravel-[^/ ]+/(Ziravel_[0-9]+\\.(wav|mp3)|preview\\.wav) ")
+            .arg(QRegularExpression::escape(run.output),
+                 QRegularExpression::escape(run.tools.path())));
     for (const QString& line : linesOf(log)) {
         const QString afterRate = line.section(QLatin1Char(' '), 2);
         QVERIFY2(line.startsWith(QStringLiteral("-r ")) &&
                      rates.contains(line.section(QLatin1Char(' '), 1, 1)) &&
-                     (afterRate.startsWith(exported) || afterRate.startsWith(preview)),
+                     made.match(afterRate).hasMatch(),
                  qPrintable(replay + QStringLiteral(": ") + line.left(200)));
     }
     const QSet<QString> added =

@@ -257,7 +257,7 @@ int runBatch(const BatchRequest& request) {
             firstTone = planned.tone;
             firstNumber = numbering->lastNumber();
         }
-        planned.fileIsOurs = numbering->filesAreOurs();
+        planned.nameReserved = numbering->namesReserved();
         row = answeredTone(planned.tone, false);
         planned.refusal = toneRefusal(planned.tone);
         return planned;
@@ -271,8 +271,9 @@ int runBatch(const BatchRequest& request) {
     // A reason is told once, with the first tone it stopped: a fault in every tone would
     // otherwise flood the terminal.
     QSet<QString> toldReasons;
+    const ToneStaging staging(request.folder);
     makeTones(
-        slice.count, engine->tonesUnderWay(jobs), *engine, plan,
+        slice.count, engine->tonesUnderWay(jobs), *engine, staging, plan,
         [&] { return stopSignals.stopRequested(); }, stopSignals.wakeDescriptor(),
         [&](qsizetype index, const ToneOutcome& outcome) {
             ++finished;

@@ -16,6 +16,7 @@
 #include <unistd.h>
 #else
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QTemporaryFile>
 #endif
@@ -102,16 +103,28 @@ mode_t usualFileMode() {
     return 0666 & ~mask;
 }
 
-// Moves the new file into place; with `keep`, never over anything there.
-int moveIntoPlace(const QByteArray& from, const QByteArray& to, ExistingFile existing) {
-    if (existing == ExistingFile::replace)
-        return rename(from.constData(), to.constData()) == 0 ? 0 : errno;
-    // A link to the new file under the final name fails when anything is there.
+// Renames the file, never over anything at the new name (EEXIST then).
+int renameWithoutReplacing(const QByteArray& from, const QByteArray& to) {
+    if (renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without that rename: a link to the file under the new name fails as well
+    // when anything is there.
     if (link(from.constData(), to.constData()) != 0)
         return errno;
     unlink(from.constData());
     return 0;
 }
+
+// Moves the new file into place; with `keep`, never over anything there.
+int moveIntoPlace(const QByteArray& from, const QByteArray& to, ExistingFile existing) {
+    if (existing == ExistingFile::replace)
+        return rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+    return renameWithoutReplacing(from, to);
+}
+
+const QString nameTakenRefusal = QStringLiteral("another file took its name meanwhile");
 
 } // namespace
 
@@ -246,7 +259,87 @@ bool createFileExclusively(const QString& path) {
     return true;
 }
 
+PrivateFolder::PrivateFolder(const QString& parent) {
+    QByteArray pattern =
+        QFile::encodeName(parent.isEmpty() ? QStringLiteral(".") : parent) + "/.ziravel-XXXXXX";
+    // Made with only the owner's permissions.
+    if (!mkdtemp(pattern.data()))
+        fail(errno);
+    m_path = QFile::decodeName(pattern);
+}
+
+void moveToName(const QString& made, const QString& target, bool nameReserved) {
+    const QByteArray from = QFile::encodeName(made);
+    const QByteArray to = QFile::encodeName(target);
+    const auto refuse = [&](const QString& why) {
+        unlink(from.constData());
+        throw Failure(why);
+    };
+    struct stat info {};
+    int error = 0;
+    if (lstat(to.constData(), &info) == 0) {
+        QString why = refusal(info);
+        if (why.isEmpty() && nameReserved && info.st_size != 0)
+            why = nameTakenRefusal;
+        if (!why.isEmpty())
+            refuse(why);
+        error = rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+    } else if (errno != ENOENT) {
+        error = errno;
+    } else {
+        // Nothing is there: nothing is replaced, whatever comes meanwhile.
+        error = renameWithoutReplacing(from, to);
+    }
+    if (error != 0)
+        refuse(error == EEXIST ? nameTakenRefusal : qt_error_string(error));
+    syncFolderOf(to);
+}
+
+void removeOwnFile(const QString& path, bool onlyEmpty) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (lstat(name.constData(), &info) == 0 && refusal(info).isEmpty() &&
+        (!onlyEmpty || info.st_size == 0))
+        unlink(name.constData());
+}
+
 #else
+
+PrivateFolder::PrivateFolder(const QString& parent) {
+    const QString base = parent.isEmpty() ? QStringLiteral(".") : parent;
+    for (int attempt = 0; attempt < 100 && m_path.isEmpty(); ++attempt) {
+        const QString path = QDir(base).filePath(
+            QStringLiteral(".ziravel-%1")
+                .arg(QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0')));
+        if (QDir(base).mkdir(path.section(QLatin1Char('/'), -1)))
+            m_path = path;
+    }
+    if (m_path.isEmpty())
+        throw Failure(QStringLiteral("No folder can be made in %1.").arg(base));
+}
+
+void moveToName(const QString& made, const QString& target, bool nameReserved) {
+    const QFileInfo info(target);
+    QString why;
+    if (info.isSymLink() || (info.exists() && !info.isFile()))
+        why = QStringLiteral("it is not an ordinary file");
+    else if (nameReserved && info.exists() && info.size() != 0)
+        why = QStringLiteral("another file took its name meanwhile");
+    else if (info.exists() && !QFile::remove(target))
+        why = QStringLiteral("it cannot be replaced");
+    if (why.isEmpty() && !QFile::rename(made, target))
+        why = QStringLiteral("the file cannot be moved there");
+    if (!why.isEmpty()) {
+        QFile::remove(made);
+        throw Failure(why);
+    }
+}
+
+void removeOwnFile(const QString& path, bool onlyEmpty) {
+    const QFileInfo info(path);
+    if (!info.isSymLink() && info.isFile() && (!onlyEmpty || info.size() == 0))
+        QFile::remove(path);
+}
 
 void writeFileSafely(const QString& path, const BytePieces& pieces, ExistingFile existing,
                      FileAccess access) {
@@ -326,6 +419,17 @@ bool createFileExclusively(const QString& path) {
 }
 
 #endif
+
+PrivateFolder::~PrivateFolder() {
+    QDir folder(m_path);
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        folder.remove(name);
+    QDir().rmdir(m_path);
+}
+
+QString PrivateFolder::filePath(const QString& name) const {
+    return m_path + QLatin1Char('/') + name;
+}
 
 BytePieces onePiece(QByteArrayView bytes) {
     return [bytes, given = false]() mutable {

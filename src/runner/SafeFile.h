@@ -69,3 +69,33 @@ private:
 // program and a user, can never both take the same name. False when something is there
 // already.
 bool createFileExclusively(const QString& path);
+
+// A folder of our own, made inside another, that nobody else can reach into: files the tool
+// writes by their path are made here, judged, and then moved to their names by a rename on the
+// same file system. It goes with the object, with whatever is left in it.
+class PrivateFolder {
+public:
+    // Throws Failure with the reason when it cannot be made.
+    explicit PrivateFolder(const QString& parent);
+    ~PrivateFolder();
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+
+    // The path of a file of that name in it.
+    QString filePath(const QString& name) const;
+
+private:
+    QString m_path;
+};
+
+// Moves a file made in a private folder to `target` by a rename, which replaces the name and
+// never writes through it. What may stand at the name: nothing, or a regular file of ours;
+// with `nameReserved`, only the empty file this run made there to hold the name (or nothing).
+// Anything else there (a link, a pipe, a folder, another user's file, or a file that took a
+// reserved name meanwhile) stays as it is: throws Failure with the reason, and the made file
+// is removed.
+void moveToName(const QString& made, const QString& target, bool nameReserved);
+
+// Removes the file at the path when it is a regular file of ours; anything else stays. With
+// `onlyEmpty`, only an empty one (a name this run reserved and did not fill).
+void removeOwnFile(const QString& path, bool onlyEmpty = false);

@@ -20,7 +20,7 @@
 // A request is its size, the seed, the sample rate and the seconds of the tone and the RMS
 // level its noise must reach, then its file's path and the tool's arguments, each ended by a zero
 // byte. A reply is the tone's outcome, judged by the worker from the file it has just written:
-// made, judged, the size of the reason and the reason.
+// made, the size of the reason and the reason.
 
 namespace {
 
@@ -68,9 +68,7 @@ struct ToneRequest {
 };
 
 struct ToneReply {
-    quint8 made;
-    quint8 judged;
-    quint16 unused;
+    quint32 made;
     quint32 reasonSize;
 };
 
@@ -163,7 +161,7 @@ ToneOutcome madeAtItsLevel(const ToneRequest& tone, const std::string& pathBytes
         words.erase(words.begin());
         const ToneOutcome outcome = madeAtItsLevel(tone, pathBytes, words);
         const QByteArray reason = outcome.reason.toUtf8();
-        const ToneReply reply{outcome.made, outcome.judged, 0, quint32(reason.size())};
+        const ToneReply reply{outcome.made, quint32(reason.size())};
         replies.append(reinterpret_cast<const char*>(&reply), sizeof reply);
         replies.append(reason.constData(), std::size_t(reason.size()));
         ++held;
@@ -216,8 +214,7 @@ struct LibsoxEngine::Worker {
                 break;
             waiting.front()->outcome = ToneOutcome{
                 reply.made != 0,
-                QString::fromUtf8(received.constData() + at + sizeof reply, reply.reasonSize),
-                reply.judged != 0};
+                QString::fromUtf8(received.constData() + at + sizeof reply, reply.reasonSize)};
             waiting.pop_front();
             at += size;
         }
@@ -320,15 +317,24 @@ LibsoxEngine::Worker& LibsoxEngine::readyWorker() {
     }
     // Loaded once here, the library is shared by every worker forked after.
     initLibsox();
+    // Where no more processes may be started, the workers there make every tone.
+    const auto noWorker = [&](int error) -> Worker& {
+        if (chosen) {
+            m_workerLimit = alive;
+            return *chosen;
+        }
+        throw Failure(QStringLiteral("No worker can be started: %1").arg(qt_error_string(error)));
+    };
     int sockets[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
-        throw Failure(QStringLiteral("No worker can be started: %1").arg(qt_error_string(errno)));
+        return noWorker(errno);
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) {
+        const int error = errno;
         close(sockets[0]);
         close(sockets[1]);
-        throw Failure(QStringLiteral("No worker can be started: %1").arg(qt_error_string(errno)));
+        return noWorker(error);
     }
     if (pid == 0) {
         // The worker ends with the batch, and leaves stopping to it.
@@ -350,8 +356,7 @@ LibsoxEngine::Worker& LibsoxEngine::readyWorker() {
     return *fresh;
 }
 
-std::unique_ptr<StartedTone> LibsoxEngine::start(const PlannedTone& planned, double seconds) {
-    const Tone& tone = planned.tone;
+std::unique_ptr<StartedTone> LibsoxEngine::start(const Tone& tone, double seconds) {
     // The library's generator takes 32 bits: the seed's low ones.
     const QStringList arguments = toolArguments(tone);
     const ToneRequest fixed{qint32(quint32(tone.seed.value_or(0))),

@@ -21,7 +21,7 @@ public:
     LibsoxEngine& operator=(const LibsoxEngine&) = delete;
 
     int tonesUnderWay(int jobs) const override;
-    std::unique_ptr<StartedTone> start(const PlannedTone& planned, double seconds) override;
+    std::unique_ptr<StartedTone> start(const Tone& tone, double seconds) override;
 
     struct Worker;
 

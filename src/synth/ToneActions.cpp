@@ -4,6 +4,7 @@
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
+#include "runner/SafeFile.h"
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
 #include "synth/AnswerKey.h"
@@ -138,6 +139,7 @@ QString doneText(int failedTones, int count, const QString& reason) {
 struct BatchTone {
     QString tool;
     ToneNumbering* numbering;
+    const ToneStaging* staging;
     // Tone k is drawn from (set seed, k) alone.
     quint64 setSeed;
     QString outputPath;
@@ -162,9 +164,17 @@ ToneOutcome makeBatchTone(Guard& guard, const BatchLines& at, ToneWindow& window
         state.pitch = drawFrequency(window, options, state.generator, state.setSeed,
                                     state.numbering->lastNumber());
     });
+    // The tool writes the tone where only we can reach it; it takes its name once made.
+    QString madePath;
+    QString refusal;
+    try {
+        madePath = state.staging->madePath(state.outputPath);
+    } catch (const Failure& failure) {
+        refusal = failure.description();
+    }
     ready = guard.step(at.args, [&] {
         state.tone = shapedTone(window,
-                                Tone{state.outputPath, window.lengthText(),
+                                Tone{madePath, window.lengthText(),
                                      waveformOfRow(window.waveformShownText()),
                                      state.pitch.frequency, options, state.pitch.highest, seed},
                                 [&] { return drawnAgain(window, options, state.generator); });
@@ -172,18 +182,19 @@ ToneOutcome makeBatchTone(Guard& guard, const BatchLines& at, ToneWindow& window
     ready = guard.step(at.command, [&] { state.command = toneCommand(state.tool, state.tone); }) &&
             ready;
     ToneOutcome outcome{false, guard.lastFailure()};
-    const QString refusal = toneRefusal(state.tone);
+    if (refusal.isEmpty())
+        refusal = toneRefusal(state.tone);
     if (pathBuilt && ready && refusal.isEmpty()) {
         if (!guard.step(at.run, [&] {
                 outcome = makeTone(window.toneSession(), state.command, state.tone,
-                                   state.numbering->filesAreOurs());
+                                   state.outputPath, state.numbering->namesReserved());
             }))
             outcome = {false, guard.lastFailure()};
     } else if (pathBuilt) {
         if (ready)
             outcome = {false, refusal};
         // An earlier batch's file of that name must not pass for this tone.
-        QFile::remove(state.outputPath);
+        removeOwnFile(state.outputPath);
     }
     return outcome;
 }
@@ -234,9 +245,11 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     });
     if (!numbering)
         count = 0;
+    const ToneStaging staging(folder);
     // One draw of the window's generator seeds the whole set.
     BatchTone batchTone{
-        tool, numbering ? &*numbering : nullptr, window.toneGenerator()(), {}, {}, {}, {}};
+        tool, numbering ? &*numbering : nullptr, &staging, window.toneGenerator()(), {}, {}, {}, {},
+        {}};
     int failedTones = 0;
     QString firstReason;
     QList<AnswerRow> answers;
@@ -292,7 +305,11 @@ void previewTone(ToneWindow& window) {
     QString tool;
     guard.step(118, [&] { tool = toolFilePath(toolFileName); });
     QString previewPath;
-    guard.step(120, [&] { previewPath = toolFilePath(QStringLiteral("preview.wav")); });
+    std::optional<ToneStaging> staging;
+    guard.step(120, [&] {
+        previewPath = toolFilePath(QStringLiteral("preview.wav"));
+        staging.emplace(QFileInfo(previewPath).path());
+    });
     double frequency = 0;
     ToneOptions options;
     bool ready = guard.step(122, [&] {
@@ -303,7 +320,7 @@ void previewTone(ToneWindow& window) {
     Tone tone;
     ready = guard.step(124, [&] {
         tone = shapedTone(window,
-                          Tone{previewPath, window.lengthText(),
+                          Tone{staging->madePath(previewPath), window.lengthText(),
                                waveformOfRow(window.waveformShownText()), frequency, options},
                           [&] { return drawnAgain(window, options, window.toneGenerator()); });
     }) && ready;
@@ -311,9 +328,9 @@ void previewTone(ToneWindow& window) {
     ready = guard.step(126, [&] { command = toneCommand(tool, tone); }) && ready;
     guard.step(128, [&] {
         // The last preview must never play for one that could not be made.
-        QFile::remove(previewPath);
+        removeOwnFile(previewPath);
         if (ready && toneRefusal(tone).isEmpty())
-            makeTone(window.toneSession(), command, tone);
+            makeTone(window.toneSession(), command, tone, previewPath);
     });
     // A preview the user stopped is neither played nor missed.
     const bool stopped = window.stopRequested();

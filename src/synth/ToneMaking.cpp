@@ -77,8 +77,7 @@ ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath) {
     const std::optional<bool> whole =
         wholeToneWritten(outputPath, run.seconds, run.sampleRate, readError);
     if (!whole)
-        return {false, QStringLiteral("%1 could not be checked: %2").arg(outputPath, readError),
-                false};
+        return {false, QStringLiteral("%1 could not be checked: %2").arg(outputPath, readError)};
     if (!*whole)
         return {false, !reason.isEmpty()
                            ? reason
@@ -86,18 +85,24 @@ ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath) {
     return {true, {}};
 }
 
-namespace {
-
-void cleanUp(const ToneInFlight& tone, const ToneOutcome& outcome) {
-    if (!outcome.made && outcome.judged)
-        tone.removeWhatItWrote();
+ToneStaging::ToneStaging(const QString& folder)
+    : m_folder(QDir::cleanPath(expandedFolder(folder))) {
+    try {
+        m_private = std::make_unique<PrivateFolder>(m_folder);
+    } catch (const Failure& failure) {
+        m_failure = failure.description();
+    }
 }
 
-} // namespace
+QString ToneStaging::madePath(const QString& target) const {
+    if (!m_private)
+        throw Failure(QStringLiteral("No file can be made in %1: %2").arg(m_folder, m_failure));
+    return m_private->filePath(QFileInfo(target).fileName());
+}
 
-ToneInFlight::ToneInFlight(const QString& outputPath, bool fileIsOurs, ToneSession* session)
-    : m_path(outputPath), m_before(fileIsOurs ? FileStamp{} : fileStamp(outputPath)),
-      m_session(session) {
+ToneInFlight::ToneInFlight(const QString& madePath, const QString& target, bool nameReserved,
+                           ToneSession* session)
+    : m_made(madePath), m_target(target), m_nameReserved(nameReserved), m_session(session) {
     if (m_session)
         m_session->m_tones.push_back(this);
 }
@@ -107,21 +112,45 @@ ToneInFlight::~ToneInFlight() {
         m_session->m_tones.remove(this);
 }
 
+ToneOutcome ToneInFlight::placed(ToneOutcome outcome) const {
+    if (!outcome.made) {
+        abandon();
+        // The reason names the file the user knows, wherever it was made.
+        outcome.reason.replace(m_made, m_target);
+        return outcome;
+    }
+    try {
+        moveToName(m_made, m_target, m_nameReserved);
+    } catch (const Failure& failure) {
+        if (m_nameReserved)
+            removeOwnFile(m_target, true);
+        return {false, QStringLiteral("%1 was left as it was: %2.")
+                           .arg(QDir::toNativeSeparators(m_target), failure.description())};
+    }
+    return outcome;
+}
+
+void ToneInFlight::abandon() const {
+    if (m_made != m_target)
+        QFile::remove(m_made);
+    if (m_nameReserved)
+        removeOwnFile(m_target, true);
+}
+
 void ToneSession::stop() {
     m_children.stopAll();
     for (const ToneInFlight* tone : m_tones)
-        tone->removeWhatItWrote();
+        tone->abandon();
 }
 
 ToneOutcome makeTone(ToneSession& session, const CommandLine& command, const Tone& tone,
-                     bool fileIsOurs) {
+                     const QString& target, bool nameReserved) {
     const double seconds = checkedSeconds(tone);
-    const ToneInFlight flight(tone.outputPath, fileIsOurs, &session);
+    const ToneInFlight flight(tone.outputPath, target.isEmpty() ? tone.outputPath : target,
+                              nameReserved, &session);
     const SynthRun run{shellWait(command, 0, &session.children()), command.program, seconds,
                        tone.sampleRate()};
-    const ToneOutcome outcome = judgedTone(run, tone.outputPath);
-    cleanUp(flight, outcome);
-    return outcome;
+    return flight.placed(judgedTone(run, tone.outputPath));
 }
 
 AnswerRow answeredTone(const Tone& tone, bool made) {
@@ -248,9 +277,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<StartedTone> ProcessEngine::start(const PlannedTone& planned, double seconds) {
-    return std::make_unique<StartedRun>(toneCommand(m_toolPath, planned.tone), m_children,
-                                        planned.tone, seconds);
+std::unique_ptr<StartedTone> ProcessEngine::start(const Tone& tone, double seconds) {
+    return std::make_unique<StartedRun>(toneCommand(m_toolPath, tone), m_children, tone, seconds);
 }
 
 namespace {
@@ -264,7 +292,7 @@ struct ToneRunning {
 
 } // namespace
 
-void makeTones(qsizetype count, int jobs, ToneEngine& engine,
+void makeTones(qsizetype count, int jobs, ToneEngine& engine, const ToneStaging& staging,
                const std::function<PlannedTone(qsizetype)>& plan,
                const std::function<bool()>& stopRequested, int wakeDescriptor,
                const std::function<void(qsizetype, const ToneOutcome&)>& ended) {
@@ -285,39 +313,40 @@ void makeTones(qsizetype count, int jobs, ToneEngine& engine,
         if (stop) {
             for (ToneRunning& tone : running) {
                 tone.started->stop();
-                tone.flight->removeWhatItWrote();
+                tone.flight->abandon();
                 ended(tone.index, {false, QStringLiteral("Stopped.")});
             }
             running.clear();
         }
         for (; !stop && next < count && qsizetype(running.size()) < jobs; ++next) {
+            std::unique_ptr<ToneInFlight> flight;
             try {
                 const PlannedTone planned = plan(next);
-                const Tone& tone = planned.tone;
+                const QString& target = planned.tone.outputPath;
                 if (!planned.refusal.isEmpty()) {
                     // An earlier file of that name must not pass for this tone.
-                    QFile::remove(tone.outputPath);
+                    removeOwnFile(target);
                     ended(next, {false, planned.refusal});
                     continue;
                 }
-                auto flight = std::make_unique<ToneInFlight>(tone.outputPath, planned.fileIsOurs);
-                double seconds = 0;
-                try {
-                    seconds = checkedSeconds(tone);
-                } catch (const Failure&) {
-                    flight->removeWhatItWrote();
-                    throw;
-                }
-                running.push_back({next, std::move(flight), engine.start(planned, seconds)});
+                // Until its file has a place, a tone that cannot start leaves only the name it
+                // reserved.
+                flight = std::make_unique<ToneInFlight>(target, target, planned.nameReserved);
+                Tone made = planned.tone;
+                made.outputPath = staging.madePath(target);
+                flight =
+                    std::make_unique<ToneInFlight>(made.outputPath, target, planned.nameReserved);
+                const double seconds = checkedSeconds(made);
+                std::unique_ptr<StartedTone> started = engine.start(made, seconds);
+                running.push_back({next, std::move(flight), std::move(started)});
             } catch (const Failure& failure) {
+                if (flight)
+                    flight->abandon();
                 ended(next, {false, failure.description()});
             }
         }
-        for (ToneRunning& tone : finished) {
-            const ToneOutcome outcome = tone.started->outcome();
-            cleanUp(*tone.flight, outcome);
-            ended(tone.index, outcome);
-        }
+        for (ToneRunning& tone : finished)
+            ended(tone.index, tone.flight->placed(tone.started->outcome()));
         if (running.empty())
             break;
         // Returns at once when one has ended meanwhile.

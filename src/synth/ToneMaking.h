@@ -2,6 +2,7 @@
 #pragma once
 
 #include "runner/FileProbes.h"
+#include "runner/SafeFile.h"
 #include "synth/AnswerKey.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneOptions.h"
@@ -16,27 +17,51 @@
 
 class ToneSession;
 
-// A tone being made, so that what its run left can be removed when it fails or is stopped.
+// What became of one tone: made, or the reason why not.
+struct ToneOutcome {
+    bool made = false;
+    QString reason;
+};
+
+// Where a batch's tones are made before they take their names: a private folder in the
+// output folder (PrivateFolder), or why there is none.
+class ToneStaging {
+public:
+    // Never throws: a folder that cannot be made is each tone's reason.
+    explicit ToneStaging(const QString& folder);
+    // Where the tool makes the file that is to take the target's name. Throws Failure when no
+    // file can be made in the folder.
+    QString madePath(const QString& target) const;
+
+private:
+    QString m_folder;
+    std::unique_ptr<PrivateFolder> m_private;
+    QString m_failure;
+};
+
+// A tone being made where only we can reach it, and the name it is to take, so that what its
+// run left can be removed when it fails or is stopped.
 class ToneInFlight {
 public:
-    // `fileIsOurs`: the file was made for this tone (an exclusively taken number), so that
-    // whatever is there when the tone fails is ours to remove. Kept in the session, when
-    // given, while it lives.
-    ToneInFlight(const QString& outputPath, bool fileIsOurs, ToneSession* session = nullptr);
+    // `madePath`: where the tool writes it; `target`: its name. `nameReserved`: the empty file
+    // at the target is ours, made to hold the number (never overwrite), and goes when the tone
+    // does not take its place. Kept in the session, when given, while it lives.
+    ToneInFlight(const QString& madePath, const QString& target, bool nameReserved,
+                 ToneSession* session = nullptr);
     ~ToneInFlight();
     ToneInFlight(const ToneInFlight&) = delete;
     ToneInFlight& operator=(const ToneInFlight&) = delete;
 
-    // Removes the file when the run wrote to it, or when it is ours; a file it did not touch
-    // stays.
-    void removeWhatItWrote() const {
-        if (fileStamp(m_path) != m_before)
-            QFile::remove(m_path);
-    }
+    // A tone judged made takes its name (moveToName()); when something else holds the name,
+    // it is not made after all. A tone not made leaves nothing.
+    ToneOutcome placed(ToneOutcome outcome) const;
+    // Removes what the run wrote and the name it reserved.
+    void abandon() const;
 
 private:
-    QString m_path;
-    FileStamp m_before;
+    QString m_made;
+    QString m_target;
+    bool m_nameReserved;
     ToneSession* m_session;
 };
 
@@ -54,24 +79,16 @@ private:
     std::list<const ToneInFlight*> m_tones;
 };
 
-// What became of one tone: made, or the reason why not. A tone whose file could not be
-// opened to judge it (too many files open, ...) is not judged: its file stays.
-struct ToneOutcome {
-    bool made = false;
-    QString reason;
-    bool judged = true;
-};
-
 // Judges a finished run: made when the tool ended well and the file holds the whole tone;
 // otherwise the reason, from the tool's own words where it gave any.
 ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath);
 
 // Runs the tone's command (toneCommand()) once its length has passed checkedSeconds(), which
-// throws Failure first otherwise. A run that fails (the disk filled, the tool could not
-// load its libraries, ...) may have left a file written part way, which would pass for
-// a tone: it is removed. A file the failed run did not touch stays, unless it is ours.
+// throws Failure first otherwise, judges the file the tool wrote at the tone's path and moves
+// it to `target` (empty: it stays where it was made). A run that fails (the disk filled, the
+// tool could not load its libraries, ...) leaves nothing that would pass for a tone.
 ToneOutcome makeTone(ToneSession& session, const CommandLine& command, const Tone& tone,
-                     bool fileIsOurs = false);
+                     const QString& target = {}, bool nameReserved = false);
 
 // The tone's row in the answer key.
 AnswerRow answeredTone(const Tone& tone, bool made);
@@ -89,12 +106,13 @@ public:
     ToneNumbering(const QString& folder, const QString& prefix, const QString& extension,
                   bool neverOverwrite, qint64 count, qint64 first = 1, int digits = 0);
 
-    // The next tone's file; with "never overwrite", made empty here. Throws Failure.
+    // The next tone's file; with "never overwrite", made empty here to hold the name. Throws
+    // Failure.
     QString nextPath();
     // The number of the file nextPath() gave last.
     qint64 lastNumber() const { return m_last; }
-    // Whether the files given are ours alone.
-    bool filesAreOurs() const { return m_neverOverwrite; }
+    // Whether the names given are held by empty files of ours.
+    bool namesReserved() const { return m_neverOverwrite; }
 
 private:
     QString m_folder;
@@ -109,7 +127,7 @@ private:
 struct PlannedTone {
     Tone tone;
     QString refusal;
-    bool fileIsOurs = false;
+    bool nameReserved = false;
 };
 
 // A tone under way in an engine.
@@ -132,15 +150,15 @@ public:
     virtual ~ToneEngine() = default;
     // How many tones may be under way at once for `jobs` made at once.
     virtual int tonesUnderWay(int jobs) const { return jobs; }
-    // Starts making the tone, whose length has been checked: `seconds`.
-    virtual std::unique_ptr<StartedTone> start(const PlannedTone& planned, double seconds) = 0;
+    // Starts making the tone, whose length has been checked: `seconds`, at its output path.
+    virtual std::unique_ptr<StartedTone> start(const Tone& tone, double seconds) = 0;
 };
 
 // Runs the tool once per tone (toneCommand()). The tool takes no seed.
 class ProcessEngine : public ToneEngine {
 public:
     explicit ProcessEngine(const QString& toolPath) : m_toolPath(toolPath) {}
-    std::unique_ptr<StartedTone> start(const PlannedTone& planned, double seconds) override;
+    std::unique_ptr<StartedTone> start(const Tone& tone, double seconds) override;
 
 private:
     QString m_toolPath;
@@ -150,12 +168,12 @@ private:
 
 // Makes `count` tones with the engine, up to `jobs` under way at once, starting them in order;
 // `plan` gives each tone (by index) just before it starts, and a Failure it throws is that tone's
-// outcome. Calls `ended` with each tone's index and outcome as it ends, in whatever order
-// they finish. Each is judged and cleaned up as makeTone() does. When `stopRequested` says
+// outcome. Each is made in `staging` and takes its name once judged. Calls `ended` with each
+// tone's index and outcome as it ends, in whatever order they finish. When `stopRequested` says
 // so, no more tones start, those under way are ended and their files removed (their
 // outcome: "Stopped."). Sleeps between ends; `wakeDescriptor` (-1 for none) ends a sleep
 // early. Every tone started ends once; a tone never started does not.
-void makeTones(qsizetype count, int jobs, ToneEngine& engine,
+void makeTones(qsizetype count, int jobs, ToneEngine& engine, const ToneStaging& staging,
                const std::function<PlannedTone(qsizetype)>& plan,
                const std::function<bool()>& stopRequested, int wakeDescriptor,
                const std::function<void(qsizetype, const ToneOutcome&)>& ended);
