@@ -1051,8 +1051,8 @@ void TestBatch::keyIsNeverWrittenThrough() {
     QVERIFY2(batch.errors.contains(QStringLiteral("The answer key ")), qPrintable(batch.errors));
     QCOMPARE(contentOf(victim), QByteArray("precious\n"));
     QCOMPARE(QFileInfo(key).isSymLink(), kind != QLatin1String("fifo"));
-    // The tones are made all the same.
-    QCOMPARE(QDir(shared.path()).entryList({QStringLiteral("*.wav")}).size(), 2);
+    // Found before the first tone: no tone is made that no key would tell.
+    QVERIFY(QDir(shared.path()).entryList({QStringLiteral("*.wav")}).isEmpty());
 }
 
 void TestBatch::toneNameHeldByAnotherIsLeftAlone_data() {

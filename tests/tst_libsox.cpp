@@ -176,28 +176,30 @@ void TestLibsox::workerThatDiesIsTold() {
     alarm(1);
     bool killed = false;
     QList<ToneOutcome> outcomes(2);
-    makeTones(
-        2, 1, engine, staging,
-        [&](qsizetype index) {
-            PlannedTone planned;
-            planned.tone = Tone{folder.filePath(QStringLiteral("Ziravel_%1.wav").arg(index + 1)),
-                                QLatin1String(index == 0 ? "3600" : "0.1"),
-                                Waveform::sine,
-                                440,
-                                {}};
-            return planned;
-        },
-        [&] {
-            char woken;
-            if (!killed && read(wake[0], &woken, 1) == 1) {
-                const QList<pid_t> workers = childrenOfThisTest();
-                // Not reaped yet, so the id is still the worker's.
-                if (workers.size() == 1 && kill(workers.first(), SIGKILL) == 0)
-                    killed = true;
-            }
-            return false;
-        },
-        wake[0], [&](qsizetype index, const ToneOutcome& outcome) { outcomes[index] = outcome; });
+    ToneCallbacks callbacks;
+    callbacks.plan = [&](qsizetype index) {
+        PlannedTone planned;
+        planned.tone = Tone{folder.filePath(QStringLiteral("Ziravel_%1.wav").arg(index + 1)),
+                            QLatin1String(index == 0 ? "3600" : "0.1"),
+                            Waveform::sine,
+                            440,
+                            {}};
+        return planned;
+    };
+    callbacks.stopRequested = [&] {
+        char woken;
+        if (!killed && read(wake[0], &woken, 1) == 1) {
+            const QList<pid_t> workers = childrenOfThisTest();
+            // Not reaped yet, so the id is still the worker's.
+            if (workers.size() == 1 && kill(workers.first(), SIGKILL) == 0)
+                killed = true;
+        }
+        return false;
+    };
+    callbacks.ended = [&](qsizetype index, const ToneOutcome& outcome) {
+        outcomes[index] = outcome;
+    };
+    makeTones(2, 1, engine, staging, callbacks, wake[0]);
     close(wake[0]);
     close(wake[1]);
     QVERIFY(killed);

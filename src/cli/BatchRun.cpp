@@ -5,6 +5,7 @@
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
+#include "runner/RunLock.h"
 #include "runner/SafeFile.h"
 #include "runner/ShellWait.h"
 #include "runner/StopSignals.h"
@@ -111,8 +112,8 @@ QString setManifestName(const QString& prefix, int shard, int shards) {
 // when none was given), the program's version, the engine, the count and the tool's
 // arguments for the run's first tone, run in the set's folder: the same set in another
 // folder has the same manifest.
-QByteArray manifestText(const BatchRequest& request, const ToneSlice& slice, qint64 firstNumber,
-                        quint64 setSeed, Tone first) {
+QJsonObject manifestOf(const BatchRequest& request, const ToneSlice& slice, qint64 firstNumber,
+                       quint64 setSeed, Tone first) {
     first.outputPath = QFileInfo(first.outputPath).fileName();
     QJsonObject options{{QStringLiteral("length"), request.lengthText},
                         {QStringLiteral("from"), request.from},
@@ -157,7 +158,25 @@ QByteArray manifestText(const BatchRequest& request, const ToneSlice& slice, qin
         {QStringLiteral("tones"), slice.count},
         {QStringLiteral("options"), options},
         {QStringLiteral("first_tone_arguments"), QJsonArray::fromStringList(toolArguments(first))}};
-    return QJsonDocument(manifest).toJson();
+    return manifest;
+}
+
+// A run that never overwrites adds to a set: the manifest there keeps the runs before it, the
+// first first, under "earlier_runs".
+QJsonObject withEarlierRuns(QJsonObject manifest, const QString& path) {
+    QJsonObject earlier;
+    try {
+        constexpr qint64 largestManifest = 64 << 20;
+        earlier = QJsonDocument::fromJson(readRegularFile(path, largestManifest)).object();
+    } catch (const Failure&) {
+        // None yet, or none of ours.
+    }
+    if (earlier.isEmpty())
+        return manifest;
+    QJsonArray runs = earlier.take(QStringLiteral("earlier_runs")).toArray();
+    runs.append(earlier);
+    manifest.insert(QStringLiteral("earlier_runs"), runs);
+    return manifest;
 }
 
 // The engine asked for; the process engine's tool folder must be ours first.
@@ -193,6 +212,24 @@ int runBatch(const BatchRequest& request) {
         printError(failure.description());
         return badInputStatus;
     }
+    const QString keyName = answerKeyName(options.prefix, request.shard, request.shards);
+    const QString keyPath = outputFilePath(request.folder, keyName);
+    const QString manifestPath = outputFilePath(
+        request.folder, setManifestName(options.prefix, request.shard, request.shards));
+    // One run at a time owns the set's files, unless every one of them never overwrites.
+    std::optional<RunLock> lock;
+    std::optional<AnswerKeyFile> key;
+    try {
+        lock.emplace(outputFilePath(request.folder, QLatin1Char('.') + keyName + ".lock"),
+                     options.neverOverwrite, thisRunText(QStringLiteral("ziravel-batch")));
+        key.emplace(keyPath, options.neverOverwrite, [&] { return stopSignals.stopRequested(); });
+    } catch (const Failure& failure) {
+        printError(failure.description());
+        return 1;
+    }
+    // The manifest there would tell of the files this run writes over.
+    if (!options.neverOverwrite)
+        removeOwnFile(manifestPath);
     const quint64 setSeed = request.seed ? *request.seed : std::random_device{}();
     // Tone k is drawn from (seed, k) alone: the same wherever and whenever it is made.
     const std::optional<ToneDesign> design =
@@ -234,13 +271,6 @@ int runBatch(const BatchRequest& request) {
         bool ended = false;
     };
     std::map<qsizetype, PendingRow> rows;
-    std::optional<SpoolFile> key;
-    try {
-        key.emplace();
-    } catch (const Failure& failure) {
-        printError(QStringLiteral("No answer key can be kept: %1").arg(failure.description()));
-        return 1;
-    }
     qsizetype keyRows = 0;
     Tone firstTone;
     qint64 firstNumber = slice.first;
@@ -267,71 +297,67 @@ int runBatch(const BatchRequest& request) {
     int finished = 0;
     int failed = 0;
     int made = 0;
+    // Tones made once the key can no longer tell them would be lost to it: the run stops.
     QString keyFailure;
     // A reason is told once, with the first tone it stopped: a fault in every tone would
     // otherwise flood the terminal.
     QSet<QString> toldReasons;
     const ToneStaging staging(request.folder);
-    makeTones(
-        slice.count, engine->tonesUnderWay(jobs), *engine, staging, plan,
-        [&] { return stopSignals.stopRequested(); }, stopSignals.wakeDescriptor(),
-        [&](qsizetype index, const ToneOutcome& outcome) {
-            ++finished;
-            rows[index].ended = true;
-            AnswerRow& row = rows[index].row;
-            row.made = outcome.made;
-            made += outcome.made ? 1 : 0;
-            if (!outcome.made && !stopSignals.stopRequested()) {
-                ++failed;
-                const QString reason = reasonWithoutFile(outcome.reason, row.fileName);
-                if (!toldReasons.contains(reason)) {
-                    toldReasons.insert(reason);
-                    progress.clear();
-                    printError(QStringLiteral("%1: %2").arg(row.fileName, outcome.reason));
-                }
+    ToneCallbacks callbacks;
+    callbacks.plan = plan;
+    callbacks.stopRequested = [&] { return stopSignals.stopRequested() || !keyFailure.isEmpty(); };
+    callbacks.ended = [&](qsizetype index, const ToneOutcome& outcome) {
+        ++finished;
+        rows[index].ended = true;
+        AnswerRow& row = rows[index].row;
+        row.made = outcome.made;
+        made += outcome.made ? 1 : 0;
+        if (!outcome.made && !callbacks.stopRequested()) {
+            ++failed;
+            const QString reason = reasonWithoutFile(outcome.reason, row.fileName);
+            if (!toldReasons.contains(reason)) {
+                toldReasons.insert(reason);
+                progress.clear();
+                printError(QStringLiteral("%1: %2").arg(row.fileName, outcome.reason));
             }
-            // Tones start in order and each ends once: the first row pending is the next
-            // one, and goes to the key as soon as its tone has ended.
-            for (; !rows.empty() && rows.begin()->second.ended; rows.erase(rows.begin())) {
-                try {
-                    if (keyFailure.isEmpty())
-                        key->append(answerRowText(rows.begin()->second.row));
-                    ++keyRows;
-                } catch (const Failure& failure) {
-                    keyFailure = failure.description();
-                }
+        }
+        // Tones start in order and each ends once: the first row pending is the next one, and
+        // goes to the key as soon as its tone has ended.
+        for (; !rows.empty() && rows.begin()->second.ended; rows.erase(rows.begin())) {
+            try {
+                if (keyFailure.isEmpty())
+                    key->add(rows.begin()->second.row);
+                ++keyRows;
+            } catch (const Failure& failure) {
+                keyFailure = failure.description();
             }
-            progress.update(finished, failed);
-        });
+        }
+        progress.update(finished, failed);
+    };
+    callbacks.waiting = [&](qsizetype index) {
+        progress.clear();
+        printError(QStringLiteral("Waiting for %1, which has made no progress for a while.")
+                       .arg(rows[index].row.fileName));
+    };
+    makeTones(slice.count, engine->tonesUnderWay(jobs), *engine, staging, callbacks,
+              stopSignals.wakeDescriptor());
     progress.clear();
-    // The key lists every tone tried; a batch stopped before its first tone leaves the key
-    // there alone.
-    const QString keyPath = outputFilePath(
-        request.folder, answerKeyName(options.prefix, request.shard, request.shards));
-    if (keyRows > 0) {
-        BytePieces keptRows;
-        try {
-            if (keyFailure.isEmpty())
-                keptRows = key->pieces();
-        } catch (const Failure& failure) {
-            keyFailure = failure.description();
-        }
-        try {
-            if (!keyFailure.isEmpty())
-                throw Failure(QStringLiteral("The answer key %1 cannot be written: %2.")
-                                  .arg(keyPath, keyFailure));
-            writeAnswerKey(keyPath, keptRows, options.neverOverwrite);
-        } catch (const Failure& failure) {
-            printError(failure.description());
-            keyFailure = failure.description();
-        }
+    try {
+        if (keyFailure.isEmpty())
+            key->sync();
+    } catch (const Failure& failure) {
+        keyFailure = failure.description();
     }
+    if (!keyFailure.isEmpty())
+        printError(keyFailure);
     if (keyRows > 0) {
-        const QString manifestPath = outputFilePath(
-            request.folder, setManifestName(options.prefix, request.shard, request.shards));
         try {
-            writeFileSafely(manifestPath,
-                            manifestText(request, slice, firstNumber, setSeed, firstTone));
+            lock->inTurn([&] {
+                QJsonObject manifest = manifestOf(request, slice, firstNumber, setSeed, firstTone);
+                if (options.neverOverwrite)
+                    manifest = withEarlierRuns(manifest, manifestPath);
+                writeFileSafely(manifestPath, QJsonDocument(manifest).toJson());
+            });
         } catch (const Failure& failure) {
             printError(QStringLiteral("The set's manifest %1 cannot be written: %2.")
                            .arg(manifestPath, failure.description()));

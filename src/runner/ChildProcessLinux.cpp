@@ -325,7 +325,7 @@ void StartedChild::stop() {
     m_state->result = endedChild(m_state->child.status, m_state->errors);
 }
 
-void waitForAnyEnd(const QList<int>& endDescriptors, int wakeDescriptor) {
+void waitForAnyEnd(const QList<int>& endDescriptors, int wakeDescriptor, int timeoutMs) {
     std::vector<pollfd> ends;
     bool everyEndWatched = true;
     for (const int end : endDescriptors) {
@@ -337,7 +337,7 @@ void waitForAnyEnd(const QList<int>& endDescriptors, int wakeDescriptor) {
     if (wakeDescriptor >= 0)
         ends.push_back({wakeDescriptor, POLLIN, 0});
     constexpr int askAgainMs = 2;
-    while (poll(ends.data(), ends.size(), everyEndWatched ? -1 : askAgainMs) < 0 &&
+    while (poll(ends.data(), ends.size(), everyEndWatched ? timeoutMs : askAgainMs) < 0 &&
            errno == EINTR) {
     }
 }

@@ -130,6 +130,6 @@ void StartedChild::stop() {
     hasEnded();
 }
 
-void waitForAnyEnd(const QList<int>&, int) {
+void waitForAnyEnd(const QList<int>&, int, int) {
     QThread::msleep(2);
 }

@@ -158,94 +158,86 @@ void writeFileSafely(const QString& path, const BytePieces& pieces, ExistingFile
     syncFolderOf(target);
 }
 
-void appendLinesSafely(const QString& path, QByteArrayView header, const BytePieces& lines) {
+namespace {
+
+// Takes the file's lock, giving up when `stopWaiting` says so.
+void lockWhole(int fd, const std::function<bool()>& stopWaiting) {
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            fail(errno);
+        if (stopWaiting && stopWaiting())
+            throw Failure(QStringLiteral("another program holds it locked"));
+        // A stop signal ends the sleep early.
+        usleep(50 * 1000);
+    }
+}
+
+} // namespace
+
+AppendingFile::AppendingFile(const QString& path, QByteArrayView header,
+                             std::function<bool()> stopWaiting)
+    : m_header(header.toByteArray()), m_stopWaiting(std::move(stopWaiting)), m_path(path) {
     const QByteArray target = QFile::encodeName(path);
     struct stat info {};
     existingFile(target, info);
     // A link is refused, not followed; a pipe with no reader does not block the open.
-    const int fd =
-        open(target.constData(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-             usualFileMode());
-    if (fd < 0)
+    m_fd = open(target.constData(),
+                O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, usualFileMode());
+    if (m_fd < 0)
         throw Failure(errno == ELOOP ? linkRefusal : qt_error_string(errno));
-    const auto failClosing = [fd](const QString& why) {
-        close(fd);
-        throw Failure(why);
+    QString why;
+    if (fstat(m_fd, &info) != 0)
+        why = qt_error_string(errno);
+    else
+        why = refusal(info);
+    if (why.isEmpty()) {
+        try {
+            append({});
+            return;
+        } catch (const Failure& failure) {
+            why = failure.description();
+        }
+    }
+    close(m_fd);
+    throw Failure(why);
+}
+
+AppendingFile::~AppendingFile() {
+    close(m_fd);
+}
+
+void AppendingFile::append(QByteArrayView lines) {
+    lockWhole(m_fd, m_stopWaiting);
+    const auto failUnlocking = [this](int error) {
+        flock(m_fd, LOCK_UN);
+        fail(error);
     };
-    if (fstat(fd, &info) != 0)
-        failClosing(qt_error_string(errno));
-    if (const QString why = refusal(info); !why.isEmpty())
-        failClosing(why);
-    while (flock(fd, LOCK_EX) != 0)
-        if (errno != EINTR)
-            failClosing(qt_error_string(errno));
     // Another program may have added to it while we waited for the lock.
-    if (fstat(fd, &info) != 0)
-        failClosing(qt_error_string(errno));
+    struct stat info {};
+    if (fstat(m_fd, &info) != 0)
+        failUnlocking(errno);
     const off_t before = info.st_size;
     char last = '\n';
-    if (before > 0 && pread(fd, &last, 1, before - 1) != 1)
-        failClosing(qt_error_string(errno));
-    const QByteArrayView start = before == 0 ? header : last != '\n' ? "\n" : QByteArrayView();
-    int error = writeAll(fd, start);
+    if (before > 0 && pread(m_fd, &last, 1, before - 1) != 1)
+        failUnlocking(errno);
+    const QByteArrayView start = before == 0    ? QByteArrayView(m_header)
+                                 : last != '\n' ? "\n"
+                                                : QByteArrayView();
+    int error = writeAll(m_fd, start);
     if (error == 0)
-        error = writeAll(fd, lines);
-    if (error == 0 && fsync(fd) != 0)
-        error = errno;
+        error = writeAll(m_fd, lines);
     if (error != 0) {
         // What was there stays; what was added part way goes.
-        if (ftruncate(fd, before) == 0)
-            fsync(fd);
-        failClosing(qt_error_string(error));
+        if (ftruncate(m_fd, before) == 0)
+            fsync(m_fd);
+        failUnlocking(error);
     }
-    close(fd);
+    flock(m_fd, LOCK_UN);
 }
 
-struct SpoolFile::Data {
-    int fd = -1;
-    // Written in blocks, not in the small pieces appended.
-    QByteArray held;
-
-    void writeHeld() {
-        if (const int error = writeAll(fd, held))
-            fail(error);
-        held.clear();
-    }
-};
-
-SpoolFile::SpoolFile() : m_data(std::make_unique<Data>()) {
-    const QByteArray folder = QFile::encodeName(QDir::tempPath());
-    m_data->fd = open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (m_data->fd < 0)
+void AppendingFile::sync() {
+    if (syncfs(m_fd) != 0 || fsync(m_fd) != 0)
         fail(errno);
-}
-
-SpoolFile::~SpoolFile() {
-    close(m_data->fd);
-}
-
-void SpoolFile::append(QByteArrayView bytes) {
-    m_data->held += bytes;
-    if (m_data->held.size() >= 1 << 16)
-        m_data->writeHeld();
-}
-
-BytePieces SpoolFile::pieces() {
-    m_data->writeHeld();
-    const int fd = m_data->fd;
-    auto offset = std::make_shared<off_t>(0);
-    return [fd, offset] {
-        QByteArray piece(1 << 16, Qt::Uninitialized);
-        ssize_t got = 0;
-        while ((got = pread(fd, piece.data(), size_t(piece.size()), *offset)) < 0 &&
-               errno == EINTR) {
-        }
-        if (got < 0)
-            fail(errno);
-        *offset += got;
-        piece.truncate(got);
-        return piece;
-    };
 }
 
 bool createFileExclusively(const QString& path) {
@@ -361,53 +353,38 @@ void writeFileSafely(const QString& path, const BytePieces& pieces, ExistingFile
         throw Failure(file.errorString());
 }
 
-void appendLinesSafely(const QString& path, QByteArrayView header, const BytePieces& lines) {
+AppendingFile::AppendingFile(const QString& path, QByteArrayView header,
+                             std::function<bool()> stopWaiting)
+    : m_header(header.toByteArray()), m_stopWaiting(std::move(stopWaiting)), m_path(path) {
     const QFileInfo info(path);
     if (info.isSymLink() || (info.exists() && !info.isFile()))
         throw Failure(QStringLiteral("it is not an ordinary file"));
-    QFile file(path);
+    append({});
+}
+
+AppendingFile::~AppendingFile() = default;
+
+void AppendingFile::append(QByteArrayView lines) {
+    QFile file(m_path);
     if (!file.open(QIODevice::ReadWrite | QIODevice::Append))
         throw Failure(file.errorString());
     const qint64 before = file.size();
     QByteArray text;
     if (before == 0) {
-        text += header;
+        text += m_header;
     } else {
         file.seek(before - 1);
         if (file.read(1) != "\n")
             text += '\n';
     }
-    bool written = file.write(text) == text.size();
-    for (QByteArray piece = lines(); written && !piece.isEmpty(); piece = lines())
-        written = file.write(piece) == piece.size();
-    if (!written || !file.flush()) {
+    text += lines;
+    if (file.write(text) != text.size() || !file.flush()) {
         file.resize(before);
         throw Failure(file.errorString());
     }
 }
 
-struct SpoolFile::Data {
-    QTemporaryFile file;
-};
-
-SpoolFile::SpoolFile() : m_data(std::make_unique<Data>()) {
-    if (!m_data->file.open())
-        throw Failure(m_data->file.errorString());
-}
-
-SpoolFile::~SpoolFile() = default;
-
-void SpoolFile::append(QByteArrayView bytes) {
-    if (m_data->file.write(bytes.data(), bytes.size()) != bytes.size())
-        throw Failure(m_data->file.errorString());
-}
-
-BytePieces SpoolFile::pieces() {
-    QFile& file = m_data->file;
-    file.flush();
-    file.seek(0);
-    return [&file] { return file.read(1 << 16); };
-}
+void AppendingFile::sync() {}
 
 bool createFileExclusively(const QString& path) {
     QFile file(path);
@@ -444,8 +421,4 @@ BytePieces onePiece(QByteArrayView bytes) {
 void writeFileSafely(const QString& path, QByteArrayView bytes, ExistingFile existing,
                      FileAccess access) {
     writeFileSafely(path, onePiece(bytes), existing, access);
-}
-
-void appendLinesSafely(const QString& path, QByteArrayView header, QByteArrayView lines) {
-    appendLinesSafely(path, header, onePiece(lines));
 }

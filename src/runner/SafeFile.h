@@ -39,30 +39,31 @@ void writeFileSafely(const QString& path, QByteArrayView bytes,
                      ExistingFile existing = ExistingFile::replace,
                      FileAccess access = FileAccess::usual);
 
-// Adds lines to the end of a regular file of ours, or makes it with the header first. The file
-// is locked meanwhile, so that lines added by programs at once are all kept, each once; a line
-// the file's last line lacks its end is ended first. What was there is never read whole, and a
-// write that fails is taken back.
-void appendLinesSafely(const QString& path, QByteArrayView header, const BytePieces& lines);
-void appendLinesSafely(const QString& path, QByteArrayView header, QByteArrayView lines);
-
-// Bytes kept aside while a long run makes them, so that memory does not grow with the run:
-// a file without a name in the temporary folder, which goes with the object.
-class SpoolFile {
+// A regular file of ours that lines are added to at its end while it is open. Each addition is
+// made while the file is locked, so that lines added by programs at once are all kept, each
+// once; a line the file's last line lacks its end is ended first. What was there is never
+// read whole, and an addition that fails is taken back.
+class AppendingFile {
 public:
-    SpoolFile(); // throws Failure
-    ~SpoolFile();
-    SpoolFile(const SpoolFile&) = delete;
-    SpoolFile& operator=(const SpoolFile&) = delete;
+    // Opens the file, or makes it with the header first. `stopWaiting`, asked while another
+    // program holds the file locked, gives up the wait. Throws Failure.
+    explicit AppendingFile(const QString& path, QByteArrayView header = {},
+                           std::function<bool()> stopWaiting = {});
+    ~AppendingFile();
+    AppendingFile(const AppendingFile&) = delete;
+    AppendingFile& operator=(const AppendingFile&) = delete;
 
-    // Throws Failure.
-    void append(QByteArrayView bytes);
-    // Everything appended, from the start, piece by piece. Throws Failure.
-    BytePieces pieces();
+    // Adds the lines, whole or not at all. Throws Failure.
+    void append(QByteArrayView lines);
+    // Puts what was added on disk, and before it the files its file system holds, so that the
+    // files its lines name are never lost while they are. Throws Failure.
+    void sync();
 
 private:
-    struct Data;
-    std::unique_ptr<Data> m_data;
+    int m_fd = -1;
+    QByteArray m_header;
+    std::function<bool()> m_stopWaiting;
+    QString m_path;
 };
 
 // Makes an empty file at the path, where nothing may be, not even a link: two programs, or a

@@ -88,9 +88,10 @@ private:
 };
 
 // Sleeps until one of the end descriptors (StartedChild::endDescriptor(), or another
-// maker's) or the wake descriptor (-1 for none) becomes readable; may return early. An end
-// of -1 cannot be watched: it is asked for again every few milliseconds.
-void waitForAnyEnd(const QList<int>& endDescriptors, int wakeDescriptor);
+// maker's) or the wake descriptor (-1 for none) becomes readable, or for at most `timeoutMs`
+// (-1: no limit); may return early. An end of -1 cannot be watched: it is asked for again
+// every few milliseconds.
+void waitForAnyEnd(const QList<int>& endDescriptors, int wakeDescriptor, int timeoutMs = -1);
 
 // How many files the program may have open, once the limit has been raised as far as the
 // system lets it: children started side by side each hold a few.

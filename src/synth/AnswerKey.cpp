@@ -78,46 +78,50 @@ QByteArray answerRowText(const AnswerRow& row) {
     return (fields.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
 }
 
-namespace {
-
-QByteArray rowsText(const QList<AnswerRow>& rows) {
-    QByteArray text;
-    for (const AnswerRow& row : rows)
-        text += answerRowText(row);
-    return text;
-}
-
-} // namespace
-
 QString answerKeyName(const QString& prefix, int shard, int shards) {
     return shards > 0 ? QStringLiteral("%1tones-%2-of-%3.csv").arg(prefix).arg(shard).arg(shards)
                       : prefix + QStringLiteral("tones.csv");
 }
 
 QByteArray answerKeyText(const QList<AnswerRow>& rows) {
-    return header + rowsText(rows);
+    QByteArray text = header;
+    for (const AnswerRow& row : rows)
+        text += answerRowText(row);
+    return text;
 }
 
-void writeAnswerKey(const QString& path, const QList<AnswerRow>& rows, bool append) {
-    const QByteArray text = rowsText(rows);
-    writeAnswerKey(path, onePiece(text), append);
+AnswerKeyFile::AnswerKeyFile(const QString& path, bool append, std::function<bool()> stopWaiting)
+    : m_path(path) {
+    writing([&] {
+        if (!append)
+            writeFileSafely(path, header);
+        m_file = std::make_unique<AppendingFile>(path, header, std::move(stopWaiting));
+    });
+    m_sinceSynced.start();
 }
 
-void writeAnswerKey(const QString& path, const BytePieces& rows, bool append) {
+template <typename Write> void AnswerKeyFile::writing(const Write& write) {
     try {
-        if (append) {
-            appendLinesSafely(path, header, rows);
-        } else {
-            bool headerGiven = false;
-            writeFileSafely(path, [&]() {
-                if (headerGiven)
-                    return rows();
-                headerGiven = true;
-                return header;
-            });
-        }
+        write();
     } catch (const Failure& failure) {
         throw Failure(QStringLiteral("The answer key %1 cannot be written: %2.")
-                          .arg(path, failure.description()));
+                          .arg(m_path, failure.description()));
     }
+}
+
+void AnswerKeyFile::add(const AnswerRow& row) {
+    writing([&] { m_file->append(answerRowText(row)); });
+    // A few rows at a time, or a second's worth, reach the disk together.
+    constexpr int rowsAtOnce = 64;
+    constexpr qint64 syncedEveryMs = 1000;
+    if (++m_unsynced >= rowsAtOnce || m_sinceSynced.elapsed() >= syncedEveryMs)
+        sync();
+}
+
+void AnswerKeyFile::sync() {
+    if (m_unsynced == 0)
+        return;
+    writing([&] { m_file->sync(); });
+    m_unsynced = 0;
+    m_sinceSynced.start();
 }

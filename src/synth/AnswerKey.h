@@ -4,9 +4,12 @@
 #include "runner/SafeFile.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
+#include <memory>
 #include <optional>
 
 // The name of the answer key a batch writes beside its tones, at the default prefix.
@@ -51,9 +54,26 @@ QByteArray answerKeyText(const QList<AnswerRow>& rows);
 // One row of it, its line end included.
 QByteArray answerRowText(const AnswerRow& row);
 
-// Writes the answer key in one piece, or adds the rows to the end of the key there (a key
-// that is not a regular file of ours is left alone); throws Failure naming the file when it
-// cannot, and the key there stays as it was.
-void writeAnswerKey(const QString& path, const QList<AnswerRow>& rows, bool append = false);
-// The same for rows given piece by piece (answerRowText()), for a key too long to hold.
-void writeAnswerKey(const QString& path, const BytePieces& rows, bool append);
+// The answer key of a run, true on disk for every row it holds at every moment. It is made
+// when the run starts, replacing an earlier key of that name, whose rows would no longer tell
+// the files the run writes over, or (`append`) kept and added to. Each row is added as its tone
+// ends, in tone order, and the rows are synced to disk a few at a time, after the files they
+// name: a run that is killed leaves a key that lacks only the tones under way.
+class AnswerKeyFile {
+public:
+    // Throws Failure naming the file when the key cannot be made or added to; an earlier key
+    // stays as it was then. `stopWaiting`: as AppendingFile's.
+    AnswerKeyFile(const QString& path, bool append, std::function<bool()> stopWaiting = {});
+    // Adds the row. Throws Failure naming the file.
+    void add(const AnswerRow& row);
+    // Puts every row added on disk. Throws Failure naming the file.
+    void sync();
+
+private:
+    template <typename Write> void writing(const Write& write);
+
+    QString m_path;
+    std::unique_ptr<AppendingFile> m_file;
+    int m_unsynced = 0;
+    QElapsedTimer m_sinceSynced;
+};

@@ -4,6 +4,7 @@
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
+#include "runner/RunLock.h"
 #include "runner/SafeFile.h"
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
@@ -252,10 +253,29 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         {}};
     int failedTones = 0;
     QString firstReason;
-    QList<AnswerRow> answers;
+    // One run at a time owns the set's files, unless each never overwrites: a second one makes
+    // nothing and says why.
+    const QString keyPath = outputFilePath(folder, answerKeyName(batchOptions.prefix));
+    std::optional<RunLock> lock;
+    try {
+        if (count > 0)
+            lock.emplace(
+                outputFilePath(folder,
+                               QStringLiteral(".%1.lock").arg(answerKeyName(batchOptions.prefix))),
+                batchOptions.neverOverwrite, thisRunText(QStringLiteral("Ziravel")));
+    } catch (const Failure& failure) {
+        failedTones = count;
+        firstReason = failure.description();
+    }
+    // The key tells which file holds which tone, row by row as the tones end; it never stops
+    // the tones. One that cannot be made must not stay behind to tell of the files written over.
+    std::optional<AnswerKeyFile> key;
+    if (lock && !guard.step(at.run, [&] { key.emplace(keyPath, batchOptions.neverOverwrite); }) &&
+        !batchOptions.neverOverwrite)
+        removeOwnFile(keyPath);
     int madeTones = 0;
     bool stopped = false;
-    for (int number = 1; number <= count; ++number) {
+    for (int number = 1; lock && number <= count; ++number) {
         if (window.stopRequested()) {
             stopped = true;
             break;
@@ -266,14 +286,12 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         const ToneOutcome outcome = makeBatchTone(guard, at, window, batchOptions, batchTone);
         if (!outcome.made && ++failedTones == 1)
             firstReason = outcome.reason;
-        answers.append(answeredTone(batchTone.tone, outcome.made));
+        if (key &&
+            !guard.step(at.run, [&] { key->add(answeredTone(batchTone.tone, outcome.made)); }))
+            key.reset();
         madeTones += outcome.made ? 1 : 0;
     }
-    // The key tells which file holds which tone; it never stops the tones.
-    const QString keyPath = outputFilePath(folder, answerKeyName(batchOptions.prefix));
-    const bool keyWritten = count > 0 && guard.step(at.run, [&] {
-        writeAnswerKey(keyPath, answers, batchOptions.neverOverwrite);
-    });
+    const bool keyWritten = key && guard.step(at.run, [&] { key->sync(); });
     window.showProgress(0, 0);
     if (keyWritten)
         window.showStatus(QStringLiteral("Key: ") + QDir::toNativeSeparators(keyPath));

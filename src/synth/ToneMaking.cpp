@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <algorithm>
 #include <limits>
@@ -293,11 +294,13 @@ struct ToneRunning {
 } // namespace
 
 void makeTones(qsizetype count, int jobs, ToneEngine& engine, const ToneStaging& staging,
-               const std::function<PlannedTone(qsizetype)>& plan,
-               const std::function<bool()>& stopRequested, int wakeDescriptor,
-               const std::function<void(qsizetype, const ToneOutcome&)>& ended) {
+               const ToneCallbacks& callbacks, int wakeDescriptor) {
     std::vector<ToneRunning> running;
     qsizetype next = 0;
+    const qsizetype ahead = 4 * qsizetype(jobs) + 256;
+    constexpr int quietMs = 10 * 1000;
+    QElapsedTimer sinceLastEnd;
+    sinceLastEnd.start();
     for (;;) {
         // Tones that ended make room first: the next ones start before these are judged.
         std::vector<ToneRunning> finished;
@@ -309,24 +312,32 @@ void makeTones(qsizetype count, int jobs, ToneEngine& engine, const ToneStaging&
                 ++tone;
             }
         }
-        const bool stop = stopRequested();
+        const bool stop = callbacks.stopRequested();
         if (stop) {
             for (ToneRunning& tone : running) {
                 tone.started->stop();
                 tone.flight->abandon();
-                ended(tone.index, {false, QStringLiteral("Stopped.")});
+                callbacks.ended(tone.index, {false, QStringLiteral("Stopped.")});
             }
             running.clear();
         }
-        for (; !stop && next < count && qsizetype(running.size()) < jobs; ++next) {
+        const auto earliest = [&] {
+            qsizetype index = next;
+            for (const ToneRunning& tone : running)
+                index = std::min(index, tone.index);
+            return index;
+        };
+        for (;
+             !stop && next < count && qsizetype(running.size()) < jobs && next - earliest() < ahead;
+             ++next) {
             std::unique_ptr<ToneInFlight> flight;
             try {
-                const PlannedTone planned = plan(next);
+                const PlannedTone planned = callbacks.plan(next);
                 const QString& target = planned.tone.outputPath;
                 if (!planned.refusal.isEmpty()) {
                     // An earlier file of that name must not pass for this tone.
                     removeOwnFile(target);
-                    ended(next, {false, planned.refusal});
+                    callbacks.ended(next, {false, planned.refusal});
                     continue;
                 }
                 // Until its file has a place, a tone that cannot start leaves only the name it
@@ -342,18 +353,25 @@ void makeTones(qsizetype count, int jobs, ToneEngine& engine, const ToneStaging&
             } catch (const Failure& failure) {
                 if (flight)
                     flight->abandon();
-                ended(next, {false, failure.description()});
+                callbacks.ended(next, {false, failure.description()});
             }
         }
+        if (!finished.empty())
+            sinceLastEnd.start();
         for (ToneRunning& tone : finished)
-            ended(tone.index, tone.flight->placed(tone.started->outcome()));
+            callbacks.ended(tone.index, tone.flight->placed(tone.started->outcome()));
         if (running.empty())
             break;
+        if (sinceLastEnd.elapsed() >= quietMs) {
+            if (callbacks.waiting)
+                callbacks.waiting(earliest());
+            sinceLastEnd.start();
+        }
         // Returns at once when one has ended meanwhile.
         QList<int> ends;
         for (const ToneRunning& tone : running)
             if (const int end = tone.started->endDescriptor(); end < 0 || !ends.contains(end))
                 ends.append(end);
-        waitForAnyEnd(ends, wakeDescriptor);
+        waitForAnyEnd(ends, wakeDescriptor, int(quietMs - sinceLastEnd.elapsed()));
     }
 }

@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "runner/RunLock.h"
+
+#include "runner/Failure.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QLockFile>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+QString thisRunText(const QString& program) {
+    return QStringLiteral("%1, process %2, started %3")
+        .arg(program)
+        .arg(QCoreApplication::applicationPid())
+        .arg(QDateTime::currentDateTime().toString(Qt::ISODate));
+}
+
+#ifdef Q_OS_UNIX
+
+namespace {
+
+// Byte 0 stands for the run, byte 1 for a turn. Locks of an open file, not of a process, so
+// that they never mix with the file's other locks.
+bool lockByte(int fd, short type, off_t byte, bool wait) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = byte;
+    lock.l_len = 1;
+    while (fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) != 0)
+        if (errno != EINTR || !wait)
+            return false;
+    return true;
+}
+
+} // namespace
+
+RunLock::RunLock(const QString& path, bool shared, const QString& holder) {
+    const QByteArray name = QFile::encodeName(path);
+    m_fd = open(name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    struct stat info {};
+    if (m_fd < 0 || fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
+        const QString why = m_fd < 0 && errno != ELOOP
+                                ? qt_error_string(errno)
+                                : QStringLiteral("%1 is not a file of ours.").arg(path);
+        if (m_fd >= 0)
+            close(m_fd);
+        throw Failure(why);
+    }
+    if (!lockByte(m_fd, shared ? F_RDLCK : F_WRLCK, 0, false)) {
+        QByteArray running(512, '\0');
+        const ssize_t got = pread(m_fd, running.data(), size_t(running.size()), 0);
+        running.truncate(std::max<ssize_t>(got, 0));
+        close(m_fd);
+        throw Failure(QStringLiteral("Another run is making this set's files: %1.")
+                          .arg(QString::fromUtf8(running.trimmed())));
+    }
+    // Of several runs that share it, the last one is named. Only words for the next run:
+    // nothing is lost without them.
+    const QByteArray text = holder.toUtf8() + '\n';
+    [[maybe_unused]] const bool named =
+        ftruncate(m_fd, 0) == 0 && pwrite(m_fd, text.constData(), size_t(text.size()), 0) > 0;
+}
+
+RunLock::~RunLock() {
+    close(m_fd);
+}
+
+void RunLock::inTurn(const std::function<void()>& update) const {
+    lockByte(m_fd, F_WRLCK, 1, true);
+    try {
+        update();
+    } catch (...) {
+        lockByte(m_fd, F_UNLCK, 1, false);
+        throw;
+    }
+    lockByte(m_fd, F_UNLCK, 1, false);
+}
+
+#else
+
+// Elsewhere every run takes the lock alone.
+RunLock::RunLock(const QString& path, bool, const QString&)
+    : m_lockFile(std::make_unique<QLockFile>(path)) {
+    m_lockFile->setStaleLockTime(0);
+    if (!m_lockFile->tryLock())
+        throw Failure(QStringLiteral("Another run is making this set's files."));
+}
+
+RunLock::~RunLock() = default;
+
+void RunLock::inTurn(const std::function<void()>& update) const {
+    update();
+}
+
+#endif
