@@ -148,6 +148,7 @@ private slots:
     void unsafeSettingsAreTold();
     void keyIsNeverWrittenThrough_data();
     void keyIsNeverWrittenThrough();
+    void silentFileIsNotMade();
     void toneNameHeldByAnotherIsLeftAlone_data();
     void toneNameHeldByAnotherIsLeftAlone();
     void fullDiskKeepsTheKey_data();
@@ -674,6 +675,42 @@ void TestBatch::badInput_data() {
         "--balanced \"\": needs the pitches listed with --frequencies, --notes or --pitch-list.");
     row("seed no number", {"--seed", "abc"},
         "--seed \"abc\": not a whole number from 0 to 18446744073709551615.");
+    row("interval past every rate",
+        {"--from", "1000", "--to", "1000", "--tones-per-file", "4", "--interval-cents", "2400"},
+        "--interval-cents \"2400\": No sample rate holds a pitch of 64000 Hz: the highest, 96000 "
+        "Hz, holds pitches below 48000 Hz.");
+    row("band past every rate", {"--type", "whitenoise", "--band", "100-50000"},
+        "--band \"100-50000\": No sample rate holds a pitch of 50000 Hz: the highest, 96000 Hz, "
+        "holds pitches below 48000 Hz.");
+    row("fade longer than half the tone", {"--fade", "20", "--length", "0.01"},
+        "--fade \"20\": A fade of 20 ms is longer than half the tone (0.01 s): the tone would "
+        "never reach its level.");
+    row("MP3 past its rates", {"--format", "mp3", "--rate", "96000"},
+        "--rate \"96000\": An MP3 file holds at most 48000 samples a second.");
+    row("MP3 noise band past its encoder",
+        {"--format", "mp3", "--type", "pinknoise", "--band", "100-17000"},
+        "--band \"100-17000\": An MP3 file cannot hold noise above 16300 Hz: its encoder removes "
+        "it.");
+    row("frequency of no sound", {"--frequencies", "1e-300"},
+        "--frequencies \"1e-300\": not frequencies from 1 to 32767 Hz like 250,500,1000, at most "
+        "10000 of them.");
+    row("octave past every number", {"--notes", "A99999999999"},
+        "--notes \"A99999999999\": not notes of octaves -1 to 10 like A3..A5 or C4,Eb4,G4, at "
+        "most 10000 of them.");
+    row("bounds too far apart", {"--from", "0", "--to", "32767"},
+        "--from \"0\": with --to \"32767\": the bounds may lie at most 32766 Hz apart.");
+    row("count below one round", {"--frequencies", "250,500,1000", "--balanced", "--count", "2"},
+        "--count \"2\": not a whole number of rounds of 3 tones; 3 would be.");
+    {
+        // Lists whose rounds pass 64 bits together once repeated.
+        const auto repeated = [](const char* value, int times) {
+            return QStringList(times, QString::fromLatin1(value)).join(QLatin1Char(','));
+        };
+        row("design past 64 bits",
+            {"--balanced", "--frequencies", repeated("100", 10000), "--level",
+             repeated("-1", 43684), "--channel", repeated("mono", 26214), "--repeats", "6539132"},
+            "--repeats \"6539132\": more than 10000000 tones.");
+    }
     row("unknown option", {"--colour", "red"}, "Unknown option 'colour'.");
     row("argument without option", {"loud"}, "unexpected argument \"loud\".");
 }
@@ -1053,6 +1090,21 @@ void TestBatch::keyIsNeverWrittenThrough() {
     QCOMPARE(QFileInfo(key).isSymLink(), kind != QLatin1String("fifo"));
     // Found before the first tone: no tone is made that no key would tell.
     QVERIFY(QDir(shared.path()).entryList({QStringLiteral("*.wav")}).isEmpty());
+}
+
+// Noise filtered to a band so low that every sample is 0: a whole file, but no tone.
+void TestBatch::silentFileIsNotMade() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    const BatchResult batch =
+        runBatch({"--count", "1", "--length", "0.1", "--type", "whitenoise", "--band",
+                  "0.0000001-0.0000002", "--folder", folder.path()});
+    QCOMPARE(batch.exitStatus, 1);
+    QVERIFY2(batch.errors.contains(QStringLiteral("Ziravel_1.wav is silent.")),
+             qPrintable(batch.errors));
+    QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("Ziravel_1.wav"))));
+    QCOMPARE(madeColumn(linesOf(folder.filePath(answerKeyFileName)).value(1)),
+             QStringLiteral("no"));
 }
 
 void TestBatch::toneNameHeldByAnotherIsLeftAlone_data() {

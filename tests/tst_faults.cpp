@@ -66,6 +66,7 @@ private slots:
     void soxCannotRun();
     void fullDiskLeavesNoTone_data();
     void fullDiskLeavesNoTone();
+    void silentToneIsNotMade();
     void outputLinkedToDevice_data();
     void outputLinkedToDevice();
     void audioOutputMissing();
@@ -194,6 +195,20 @@ void TestFaults::fullDiskLeavesNoTone() {
         qunsetenv("ZIRAVEL_FAKE_SOX_CUT");
     }
     QCOMPARE(run.fixture.modals.notices, QStringList{failedTones(1, 1, reason.arg(run.output))});
+    QVERIFY(run.outputFiles().isEmpty());
+}
+
+// A tool that ends well with a whole file of silence has not made the tone.
+void TestFaults::silentToneIsNotMade() {
+    ToneRun run;
+    run.useFakeTool(0);
+    qputenv("ZIRAVEL_FAKE_SOX_SILENT", "1");
+    run.w.countField->setText(QStringLiteral("1"));
+    run.w.pushButton1->click();
+    qunsetenv("ZIRAVEL_FAKE_SOX_SILENT");
+    QCOMPARE(
+        run.fixture.modals.notices,
+        QStringList{failedTones(1, 1, run.output + QStringLiteral("/Ziravel_1.wav is silent."))});
     QVERIFY(run.outputFiles().isEmpty());
 }
 

@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMap>
 #include <QThread>
 #include <cmath>
 #include <cstdio>
@@ -257,8 +258,12 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
             if (!pitches)
                 refuse(QLatin1String(list), text,
                        QLatin1String(list) == QLatin1String("notes")
-                           ? QStringLiteral("not notes like A3..A5 or C4,Eb4,G4.")
-                           : QStringLiteral("not frequencies in Hz like 250,500,1000."));
+                           ? QStringLiteral("not notes of octaves -1 to 10 like A3..A5 or "
+                                            "C4,Eb4,G4, at most %1 of them.")
+                                 .arg(longestPitchList)
+                           : QStringLiteral("not frequencies from 1 to 32767 Hz like "
+                                            "250,500,1000, at most %1 of them.")
+                                 .arg(longestPitchList));
             request.pitchList = *pitches;
         }
     if (request.pitchList.isEmpty() && request.options.pitchDraw == ToneOptions::PitchDraw::list) {
@@ -275,24 +280,31 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     if (request.balanced && request.options.intervalCents != 0)
         request.intervalSigns = {1, -1};
     if (request.balanced) {
-        const qsizetype round = request.pitchList.size() * request.levels.size() *
-                                request.channels.size() * request.intervalSigns.size();
+        // Counted in floating point first: lists long enough could pass 64 bits together.
+        const double roundSize = double(request.pitchList.size()) * double(request.levels.size()) *
+                                 double(request.channels.size()) *
+                                 double(request.intervalSigns.size());
         const int repeats =
             parser.isSet(QStringLiteral("repeats"))
                 ? wholeNumber(QStringLiteral("repeats"), parser.value(QStringLiteral("repeats")), 1,
                               maximumBatchCount, QStringLiteral("a number of rounds"))
                 : 1;
-        if (round * repeats > maximumBatchCount)
+        if (roundSize * repeats > maximumBatchCount)
             refuse(QStringLiteral("repeats"), QString::number(repeats),
                    QStringLiteral("more than %1 tones.").arg(maximumBatchCount));
+        const qsizetype round = qsizetype(roundSize);
+        const qsizetype fewer = std::max<qsizetype>(round, request.count / round * round);
+        const qsizetype more = (request.count / round + 1) * round;
+        QString nearest = QString::number(fewer);
+        if (more != fewer)
+            nearest += QStringLiteral(" or ") + QString::number(more);
         if (!parser.isSet(QStringLiteral("count")))
             request.count = int(round * repeats);
         else if (request.count % round != 0)
             refuse(QStringLiteral("count"), inputs.count,
-                   QStringLiteral("not a whole number of rounds of %1 tones; %2 or %3 would be.")
+                   QStringLiteral("not a whole number of rounds of %1 tones; %2 would be.")
                        .arg(round)
-                       .arg(std::max<qsizetype>(round, request.count / round * round))
-                       .arg((request.count / round + 1) * round));
+                       .arg(nearest));
     }
     if (request.options.levelReference == ToneOptions::LevelReference::rms) {
         const QString word = waveformWord(waveformRowText(request.waveform));
@@ -321,8 +333,12 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
         if (request.pitchList.isEmpty())
             drawPitch(request.from, request.to, request.options.pitchDraw, trial);
     } catch (const Failure& failure) {
+        // The window's error report names the overflow alone; here the bounds are known.
+        const QString why = failure.description() == FailureText::overflow
+                                ? QStringLiteral("the bounds may lie at most 32766 Hz apart.")
+                                : failure.description();
         refuse(QStringLiteral("from"), inputs.from,
-               QStringLiteral("with --to \"%1\": %2").arg(inputs.to, failure.description()));
+               QStringLiteral("with --to \"%1\": %2").arg(inputs.to, why));
     }
     if (parser.isSet(QStringLiteral("seed"))) {
         bool number = false;
@@ -392,6 +408,27 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     }
     if (!noise)
         request.band.reset();
+    // What no tone of the set could be made as asked is refused before the first one.
+    Tone highest{QStringLiteral("highest") + fileExtension(request.format),
+                 request.lengthText,
+                 request.waveform,
+                 setHighestPitch(request),
+                 request.options,
+                 setHighestPitch(request)};
+    highest.band = request.band;
+    if (const std::optional<SetRefusal> refusal = setRefusal(highest)) {
+        const QMap<QString, QString> refused{
+            {QStringLiteral("fade"), QString::number(request.options.fadeMs)},
+            {QStringLiteral("rate"), QString::number(request.options.sampleRate)},
+            {QStringLiteral("band"), request.band ? request.band->text() : QString()}};
+        const bool climbs = request.options.tonesPerFile > 1 && request.options.intervalCents != 0;
+        if (refused.contains(refusal->option))
+            refuse(refusal->option, refused.value(refusal->option), refusal->reason);
+        refuse(climbs ? QStringLiteral("interval-cents") : QStringLiteral("to"),
+               climbs ? QString::number(request.options.intervalCents)
+                      : decimalText(setHighestPitch(request)),
+               refusal->reason);
+    }
     if (setTone.isNoiseAtRmsLevel() && request.engine != BatchEngine::library)
         refuse(QStringLiteral("level-reference"), QStringLiteral("rms"),
                QStringLiteral("noise is set to its RMS by making it again from its seed, which "

@@ -60,6 +60,12 @@ struct ToneRequest {
     qint32 seed;
     qint32 sampleRate;
     double seconds;
+    // What the file's peak must be (PeakRule): checked when `peakExpected`, else only that it
+    // sounds.
+    qint32 peakExpected;
+    double expectedPeakDb;
+    double peakBelowDb;
+    double peakAboveDb;
     // For noise at an RMS level: the level and the gain its arguments give each of the file's
     // tones.
     qint32 levelled;
@@ -88,11 +94,19 @@ ToneOutcome madeAtItsLevel(const ToneRequest& tone, const std::string& pathBytes
                 if (arguments[at] == "gain")
                     arguments[at + 1] = QString::number(gainDb).toStdString();
         const LibsoxRun run = makeToneWithLibsox(arguments, tone.seed);
+        const PeakRule rule{tone.peakExpected ? std::optional(tone.expectedPeakDb) : std::nullopt,
+                            tone.peakBelowDb, tone.peakAboveDb};
         return judgedTone({{run.status, QString::fromLocal8Bit(run.errorOutput)},
                            libraryName,
                            tone.seconds,
-                           tone.sampleRate},
-                          path);
+                           tone.sampleRate,
+                           rule},
+                          path, [](const QString& made) -> std::optional<double> {
+                              // The library reads every format it writes.
+                              const std::optional<SoundLevels> levels =
+                                  measuredLevels(QFile::encodeName(made).toStdString());
+                              return levels ? std::optional(levels->peakDb) : std::nullopt;
+                          });
     };
     ToneOutcome outcome = madeAt(gain);
     constexpr int makings = 8;
@@ -102,7 +116,7 @@ ToneOutcome madeAtItsLevel(const ToneRequest& tone, const std::string& pathBytes
     std::optional<std::pair<double, double>> above;
     for (int making = 1; outcome.made && tone.levelled; ++making) {
         const std::optional<SoundLevels> levels = measuredLevels(pathBytes);
-        if (!levels)
+        if (!levels || !std::isfinite(levels->rmsDb))
             return {false, QStringLiteral("%1 could not be measured.").arg(path)};
         const double missing = tone.rmsLevelDb - levels->rmsDb;
         if (std::abs(missing) < bestMiss) {
@@ -359,9 +373,14 @@ LibsoxEngine::Worker& LibsoxEngine::readyWorker() {
 std::unique_ptr<StartedTone> LibsoxEngine::start(const Tone& tone, double seconds) {
     // The library's generator takes 32 bits: the seed's low ones.
     const QStringList arguments = toolArguments(tone);
+    const PeakRule peak = peakRule(tone);
     const ToneRequest fixed{qint32(quint32(tone.seed.value_or(0))),
                             tone.sampleRate(),
                             seconds,
+                            peak.expectedDb.has_value(),
+                            peak.expectedDb.value_or(0),
+                            peak.belowDb,
+                            peak.aboveDb,
                             tone.isNoiseAtRmsLevel(),
                             tone.options.levelDb,
                             tone.gainDb().value_or(0)};

@@ -419,7 +419,7 @@ std::optional<SoundLevels> measuredLevels(const std::string& path) {
         frames += got / channels;
     }
     sox_close(file);
-    if (frames == 0 || peak == 0)
+    if (frames == 0)
         return std::nullopt;
     const double loudest = *std::max_element(squares.begin(), squares.end());
     return SoundLevels{10 * std::log10(loudest / double(frames)), 20 * std::log10(peak)};

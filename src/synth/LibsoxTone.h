@@ -25,8 +25,8 @@ struct LibsoxRun {
 LibsoxRun makeToneWithLibsox(const std::vector<std::string>& arguments, std::int32_t seed);
 
 // The levels of a sound file as the library decodes it, in dBFS: the RMS of its loudest
-// channel (the sounding one of a one-ear file) and the peak of all. Nothing when it cannot
-// be read.
+// channel (the sounding one of a one-ear file) and the peak of all; -inf for silence. Nothing
+// when it cannot be read or holds no sample.
 struct SoundLevels {
     double rmsDb = 0;
     double peakDb = 0;

@@ -218,21 +218,37 @@ bool Tone::isNoise() const {
     return isNoiseWord(waveformWord());
 }
 
-int Tone::sampleRate() const {
-    const bool mp3 = isMp3();
+double Tone::heldPitch() const {
     // The band's top must lie below half the rate, as a pitch's must.
     if (band)
-        return sampleRateFor(QString(), band->high, options.sampleRate, mp3);
+        return band->high;
     // A file's later tones climb from its first by the interval: upward, or either way when
     // the set is balanced.
     const int rise =
         options.balanced ? std::abs(options.intervalCents) : std::max(0, options.intervalCents);
     const double reach =
         setHighestPitch * std::pow(2.0, (options.tonesPerFile - 1) * rise / 1200.0);
+    return std::max(highestPitch(), reach);
+}
+
+int Tone::sampleRate() const {
+    const bool mp3 = isMp3();
+    if (band)
+        return sampleRateFor(QString(), heldPitch(), options.sampleRate, mp3);
+    // An MP3 set's drawn pitches above what its encoder keeps are refused one by one.
     const double setPitch =
-        mp3 ? std::min(reach, mp3HighestPitch(offeredSampleRates.last()) - 1) : reach;
-    return sampleRateFor(waveformWord(), std::max(highestPitch(), setPitch), options.sampleRate,
-                         mp3);
+        mp3 ? std::min(heldPitch(),
+                       std::max(highestPitch(), mp3HighestPitch(offeredSampleRates.last()) - 1))
+            : heldPitch();
+    return sampleRateFor(waveformWord(), setPitch, options.sampleRate, mp3);
+}
+
+std::optional<double> Tone::expectedPeakDb() const {
+    if (isNoiseAtRmsLevel())
+        return std::nullopt;
+    return options.levelDb + (options.levelReference == ToneOptions::LevelReference::rms
+                                  ? peakOverRmsDb(waveformWord())
+                                  : 0);
 }
 
 QString NoiseBand::text() const {
@@ -410,14 +426,68 @@ double checkedSeconds(const Tone& tone) {
     return fileSeconds;
 }
 
+std::optional<SetRefusal> setRefusal(const Tone& highest) {
+    const ToneOptions& options = highest.options;
+    double seconds = 0;
+    if (options.fadeMs > 0 && parseNumberText(highest.lengthText, seconds) &&
+        options.fadeMs / 1000.0 > seconds / 2)
+        return SetRefusal{QStringLiteral("fade"),
+                          QStringLiteral("A fade of %1 ms is longer than half the tone (%2 s): "
+                                         "the tone would never reach its level.")
+                              .arg(options.fadeMs)
+                              .arg(decimalText(seconds))};
+    const bool mp3 = highest.isMp3();
+    constexpr int mp3HighestRate = 48000;
+    if (mp3 && options.sampleRate > mp3HighestRate)
+        return SetRefusal{
+            QStringLiteral("rate"),
+            QStringLiteral("An MP3 file holds at most %1 samples a second.").arg(mp3HighestRate)};
+    if (mp3 && highest.band && highest.band->high >= mp3HighestPitch(mp3HighestRate))
+        return SetRefusal{QStringLiteral("band"),
+                          QStringLiteral("An MP3 file cannot hold noise above %1 Hz: its encoder "
+                                         "removes it.")
+                              .arg(mp3HighestPitch(mp3HighestRate))};
+    const int highestRate = offeredSampleRates.last();
+    const bool noiseUnbanded = highest.isNoise() && !highest.band;
+    if (!mp3 && !noiseUnbanded && !pitchHeld(highestRate, highest.heldPitch(), false))
+        return SetRefusal{highest.band ? QStringLiteral("band") : QStringLiteral("pitch"),
+                          QStringLiteral("No sample rate holds a pitch of %1 Hz: the highest, %2 "
+                                         "Hz, holds pitches below %3 Hz.")
+                              .arg(decimalText(highest.heldPitch()))
+                              .arg(highestRate)
+                              .arg(highestRate / 2)};
+    return std::nullopt;
+}
+
 QString toneRefusal(const Tone& tone) {
     if (tone.endFrequency && tone.options.sweep == ToneOptions::Sweep::log &&
         tone.frequency * *tone.endFrequency == 0)
         return QStringLiteral("A logarithmic sweep cannot start or end at 0 Hz.");
-    return toneRefusal(tone.waveformWord(), tone.highestPitch(), tone.options.sampleRate,
-                       tone.isMp3());
+    if (const QString refusal = toneRefusal(tone.waveformWord(), tone.highestPitch(),
+                                            tone.options.sampleRate, tone.isMp3());
+        !refusal.isEmpty())
+        return refusal;
+    const std::optional<SetRefusal> refusal = setRefusal(tone);
+    return refusal ? refusal->reason : QString();
 }
 
+PeakRule peakRule(const Tone& tone) {
+    if (tone.isNoise())
+        return {tone.expectedPeakDb(), 40, tone.isMp3() ? 6.0 : 0.5};
+    return {tone.expectedPeakDb(), 3, tone.isMp3() ? 4.0 : 0.5};
+}
+
+QString peakRefusal(const QString& path, const PeakRule& rule, double peakDb) {
+    if (!std::isfinite(peakDb))
+        return QStringLiteral("%1 is silent.").arg(QDir::toNativeSeparators(path));
+    if (!rule.expectedDb ||
+        (peakDb >= *rule.expectedDb - rule.belowDb && peakDb <= *rule.expectedDb + rule.aboveDb))
+        return {};
+    return QStringLiteral("%1 peaks at %2 dBFS where its level asks for %3 dBFS.")
+        .arg(QDir::toNativeSeparators(path))
+        .arg(decimalText(std::round(peakDb * 10) / 10))
+        .arg(decimalText(*rule.expectedDb));
+}
 QString synthCommand(const QString& quotedTool, const QString& args) {
     return quotedTool + QLatin1Char(' ') + args;
 }

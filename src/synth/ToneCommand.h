@@ -132,6 +132,12 @@ struct Tone {
     bool isFlac() const { return isFlacFile(outputPath); }
     // The highest of its pitches.
     double highestPitch() const;
+    // The highest pitch a file of its set may hold: its own, the set's highest pitch climbed by
+    // its intervals, or its noise band's top. Its rate must hold it.
+    double heldPitch() const;
+    // The peak its level asks for, in dBFS; nothing for noise set by its RMS, which is
+    // measured instead.
+    std::optional<double> expectedPeakDb() const;
     // The seconds of its file: its tones and the gaps between them.
     double fileSeconds(double toneSeconds) const;
     // The rate it is made at (sampleRateFor()).
@@ -175,8 +181,36 @@ CommandLine toneCommand(const QString& toolPath, const Tone& tone);
 // which SoX would fill the disk.
 double checkedSeconds(const Tone& tone);
 
-// Why the tone cannot be heard whatever the tool does (toneRefusal()), or empty text.
+// Why the tone cannot be made as asked whatever the tool does, or empty text: its pitch
+// (toneRefusal() above, and a pitch above what the highest rate holds), a logarithmic sweep
+// from or to 0 Hz, a fade longer than half the tone (it would never reach its level), or an
+// MP3 file asked for a rate or a noise band its encoder cannot keep.
 QString toneRefusal(const Tone& tone);
+// The same for the parts a whole set shares, told by the option that asks for them: the fade
+// ("fade"), the rate ("rate"), the band ("band"), and the pitch that the set's files reach at
+// the most ("pitch"; a band's top: "band"), which some rate must hold. Nothing when the set can
+// be made.
+struct SetRefusal {
+    QString option;
+    QString reason;
+};
+std::optional<SetRefusal> setRefusal(const Tone& highest);
+
+// What a made file's peak must be to be the tone asked for: within the tolerance of the peak its
+// level asks for (nothing: noise set by its RMS, which is measured instead), and never silent.
+// The samples of a pitched tone reach its level (a pitch close to half the rate in a short tone
+// may fall short of it), an MP3 encoder's ringing overshoots it, and a short noise may stay well
+// below.
+struct PeakRule {
+    std::optional<double> expectedDb;
+    double belowDb = 0;
+    double aboveDb = 0;
+};
+PeakRule peakRule(const Tone& tone);
+
+// Why a file whose samples peak at `peakDb` dBFS (-inf: silence) is not the tone asked for, or
+// empty text when it is.
+QString peakRefusal(const QString& path, const PeakRule& rule, double peakDb);
 
 // The whole command line: the quoted tool path, a blank, the arguments.
 QString synthCommand(const QString& quotedTool, const QString& args);
@@ -197,4 +231,5 @@ struct SynthRun {
     QString program;
     double seconds = 0;
     int sampleRate = toneSampleRate;
+    PeakRule peak;
 };

@@ -10,10 +10,13 @@
 
 std::optional<QList<double>> frequencyList(const QString& text) {
     QList<double> frequencies;
-    for (const QString& part : text.split(QLatin1Char(','))) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() > longestPitchList)
+        return std::nullopt;
+    for (const QString& part : parts) {
         bool number = false;
         const double hertz = part.trimmed().toDouble(&number);
-        if (!number || !(hertz > 0 && hertz <= 32767))
+        if (!number || !(hertz >= 1 && hertz <= 32767))
             return std::nullopt;
         frequencies.append(hertz);
     }
@@ -24,7 +27,7 @@ namespace {
 
 // A note's distance from A4 in semitones.
 std::optional<int> semitonesFromA4(const QString& name) {
-    static const QRegularExpression pattern(QStringLiteral("^([A-Ga-g])([#b]?)(-?\\d+)$"));
+    static const QRegularExpression pattern(QStringLiteral("^([A-Ga-g])([#b]?)(-1|\\d|10)$"));
     const QRegularExpressionMatch match = pattern.match(name.trimmed());
     if (!match.hasMatch())
         return std::nullopt;
@@ -56,7 +59,10 @@ std::optional<QList<double>> noteList(const QString& text) {
         for (int note = *first; note <= *last; ++note)
             frequencies.append(noteFrequency(note));
     } else {
-        for (const QString& name : text.split(QLatin1Char(','))) {
+        const QStringList names = text.split(QLatin1Char(','));
+        if (names.size() > longestPitchList)
+            return std::nullopt;
+        for (const QString& name : names) {
             const std::optional<int> note = semitonesFromA4(name);
             if (!note)
                 return std::nullopt;

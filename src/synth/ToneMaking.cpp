@@ -62,7 +62,7 @@ std::optional<bool> wholeToneWritten(const QString& outputPath, double seconds, 
 
 } // namespace
 
-ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath) {
+ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath, const PeakReader& peakOf) {
     const QString& program = run.program;
     const QString reason = toolReason(run.child.errorOutput);
     if (run.child.status < 0)
@@ -83,6 +83,9 @@ ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath) {
         return {false, !reason.isEmpty()
                            ? reason
                            : QStringLiteral("%1 does not hold the whole tone.").arg(outputPath)};
+    if (const std::optional<double> peakDb = peakOf(outputPath))
+        if (const QString refusal = peakRefusal(outputPath, run.peak, *peakDb); !refusal.isEmpty())
+            return {false, refusal};
     return {true, {}};
 }
 
@@ -150,7 +153,7 @@ ToneOutcome makeTone(ToneSession& session, const CommandLine& command, const Ton
     const ToneInFlight flight(tone.outputPath, target.isEmpty() ? tone.outputPath : target,
                               nameReserved, &session);
     const SynthRun run{shellWait(command, 0, &session.children()), command.program, seconds,
-                       tone.sampleRate()};
+                       tone.sampleRate(), peakRule(tone)};
     return flight.placed(judgedTone(run, tone.outputPath));
 }
 
@@ -259,21 +262,24 @@ class StartedRun : public StartedTone {
 public:
     StartedRun(const CommandLine& command, ChildrenInFlight& owner, const Tone& tone,
                double seconds)
-        : m_child(command, &owner), m_program(command.program), m_path(tone.outputPath),
-          m_seconds(seconds), m_sampleRate(tone.sampleRate()) {}
+        : m_child(command, &owner), m_path(tone.outputPath), m_run{{},
+                                                                   command.program,
+                                                                   seconds,
+                                                                   tone.sampleRate(),
+                                                                   peakRule(tone)} {}
     int endDescriptor() const override { return m_child.endDescriptor(); }
     bool hasEnded() override { return m_child.hasEnded(); }
     ToneOutcome outcome() const override {
-        return judgedTone({m_child.result(), m_program, m_seconds, m_sampleRate}, m_path);
+        SynthRun run = m_run;
+        run.child = m_child.result();
+        return judgedTone(run, m_path);
     }
     void stop() override { m_child.stop(); }
 
 private:
     StartedChild m_child;
-    QString m_program;
     QString m_path;
-    double m_seconds;
-    int m_sampleRate;
+    SynthRun m_run;
 };
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "synth/AnswerKey.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneOptions.h"
+#include "synth/WavFile.h"
 
 #include <QFile>
 #include <QList>
@@ -79,9 +80,14 @@ private:
     std::list<const ToneInFlight*> m_tones;
 };
 
-// Judges a finished run: made when the tool ended well and the file holds the whole tone;
-// otherwise the reason, from the tool's own words where it gave any.
-ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath);
+// The peak of a made file in dBFS (-inf: silence); nothing when it cannot be read here.
+using PeakReader = std::function<std::optional<double>(const QString& path)>;
+
+// Judges a finished run: made when the tool ended well, the file holds the whole tone and it
+// sounds, its peak where the run's rule asks (for the files `peakOf` can read); otherwise the
+// reason, from the tool's own words where it gave any.
+ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath,
+                       const PeakReader& peakOf = wavPeakDb);
 
 // Runs the tone's command (toneCommand()) once its length has passed checkedSeconds(), which
 // throws Failure first otherwise, judges the file the tool wrote at the tone's path and moves

@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/WavFile.h"
 
+#include "runner/Failure.h"
+#include "runner/FileProbes.h"
+
+#include <QFile>
 #include <QtEndian>
 #include <algorithm>
 #include <bit>
+#include <cmath>
 
 namespace {
 
@@ -91,4 +96,31 @@ std::optional<WavFileInfo> wavFileInfo(const QByteArray& fileStart, qint64 fileS
 
 std::optional<WavFileInfo> readWavFileInfo(QIODevice& file) {
     return wavFileInfo(file.read(wavHeaderBytes), file.size());
+}
+
+std::optional<double> wavPeakDb(const QString& path) {
+    QFile file;
+    try {
+        openRegularFile(file, path);
+    } catch (const Failure&) {
+        return std::nullopt;
+    }
+    const std::optional<WavFileInfo> info = readWavFileInfo(file);
+    if (!info || !file.seek(info->layout.dataOffset))
+        return std::nullopt;
+    const WavLayout& layout = info->layout;
+    constexpr qint64 framesAtOnce = 16384;
+    std::vector<float> samples(std::size_t(framesAtOnce * layout.channels));
+    float peak = 0;
+    for (qint64 left = info->frames; left > 0;) {
+        const qint64 frames = std::min(left, framesAtOnce);
+        const QByteArray bytes = file.read(frames * layout.frameBytes());
+        if (bytes.size() != frames * layout.frameBytes())
+            return std::nullopt;
+        decodeFrames(bytes.constData(), frames, layout, samples.data());
+        for (qint64 at = 0; at < frames * layout.channels; ++at)
+            peak = std::max(peak, std::abs(samples[std::size_t(at)]));
+        left -= frames;
+    }
+    return 20 * std::log10(double(peak));
 }

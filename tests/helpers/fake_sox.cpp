@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Test helper that stands in for SoX: writes a silent 16-bit WAV of the asked length
-// at 8000 Hz to the output path (the argument after "-n") and exits 0.
+// Test helper that stands in for SoX: writes a 16-bit WAV of the asked length at 8000 Hz to
+// the output path (the argument after "-n"), a square wave at the level of its "gain"
+// argument (full scale without one), and exits 0.
 // ZIRAVEL_FAKE_SOX_MS makes it sleep first, ZIRAVEL_FAKE_SOX_LOG names a file it
 // appends its arguments to, one run a line. ZIRAVEL_FAKE_SOX_STALL="<text>:<ms>" makes a
 // run whose output path holds <text> write half its file, then wait, then finish it.
-// ZIRAVEL_FAKE_SOX_CUT=<bytes> makes it stop after that many bytes of samples and still
-// exit 0, as SoX does when the disk fills; the header announces the whole length. Without
-// it, lengths over ten seconds are refused (exit 1, no file), so that a test cannot fill
-// the disk.
+// ZIRAVEL_FAKE_SOX_SILENT makes every sample 0. ZIRAVEL_FAKE_SOX_CUT=<bytes> makes it stop after
+// that many bytes of samples and still exit 0, as SoX does when the disk fills; the header
+// announces the whole length. Without it, lengths over ten seconds are refused (exit 1, no file),
+// so that a test cannot fill the disk.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -29,6 +30,7 @@ void put(std::ofstream& out, std::uint32_t value, int bytes) {
 int main(int argc, char* argv[]) {
     std::string output;
     double seconds = 0;
+    double gainDb = 0;
     std::string arguments;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -36,6 +38,8 @@ int main(int argc, char* argv[]) {
             output = argv[i + 1];
         if (i + 1 < argc && argument == "synth")
             seconds = std::atof(argv[i + 1]);
+        if (i + 1 < argc && argument == "gain")
+            gainDb = std::atof(argv[i + 1]);
         std::string logged = argument; // one run a line, whatever the arguments hold
         for (std::size_t at = 0; (at = logged.find_first_of("\r\n", at)) != std::string::npos;)
             logged.replace(at, 1, logged[at] == '\n' ? "\\n" : "\\r");
@@ -75,12 +79,16 @@ int main(int argc, char* argv[]) {
         if (colon != std::string::npos && output.find(rule.substr(0, colon)) != std::string::npos)
             stallMs = std::atoi(rule.c_str() + colon + 1);
     }
-    for (std::uint32_t i = 0; i < dataBytes; ++i) {
-        if (stallMs > 0 && i == dataBytes / 2) {
+    const auto amplitude =
+        std::getenv("ZIRAVEL_FAKE_SOX_SILENT")
+            ? std::int16_t(0)
+            : static_cast<std::int16_t>(std::lround(32767 * std::pow(10, gainDb / 20)));
+    for (std::uint32_t i = 0; i + 1 < dataBytes; i += 2) {
+        if (stallMs > 0 && i == dataBytes / 4 * 2) {
             out.flush();
             std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
         }
-        out.put('\0');
+        put(out, static_cast<std::uint16_t>(i % 4 == 0 ? amplitude : -amplitude), 2);
     }
     return 0;
 }
