@@ -1100,7 +1100,9 @@ void TestBatch::silentFileIsNotMade() {
         runBatch({"--count", "1", "--length", "0.1", "--type", "whitenoise", "--band",
                   "0.0000001-0.0000002", "--folder", folder.path()});
     QCOMPARE(batch.exitStatus, 1);
-    QVERIFY2(batch.errors.contains(QStringLiteral("Ziravel_1.wav is silent.")),
+    // All zeros, or, from noise the tool seeds itself, next to nothing.
+    QVERIFY2(batch.errors.contains(
+                 QRegularExpression(QStringLiteral("Ziravel_1\\.wav (is silent|peaks at -1)"))),
              qPrintable(batch.errors));
     QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("Ziravel_1.wav"))));
     QCOMPARE(madeColumn(linesOf(folder.filePath(answerKeyFileName)).value(1)),
