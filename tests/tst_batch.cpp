@@ -9,6 +9,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDirIterator>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
@@ -19,6 +23,7 @@
 #include <memory>
 #include <pty.h>
 #include <random>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,6 +110,45 @@ QString printedBy(const QStringList& arguments) {
     return QString::fromUtf8(batch.readAllStandardOutput());
 }
 
+// The values of a column of an answer key's rows, found by its name.
+QStringList keyColumn(const QString& keyPath, const QString& column) {
+    const QStringList lines = linesOf(keyPath);
+    const qsizetype at = lines.value(0).split(QLatin1Char(',')).indexOf(column);
+    QStringList values;
+    for (const QString& row : lines.mid(1))
+        values << row.section(QLatin1Char(','), at, at);
+    return values;
+}
+
+// An environment whose tool is the stand-in, each run taking `milliseconds`, logged to `log`.
+QProcessEnvironment slowFakeTool(const TestSupport::TemporaryToolFolder& tools, int milliseconds,
+                                 const QString& log = {}) {
+    tools.installTool(QStringLiteral(ZIRAVEL_FAKE_SOX));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ZIRAVEL_FAKE_SOX_MS"), QString::number(milliseconds));
+    if (!log.isEmpty())
+        environment.insert(QStringLiteral("ZIRAVEL_FAKE_SOX_LOG"), log);
+    return environment;
+}
+
+// Waits up to ten seconds for the condition.
+bool waitFor(const std::function<bool()>& condition) {
+    for (int waited = 0; waited < 10000 && !condition(); waited += 20)
+        QThread::msleep(20);
+    return condition();
+}
+
+// Reads the process's error output as it comes until it holds the text, for up to 20 seconds.
+bool waitForText(QProcess& process, const QString& text, QString& read) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!read.contains(text) && waited.elapsed() < 20000) {
+        process.waitForReadyRead(200);
+        read += QString::fromLocal8Bit(process.readAllStandardError());
+    }
+    return read.contains(text);
+}
+
 } // namespace
 
 class TestBatch : public QObject {
@@ -157,6 +201,11 @@ private slots:
     void prefixIsLiteralText();
     void numbersBeyond32Bits();
     void runsAtOnceNeverShareAFile();
+    void killedRunLeavesATrueKey();
+    void secondRunIsRefused();
+    void neverOverwriteKeepsEveryRun();
+    void stopWhileTheKeyIsLocked();
+    void stalledToneIsNamed();
     void mp3PitchIsHeardOrRefused_data();
     void mp3PitchIsHeardOrRefused();
     void refusedToolFolderRunsNothing();
@@ -1282,6 +1331,131 @@ void TestBatch::runsAtOnceNeverShareAFile() {
         QVERIFY2(madeColumn(row) == QLatin1String("yes"), qPrintable(row));
     }
     QCOMPARE(names.size(), 201);
+}
+
+// A run killed half way over an earlier set: every row of the key is this run's and true of
+// its file, and at most the tone under way is made without a row.
+void TestBatch::killedRunLeavesATrueKey() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    const QString key = folder.filePath(answerKeyFileName);
+    QStringList arguments{"--count", "40",       "--length",    "0.1",      "--jobs",
+                          "1",       "--folder", folder.path(), "--engine", "process"};
+    QCOMPARE(
+        runBatch(arguments + QStringList{"--seed", "1"}, {}, slowFakeTool(tools, 0)).exitStatus, 0);
+    const QStringList earlierSeeds = keyColumn(key, QStringLiteral("tone_seed"));
+    runBatch(
+        arguments + QStringList{"--seed", "2"},
+        [&](QProcess& batch) {
+            QVERIFY(waitFor([&] {
+                const QStringList seeds = keyColumn(key, QStringLiteral("tone_seed"));
+                return seeds.size() >= 3 && !earlierSeeds.contains(seeds.first());
+            }));
+            // Ours, and still running: the id cannot have gone to another process.
+            QCOMPARE(batch.state(), QProcess::Running);
+            kill(pid_t(batch.processId()), SIGKILL);
+        },
+        slowFakeTool(tools, 100));
+    const QStringList names = keyColumn(key, QStringLiteral("file"));
+    const QStringList made = keyColumn(key, QStringLiteral("made"));
+    QVERIFY(names.size() >= 3 && names.size() < 40);
+    for (const QString& seed : keyColumn(key, QStringLiteral("tone_seed")))
+        QVERIFY(!earlierSeeds.contains(seed));
+    for (qsizetype row = 0; row < names.size(); ++row)
+        QCOMPARE(QFileInfo(folder.filePath(names[row])).size(), 44 + 1600);
+    QCOMPARE(made.count(QStringLiteral("yes")), names.size());
+}
+
+// Two runs at once over one set, either of which may write over the other's files: the second
+// makes nothing and names the first.
+void TestBatch::secondRunIsRefused() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    const QStringList arguments{"--count", "30",       "--length",    "0.1",      "--jobs",
+                                "1",       "--folder", folder.path(), "--engine", "process"};
+    const QProcessEnvironment slow = slowFakeTool(tools, 100);
+    runBatch(
+        arguments,
+        [&](QProcess& first) {
+            QVERIFY(waitFor([&] { return QFile::exists(folder.filePath("Ziravel_1.wav")); }));
+            const BatchResult second = runBatch(arguments, {}, slow);
+            QCOMPARE(second.exitStatus, 1);
+            QVERIFY2(second.errors.startsWith(
+                         QStringLiteral("ziravel-batch: Another run is making this set's files: "
+                                        "ziravel-batch, process %1, started ")
+                             .arg(first.processId())),
+                     qPrintable(second.errors));
+            QCOMPARE(first.state(), QProcess::Running);
+            kill(pid_t(first.processId()), SIGINT);
+        },
+        slow);
+    // The first run's files, as its key tells them.
+    QCOMPARE(keyColumn(folder.filePath(answerKeyFileName), QStringLiteral("made"))
+                 .count(QStringLiteral("yes")),
+             QDir(folder.path()).entryList({QStringLiteral("*.wav")}).size());
+}
+
+// Runs that add to a set keep the manifests of the runs before them.
+void TestBatch::neverOverwriteKeepsEveryRun() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    for (const char* seed : {"1", "2", "3"})
+        QCOMPARE(runBatch({"--count", "1", "--length", "0.05", "--never-overwrite", "--seed", seed,
+                           "--folder", folder.path()})
+                     .exitStatus,
+                 0);
+    const QJsonObject manifest =
+        QJsonDocument::fromJson(contentOf(folder.filePath(QStringLiteral("Ziravel_set.json"))))
+            .object();
+    QCOMPARE(manifest.value(QStringLiteral("seed")).toString(), QStringLiteral("3"));
+    const QJsonArray earlier = manifest.value(QStringLiteral("earlier_runs")).toArray();
+    QCOMPARE(earlier.size(), 2);
+    QCOMPARE(earlier[0].toObject().value(QStringLiteral("seed")).toString(), QStringLiteral("1"));
+    QCOMPARE(earlier[1].toObject().value(QStringLiteral("first_number")).toInt(), 2);
+}
+
+// Another program holds the key locked: a stop signal still stops the run.
+void TestBatch::stopWhileTheKeyIsLocked() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    QFile key(folder.filePath(answerKeyFileName));
+    QVERIFY(key.open(QIODevice::WriteOnly));
+    QCOMPARE(flock(key.handle(), LOCK_EX), 0);
+    const BatchResult batch = runBatch(
+        {"--count", "1", "--never-overwrite", "--folder", folder.path()}, [&](QProcess& process) {
+            // The run holds its set's lock just before it waits for the key's.
+            QVERIFY(waitFor([&] {
+                return QFile::exists(folder.filePath(QStringLiteral(".Ziravel_tones.csv.lock")));
+            }));
+            QCOMPARE(process.state(), QProcess::Running);
+            kill(pid_t(process.processId()), SIGINT);
+        });
+    QCOMPARE(batch.exitStatus, 130);
+    QVERIFY2(batch.errors.contains(QStringLiteral("another program holds it locked")),
+             qPrintable(batch.errors));
+}
+
+// A tone that makes no progress: the run says which, and the tones after it wait a few rounds
+// ahead, not the whole set.
+void TestBatch::stalledToneIsNamed() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    const QString log = folder.filePath(QStringLiteral("runs.log"));
+    QProcessEnvironment environment = slowFakeTool(tools, 0, log);
+    environment.insert(QStringLiteral("ZIRAVEL_FAKE_SOX_STALL"), QStringLiteral("_1.wav:30000"));
+    const BatchResult batch = runBatch(
+        {"--count", "3000", "--length", "0.01", "--jobs", "2", "--folder", folder.path(),
+         "--engine", "process"},
+        [](QProcess& process) {
+            QString errors;
+            QVERIFY(waitForText(process, QStringLiteral("Waiting for Ziravel_1.wav"), errors));
+            QCOMPARE(process.state(), QProcess::Running);
+            kill(pid_t(process.processId()), SIGINT);
+        },
+        environment);
+    QCOMPARE(batch.exitStatus, 130);
+    const qsizetype started = linesOf(log).size();
+    QVERIFY2(started <= 2 * 4 + 256 + 2, qPrintable(QString::number(started)));
 }
 
 void TestBatch::mp3PitchIsHeardOrRefused_data() {

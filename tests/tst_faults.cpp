@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ToneRun.h"
 #include "runner/FileProbes.h"
+#include "runner/RunLock.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -67,6 +68,7 @@ private slots:
     void fullDiskLeavesNoTone_data();
     void fullDiskLeavesNoTone();
     void silentToneIsNotMade();
+    void setOwnedByAnotherRun();
     void outputLinkedToDevice_data();
     void outputLinkedToDevice();
     void audioOutputMissing();
@@ -210,6 +212,22 @@ void TestFaults::silentToneIsNotMade() {
         run.fixture.modals.notices,
         QStringList{failedTones(1, 1, run.output + QStringLiteral("/Ziravel_1.wav is silent."))});
     QVERIFY(run.outputFiles().isEmpty());
+}
+
+// Another run is making the set's files: the window makes none and writes no key.
+void TestFaults::setOwnedByAnotherRun() {
+    ToneRun run;
+    const RunLock other(run.output + QStringLiteral("/.Ziravel_tones.csv.lock"), false,
+                        QStringLiteral("ziravel-batch, process 1"));
+    run.w.countField->setText(QStringLiteral("2"));
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.notices,
+             QStringList{failedTones(2, 2,
+                                     QStringLiteral("Another run is making this set's files: "
+                                                    "ziravel-batch, process 1."))});
+    QVERIFY(run.outputFiles().isEmpty());
+    QVERIFY(!QFile::exists(run.output + QStringLiteral("/Ziravel_tones.csv")));
+    run.checkIdle();
 }
 
 void TestFaults::outputLinkedToDevice_data() {

@@ -225,7 +225,7 @@ int runBatch(const BatchRequest& request) {
         key.emplace(keyPath, options.neverOverwrite, [&] { return stopSignals.stopRequested(); });
     } catch (const Failure& failure) {
         printError(failure.description());
-        return 1;
+        return stopSignals.stopRequested() ? stoppedStatus : 1;
     }
     // The manifest there would tell of the files this run writes over.
     if (!options.neverOverwrite)
