@@ -19,13 +19,16 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
 #include <pty.h>
 #include <random>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -193,6 +196,7 @@ private slots:
     void keyIsNeverWrittenThrough_data();
     void keyIsNeverWrittenThrough();
     void silentFileIsNotMade();
+    void argumentThatIsNoText();
     void toneNameHeldByAnotherIsLeftAlone_data();
     void toneNameHeldByAnotherIsLeftAlone();
     void fullDiskKeepsTheKey_data();
@@ -707,13 +711,15 @@ void TestBatch::badInput_data() {
         "--band \"500-2000\": only the noise types are filtered to a band.");
     row("prefix with a separator", {"--prefix", "../x"},
         "--prefix \"../x\": a prefix names a file in the folder: no separator, no control "
-        "character, not \".\" or \"..\".");
+        "character, not \".\" or \"..\", at most 200 bytes.");
     row("no jobs", {"--jobs", "0"}, "--jobs \"0\": not a number of runs at once from 1 to 256.");
     row("length past a day", {"--length", "1e20"},
         "--length \"1e20\": Tone length must be at most 24 hours (86400 seconds).");
     row("WAV past 4 GiB", {"--length", "40000", "--to", "30000", "--channel", "both"},
-        "--length \"40000\": A WAV file holds at most 4 GiB: at 96000 Hz a tone may last at "
+        "--length \"40000\": A WAV file holds at most 4 GiB: at 96000 Hz a file may last at "
         "most 5592 seconds.");
+    row("level list without a design", {"--level", "-40,-30"},
+        "--level \"-40,-30\": a list of levels is for a balanced design: add --balanced.");
     row("shard past its set", {"--count", "3", "--shard", "4/4"},
         "--shard \"4/4\": not K/N with 1 <= K <= N <= the count (3).");
     row("shard with never overwrite", {"--shard", "1/2", "--never-overwrite"},
@@ -1139,6 +1145,30 @@ void TestBatch::keyIsNeverWrittenThrough() {
     QCOMPARE(QFileInfo(key).isSymLink(), kind != QLatin1String("fifo"));
     // Found before the first tone: no tone is made that no key would tell.
     QVERIFY(QDir(shared.path()).entryList({QStringLiteral("*.wav")}).isEmpty());
+}
+
+// A prefix of bytes that are no UTF-8 text would become other characters: refused.
+void TestBatch::argumentThatIsNoText() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    const QByteArray program = ZIRAVEL_BATCH;
+    const QByteArray folderPath = QFile::encodeName(folder.path());
+    char* arguments[] = {const_cast<char*>(program.constData()),
+                         const_cast<char*>("--prefix"),
+                         const_cast<char*>("a\xff_"),
+                         const_cast<char*>("--folder"),
+                         const_cast<char*>(folderPath.constData()),
+                         nullptr};
+    pid_t pid = 0;
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    QCOMPARE(posix_spawn(&pid, program.constData(), &quiet, nullptr, arguments, environ), 0);
+    posix_spawn_file_actions_destroy(&quiet);
+    int status = 0;
+    QCOMPARE(waitpid(pid, &status, 0), pid);
+    QCOMPARE(WEXITSTATUS(status), 2);
+    QVERIFY(QDir(folder.path()).isEmpty());
 }
 
 // Noise filtered to a band so low that every sample is 0: a whole file, but no tone.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ToneRun.h"
+#include "app/OptionsPanel.h"
 #include "runner/FileProbes.h"
 #include "runner/RunLock.h"
 
@@ -78,6 +79,7 @@ private slots:
     void damagedSettings_data();
     void damagedSettings();
     void settingsThatCannotBeSaved();
+    void settingsPastWhatAStartReads();
 };
 
 void TestFaults::toolFolderCannotBeWritten() {
@@ -379,6 +381,25 @@ void TestFaults::settingsThatCannotBeSaved() {
     QVERIFY(fixture.modals.notices[0].contains(fixture.settingsFile()));
     QCOMPARE(fixture.window->countField->text(), QStringLiteral("3"));
     QCOMPARE(fixture.window->waveformList->currentIndex(), 0);
+}
+
+// A list pasted whole is kept whole, and one that would make the settings file larger than a
+// start reads is refused and told: what was stored stays readable.
+void TestFaults::settingsPastWhatAStartReads() {
+    ToneRun run;
+    OptionsPanel& options = *run.w.optionsPanel;
+    options.prefix->setText(QStringLiteral("Kept_"));
+    const QString longList = QStringList(8000, QStringLiteral("1000")).join(QLatin1Char(','));
+    options.pitchList->setText(longList);
+    QCOMPARE(options.pitchList->text(), longList);
+    QVERIFY(run.fixture.modals.notices.isEmpty());
+    options.pitchList->setText(QString(largestSettingsFile, QLatin1Char('1')));
+    QCOMPARE(run.fixture.modals.notices.size(), 1);
+    QVERIFY2(run.fixture.modals.notices[0].contains(
+                 QStringLiteral("they would pass the 1048576 bytes a settings file may hold")),
+             qPrintable(run.fixture.modals.notices[0]));
+    QVERIFY(QFileInfo(run.fixture.settingsFile()).size() <= largestSettingsFile);
+    QVERIFY(TestSupport::contentOf(run.fixture.settingsFile()).contains("Kept_"));
 }
 
 QTEST_MAIN(TestFaults)

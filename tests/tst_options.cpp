@@ -353,6 +353,8 @@ void TestOptions::unsafePrefixGivesDefault_data() {
     QTest::newRow("climbs out of the folder") << "../x_";
     QTest::newRow("into a folder") << "sub/x_";
     QTest::newRow("a line break") << "a\nb_";
+    // Its key's name would pass what a file name may hold.
+    QTest::newRow("240 characters") << QString(240, QLatin1Char('p'));
 }
 
 void TestOptions::unsafePrefixGivesDefault() {

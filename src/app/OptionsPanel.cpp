@@ -211,6 +211,10 @@ QWidget* OptionsPanel::makeControl(const OptionSpec& option) {
     case Kind::text:
     case Kind::pitches: {
         auto* field = new QLineEdit(option.defaultValue, this);
+        // A list pasted whole is never cut short into another list: one too long for the
+        // settings or the list's limit is refused, and said so.
+        if (option.kind == Kind::pitches)
+            field->setMaxLength(int(largestSettingsFile));
         connect(field, &QLineEdit::textChanged, this, &OptionsPanel::storeOnChange);
         return field;
     }

@@ -73,9 +73,15 @@ void SettingsStore::readFileIfChanged() const {
     m_fileRead = now;
 }
 
-void SettingsStore::writeFile() {
+void SettingsStore::writeFile(const QSettings::SettingsMap& values) {
+    // What is written must be read at the next start.
+    const QByteArray text = writeIniText(values);
+    if (text.size() > largestFile)
+        throw Failure(QStringLiteral("they would pass the %1 bytes a settings file may hold")
+                          .arg(largestFile));
     QDir().mkpath(QFileInfo(m_file).path());
-    writeFileSafely(m_file, writeIniText(m_values));
+    writeFileSafely(m_file, text);
+    m_values = values;
     m_fileRead = fileStamp(m_file);
 }
 
@@ -114,11 +120,11 @@ void SettingsStore::removeAll(const QString& keyPrefix) {
         if (m_file.isEmpty())
             return;
         readFileIfChanged();
-        const qsizetype before = m_values.size();
-        for (auto value = m_values.begin(); value != m_values.end();)
-            value = value.key().startsWith(keyPrefix) ? m_values.erase(value) : std::next(value);
-        if (m_values.size() != before)
-            writeFile();
+        QSettings::SettingsMap kept = m_values;
+        for (auto value = kept.begin(); value != kept.end();)
+            value = value.key().startsWith(keyPrefix) ? kept.erase(value) : std::next(value);
+        if (kept.size() != m_values.size())
+            writeFile(kept);
     } catch (const Failure& failure) {
         tellFailure(failure);
     }
@@ -154,8 +160,9 @@ void SettingsStore::saveAll(const QSettings::SettingsMap& values) {
         if (m_file.isEmpty())
             return;
         readFileIfChanged();
-        m_values.insert(changed);
-        writeFile();
+        QSettings::SettingsMap next = m_values;
+        next.insert(changed);
+        writeFile(next);
     } catch (const Failure& failure) {
         tellFailure(failure);
     }

@@ -47,7 +47,8 @@ private:
     void setAsideIfUnreadable(const QString& file);
     // Takes in what another window wrote to the file since it was last read or written.
     void readFileIfChanged() const;
-    void writeFile();
+    // Writes the values and holds them. Throws Failure, holding what it held.
+    void writeFile(const QSettings::SettingsMap& values);
     // A write that failed, told once per session.
     void tellFailure(const Failure& failure);
 

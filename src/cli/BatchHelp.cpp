@@ -138,10 +138,15 @@ QString bashCompletion(const QList<BatchOption>& options) {
                "    local previous=${COMP_WORDS[COMP_CWORD-1]}\n"
                "    case $previous in\n"
                "%1"
+               // Names are the user's text: compared and offered as literal words, quoted,
+               // never expanded by compgen -W.
                "        --preset)\n"
-               "            local IFS=$'\\n'\n"
-               "            COMPREPLY=($(compgen -W \"$(ziravel-batch --preset-names "
-               "2>/dev/null)\" -- \"$current\"))\n"
+               "            local name typed=${current//[\\\\\\'\\\"]/}\n"
+               "            COMPREPLY=()\n"
+               "            while IFS= read -r name; do\n"
+               "                [[ $name == \"$typed\"* ]] && COMPREPLY+=(\"$(printf '%q' "
+               "\"$name\")\")\n"
+               "            done < <(ziravel-batch --preset-names 2>/dev/null)\n"
                "            return ;;\n"
                "        --folder) COMPREPLY=($(compgen -d -- \"$current\")); return ;;\n"
                "        %2) return ;;\n"

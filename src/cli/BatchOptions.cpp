@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
+#include <QStringDecoder>
 #include <QThread>
 #include <cmath>
 #include <cstdio>
@@ -231,6 +232,13 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     if (request.balanced) {
         levelTexts = levelTexts.first().split(QLatin1Char(','));
         channelTexts = channelTexts.first().split(QLatin1Char(','));
+    }
+    for (const QString& listed : {OptionKey::level, OptionKey::channel}) {
+        const QString text = inputs.options.value(listed);
+        if (!request.balanced && text.contains(QLatin1Char(',')))
+            refuse(optionSpec(listed).flag, text,
+                   QStringLiteral("a list of %1s is for a balanced design: add --balanced.")
+                       .arg(optionSpec(listed).flag));
     }
     Inputs first = inputs;
     first.options[OptionKey::level] = levelTexts.first();
@@ -633,4 +641,20 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
     } catch (const Refusal& refusal) {
         return BatchAnswer{refusal.text + QLatin1Char('\n'), badInputStatus};
     }
+}
+
+std::variant<BatchRequest, BatchAnswer> readBatchRequest(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int at = 0; at < argc; ++at) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString argument = utf8(QByteArrayView(argv[at]));
+        // The program's own path is only read.
+        if (at > 0 && utf8.hasError())
+            return BatchAnswer{QStringLiteral("ziravel-batch: \"%1\": not UTF-8 text; folders, "
+                                              "prefixes and names are read as UTF-8.\n")
+                                   .arg(argument),
+                               badInputStatus};
+        arguments << argument;
+    }
+    return readBatchRequest(arguments);
 }

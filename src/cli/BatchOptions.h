@@ -94,3 +94,6 @@ inline constexpr int badInputStatus = 2;
 // or at the window's stored inputs with --from-settings; the options given replace them.
 // Each input is checked; the first that fails gives one line naming its option and value.
 std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& arguments);
+// The same from the program's own arguments, which must be UTF-8 text: bytes that are not
+// would become other characters in a folder or a prefix without a word.
+std::variant<BatchRequest, BatchAnswer> readBatchRequest(int argc, char* argv[]);

@@ -21,7 +21,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ziravel-batch"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ZIRAVEL_VERSION));
-    const auto request = readBatchRequest(QCoreApplication::arguments());
+    const auto request = readBatchRequest(argc, argv);
     if (const auto* answer = std::get_if<BatchAnswer>(&request)) {
         std::fputs(qPrintable(answer->text), answer->exitStatus == 0 ? stdout : stderr);
         return answer->exitStatus;

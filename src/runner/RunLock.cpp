@@ -47,9 +47,10 @@ RunLock::RunLock(const QString& path, bool shared, const QString& holder) {
     m_fd = open(name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     struct stat info {};
     if (m_fd < 0 || fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
-        const QString why = m_fd < 0 && errno != ELOOP
-                                ? qt_error_string(errno)
-                                : QStringLiteral("%1 is not a file of ours.").arg(path);
+        const QString why =
+            QStringLiteral("The lock file %1 cannot be used: %2.")
+                .arg(path, m_fd < 0 && errno != ELOOP ? qt_error_string(errno)
+                                                      : QStringLiteral("it is not a file of ours"));
         if (m_fd >= 0)
             close(m_fd);
         throw Failure(why);

@@ -403,7 +403,7 @@ QString optionRefusal(const OptionSpec& option) {
             .arg(option.highest);
     case Kind::text:
         return QStringLiteral("a prefix names a file in the folder: no separator, no control "
-                              "character, not \".\" or \"..\".");
+                              "character, not \".\" or \"..\", at most 200 bytes.");
     case Kind::pitches:
         return QStringLiteral("not frequencies in Hz like 250,500,1000 nor notes like A3..A5 or "
                               "C4,Eb4,G4.");

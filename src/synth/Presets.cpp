@@ -82,8 +82,12 @@ QStringList presetNames(const QSettings::SettingsMap& stored) {
 }
 
 bool isFreePresetName(const QString& name) {
-    return !name.trimmed().isEmpty() && name.size() <= 60 && !name.contains(QLatin1Char('\n')) &&
-           !name.contains(QLatin1Char('\r')) && !builtInPreset(name);
+    // A control character would cut the name in a shell's completion, and a replacement
+    // character stands for bytes that were no text: no name could be typed to find it.
+    const bool typable = std::none_of(name.begin(), name.end(), [](QChar c) {
+        return c.unicode() < 0x20 || c.unicode() == 0x7F || c == QChar::ReplacementCharacter;
+    });
+    return !name.trimmed().isEmpty() && name.size() <= 60 && typable && !builtInPreset(name);
 }
 
 std::optional<Preset> findPreset(const QString& name, const QSettings::SettingsMap& stored) {

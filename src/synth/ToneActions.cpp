@@ -80,7 +80,9 @@ DrawnPitch drawFrequency(ToneWindow& window, const ToneOptions& options, std::mt
                 double(std::max(lower, upper))};
     const std::optional<QList<double>> pitches = pitchesOf(options.pitchList);
     if (!pitches)
-        throw Failure(QStringLiteral("The pitch list holds no frequencies or notes."));
+        throw Failure(QStringLiteral("The pitch list holds no frequencies from 1 to 32767 Hz "
+                                     "or notes of octaves -1 to 10, or more than %1 of them.")
+                          .arg(longestPitchList));
     return {listPitch(*pitches, options.balanced, setSeed, toneNumber, generator),
             *std::max_element(pitches->begin(), pitches->end())};
 }

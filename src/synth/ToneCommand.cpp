@@ -189,7 +189,7 @@ QString toneLengthRefusal(double seconds, int sampleRate, int sampleBits, int ch
     const double bytesPerSecond =
         double(sampleRate) * channels * (sampleBits > 0 ? sampleBits : 32) / 8;
     if (wav && seconds * bytesPerSecond > largestWav)
-        return QStringLiteral("A WAV file holds at most 4 GiB: at %1 Hz a tone may last at most "
+        return QStringLiteral("A WAV file holds at most 4 GiB: at %1 Hz a file may last at most "
                               "%2 seconds.")
             .arg(sampleRate)
             .arg(std::floor(largestWav / bytesPerSecond));

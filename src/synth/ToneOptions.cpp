@@ -37,7 +37,10 @@ OptionArguments optionArguments(const ToneOptions& options, double length,
 }
 
 QString safePrefix(const QString& typed) {
+    // The longest name it begins: ".<prefix>tones-K-of-N.csv.lock".
+    constexpr qsizetype longestPrefixBytes = 200;
     const bool unsafe = typed == QLatin1String(".") || typed == QLatin1String("..") ||
+                        typed.toUtf8().size() > longestPrefixBytes ||
                         typed.contains(QLatin1Char('/')) || typed.contains(QLatin1Char('\\')) ||
                         std::any_of(typed.begin(), typed.end(),
                                     [](QChar c) { return c.unicode() < 0x20 || c == QChar(0x7F); });

@@ -60,5 +60,7 @@ OptionArguments optionArguments(const ToneOptions& options, double seconds,
                                 std::optional<double> gainDb);
 
 // A file-name prefix that names a file in the folder and nothing else: no separator, no
-// control character, not "." or ".."; anything else gives the default prefix.
+// control character, not "." or "..", and short enough that every name made with it (the key's
+// lock file the longest) fits the 255 bytes a file name may hold; anything else gives the
+// default prefix.
 QString safePrefix(const QString& typed);
