@@ -210,6 +210,8 @@ private slots:
     void neverOverwriteKeepsEveryRun();
     void stopWhileTheKeyIsLocked();
     void stalledToneIsNamed();
+    void killedRunsReservationsGo();
+    void fullTemporaryFolderKeepsTheKey();
     void mp3PitchIsHeardOrRefused_data();
     void mp3PitchIsHeardOrRefused();
     void refusedToolFolderRunsNothing();
@@ -1316,9 +1318,9 @@ void TestBatch::prefixIsLiteralText() {
 void TestBatch::numbersBeyond32Bits() {
     const TestSupport::TemporaryToolFolder tools;
     QTemporaryDir folder;
+    // Not empty: an empty one would be a name a killed run reserved, which goes.
     const auto plant = [&](const char* name) {
-        QFile file(folder.filePath(QString::fromLatin1(name)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
+        TestSupport::writeFile(folder.filePath(QString::fromLatin1(name)), "RIFF");
     };
     plant("Ziravel_2147483646.wav");
     const QStringList arguments{"--count",  "2",           "--length",         "0.1",
@@ -1486,6 +1488,60 @@ void TestBatch::stalledToneIsNamed() {
     QCOMPARE(batch.exitStatus, 130);
     const qsizetype started = linesOf(log).size();
     QVERIFY2(started <= 2 * 4 + 256 + 2, qPrintable(QString::number(started)));
+}
+
+// A run that never overwrites, killed with tones under way, leaves the empty files that held
+// their names; the next such run, alone, removes them and numbers on from the tones made.
+void TestBatch::killedRunsReservationsGo() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    const QStringList arguments{"--count",  "40",      "--length",         "0.1",
+                                "--jobs",   "2",       "--folder",         folder.path(),
+                                "--engine", "process", "--never-overwrite"};
+    runBatch(
+        arguments,
+        [&](QProcess& batch) {
+            QVERIFY(waitFor([&] {
+                return keyColumn(folder.filePath(answerKeyFileName), QStringLiteral("file"))
+                           .size() >= 3;
+            }));
+            QCOMPARE(batch.state(), QProcess::Running);
+            kill(pid_t(batch.processId()), SIGKILL);
+        },
+        slowFakeTool(tools, 200));
+    // The name of the tone under way, held by an empty file.
+    const QFileInfoList left = QDir(folder.path(), QStringLiteral("*.wav")).entryInfoList();
+    QVERIFY(std::any_of(left.begin(), left.end(),
+                        [](const QFileInfo& file) { return file.size() == 0; }));
+    const QStringList made = keyColumn(folder.filePath(answerKeyFileName), QStringLiteral("file"));
+    QCOMPARE(runBatch({"--count", "1", "--length", "0.1", "--folder", folder.path(),
+                       "--never-overwrite"})
+                 .exitStatus,
+             0);
+    QDir files(folder.path(), QStringLiteral("*.wav"));
+    for (const QFileInfo& file : files.entryInfoList())
+        QVERIFY2(file.size() > 0, qPrintable(file.fileName()));
+    QCOMPARE(keyColumn(folder.filePath(answerKeyFileName), QStringLiteral("file")).last(),
+             QStringLiteral("Ziravel_%1.wav").arg(files.count()));
+    QVERIFY(made.size() >= 3);
+}
+
+// The key is written beside the tones, nowhere else: a full temporary folder costs nothing.
+void TestBatch::fullTemporaryFolderKeepsTheKey() {
+    const TestSupport::TemporaryToolFolder tools;
+    const TestSupport::SmallDisk disk(64);
+    if (!disk.mounted())
+        QSKIP("only root can mount a small disk");
+    disk.fill();
+    QTemporaryDir folder;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), disk.filePath({}));
+    QCOMPARE(
+        runBatch({"--count", "3", "--length", "0.1", "--folder", folder.path()}, {}, environment)
+            .exitStatus,
+        0);
+    QCOMPARE(keyColumn(folder.filePath(answerKeyFileName), QStringLiteral("made")),
+             QStringList(3, QStringLiteral("yes")));
 }
 
 void TestBatch::mp3PitchIsHeardOrRefused_data() {

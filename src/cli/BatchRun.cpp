@@ -204,6 +204,19 @@ int runBatch(const BatchRequest& request) {
     const ToneOptions& options = request.options;
     const ToneSlice slice = toneSlice(request);
     const QString extension = fileExtension(request.format);
+    const QString keyName = answerKeyName(options.prefix, request.shard, request.shards);
+    const QString keyPath = outputFilePath(request.folder, keyName);
+    const QString manifestPath = outputFilePath(
+        request.folder, setManifestName(options.prefix, request.shard, request.shards));
+    // One run at a time owns the set's files, unless every one of them never overwrites.
+    std::unique_ptr<RunLock> lock;
+    try {
+        lock = lockedSet(request.folder, keyName, options.prefix, extension, options.neverOverwrite,
+                         QStringLiteral("ziravel-batch"));
+    } catch (const Failure& failure) {
+        printError(failure.description());
+        return 1;
+    }
     std::optional<ToneNumbering> numbering;
     try {
         numbering.emplace(request.folder, options.prefix, extension, options.neverOverwrite,
@@ -212,16 +225,8 @@ int runBatch(const BatchRequest& request) {
         printError(failure.description());
         return badInputStatus;
     }
-    const QString keyName = answerKeyName(options.prefix, request.shard, request.shards);
-    const QString keyPath = outputFilePath(request.folder, keyName);
-    const QString manifestPath = outputFilePath(
-        request.folder, setManifestName(options.prefix, request.shard, request.shards));
-    // One run at a time owns the set's files, unless every one of them never overwrites.
-    std::optional<RunLock> lock;
     std::optional<AnswerKeyFile> key;
     try {
-        lock.emplace(outputFilePath(request.folder, QLatin1Char('.') + keyName + ".lock"),
-                     options.neverOverwrite, thisRunText(QStringLiteral("ziravel-batch")));
         key.emplace(keyPath, options.neverOverwrite, [&] { return stopSignals.stopRequested(); });
     } catch (const Failure& failure) {
         printError(failure.description());

@@ -42,7 +42,8 @@ bool lockByte(int fd, short type, off_t byte, bool wait) {
 
 } // namespace
 
-RunLock::RunLock(const QString& path, bool shared, const QString& holder) {
+RunLock::RunLock(const QString& path, bool shared, const QString& holder,
+                 const std::function<void()>& whileAlone) {
     const QByteArray name = QFile::encodeName(path);
     m_fd = open(name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     struct stat info {};
@@ -55,7 +56,8 @@ RunLock::RunLock(const QString& path, bool shared, const QString& holder) {
             close(m_fd);
         throw Failure(why);
     }
-    if (!lockByte(m_fd, shared ? F_RDLCK : F_WRLCK, 0, false)) {
+    const bool alone = lockByte(m_fd, F_WRLCK, 0, false);
+    if (!alone && (!shared || !lockByte(m_fd, F_RDLCK, 0, false))) {
         QByteArray running(512, '\0');
         const ssize_t got = pread(m_fd, running.data(), size_t(running.size()), 0);
         running.truncate(std::max<ssize_t>(got, 0));
@@ -63,6 +65,11 @@ RunLock::RunLock(const QString& path, bool shared, const QString& holder) {
         throw Failure(QStringLiteral("Another run is making this set's files: %1.")
                           .arg(QString::fromUtf8(running.trimmed())));
     }
+    if (alone && whileAlone)
+        whileAlone();
+    // Taken in place of the whole lock at once: no other run comes between.
+    if (alone && shared)
+        lockByte(m_fd, F_RDLCK, 0, false);
     // Of several runs that share it, the last one is named. Only words for the next run:
     // nothing is lost without them.
     const QByteArray text = holder.toUtf8() + '\n';
@@ -88,11 +95,13 @@ void RunLock::inTurn(const std::function<void()>& update) const {
 #else
 
 // Elsewhere every run takes the lock alone.
-RunLock::RunLock(const QString& path, bool, const QString&)
+RunLock::RunLock(const QString& path, bool, const QString&, const std::function<void()>& whileAlone)
     : m_lockFile(std::make_unique<QLockFile>(path)) {
     m_lockFile->setStaleLockTime(0);
     if (!m_lockFile->tryLock())
         throw Failure(QStringLiteral("Another run is making this set's files."));
+    if (whileAlone)
+        whileAlone();
 }
 
 RunLock::~RunLock() = default;

@@ -15,8 +15,10 @@ class QLockFile;
 class RunLock {
 public:
     // Throws Failure naming the run that holds it, or why it cannot be taken. `holder`: the
-    // words that name this run to the next one.
-    RunLock(const QString& path, bool shared, const QString& holder);
+    // words that name this run to the next one. `whileAlone` runs when no other run holds it,
+    // before it is shared: what runs that were killed left behind may go then.
+    RunLock(const QString& path, bool shared, const QString& holder,
+            const std::function<void()>& whileAlone = {});
     ~RunLock();
     RunLock(const RunLock&) = delete;
     RunLock& operator=(const RunLock&) = delete;

@@ -241,10 +241,25 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     // Names and the answer key keep to the options the batch started with.
     ToneOptions batchOptions;
     guard.step(at.count, [&] { batchOptions = window.toneOptions(); });
+    int failedTones = 0;
+    QString firstReason;
+    // One run at a time owns the set's files, unless each never overwrites: a second one makes
+    // nothing and says why.
+    const QString extension = fileExtension(handler.format);
+    const QString keyName = answerKeyName(batchOptions.prefix);
+    std::unique_ptr<RunLock> lock;
+    try {
+        if (count > 0)
+            lock = lockedSet(folder, keyName, batchOptions.prefix, extension,
+                             batchOptions.neverOverwrite, QStringLiteral("Ziravel"));
+    } catch (const Failure& failure) {
+        failedTones = count;
+        firstReason = failure.description();
+    }
     std::optional<ToneNumbering> numbering;
     guard.step(at.count, [&] {
-        numbering.emplace(folder, batchOptions.prefix, fileExtension(handler.format),
-                          batchOptions.neverOverwrite, count);
+        numbering.emplace(folder, batchOptions.prefix, extension, batchOptions.neverOverwrite,
+                          count);
     });
     if (!numbering)
         count = 0;
@@ -253,22 +268,7 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     BatchTone batchTone{
         tool, numbering ? &*numbering : nullptr, &staging, window.toneGenerator()(), {}, {}, {}, {},
         {}};
-    int failedTones = 0;
-    QString firstReason;
-    // One run at a time owns the set's files, unless each never overwrites: a second one makes
-    // nothing and says why.
-    const QString keyPath = outputFilePath(folder, answerKeyName(batchOptions.prefix));
-    std::optional<RunLock> lock;
-    try {
-        if (count > 0)
-            lock.emplace(
-                outputFilePath(folder,
-                               QStringLiteral(".%1.lock").arg(answerKeyName(batchOptions.prefix))),
-                batchOptions.neverOverwrite, thisRunText(QStringLiteral("Ziravel")));
-    } catch (const Failure& failure) {
-        failedTones = count;
-        firstReason = failure.description();
-    }
+    const QString keyPath = outputFilePath(folder, keyName);
     // The key tells which file holds which tone, row by row as the tones end; it never stops
     // the tones. One that cannot be made must not stay behind to tell of the files written over.
     std::optional<AnswerKeyFile> key;

@@ -210,6 +210,23 @@ std::optional<qint64> toneNumber(QStringView name, const QString& prefix,
 
 } // namespace
 
+std::unique_ptr<RunLock> lockedSet(const QString& folder, const QString& keyName,
+                                   const QString& prefix, const QString& extension,
+                                   bool neverOverwrite, const QString& program) {
+    const QString path = expandedFolder(folder);
+    return std::make_unique<RunLock>(
+        outputFilePath(folder, QLatin1Char('.') + keyName + QStringLiteral(".lock")),
+        neverOverwrite, thisRunText(program), [&] {
+            QDirIterator names(path.isEmpty() ? QStringLiteral(".") : path,
+                               QDir::Files | QDir::Hidden | QDir::System);
+            while (names.hasNext()) {
+                names.next();
+                if (toneNumber(names.fileName(), prefix, extension))
+                    removeOwnFile(names.filePath(), true);
+            }
+        });
+}
+
 ToneNumbering::ToneNumbering(const QString& folder, const QString& prefix, const QString& extension,
                              bool neverOverwrite, qint64 count, qint64 first, int digits)
     : m_folder(folder), m_prefix(prefix), m_extension(extension), m_neverOverwrite(neverOverwrite),

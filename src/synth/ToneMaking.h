@@ -2,6 +2,7 @@
 #pragma once
 
 #include "runner/FileProbes.h"
+#include "runner/RunLock.h"
 #include "runner/SafeFile.h"
 #include "synth/AnswerKey.h"
 #include "synth/ToneCommand.h"
@@ -98,6 +99,14 @@ ToneOutcome makeTone(ToneSession& session, const CommandLine& command, const Ton
 
 // The tone's row in the answer key.
 AnswerRow answeredTone(const Tone& tone, bool made);
+
+// Takes the lock of the set whose key is `keyName` in the folder (RunLock) for a run of
+// `program`: a run that never overwrites shares it. Taken while no other run holds it, it first
+// removes the empty files that runs which were killed had made to hold the names of their tones
+// (`prefix`, a number, `extension`). Throws Failure as RunLock does.
+std::unique_ptr<RunLock> lockedSet(const QString& folder, const QString& keyName,
+                                   const QString& prefix, const QString& extension,
+                                   bool neverOverwrite, const QString& program);
 
 // The files of a batch, numbered from 1 after the prefix. With "never overwrite" the numbers
 // go on after the highest of the files in the folder that have the prefix (as it is, no
