@@ -204,20 +204,6 @@ void openRegularFile(QFile& file, const QString& path) {
     }
 }
 
-QByteArray readRegularFileStart(const QString& path, qint64 bytes, qint64& fileSize) {
-    struct stat info {};
-    const int fd = openRegularDescriptor(path, info);
-    QByteArray start(qMin<qint64>(bytes, info.st_size), Qt::Uninitialized);
-    const ssize_t got = start.isEmpty() ? 0 : read(fd, start.data(), size_t(start.size()));
-    const int readError = errno;
-    close(fd);
-    if (got < 0)
-        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, qt_error_string(readError)));
-    start.truncate(got);
-    fileSize = info.st_size;
-    return start;
-}
-
 #else
 
 bool isTrustedProgramFile(const QString& path) {
@@ -247,13 +233,6 @@ void openRegularFile(QFile& file, const QString& path) {
     file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
-}
-
-QByteArray readRegularFileStart(const QString& path, qint64 bytes, qint64& fileSize) {
-    QFile file;
-    openRegularFile(file, path);
-    fileSize = file.size();
-    return file.read(bytes);
 }
 
 #endif

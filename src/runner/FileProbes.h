@@ -79,10 +79,6 @@ struct FileStamp {
 };
 FileStamp fileStamp(const QString& path);
 
-// The first bytes (at most `bytes`) of a regular file and the file's size, read with one
-// open, one status query and one read. Throws Failure as openRegularFile() does.
-QByteArray readRegularFileStart(const QString& path, qint64 bytes, qint64& fileSize);
-
 // The bytes of a regular file of at most maxBytes. A pipe, a device, a folder or a larger
 // file is refused without waiting on it or reading it all: throws Failure naming the file.
 QByteArray readRegularFile(const QString& path, qint64 maxBytes);

@@ -174,9 +174,10 @@ void lockWhole(int fd, const std::function<bool()>& stopWaiting) {
 
 } // namespace
 
-AppendingFile::AppendingFile(const QString& path, QByteArrayView header,
+AppendingFile::AppendingFile(const QString& path, QByteArrayView header, bool alone,
                              std::function<bool()> stopWaiting)
-    : m_header(header.toByteArray()), m_stopWaiting(std::move(stopWaiting)), m_path(path) {
+    : m_header(header.toByteArray()), m_alone(alone), m_stopWaiting(std::move(stopWaiting)),
+      m_path(path) {
     const QByteArray target = QFile::encodeName(path);
     struct stat info {};
     existingFile(target, info);
@@ -207,6 +208,15 @@ AppendingFile::~AppendingFile() {
 }
 
 void AppendingFile::append(QByteArrayView lines) {
+    if (m_end >= 0) {
+        if (const int error = writeAll(m_fd, lines)) {
+            if (ftruncate(m_fd, off_t(m_end)) == 0)
+                fsync(m_fd);
+            fail(error);
+        }
+        m_end += lines.size();
+        return;
+    }
     lockWhole(m_fd, m_stopWaiting);
     const auto failUnlocking = [this](int error) {
         flock(m_fd, LOCK_UN);
@@ -233,6 +243,8 @@ void AppendingFile::append(QByteArrayView lines) {
         failUnlocking(error);
     }
     flock(m_fd, LOCK_UN);
+    if (m_alone)
+        m_end = before + start.size() + lines.size();
 }
 
 void AppendingFile::sync() {
@@ -282,9 +294,10 @@ void moveToName(const QString& made, const QString& target, bool nameReserved) {
         // Nothing is there: nothing is replaced, whatever comes meanwhile.
         error = renameWithoutReplacing(from, to);
     }
+    // Put on disk with the answer key's rows that name it (AppendingFile::sync()), a few at a
+    // time: a sync of the folder for every tone would cost more than making it.
     if (error != 0)
         refuse(error == EEXIST ? nameTakenRefusal : qt_error_string(error));
-    syncFolderOf(to);
 }
 
 void removeOwnFile(const QString& path, bool onlyEmpty) {
@@ -353,9 +366,10 @@ void writeFileSafely(const QString& path, const BytePieces& pieces, ExistingFile
         throw Failure(file.errorString());
 }
 
-AppendingFile::AppendingFile(const QString& path, QByteArrayView header,
+AppendingFile::AppendingFile(const QString& path, QByteArrayView header, bool alone,
                              std::function<bool()> stopWaiting)
-    : m_header(header.toByteArray()), m_stopWaiting(std::move(stopWaiting)), m_path(path) {
+    : m_header(header.toByteArray()), m_alone(alone), m_stopWaiting(std::move(stopWaiting)),
+      m_path(path) {
     const QFileInfo info(path);
     if (info.isSymLink() || (info.exists() && !info.isFile()))
         throw Failure(QStringLiteral("it is not an ordinary file"));

@@ -45,9 +45,11 @@ void writeFileSafely(const QString& path, QByteArrayView bytes,
 // read whole, and an addition that fails is taken back.
 class AppendingFile {
 public:
-    // Opens the file, or makes it with the header first. `stopWaiting`, asked while another
-    // program holds the file locked, gives up the wait. Throws Failure.
-    explicit AppendingFile(const QString& path, QByteArrayView header = {},
+    // Opens the file, or makes it with the header first. `alone`: no other program adds to it
+    // meanwhile (the caller owns it), so that an addition needs neither the lock nor a look at
+    // the file's end. `stopWaiting`, asked while another program holds the file locked, gives
+    // up the wait. Throws Failure.
+    explicit AppendingFile(const QString& path, QByteArrayView header = {}, bool alone = false,
                            std::function<bool()> stopWaiting = {});
     ~AppendingFile();
     AppendingFile(const AppendingFile&) = delete;
@@ -62,6 +64,8 @@ public:
 private:
     int m_fd = -1;
     QByteArray m_header;
+    bool m_alone;
+    qint64 m_end = -1; // where the file ends, once known to a file of ours alone
     std::function<bool()> m_stopWaiting;
     QString m_path;
 };

@@ -95,7 +95,8 @@ AnswerKeyFile::AnswerKeyFile(const QString& path, bool append, std::function<boo
     writing([&] {
         if (!append)
             writeFileSafely(path, header);
-        m_file = std::make_unique<AppendingFile>(path, header, std::move(stopWaiting));
+        // A run that replaces the key owns its set: nobody else adds to it.
+        m_file = std::make_unique<AppendingFile>(path, header, !append, std::move(stopWaiting));
     });
     m_sinceSynced.start();
 }

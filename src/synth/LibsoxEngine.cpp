@@ -78,6 +78,12 @@ struct ToneReply {
     quint32 reasonSize;
 };
 
+// The peak of a file the library wrote in another format than WAV, read by the library.
+std::optional<double> filePeakDb(const QString& path) {
+    const std::optional<SoundLevels> levels = measuredLevels(QFile::encodeName(path).toStdString());
+    return levels ? std::optional(levels->peakDb) : std::nullopt;
+}
+
 // Makes the tone and judges it from its file. Noise at an RMS level is then measured and made
 // again from the same seed, the same noise, with its gain moved by what it missed: a WAV file
 // is within a hundredth of a dB at the second making. An MP3 file's encoder answers a step of
@@ -101,12 +107,7 @@ ToneOutcome madeAtItsLevel(const ToneRequest& tone, const std::string& pathBytes
                            tone.seconds,
                            tone.sampleRate,
                            rule},
-                          path, [](const QString& made) -> std::optional<double> {
-                              // The library reads every format it writes.
-                              const std::optional<SoundLevels> levels =
-                                  measuredLevels(QFile::encodeName(made).toStdString());
-                              return levels ? std::optional(levels->peakDb) : std::nullopt;
-                          });
+                          path, filePeakDb);
     };
     ToneOutcome outcome = madeAt(gain);
     constexpr int makings = 8;

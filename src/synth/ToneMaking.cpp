@@ -31,30 +31,34 @@ QString toolReason(const QString& errorOutput) {
     return lines.isEmpty() ? QString() : lines.first().trimmed();
 }
 
-// Whether the output holds the whole tone, read once from what the run was asked for.
-// SoX says nothing in its exit status when the disk fills: the file then holds fewer
-// samples than asked. Nothing when a file that is there could not be read to tell.
-std::optional<bool> wholeToneWritten(const QString& outputPath, double seconds, int sampleRate,
+// Whether the output holds the whole tone, read once from what the run was asked for, and
+// the peak of a WAV file, read in the same pass. SoX says nothing in its exit status when the
+// disk fills: the file then holds fewer samples than asked. Nothing when a file that is there
+// could not be read to tell.
+struct FileCheck {
+    bool whole = false;
+    std::optional<double> peakDb;
+};
+std::optional<FileCheck> checkedFile(const QString& outputPath, double seconds, int sampleRate,
                                      QString& readError) {
     const double asked = seconds * sampleRate;
     try {
-        if (isMp3File(outputPath)) {
-            QFile file;
-            openRegularFile(file, outputPath);
-            return double(mp3SampleCount(file) - mp3CodingDelaySamples) >= asked;
-        }
-        qint64 size = 0;
-        const QByteArray start = readRegularFileStart(outputPath, wavHeaderBytes, size);
+        QFile file;
+        openRegularFile(file, outputPath);
+        if (isMp3File(outputPath))
+            return FileCheck{double(mp3SampleCount(file) - mp3CodingDelaySamples) >= asked};
         if (isFlacFile(outputPath)) {
-            const std::optional<qint64> samples = flacSampleCount(start);
-            return samples && double(*samples + 1) >= asked;
+            const std::optional<qint64> samples = flacSampleCount(file.read(wavHeaderBytes));
+            return FileCheck{samples && double(*samples + 1) >= asked};
         }
-        const std::optional<WavFileInfo> wav = wavFileInfo(start, size);
+        const std::optional<WavFileInfo> wav = readWavFileInfo(file);
         // SoX may round the last sample either way.
-        return wav && double(wav->frames + 1) >= asked;
+        if (!wav || double(wav->frames + 1) < asked)
+            return FileCheck{};
+        return FileCheck{true, wavPeakDb(file, *wav)};
     } catch (const Failure& failure) {
         if (!isSmallRegularFile(outputPath, std::numeric_limits<qint64>::max()))
-            return false;
+            return FileCheck{};
         readError = failure.description();
         return std::nullopt;
     }
@@ -75,15 +79,16 @@ ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath, const Pea
                 ? reason
                 : QStringLiteral("%1 ended with status %2.").arg(program).arg(run.child.status)};
     QString readError;
-    const std::optional<bool> whole =
-        wholeToneWritten(outputPath, run.seconds, run.sampleRate, readError);
-    if (!whole)
+    const std::optional<FileCheck> file =
+        checkedFile(outputPath, run.seconds, run.sampleRate, readError);
+    if (!file)
         return {false, QStringLiteral("%1 could not be checked: %2").arg(outputPath, readError)};
-    if (!*whole)
+    if (!file->whole)
         return {false, !reason.isEmpty()
                            ? reason
                            : QStringLiteral("%1 does not hold the whole tone.").arg(outputPath)};
-    if (const std::optional<double> peakDb = peakOf(outputPath))
+    if (const std::optional<double> peakDb =
+            file->peakDb || !peakOf ? file->peakDb : peakOf(outputPath))
         if (const QString refusal = peakRefusal(outputPath, run.peak, *peakDb); !refusal.isEmpty())
             return {false, refusal};
     return {true, {}};

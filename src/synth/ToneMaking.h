@@ -81,14 +81,15 @@ private:
     std::list<const ToneInFlight*> m_tones;
 };
 
-// The peak of a made file in dBFS (-inf: silence); nothing when it cannot be read here.
+// The peak in dBFS (-inf: silence) of a made file other than WAV, whose peak is read with its
+// length; nothing when it cannot be read here.
 using PeakReader = std::function<std::optional<double>(const QString& path)>;
 
 // Judges a finished run: made when the tool ended well, the file holds the whole tone and it
-// sounds, its peak where the run's rule asks (for the files `peakOf` can read); otherwise the
-// reason, from the tool's own words where it gave any.
+// sounds, its peak where the run's rule asks (a WAV file always, another when `peakOf` reads
+// it); otherwise the reason, from the tool's own words where it gave any.
 ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath,
-                       const PeakReader& peakOf = wavPeakDb);
+                       const PeakReader& peakOf = {});
 
 // Runs the tone's command (toneCommand()) once its length has passed checkedSeconds(), which
 // throws Failure first otherwise, judges the file the tool wrote at the tone's path and moves

@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/WavFile.h"
 
-#include "runner/Failure.h"
-#include "runner/FileProbes.h"
-
-#include <QFile>
 #include <QtEndian>
 #include <algorithm>
 #include <bit>
@@ -98,21 +94,14 @@ std::optional<WavFileInfo> readWavFileInfo(QIODevice& file) {
     return wavFileInfo(file.read(wavHeaderBytes), file.size());
 }
 
-std::optional<double> wavPeakDb(const QString& path) {
-    QFile file;
-    try {
-        openRegularFile(file, path);
-    } catch (const Failure&) {
+std::optional<double> wavPeakDb(QIODevice& file, const WavFileInfo& info) {
+    if (!file.seek(info.layout.dataOffset))
         return std::nullopt;
-    }
-    const std::optional<WavFileInfo> info = readWavFileInfo(file);
-    if (!info || !file.seek(info->layout.dataOffset))
-        return std::nullopt;
-    const WavLayout& layout = info->layout;
+    const WavLayout& layout = info.layout;
     constexpr qint64 framesAtOnce = 16384;
     std::vector<float> samples(std::size_t(framesAtOnce * layout.channels));
     float peak = 0;
-    for (qint64 left = info->frames; left > 0;) {
+    for (qint64 left = info.frames; left > 0;) {
         const qint64 frames = std::min(left, framesAtOnce);
         const QByteArray bytes = file.read(frames * layout.frameBytes());
         if (bytes.size() != frames * layout.frameBytes())

@@ -46,9 +46,9 @@ std::optional<WavFileInfo> readWavFileInfo(QIODevice& file);
 // The same from the start of a file (its first 4096 bytes hold the header) and its size.
 std::optional<WavFileInfo> wavFileInfo(const QByteArray& fileStart, qint64 fileSize);
 
-// The peak of a WAV file's samples in dBFS, read in one pass (-inf for silence); nothing when
-// it is no WAV file this program understands or cannot be read.
-std::optional<double> wavPeakDb(const QString& path);
+// The peak in dBFS (-inf for silence) of the samples of an open WAV file whose layout was read
+// (readWavFileInfo()), in one pass; nothing when they cannot be read.
+std::optional<double> wavPeakDb(QIODevice& file, const WavFileInfo& info);
 
 // The file start that wavFileInfo() needs: the chunks before the samples are small; SoX
 // writes about 80 bytes of them.
