@@ -349,7 +349,7 @@ int runBatch(const BatchRequest& request) {
     progress.clear();
     try {
         if (keyFailure.isEmpty())
-            key->sync();
+            key->finish();
     } catch (const Failure& failure) {
         keyFailure = failure.description();
     }

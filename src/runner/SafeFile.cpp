@@ -247,8 +247,8 @@ void AppendingFile::append(QByteArrayView lines) {
         m_end = before + start.size() + lines.size();
 }
 
-void AppendingFile::sync() {
-    if (syncfs(m_fd) != 0 || fsync(m_fd) != 0)
+void AppendingFile::sync(bool fileSystem) {
+    if ((fileSystem && syncfs(m_fd) != 0) || fsync(m_fd) != 0)
         fail(errno);
 }
 
@@ -398,7 +398,7 @@ void AppendingFile::append(QByteArrayView lines) {
     }
 }
 
-void AppendingFile::sync() {}
+void AppendingFile::sync(bool) {}
 
 bool createFileExclusively(const QString& path) {
     QFile file(path);

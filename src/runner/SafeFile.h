@@ -57,9 +57,9 @@ public:
 
     // Adds the lines, whole or not at all. Throws Failure.
     void append(QByteArrayView lines);
-    // Puts what was added on disk, and before it the files its file system holds, so that the
-    // files its lines name are never lost while they are. Throws Failure.
-    void sync();
+    // Puts what was added on disk; with `fileSystem`, every file its file system holds first,
+    // so that the files its lines name are never lost while they are. Throws Failure.
+    void sync(bool fileSystem = false);
 
 private:
     int m_fd = -1;

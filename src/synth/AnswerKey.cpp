@@ -112,11 +112,15 @@ template <typename Write> void AnswerKeyFile::writing(const Write& write) {
 
 void AnswerKeyFile::add(const AnswerRow& row) {
     writing([&] { m_file->append(answerRowText(row)); });
-    // A few rows at a time, or a second's worth, reach the disk together.
-    constexpr int rowsAtOnce = 64;
+    ++m_unsynced;
     constexpr qint64 syncedEveryMs = 1000;
-    if (++m_unsynced >= rowsAtOnce || m_sinceSynced.elapsed() >= syncedEveryMs)
+    if (m_sinceSynced.elapsed() >= syncedEveryMs)
         sync();
+}
+
+void AnswerKeyFile::finish() {
+    writing([&] { m_file->sync(true); });
+    m_unsynced = 0;
 }
 
 void AnswerKeyFile::sync() {

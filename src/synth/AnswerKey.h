@@ -56,9 +56,10 @@ QByteArray answerRowText(const AnswerRow& row);
 
 // The answer key of a run, true on disk for every row it holds at every moment. It is made
 // when the run starts, replacing an earlier key of that name, whose rows would no longer tell
-// the files the run writes over, or (`append`) kept and added to. Each row is added as its tone
-// ends, in tone order, and the rows are synced to disk a few at a time, after the files they
-// name: a run that is killed leaves a key that lacks only the tones under way.
+// the files the run writes over, or (`append`) kept and added to. Each row is written as its
+// tone ends, in tone order, so that a run that is killed leaves a key that lacks only the tones
+// under way; the rows are synced to disk once a second, and at the end with the tone files they
+// name. A sync of every file at every row would cost more than the tones.
 class AnswerKeyFile {
 public:
     // Throws Failure naming the file when the key cannot be made or added to; an earlier key
@@ -66,11 +67,13 @@ public:
     AnswerKeyFile(const QString& path, bool append, std::function<bool()> stopWaiting = {});
     // Adds the row. Throws Failure naming the file.
     void add(const AnswerRow& row);
-    // Puts every row added on disk. Throws Failure naming the file.
-    void sync();
+    // Puts every row added on disk, and the files they name first. Throws Failure naming the
+    // file.
+    void finish();
 
 private:
     template <typename Write> void writing(const Write& write);
+    void sync();
 
     QString m_path;
     std::unique_ptr<AppendingFile> m_file;

@@ -293,7 +293,7 @@ void saveTones(ToneWindow& window, ExportFormat format) {
             key.reset();
         madeTones += outcome.made ? 1 : 0;
     }
-    const bool keyWritten = key && guard.step(at.run, [&] { key->sync(); });
+    const bool keyWritten = key && guard.step(at.run, [&] { key->finish(); });
     window.showProgress(0, 0);
     if (keyWritten)
         window.showStatus(QStringLiteral("Key: ") + QDir::toNativeSeparators(keyPath));
