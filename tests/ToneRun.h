@@ -3,7 +3,7 @@
 
 #include "TestSupport.h"
 #include "WindowFixture.h"
-#include "synth/ToneWindow.h"
+#include "app/ToneWindow.h"
 
 #include "app/ToneProgress.h"
 #include <QDir>

@@ -2,7 +2,7 @@
 #include "TestSupport.h"
 #include "WindowFixture.h"
 #include "app/CursorFile.h"
-#include "synth/ToneWindow.h"
+#include "app/ToneWindow.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -3,9 +3,9 @@
 #include "TestSupport.h"
 #include "ToneRun.h"
 #include "app/Modals.h"
+#include "app/ToneWindow.h"
 #include "sound/SoundPlayer.h"
 #include "synth/AnswerKey.h"
-#include "synth/ToneWindow.h"
 #include "synth/WavFile.h"
 
 #include "app/ToneProgress.h"

@@ -10,6 +10,7 @@
 #include "app/SettingsStore.h"
 #include "app/SkinFramework.h"
 #include "app/ToneProgress.h"
+#include "app/WindowActions.h"
 #include "app/WindowPointer.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
@@ -18,7 +19,6 @@
 #include "runner/StopSignals.h"
 #include "sound/SoundOutput.h"
 #include "synth/NumberText.h"
-#include "synth/ToneActions.h"
 
 #include <QAccessible>
 #include <QApplication>

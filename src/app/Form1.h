@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/ToneWindow.h"
 #include "synth/ToneMaking.h"
-#include "synth/ToneWindow.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>

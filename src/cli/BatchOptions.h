@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "synth/ToneActions.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneOptions.h"
 

@@ -14,6 +14,22 @@
 // Tones are made at this sample rate, unless their pitch needs a higher one.
 inline constexpr int toneSampleRate = 8000;
 
+// The formats of tone files: the window writes WAV and MP3; FLAC is for the command line.
+enum class ExportFormat { wav, mp3, flac };
+
+// The end of a tone file's name, by which the tool writes the format.
+inline QString fileExtension(ExportFormat format) {
+    switch (format) {
+    case ExportFormat::mp3:
+        return QStringLiteral(".mp3");
+    case ExportFormat::flac:
+        return QStringLiteral(".flac");
+    case ExportFormat::wav:
+        break;
+    }
+    return QStringLiteral(".wav");
+}
+
 // Whether the path names an MP3 or a FLAC file, which the tool writes for that extension.
 bool isMp3File(const QString& path);
 bool isFlacFile(const QString& path);

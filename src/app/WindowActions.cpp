@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "synth/ToneActions.h"
+#include "app/WindowActions.h"
 
+#include "app/ToneWindow.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
@@ -13,7 +14,6 @@
 #include "synth/ToneCommand.h"
 #include "synth/ToneDesign.h"
 #include "synth/ToneMaking.h"
-#include "synth/ToneWindow.h"
 
 #include <QDir>
 #include <QFile>
