@@ -170,6 +170,7 @@ private slots:
     void floatingPointWav();
     void sweepEndsFromTheFile_data();
     void sweepEndsFromTheFile();
+    void logSweepPassesTheGeometricMean();
     void drawnSweepEnds();
     void sequenceFromTheFile();
     void balancedIntervalDirections();
@@ -211,6 +212,7 @@ private slots:
     void stopWhileTheKeyIsLocked();
     void stalledToneIsNamed();
     void killedRunsReservationsGo();
+    void safeWriterSyncsBeforeItRenames();
     void fullTemporaryFolderKeepsTheKey();
     void mp3PitchIsHeardOrRefused_data();
     void mp3PitchIsHeardOrRefused();
@@ -506,6 +508,19 @@ void TestBatch::sweepEndsFromTheFile() {
 }
 
 // Each file's ends drawn from the list, in the order its shape asks.
+// Half way through, a logarithmic sweep stands at the geometric mean of its ends (1414 Hz from
+// 500 to 4000), a linear one at their mean (2250 Hz).
+void TestBatch::logSweepPassesTheGeometricMean() {
+    QTemporaryDir folder;
+    QCOMPARE(runBatch({"--count", "1", "--length", "2", "--from", "500", "--to", "4000", "--rate",
+                       "16000", "--sweep", "log", "--folder", folder.path()})
+                 .exitStatus,
+             0);
+    const double middle =
+        mainFrequencyBetween(folder.filePath(QStringLiteral("Ziravel_1.wav")), 0.45, 0.55);
+    QVERIFY2(std::abs(middle / 1414 - 1) < 0.12, qPrintable(QString::number(middle)));
+}
+
 void TestBatch::drawnSweepEnds() {
     QTemporaryDir folder;
     QCOMPARE(runBatch({"--count", "20", "--length", "0.1", "--frequencies", "300,500,700",
@@ -630,6 +645,9 @@ void TestBatch::rmsLevelFromTheFiles_data() {
     // A sine by its shape; noise measured from each file, 16-bit dither and an encoder in the
     // way (noise at RMS levels is the library engine's).
     QTest::newRow("sine") << QStringList{"--type", "sine"} << -16.99;
+    // Each shape's own crest factor: the level is the RMS whatever the peak.
+    for (const char* shape : {"square", "triangle", "sawtooth", "trapezium", "exp"})
+        QTest::newRow(shape) << QStringList{"--type", QString::fromLatin1(shape)} << 0.0;
     QTest::newRow("white 16-bit") << QStringList{"--type", "whitenoise", "--sample-size",
                                                  "16",     "--engine",   "library"}
                                   << 0.0;
@@ -1524,6 +1542,30 @@ void TestBatch::killedRunsReservationsGo() {
     QCOMPARE(keyColumn(folder.filePath(answerKeyFileName), QStringLiteral("file")).last(),
              QStringLiteral("Ziravel_%1.wav").arg(files.count()));
     QVERIFY(made.size() >= 3);
+}
+
+// Every file the safe writer makes is on disk before it takes its name: the manifest's new
+// file is synced under its temporary name, as an fsync() preloaded into the run records.
+void TestBatch::safeWriterSyncsBeforeItRenames() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    const QString log = folder.filePath(QStringLiteral("fsync.log"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(ZIRAVEL_FSYNC_LOG_LIBRARY));
+    environment.insert(QStringLiteral("ZIRAVEL_FSYNC_LOG"), log);
+    // A sanitized program wants its runtime first; the recorder only wraps fsync().
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       environment.value(QStringLiteral("ASAN_OPTIONS")) +
+                           QStringLiteral(":verify_asan_link_order=0"));
+    QCOMPARE(
+        runBatch({"--count", "1", "--length", "0.05", "--folder", folder.path()}, {}, environment)
+            .exitStatus,
+        0);
+    const QString temporary = folder.filePath(QStringLiteral("Ziravel_set.json."));
+    const QStringList synced = linesOf(log);
+    QVERIFY2(std::any_of(synced.begin(), synced.end(),
+                         [&](const QString& path) { return path.startsWith(temporary); }),
+             qPrintable(synced.join(QLatin1Char('\n'))));
 }
 
 // The key is written beside the tones, nowhere else: a full temporary folder costs nothing.

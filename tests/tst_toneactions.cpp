@@ -228,6 +228,11 @@ void TestToneActions::tonesThatCannotBeHeardAreRefused() {
                           "Failed to generate tone.\r\nPlease change your input values."}));
     QVERIFY(!QFile::exists(log));
     QVERIFY(run.outputFiles().isEmpty());
+    // The key tells the refused tones as not made.
+    const QStringList key = linesOf(run.output + QStringLiteral("/Ziravel_tones.csv"));
+    QCOMPARE(key.size(), 3);
+    QCOMPARE(madeColumn(key[1]), QStringLiteral("no"));
+    QCOMPARE(madeColumn(key[2]), QStringLiteral("no"));
 }
 
 void TestToneActions::lengthPastTheLimitsIsRefused() {

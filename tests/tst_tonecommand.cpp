@@ -16,6 +16,7 @@ class TestToneCommand : public QObject {
 private slots:
     void pitchLists_data();
     void pitchLists();
+    void roundsAreShuffledAnew();
     void waveformWord_data();
     void waveformWord();
     void drawStaysInRange_data();
@@ -368,6 +369,19 @@ void TestToneCommand::pitchLists_data() {
     QTest::newRow("frequencies") << "250, 500,1000.5" << false << QList<double>{250, 500, 1000.5};
     QTest::newRow("a comma is no decimal point here") << "250,,500" << false << QList<double>{};
     QTest::newRow("0 Hz") << "0,500" << false << QList<double>{};
+}
+
+// Each round of a balanced design comes in an order of its own.
+void TestToneCommand::roundsAreShuffledAnew() {
+    const ToneDesign design({250, 500, 1000}, {0}, {ToneOptions::Channel::mono});
+    QSet<QList<double>> orders;
+    for (qint64 round = 0; round < 8; ++round) {
+        QList<double> order;
+        for (qint64 tone = 1; tone <= 3; ++tone)
+            order << design.point(7, round * 3 + tone).frequency;
+        orders.insert(order);
+    }
+    QVERIFY(orders.size() > 1);
 }
 
 // Lists read as a musician or a tester types them; the first, second and last of a range.
