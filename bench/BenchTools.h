@@ -13,7 +13,7 @@ public:
     BenchToolFolder() {
         qputenv("TEMP", m_dir.path().toLocal8Bit());
         PrintingReporter reporter;
-        Guard guard(reporter, handlerLocation(QStringLiteral("Benchmark")));
+        Guard guard(reporter, QStringLiteral("Benchmark"));
         provisionTools(guard, 100);
     }
     const QTemporaryDir& dir() const { return m_dir; }

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "sound/SoundPlayer.h"
-#include "synth/WavFile.h"
+#include "analysis/WavFile.h"
 
 #include <QAudioFormat>
 #include <QByteArray>

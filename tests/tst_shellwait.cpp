@@ -240,7 +240,7 @@ void TestShellWait::makesRealTone() {
     QFETCH(double, tolerance);
     TemporaryToolFolder folder;
     ThrowingReporter reporter;
-    Guard guard(reporter, handlerLocation(QStringLiteral("Test")));
+    Guard guard(reporter, QStringLiteral("Test"));
     provisionTools(guard, 100);
 
     const QString output = QDir(folder.path()).filePath(QStringLiteral("out put/") + fileName);

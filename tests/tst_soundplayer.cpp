@@ -4,7 +4,7 @@
 #include "app/ModuleSound.h"
 #include "sound/SoundModule.h"
 #include "sound/SoundPlayer.h"
-#include "synth/Mp3File.h"
+#include "analysis/Mp3File.h"
 
 #include <QLibrary>
 #include <QProcess>

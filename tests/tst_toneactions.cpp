@@ -6,7 +6,7 @@
 #include "app/ToneWindow.h"
 #include "sound/SoundPlayer.h"
 #include "synth/AnswerKey.h"
-#include "synth/WavFile.h"
+#include "analysis/WavFile.h"
 
 #include "app/ToneProgress.h"
 #include <QAccessible>

@@ -42,3 +42,7 @@ QString QtModals::chooseFolder(QWidget* owner, const QString& prompt,
     return QDir::toNativeSeparators(
         QFileDialog::getExistingDirectory(owner, prompt, initialFolder, QFileDialog::ShowDirsOnly));
 }
+
+QString handlerLocation(const QString& handlerName) {
+    return QStringLiteral("in Ziravel2021/08/31.Form1.") + handlerName + QLatin1Char(' ');
+}

@@ -24,6 +24,9 @@ public:
                                  const QString& initialFolder) = 0;
 };
 
+// The location a window handler's error reports name, e.g. "in Ziravel2021/08/31.Form1.Form_Load ".
+QString handlerLocation(const QString& handlerName);
+
 // The error report's text: description, location and line, and the request to send a
 // screenshot, with exactly the line breaks the report has always had.
 QString errorReportText(const QString& description, const QString& location, int line);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/WindowActions.h"
 
+#include "app/Modals.h"
 #include "app/ToneWindow.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
@@ -226,7 +227,7 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         return;
     guard.step(at.setBusy, [&] { window.setBusy(true); });
     guard.step(at.busyPointer, [&] { window.setPointerShape(PointerShape::busy); });
-    if (!provisionTools(guard, at.provisioning)) {
+    if (!provisionTools(guard, at.provisioning, letPendingEventsRun)) {
         // Nothing runs from a tool folder that is not ours.
         guard.step(at.defaultPointer, [&] { window.setPointerShape(PointerShape::arrow); });
         guard.step(at.clearBusy, [&] { window.setBusy(false); });
@@ -315,7 +316,7 @@ void previewTone(ToneWindow& window) {
         return;
     guard.step(102, [&] { window.setBusy(true); });
     guard.step(104, [&] { window.setPointerShape(PointerShape::busy); });
-    if (!provisionTools(guard, 106)) {
+    if (!provisionTools(guard, 106, letPendingEventsRun)) {
         // Nothing runs from a tool folder that is not ours, and nothing in it is touched.
         guard.step(132, [&] { window.setPointerShape(PointerShape::arrow); });
         guard.step(138, [&] { window.setBusy(false); });

@@ -186,7 +186,8 @@ std::unique_ptr<ToneEngine> batchEngine(const BatchRequest& request, int jobs) {
         return std::make_unique<LibsoxEngine>(jobs);
 #endif
     PrintingReporter reporter;
-    Guard guard(reporter, handlerLocation(QStringLiteral("Batch")));
+    // The reporter prints the description alone.
+    Guard guard(reporter, QStringLiteral("ziravel-batch"));
     // A tool folder that is not ours ends the batch: nothing runs from it.
     if (!provisionTools(guard, 100))
         return nullptr;

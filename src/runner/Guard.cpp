@@ -6,10 +6,6 @@
 #include <exception>
 #include <utility>
 
-QString handlerLocation(const QString& handlerName) {
-    return QStringLiteral("in Ziravel2021/08/31.Form1.") + handlerName + QLatin1Char(' ');
-}
-
 Guard::Guard(ErrorReporter& reporter, QString location)
     : m_reporter(reporter), m_location(std::move(location)) {}
 

@@ -13,9 +13,6 @@ public:
     virtual void reportError(const QString& description, const QString& location, int line) = 0;
 };
 
-// The location a handler's error reports name, e.g. "in Ziravel2021/08/31.Form1.Form_Load ".
-QString handlerLocation(const QString& handlerName);
-
 // Runs the steps of one guarded handler. A step that throws is cut short there,
 // reported under its line label, and the handler goes on with its next step;
 // whatever the step would have set keeps its previous value. A failure with the same

@@ -5,7 +5,6 @@
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
 #include "runner/SafeFile.h"
-#include "runner/ShellWait.h"
 
 #include <QDir>
 #include <QFile>
@@ -102,7 +101,6 @@ bool toolFileThere(const QString& path) {
 } // namespace
 
 void writeToolFile(const QByteArray& data, const QString& targetPath) {
-    letPendingEventsRun();
     const bool broken = isBrokenCopy(targetPath, data);
     if (!broken && toolFileThere(targetPath))
         return;
@@ -160,7 +158,7 @@ bool toolFilePresent(const QString& fileName, const QByteArray& data) {
 
 } // namespace
 
-bool provisionTools(Guard& guard, int firstLine) {
+bool provisionTools(Guard& guard, int firstLine, const std::function<void()>& beforeWrite) {
     ToolBytes bytes;
     const struct {
         int resourceId;
@@ -181,7 +179,11 @@ bool provisionTools(Guard& guard, int firstLine) {
         if (!folderPrivate)
             return false;
         if (!present)
-            guard.step(line + 4, [&] { bytes.writeAs(file.resourceId, file.fileName); });
+            guard.step(line + 4, [&] {
+                if (beforeWrite)
+                    beforeWrite();
+                bytes.writeAs(file.resourceId, file.fileName);
+            });
         line += 6;
     }
     return true;

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 class Guard;
 
@@ -39,5 +40,5 @@ void writeToolFile(const QByteArray& data, const QString& targetPath);
 // The six provisioning steps of an action handler, labelled firstLine, firstLine + 2, ...
 // When the tool folder is not private, the first test says so, provisioning ends and false
 // is given: the action must then end, running nothing from the folder and touching nothing
-// in it.
-bool provisionTools(Guard& guard, int firstLine);
+// in it. `beforeWrite` runs before each file is written (the window lets its events run).
+bool provisionTools(Guard& guard, int firstLine, const std::function<void()>& beforeWrite = {});

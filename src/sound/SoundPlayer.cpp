@@ -3,7 +3,7 @@
 
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
-#include "synth/WavFile.h"
+#include "analysis/WavFile.h"
 
 #include <QAudioDevice>
 #include <QAudioSink>

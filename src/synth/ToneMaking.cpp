@@ -4,11 +4,11 @@
 #include "runner/Failure.h"
 #include "runner/SafeFile.h"
 #include "runner/ShellWait.h"
-#include "synth/FlacFile.h"
-#include "synth/Mp3File.h"
+#include "analysis/FlacFile.h"
+#include "analysis/Mp3File.h"
 #include "synth/NumberText.h"
 #include "synth/OptionTable.h"
-#include "synth/WavFile.h"
+#include "analysis/WavFile.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -7,7 +7,7 @@
 #include "synth/AnswerKey.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneOptions.h"
-#include "synth/WavFile.h"
+#include "analysis/WavFile.h"
 
 #include <QFile>
 #include <QList>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "synth/FlacFile.h"
+#include "analysis/FlacFile.h"
 
 std::optional<qint64> flacSampleCount(const QByteArray& fileStart) {
     // "fLaC", then the first metadata block: a header of 4 bytes, its type 0 (the stream

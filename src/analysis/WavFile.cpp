@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "synth/WavFile.h"
+#include "analysis/WavFile.h"
 
 #include <QtEndian>
 #include <algorithm>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "synth/Mp3File.h"
+#include "analysis/Mp3File.h"
 
 #include <QFile>
 
