@@ -36,6 +36,9 @@ using TestSupport::contentOf;
 
 namespace {
 
+// The key a batch at the default prefix writes.
+const QString answerKeyFileName = QStringLiteral("Ziravel_tones.csv");
+
 // The arguments with the engine this run of the suite is for (ZIRAVEL_TEST_ENGINE), unless
 // they name one.
 QStringList withEngine(QStringList arguments) {

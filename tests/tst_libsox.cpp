@@ -99,7 +99,7 @@ void TestLibsox::sameBytesAsTheTool() {
         const QByteArray library =
             madeInProcess(tone, folder.filePath(QStringLiteral("library") + extension), 0);
         QVERIFY2(!library.isEmpty() && library == contentOf(tone.outputPath),
-                 qPrintable(toolArgs(tone)));
+                 qPrintable(toolArguments(tone).join(QLatin1Char(' '))));
         ++compared;
     };
     for (int row = 0; row < 9; ++row)

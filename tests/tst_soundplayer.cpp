@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SoundFiles.h"
 #include "TestSupport.h"
+#include "analysis/Mp3File.h"
 #include "app/ModuleSound.h"
 #include "sound/SoundModule.h"
 #include "sound/SoundPlayer.h"
-#include "analysis/Mp3File.h"
 
 #include <QLibrary>
 #include <QProcess>

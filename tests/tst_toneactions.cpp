@@ -2,11 +2,11 @@
 #include "Spectrum.h"
 #include "TestSupport.h"
 #include "ToneRun.h"
+#include "analysis/WavFile.h"
 #include "app/Modals.h"
 #include "app/ToneWindow.h"
 #include "sound/SoundPlayer.h"
 #include "synth/AnswerKey.h"
-#include "analysis/WavFile.h"
 
 #include "app/ToneProgress.h"
 #include <QAccessible>

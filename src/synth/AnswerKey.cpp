@@ -83,13 +83,6 @@ QString answerKeyName(const QString& prefix, int shard, int shards) {
                       : prefix + QStringLiteral("tones.csv");
 }
 
-QByteArray answerKeyText(const QList<AnswerRow>& rows) {
-    QByteArray text = header;
-    for (const AnswerRow& row : rows)
-        text += answerRowText(row);
-    return text;
-}
-
 AnswerKeyFile::AnswerKeyFile(const QString& path, bool append, std::function<bool()> stopWaiting)
     : m_path(path) {
     writing([&] {

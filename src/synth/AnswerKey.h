@@ -12,9 +12,6 @@
 #include <memory>
 #include <optional>
 
-// The name of the answer key a batch writes beside its tones, at the default prefix.
-inline const QString answerKeyFileName = QStringLiteral("Ziravel_tones.csv");
-
 // The answer key's name for files named with the prefix, so that sets of two prefixes in one
 // folder keep their own keys; a shard's key (K of N) names its slice.
 QString answerKeyName(const QString& prefix, int shard = 0, int shards = 0);
@@ -46,12 +43,10 @@ struct NearestNote {
 };
 std::optional<NearestNote> nearestNote(double hertz);
 
-// The answer key as UTF-8 comma-separated text: a header row, then one row per tone with
-// file name, frequency in Hz, nearest note and its offset in cents, waveform, length in
-// seconds, sample rate, level in dBFS, whether the tone was made, bits per sample, channel,
-// fade in milliseconds, file format, the tone's seed, a sweep's end and the noise's band.
-QByteArray answerKeyText(const QList<AnswerRow>& rows);
-// One row of it, its line end included.
+// One row of the answer key as UTF-8 comma-separated text, its line end included: file name,
+// frequency in Hz, nearest note and its offset in cents, waveform, length in seconds, sample
+// rate, level in dBFS, whether the tone was made, bits per sample, channel, fade in
+// milliseconds, file format, the tone's seed, a sweep's end and the noise's band.
 QByteArray answerRowText(const AnswerRow& row);
 
 // The answer key of a run, true on disk for every row it holds at every moment. It is made

@@ -3,7 +3,6 @@
 
 #include "runner/Failure.h"
 #include "runner/ShellWait.h"
-#include "runner/ToolProvisioning.h"
 #include "synth/NumberText.h"
 #include "synth/StoredInputs.h"
 
@@ -86,19 +85,7 @@ double drawPitch(qint16 lower, qint16 upper, ToneOptions::PitchDraw draw,
     return low;
 }
 
-QString quotedToolPath() {
-    return quotedArgument(toolFilePath(toolFileName));
-}
-
 namespace {
-
-// The text as one argument of the command line: as it is when it holds nothing that
-// would split or vanish, quoted otherwise.
-QString commandArgument(const QString& text) {
-    const bool plain = !text.isEmpty() && !text.contains(QLatin1Char(' ')) &&
-                       !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\\'));
-    return plain ? text : quotedArgument(text);
-}
 
 // The length as SoX reads it: the number the field holds, as a plain decimal with a point.
 // A text that is no number stays one argument, which the run refuses.
@@ -398,16 +385,6 @@ QStringList toolArguments(const Tone& tone) {
     return arguments;
 }
 
-QString toolArgs(const Tone& tone) {
-    const QStringList arguments = toolArguments(tone);
-    const qsizetype output =
-        argumentsBeforeOutput(tone, optionArguments(tone.options, 0, std::nullopt)).size();
-    QStringList shown;
-    for (qsizetype at = 0; at < arguments.size(); ++at)
-        shown << (at == output ? quotedArgument(arguments[at]) : commandArgument(arguments[at]));
-    return shown.join(QLatin1Char(' '));
-}
-
 CommandLine toneCommand(const QString& toolPath, const Tone& tone) {
     return {toolPath, toolArguments(tone)};
 }
@@ -492,10 +469,6 @@ QString peakRefusal(const QString& path, const PeakRule& rule, double peakDb) {
         .arg(decimalText(std::round(peakDb * 10) / 10))
         .arg(decimalText(*rule.expectedDb));
 }
-QString synthCommand(const QString& quotedTool, const QString& args) {
-    return quotedTool + QLatin1Char(' ') + args;
-}
-
 namespace {
 
 // Digits with at most one point among them, and at least one digit.

@@ -91,9 +91,6 @@ qint16 randomBetween(qint16 lower, qint16 upper, std::mt19937_64& generator);
 double drawPitch(qint16 lower, qint16 upper, ToneOptions::PitchDraw draw,
                  std::mt19937_64& generator);
 
-// The tool's path in the tool folder, between double quotes (quotedArgument()).
-QString quotedToolPath();
-
 // One tone: everything that decides its file. The window's steps fill it in as they read
 // the controls; ziravel-batch builds it from its options.
 // A band that noise is filtered to, in Hz.
@@ -183,10 +180,6 @@ void shapePitches(Tone& tone, double bound, double otherBound,
 // and a path that begins with "-" is given as "./-...".
 QStringList toolArguments(const Tone& tone);
 
-// The same arguments as one text, the output path between double quotes, as the command
-// line shows them; splitCommandLine() gives back toolArguments().
-QString toolArgs(const Tone& tone);
-
 // The tool and the tone's arguments: what runs to make it.
 CommandLine toneCommand(const QString& toolPath, const Tone& tone);
 
@@ -227,9 +220,6 @@ PeakRule peakRule(const Tone& tone);
 // Why a file whose samples peak at `peakDb` dBFS (-inf: silence) is not the tone asked for, or
 // empty text when it is.
 QString peakRefusal(const QString& path, const PeakRule& rule, double peakDb);
-
-// The whole command line: the quoted tool path, a blank, the arguments.
-QString synthCommand(const QString& quotedTool, const QString& args);
 
 // The tone length of a synth command's arguments, in seconds: the argument after "synth"
 // when it is a plain decimal number of at least one sample. SoX reads a sign or a time

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/ToneMaking.h"
 
+#include "analysis/FlacFile.h"
+#include "analysis/Mp3File.h"
+#include "analysis/WavFile.h"
 #include "runner/Failure.h"
 #include "runner/SafeFile.h"
 #include "runner/ShellWait.h"
-#include "analysis/FlacFile.h"
-#include "analysis/Mp3File.h"
 #include "synth/NumberText.h"
 #include "synth/OptionTable.h"
-#include "analysis/WavFile.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/WavFile.h"
 #include "runner/FileProbes.h"
 #include "runner/RunLock.h"
 #include "runner/SafeFile.h"
 #include "synth/AnswerKey.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneOptions.h"
-#include "analysis/WavFile.h"
 
 #include <QFile>
 #include <QList>
