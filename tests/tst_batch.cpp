@@ -886,8 +886,9 @@ void TestBatch::stopEndsTonesUnderWay() {
     }
     const BatchResult batch =
         runBatch({"--count", "2", "--length", "3600", "--jobs", "2", "--folder", folder.path()},
-                 [](QProcess& process) {
-                     QThread::msleep(500);
+                 [&](QProcess& process) {
+                     QVERIFY(TestSupport::waitForToneBeingMade(
+                         folder.path(), QStringLiteral("Ziravel_1.wav"), 10000));
                      // Ours, and still running: the id cannot have gone to another process.
                      QCOMPARE(process.state(), QProcess::Running);
                      kill(pid_t(process.processId()), SIGINT);

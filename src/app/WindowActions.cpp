@@ -264,11 +264,14 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     });
     if (!numbering)
         count = 0;
-    const ToneStaging staging(folder);
+    // Gone before Busy clears, which may end the program when the window is being closed.
+    std::optional<ToneStaging> staging(std::in_place, folder);
     // One draw of the window's generator seeds the whole set.
-    BatchTone batchTone{
-        tool, numbering ? &*numbering : nullptr, &staging, window.toneGenerator()(), {}, {}, {}, {},
-        {}};
+    BatchTone batchTone{tool,      numbering ? &*numbering : nullptr,
+                        &*staging, window.toneGenerator()(),
+                        {},        {},
+                        {},        {},
+                        {}};
     const QString keyPath = outputFilePath(folder, keyName);
     // The key tells which file holds which tone, row by row as the tones end; it never stops
     // the tones. One that cannot be made must not stay behind to tell of the files written over.
@@ -295,6 +298,8 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         madeTones += outcome.made ? 1 : 0;
     }
     const bool keyWritten = key && guard.step(at.run, [&] { key->finish(); });
+    staging.reset();
+    lock.reset();
     window.showProgress(0, 0);
     if (keyWritten)
         window.showStatus(QStringLiteral("Key: ") + QDir::toNativeSeparators(keyPath));
@@ -374,5 +379,7 @@ void previewTone(ToneWindow& window) {
             window.showNotice(
                 QStringLiteral("Failed to generate tone.\r\nPlease change your input values."));
         });
+    // Gone before Busy clears, which may end the program when the window is being closed.
+    staging.reset();
     guard.step(138, [&] { window.setBusy(false); });
 }
