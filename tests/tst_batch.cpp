@@ -192,6 +192,7 @@ private slots:
     void progressOnlyOnATerminal();
     void helpAndVersion();
     void storedInputsOnlyWhenAsked();
+    void storedRowIsReadAsTheWindowReadsIt();
     void helpAndManualPageAgree();
     void manualExamplesAreInTheReadme();
     void presetFromTheSettings();
@@ -1061,6 +1062,19 @@ void TestBatch::storedInputsOnlyWhenAsked() {
     QVERIFY(QFile::exists(given.filePath(QStringLiteral("new_1.wav"))));
     QCOMPARE(contentOf(file), before);
     QCOMPARE(QFileInfo(file).lastModified(), changed);
+}
+
+// "2.0" is row 2 for the window: for ziravel-batch too.
+void TestBatch::storedRowIsReadAsTheWindowReadsIt() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir config;
+    QTemporaryDir folder;
+    const QProcessEnvironment environment = withStoredSettings(
+        config,
+        "[General]\nCombo1=2.0\nText1=0.1\nText2=1\nText5=" + folder.path().toUtf8() + "\n");
+    QCOMPARE(runBatch({"--from-settings"}, {}, environment).exitStatus, 0);
+    QCOMPARE(keyColumn(folder.filePath(answerKeyFileName), QStringLiteral("waveform")),
+             QStringList{"triangle"});
 }
 
 // A preset the window saved, a bad value in it giving way to the default; a built-in one.

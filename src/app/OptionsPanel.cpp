@@ -258,9 +258,9 @@ void OptionsPanel::setControlText(const OptionSpec& option, const QString& text)
     }
     case Kind::number:
         if (option.decimals > 0)
-            static_cast<DecimalSpinBox*>(widget)->setDecimalValue(text.toDouble());
+            static_cast<DecimalSpinBox*>(widget)->setDecimalValue(numberInText(text));
         else
-            static_cast<QSpinBox*>(widget)->setValue(text.toInt());
+            static_cast<QSpinBox*>(widget)->setValue(int(std::lround(numberInText(text))));
         return;
     case Kind::text:
     case Kind::pitches:

@@ -129,9 +129,12 @@ Inputs storedInputs() {
     inputs.count = value(Setting::text2);
     inputs.from = value(Setting::text3);
     inputs.to = value(Setting::text4);
-    bool number = false;
-    const int row = value(Setting::combo1).toInt(&number);
-    inputs.type = number ? waveformRows.value(row) : QString();
+    // Read as the window reads it: "2.0" is row 2.
+    try {
+        inputs.type = waveformRows.value(toInt16(value(Setting::combo1)));
+    } catch (const Failure&) {
+        // No row: the type check says so.
+    }
     if (stored.contains(Setting::text5.name))
         inputs.folder = value(Setting::text5);
     const ToneOptions options = toneOptionsFrom([&stored](const OptionSpec& option) {

@@ -52,3 +52,8 @@ QString decimalText(double value) {
     // Adding 0 turns a -0 into 0.
     return QString::number(value + 0.0, 'f', QLocale::FloatingPointShortest);
 }
+
+double numberInText(const QString& text) {
+    double value = 0;
+    return parseNumberText(text, value) ? value : 0;
+}

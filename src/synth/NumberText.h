@@ -7,6 +7,8 @@
 // Reads a number as the user may type it: blanks around it, a sign, digits, a decimal
 // part after "." or ",", and an exponent. Returns false for anything else.
 bool parseNumberText(const QString& text, double& value);
+// The number parseNumberText() reads in a text already checked; 0 for none.
+double numberInText(const QString& text);
 
 // The nearest 16-bit whole number, halfway to the even neighbour (200.5 -> 200,
 // 201.5 -> 202). Throws Failure "Type mismatch" for a text that is no number and

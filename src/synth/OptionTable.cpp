@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/OptionTable.h"
 
+#include "runner/Failure.h"
 #include "synth/NumberText.h"
 #include "synth/ToneDesign.h"
 
@@ -45,7 +46,9 @@ std::function<QString(const ToneOptions&)> numberOf(int ToneOptions::*member) {
 }
 
 std::function<void(ToneOptions&, const QString&)> setNumber(int ToneOptions::*member) {
-    return [member](ToneOptions& options, const QString& text) { options.*member = text.toInt(); };
+    return [member](ToneOptions& options, const QString& text) {
+        options.*member = int(std::lround(numberInText(text)));
+    };
 }
 
 std::function<QString(const ToneOptions&)> flagOf(bool ToneOptions::*member) {
@@ -73,8 +76,9 @@ std::function<QString(const ToneOptions&)> decimalOf(double ToneOptions::*member
 }
 
 std::function<void(ToneOptions&, const QString&)> setDecimal(double ToneOptions::*member) {
-    return
-        [member](ToneOptions& options, const QString& text) { options.*member = text.toDouble(); };
+    return [member](ToneOptions& options, const QString& text) {
+        options.*member = numberInText(text);
+    };
 }
 
 QList<OptionSpec> makeTable() {
@@ -423,8 +427,11 @@ ToneOptions toneOptionsFrom(const std::function<QString(const OptionSpec&)>& tex
 
 const OptionSpec& optionSpec(const QString& key) {
     const QList<OptionSpec>& table = toneOptionTable();
-    return *std::find_if(table.begin(), table.end(),
-                         [&key](const OptionSpec& option) { return option.key == key; });
+    const auto found = std::find_if(table.begin(), table.end(),
+                                    [&key](const OptionSpec& option) { return option.key == key; });
+    if (found == table.end())
+        throw Failure(QStringLiteral("No option is kept under %1.").arg(key));
+    return *found;
 }
 
 QString optionWord(const QString& key, const ToneOptions& options) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/ToneDesign.h"
 
+#include "synth/NumberText.h"
 #include "synth/ToneCommand.h"
 
 #include <QRegularExpression>
@@ -14,9 +15,8 @@ std::optional<QList<double>> frequencyList(const QString& text) {
     if (parts.size() > longestPitchList)
         return std::nullopt;
     for (const QString& part : parts) {
-        bool number = false;
-        const double hertz = part.trimmed().toDouble(&number);
-        if (!number || !(hertz >= 1 && hertz <= 32767))
+        double hertz = 0;
+        if (!parseNumberText(part, hertz) || !(hertz >= 1 && hertz <= 32767))
             return std::nullopt;
         frequencies.append(hertz);
     }
