@@ -8,6 +8,7 @@
 
 #include <QStringList>
 #include <cmath>
+#include <functional>
 
 std::optional<NearestNote> nearestNote(double hertz) {
     if (!(hertz > 0))
@@ -36,45 +37,79 @@ QString csvField(const QString& text) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-} // namespace
+// Each tone of the file, with what `field` gives of its pitch, joined with ";"; nothing for
+// noise.
+QString eachPitch(const AnswerRow& row, const std::function<QString(double)>& field) {
+    QStringList fields;
+    if (row.frequency)
+        for (const double hertz : QList<double>{*row.frequency} + row.laterFrequencies)
+            fields << field(hertz);
+    return fields.join(QLatin1Char(';'));
+}
 
-namespace {
+QString noteField(double hertz, bool cents) {
+    const std::optional<NearestNote> note = nearestNote(hertz);
+    if (!note)
+        return {};
+    return cents ? QString::asprintf("%+d", note->cents) : note->name;
+}
 
-const QByteArray header = "file,frequency_hz,note,cents,waveform,length_s,sample_rate_hz,"
-                          "level_dbfs,made,sample_size_bits,channel,fade_ms,format,tone_seed,"
-                          "end_frequency_hz,band_hz\n";
+QString optionalNumber(const std::optional<double>& value) {
+    return value ? decimalText(*value) : QString();
+}
+
+// The key's columns, in their order: the header's names and each row's fields.
+struct KeyColumn {
+    const char* name;
+    std::function<QString(const AnswerRow&)> field;
+};
+const QList<KeyColumn>& keyColumns() {
+    static const QList<KeyColumn> columns{
+        {"file", [](const AnswerRow& row) { return csvField(row.fileName); }},
+        {"frequency_hz", [](const AnswerRow& row) { return eachPitch(row, decimalText); }},
+        {"note",
+         [](const AnswerRow& row) {
+             return eachPitch(row, [](double hertz) { return noteField(hertz, false); });
+         }},
+        {"cents",
+         [](const AnswerRow& row) {
+             return eachPitch(row, [](double hertz) { return noteField(hertz, true); });
+         }},
+        {"waveform", [](const AnswerRow& row) { return csvField(row.waveform); }},
+        {"length_s", [](const AnswerRow& row) { return optionalNumber(row.seconds); }},
+        {"sample_rate_hz", [](const AnswerRow& row) { return QString::number(row.sampleRate); }},
+        {"level_dbfs", [](const AnswerRow& row) { return decimalText(row.levelDbfs); }},
+        {"made",
+         [](const AnswerRow& row) {
+             return row.made ? QStringLiteral("yes") : QStringLiteral("no");
+         }},
+        {"sample_size_bits", [](const AnswerRow& row) { return row.sampleBits; }},
+        {"channel", [](const AnswerRow& row) { return row.channel; }},
+        {"fade_ms", [](const AnswerRow& row) { return QString::number(row.fadeMs); }},
+        {"format", [](const AnswerRow& row) { return row.format; }},
+        {"tone_seed",
+         [](const AnswerRow& row) {
+             return row.toneSeed ? QString::number(*row.toneSeed) : QString();
+         }},
+        {"end_frequency_hz", [](const AnswerRow& row) { return optionalNumber(row.endFrequency); }},
+        {"band_hz", [](const AnswerRow& row) { return row.band; }},
+    };
+    return columns;
+}
+
+QByteArray keyHeader() {
+    QStringList names;
+    for (const KeyColumn& column : keyColumns())
+        names << QLatin1String(column.name);
+    return (names.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
+}
 
 } // namespace
 
 QByteArray answerRowText(const AnswerRow& row) {
-    // Each tone of the file, its pitches, notes and cents each joined with ";".
-    QStringList frequencies;
-    QStringList notes;
-    QStringList cents;
-    if (row.frequency)
-        for (const double hertz : QList<double>{*row.frequency} + row.laterFrequencies) {
-            const std::optional<NearestNote> note = nearestNote(hertz);
-            frequencies << decimalText(hertz);
-            notes << (note ? note->name : QString());
-            cents << (note ? QString::asprintf("%+d", note->cents) : QString());
-        }
-    const QChar joint(QLatin1Char(';'));
-    const QStringList fields{csvField(row.fileName),
-                             frequencies.join(joint),
-                             notes.join(joint),
-                             cents.join(joint),
-                             csvField(row.waveform),
-                             row.seconds ? decimalText(*row.seconds) : QString(),
-                             QString::number(row.sampleRate),
-                             decimalText(row.levelDbfs),
-                             row.made ? QStringLiteral("yes") : QStringLiteral("no"),
-                             row.sampleBits,
-                             row.channel,
-                             QString::number(row.fadeMs),
-                             row.format,
-                             row.toneSeed ? QString::number(*row.toneSeed) : QString(),
-                             row.endFrequency ? decimalText(*row.endFrequency) : QString(),
-                             row.band};
+    QStringList fields;
+    for (const KeyColumn& column : keyColumns())
+        fields << column.field(row);
     return (fields.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
 }
 
@@ -86,6 +121,7 @@ QString answerKeyName(const QString& prefix, int shard, int shards) {
 AnswerKeyFile::AnswerKeyFile(const QString& path, bool append, std::function<bool()> stopWaiting)
     : m_path(path) {
     writing([&] {
+        const QByteArray header = keyHeader();
         if (!append)
             writeFileSafely(path, header);
         // A run that replaces the key owns its set: nobody else adds to it.
