@@ -26,8 +26,11 @@ QString thisRunText(const QString& program) {
 
 namespace {
 
-// Byte 0 stands for the run, byte 1 for a turn. Locks of an open file, not of a process, so
-// that they never mix with the file's other locks.
+// The bytes locked: the set, a turn, and the runs that share the set. Locks of an open file,
+// not of a process, so that they never mix with the file's other locks.
+constexpr off_t setByte = 0;
+constexpr off_t turnByte = 1;
+constexpr off_t sharersByte = 2;
 bool lockByte(int fd, short type, off_t byte, bool wait) {
     struct flock lock {};
     lock.l_type = type;
@@ -56,8 +59,10 @@ RunLock::RunLock(const QString& path, bool shared, const QString& holder,
             close(m_fd);
         throw Failure(why);
     }
-    const bool alone = lockByte(m_fd, F_WRLCK, 0, false);
-    if (!alone && (!shared || !lockByte(m_fd, F_RDLCK, 0, false))) {
+    // Byte 0 is the set: a run that overwrites holds it alone, runs that never overwrite share
+    // it. Those also share byte 2 while they run, and hold it alone for a moment, when they
+    // find no other there, to clean up after killed runs.
+    if (!lockByte(m_fd, shared ? F_RDLCK : F_WRLCK, setByte, false)) {
         QByteArray running(512, '\0');
         const ssize_t got = pread(m_fd, running.data(), size_t(running.size()), 0);
         running.truncate(std::max<ssize_t>(got, 0));
@@ -65,11 +70,13 @@ RunLock::RunLock(const QString& path, bool shared, const QString& holder,
         throw Failure(QStringLiteral("Another run is making this set's files: %1.")
                           .arg(QString::fromUtf8(running.trimmed())));
     }
+    const bool alone = !shared || lockByte(m_fd, F_WRLCK, sharersByte, false);
     if (alone && whileAlone)
         whileAlone();
-    // Taken in place of the whole lock at once: no other run comes between.
-    if (alone && shared)
-        lockByte(m_fd, F_RDLCK, 0, false);
+    // Taken in place of the whole lock at once; a run that found others waits only while one
+    // of them cleans up.
+    if (shared)
+        lockByte(m_fd, F_RDLCK, sharersByte, !alone);
     // Of several runs that share it, the last one is named. Only words for the next run:
     // nothing is lost without them.
     const QByteArray text = holder.toUtf8() + '\n';
@@ -82,14 +89,14 @@ RunLock::~RunLock() {
 }
 
 void RunLock::inTurn(const std::function<void()>& update) const {
-    lockByte(m_fd, F_WRLCK, 1, true);
+    lockByte(m_fd, F_WRLCK, turnByte, true);
     try {
         update();
     } catch (...) {
-        lockByte(m_fd, F_UNLCK, 1, false);
+        lockByte(m_fd, F_UNLCK, turnByte, false);
         throw;
     }
-    lockByte(m_fd, F_UNLCK, 1, false);
+    lockByte(m_fd, F_UNLCK, turnByte, false);
 }
 
 #else
