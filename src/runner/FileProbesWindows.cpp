@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "runner/FileProbes.h"
+
+#include "runner/Failure.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+QString homeFolder() {
+    const QString home = qEnvironmentVariable("HOME");
+    if (!home.isEmpty())
+        return QDir::cleanPath(home);
+    return QDir::homePath();
+}
+
+bool isTrustedProgramFile(const QString& path) {
+    const QFileInfo info(path);
+    return info.isFile() && !info.isSymLink();
+}
+
+bool isPrivateFolder(const QString& path) {
+    return folderExists(path);
+}
+
+bool isSmallRegularFile(const QString& path, qint64 maxBytes) {
+    const QFileInfo info(path);
+    return !path.isEmpty() && info.isFile() && info.size() <= maxBytes;
+}
+
+FileStamp fileStamp(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    return {true, info.size(), info.lastModified().toMSecsSinceEpoch() * 1000000, 0};
+}
+
+void openRegularFile(QFile& file, const QString& path) {
+    if (!QFileInfo(path).isFile())
+        throw Failure(QStringLiteral("%1 is not an ordinary file.").arg(path));
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+}
