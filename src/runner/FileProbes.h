@@ -30,6 +30,10 @@ QString withSeparator(const QString& folder);
 // The user's home folder, also when HOME is unset.
 QString homeFolder();
 
+// What tells this user's files from another's in a shared folder: the user id on Unix, the
+// user name elsewhere.
+QString userName();
+
 // Where an export puts its files when nothing is stored: the desktop folder where it
 // exists, else the music folder, else the home folder; with the native separator.
 QString defaultOutputFolder();

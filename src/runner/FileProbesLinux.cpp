@@ -124,3 +124,7 @@ void openRegularFile(QFile& file, const QString& path) {
         throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
     }
 }
+
+QString userName() {
+    return QString::number(geteuid());
+}

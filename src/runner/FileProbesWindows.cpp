@@ -43,3 +43,7 @@ void openRegularFile(QFile& file, const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
 }
+
+QString userName() {
+    return qEnvironmentVariable("USERNAME");
+}

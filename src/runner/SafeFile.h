@@ -70,6 +70,10 @@ private:
     QString m_path;
 };
 
+// Makes the folder, open to its owner alone, unless something is there already (which the
+// caller then checks); never throws.
+void makeOwnerOnlyFolder(const QString& path);
+
 // Makes an empty file at the path, where nothing may be, not even a link: two programs, or a
 // program and a user, can never both take the same name. False when something is there
 // already.

@@ -296,3 +296,7 @@ void removeOwnFile(const QString& path, bool onlyEmpty) {
         (!onlyEmpty || info.st_size == 0))
         unlink(name.constData());
 }
+
+void makeOwnerOnlyFolder(const QString& path) {
+    mkdir(QFile::encodeName(path).constData(), S_IRWXU);
+}

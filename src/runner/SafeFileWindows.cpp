@@ -107,3 +107,7 @@ bool createFileExclusively(const QString& path) {
         return false;
     throw Failure(file.errorString());
 }
+
+void makeOwnerOnlyFolder(const QString& path) {
+    QDir().mkdir(path);
+}

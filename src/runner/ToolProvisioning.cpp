@@ -11,29 +11,16 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
 // The name of a folder of ours inside a folder that others share.
 QString ownFolderName() {
-#ifdef Q_OS_UNIX
-    return QStringLiteral("ziravel-") + QString::number(geteuid());
-#else
-    return QStringLiteral("ziravel-") + qEnvironmentVariable("USERNAME");
-#endif
+    return QStringLiteral("ziravel-") + userName();
 }
 
 // Makes the folder, open to us alone, unless something is there already.
 QString madePrivate(const QString& folder) {
-#ifdef Q_OS_UNIX
-    mkdir(QFile::encodeName(folder).constData(), S_IRWXU);
-#else
-    QDir().mkdir(folder);
-#endif
+    makeOwnerOnlyFolder(folder);
     return QDir::toNativeSeparators(folder);
 }
 
