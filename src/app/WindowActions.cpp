@@ -12,6 +12,7 @@
 #include "runner/ToolProvisioning.h"
 #include "synth/AnswerKey.h"
 #include "synth/NumberText.h"
+#include "synth/SetPlan.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneDesign.h"
 #include "synth/ToneMaking.h"
@@ -65,47 +66,42 @@ const BatchHandler mp3Handler{
 const QString folderMissingText =
     QStringLiteral("Folder does not exist. Please select another folder.");
 
-// A tone's pitch, drawn between the bounds, which are read for every tone, the upper one
-// first, or from the list of the list draw; and the set's highest pitch, the higher bound or
-// the list's top. Tone `toneNumber` of the set drawn with `setSeed` (for a balanced list).
-struct DrawnPitch {
-    double frequency;
-    double highest;
-};
-DrawnPitch drawFrequency(ToneWindow& window, const ToneOptions& options, std::mt19937_64& generator,
-                         quint64 setSeed = 0, qint64 toneNumber = 1) {
-    const qint16 upper = toInt16(window.toText());
-    const qint16 lower = toInt16(window.fromText());
-    if (options.pitchDraw != ToneOptions::PitchDraw::list)
-        return {drawPitch(lower, upper, options.pitchDraw, generator),
-                double(std::max(lower, upper))};
-    const std::optional<QList<double>> pitches = pitchesOf(options.pitchList);
+// What the pitch draw reads of the window, for every tone: the options, and the bounds (the
+// upper one first) or the list of the list draw.
+void readDrawInputs(ToneWindow& window, SetPlan& plan) {
+    plan.options = window.toneOptions();
+    if (plan.options.pitchDraw != ToneOptions::PitchDraw::list) {
+        plan.to = toInt16(window.toText());
+        plan.from = toInt16(window.fromText());
+        plan.pitchList.clear();
+        plan.design.reset();
+        return;
+    }
+    const std::optional<QList<double>> pitches = pitchesOf(plan.options.pitchList);
     if (!pitches)
         throw Failure(QStringLiteral("The pitch list holds no frequencies from 1 to 32767 Hz "
                                      "or notes of octaves -1 to 10, or more than %1 of them.")
                           .arg(longestPitchList));
-    return {listPitch(*pitches, options.balanced, setSeed, toneNumber, generator),
-            *std::max_element(pitches->begin(), pitches->end())};
+    plan.pitchList = *pitches;
+    const QList<double> levels{plan.options.levelDb};
+    const QList<ToneOptions::Channel> channels{plan.options.channel};
+    if (!plan.options.balanced)
+        plan.design.reset();
+    else if (!plan.design || plan.design->frequencies() != plan.pitchList ||
+             plan.design->levels() != levels || plan.design->channels() != channels)
+        plan.design.emplace(plan.pitchList, levels, channels);
 }
 
-// The tone as the options shape it from the bounds: its noise filtered to the band between
-// them, its sweep's ends the bounds or its pitch and one that `drawAgain` draws.
-Tone shapedTone(ToneWindow& window, Tone tone, const std::function<double()>& drawAgain) {
-    // The bounds are read only when they are used, as any other field.
-    const bool banded = tone.isNoise() && tone.options.noiseBandFromBounds;
-    const bool bounded = banded || tone.options.shape != ToneOptions::Shape::steady;
-    const qint16 lower = bounded ? toInt16(window.fromText()) : 0;
-    const qint16 upper = bounded ? toInt16(window.toText()) : 0;
-    if (banded)
-        tone.band = bandBetween(lower, upper);
-    shapePitches(tone, lower, upper, drawAgain);
-    return tone;
-}
-
-// A second pitch for a sweep's end, drawn as the first; from a balanced list, drawn freely.
-double drawnAgain(ToneWindow& window, ToneOptions options, std::mt19937_64& generator) {
-    options.balanced = false;
-    return drawFrequency(window, options, generator).frequency;
+// What shaping the tone reads of the window: its length and waveform, and the bounds when
+// the tone is a sweep between them or noise filtered to them; they are read only when used,
+// as any other field.
+void readShapeInputs(ToneWindow& window, SetPlan& plan) {
+    plan.lengthText = window.lengthText();
+    plan.waveform = waveformOfRow(window.waveformShownText());
+    if (plan.shapeReadsBounds()) {
+        plan.from = toInt16(window.fromText());
+        plan.to = toInt16(window.toText());
+    }
 }
 
 // What a preview played, for the user to check an answer by: each pitch with its nearest
@@ -144,11 +140,10 @@ struct BatchTone {
     QString tool;
     ToneNumbering* numbering;
     const ToneStaging* staging;
-    // Tone k is drawn from (set seed, k) alone.
-    quint64 setSeed;
+    // Read from the controls for every tone; tone k is drawn from (set seed, k) alone.
+    SetPlan plan;
     QString outputPath;
-    DrawnPitch pitch;
-    std::mt19937_64 generator;
+    SetPlan::Drawn drawn;
     Tone tone;
     CommandLine command;
 };
@@ -156,17 +151,13 @@ struct BatchTone {
 // The steps of one tone, from its output path to its run. Every step runs; a tone any of
 // whose steps failed is not made.
 ToneOutcome makeBatchTone(Guard& guard, const BatchLines& at, ToneWindow& window,
-                          const ToneOptions& batchOptions, BatchTone& state) {
+                          BatchTone& state) {
     const bool pathBuilt =
         guard.step(at.outputPath, [&] { state.outputPath = state.numbering->nextPath(); });
-    // The options are read for every tone, as the other inputs are.
-    ToneOptions options = batchOptions;
-    const quint64 seed = toneSeed(state.setSeed, state.numbering->lastNumber());
+    const qint64 number = state.numbering->lastNumber();
     bool ready = guard.step(at.frequency, [&] {
-        options = window.toneOptions();
-        state.generator.seed(seed);
-        state.pitch = drawFrequency(window, options, state.generator, state.setSeed,
-                                    state.numbering->lastNumber());
+        readDrawInputs(window, state.plan);
+        state.drawn = state.plan.drawn(number);
     });
     // The tool writes the tone where only we can reach it; it takes its name once made.
     QString madePath;
@@ -177,11 +168,9 @@ ToneOutcome makeBatchTone(Guard& guard, const BatchLines& at, ToneWindow& window
         refusal = failure.description();
     }
     ready = guard.step(at.args, [&] {
-        state.tone = shapedTone(window,
-                                Tone{madePath, window.lengthText(),
-                                     waveformOfRow(window.waveformShownText()),
-                                     state.pitch.frequency, options, state.pitch.highest, seed},
-                                [&] { return drawnAgain(window, options, state.generator); });
+        readShapeInputs(window, state.plan);
+        state.tone = state.plan.tone(number, state.drawn);
+        state.tone.outputPath = madePath;
     }) && ready;
     ready = guard.step(at.command, [&] { state.command = toneCommand(state.tool, state.tone); }) &&
             ready;
@@ -266,12 +255,10 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         count = 0;
     // Gone before Busy clears, which may end the program when the window is being closed.
     std::optional<ToneStaging> staging(std::in_place, folder);
+    BatchTone batchTone{tool, numbering ? &*numbering : nullptr, &*staging, {}, {}, {}, {}, {}};
     // One draw of the window's generator seeds the whole set.
-    BatchTone batchTone{tool,      numbering ? &*numbering : nullptr,
-                        &*staging, window.toneGenerator()(),
-                        {},        {},
-                        {},        {},
-                        {}};
+    batchTone.plan.seed = window.toneGenerator()();
+    batchTone.plan.options = batchOptions;
     const QString keyPath = outputFilePath(folder, keyName);
     // The key tells which file holds which tone, row by row as the tones end; it never stops
     // the tones. One that cannot be made must not stay behind to tell of the files written over.
@@ -289,7 +276,7 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         window.showProgress(number, count);
         if (at.letEventsRun)
             guard.step(at.letEventsRun, letPendingEventsRun);
-        const ToneOutcome outcome = makeBatchTone(guard, at, window, batchOptions, batchTone);
+        const ToneOutcome outcome = makeBatchTone(guard, at, window, batchTone);
         if (!outcome.made && ++failedTones == 1)
             firstReason = outcome.reason;
         if (key &&
@@ -336,19 +323,21 @@ void previewTone(ToneWindow& window) {
         previewPath = toolFilePath(QStringLiteral("preview.wav"));
         staging.emplace(QFileInfo(previewPath).path());
     });
-    double frequency = 0;
-    ToneOptions options;
+    // A set of one tone, seeded from the window's generator.
+    SetPlan plan;
+    plan.seed = window.toneGenerator()();
+    SetPlan::Drawn drawn;
     bool ready = guard.step(122, [&] {
-        options = window.toneOptions();
-        // One tone, drawn from the window's generator; its own pitch decides its rate.
-        frequency = drawFrequency(window, options, window.toneGenerator()).frequency;
+        readDrawInputs(window, plan);
+        drawn = plan.drawn(1);
     });
     Tone tone;
     ready = guard.step(124, [&] {
-        tone = shapedTone(window,
-                          Tone{staging->madePath(previewPath), window.lengthText(),
-                               waveformOfRow(window.waveformShownText()), frequency, options},
-                          [&] { return drawnAgain(window, options, window.toneGenerator()); });
+        readShapeInputs(window, plan);
+        tone = plan.tone(1, drawn);
+        tone.outputPath = staging->madePath(previewPath);
+        // Its own pitch decides its rate.
+        tone.setHighestPitch = 0;
     }) && ready;
     CommandLine command;
     ready = guard.step(126, [&] { command = toneCommand(tool, tone); }) && ready;

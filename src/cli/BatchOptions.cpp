@@ -159,11 +159,17 @@ int wholeNumber(const QString& option, const QString& text, int lowest, int high
            QStringLiteral("not %1 from %2 to %3.").arg(what).arg(lowest).arg(highest));
 }
 
-void checkLength(const QString& text) {
-    // At least one sample: SoX writes without end for a length of none.
-    if (!toneSecondsOf(text))
-        refuse(QStringLiteral("length"), text,
-               QStringLiteral("not a positive number of seconds (one sample at least)."));
+// The length passes the run's own check for the plan's largest file; a length that is none
+// at all is told in the command line's words.
+void checkLength(const SetPlan& plan) {
+    try {
+        plan.checkLength();
+    } catch (const Failure& failure) {
+        refuse(QStringLiteral("length"), plan.lengthText,
+               failure.description() == FailureText::noLength
+                   ? QStringLiteral("not a positive number of seconds (one sample at least).")
+                   : failure.description());
+    }
 }
 
 Waveform checkedWaveform(const QString& text) {
@@ -212,33 +218,39 @@ ToneOptions checkedOptions(const Inputs& inputs) {
 
 BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& parser) {
     BatchRequest request;
-    request.lengthText = inputs.length;
-    checkLength(inputs.length);
-    request.count = wholeNumber(QStringLiteral("count"), inputs.count, 1, maximumBatchCount,
-                                QStringLiteral("a number of tones"));
-    request.from = qint16(wholeNumber(QStringLiteral("from"), inputs.from, 0, 32767,
-                                      QStringLiteral("a frequency in Hz")));
-    request.to = qint16(wholeNumber(QStringLiteral("to"), inputs.to, 0, 32767,
-                                    QStringLiteral("a frequency in Hz")));
-    request.waveform = checkedWaveform(inputs.type);
+    request.plan.lengthText = inputs.length;
+    // Read first at the lowest rate, before any other input: at least one sample, as SoX
+    // writes without end for a length of none.
+    checkLength(request.plan);
+    request.plan.count = wholeNumber(QStringLiteral("count"), inputs.count, 1, maximumBatchCount,
+                                     QStringLiteral("a number of tones"));
+    request.plan.from = qint16(wholeNumber(QStringLiteral("from"), inputs.from, 0, 32767,
+                                           QStringLiteral("a frequency in Hz")));
+    request.plan.to = qint16(wholeNumber(QStringLiteral("to"), inputs.to, 0, 32767,
+                                         QStringLiteral("a frequency in Hz")));
+    request.plan.waveform = checkedWaveform(inputs.type);
     request.folder = checkedFolder(inputs.folder);
     const QList<ExportFormat> formats{ExportFormat::wav, ExportFormat::mp3, ExportFormat::flac};
     QStringList formatWords;
     for (const ExportFormat format : formats)
         formatWords << fileExtension(format).mid(1);
-    request.format = formats[checkedWord(QStringLiteral("format"), inputs.format, formatWords)];
-    request.balanced = parser.isSet(QStringLiteral("balanced"));
+    request.plan.format =
+        formats[checkedWord(QStringLiteral("format"), inputs.format, formatWords)];
+    const bool designBalanced = parser.isSet(QStringLiteral("balanced"));
+    QList<double> designLevels;
+    QList<ToneOptions::Channel> designChannels;
+    QList<int> designIntervalSigns{1};
     // Levels and channels may be listed for a balanced design: each value is checked as the
     // option's one value is.
     QStringList levelTexts{inputs.options.value(OptionKey::level)};
     QStringList channelTexts{inputs.options.value(OptionKey::channel)};
-    if (request.balanced) {
+    if (designBalanced) {
         levelTexts = levelTexts.first().split(QLatin1Char(','));
         channelTexts = channelTexts.first().split(QLatin1Char(','));
     }
     for (const QString& listed : {OptionKey::level, OptionKey::channel}) {
         const QString text = inputs.options.value(listed);
-        if (!request.balanced && text.contains(QLatin1Char(',')))
+        if (!designBalanced && text.contains(QLatin1Char(',')))
             refuse(optionSpec(listed).flag, text,
                    QStringLiteral("a list of %1s is for a balanced design: add --balanced.")
                        .arg(optionSpec(listed).flag));
@@ -246,20 +258,20 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     Inputs first = inputs;
     first.options[OptionKey::level] = levelTexts.first();
     first.options[OptionKey::channel] = channelTexts.first();
-    request.options = checkedOptions(first);
-    if (request.options.floatSamples && request.format != ExportFormat::wav)
+    request.plan.options = checkedOptions(first);
+    if (request.plan.options.floatSamples && request.plan.format != ExportFormat::wav)
         refuse(QStringLiteral("sample-size"), inputs.options.value(OptionKey::sampleSize),
                QStringLiteral("floating point samples are for WAV files; FLAC holds 16 or 24 "
                               "bits."));
     for (const QString& text : levelTexts)
-        request.levels.append(
-            withOption(request.options, optionSpec(OptionKey::level), text).levelDb);
+        designLevels.append(
+            withOption(request.plan.options, optionSpec(OptionKey::level), text).levelDb);
     for (const QString& text : channelTexts)
-        request.channels.append(
-            withOption(request.options, optionSpec(OptionKey::channel), text).channel);
+        designChannels.append(
+            withOption(request.plan.options, optionSpec(OptionKey::channel), text).channel);
     for (const char* list : {"frequencies", "notes"})
         if (parser.isSet(QLatin1String(list))) {
-            if (!request.pitchList.isEmpty())
+            if (!request.plan.pitchList.isEmpty())
                 refuse(QLatin1String(list), parser.value(QLatin1String(list)),
                        QStringLiteral("not with --frequencies: one list of pitches."));
             const QString text = parser.value(QLatin1String(list));
@@ -275,26 +287,27 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                            : QStringLiteral("not frequencies from 1 to 32767 Hz like "
                                             "250,500,1000, at most %1 of them.")
                                  .arg(longestPitchList));
-            request.pitchList = *pitches;
+            request.plan.pitchList = *pitches;
         }
-    if (request.pitchList.isEmpty() && request.options.pitchDraw == ToneOptions::PitchDraw::list) {
-        const std::optional<QList<double>> pitches = pitchesOf(request.options.pitchList);
+    if (request.plan.pitchList.isEmpty() &&
+        request.plan.options.pitchDraw == ToneOptions::PitchDraw::list) {
+        const std::optional<QList<double>> pitches = pitchesOf(request.plan.options.pitchList);
         if (!pitches)
-            refuse(QStringLiteral("pitch-list"), request.options.pitchList,
+            refuse(QStringLiteral("pitch-list"), request.plan.options.pitchList,
                    QStringLiteral("the list draw needs frequencies or notes."));
-        request.pitchList = *pitches;
+        request.plan.pitchList = *pitches;
     }
-    if (request.balanced && request.pitchList.isEmpty())
+    if (designBalanced && request.plan.pitchList.isEmpty())
         refuse(QStringLiteral("balanced"), QString(),
                QStringLiteral("needs the pitches listed with --frequencies, --notes or "
                               "--pitch-list."));
-    if (request.balanced && request.options.intervalCents != 0)
-        request.intervalSigns = {1, -1};
-    if (request.balanced) {
+    if (designBalanced && request.plan.options.intervalCents != 0)
+        designIntervalSigns = {1, -1};
+    if (designBalanced) {
         // Counted in floating point first: lists long enough could pass 64 bits together.
-        const double roundSize = double(request.pitchList.size()) * double(request.levels.size()) *
-                                 double(request.channels.size()) *
-                                 double(request.intervalSigns.size());
+        const double roundSize = double(request.plan.pitchList.size()) *
+                                 double(designLevels.size()) * double(designChannels.size()) *
+                                 double(designIntervalSigns.size());
         const int repeats =
             parser.isSet(QStringLiteral("repeats"))
                 ? wholeNumber(QStringLiteral("repeats"), parser.value(QStringLiteral("repeats")), 1,
@@ -304,22 +317,25 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
             refuse(QStringLiteral("repeats"), QString::number(repeats),
                    QStringLiteral("more than %1 tones.").arg(maximumBatchCount));
         const qsizetype round = qsizetype(roundSize);
-        const qsizetype fewer = std::max<qsizetype>(round, request.count / round * round);
-        const qsizetype more = (request.count / round + 1) * round;
+        const qsizetype fewer = std::max<qsizetype>(round, request.plan.count / round * round);
+        const qsizetype more = (request.plan.count / round + 1) * round;
         QString nearest = QString::number(fewer);
         if (more != fewer)
             nearest += QStringLiteral(" or ") + QString::number(more);
         if (!parser.isSet(QStringLiteral("count")))
-            request.count = int(round * repeats);
-        else if (request.count % round != 0)
+            request.plan.count = int(round * repeats);
+        else if (request.plan.count % round != 0)
             refuse(QStringLiteral("count"), inputs.count,
                    QStringLiteral("not a whole number of rounds of %1 tones; %2 would be.")
                        .arg(round)
                        .arg(nearest));
     }
-    if (request.options.levelReference == ToneOptions::LevelReference::rms) {
-        const QString word = waveformWord(waveformRowText(request.waveform));
-        const double highest = *std::max_element(request.levels.begin(), request.levels.end());
+    if (designBalanced)
+        request.plan.design.emplace(request.plan.pitchList, designLevels, designChannels,
+                                    designIntervalSigns);
+    if (request.plan.options.levelReference == ToneOptions::LevelReference::rms) {
+        const QString word = waveformWord(waveformRowText(*request.plan.waveform));
+        const double highest = *std::max_element(designLevels.begin(), designLevels.end());
         const double room = peakOverRmsDb(word);
         if (highest + room > 0)
             refuse(QStringLiteral("level"), inputs.options.value(OptionKey::level),
@@ -329,20 +345,13 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                        .arg(word)
                        .arg(std::floor(-room * 10) / 10));
     }
-    // The set's highest pitch needs the highest rate, and so the largest files: the length
-    // must pass the run's own check for that tone.
-    try {
-        checkedSeconds(Tone{QStringLiteral("highest") + fileExtension(request.format),
-                            request.lengthText, request.waveform, setHighestPitch(request),
-                            request.options});
-    } catch (const Failure& failure) {
-        refuse(QStringLiteral("length"), inputs.length, failure.description());
-    }
+    // The set's highest pitch needs the highest rate, and so the largest files.
+    checkLength(request.plan);
     // The bounds must allow the pitch draw: one trial draw tells.
     try {
         std::mt19937_64 trial;
-        if (request.pitchList.isEmpty())
-            drawPitch(request.from, request.to, request.options.pitchDraw, trial);
+        if (request.plan.pitchList.isEmpty())
+            drawPitch(request.plan.from, request.plan.to, request.plan.options.pitchDraw, trial);
     } catch (const Failure& failure) {
         // The window's error report names the overflow alone; here the bounds are known.
         const QString why = failure.description() == FailureText::overflow
@@ -364,14 +373,15 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
         const QStringList parts = text.split(QLatin1Char('/'));
         bool shardNumber = false;
         bool shardsNumber = false;
-        request.shard = parts.value(0).toInt(&shardNumber);
-        request.shards = parts.value(1).toInt(&shardsNumber);
-        if (parts.size() != 2 || !shardNumber || !shardsNumber || request.shards < 1 ||
-            request.shard < 1 || request.shard > request.shards || request.shards > request.count)
-            refuse(
-                QStringLiteral("shard"), text,
-                QStringLiteral("not K/N with 1 <= K <= N <= the count (%1).").arg(request.count));
-        if (request.options.neverOverwrite)
+        request.plan.shard = parts.value(0).toInt(&shardNumber);
+        request.plan.shards = parts.value(1).toInt(&shardsNumber);
+        if (parts.size() != 2 || !shardNumber || !shardsNumber || request.plan.shards < 1 ||
+            request.plan.shard < 1 || request.plan.shard > request.plan.shards ||
+            request.plan.shards > request.plan.count)
+            refuse(QStringLiteral("shard"), text,
+                   QStringLiteral("not K/N with 1 <= K <= N <= the count (%1).")
+                       .arg(request.plan.count));
+        if (request.plan.options.neverOverwrite)
             refuse(QStringLiteral("shard"), text,
                    QStringLiteral("not with --never-overwrite: a shard's numbers are fixed by the "
                                   "set."));
@@ -389,55 +399,50 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
         request.engine = batchEngines()[checkedWord(
             QStringLiteral("engine"), parser.value(QStringLiteral("engine")), engineNames())];
     // The set's waveform and options, as each of its tones has them.
-    const Tone setTone{{}, {}, request.waveform, 0, request.options};
+    const Tone setTone{{}, {}, request.plan.waveform, 0, request.plan.options};
     const bool noise = setTone.isNoise();
-    const ToneOptions& shaped = request.options;
+    const ToneOptions& shaped = request.plan.options;
     if (!noise && shaped.tonesPerFile > 1 && shaped.shape != ToneOptions::Shape::steady)
         refuse(QStringLiteral("tones-per-file"), inputs.options.value(OptionKey::tonesPerFile),
                sweepInSequenceText);
     if (!noise && shaped.shape != ToneOptions::Shape::steady &&
         shaped.sweep == ToneOptions::Sweep::log &&
-        shaped.sweepEnds == ToneOptions::SweepEnds::bounds && request.from * request.to == 0)
+        shaped.sweepEnds == ToneOptions::SweepEnds::bounds &&
+        request.plan.from * request.plan.to == 0)
         refuse(QStringLiteral("from"), inputs.from,
                QStringLiteral("with --to \"%1\": a logarithmic sweep cannot start or end at 0 Hz.")
                    .arg(inputs.to));
     if (parser.isSet(QStringLiteral("band"))) {
         const QString text = parser.value(QStringLiteral("band"));
-        request.band = noiseBandOf(text);
+        request.plan.band = noiseBandOf(text);
         if (!noise)
             refuse(QStringLiteral("band"), text,
                    QStringLiteral("only the noise types are filtered to a band."));
-        if (!request.band)
+        if (!request.plan.band)
             refuse(QStringLiteral("band"), text,
                    QStringLiteral("not a band LOW-HIGH in Hz with LOW below HIGH."));
-    } else if (request.options.noiseBandFromBounds) {
-        if (request.from == request.to)
+    } else if (request.plan.options.noiseBandFromBounds) {
+        if (request.plan.from == request.plan.to)
             refuse(QStringLiteral("from"), inputs.from,
                    QStringLiteral("with --to \"%1\": a noise band needs two different bounds.")
                        .arg(inputs.to));
-        request.band = bandBetween(request.from, request.to);
+        request.plan.band = bandBetween(request.plan.from, request.plan.to);
     }
     if (!noise)
-        request.band.reset();
+        request.plan.band.reset();
     // What no tone of the set could be made as asked is refused before the first one.
-    Tone highest{QStringLiteral("highest") + fileExtension(request.format),
-                 request.lengthText,
-                 request.waveform,
-                 setHighestPitch(request),
-                 request.options,
-                 setHighestPitch(request)};
-    highest.band = request.band;
-    if (const std::optional<SetRefusal> refusal = setRefusal(highest)) {
+    if (const std::optional<SetRefusal> refusal = request.plan.refusal()) {
         const QMap<QString, QString> refused{
-            {QStringLiteral("fade"), QString::number(request.options.fadeMs)},
-            {QStringLiteral("rate"), QString::number(request.options.sampleRate)},
-            {QStringLiteral("band"), request.band ? request.band->text() : QString()}};
-        const bool climbs = request.options.tonesPerFile > 1 && request.options.intervalCents != 0;
+            {QStringLiteral("fade"), QString::number(request.plan.options.fadeMs)},
+            {QStringLiteral("rate"), QString::number(request.plan.options.sampleRate)},
+            {QStringLiteral("band"), request.plan.band ? request.plan.band->text() : QString()}};
+        const bool climbs =
+            request.plan.options.tonesPerFile > 1 && request.plan.options.intervalCents != 0;
         if (refused.contains(refusal->option))
             refuse(refusal->option, refused.value(refusal->option), refusal->reason);
         refuse(climbs ? QStringLiteral("interval-cents") : QStringLiteral("to"),
-               climbs ? QString::number(request.options.intervalCents)
-                      : decimalText(setHighestPitch(request)),
+               climbs ? QString::number(request.plan.options.intervalCents)
+                      : decimalText(request.plan.highestPitch()),
                refusal->reason);
     }
     if (setTone.isNoiseAtRmsLevel() && request.engine != BatchEngine::library)
@@ -449,21 +454,6 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
 }
 
 } // namespace
-
-ToneSlice toneSlice(const BatchRequest& request) {
-    if (request.shards == 0)
-        return {1, request.count};
-    const qint64 count = request.count;
-    const qint64 first = (request.shard - 1) * count / request.shards + 1;
-    const qint64 last = request.shard * count / request.shards;
-    return {first, int(last - first + 1)};
-}
-
-double setHighestPitch(const BatchRequest& request) {
-    return request.pitchList.isEmpty()
-               ? double(std::max(request.from, request.to))
-               : *std::max_element(request.pitchList.begin(), request.pitchList.end());
-}
 
 QList<BatchEngine> batchEngines() {
 #ifdef ZIRAVEL_LIBSOX_ENGINE

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "synth/SetPlan.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneOptions.h"
 
@@ -21,31 +22,10 @@ QString batchEngineName(BatchEngine engine);
 
 // What ziravel-batch is asked to make, every input checked.
 struct BatchRequest {
-    QString lengthText;
-    int count = 0;
-    qint16 from = 0;
-    qint16 to = 0;
-    Waveform waveform = Waveform::sine;
-    QString folder;
-    ExportFormat format = ExportFormat::wav;
-    ToneOptions options;
-    // The frequencies the pitches are drawn from (--frequencies, --notes), when listed.
-    QList<double> pitchList;
-    // The directions of a file's intervals that a balanced set takes in turn: up, and with
-    // --balanced and an interval, down too.
-    QList<int> intervalSigns{1};
-    // The noise's band (--band, or the bounds with --band-from-bounds); none for pitched tones.
-    std::optional<NoiseBand> band;
-    // A balanced design: every combination of the listed pitches, levels and channels in each
-    // round (the levels and channels hold the options' one value when not listed).
-    bool balanced = false;
-    QList<double> levels;
-    QList<ToneOptions::Channel> channels;
+    // The set; its seed is drawn when the run starts unless given.
+    SetPlan plan;
     std::optional<quint64> seed;
-    // The slice of the set this run makes: shard K of N contiguous slices (0 of 0: the whole
-    // set).
-    int shard = 0;
-    int shards = 0;
+    QString folder;
     int digits = 0; // the numbers padded with zeros to this many digits
     int jobs = 1;
     BatchEngine engine = BatchEngine::process;
@@ -75,16 +55,6 @@ struct BatchAnswer {
 
 // The most tones one batch makes: its memory does not grow with the count.
 inline constexpr int maximumBatchCount = 10000000;
-
-// The highest pitch of the request's set.
-double setHighestPitch(const BatchRequest& request);
-
-// The first number and the count of the tones the request's slice of its set makes.
-struct ToneSlice {
-    qint64 first = 1;
-    int count = 0;
-};
-ToneSlice toneSlice(const BatchRequest& request);
 
 // Exit status of a refused input.
 inline constexpr int badInputStatus = 2;

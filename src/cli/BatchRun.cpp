@@ -112,32 +112,32 @@ QString setManifestName(const QString& prefix, int shard, int shards) {
 // when none was given), the program's version, the engine, the count and the tool's
 // arguments for the run's first tone, run in the set's folder: the same set in another
 // folder has the same manifest.
-QJsonObject manifestOf(const BatchRequest& request, const ToneSlice& slice, qint64 firstNumber,
-                       quint64 setSeed, Tone first) {
+QJsonObject manifestOf(const BatchRequest& request, const SetPlan& plan, qint64 firstNumber,
+                       Tone first) {
     first.outputPath = QFileInfo(first.outputPath).fileName();
-    QJsonObject options{{QStringLiteral("length"), request.lengthText},
-                        {QStringLiteral("from"), request.from},
-                        {QStringLiteral("to"), request.to},
-                        {QStringLiteral("type"), waveformWord(waveformRowText(request.waveform))},
-                        {QStringLiteral("format"), fileExtension(request.format).mid(1)},
+    QJsonObject options{{QStringLiteral("length"), plan.lengthText},
+                        {QStringLiteral("from"), plan.from},
+                        {QStringLiteral("to"), plan.to},
+                        {QStringLiteral("type"), waveformWord(waveformRowText(*plan.waveform))},
+                        {QStringLiteral("format"), fileExtension(plan.format).mid(1)},
                         {QStringLiteral("digits"), request.digits}};
     for (const OptionSpec& option : toneOptionTable())
-        options.insert(option.flag, option.get(request.options));
-    if (request.band)
-        options.insert(QStringLiteral("band"), request.band->text());
-    if (!request.pitchList.isEmpty()) {
+        options.insert(option.flag, option.get(plan.options));
+    if (plan.band)
+        options.insert(QStringLiteral("band"), plan.band->text());
+    if (!plan.pitchList.isEmpty()) {
         QJsonArray pitches;
-        for (const double hertz : request.pitchList)
+        for (const double hertz : plan.pitchList)
             pitches.append(hertz);
         options.insert(QStringLiteral("frequencies"), pitches);
     }
-    if (request.balanced) {
+    if (plan.design) {
         QJsonArray levels;
         QJsonArray channels;
-        for (const double level : request.levels)
+        for (const double level : plan.design->levels())
             levels.append(level);
         ToneOptions words;
-        for (const ToneOptions::Channel channel : request.channels) {
+        for (const ToneOptions::Channel channel : plan.design->channels()) {
             words.channel = channel;
             channels.append(optionWord(OptionKey::channel, words));
         }
@@ -149,13 +149,12 @@ QJsonObject manifestOf(const BatchRequest& request, const ToneSlice& slice, qint
         {QStringLiteral("program"), QStringLiteral("ziravel-batch")},
         {QStringLiteral("version"), QCoreApplication::applicationVersion()},
         {QStringLiteral("engine"), batchEngineName(request.engine)},
-        {QStringLiteral("seed"), QString::number(setSeed)},
-        {QStringLiteral("count"), request.count},
+        {QStringLiteral("seed"), QString::number(plan.seed)},
+        {QStringLiteral("count"), plan.count},
         {QStringLiteral("shard"),
-         request.shards > 0 ? QStringLiteral("%1/%2").arg(request.shard).arg(request.shards)
-                            : QString()},
+         plan.shards > 0 ? QStringLiteral("%1/%2").arg(plan.shard).arg(plan.shards) : QString()},
         {QStringLiteral("first_number"), firstNumber},
-        {QStringLiteral("tones"), slice.count},
+        {QStringLiteral("tones"), plan.slice().count},
         {QStringLiteral("options"), options},
         {QStringLiteral("first_tone_arguments"), QJsonArray::fromStringList(toolArguments(first))}};
     return manifest;
@@ -202,13 +201,13 @@ int runBatch(const BatchRequest& request) {
     const std::unique_ptr<ToneEngine> engine = batchEngine(request, jobs);
     if (!engine)
         return 1;
-    const ToneOptions& options = request.options;
-    const ToneSlice slice = toneSlice(request);
-    const QString extension = fileExtension(request.format);
-    const QString keyName = answerKeyName(options.prefix, request.shard, request.shards);
+    const ToneOptions& options = request.plan.options;
+    const ToneSlice slice = request.plan.slice();
+    const QString extension = fileExtension(request.plan.format);
+    const QString keyName = answerKeyName(options.prefix, request.plan.shard, request.plan.shards);
     const QString keyPath = outputFilePath(request.folder, keyName);
     const QString manifestPath = outputFilePath(
-        request.folder, setManifestName(options.prefix, request.shard, request.shards));
+        request.folder, setManifestName(options.prefix, request.plan.shard, request.plan.shards));
     // One run at a time owns the set's files, unless every one of them never overwrites.
     std::unique_ptr<RunLock> lock;
     try {
@@ -236,40 +235,8 @@ int runBatch(const BatchRequest& request) {
     // The manifest there would tell of the files this run writes over.
     if (!options.neverOverwrite)
         removeOwnFile(manifestPath);
-    const quint64 setSeed = request.seed ? *request.seed : std::random_device{}();
-    // Tone k is drawn from (seed, k) alone: the same wherever and whenever it is made.
-    const std::optional<ToneDesign> design =
-        request.balanced
-            ? std::optional<ToneDesign>(std::in_place, request.pitchList, request.levels,
-                                        request.channels, request.intervalSigns)
-            : std::nullopt;
-    const auto drawnTone = [&](qint64 number) {
-        Tone tone{QString(), request.lengthText,       request.waveform,         0,
-                  options,   setHighestPitch(request), toneSeed(setSeed, number)};
-        tone.band = request.band;
-        std::mt19937_64 generator(*tone.seed);
-        int intervalSign = 1;
-        if (design) {
-            const DesignPoint point = design->point(setSeed, number);
-            tone.frequency = point.frequency;
-            tone.options.levelDb = point.levelDb;
-            tone.options.channel = point.channel;
-            intervalSign = point.intervalSign;
-        } else if (!request.pitchList.isEmpty()) {
-            tone.frequency = listPitch(request.pitchList, false, setSeed, number, generator);
-        } else {
-            tone.frequency = drawPitch(request.from, request.to, options.pitchDraw, generator);
-        }
-        shapePitches(
-            tone, request.from, request.to,
-            [&] {
-                return request.pitchList.isEmpty()
-                           ? drawPitch(request.from, request.to, options.pitchDraw, generator)
-                           : listPitch(request.pitchList, false, setSeed, number, generator);
-            },
-            intervalSign);
-        return tone;
-    };
+    SetPlan plan = request.plan;
+    plan.seed = request.seed ? *request.seed : std::random_device{}();
     // The rows of the tones under way, and of those ended before an earlier one: the key takes
     // the rows in order as they are complete, so that nothing grows with the batch.
     struct PendingRow {
@@ -281,13 +248,18 @@ int runBatch(const BatchRequest& request) {
     Tone firstTone;
     qint64 firstNumber = slice.first;
     // Each tone's file is named, or its number taken, just before it starts.
-    const auto plan = [&](qsizetype index) {
+    const auto planTone = [&](qsizetype index) {
         PlannedTone planned;
-        // A tone whose number cannot be taken still has its row, drawn for the next number.
         AnswerRow& row = rows[index].row;
-        row = answeredTone(drawnTone(numbering->lastNumber() + 1), false);
-        const QString path = numbering->nextPath();
-        planned.tone = drawnTone(numbering->lastNumber());
+        QString path;
+        try {
+            path = numbering->nextPath();
+        } catch (const Failure&) {
+            // A tone whose number cannot be taken still has its row, drawn for the next number.
+            row = answeredTone(plan.tone(numbering->lastNumber() + 1), false);
+            throw;
+        }
+        planned.tone = plan.tone(numbering->lastNumber());
         planned.tone.outputPath = path;
         if (index == 0) {
             firstTone = planned.tone;
@@ -310,7 +282,7 @@ int runBatch(const BatchRequest& request) {
     QSet<QString> toldReasons;
     const ToneStaging staging(request.folder);
     ToneCallbacks callbacks;
-    callbacks.plan = plan;
+    callbacks.plan = planTone;
     callbacks.stopRequested = [&] { return stopSignals.stopRequested() || !keyFailure.isEmpty(); };
     callbacks.ended = [&](qsizetype index, const ToneOutcome& outcome) {
         ++finished;
@@ -359,7 +331,7 @@ int runBatch(const BatchRequest& request) {
     if (keyRows > 0) {
         try {
             lock->inTurn([&] {
-                QJsonObject manifest = manifestOf(request, slice, firstNumber, setSeed, firstTone);
+                QJsonObject manifest = manifestOf(request, plan, firstNumber, firstTone);
                 if (options.neverOverwrite)
                     manifest = withEarlierRuns(manifest, manifestPath);
                 writeFileSafely(manifestPath, QJsonDocument(manifest).toJson());

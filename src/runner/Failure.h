@@ -22,4 +22,5 @@ inline const QString typeMismatch = QStringLiteral("Type mismatch");
 inline const QString overflow = QStringLiteral("Overflow");
 inline const QString invalidArgument = QStringLiteral("Invalid procedure call or argument");
 inline const QString invalidPropertyValue = QStringLiteral("Invalid property value");
+inline const QString noLength = QStringLiteral("Tone length must be a positive number of seconds.");
 } // namespace FailureText

@@ -392,7 +392,7 @@ CommandLine toneCommand(const QString& toolPath, const Tone& tone) {
 double checkedSeconds(const Tone& tone) {
     const std::optional<double> seconds = toneSecondsOf(tone.lengthText);
     if (!seconds)
-        throw Failure(QStringLiteral("Tone length must be a positive number of seconds."));
+        throw Failure(FailureText::noLength);
     // A file of several tones is as long as they are with their gaps.
     const double fileSeconds = tone.fileSeconds(*seconds);
     if (const QString refusal =

@@ -81,15 +81,6 @@ std::optional<QList<double>> pitchesOf(const QString& text) {
     return frequencyList(text);
 }
 
-double listPitch(const QList<double>& pitches, bool balanced, quint64 setSeed, qint64 toneNumber,
-                 std::mt19937_64& generator) {
-    if (balanced)
-        return ToneDesign(pitches, {0}, {ToneOptions::Channel::mono})
-            .point(setSeed, toneNumber)
-            .frequency;
-    return pitches[drawIndex(pitches.size(), generator)];
-}
-
 ToneDesign::ToneDesign(QList<double> frequencies, QList<double> levels,
                        QList<ToneOptions::Channel> channels, QList<int> intervalSigns)
     : m_frequencies(std::move(frequencies)), m_levels(std::move(levels)),

@@ -26,12 +26,6 @@ std::optional<QList<double>> noteList(const QString& text);
 // frequencies in hertz. Nothing for a text that is neither.
 std::optional<QList<double>> pitchesOf(const QString& text);
 
-// The frequency of tone number `toneNumber` of a set drawn with `setSeed` from the pitches
-// (at least one): drawn from them with the tone's own generator, or, balanced, from a
-// shuffled round of them.
-double listPitch(const QList<double>& pitches, bool balanced, quint64 setSeed, qint64 toneNumber,
-                 std::mt19937_64& generator);
-
 // One tone of a designed set: its pitch, level and channel.
 struct DesignPoint {
     double frequency;
@@ -52,6 +46,10 @@ public:
     qsizetype roundSize() const;
     // The point of tone number `toneNumber` (from 1) of the set drawn with `setSeed`.
     DesignPoint point(quint64 setSeed, qint64 toneNumber) const;
+
+    const QList<double>& frequencies() const { return m_frequencies; }
+    const QList<double>& levels() const { return m_levels; }
+    const QList<ToneOptions::Channel>& channels() const { return m_channels; }
 
 private:
     QList<double> m_frequencies;

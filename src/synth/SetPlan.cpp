@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "synth/SetPlan.h"
+
+#include <algorithm>
+
+double SetPlan::highestPitch() const {
+    return pitchList.isEmpty() ? double(std::max(from, to))
+                               : *std::max_element(pitchList.begin(), pitchList.end());
+}
+
+ToneSlice SetPlan::slice() const {
+    if (shards == 0)
+        return {1, count};
+    const qint64 first = qint64(shard - 1) * count / shards + 1;
+    const qint64 last = qint64(shard) * count / shards;
+    return {first, int(last - first + 1)};
+}
+
+SetPlan::Drawn SetPlan::drawn(qint64 number) const {
+    Drawn drawn{{0, options.levelDb, options.channel, 1}, std::mt19937_64(toneSeed(seed, number))};
+    if (design)
+        drawn.point = design->point(seed, number);
+    else if (!pitchList.isEmpty())
+        drawn.point.frequency = pitchList[drawIndex(pitchList.size(), drawn.generator)];
+    else
+        drawn.point.frequency = drawPitch(from, to, options.pitchDraw, drawn.generator);
+    return drawn;
+}
+
+bool SetPlan::shapeReadsBounds() const {
+    const bool noise = Tone{{}, {}, waveform}.isNoise();
+    return noise ? !band && options.noiseBandFromBounds
+                 : options.shape != ToneOptions::Shape::steady;
+}
+
+Tone SetPlan::tone(qint64 number, Drawn drawn) const {
+    Tone tone{{},
+              lengthText,
+              waveform,
+              drawn.point.frequency,
+              options,
+              highestPitch(),
+              toneSeed(seed, number)};
+    tone.options.levelDb = drawn.point.levelDb;
+    tone.options.channel = drawn.point.channel;
+    if (tone.isNoise())
+        tone.band = band ? band
+                         : (options.noiseBandFromBounds ? std::optional(bandBetween(from, to))
+                                                        : std::nullopt);
+    // A second pitch is drawn as the first, from a balanced list freely.
+    const auto drawAgain = [&] {
+        return pitchList.isEmpty() ? drawPitch(from, to, options.pitchDraw, drawn.generator)
+                                   : pitchList[drawIndex(pitchList.size(), drawn.generator)];
+    };
+    shapePitches(tone, from, to, drawAgain, drawn.point.intervalSign);
+    return tone;
+}
+
+Tone SetPlan::tone(qint64 number) const {
+    return tone(number, drawn(number));
+}
+
+Tone SetPlan::highestTone() const {
+    Tone highest{QStringLiteral("highest") + fileExtension(format),
+                 lengthText,
+                 waveform,
+                 highestPitch(),
+                 options,
+                 highestPitch()};
+    if (highest.isNoise())
+        highest.band = band;
+    return highest;
+}
+
+void SetPlan::checkLength() const {
+    checkedSeconds(highestTone());
+}
+
+std::optional<SetRefusal> SetPlan::refusal() const {
+    return setRefusal(highestTone());
+}
