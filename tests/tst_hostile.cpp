@@ -6,6 +6,7 @@
 #include "runner/FileProbes.h"
 #include "runner/SafeFile.h"
 #include "runner/ToolProvisioning.h"
+#include "synth/OptionTable.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -322,12 +323,12 @@ void TestHostile::unreadableSettingsAreSetAside() {
     QCOMPARE(modals.notices.size(), 1);
     QVERIFY(modals.notices[0].startsWith(QStringLiteral("The settings file ") + file));
     QVERIFY(modals.notices[0].contains(file + QStringLiteral(".damaged")));
-    QCOMPARE(store.value(Setting::text3), QStringLiteral("200"));
+    QCOMPARE(store.value(storedSetting(Option::from)), QStringLiteral("200"));
     // Set aside, not deleted, and the store works on a new file.
     QVERIFY(QFileInfo(file + QStringLiteral(".damaged")).isSymLink() ||
             QFileInfo::exists(file + QStringLiteral(".damaged")));
-    store.save(Setting::text3.name, QStringLiteral("310"));
-    QCOMPARE(SettingsStore(modals, file).value(Setting::text3), QStringLiteral("310"));
+    store.save(storedSetting(Option::from).name, QStringLiteral("310"));
+    QCOMPARE(SettingsStore(modals, file).value(storedSetting(Option::from)), QStringLiteral("310"));
     QCOMPARE(modals.notices.size(), 1);
 }
 

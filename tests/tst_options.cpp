@@ -80,7 +80,7 @@ class TestOptions : public QObject {
     Q_OBJECT
 
 private slots:
-    void tableDefaultsAreTheDefaults();
+    void tableDefaultsAreCanonical();
     void rateAndSampleSize_data();
     void rateAndSampleSize();
     void level();
@@ -415,11 +415,8 @@ void TestOptions::optionsAreKept() {
     QVERIFY(third.moreOptions->focusPolicy() & Qt::TabFocus);
 }
 
-// The stored defaults and the value's own must be the same options: at the defaults the
-// tones are made as they always were.
-void TestOptions::tableDefaultsAreTheDefaults() {
-    QVERIFY(toneOptionsFrom([](const OptionSpec& option) { return option.defaultValue; }) ==
-            ToneOptions());
+// A default written otherwise than the option writes its value would count as changed.
+void TestOptions::tableDefaultsAreCanonical() {
     for (const OptionSpec& option : toneOptionTable())
         QCOMPARE(option.get(ToneOptions()), option.defaultValue);
 }

@@ -19,6 +19,7 @@
 #include "runner/StopSignals.h"
 #include "sound/SoundOutput.h"
 #include "synth/NumberText.h"
+#include "synth/OptionTable.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -298,11 +299,11 @@ void Form1::connectInputs() {
         FieldEdit* field;
         const SettingKey& key;
         bool numeric;
-    } fields[] = {{lengthField, Setting::text1, true},
-                  {countField, Setting::text2, true},
-                  {fromField, Setting::text3, true},
-                  {toField, Setting::text4, true},
-                  {folderField, Setting::text5, false}};
+    } fields[] = {{lengthField, storedSetting(Option::length), true},
+                  {countField, storedSetting(Option::count), true},
+                  {fromField, storedSetting(Option::from), true},
+                  {toField, storedSetting(Option::to), true},
+                  {folderField, storedSetting(Option::folder), false}};
     for (const auto& input : fields) {
         connect(
             input.field, &QLineEdit::textChanged, this,
@@ -313,7 +314,8 @@ void Form1::connectInputs() {
                         Qt::FocusReason reason) { checkNumeric(field, putBack, reason); });
     }
     const auto storeRow = [this, &settings] {
-        settings.save(Setting::combo1.name, QString::number(waveformList->currentIndex()));
+        settings.save(storedSetting(Option::type).name,
+                      QString::number(waveformList->currentIndex()));
     };
     connect(waveformList, &QComboBox::currentIndexChanged, this, storeRow);
     connect(waveformList, &QComboBox::activated, this, storeRow);
@@ -336,7 +338,7 @@ void Form1::chooseOutputFolder() {
         const QString typed = expandedFolder(folderField->text());
         chosen = m_services.modals.chooseFolder(
             this, QStringLiteral("Please select folder:"),
-            folderExists(typed) ? typed : m_services.settings.value(Setting::lastFolderDot));
+            folderExists(typed) ? typed : m_services.settings.value(lastFolderDot));
     });
     bool cancelled = false;
     guard.step(102, [&] { cancelled = chosen.isEmpty(); });
@@ -344,7 +346,7 @@ void Form1::chooseOutputFolder() {
         return;
     bool endsInSeparator = false;
     guard.step(104, [&] {
-        m_services.settings.save(Setting::lastFolderDot.name, chosen);
+        m_services.settings.save(lastFolderDot.name, chosen);
         endsInSeparator = chosen.endsWith(QDir::separator());
     });
     if (!endsInSeparator)
@@ -396,18 +398,24 @@ void Form1::formLoad() {
             waveformList->setCurrentIndex(-1);
         });
     guard.step(146, [&] {
-        const int row = toInt16(m_services.settings.value(Setting::combo1));
+        const int row = toInt16(m_services.settings.value(storedSetting(Option::type)));
         if (row < -1 || row >= waveformList->count())
             throw Failure(FailureText::invalidPropertyValue);
         waveformList->setCurrentIndex(row);
     });
-    guard.step(148, [&] { lengthField->setText(m_services.settings.value(Setting::text1)); });
-    guard.step(150, [&] { countField->setText(m_services.settings.value(Setting::text2)); });
-    guard.step(152, [&] { fromField->setText(m_services.settings.value(Setting::text3)); });
-    guard.step(154, [&] { toField->setText(m_services.settings.value(Setting::text4)); });
+    guard.step(148, [&] {
+        lengthField->setText(m_services.settings.value(storedSetting(Option::length)));
+    });
+    guard.step(
+        150, [&] { countField->setText(m_services.settings.value(storedSetting(Option::count))); });
+    guard.step(152,
+               [&] { fromField->setText(m_services.settings.value(storedSetting(Option::from))); });
+    guard.step(154,
+               [&] { toField->setText(m_services.settings.value(storedSetting(Option::to))); });
     guard.step(156, [&] {
         const QString defaultFolder = defaultOutputFolder();
-        folderField->setText(m_services.settings.value(Setting::text5.name, defaultFolder));
+        folderField->setText(
+            m_services.settings.value(storedSetting(Option::folder).name, defaultFolder));
     });
     // A stored option that is not one of its own gives way to its default: nothing to report.
     optionsPanel->restore();

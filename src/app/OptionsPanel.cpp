@@ -57,29 +57,29 @@ OptionsPanel::OptionsPanel(SettingsStore& settings, QWidget* parent)
     : QWidget(parent), m_settings(settings) {
     auto* form = new QFormLayout(this);
     for (const OptionSpec& option : toneOptionTable()) {
-        if (!option.inWindow)
+        if (option.place != OptionSpec::Place::panel)
             continue;
         QWidget* control = makeControl(option);
         control->setAccessibleName(option.name);
         control->setAccessibleDescription(option.description);
         control->setToolTip(option.description);
         form->addRow(option.label, control);
-        m_controls.insert(option.key, control);
+        m_controls.insert(option.id, control);
     }
-    sampleRate = control<QComboBox>(OptionKey::sampleRate);
-    sampleSize = control<QComboBox>(OptionKey::sampleSize);
-    level = control<QSpinBox>(OptionKey::level);
-    fade = control<QSpinBox>(OptionKey::fade);
-    channel = control<QComboBox>(OptionKey::channel);
-    pitchDraw = control<QComboBox>(OptionKey::pitchDraw);
-    prefix = control<QLineEdit>(OptionKey::prefix);
-    neverOverwrite = control<QCheckBox>(OptionKey::neverOverwrite);
-    pitchList = control<QLineEdit>(OptionKey::pitchList);
-    balanced = control<QCheckBox>(OptionKey::balanced);
-    noiseBand = control<QCheckBox>(OptionKey::noiseBand);
-    shape = control<QComboBox>(OptionKey::shape);
-    tonesPerFile = control<QSpinBox>(OptionKey::tonesPerFile);
-    gap = control<QSpinBox>(OptionKey::gap);
+    sampleRate = control<QComboBox>(Option::sampleRate);
+    sampleSize = control<QComboBox>(Option::sampleSize);
+    level = control<QSpinBox>(Option::level);
+    fade = control<QSpinBox>(Option::fade);
+    channel = control<QComboBox>(Option::channel);
+    pitchDraw = control<QComboBox>(Option::pitchDraw);
+    prefix = control<QLineEdit>(Option::prefix);
+    neverOverwrite = control<QCheckBox>(Option::neverOverwrite);
+    pitchList = control<QLineEdit>(Option::pitchList);
+    balanced = control<QCheckBox>(Option::balanced);
+    noiseBand = control<QCheckBox>(Option::noiseBand);
+    shape = control<QComboBox>(Option::shape);
+    tonesPerFile = control<QSpinBox>(Option::tonesPerFile);
+    gap = control<QSpinBox>(Option::gap);
     addPresetRows(form);
 }
 
@@ -137,7 +137,7 @@ void OptionsPanel::enablePresetButtons() {
 void OptionsPanel::setControls(const QMap<QString, QString>& values) {
     m_restored = false;
     for (const OptionSpec& option : toneOptionTable())
-        if (option.inWindow && values.contains(option.key))
+        if (option.place == OptionSpec::Place::panel && values.contains(option.key))
             setControlText(option, values[option.key]);
     m_restored = true;
     storeOnChange();
@@ -168,7 +168,7 @@ void OptionsPanel::saveNamedPreset() {
     m_settings.removeAll(presetKey(name, QString()));
     QSettings::SettingsMap values;
     for (const OptionSpec& option : toneOptionTable())
-        if (option.inWindow)
+        if (option.place == OptionSpec::Place::panel)
             values.insert(presetKey(name, option.key), controlText(option));
     m_settings.saveAll(values);
     fillPresetList(name);
@@ -185,7 +185,10 @@ void OptionsPanel::deleteNamedPreset() {
 int OptionsPanel::changedCount() const {
     int changed = 0;
     for (const OptionSpec& option : toneOptionTable())
-        changed += option.inWindow && controlText(option) != option.defaultValue ? 1 : 0;
+        changed +=
+            option.place == OptionSpec::Place::panel && controlText(option) != option.defaultValue
+                ? 1
+                : 0;
     return changed;
 }
 
@@ -209,7 +212,10 @@ QWidget* OptionsPanel::makeControl(const OptionSpec& option) {
         return box;
     }
     case Kind::text:
-    case Kind::pitches: {
+    case Kind::pitches:
+    case Kind::seconds:
+    case Kind::row:
+    case Kind::folder: {
         auto* field = new QLineEdit(option.defaultValue, this);
         // A list pasted whole is never cut short into another list: one too long for the
         // settings or the list's limit is refused, and said so.
@@ -227,7 +233,7 @@ QWidget* OptionsPanel::makeControl(const OptionSpec& option) {
 }
 
 QString OptionsPanel::controlText(const OptionSpec& option) const {
-    QWidget* const widget = m_controls.value(option.key);
+    QWidget* const widget = m_controls.value(option.id);
     if (!widget)
         return option.defaultValue;
     switch (option.kind) {
@@ -239,6 +245,9 @@ QString OptionsPanel::controlText(const OptionSpec& option) const {
         return QString::number(static_cast<QSpinBox*>(widget)->value());
     case Kind::text:
     case Kind::pitches:
+    case Kind::seconds:
+    case Kind::row:
+    case Kind::folder:
         return static_cast<QLineEdit*>(widget)->text();
     case Kind::flag:
         break;
@@ -247,7 +256,7 @@ QString OptionsPanel::controlText(const OptionSpec& option) const {
 }
 
 void OptionsPanel::setControlText(const OptionSpec& option, const QString& text) {
-    QWidget* const widget = m_controls.value(option.key);
+    QWidget* const widget = m_controls.value(option.id);
     if (!widget)
         return;
     switch (option.kind) {
@@ -264,6 +273,9 @@ void OptionsPanel::setControlText(const OptionSpec& option, const QString& text)
         return;
     case Kind::text:
     case Kind::pitches:
+    case Kind::seconds:
+    case Kind::row:
+    case Kind::folder:
         static_cast<QLineEdit*>(widget)->setText(text);
         return;
     case Kind::flag:
@@ -289,7 +301,7 @@ void OptionsPanel::storeOnChange() {
     emit optionsChanged();
     QSettings::SettingsMap values;
     for (const OptionSpec& option : toneOptionTable())
-        if (option.inWindow)
+        if (option.place == OptionSpec::Place::panel)
             values.insert(option.key, controlText(option));
     m_settings.saveAll(values);
 }

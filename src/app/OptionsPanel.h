@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "synth/OptionTable.h"
 #include "synth/ToneOptions.h"
 
 #include <QMap>
@@ -58,8 +59,8 @@ signals:
 
 private:
     QWidget* makeControl(const OptionSpec& option);
-    template <typename Control> Control* control(const QString& key) const {
-        return qobject_cast<Control*>(m_controls.value(key));
+    template <typename Control> Control* control(Option option) const {
+        return qobject_cast<Control*>(m_controls.value(option));
     }
     // What the option's control holds, as stored; and the control set from such a text.
     QString controlText(const OptionSpec& option) const;
@@ -77,6 +78,6 @@ private:
     void setControls(const QMap<QString, QString>& values);
 
     SettingsStore& m_settings;
-    QMap<QString, QWidget*> m_controls; // by settings key
+    QMap<Option, QWidget*> m_controls;
     bool m_restored = false;
 };

@@ -12,14 +12,14 @@ const QString description = QStringLiteral(
     "Ziravel window does, several at once.");
 
 struct Section {
-    BatchSection section;
+    OptionSection section;
     QString title;
 };
-const QList<Section> sections{{BatchSection::make, QStringLiteral("What to make")},
-                              {BatchSection::pitch, QStringLiteral("Pitch")},
-                              {BatchSection::sound, QStringLiteral("Sound")},
-                              {BatchSection::files, QStringLiteral("Files")},
-                              {BatchSection::running, QStringLiteral("Running")}};
+const QList<Section> sections{{OptionSection::make, QStringLiteral("What to make")},
+                              {OptionSection::pitch, QStringLiteral("Pitch")},
+                              {OptionSection::sound, QStringLiteral("Sound")},
+                              {OptionSection::files, QStringLiteral("Files")},
+                              {OptionSection::running, QStringLiteral("Running")}};
 
 // The README's recipes.
 struct Example {

@@ -49,45 +49,19 @@ QStringList engineNames() {
     return names;
 }
 
-QMap<QString, QString> optionDefaults() {
-    QMap<QString, QString> texts;
-    for (const OptionSpec& option : toneOptionTable())
-        texts.insert(option.key, option.defaultValue);
-    return texts;
-}
+// The inputs as texts, before they are checked: the defaults, the window's stored values, or
+// what the command line says.
+using Inputs = QMap<Option, QString>;
 
-// Where an option of the option table stands in --help.
-BatchSection sectionOf(const OptionSpec& option) {
-    static const QMap<QString, BatchSection> sections{
-        {OptionKey::prefix, BatchSection::files},
-        {OptionKey::neverOverwrite, BatchSection::files},
-        {OptionKey::pitchDraw, BatchSection::pitch},
-        {OptionKey::pitchList, BatchSection::pitch},
-        {OptionKey::balanced, BatchSection::pitch},
-        {OptionKey::shape, BatchSection::pitch},
-        {OptionKey::sweep, BatchSection::pitch},
-        {OptionKey::sweepEnds, BatchSection::pitch},
-        {OptionKey::tonesPerFile, BatchSection::pitch},
-        {OptionKey::gap, BatchSection::pitch},
-        {OptionKey::intervalCents, BatchSection::pitch},
-    };
-    return sections.value(option.key, BatchSection::sound);
+Inputs defaultInputs() {
+    Inputs inputs;
+    for (const OptionSpec& option : optionTable())
+        inputs.insert(option.id, option.defaultValue);
+    // A row as typed, by its text; the current folder, as with every command-line tool.
+    inputs[Option::type] = waveformRows.value(optionSpec(Option::type).defaultValue.toInt());
+    inputs[Option::folder] = QStringLiteral(".");
+    return inputs;
 }
-
-// The inputs as texts, before they are checked: the window's defaults, its stored values,
-// or what the command line says.
-struct Inputs {
-    QString length = Setting::text1.defaultValue;
-    QString count = Setting::text2.defaultValue;
-    QString from = Setting::text3.defaultValue;
-    QString to = Setting::text4.defaultValue;
-    QString type = waveformRows.first();
-    // The current folder, as with every command-line tool.
-    QString folder = QStringLiteral(".");
-    QString format = QStringLiteral("wav");
-    // The options of the option table, by settings key.
-    QMap<QString, QString> options = optionDefaults();
-};
 
 // The window's stored values, or none when the file cannot be read safely, which is told.
 QSettings::SettingsMap storedValues() {
@@ -110,10 +84,11 @@ void applyPreset(Inputs& inputs, const QString& name) {
         refuse(QStringLiteral("preset"), name,
                QStringLiteral("no such preset; there are %1.")
                    .arg(presetNames(stored).join(QStringLiteral(", "))));
-    for (auto value = preset->values.cbegin(); value != preset->values.cend(); ++value)
-        inputs.options[value.key()] = *value;
+    for (const OptionSpec& option : toneOptionTable())
+        if (preset->values.contains(option.key))
+            inputs[option.id] = preset->values.value(option.key);
     if (preset->waveformRow)
-        inputs.type = waveformRows.value(*preset->waveformRow);
+        inputs[Option::type] = waveformRows.value(*preset->waveformRow);
 }
 
 // The window's stored inputs. A stored option that is not one of its own gives way to its
@@ -124,24 +99,22 @@ Inputs storedInputs() {
     const auto value = [&stored](const SettingKey& key) {
         return stored.value(key.name, key.defaultValue).toString();
     };
-    Inputs inputs;
-    inputs.length = value(Setting::text1);
-    inputs.count = value(Setting::text2);
-    inputs.from = value(Setting::text3);
-    inputs.to = value(Setting::text4);
+    Inputs inputs = defaultInputs();
+    for (const Option field : {Option::length, Option::count, Option::from, Option::to})
+        inputs[field] = value(storedSetting(field));
     // Read as the window reads it: "2.0" is row 2.
     try {
-        inputs.type = waveformRows.value(toInt16(value(Setting::combo1)));
+        inputs[Option::type] = waveformRows.value(toInt16(value(storedSetting(Option::type))));
     } catch (const Failure&) {
         // No row: the type check says so.
     }
-    if (stored.contains(Setting::text5.name))
-        inputs.folder = value(Setting::text5);
+    if (stored.contains(storedSetting(Option::folder).name))
+        inputs[Option::folder] = value(storedSetting(Option::folder));
     const ToneOptions options = toneOptionsFrom([&stored](const OptionSpec& option) {
         return stored.value(option.key, option.defaultValue).toString();
     });
     for (const OptionSpec& option : toneOptionTable())
-        inputs.options.insert(option.key, option.get(options));
+        inputs[option.id] = option.get(options);
     return inputs;
 }
 
@@ -172,16 +145,6 @@ void checkLength(const SetPlan& plan) {
     }
 }
 
-Waveform checkedWaveform(const QString& text) {
-    if (const std::optional<Waveform> waveform = waveformOfRow(text))
-        return *waveform;
-    QStringList words;
-    for (const QString& row : waveformRows)
-        words << waveformWord(row);
-    refuse(QStringLiteral("type"), text,
-           QStringLiteral("not a waveform; one of %1.").arg(wordList(words)));
-}
-
 // The folder, made with its parents when it is not there.
 QString checkedFolder(const QString& text) {
     const QString path = expandedFolder(text);
@@ -200,6 +163,16 @@ int checkedWord(const QString& option, const QString& text, const QStringList& w
     return int(at);
 }
 
+// The input's text as the table reads it, which must pass the option's check.
+QString checkedText(Option input, const Inputs& inputs) {
+    const OptionSpec& option = optionSpec(input);
+    const QString text = inputs.value(input);
+    const std::optional<QString> read = readOption(option, text);
+    if (!read)
+        refuse(option.flag, text, optionRefusal(option));
+    return *read;
+}
+
 // The options with one of them set from its text, which must pass the option's check.
 ToneOptions withOption(ToneOptions options, const OptionSpec& option, const QString& text) {
     const std::optional<QString> read = readOption(option, text);
@@ -212,63 +185,56 @@ ToneOptions withOption(ToneOptions options, const OptionSpec& option, const QStr
 ToneOptions checkedOptions(const Inputs& inputs) {
     ToneOptions options;
     for (const OptionSpec& option : toneOptionTable())
-        options = withOption(options, option, inputs.options.value(option.key));
+        options = withOption(options, option, inputs.value(option.id));
     return options;
 }
 
 BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& parser) {
     BatchRequest request;
-    request.plan.lengthText = inputs.length;
+    request.plan.lengthText = inputs.value(Option::length);
     // Read first at the lowest rate, before any other input: at least one sample, as SoX
     // writes without end for a length of none.
     checkLength(request.plan);
-    request.plan.count = wholeNumber(QStringLiteral("count"), inputs.count, 1, maximumBatchCount,
-                                     QStringLiteral("a number of tones"));
-    request.plan.from = qint16(wholeNumber(QStringLiteral("from"), inputs.from, 0, 32767,
-                                           QStringLiteral("a frequency in Hz")));
-    request.plan.to = qint16(wholeNumber(QStringLiteral("to"), inputs.to, 0, 32767,
-                                         QStringLiteral("a frequency in Hz")));
-    request.plan.waveform = checkedWaveform(inputs.type);
-    request.folder = checkedFolder(inputs.folder);
-    const QList<ExportFormat> formats{ExportFormat::wav, ExportFormat::mp3, ExportFormat::flac};
-    QStringList formatWords;
-    for (const ExportFormat format : formats)
-        formatWords << fileExtension(format).mid(1);
+    request.plan.count = checkedText(Option::count, inputs).toInt();
+    request.plan.from = qint16(checkedText(Option::from, inputs).toInt());
+    request.plan.to = qint16(checkedText(Option::to, inputs).toInt());
+    request.plan.waveform = Waveform(checkedText(Option::type, inputs).toInt());
+    request.folder = checkedFolder(inputs.value(Option::folder));
     request.plan.format =
-        formats[checkedWord(QStringLiteral("format"), inputs.format, formatWords)];
+        ExportFormat(optionSpec(Option::format).words.indexOf(checkedText(Option::format, inputs)));
     const bool designBalanced = parser.isSet(QStringLiteral("balanced"));
     QList<double> designLevels;
     QList<ToneOptions::Channel> designChannels;
     QList<int> designIntervalSigns{1};
     // Levels and channels may be listed for a balanced design: each value is checked as the
     // option's one value is.
-    QStringList levelTexts{inputs.options.value(OptionKey::level)};
-    QStringList channelTexts{inputs.options.value(OptionKey::channel)};
+    QStringList levelTexts{inputs.value(Option::level)};
+    QStringList channelTexts{inputs.value(Option::channel)};
     if (designBalanced) {
         levelTexts = levelTexts.first().split(QLatin1Char(','));
         channelTexts = channelTexts.first().split(QLatin1Char(','));
     }
-    for (const QString& listed : {OptionKey::level, OptionKey::channel}) {
-        const QString text = inputs.options.value(listed);
+    for (const Option listed : {Option::level, Option::channel}) {
+        const QString text = inputs.value(listed);
         if (!designBalanced && text.contains(QLatin1Char(',')))
             refuse(optionSpec(listed).flag, text,
                    QStringLiteral("a list of %1s is for a balanced design: add --balanced.")
                        .arg(optionSpec(listed).flag));
     }
     Inputs first = inputs;
-    first.options[OptionKey::level] = levelTexts.first();
-    first.options[OptionKey::channel] = channelTexts.first();
+    first[Option::level] = levelTexts.first();
+    first[Option::channel] = channelTexts.first();
     request.plan.options = checkedOptions(first);
     if (request.plan.options.floatSamples && request.plan.format != ExportFormat::wav)
-        refuse(QStringLiteral("sample-size"), inputs.options.value(OptionKey::sampleSize),
+        refuse(QStringLiteral("sample-size"), inputs.value(Option::sampleSize),
                QStringLiteral("floating point samples are for WAV files; FLAC holds 16 or 24 "
                               "bits."));
     for (const QString& text : levelTexts)
         designLevels.append(
-            withOption(request.plan.options, optionSpec(OptionKey::level), text).levelDb);
+            withOption(request.plan.options, optionSpec(Option::level), text).levelDb);
     for (const QString& text : channelTexts)
         designChannels.append(
-            withOption(request.plan.options, optionSpec(OptionKey::channel), text).channel);
+            withOption(request.plan.options, optionSpec(Option::channel), text).channel);
     for (const char* list : {"frequencies", "notes"})
         if (parser.isSet(QLatin1String(list))) {
             if (!request.plan.pitchList.isEmpty())
@@ -325,7 +291,7 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
         if (!parser.isSet(QStringLiteral("count")))
             request.plan.count = int(round * repeats);
         else if (request.plan.count % round != 0)
-            refuse(QStringLiteral("count"), inputs.count,
+            refuse(QStringLiteral("count"), inputs.value(Option::count),
                    QStringLiteral("not a whole number of rounds of %1 tones; %2 would be.")
                        .arg(round)
                        .arg(nearest));
@@ -338,7 +304,7 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
         const double highest = *std::max_element(designLevels.begin(), designLevels.end());
         const double room = peakOverRmsDb(word);
         if (highest + room > 0)
-            refuse(QStringLiteral("level"), inputs.options.value(OptionKey::level),
+            refuse(QStringLiteral("level"), inputs.value(Option::level),
                    QStringLiteral("at an RMS level of %1 dBFS the %2's peak would pass 0 dBFS; the "
                                   "level may be at most %3.")
                        .arg(highest)
@@ -357,8 +323,8 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
         const QString why = failure.description() == FailureText::overflow
                                 ? QStringLiteral("the bounds may lie at most 32766 Hz apart.")
                                 : failure.description();
-        refuse(QStringLiteral("from"), inputs.from,
-               QStringLiteral("with --to \"%1\": %2").arg(inputs.to, why));
+        refuse(QStringLiteral("from"), inputs.value(Option::from),
+               QStringLiteral("with --to \"%1\": %2").arg(inputs.value(Option::to), why));
     }
     if (parser.isSet(QStringLiteral("seed"))) {
         bool number = false;
@@ -403,15 +369,15 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     const bool noise = setTone.isNoise();
     const ToneOptions& shaped = request.plan.options;
     if (!noise && shaped.tonesPerFile > 1 && shaped.shape != ToneOptions::Shape::steady)
-        refuse(QStringLiteral("tones-per-file"), inputs.options.value(OptionKey::tonesPerFile),
+        refuse(QStringLiteral("tones-per-file"), inputs.value(Option::tonesPerFile),
                sweepInSequenceText);
     if (!noise && shaped.shape != ToneOptions::Shape::steady &&
         shaped.sweep == ToneOptions::Sweep::log &&
         shaped.sweepEnds == ToneOptions::SweepEnds::bounds &&
         request.plan.from * request.plan.to == 0)
-        refuse(QStringLiteral("from"), inputs.from,
+        refuse(QStringLiteral("from"), inputs.value(Option::from),
                QStringLiteral("with --to \"%1\": a logarithmic sweep cannot start or end at 0 Hz.")
-                   .arg(inputs.to));
+                   .arg(inputs.value(Option::to)));
     if (parser.isSet(QStringLiteral("band"))) {
         const QString text = parser.value(QStringLiteral("band"));
         request.plan.band = noiseBandOf(text);
@@ -423,9 +389,9 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                    QStringLiteral("not a band LOW-HIGH in Hz with LOW below HIGH."));
     } else if (request.plan.options.noiseBandFromBounds) {
         if (request.plan.from == request.plan.to)
-            refuse(QStringLiteral("from"), inputs.from,
+            refuse(QStringLiteral("from"), inputs.value(Option::from),
                    QStringLiteral("with --to \"%1\": a noise band needs two different bounds.")
-                       .arg(inputs.to));
+                       .arg(inputs.value(Option::to)));
         request.plan.band = bandBetween(request.plan.from, request.plan.to);
     }
     if (!noise)
@@ -468,37 +434,36 @@ QString batchEngineName(BatchEngine engine) {
 }
 
 QList<BatchOption> batchOptions() {
-    const Inputs defaults;
     QList<BatchOption> options;
-    const auto add = [&options](BatchSection section, const QStringList& names, const QString& help,
-                                const QString& valueName = QString(),
+    const auto add = [&options](OptionSection section, const QStringList& names,
+                                const QString& help, const QString& valueName = QString(),
                                 const QStringList& values = {}) {
         options.append({section, QCommandLineOption(names, help, valueName), values});
     };
     const auto withDefault = [](const QString& help, const QString& defaultText) {
         return help + QStringLiteral(" (default: %1)").arg(defaultText);
     };
-    QStringList words;
-    for (const QString& row : waveformRows)
-        words << waveformWord(row);
-    QStringList formats;
-    for (const ExportFormat format : {ExportFormat::wav, ExportFormat::mp3, ExportFormat::flac})
-        formats << fileExtension(format).mid(1);
-    using enum BatchSection;
-    add(make, {"length"}, withDefault(QStringLiteral("Tone length in seconds"), defaults.length),
-        "seconds");
-    add(make, {"count"},
-        withDefault(QStringLiteral("How many tones, 1 to %1").arg(maximumBatchCount),
-                    defaults.count),
-        "n");
-    add(make, {"type"},
-        withDefault(
-            QStringLiteral("Waveform or noise: %1, or the window's row text").arg(wordList(words)),
-            words.first()),
-        "type", words);
-    add(pitch, {"from"}, withDefault(QStringLiteral("Lowest frequency in Hz"), defaults.from),
-        "hz");
-    add(pitch, {"to"}, withDefault(QStringLiteral("Highest frequency in Hz"), defaults.to), "hz");
+    const auto addInput = [&options, &withDefault](const OptionSpec& option) {
+        const QString shown = option.shownDefault();
+        const bool listed =
+            option.kind == OptionSpec::Kind::words || option.kind == OptionSpec::Kind::row;
+        options.append({option.section,
+                        option.kind == OptionSpec::Kind::flag
+                            ? QCommandLineOption(option.flag, option.help)
+                            : QCommandLineOption(option.flag,
+                                                 shown.isEmpty() ? option.help
+                                                                 : withDefault(option.help, shown),
+                                                 option.valueName),
+                        listed ? option.words : QStringList()});
+    };
+    // The set's own inputs, the design among them, then the tone's options.
+    const auto addInputs = [&addInput](Option first, Option last) {
+        for (const OptionSpec& option : optionTable())
+            if (option.id >= first && option.id <= last)
+                addInput(option);
+    };
+    addInputs(Option::length, Option::to);
+    using enum OptionSection;
     add(pitch, {"frequencies"},
         QStringLiteral("Draw the pitches from this list of frequencies in Hz, e.g. 250,500,1000"),
         "list");
@@ -512,13 +477,7 @@ QList<BatchOption> batchOptions() {
         "n");
     add(sound, {"band"}, QStringLiteral("Filter the noise types to this band in Hz, e.g. 500-2000"),
         "low-high");
-    add(files, {"folder"},
-        withDefault(QStringLiteral("Folder the files go to, made when it is not there"),
-                    QStringLiteral("the current folder")),
-        "folder");
-    add(files, {"format"},
-        withDefault(QStringLiteral("File format: %1").arg(wordList(formats)), defaults.format),
-        "format", formats);
+    addInputs(Option::folder, Option::format);
     add(files, {"shard"},
         QStringLiteral("Make only slice K of N contiguous slices of the set's numbers; its key is "
                        "<prefix>tones-K-of-N.csv"),
@@ -527,17 +486,7 @@ QList<BatchOption> batchOptions() {
         withDefault(QStringLiteral("Pad the numbers with zeros to this many digits"),
                     QStringLiteral("0, no padding")),
         "n");
-    for (const OptionSpec& option : toneOptionTable())
-        options.append(
-            {sectionOf(option),
-             option.kind == OptionSpec::Kind::flag
-                 ? QCommandLineOption(option.flag, option.help)
-                 : QCommandLineOption(option.flag,
-                                      option.defaultValue.isEmpty()
-                                          ? option.help
-                                          : withDefault(option.help, option.defaultValue),
-                                      option.valueName),
-             option.kind == OptionSpec::Kind::words ? option.words : QStringList()});
+    addInputs(Option::sampleRate, Option::intervalCents);
     add(running, {"preset"},
         QStringLiteral("Start from a preset: a built-in one or one the window saved (the settings "
                        "are never written)"),
@@ -603,32 +552,22 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
         return BatchAnswer{presetNames(storedValues()).join(QLatin1Char('\n')) + QLatin1Char('\n'),
                            0};
 
-    Inputs inputs = parser.isSet(QStringLiteral("from-settings")) ? storedInputs() : defaults;
+    Inputs inputs =
+        parser.isSet(QStringLiteral("from-settings")) ? storedInputs() : defaultInputs();
     try {
         if (parser.isSet(QStringLiteral("preset")))
             applyPreset(inputs, parser.value(QStringLiteral("preset")));
     } catch (const Refusal& refusal) {
         return BatchAnswer{refusal.text + QLatin1Char('\n'), badInputStatus};
     }
-    const struct {
-        const char* option;
-        QString Inputs::*text;
-    } texts[] = {{"length", &Inputs::length}, {"count", &Inputs::count},
-                 {"from", &Inputs::from},     {"to", &Inputs::to},
-                 {"type", &Inputs::type},     {"folder", &Inputs::folder},
-                 {"format", &Inputs::format}};
-    for (const auto& text : texts)
-        if (parser.isSet(QLatin1String(text.option)))
-            inputs.*text.text = parser.value(QLatin1String(text.option));
-    for (const OptionSpec& option : toneOptionTable())
+    for (const OptionSpec& option : optionTable())
         if (parser.isSet(option.flag))
-            inputs.options[option.key] = option.kind == OptionSpec::Kind::flag
-                                             ? QStringLiteral("1")
-                                             : parser.value(option.flag);
+            inputs[option.id] = option.kind == OptionSpec::Kind::flag ? QStringLiteral("1")
+                                                                      : parser.value(option.flag);
     // --sweep alone makes sweeps, upward.
     if (parser.isSet(QStringLiteral("sweep")) && !parser.isSet(QStringLiteral("shape")) &&
-        inputs.options[OptionKey::shape] == optionSpec(OptionKey::shape).defaultValue)
-        inputs.options[OptionKey::shape] = QStringLiteral("up");
+        inputs[Option::shape] == optionSpec(Option::shape).defaultValue)
+        inputs[Option::shape] = QStringLiteral("up");
     try {
         return checkedRequest(inputs, parser);
     } catch (const Refusal& refusal) {

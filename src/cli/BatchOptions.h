@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "synth/OptionTable.h"
 #include "synth/SetPlan.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneOptions.h"
@@ -34,13 +35,11 @@ struct BatchRequest {
 
 // What the program prints and its exit status, when it makes no tones: the help, the
 // version, or an input that does not pass its check.
-// Where an option stands in --help and the manual page.
-enum class BatchSection { make, pitch, sound, files, running };
 
 // An option of the command line, and the values it takes where they are a list (for shell
 // completion).
 struct BatchOption {
-    BatchSection section;
+    OptionSection section;
     QCommandLineOption option;
     QStringList values;
 };
@@ -52,9 +51,6 @@ struct BatchAnswer {
     QString text;
     int exitStatus = 0;
 };
-
-// The most tones one batch makes: its memory does not grow with the count.
-inline constexpr int maximumBatchCount = 10000000;
 
 // Exit status of a refused input.
 inline constexpr int badInputStatus = 2;

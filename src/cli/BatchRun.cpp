@@ -139,7 +139,7 @@ QJsonObject manifestOf(const BatchRequest& request, const SetPlan& plan, qint64 
         ToneOptions words;
         for (const ToneOptions::Channel channel : plan.design->channels()) {
             words.channel = channel;
-            channels.append(optionWord(OptionKey::channel, words));
+            channels.append(optionWord(Option::channel, words));
         }
         options.insert(QStringLiteral("balanced"), true);
         options.insert(QStringLiteral("levels"), levels);

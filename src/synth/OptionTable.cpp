@@ -3,6 +3,7 @@
 
 #include "runner/Failure.h"
 #include "synth/NumberText.h"
+#include "synth/ToneCommand.h"
 #include "synth/ToneDesign.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 namespace {
 
 using Kind = OptionSpec::Kind;
+using Place = OptionSpec::Place;
 
 QStringList rateWords() {
     QStringList words;
@@ -96,10 +98,96 @@ QList<OptionSpec> makeTable() {
         "--channel given as lists, every combination)");
     const QString neverOverwriteHelp = QStringLiteral(
         "Number on after the files already in the folder, and add to their answer key");
+    QStringList waveformWords;
+    for (const QString& row : waveformRows)
+        waveformWords << waveformWord(row);
+    QStringList formats;
+    for (const ExportFormat format : {ExportFormat::wav, ExportFormat::mp3, ExportFormat::flac})
+        formats << fileExtension(format).mid(1);
     return {
-        {.key = OptionKey::sampleRate,
+        {.id = Option::length,
+         .key = QStringLiteral("Text1"),
+         .defaultValue = QStringLiteral("1"),
+         .kind = Kind::seconds,
+         .section = OptionSection::make,
+         .place = Place::field,
+         .flag = QStringLiteral("length"),
+         .valueName = QStringLiteral("seconds"),
+         .help = QStringLiteral("Tone length in seconds")},
+        {.id = Option::count,
+         .key = QStringLiteral("Text2"),
+         .defaultValue = QStringLiteral("3"),
+         .kind = Kind::number,
+         .section = OptionSection::make,
+         .place = Place::field,
+         .lowest = 1,
+         .highest = maximumBatchCount,
+         .what = QStringLiteral("a number of tones"),
+         .flag = QStringLiteral("count"),
+         .valueName = QStringLiteral("n"),
+         .help = QStringLiteral("How many tones, 1 to %1").arg(maximumBatchCount)},
+        {.id = Option::type,
+         .key = QStringLiteral("Combo1"),
+         .defaultValue = QStringLiteral("0"),
+         .kind = Kind::row,
+         .section = OptionSection::make,
+         .place = Place::field,
+         .words = waveformWords,
+         .rows = waveformRows,
+         .flag = QStringLiteral("type"),
+         .valueName = QStringLiteral("type"),
+         .help = QStringLiteral("Waveform or noise: %1, or the window's row text")
+                     .arg(waveformWords.join(QStringLiteral(", ")))},
+        {.id = Option::from,
+         .key = QStringLiteral("Text3"),
+         .defaultValue = QStringLiteral("200"),
+         .kind = Kind::number,
+         .section = OptionSection::pitch,
+         .place = Place::field,
+         .lowest = 0,
+         .highest = 32767,
+         .what = QStringLiteral("a frequency in Hz"),
+         .flag = QStringLiteral("from"),
+         .valueName = QStringLiteral("hz"),
+         .help = QStringLiteral("Lowest frequency in Hz")},
+        {.id = Option::to,
+         .key = QStringLiteral("Text4"),
+         .defaultValue = QStringLiteral("400"),
+         .kind = Kind::number,
+         .section = OptionSection::pitch,
+         .place = Place::field,
+         .lowest = 0,
+         .highest = 32767,
+         .what = QStringLiteral("a frequency in Hz"),
+         .flag = QStringLiteral("to"),
+         .valueName = QStringLiteral("hz"),
+         .help = QStringLiteral("Highest frequency in Hz")},
+        // The window's default, the desktop folder, is worked out at every start; the command
+        // line's is the current folder, as with every command-line tool.
+        {.id = Option::folder,
+         .key = QStringLiteral("Text5"),
+         .kind = Kind::folder,
+         .section = OptionSection::files,
+         .place = Place::field,
+         .flag = QStringLiteral("folder"),
+         .valueName = QStringLiteral("folder"),
+         .help = QStringLiteral("Folder the files go to, made when it is not there (default: the "
+                                "current folder)")},
+        // The window has a button for each of its formats.
+        {.id = Option::format,
+         .defaultValue = QStringLiteral("wav"),
+         .kind = Kind::words,
+         .section = OptionSection::files,
+         .place = Place::commandLine,
+         .words = formats,
+         .flag = QStringLiteral("format"),
+         .valueName = QStringLiteral("format"),
+         .help = QStringLiteral("File format: %1").arg(formats.join(QStringLiteral(", ")))},
+        {.id = Option::sampleRate,
+         .key = QStringLiteral("OptionSampleRate"),
          .defaultValue = QStringLiteral("8000"),
          .kind = Kind::words,
+         .section = OptionSection::sound,
          .words = rateWords(),
          .rows = rateRows(),
          .flag = QStringLiteral("rate"),
@@ -111,9 +199,11 @@ QList<OptionSpec> makeTable() {
              QStringLiteral("The lowest sample rate; a pitch that needs more gets more."),
          .get = numberOf(&ToneOptions::sampleRate),
          .set = setNumber(&ToneOptions::sampleRate)},
-        {.key = OptionKey::sampleSize,
+        {.id = Option::sampleSize,
+         .key = QStringLiteral("OptionSampleSize"),
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::words,
+         .section = OptionSection::sound,
          .words = {QStringLiteral("0"), QStringLiteral("16"), QStringLiteral("24"),
                    QStringLiteral("32f")},
          .rows = {QStringLiteral("As SoX chooses"), QStringLiteral("16-bit"),
@@ -136,9 +226,11 @@ QList<OptionSpec> makeTable() {
                  options.floatSamples = word == QLatin1String("32f");
                  options.sampleBits = options.floatSamples ? 32 : word.toInt();
              }},
-        {.key = OptionKey::level,
+        {.id = Option::level,
+         .key = QStringLiteral("OptionLevel"),
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::number,
+         .section = OptionSection::sound,
          .lowest = -60,
          .highest = 0,
          .decimals = 1,
@@ -154,9 +246,12 @@ QList<OptionSpec> makeTable() {
          .set = setDecimal(&ToneOptions::levelDb)},
         // Noise is set to its RMS by making it again from its seed, which the window's runs
         // of the tool do not take: the command line's library engine alone offers it.
-        {.key = OptionKey::levelReference,
+        {.id = Option::levelReference,
+         .key = QStringLiteral("OptionLevelReference"),
          .defaultValue = QStringLiteral("peak"),
          .kind = Kind::words,
+         .section = OptionSection::sound,
+         .place = Place::commandLine,
          .words = references,
          .rows = {QStringLiteral("Peak"), QStringLiteral("RMS")},
          .flag = QStringLiteral("level-reference"),
@@ -166,12 +261,13 @@ QList<OptionSpec> makeTable() {
          .label = QStringLiteral("Level reference:"),
          .name = QStringLiteral("Level reference"),
          .description = QStringLiteral("Whether the level is the tone's peak or its RMS."),
-         .inWindow = false,
          .get = wordOf(&ToneOptions::levelReference, references),
          .set = placeOf(&ToneOptions::levelReference, references)},
-        {.key = OptionKey::fade,
+        {.id = Option::fade,
+         .key = QStringLiteral("OptionFade"),
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::number,
+         .section = OptionSection::sound,
          .lowest = 0,
          .highest = 500,
          .what = QStringLiteral("a fade in ms"),
@@ -184,9 +280,11 @@ QList<OptionSpec> makeTable() {
          .description = QStringLiteral("A raised-cosine ramp at each end, against the click."),
          .get = numberOf(&ToneOptions::fadeMs),
          .set = setNumber(&ToneOptions::fadeMs)},
-        {.key = OptionKey::channel,
+        {.id = Option::channel,
+         .key = QStringLiteral("OptionChannel"),
          .defaultValue = QStringLiteral("mono"),
          .kind = Kind::words,
+         .section = OptionSection::sound,
          .words = channels,
          .rows = {QStringLiteral("Mono"), QStringLiteral("Left ear only"),
                   QStringLiteral("Right ear only"), QStringLiteral("Both ears")},
@@ -198,9 +296,11 @@ QList<OptionSpec> makeTable() {
          .description = QStringLiteral("One ear at a time for hearing checks, or both."),
          .get = wordOf(&ToneOptions::channel, channels),
          .set = placeOf(&ToneOptions::channel, channels)},
-        {.key = OptionKey::pitchDraw,
+        {.id = Option::pitchDraw,
+         .key = QStringLiteral("OptionPitchDraw"),
          .defaultValue = QStringLiteral("hz"),
          .kind = Kind::words,
+         .section = OptionSection::pitch,
          .words = draws,
          .rows = {QStringLiteral("Hz, even"), QStringLiteral("Even per octave"),
                   QStringLiteral("Musical notes"), QStringLiteral("List")},
@@ -212,9 +312,11 @@ QList<OptionSpec> makeTable() {
          .description = QStringLiteral("How frequencies are drawn between the bounds."),
          .get = wordOf(&ToneOptions::pitchDraw, draws),
          .set = placeOf(&ToneOptions::pitchDraw, draws)},
-        {.key = OptionKey::prefix,
+        {.id = Option::prefix,
+         .key = QStringLiteral("OptionPrefix"),
          .defaultValue = QStringLiteral("Ziravel_"),
          .kind = Kind::text,
+         .section = OptionSection::files,
          .flag = QStringLiteral("prefix"),
          .valueName = QStringLiteral("prefix"),
          .help = QStringLiteral("Start of every file name"),
@@ -223,18 +325,22 @@ QList<OptionSpec> makeTable() {
          .description = QStringLiteral("The start of every file name, before the tone number."),
          .get = textOf(&ToneOptions::prefix),
          .set = setText(&ToneOptions::prefix)},
-        {.key = OptionKey::neverOverwrite,
+        {.id = Option::neverOverwrite,
+         .key = QStringLiteral("OptionNeverOverwrite"),
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::flag,
+         .section = OptionSection::files,
          .flag = QStringLiteral("never-overwrite"),
          .help = neverOverwriteHelp,
          .name = QStringLiteral("Never overwrite"),
          .description = neverOverwriteHelp + QLatin1Char('.'),
          .get = flagOf(&ToneOptions::neverOverwrite),
          .set = setFlag(&ToneOptions::neverOverwrite)},
-        {.key = OptionKey::pitchList,
+        {.id = Option::pitchList,
+         .key = QStringLiteral("OptionPitchList"),
          .defaultValue = QString(),
          .kind = Kind::pitches,
+         .section = OptionSection::pitch,
          .flag = QStringLiteral("pitch-list"),
          .valueName = QStringLiteral("list"),
          .help = QStringLiteral("The list of --pitch-draw list: frequencies in Hz (250,500,1000) "
@@ -245,27 +351,33 @@ QList<OptionSpec> makeTable() {
                                        "Hz, or notes such as A3..A5 or C4,Eb4,G4."),
          .get = textOf(&ToneOptions::pitchList),
          .set = setText(&ToneOptions::pitchList)},
-        {.key = OptionKey::balanced,
+        {.id = Option::balanced,
+         .key = QStringLiteral("OptionBalanced"),
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::flag,
+         .section = OptionSection::pitch,
          .flag = QStringLiteral("balanced"),
          .help = balancedHelp,
          .name = QStringLiteral("Balanced"),
          .description = balancedHelp + QLatin1Char('.'),
          .get = flagOf(&ToneOptions::balanced),
          .set = setFlag(&ToneOptions::balanced)},
-        {.key = OptionKey::noiseBand,
+        {.id = Option::noiseBand,
+         .key = QStringLiteral("OptionNoiseBand"),
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::flag,
+         .section = OptionSection::sound,
          .flag = QStringLiteral("band-from-bounds"),
          .help = QStringLiteral("Filter the noise types to the band between --from and --to"),
          .name = QStringLiteral("Noise band from the bounds"),
          .description = QStringLiteral("Filters the noise types to the band from From to To."),
          .get = flagOf(&ToneOptions::noiseBandFromBounds),
          .set = setFlag(&ToneOptions::noiseBandFromBounds)},
-        {.key = OptionKey::shape,
+        {.id = Option::shape,
+         .key = QStringLiteral("OptionShape"),
          .defaultValue = QStringLiteral("steady"),
          .kind = Kind::words,
+         .section = OptionSection::pitch,
          .words = shapes,
          .rows = {QStringLiteral("Steady tone"), QStringLiteral("Sweep up"),
                   QStringLiteral("Sweep down")},
@@ -278,9 +390,11 @@ QList<OptionSpec> makeTable() {
          .description = QStringLiteral("A steady tone, or a sweep over the tone's length."),
          .get = wordOf(&ToneOptions::shape, shapes),
          .set = placeOf(&ToneOptions::shape, shapes)},
-        {.key = OptionKey::sweep,
+        {.id = Option::sweep,
+         .key = QStringLiteral("OptionSweep"),
          .defaultValue = QStringLiteral("log"),
          .kind = Kind::words,
+         .section = OptionSection::pitch,
          .words = sweeps,
          .rows = {QStringLiteral("Linear"), QStringLiteral("Logarithmic")},
          .flag = QStringLiteral("sweep"),
@@ -292,9 +406,11 @@ QList<OptionSpec> makeTable() {
                                        "octave."),
          .get = wordOf(&ToneOptions::sweep, sweeps),
          .set = placeOf(&ToneOptions::sweep, sweeps)},
-        {.key = OptionKey::sweepEnds,
+        {.id = Option::sweepEnds,
+         .key = QStringLiteral("OptionSweepEnds"),
          .defaultValue = QStringLiteral("bounds"),
          .kind = Kind::words,
+         .section = OptionSection::pitch,
          .words = sweepEnds,
          .rows = {QStringLiteral("The bounds"), QStringLiteral("Drawn")},
          .flag = QStringLiteral("sweep-ends"),
@@ -307,9 +423,11 @@ QList<OptionSpec> makeTable() {
                                        "pitches drawn for each file."),
          .get = wordOf(&ToneOptions::sweepEnds, sweepEnds),
          .set = placeOf(&ToneOptions::sweepEnds, sweepEnds)},
-        {.key = OptionKey::tonesPerFile,
+        {.id = Option::tonesPerFile,
+         .key = QStringLiteral("OptionTonesPerFile"),
          .defaultValue = QStringLiteral("1"),
          .kind = Kind::number,
+         .section = OptionSection::pitch,
          .lowest = 1,
          .highest = 100,
          .what = QStringLiteral("a number of tones"),
@@ -321,9 +439,11 @@ QList<OptionSpec> makeTable() {
          .description = QStringLiteral("Several tones in one file, for listening trials."),
          .get = numberOf(&ToneOptions::tonesPerFile),
          .set = setNumber(&ToneOptions::tonesPerFile)},
-        {.key = OptionKey::gap,
+        {.id = Option::gap,
+         .key = QStringLiteral("OptionGap"),
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::number,
+         .section = OptionSection::pitch,
          .lowest = 0,
          .highest = 10000,
          .what = QStringLiteral("a gap in ms"),
@@ -336,9 +456,11 @@ QList<OptionSpec> makeTable() {
          .description = QStringLiteral("The silence between the tones of a file."),
          .get = numberOf(&ToneOptions::gapMs),
          .set = setNumber(&ToneOptions::gapMs)},
-        {.key = OptionKey::intervalCents,
+        {.id = Option::intervalCents,
+         .key = QStringLiteral("OptionIntervalCents"),
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::number,
+         .section = OptionSection::pitch,
          .lowest = -2400,
          .highest = 2400,
          .what = QStringLiteral("an interval in cents"),
@@ -358,9 +480,47 @@ QList<OptionSpec> makeTable() {
 
 } // namespace
 
-const QList<OptionSpec>& toneOptionTable() {
-    static const QList<OptionSpec> table = makeTable();
+const QList<OptionSpec>& optionTable() {
+    static const QList<OptionSpec> table = [] {
+        const QList<OptionSpec> rows = makeTable();
+        // optionSpec() finds a row at its option's place.
+        for (qsizetype at = 0; at < rows.size(); ++at)
+            Q_ASSERT(int(rows[at].id) == at);
+        return rows;
+    }();
     return table;
+}
+
+const QList<OptionSpec>& toneOptionTable() {
+    static const QList<OptionSpec> table = [] {
+        QList<OptionSpec> rows = optionTable();
+        rows.removeIf([](const OptionSpec& option) { return !option.set; });
+        return rows;
+    }();
+    return table;
+}
+
+const OptionSpec& optionSpec(Option option) {
+    return optionTable()[int(option)];
+}
+
+SettingKey storedSetting(Option option) {
+    const OptionSpec& spec = optionSpec(option);
+    return {spec.key, spec.defaultValue};
+}
+
+QString OptionSpec::shownDefault() const {
+    return kind == Kind::row ? words.value(defaultValue.toInt()) : defaultValue;
+}
+
+ToneOptions::ToneOptions() {
+    static const ToneOptions defaults = [] {
+        ToneOptions options{Unset{}};
+        for (const OptionSpec& option : toneOptionTable())
+            option.set(options, option.defaultValue);
+        return options;
+    }();
+    *this = defaults;
 }
 
 std::optional<QString> readOption(const OptionSpec& option, const QString& text) {
@@ -392,6 +552,16 @@ std::optional<QString> readOption(const OptionSpec& option, const QString& text)
         if (text.trimmed().isEmpty() || pitchesOf(text))
             return text.trimmed();
         break;
+    case Kind::seconds:
+        if (toneSecondsOf(text))
+            return text;
+        break;
+    case Kind::row:
+        if (const std::optional<Waveform> waveform = waveformOfRow(text))
+            return QString::number(int(*waveform));
+        break;
+    case Kind::folder:
+        return text;
     }
     return std::nullopt;
 }
@@ -411,6 +581,12 @@ QString optionRefusal(const OptionSpec& option) {
     case Kind::pitches:
         return QStringLiteral("not frequencies in Hz like 250,500,1000 nor notes like A3..A5 or "
                               "C4,Eb4,G4.");
+    case Kind::seconds:
+        return QStringLiteral("not a positive number of seconds (one sample at least).");
+    case Kind::row:
+        return QStringLiteral("not a waveform; one of %1.")
+            .arg(option.words.join(QStringLiteral(", ")));
+    case Kind::folder:
     case Kind::flag:
         break;
     }
@@ -425,15 +601,6 @@ ToneOptions toneOptionsFrom(const std::function<QString(const OptionSpec&)>& tex
     return options;
 }
 
-const OptionSpec& optionSpec(const QString& key) {
-    const QList<OptionSpec>& table = toneOptionTable();
-    const auto found = std::find_if(table.begin(), table.end(),
-                                    [&key](const OptionSpec& option) { return option.key == key; });
-    if (found == table.end())
-        throw Failure(QStringLiteral("No option is kept under %1.").arg(key));
-    return *found;
-}
-
-QString optionWord(const QString& key, const ToneOptions& options) {
-    return optionSpec(key).get(options);
+QString optionWord(Option option, const ToneOptions& options) {
+    return optionSpec(option).get(options);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "synth/StoredInputs.h"
 #include "synth/ToneOptions.h"
 
 #include <QList>
@@ -9,9 +10,45 @@
 #include <functional>
 #include <optional>
 
-// One option of a tone, in one place: where it is stored and its default, what it may hold,
-// its ziravel-batch flag and help, and its row in the window's "More options" panel. The
-// settings, the command line and the panel all read it.
+// The inputs of a set, in the order the panel and --help show them within their sections: the
+// window's main fields first, then the tone's options.
+enum class Option {
+    length,
+    count,
+    type,
+    from,
+    to,
+    folder,
+    format,
+    sampleRate,
+    sampleSize,
+    level,
+    levelReference,
+    fade,
+    channel,
+    pitchDraw,
+    prefix,
+    neverOverwrite,
+    pitchList,
+    balanced,
+    noiseBand,
+    shape,
+    sweep,
+    sweepEnds,
+    tonesPerFile,
+    gap,
+    intervalCents,
+};
+
+// Where an option stands in --help and the manual page.
+enum class OptionSection { make, pitch, sound, files, running };
+
+// The most tones one batch makes: its memory does not grow with the count.
+inline constexpr int maximumBatchCount = 10000000;
+
+// One input, in one place: where it is stored and its default, what it may hold, its section,
+// ziravel-batch flag and help, and its row in the window's "More options" panel. The settings,
+// the window, the command line, --help, the manual page and the completions all read it.
 struct OptionSpec {
     enum class Kind {
         words,   // one of `words`, shown as the `rows` of a list
@@ -19,11 +56,20 @@ struct OptionSpec {
         text,    // a file-name prefix
         flag,    // on ("1") or off ("0"); a switch on the command line
         pitches, // frequencies or notes (pitchesOf()), or nothing
+        seconds, // a tone length, checked with the set (SetPlan::checkLength())
+        row,     // a row of the waveform list, stored as its number; typed as its `words`
+        folder,  // a folder, made when it is not there
     };
+    // Where the window shows it: one of its own fields, a row of the "More options" panel, or
+    // nowhere (the command line alone offers it; the window makes it at its default).
+    enum class Place { field, panel, commandLine };
 
-    QString key{};          // the settings key
+    Option id{};
+    QString key{};          // the settings key; empty for one never stored
     QString defaultValue{}; // as stored
     Kind kind{};
+    OptionSection section{};
+    Place place = Place::panel;
     QStringList words{};
     QStringList rows{};
     int lowest = 0;
@@ -37,42 +83,27 @@ struct OptionSpec {
     QString label{};     // the panel's row label; empty beside a check box
     QString name{};      // the control's accessible name, or the check box's text
     QString description{};
-    bool inWindow = true; // whether the panel shows it; the window makes it at its default
-    // The option in ToneOptions as stored text, and set from a text that readOption() accepted.
+    // A tone option's value in ToneOptions as stored text, and set from a text that readOption()
+    // accepted; none for the main fields, which are not the tone's options.
     std::function<QString(const ToneOptions&)> get{};
     std::function<void(ToneOptions&, const QString&)> set{};
+
+    // Its default as --help shows it: a row by its word.
+    QString shownDefault() const;
 };
 
-// The options' settings keys, which name them.
-namespace OptionKey {
-inline const QString sampleRate = QStringLiteral("OptionSampleRate");
-inline const QString sampleSize = QStringLiteral("OptionSampleSize");
-inline const QString level = QStringLiteral("OptionLevel");
-inline const QString levelReference = QStringLiteral("OptionLevelReference");
-inline const QString fade = QStringLiteral("OptionFade");
-inline const QString channel = QStringLiteral("OptionChannel");
-inline const QString pitchDraw = QStringLiteral("OptionPitchDraw");
-inline const QString prefix = QStringLiteral("OptionPrefix");
-inline const QString neverOverwrite = QStringLiteral("OptionNeverOverwrite");
-inline const QString pitchList = QStringLiteral("OptionPitchList");
-inline const QString balanced = QStringLiteral("OptionBalanced");
-inline const QString noiseBand = QStringLiteral("OptionNoiseBand");
-inline const QString shape = QStringLiteral("OptionShape");
-inline const QString sweep = QStringLiteral("OptionSweep");
-inline const QString sweepEnds = QStringLiteral("OptionSweepEnds");
-inline const QString tonesPerFile = QStringLiteral("OptionTonesPerFile");
-inline const QString gap = QStringLiteral("OptionGap");
-inline const QString intervalCents = QStringLiteral("OptionIntervalCents");
-} // namespace OptionKey
-
-// The options in the order the panel and --help show them.
+// Every input, in the order of Option.
+const QList<OptionSpec>& optionTable();
+// The tone's options alone, in the order of Option.
 const QList<OptionSpec>& toneOptionTable();
 
-// The option of the table with that settings key (one of OptionKey's).
-const OptionSpec& optionSpec(const QString& key);
+const OptionSpec& optionSpec(Option option);
+
+// Where the option is stored and what it reads as when missing.
+SettingKey storedSetting(Option option);
 
 // The option's value in the options, as the command line and the settings write it.
-QString optionWord(const QString& key, const ToneOptions& options);
+QString optionWord(Option option, const ToneOptions& options);
 
 // The option read from a text as typed, given or stored: the canonical text when it is one of
 // the option's own (a word in any case, a whole number within the limits read as the window

@@ -24,21 +24,21 @@ const QList<Preset>& builtInPresets() {
     static const QList<Preset> presets{
         // Python's wave module and many players refuse the 32-bit files SoX writes.
         {QStringLiteral("Compatible WAV"),
-         {{OptionKey::sampleSize, QStringLiteral("16")},
-          {OptionKey::sampleRate, QStringLiteral("44100")}},
+         {{optionSpec(Option::sampleSize).key, QStringLiteral("16")},
+          {optionSpec(Option::sampleRate).key, QStringLiteral("44100")}},
          std::nullopt},
         {QStringLiteral("Hearing check"),
-         {{OptionKey::level, QStringLiteral("-40")},
-          {OptionKey::fade, QStringLiteral("20")},
-          {OptionKey::sampleSize, QStringLiteral("16")},
-          {OptionKey::sampleRate, QStringLiteral("48000")}},
+         {{optionSpec(Option::level).key, QStringLiteral("-40")},
+          {optionSpec(Option::fade).key, QStringLiteral("20")},
+          {optionSpec(Option::sampleSize).key, QStringLiteral("16")},
+          {optionSpec(Option::sampleRate).key, QStringLiteral("48000")}},
          std::nullopt},
         // At 8000 Hz a sawtooth's harmonics fold back into the band; a triangle at 48000 Hz
         // stays clean.
         {QStringLiteral("Ear training"),
-         {{OptionKey::pitchDraw, QStringLiteral("notes")},
-          {OptionKey::sampleRate, QStringLiteral("48000")},
-          {OptionKey::fade, QStringLiteral("20")}},
+         {{optionSpec(Option::pitchDraw).key, QStringLiteral("notes")},
+          {optionSpec(Option::sampleRate).key, QStringLiteral("48000")},
+          {optionSpec(Option::fade).key, QStringLiteral("20")}},
          2},
     };
     return presets;

@@ -4,7 +4,6 @@
 #include "runner/Failure.h"
 #include "runner/ShellWait.h"
 #include "synth/NumberText.h"
-#include "synth/StoredInputs.h"
 
 #include <QDir>
 #include <QMap>

@@ -64,6 +64,12 @@ enum class Waveform {
     pinkNoise,
     brownNoise
 };
+// The rows of the waveform list, in their order.
+inline const QStringList waveformRows = {
+    QStringLiteral("Sine (Default)"), QStringLiteral("Square"),     QStringLiteral("Triangle"),
+    QStringLiteral("Sawtooth"),       QStringLiteral("Trapezium"),  QStringLiteral("Exp"),
+    QStringLiteral("White Noise"),    QStringLiteral("Pink Noise"), QStringLiteral("Brown Noise")};
+
 // The waveform of a row of the list, its shown text or its type word in any case; nothing
 // for no row.
 std::optional<Waveform> waveformOfRow(const QString& shownText);

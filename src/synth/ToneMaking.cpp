@@ -179,7 +179,7 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
                             : tone.options.sampleBits > 0
                                 ? QString::number(tone.options.sampleBits)
                                 : QString::number(tone.isFlac() ? 24 : 32);
-    answer.channel = optionWord(OptionKey::channel, tone.options);
+    answer.channel = optionWord(Option::channel, tone.options);
     answer.fadeMs = tone.options.fadeMs;
     answer.format = QFileInfo(tone.outputPath).suffix().toLower();
     answer.toneSeed = tone.seed;

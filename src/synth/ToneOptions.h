@@ -6,8 +6,8 @@
 #include <QtGlobal>
 #include <optional>
 
-// The listening-test options of a tone. At their defaults a tone is made exactly as it
-// always was: no further tool argument, the same files.
+// The listening-test options of a tone. At their defaults (the option table's) a tone is made
+// exactly as it always was: no further tool argument, the same files.
 struct ToneOptions {
     enum class Channel { mono, leftOnly, rightOnly, bothEars };
     enum class PitchDraw { evenHz, evenPerOctave, notes, list };
@@ -16,34 +16,40 @@ struct ToneOptions {
     enum class Sweep { linear, log };
     enum class SweepEnds { bounds, drawn };
 
-    int sampleRate = 8000;     // the lowest rate; a pitch that needs more gets more
-    int sampleBits = 0;        // 0: as the tool chooses; 16 or 24 for WAV and FLAC, 32 for float
-    bool floatSamples = false; // 32-bit floating point WAV
-    double levelDb = 0;        // 0 down to -60 dBFS, in steps of 0.1
+    int sampleRate{};    // the lowest rate; a pitch that needs more gets more
+    int sampleBits{};    // 0: as the tool chooses; 16 or 24 for WAV and FLAC, 32 for float
+    bool floatSamples{}; // 32-bit floating point WAV
+    double levelDb{};    // 0 down to -60 dBFS, in steps of 0.1
     // What the level sets: the peak, or the RMS (noise measured from each file).
-    LevelReference levelReference = LevelReference::peak;
-    int fadeMs = 0; // raised-cosine ramp at each end, 0 to 500 ms
-    Channel channel = Channel::mono;
-    PitchDraw pitchDraw = PitchDraw::evenHz;
-    QString prefix = QStringLiteral("Ziravel_");
-    bool neverOverwrite = false;
+    LevelReference levelReference{};
+    int fadeMs{}; // raised-cosine ramp at each end, 0 to 500 ms
+    Channel channel{};
+    PitchDraw pitchDraw{};
+    QString prefix;
+    bool neverOverwrite{};
     // The frequencies or notes of the list draw (pitchesOf()).
     QString pitchList;
     // With the list draw: every listed pitch equally often, each round shuffled.
-    bool balanced = false;
+    bool balanced{};
     // Noise filtered to the band between the bounds.
-    bool noiseBandFromBounds = false;
+    bool noiseBandFromBounds{};
     // A steady tone, or a sweep over the tone's length between the bounds or two drawn pitches.
-    Shape shape = Shape::steady;
-    Sweep sweep = Sweep::log;
-    SweepEnds sweepEnds = SweepEnds::bounds;
+    Shape shape{};
+    Sweep sweep{};
+    SweepEnds sweepEnds{};
     // Tones in one file, one after another with a gap of silence between them; each after the
     // first `intervalCents` from the one before, or drawn as the first when that is 0.
-    int tonesPerFile = 1;
-    int gapMs = 0;
-    int intervalCents = 0;
+    int tonesPerFile{};
+    int gapMs{};
+    int intervalCents{};
 
+    // Every option at its default, which the option table holds.
+    ToneOptions();
     bool operator==(const ToneOptions&) const = default;
+
+private:
+    struct Unset {};
+    explicit ToneOptions(Unset) {}
 };
 
 // The rates the sample-rate option offers, lowest first.
