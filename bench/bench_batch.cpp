@@ -6,9 +6,9 @@
 #include "RecordingModals.h"
 #include "app/FieldEdit.h"
 #include "app/Form1.h"
-#include "app/SettingsStore.h"
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
+#include "settings/SettingsStore.h"
 #include "sound/SoundPlayer.h"
 #include "synth/ToneCommand.h"
 
@@ -69,7 +69,7 @@ int main(int argc, char* argv[]) {
     QDir().mkpath(output);
 
     RecordingModals modals;
-    SettingsStore settings(modals, dir.filePath(QStringLiteral("Ziravel.conf")));
+    SettingsStore settings(noticesTo(modals), dir.filePath(QStringLiteral("Ziravel.conf")));
     SilentSound sound;
     Form1 window({modals, settings, sound, dir.path(), [] {}});
     window.formLoad();

@@ -4,7 +4,7 @@
 // alternate the ways, so that drift in the machine's load hits all alike. Prints figures only.
 #include "BenchTools.h"
 #include "PlainSpawn.h"
-#include "synth/StoredInputs.h"
+#include "settings/StoredInputs.h"
 #include "synth/ToneCommand.h"
 
 #include <QCoreApplication>

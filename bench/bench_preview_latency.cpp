@@ -9,8 +9,8 @@
 #include "RecordingModals.h"
 #include "app/FieldEdit.h"
 #include "app/Form1.h"
-#include "app/SettingsStore.h"
 #include "runner/ToolProvisioning.h"
+#include "settings/SettingsStore.h"
 #include "sound/SoundPlayer.h"
 
 #include <QApplication>
@@ -101,7 +101,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     RecordingModals modals;
-    SettingsStore settings(modals, dir.filePath(QStringLiteral("Ziravel.conf")));
+    SettingsStore settings(noticesTo(modals), dir.filePath(QStringLiteral("Ziravel.conf")));
     AudioPlayer player;
     Form1 window({modals, settings, player, dir.path(), [] {}});
     window.formLoad();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file reader, fed any bytes: it never crashes or hangs, and what it reads is
 // written and read back unchanged.
-#include "runner/IniText.h"
+#include "settings/IniText.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,9 +2,9 @@
 #include "app/Form1.h"
 #include "app/Modals.h"
 #include "app/ModuleSound.h"
-#include "app/SettingsStore.h"
 #include "runner/ShellWait.h"
 #include "runner/StopSignals.h"
+#include "settings/SettingsStore.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -33,7 +33,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     StopSignals stopSignals;
     QtModals modals;
-    SettingsStore settings(modals);
+    SettingsStore settings(noticesTo(modals));
     // Beside the program in a build, in the library folder once installed.
     const QString programFolder = QCoreApplication::applicationDirPath();
     ModuleSound player({programFolder, programFolder + QStringLiteral("/" ZIRAVEL_MODULE_DIR)});

@@ -4,8 +4,8 @@
 #include "RecordingModals.h"
 #include "app/FieldEdit.h"
 #include "app/Form1.h"
-#include "app/SettingsStore.h"
-#include "runner/IniText.h"
+#include "settings/IniText.h"
+#include "settings/SettingsStore.h"
 #include "sound/SoundPlayer.h"
 
 #include <QFile>
@@ -19,7 +19,7 @@ class WindowFixture {
 public:
     explicit WindowFixture(const QString& programFolder = QString()) {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-        settings = std::make_unique<SettingsStore>(modals, settingsFile());
+        settings = std::make_unique<SettingsStore>(noticesTo(modals), settingsFile());
         window = std::make_unique<Form1>(
             WindowServices{modals, *settings, sound,
                            programFolder.isEmpty() ? m_settingsDir.path() : programFolder,

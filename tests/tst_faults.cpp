@@ -320,7 +320,7 @@ void TestFaults::settingsOnAFullDisk() {
         QSKIP("only root can mount a small disk");
     const QString file = disk.filePath(QStringLiteral("Ziravel.conf"));
     RecordingModals modals;
-    SettingsStore store(modals, file);
+    SettingsStore store(noticesTo(modals), file);
     store.save(QStringLiteral("Text1"), QStringLiteral("2"));
     const QByteArray before = readRegularFile(file, 4096);
     disk.fill();

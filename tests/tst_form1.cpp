@@ -127,7 +127,7 @@ void TestForm1::firstStartWritesDefaults() {
     // The next start reads what the first one wrote, and writes nothing back.
     const FileStamp written = fileStamp(fixture.settingsFile());
     RecordingModals modals;
-    SettingsStore settings(modals, fixture.settingsFile());
+    SettingsStore settings(noticesTo(modals), fixture.settingsFile());
     Form1 again({modals, settings, fixture.sound, fixture.folder(), [] {}});
     again.formLoad();
     QCOMPARE(again.folderField->text(), w.folderField->text());
@@ -332,7 +332,8 @@ void TestForm1::refusedWriteIsToldOnce() {
     blocker.close();
     // A file where the settings folder should be: nothing can be written under it.
     RecordingModals modals;
-    SettingsStore store(modals, blocker.fileName() + QStringLiteral("/Korvane/Ziravel.conf"));
+    SettingsStore store(noticesTo(modals),
+                        blocker.fileName() + QStringLiteral("/Korvane/Ziravel.conf"));
     store.save(QStringLiteral("Text1"), QStringLiteral("2"));
     store.save(QStringLiteral("Text1"), QStringLiteral("3"));
     QCOMPARE(modals.notices.size(), 1);

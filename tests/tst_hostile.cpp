@@ -319,7 +319,7 @@ void TestHostile::unreadableSettingsAreSetAside() {
         writeFile(file, "[General]\nText3=300\nText1=" + QByteArray(1 << 20, '7') + '\n');
 
     RecordingModals modals;
-    SettingsStore store(modals, file);
+    SettingsStore store(noticesTo(modals), file);
     QCOMPARE(modals.notices.size(), 1);
     QVERIFY(modals.notices[0].startsWith(QStringLiteral("The settings file ") + file));
     QVERIFY(modals.notices[0].contains(file + QStringLiteral(".damaged")));
@@ -328,7 +328,8 @@ void TestHostile::unreadableSettingsAreSetAside() {
     QVERIFY(QFileInfo(file + QStringLiteral(".damaged")).isSymLink() ||
             QFileInfo::exists(file + QStringLiteral(".damaged")));
     store.save(storedSetting(Option::from).name, QStringLiteral("310"));
-    QCOMPARE(SettingsStore(modals, file).value(storedSetting(Option::from)), QStringLiteral("310"));
+    QCOMPARE(SettingsStore(noticesTo(modals), file).value(storedSetting(Option::from)),
+             QStringLiteral("310"));
     QCOMPARE(modals.notices.size(), 1);
 }
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "runner/IniText.h"
+#include "settings/IniText.h"
 
 #include <QFile>
 #include <QSettings>

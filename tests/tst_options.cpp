@@ -6,7 +6,7 @@
 #include "ToneRun.h"
 #include "app/OptionsPanel.h"
 #include "runner/Failure.h"
-#include "runner/IniText.h"
+#include "settings/IniText.h"
 #include "synth/AnswerKey.h"
 #include "synth/OptionTable.h"
 #include "synth/ToneCommand.h"
@@ -379,7 +379,7 @@ void TestOptions::optionsAreKept() {
     const ToneOptions chosen = fixture.window->toneOptions();
 
     RecordingModals modals;
-    SettingsStore settings(modals, fixture.settingsFile());
+    SettingsStore settings(noticesTo(modals), fixture.settingsFile());
     Form1 again({modals, settings, fixture.sound, fixture.folder(), [] {}});
     again.formLoad();
     QVERIFY(again.toneOptions() == chosen);
@@ -389,7 +389,7 @@ void TestOptions::optionsAreKept() {
     fixture.store(QStringLiteral("OptionLevel"), QStringLiteral("-90"));
     fixture.store(QStringLiteral("OptionSampleRate"), QStringLiteral("12345"));
     fixture.store(QStringLiteral("OptionChannel"), QStringLiteral("middle"));
-    SettingsStore damaged(modals, fixture.settingsFile());
+    SettingsStore damaged(noticesTo(modals), fixture.settingsFile());
     Form1 third({modals, damaged, fixture.sound, fixture.folder(), [] {}});
     third.formLoad();
     QCOMPARE(third.toneOptions().levelDb, 0);

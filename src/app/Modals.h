@@ -4,6 +4,7 @@
 #include "runner/Guard.h"
 
 #include <QString>
+#include <functional>
 
 class QWidget;
 
@@ -23,6 +24,11 @@ public:
     virtual QString chooseFolder(QWidget* owner, const QString& prompt,
                                  const QString& initialFolder) = 0;
 };
+
+// The settings store's notices, shown as the window's own.
+inline std::function<void(const QString&)> noticesTo(Modals& modals) {
+    return [&modals](const QString& text) { modals.showNotice(text); };
+}
 
 // The location a window handler's error reports name, e.g. "in Ziravel2021/08/31.Form1.Form_Load ".
 QString handlerLocation(const QString& handlerName);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/OptionsPanel.h"
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "synth/NumberText.h"
 #include "synth/OptionTable.h"
 #include "synth/Presets.h"

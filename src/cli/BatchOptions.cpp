@@ -4,10 +4,10 @@
 #include "cli/BatchHelp.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
+#include "settings/StoredInputs.h"
 #include "synth/NumberText.h"
 #include "synth/OptionTable.h"
 #include "synth/Presets.h"
-#include "synth/StoredInputs.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneDesign.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "synth/StoredInputs.h"
+#include "settings/StoredInputs.h"
 #include "synth/ToneOptions.h"
 
 #include <QList>

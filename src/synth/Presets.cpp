@@ -1,24 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/Presets.h"
 
+#include "settings/StoredPresets.h"
 #include "synth/OptionTable.h"
 
-#include <QUrl>
 #include <algorithm>
-
-namespace {
-
-// Percent-encoding with "." in place of "%": a key holds letters, digits, "_", "-", "." and
-// "/" only.
-QString encodedName(const QString& name) {
-    return QString::fromLatin1(name.toUtf8().toPercentEncoding({}, ".~_")).replace('%', '.');
-}
-
-QString decodedName(QString encoded) {
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(encoded.replace('.', '%').toLatin1()));
-}
-
-} // namespace
 
 const QList<Preset>& builtInPresets() {
     static const QList<Preset> presets{
@@ -51,23 +37,12 @@ const Preset* builtInPreset(const QString& name) {
     return found != presets.end() ? &*found : nullptr;
 }
 
-QString presetKey(const QString& name, const QString& optionKey) {
-    return presetGroup + QLatin1Char('/') + encodedName(name) + QLatin1Char('/') + optionKey;
-}
-
 namespace {
 
-// The names of the user's presets among the settings keys, sorted.
-QStringList storedPresetNames(const QStringList& settingsKeys) {
-    QStringList names;
-    for (const QString& key : settingsKeys) {
-        const QStringList parts = key.split(QLatin1Char('/'));
-        if (parts.size() == 3 && parts[0] == presetGroup) {
-            const QString name = decodedName(parts[1]);
-            if (isFreePresetName(name) && !names.contains(name))
-                names << name;
-        }
-    }
+// The names of the user's presets among the settings, sorted.
+QStringList userPresetNames(const QSettings::SettingsMap& stored) {
+    QStringList names = storedPresetNames(stored.keys());
+    names.removeIf([](const QString& name) { return !isFreePresetName(name); });
     names.sort(Qt::CaseInsensitive);
     return names;
 }
@@ -78,7 +53,7 @@ QStringList presetNames(const QSettings::SettingsMap& stored) {
     QStringList names;
     for (const Preset& preset : builtInPresets())
         names << preset.name;
-    return names + storedPresetNames(stored.keys());
+    return names + userPresetNames(stored);
 }
 
 bool isFreePresetName(const QString& name) {
@@ -93,7 +68,7 @@ bool isFreePresetName(const QString& name) {
 std::optional<Preset> findPreset(const QString& name, const QSettings::SettingsMap& stored) {
     if (const Preset* builtIn = builtInPreset(name))
         return *builtIn;
-    if (!storedPresetNames(stored.keys()).contains(name))
+    if (!userPresetNames(stored).contains(name))
         return std::nullopt;
     Preset preset{name, {}, std::nullopt};
     for (const OptionSpec& option : toneOptionTable())

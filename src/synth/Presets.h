@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "settings/StoredPresets.h"
+
 #include <QList>
 #include <QMap>
 #include <QSettings>
@@ -9,8 +11,7 @@
 #include <optional>
 
 // Named sets of option values, by the options' settings keys. The built-in ones are part of
-// the program; the user's are kept in the settings, under a group of their own, each value
-// under presetKey().
+// the program; the user's are kept in the settings (settings/StoredPresets.h).
 struct Preset {
     QString name;
     QMap<QString, QString> values; // by option key; an option left out keeps its value
@@ -21,13 +22,6 @@ struct Preset {
 // "Compatible WAV", "Hearing check" and "Ear training": they cannot be deleted or replaced.
 const QList<Preset>& builtInPresets();
 const Preset* builtInPreset(const QString& name);
-
-// The settings group of the user's presets.
-inline const QString presetGroup = QStringLiteral("Presets");
-
-// The settings key of the option's value in the user's preset of that name. Any name is
-// kept, written in the characters a key may hold.
-QString presetKey(const QString& name, const QString& optionKey);
 
 // The presets' names: the built-in ones, then the user's among the stored settings, sorted.
 QStringList presetNames(const QSettings::SettingsMap& stored);

@@ -6,9 +6,9 @@
 #include "app/FieldEdit.h"
 #include "app/Form1.h"
 #include "app/Modals.h"
-#include "app/SettingsStore.h"
 #include "runner/ShellWait.h"
 #include "runner/StopSignals.h"
+#include "settings/SettingsStore.h"
 #include "sound/SoundPlayer.h"
 
 #include <QApplication>
@@ -22,7 +22,7 @@ int main(int argc, char* argv[]) {
         return 2;
     StopSignals stopSignals;
     QtModals modals;
-    SettingsStore settings(modals);
+    SettingsStore settings(noticesTo(modals));
     AudioPlayer player;
     Form1 window({modals, settings, player, QCoreApplication::applicationDirPath(), endProgramNow});
     window.closeOnStopSignals(stopSignals);

@@ -4,7 +4,7 @@
 #include "app/FieldEdit.h"
 #include "app/Form1.h"
 #include "app/Modals.h"
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "sound/SoundPlayer.h"
 
 #include <QApplication>
@@ -14,7 +14,7 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QtModals modals;
-    SettingsStore settings(modals);
+    SettingsStore settings(noticesTo(modals));
     AudioPlayer player;
     Form1 window({modals, settings, player, QCoreApplication::applicationDirPath(), [] {}});
     window.formLoad();

@@ -2,15 +2,30 @@
 #pragma once
 
 #include "runner/FileProbes.h"
-#include "runner/IniText.h"
-#include "synth/StoredInputs.h"
+#include "settings/IniText.h"
+#include "settings/StoredInputs.h"
 
 #include <QSettings>
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class Failure;
-class Modals;
+
+// Where a store keeps its values: a settings file, or the system's registry.
+class SettingsPlace {
+public:
+    virtual ~SettingsPlace() = default;
+    // What is kept there, when it changed since it was last read or kept; nothing otherwise.
+    virtual std::optional<QSettings::SettingsMap> readIfChanged() = 0;
+    // Keeps `values`, of which `changed` are new or changed and `removed` are gone. Throws
+    // Failure, keeping what it kept.
+    virtual void keep(const QSettings::SettingsMap& values, const QSettings::SettingsMap& changed,
+                      const QStringList& removed) = 0;
+    virtual QString location() const = 0;
+};
 
 // The per-user store of the inputs: application "Korvane", section "Ziravel". Every value
 // is plain text. Every change reaches the disk at once, so a killed program loses nothing; a
@@ -19,16 +34,19 @@ class Modals;
 // session.
 class SettingsStore {
 public:
+    // What the user is told: a settings file set aside, a change that cannot be kept.
+    using Notice = std::function<void(const QString& text)>;
+
     // The largest settings file that is read.
     static constexpr qint64 largestFile = largestSettingsFile;
 
     // The user's store: the registry on Windows, $XDG_CONFIG_HOME/Korvane/Ziravel.conf
     // elsewhere.
-    explicit SettingsStore(Modals& modals);
+    explicit SettingsStore(Notice notice);
     // The store in the given file. A file that cannot be read safely (a pipe, a device, more
     // than largestFile bytes) is set aside under the name with ".damaged" added, never
     // deleted, and the user is told; the store then starts empty.
-    SettingsStore(Modals& modals, const QString& file);
+    SettingsStore(Notice notice, const QString& file);
     ~SettingsStore();
 
     QString value(const QString& key, const QString& defaultValue) const;
@@ -44,22 +62,16 @@ public:
     QString location() const;
 
 private:
-    void setAsideIfUnreadable(const QString& file);
-    // Takes in what another window wrote to the file since it was last read or written.
-    void readFileIfChanged() const;
-    // Writes the values and holds them. Throws Failure, holding what it held.
-    void writeFile(const QSettings::SettingsMap& values);
+    // Takes in what another window kept since the values were last read or kept.
+    void readIfChanged() const;
     // A write that failed, told once per session.
     void tellFailure(const Failure& failure);
 
-    Modals& m_modals;
-    // Empty when a file that cannot be read safely could not be set aside either: nothing is
+    Notice m_notice;
+    // None when a file that cannot be read safely could not be set aside either: nothing is
     // kept then.
-    QString m_file;
+    std::unique_ptr<SettingsPlace> m_place;
+    QString m_location;
     mutable QSettings::SettingsMap m_values;
-    mutable FileStamp m_fileRead;
-#ifdef Q_OS_WIN
-    std::unique_ptr<QSettings> m_registry;
-#endif
     bool m_failureTold = false;
 };

@@ -1,27 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "synth/StoredInputs.h"
-
+// The user's settings on systems without a registry: one INI file per user.
 #include "runner/FileProbes.h"
-#include "runner/IniText.h"
+#include "settings/IniText.h"
+#include "settings/SettingsStore.h"
+#include "settings/StoredInputs.h"
 
 #include <QStandardPaths>
 
-QString storedInputsFile() {
+namespace {
+
+QString userSettingsFile() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/Korvane/Ziravel.conf");
 }
 
+} // namespace
+
+SettingsStore::SettingsStore(Notice notice)
+    : SettingsStore(std::move(notice), userSettingsFile()) {}
+
 QSettings::SettingsMap readStoredInputs() {
-#ifdef Q_OS_WIN
-    QSettings settings(QStringLiteral("Korvane"), QStringLiteral("Ziravel"));
-    QSettings::SettingsMap values;
-    for (const QString& key : settings.allKeys())
-        values.insert(key, settings.value(key));
-    return values;
-#else
-    const QString file = storedInputsFile();
+    const QString file = userSettingsFile();
     if (!fileExists(file))
         return {};
     return readIniText(readRegularFile(file, largestSettingsFile));
-#endif
 }

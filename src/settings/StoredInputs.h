@@ -3,8 +3,6 @@
 
 #include <QSettings>
 #include <QString>
-#include <QStringList>
-#include <functional>
 
 // A stored value's key and the text it reads as when missing.
 struct SettingKey {
@@ -15,9 +13,7 @@ struct SettingKey {
 // The folder the folder dialog showed last.
 inline const SettingKey lastFolderDot{QStringLiteral("LastFolderDot"), QString()};
 
-// The settings file of the window on systems without a registry.
-QString storedInputsFile();
-
 // The window's stored values, read and never written; empty when there are none. Throws
 // Failure naming the file when it cannot be read safely (not a regular file, or too large).
+// Defined with the user's settings store, where the platforms differ.
 QSettings::SettingsMap readStoredInputs();
