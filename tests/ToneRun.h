@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "WindowFixture.h"
 #include "app/ToneWindow.h"
+#include "synth/AnswerKey.h"
 
 #include "app/ToneProgress.h"
 #include <QDir>
@@ -19,9 +20,23 @@ inline QStringList linesOf(const QString& path) {
     return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+// A field of an answer key's row, found by its column's name.
+inline QString keyField(const QString& row, const QString& column) {
+    const qsizetype at = answerKeyColumns().indexOf(column);
+    return row.section(QLatin1Char(','), at, at);
+}
+
+// Several fields of an answer key's row, by their columns' names, joined as the key joins them.
+inline QString keyFields(const QString& row, const QStringList& columns) {
+    QStringList fields;
+    for (const QString& column : columns)
+        fields << keyField(row, column);
+    return fields.join(QLatin1Char(','));
+}
+
 // Whether an answer key's row says its tone was made: "yes" or "no".
 inline QString madeColumn(const QString& row) {
-    return row.section(QLatin1Char(','), 8, 8);
+    return keyField(row, QStringLiteral("made"));
 }
 
 // A window ready for a run: tool folder and output folder of the test's own.

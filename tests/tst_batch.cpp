@@ -412,18 +412,17 @@ void TestBatch::balancedDesign() {
     const QStringList rows = linesOf(folder.filePath(answerKeyFileName)).mid(1);
     QCOMPARE(rows.size(), 24);
     QMap<QString, int> combinations;
-    for (const QString& row : rows) {
-        const QStringList fields = row.split(',');
-        ++combinations[fields[2] + fields[7] + fields[10]];
-    }
+    for (const QString& row : rows)
+        ++combinations[keyField(row, "note") + keyField(row, "level_dbfs") +
+                       keyField(row, "channel")];
     QCOMPARE(combinations.size(), 12);
     for (const int times : combinations)
         QCOMPARE(times, 2);
     // The last file, from itself: its level, and its ear.
-    const QStringList last = rows.last().split(',');
-    const QString file = folder.filePath(last[0]);
+    const QString last = rows.last();
+    const QString file = folder.filePath(keyField(last, "file"));
     QCOMPARE(TestSupport::soundInfo(file, 'c'), QStringLiteral("2"));
-    const double peak = std::pow(10.0, last[7].toDouble() / 20);
+    const double peak = std::pow(10.0, keyField(last, "level_dbfs").toDouble() / 20);
     const double rms = TestSupport::rmsAmplitude(file);
     // A sine's RMS lies 3 dB under its peak; one ear of two halves the power.
     QVERIFY2(std::abs(rms - peak / std::sqrt(2.0) / std::sqrt(2.0)) < 0.05 * peak,
@@ -435,7 +434,7 @@ void TestBatch::levelInTenths() {
     QTemporaryDir folder;
     QCOMPARE(runBatch({"--count", "1", "--level", "-6.5", "--folder", folder.path()}).exitStatus,
              0);
-    QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 7, 7),
+    QCOMPARE(keyField(linesOf(folder.filePath(answerKeyFileName)).value(1), "level_dbfs"),
              QStringLiteral("-6.5"));
     const double rms = TestSupport::rmsAmplitude(folder.filePath(QStringLiteral("Ziravel_1.wav")));
     const double asked = std::pow(10.0, -6.5 / 20) / std::sqrt(2.0);
@@ -464,7 +463,8 @@ void TestBatch::flacHoldsTheWavSamples() {
         QVERIFY(wav.size() > 1000);
         QCOMPARE(decodedSamples(folder.filePath(QLatin1String(name) + ".flac")), wav);
     }
-    QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 9, 12),
+    QCOMPARE(keyFields(linesOf(folder.filePath(answerKeyFileName)).value(1),
+                       {"sample_size_bits", "channel", "fade_ms", "format"}),
              QStringLiteral("24,mono,0,flac"));
 }
 
@@ -476,7 +476,7 @@ void TestBatch::floatingPointWav() {
     const std::optional<WavLayout> layout =
         readWavLayout(contentOf(folder.filePath(QStringLiteral("Ziravel_1.wav"))));
     QVERIFY(layout && layout->isFloat && layout->bitsPerSample == 32);
-    QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 9, 9),
+    QCOMPARE(keyField(linesOf(folder.filePath(answerKeyFileName)).value(1), "sample_size_bits"),
              QStringLiteral("32f"));
 }
 
@@ -507,8 +507,8 @@ void TestBatch::sweepEndsFromTheFile() {
     QVERIFY2(std::abs(last / end - 1) < 0.02, qPrintable(QString::number(last)));
     QVERIFY((last > first) == (end > start));
     const QString row = linesOf(folder.filePath(answerKeyFileName)).value(1);
-    QCOMPARE(row.section(',', 1, 1).toDouble(), start);
-    QCOMPARE(row.section(',', 14, 14).toDouble(), end);
+    QCOMPARE(keyField(row, "frequency_hz").toDouble(), start);
+    QCOMPARE(keyField(row, "end_frequency_hz").toDouble(), end);
 }
 
 // Each file's ends drawn from the list, in the order its shape asks.
@@ -534,10 +534,10 @@ void TestBatch::drawnSweepEnds() {
              0);
     QSet<QString> pairs;
     for (const QString& row : linesOf(folder.filePath(answerKeyFileName)).mid(1)) {
-        const double start = row.section(',', 1, 1).toDouble();
-        const double end = row.section(',', 14, 14).toDouble();
+        const double start = keyField(row, "frequency_hz").toDouble();
+        const double end = keyField(row, "end_frequency_hz").toDouble();
         QVERIFY2(start >= end && QList<double>({300, 500, 700}).contains(end), qPrintable(row));
-        pairs.insert(row.section(',', 1, 1) + row.section(',', 14, 14));
+        pairs.insert(keyField(row, "frequency_hz") + keyField(row, "end_frequency_hz"));
     }
     QVERIFY(pairs.size() > 2);
 }
@@ -583,7 +583,7 @@ void TestBatch::sequenceFromTheFile() {
     }
     QCOMPARE(onsets.size(), 3);
     const QStringList pitches =
-        linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 1, 1).split(';');
+        keyField(linesOf(folder.filePath(answerKeyFileName)).value(1), "frequency_hz").split(';');
     QCOMPARE(pitches.size(), 3);
     for (int tone = 0; tone < 3; ++tone) {
         QVERIFY2(std::abs(onsets[tone] - 0.5 * tone) < 0.002,
@@ -606,7 +606,7 @@ void TestBatch::balancedIntervalDirections() {
         0);
     QMap<QString, int> directions;
     for (const QString& row : linesOf(folder.filePath(answerKeyFileName)).mid(1)) {
-        const QStringList pitches = row.section(',', 1, 1).split(';');
+        const QStringList pitches = keyField(row, "frequency_hz").split(';');
         directions[pitches[0] +
                    (pitches[1].toDouble() > pitches[0].toDouble() ? " up" : " down")]++;
     }
@@ -862,7 +862,7 @@ void TestBatch::stopSignalLeavesNoPartialFile() {
     QVERIFY(key.size() >= 4);
     for (const QString& row : key.mid(1)) {
         // A file for every tone the key says was made, a whole one, and none for the others.
-        const QString file = folder.filePath(row.section(QLatin1Char(','), 0, 0));
+        const QString file = folder.filePath(keyField(row, "file"));
         const bool made = madeColumn(row) == QLatin1String("yes");
         QCOMPARE(QFile::exists(file), made);
         if (made)
@@ -1088,13 +1088,15 @@ void TestBatch::presetFromTheSettings() {
                       environment)
                  .exitStatus,
              0);
-    QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 7, 11),
+    QCOMPARE(keyFields(linesOf(folder.filePath(answerKeyFileName)).value(1),
+                       {"level_dbfs", "made", "sample_size_bits", "channel", "fade_ms"}),
              QStringLiteral("0,yes,32,right,15"));
     QCOMPARE(runBatch({"--preset", "Compatible WAV", "--count", "1", "--folder", folder.path()}, {},
                       environment)
                  .exitStatus,
              0);
-    QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 6, 9),
+    QCOMPARE(keyFields(linesOf(folder.filePath(answerKeyFileName)).value(1),
+                       {"sample_rate_hz", "level_dbfs", "made", "sample_size_bits"}),
              QStringLiteral("44100,0,yes,16"));
     const BatchResult unknown = runBatch({"--preset", "Left ear"}, {}, environment);
     QCOMPARE(unknown.exitStatus, 2);
@@ -1395,7 +1397,7 @@ void TestBatch::runsAtOnceNeverShareAFile() {
     QCOMPARE(rows.size(), 201);
     QSet<QString> names;
     for (const QString& row : rows) {
-        names.insert(row.section(QLatin1Char(','), 0, 0));
+        names.insert(keyField(row, "file"));
         QVERIFY2(madeColumn(row) == QLatin1String("yes"), qPrintable(row));
     }
     QCOMPARE(names.size(), 201);

@@ -12,6 +12,7 @@
 #include "runner/ToolProvisioning.h"
 #include "synth/AnswerKey.h"
 #include "synth/OptionTable.h"
+#include "synth/SetManifest.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneDesign.h"
 #include "synth/ToneMaking.h"
@@ -20,10 +21,7 @@
 #include "synth/LibsoxEngine.h"
 #endif
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFileInfo>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
@@ -99,83 +97,6 @@ int boundedJobs(int jobs) {
     constexpr int descriptorsPerRun = 4;
     constexpr int keptForTheProgram = 32;
     return std::clamp((raisedDescriptorLimit() - keptForTheProgram) / descriptorsPerRun, 1, jobs);
-}
-
-// The manifest's name beside the key: the set's, or its shard's.
-QString setManifestName(const QString& prefix, int shard, int shards) {
-    return shards > 0 ? QStringLiteral("%1set-%2-of-%3.json").arg(prefix).arg(shard).arg(shards)
-                      : prefix + QStringLiteral("set.json");
-}
-
-// Everything the set was made with, so that it can be made again or told apart: every
-// option, the seed (as text: it may pass what a JSON number holds exactly; drawn by the system
-// when none was given), the program's version, the engine, the count and the tool's
-// arguments for the run's first tone, run in the set's folder: the same set in another
-// folder has the same manifest.
-QJsonObject manifestOf(const BatchRequest& request, const SetPlan& plan, qint64 firstNumber,
-                       Tone first) {
-    first.outputPath = QFileInfo(first.outputPath).fileName();
-    QJsonObject options{{QStringLiteral("length"), plan.lengthText},
-                        {QStringLiteral("from"), plan.from},
-                        {QStringLiteral("to"), plan.to},
-                        {QStringLiteral("type"), waveformWord(waveformRowText(*plan.waveform))},
-                        {QStringLiteral("format"), fileExtension(plan.format).mid(1)},
-                        {QStringLiteral("digits"), request.digits}};
-    for (const OptionSpec& option : toneOptionTable())
-        options.insert(option.flag, option.get(plan.options));
-    if (plan.band)
-        options.insert(QStringLiteral("band"), plan.band->text());
-    if (!plan.pitchList.isEmpty()) {
-        QJsonArray pitches;
-        for (const double hertz : plan.pitchList)
-            pitches.append(hertz);
-        options.insert(QStringLiteral("frequencies"), pitches);
-    }
-    if (plan.design) {
-        QJsonArray levels;
-        QJsonArray channels;
-        for (const double level : plan.design->levels())
-            levels.append(level);
-        ToneOptions words;
-        for (const ToneOptions::Channel channel : plan.design->channels()) {
-            words.channel = channel;
-            channels.append(optionWord(Option::channel, words));
-        }
-        options.insert(QStringLiteral("balanced"), true);
-        options.insert(QStringLiteral("levels"), levels);
-        options.insert(QStringLiteral("channels"), channels);
-    }
-    const QJsonObject manifest{
-        {QStringLiteral("program"), QStringLiteral("ziravel-batch")},
-        {QStringLiteral("version"), QCoreApplication::applicationVersion()},
-        {QStringLiteral("engine"), batchEngineName(request.engine)},
-        {QStringLiteral("seed"), QString::number(plan.seed)},
-        {QStringLiteral("count"), plan.count},
-        {QStringLiteral("shard"),
-         plan.shards > 0 ? QStringLiteral("%1/%2").arg(plan.shard).arg(plan.shards) : QString()},
-        {QStringLiteral("first_number"), firstNumber},
-        {QStringLiteral("tones"), plan.slice().count},
-        {QStringLiteral("options"), options},
-        {QStringLiteral("first_tone_arguments"), QJsonArray::fromStringList(toolArguments(first))}};
-    return manifest;
-}
-
-// A run that never overwrites adds to a set: the manifest there keeps the runs before it, the
-// first first, under "earlier_runs".
-QJsonObject withEarlierRuns(QJsonObject manifest, const QString& path) {
-    QJsonObject earlier;
-    try {
-        constexpr qint64 largestManifest = 64 << 20;
-        earlier = QJsonDocument::fromJson(readRegularFile(path, largestManifest)).object();
-    } catch (const Failure&) {
-        // None yet, or none of ours.
-    }
-    if (earlier.isEmpty())
-        return manifest;
-    QJsonArray runs = earlier.take(QStringLiteral("earlier_runs")).toArray();
-    runs.append(earlier);
-    manifest.insert(QStringLiteral("earlier_runs"), runs);
-    return manifest;
 }
 
 // The engine asked for; the process engine's tool folder must be ours first.
@@ -331,7 +252,9 @@ int runBatch(const BatchRequest& request) {
     if (keyRows > 0) {
         try {
             lock->inTurn([&] {
-                QJsonObject manifest = manifestOf(request, plan, firstNumber, firstTone);
+                QJsonObject manifest = setManifest(
+                    plan, {batchEngineName(request.engine), request.digits, firstNumber},
+                    firstTone);
                 if (options.neverOverwrite)
                     manifest = withEarlierRuns(manifest, manifestPath);
                 writeFileSafely(manifestPath, QJsonDocument(manifest).toJson());

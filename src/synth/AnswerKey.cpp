@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/AnswerKey.h"
 
-#include "synth/NumberText.h"
-
 #include "runner/Failure.h"
 #include "runner/SafeFile.h"
+#include "synth/NumberText.h"
+#include "synth/OptionTable.h"
 
+#include <QFileInfo>
 #include <QStringList>
 #include <cmath>
 #include <functional>
@@ -98,19 +99,51 @@ const QList<KeyColumn>& keyColumns() {
 }
 
 QByteArray keyHeader() {
-    QStringList names;
-    for (const KeyColumn& column : keyColumns())
-        names << QLatin1String(column.name);
-    return (names.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
+    return (answerKeyColumns().join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
 }
 
 } // namespace
+
+QStringList answerKeyColumns() {
+    QStringList names;
+    for (const KeyColumn& column : keyColumns())
+        names << QLatin1String(column.name);
+    return names;
+}
 
 QByteArray answerRowText(const AnswerRow& row) {
     QStringList fields;
     for (const KeyColumn& column : keyColumns())
         fields << column.field(row);
     return (fields.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
+}
+
+AnswerRow answeredTone(const Tone& tone, bool made) {
+    AnswerRow answer;
+    answer.fileName = QFileInfo(tone.outputPath).fileName();
+    if (!tone.isNoise())
+        answer.frequency = tone.frequency;
+    answer.waveform = tone.waveformWord();
+    double seconds = 0;
+    if (parseNumberText(tone.lengthText, seconds))
+        answer.seconds = seconds;
+    answer.sampleRate = tone.sampleRate();
+    answer.levelDbfs = tone.options.levelDb;
+    answer.made = made;
+    if (!tone.isMp3())
+        answer.sampleBits = tone.options.floatSamples ? QStringLiteral("32f")
+                            : tone.options.sampleBits > 0
+                                ? QString::number(tone.options.sampleBits)
+                                : QString::number(tone.isFlac() ? 24 : 32);
+    answer.channel = optionWord(Option::channel, tone.options);
+    answer.fadeMs = tone.options.fadeMs;
+    answer.format = QFileInfo(tone.outputPath).suffix().toLower();
+    answer.toneSeed = tone.seed;
+    if (tone.band)
+        answer.band = tone.band->text();
+    answer.endFrequency = tone.endFrequency;
+    answer.laterFrequencies = tone.laterFrequencies;
+    return answer;
 }
 
 QString answerKeyName(const QString& prefix, int shard, int shards) {

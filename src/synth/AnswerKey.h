@@ -2,6 +2,7 @@
 #pragma once
 
 #include "runner/SafeFile.h"
+#include "synth/ToneCommand.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -34,6 +35,12 @@ struct AnswerRow {
     QString band;                       // the noise's band, "500-2000"; empty for none
     std::optional<quint64> toneSeed;    // what the tone's draws came from
 };
+
+// The tone's row in the answer key.
+AnswerRow answeredTone(const Tone& tone, bool made);
+
+// The names of the key's columns, in their order: its header.
+QStringList answerKeyColumns();
 
 // The equal-tempered note nearest to a frequency (A4 = 440 Hz), as "A4" or "C#5", and the
 // frequency's distance from it in cents; nothing for a frequency that is not positive.

@@ -7,8 +7,6 @@
 #include "runner/Failure.h"
 #include "runner/SafeFile.h"
 #include "runner/ShellWait.h"
-#include "synth/NumberText.h"
-#include "synth/OptionTable.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -160,34 +158,6 @@ ToneOutcome makeTone(ToneSession& session, const CommandLine& command, const Ton
     const SynthRun run{shellWait(command, 0, &session.children()), command.program, seconds,
                        tone.sampleRate(), peakRule(tone)};
     return flight.placed(judgedTone(run, tone.outputPath));
-}
-
-AnswerRow answeredTone(const Tone& tone, bool made) {
-    AnswerRow answer;
-    answer.fileName = QFileInfo(tone.outputPath).fileName();
-    if (!tone.isNoise())
-        answer.frequency = tone.frequency;
-    answer.waveform = tone.waveformWord();
-    double seconds = 0;
-    if (parseNumberText(tone.lengthText, seconds))
-        answer.seconds = seconds;
-    answer.sampleRate = tone.sampleRate();
-    answer.levelDbfs = tone.options.levelDb;
-    answer.made = made;
-    if (!tone.isMp3())
-        answer.sampleBits = tone.options.floatSamples ? QStringLiteral("32f")
-                            : tone.options.sampleBits > 0
-                                ? QString::number(tone.options.sampleBits)
-                                : QString::number(tone.isFlac() ? 24 : 32);
-    answer.channel = optionWord(Option::channel, tone.options);
-    answer.fadeMs = tone.options.fadeMs;
-    answer.format = QFileInfo(tone.outputPath).suffix().toLower();
-    answer.toneSeed = tone.seed;
-    if (tone.band)
-        answer.band = tone.band->text();
-    answer.endFrequency = tone.endFrequency;
-    answer.laterFrequencies = tone.laterFrequencies;
-    return answer;
 }
 
 namespace {

@@ -98,9 +98,6 @@ ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath,
 ToneOutcome makeTone(ToneSession& session, const CommandLine& command, const Tone& tone,
                      const QString& target = {}, bool nameReserved = false);
 
-// The tone's row in the answer key.
-AnswerRow answeredTone(const Tone& tone, bool made);
-
 // Takes the lock of the set whose key is `keyName` in the folder (RunLock) for a run of
 // `program`: a run that never overwrites shares it. Taken while no other run holds it, it first
 // removes the empty files that runs which were killed had made to hold the names of their tones

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "synth/SetPlan.h"
+#include "synth/ToneCommand.h"
+
+#include <QJsonObject>
+#include <QString>
+
+// The manifest's name beside the key: the set's, or its shard's.
+QString setManifestName(const QString& prefix, int shard, int shards);
+
+// What a run adds to its set's manifest: what made the tones, how the numbers were padded, and
+// the number of its first tone.
+struct ManifestRun {
+    QString engine;
+    int digits = 0;
+    qint64 firstNumber = 1;
+};
+
+// Everything the set was made with, so that it can be made again or told apart: every
+// option, the seed (as text: it may pass what a JSON number holds exactly), the program's
+// version, the engine, the count and the tool's arguments for the run's first tone, run in the
+// set's folder: the same set in another folder has the same manifest.
+QJsonObject setManifest(const SetPlan& plan, const ManifestRun& run, Tone first);
+
+// A run that never overwrites adds to a set: the manifest there keeps the runs before it, the
+// first first, under "earlier_runs".
+QJsonObject withEarlierRuns(QJsonObject manifest, const QString& path);
