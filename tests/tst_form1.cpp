@@ -30,7 +30,6 @@ class TestForm1 : public QObject {
     Q_OBJECT
 
 private slots:
-    void windowsDrawApart();
     void applicationTitle_data();
     void applicationTitle();
     void errorReportText();
@@ -355,11 +354,5 @@ void TestForm1::storeSurvivesKill() {
 }
 
 // Two windows opened within one clock tick draw tones of their own.
-void TestForm1::windowsDrawApart() {
-    WindowFixture first;
-    WindowFixture second;
-    QVERIFY(first.window->toneGenerator()() != second.window->toneGenerator()());
-}
-
 QTEST_MAIN(TestForm1)
 #include "tst_form1.moc"

@@ -13,14 +13,17 @@
 #include <QTimer>
 #include <optional>
 
+#include <cerrno>
+#include <csignal>
+
 using TestSupport::TemporaryToolFolder;
 
 namespace {
 
 const QString exitWith = QStringLiteral(ZIRAVEL_EXIT_WITH);
 
-QString helperCommand(int status, int sleepMs, const QString& extra = {}) {
-    return QStringLiteral("\"%1\" %2 %3 %4").arg(exitWith).arg(status).arg(sleepMs).arg(extra);
+CommandLine helperCommand(int status, int sleepMs, const QStringList& extra = {}) {
+    return {exitWith, QStringList{QString::number(status), QString::number(sleepMs)} + extra};
 }
 
 class ThrowingReporter : public ErrorReporter {
@@ -77,29 +80,27 @@ void TestShellWait::returnsExitStatus_data() {
 
 void TestShellWait::returnsExitStatus() {
     QFETCH(int, status);
-    QCOMPARE(shellWait(helperCommand(status, 0), 0), status);
+    QCOMPARE(shellWait(helperCommand(status, 0), 0).status, status);
 }
 
 void TestShellWait::missingProgramFailsAtOnce() {
-    const qint32 result = shellWait(QStringLiteral("\"/no/such/program\" -r 8000"), 0);
-    QVERIFY(result < 0);
-    QCOMPARE(result, startFailureBase + 2);
-    QVERIFY(shellWait(QString(), 0) < 0);
+    const qint32 result =
+        shellWait(CommandLine{QStringLiteral("/no/such/program"), {"-r", "8000"}}, 0).status;
+    QCOMPARE(result, startFailureBase + ENOENT);
+    QVERIFY(shellWait(CommandLine{}, 0).status < 0);
 }
 
 void TestShellWait::errorOutputIsEachChildsOwn() {
     // A long message first, then shorter ones: none may show what an earlier child wrote.
-    const ChildResult first = runAndWait(splitCommandLine(helperCommand(123, 0)));
+    const ChildResult first = runAndWait(helperCommand(123, 0));
     QCOMPARE(first.status, 123);
     QCOMPARE(first.errorOutput, QStringLiteral("exit 123\n"));
-    QCOMPARE(runAndWait(splitCommandLine(helperCommand(4, 0))).errorOutput,
-             QStringLiteral("exit 4\n"));
-    QCOMPARE(runAndWait(splitCommandLine(helperCommand(0, 0))).errorOutput, QString());
+    QCOMPARE(runAndWait(helperCommand(4, 0)).errorOutput, QStringLiteral("exit 4\n"));
+    QCOMPARE(runAndWait(helperCommand(0, 0)).errorOutput, QString());
     // A child started inside another's wait writes to a file of its own.
     ChildResult inner;
-    QTimer::singleShot(50, [&] { inner = runAndWait(splitCommandLine(helperCommand(7, 0))); });
-    QCOMPARE(runAndWait(splitCommandLine(helperCommand(9, 300))).errorOutput,
-             QStringLiteral("exit 9\n"));
+    QTimer::singleShot(0, [&] { inner = runAndWait(helperCommand(7, 0)); });
+    QCOMPARE(runAndWait(helperCommand(9, 300)).errorOutput, QStringLiteral("exit 9\n"));
     QCOMPARE(inner.errorOutput, QStringLiteral("exit 7\n"));
 }
 
@@ -108,13 +109,13 @@ void TestShellWait::passesArgumentsWithoutShell() {
     const QString log = folder.filePath(QStringLiteral("args.txt"));
     qputenv("ZIRAVEL_HELPER_LOG", log.toLocal8Bit());
     const int status =
-        shellWait(helperCommand(0, 0, QStringLiteral("\"a b\" $(touch x) ;exit 3 `y`")), 0);
+        shellWait(helperCommand(0, 0, {"a b", "$(touch x)", ";exit 3", "`y`", ""}), 0).status;
     qunsetenv("ZIRAVEL_HELPER_LOG");
     QCOMPARE(status, 0);
     QFile file(log);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromLocal8Bit(file.readAll()),
-             QStringLiteral("a b\n$(touch\nx)\n;exit\n3\n`y`\n"));
+             QStringLiteral("a b\n$(touch x)\n;exit 3\n`y`\n\n"));
 }
 
 void TestShellWait::refusesProgramOthersCanWrite() {
@@ -123,19 +124,20 @@ void TestShellWait::refusesProgramOthersCanWrite() {
     QVERIFY(QFile::copy(exitWith, copy));
     const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
     QVERIFY(QFile::setPermissions(copy, ownerOnly | QFile::WriteGroup | QFile::ExeGroup));
-    QVERIFY(shellWait(QStringLiteral("\"%1\" 0 0").arg(copy), 0) < 0);
+    const CommandLine command{copy, {"4", "0"}};
+    QCOMPARE(shellWait(command, 0).status, startFailureBase + EACCES);
     QVERIFY(QFile::setPermissions(copy, ownerOnly | QFile::WriteOther));
-    QVERIFY(shellWait(QStringLiteral("\"%1\" 0 0").arg(copy), 0) < 0);
+    QCOMPARE(shellWait(command, 0).status, startFailureBase + EACCES);
     QVERIFY(QFile::setPermissions(copy, ownerOnly));
-    QCOMPARE(shellWait(QStringLiteral("\"%1\" 4 0").arg(copy), 0), 4);
+    QCOMPARE(shellWait(command, 0).status, 4);
 }
 
 // Children run at once, each with its own status and error output; one ended early is
 // gone at once; a program others could write never starts, however often it is asked for.
 void TestShellWait::childrenStartedSideBySide() {
-    StartedChild slow(splitCommandLine(helperCommand(3, 300)));
-    StartedChild quick(splitCommandLine(helperCommand(0, 0)));
-    StartedChild endless(splitCommandLine(helperCommand(0, 60000)));
+    StartedChild slow(helperCommand(3, 300));
+    StartedChild quick(helperCommand(0, 0));
+    StartedChild endless(helperCommand(0, 60000));
     while (!slow.hasEnded() || !quick.hasEnded())
         waitForAnyEnd({slow.endDescriptor(), quick.endDescriptor()}, -1);
     QCOMPARE(slow.result().status, 3);
@@ -158,32 +160,41 @@ void TestShellWait::childrenStartedSideBySide() {
     }
 }
 
+// A handler that runs inside a wait runs its own child to its end; the outer child, which would
+// run for a minute, is ended only then.
 void TestShellWait::nestedCallInsideWait() {
     QList<QString> order;
-    QTimer::singleShot(50, [&] {
+    ChildrenInFlight outerChildren;
+    QTimer::singleShot(0, [&] {
         order << QStringLiteral("inner starts");
-        QCOMPARE(shellWait(helperCommand(3, 0), 0), 3);
+        QCOMPARE(shellWait(helperCommand(3, 0), 0).status, 3);
         order << QStringLiteral("inner ends");
+        outerChildren.stopAll();
     });
-    const qint32 outer = shellWait(helperCommand(5, 400), 0);
+    const qint32 outer = shellWait(helperCommand(5, 60000), 0, &outerChildren).status;
     order << QStringLiteral("outer ends");
-    QCOMPARE(outer, 5);
+    QCOMPARE(outer, 128 + SIGKILL);
     QCOMPARE(order, (QList<QString>{"inner starts", "inner ends", "outer ends"}));
 }
 
 void TestShellWait::childOutlivesProgramEnd() {
     TemporaryToolFolder folder;
     const QString log = folder.filePath(QStringLiteral("survivor.txt"));
+    // The child goes on only once the test says so, after the program has ended.
+    const QString go = folder.filePath(QStringLiteral("go"));
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("ZIRAVEL_HELPER_LOG"), log);
+    environment.insert(QStringLiteral("ZIRAVEL_HELPER_WAIT_FOR"), go);
     program.setProcessEnvironment(environment);
+    const CommandLine child = helperCommand(0, 0, {"done"});
     program.start(QStringLiteral(ZIRAVEL_ABANDON_WAIT),
-                  {helperCommand(0, 600, QStringLiteral("done"))});
-    QVERIFY(program.waitForFinished(5000));
+                  QStringList{child.program} + child.arguments);
+    QVERIFY(program.waitForFinished(30000));
     QCOMPARE(program.exitCode(), 0);
-    QVERIFY(!QFile::exists(log)); // the program ended before its child did
-    QVERIFY(TestSupport::waitForFile(log, 5000));
+    QVERIFY(!QFile::exists(log));
+    TestSupport::writeFile(go, {});
+    QVERIFY(TestSupport::waitForFile(log, 30000));
 }
 
 void TestShellWait::refusesEndlessLength_data() {

@@ -31,6 +31,7 @@ class TestToneActions : public QObject {
     Q_OBJECT
 
 private slots:
+    void windowsDrawApart();
     void wavBatchMakesTonesInRange();
     void mp3Batch();
     void countDecidesTones_data();
@@ -345,6 +346,20 @@ void TestToneActions::answerKeyMatchesTheFiles() {
         QCOMPARE(field("note"), note->name);
         QCOMPARE(field("cents").toInt(), note->cents);
     }
+}
+
+// Two windows started together draw different sets: nothing seeds them alike.
+void TestToneActions::windowsDrawApart() {
+    QStringList seeds[2];
+    for (QStringList& seed : seeds) {
+        ToneRun run;
+        run.w.countField->setText(QStringLiteral("2"));
+        run.w.pushButton1->click();
+        for (const QString& row : linesOf(run.output + QStringLiteral("/Ziravel_tones.csv")).mid(1))
+            seed << keyField(row, QStringLiteral("tone_seed"));
+    }
+    QCOMPARE(seeds[0].size(), 2);
+    QVERIFY(seeds[0] != seeds[1]);
 }
 
 void TestToneActions::answerKeyThatCannotBeWritten() {

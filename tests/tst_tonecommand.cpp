@@ -33,10 +33,6 @@ private slots:
     void commandForEachRow();
     void commandArguments_data();
     void commandArguments();
-    void quotedArgumentRoundTrips_data();
-    void quotedArgumentRoundTrips();
-    void splitCommandLine_data();
-    void splitCommandLine();
 };
 
 void TestToneCommand::waveformWord_data() {
@@ -287,56 +283,6 @@ void TestToneCommand::commandArguments() {
     QFETCH(QStringList, arguments);
     const Tone tone{output, length, waveformOfRow(shown), double(frequency), {}};
     QCOMPARE(toolArguments(tone), arguments);
-}
-
-void TestToneCommand::quotedArgumentRoundTrips_data() {
-    QTest::addColumn<QString>("text");
-    QTest::newRow("plain") << "/tmp/a b/Ziravel_1.wav";
-    QTest::newRow("empty") << "";
-    QTest::newRow("quote") << "\"";
-    QTest::newRow("backslash at the end") << "C:\\Tones\\";
-    QTest::newRow("backslashes before a quote") << "a\\\\\"b";
-    QTest::newRow("quotes and blanks") << "\" -n \"/etc/passwd";
-}
-
-void TestToneCommand::quotedArgumentRoundTrips() {
-    QFETCH(QString, text);
-    const CommandLine command = ::splitCommandLine(QStringLiteral("prog ") + quotedArgument(text));
-    QCOMPARE(command.arguments, QStringList{text});
-}
-
-void TestToneCommand::splitCommandLine_data() {
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("plain") << "prog a b"
-                           << "prog" << QStringList{"a", "b"};
-    QTest::newRow("runs of blanks") << "  prog   a  "
-                                    << "prog" << QStringList{"a"};
-    QTest::newRow("quotes group and vanish") << "\"my prog\" \"x y\"z"
-                                             << "my prog" << QStringList{"x yz"};
-    QTest::newRow("empty quotes are an argument") << "prog \"\" b"
-                                                  << "prog" << QStringList{"", "b"};
-    QTest::newRow("shell characters are plain text")
-        << "prog ;rm $(x) `y` |z"
-        << "prog" << QStringList{";rm", "$(x)", "`y`", "|z"};
-    QTest::newRow("unclosed quote runs to the end") << "prog \"a b"
-                                                    << "prog" << QStringList{"a b"};
-    QTest::newRow("escaped quote") << "prog \"a\\\"b\" c\\\\\"d e\""
-                                   << "prog" << QStringList{"a\"b", "c\\d e"};
-    QTest::newRow("backslashes elsewhere are plain") << "C:\\Temp\\sox.exe a\\b"
-                                                     << "C:\\Temp\\sox.exe" << QStringList{"a\\b"};
-    QTest::newRow("empty") << ""
-                           << "" << QStringList{};
-}
-
-void TestToneCommand::splitCommandLine() {
-    QFETCH(QString, line);
-    QFETCH(QString, program);
-    QFETCH(QStringList, arguments);
-    const CommandLine command = ::splitCommandLine(line);
-    QCOMPARE(command.program, program);
-    QCOMPARE(command.arguments, arguments);
 }
 
 void TestToneCommand::pitchLists_data() {

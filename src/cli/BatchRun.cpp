@@ -100,7 +100,8 @@ int boundedJobs(int jobs) {
 }
 
 // The engine asked for; the process engine's tool folder must be ours first.
-std::unique_ptr<ToneEngine> batchEngine(const BatchRequest& request, int jobs) {
+std::unique_ptr<ToneEngine> batchEngine(const BatchRequest& request, int jobs,
+                                        ToneSession& session) {
 #ifdef ZIRAVEL_LIBSOX_ENGINE
     if (request.engine == BatchEngine::library)
         return std::make_unique<LibsoxEngine>(jobs);
@@ -111,7 +112,7 @@ std::unique_ptr<ToneEngine> batchEngine(const BatchRequest& request, int jobs) {
     // A tool folder that is not ours ends the batch: nothing runs from it.
     if (!provisionTools(guard, 100))
         return nullptr;
-    return std::make_unique<ProcessEngine>(toolFilePath(toolFileName));
+    return std::make_unique<ProcessEngine>(toolFilePath(toolFileName), session);
 }
 
 } // namespace
@@ -119,7 +120,9 @@ std::unique_ptr<ToneEngine> batchEngine(const BatchRequest& request, int jobs) {
 int runBatch(const BatchRequest& request) {
     StopSignals stopSignals;
     const int jobs = boundedJobs(request.jobs);
-    const std::unique_ptr<ToneEngine> engine = batchEngine(request, jobs);
+    // The run's tool runs; the engine's tones end before it does.
+    ToneSession session;
+    const std::unique_ptr<ToneEngine> engine = batchEngine(request, jobs, session);
     if (!engine)
         return 1;
     const ToneOptions& options = request.plan.options;

@@ -58,10 +58,6 @@ ChildResult runAndWait(const CommandLine& command, int windowStyle, ChildrenInFl
     return runProgram(resolvedProgram(command.program), command.arguments, windowStyle, inFlight);
 }
 
-qint32 shellWait(const QString& commandLine, std::optional<int> windowStyle) {
-    return shellWait(splitCommandLine(commandLine), windowStyle).status;
-}
-
 ChildResult shellWait(const CommandLine& command, std::optional<int> windowStyle,
                       ChildrenInFlight* inFlight) {
     return runAndWait(command, normalisedWindowStyle(windowStyle), inFlight);

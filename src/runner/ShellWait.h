@@ -53,10 +53,8 @@ private:
 ChildResult runAndWait(const CommandLine& command, int windowStyle = 0,
                        ChildrenInFlight* inFlight = nullptr);
 
-// runAndWait() for a command line; gives the exit status or the start failure.
-qint32 shellWait(const QString& commandLine, std::optional<int> windowStyle = std::nullopt);
-// The same for a command whose arguments were made as a list, never joined into a text:
-// the whole result, error output included.
+// runAndWait() with the window style as the caller gives it (normalisedWindowStyle()): the
+// whole result, error output included.
 ChildResult shellWait(const CommandLine& command, std::optional<int> windowStyle,
                       ChildrenInFlight* inFlight = nullptr);
 

@@ -107,17 +107,8 @@ QString ToneStaging::madePath(const QString& target) const {
     return m_private->filePath(QFileInfo(target).fileName());
 }
 
-ToneInFlight::ToneInFlight(const QString& madePath, const QString& target, bool nameReserved,
-                           ToneSession* session)
-    : m_made(madePath), m_target(target), m_nameReserved(nameReserved), m_session(session) {
-    if (m_session)
-        m_session->m_tones.push_back(this);
-}
-
-ToneInFlight::~ToneInFlight() {
-    if (m_session)
-        m_session->m_tones.remove(this);
-}
+ToneInFlight::ToneInFlight(const QString& madePath, const QString& target, bool nameReserved)
+    : m_made(madePath), m_target(target), m_nameReserved(nameReserved) {}
 
 ToneOutcome ToneInFlight::placed(ToneOutcome outcome) const {
     if (!outcome.made) {
@@ -146,15 +137,13 @@ void ToneInFlight::abandon() const {
 
 void ToneSession::stop() {
     m_children.stopAll();
-    for (const ToneInFlight* tone : m_tones)
-        tone->abandon();
 }
 
 ToneOutcome makeTone(ToneSession& session, const CommandLine& command, const Tone& tone,
                      const QString& target, bool nameReserved) {
     const double seconds = checkedSeconds(tone);
     const ToneInFlight flight(tone.outputPath, target.isEmpty() ? tone.outputPath : target,
-                              nameReserved, &session);
+                              nameReserved);
     const SynthRun run{shellWait(command, 0, &session.children()), command.program, seconds,
                        tone.sampleRate(), peakRule(tone)};
     return flight.placed(judgedTone(run, tone.outputPath));
@@ -277,7 +266,8 @@ private:
 } // namespace
 
 std::unique_ptr<StartedTone> ProcessEngine::start(const Tone& tone, double seconds) {
-    return std::make_unique<StartedRun>(toneCommand(m_toolPath, tone), m_children, tone, seconds);
+    return std::make_unique<StartedRun>(toneCommand(m_toolPath, tone), m_session.children(), tone,
+                                        seconds);
 }
 
 namespace {

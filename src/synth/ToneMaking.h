@@ -13,7 +13,6 @@
 #include <QList>
 #include <QString>
 #include <functional>
-#include <list>
 #include <memory>
 #include <optional>
 
@@ -47,10 +46,8 @@ class ToneInFlight {
 public:
     // `madePath`: where the tool writes it; `target`: its name. `nameReserved`: the empty file
     // at the target is ours, made to hold the number (never overwrite), and goes when the tone
-    // does not take its place. Kept in the session, when given, while it lives.
-    ToneInFlight(const QString& madePath, const QString& target, bool nameReserved,
-                 ToneSession* session = nullptr);
-    ~ToneInFlight();
+    // does not take its place.
+    ToneInFlight(const QString& madePath, const QString& target, bool nameReserved);
     ToneInFlight(const ToneInFlight&) = delete;
     ToneInFlight& operator=(const ToneInFlight&) = delete;
 
@@ -64,21 +61,18 @@ private:
     QString m_made;
     QString m_target;
     bool m_nameReserved;
-    ToneSession* m_session;
 };
 
-// The tones being made one after another and their tool runs, owned by the window: Stop and
-// closing go through it.
+// The tool runs under way, owned by the window or by ziravel-batch's run: Stop and closing go
+// through it. A run it ends is judged not made, and its tone leaves nothing.
 class ToneSession {
 public:
     ChildrenInFlight& children() { return m_children; }
-    // Ends the tool runs under way and removes what they wrote; files already made stay.
+    // Ends the tool runs under way; files already made stay.
     void stop();
 
 private:
-    friend class ToneInFlight;
     ChildrenInFlight m_children;
-    std::list<const ToneInFlight*> m_tones;
 };
 
 // The peak in dBFS (-inf: silence) of a made file other than WAV, whose peak is read with its
@@ -167,16 +161,17 @@ public:
     virtual std::unique_ptr<StartedTone> start(const Tone& tone, double seconds) = 0;
 };
 
-// Runs the tool once per tone (toneCommand()). The tool takes no seed.
+// Runs the tool once per tone (toneCommand()), its runs in the session, which outlives them.
+// The tool takes no seed.
 class ProcessEngine : public ToneEngine {
 public:
-    explicit ProcessEngine(const QString& toolPath) : m_toolPath(toolPath) {}
+    ProcessEngine(const QString& toolPath, ToneSession& session)
+        : m_toolPath(toolPath), m_session(session) {}
     std::unique_ptr<StartedTone> start(const Tone& tone, double seconds) override;
 
 private:
     QString m_toolPath;
-    // Outlives the children started with it.
-    ChildrenInFlight m_children;
+    ToneSession& m_session;
 };
 
 // Makes `count` tones with the engine, up to `jobs` under way at once, starting them in order

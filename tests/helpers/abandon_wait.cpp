@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Test helper: waits for the command line given as its only argument, and ends the
-// program the way closing the window does while that wait is still under way.
+// Test helper: waits for the program given as its first argument, run with the arguments after
+// it, and ends the program the way closing the window does while that wait is still under way.
 #include "runner/ShellWait.h"
 
 #include <QCoreApplication>
@@ -9,5 +9,6 @@
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QTimer::singleShot(100, [] { endProgramNow(); });
-    return shellWait(QString::fromLocal8Bit(argv[1]), 0);
+    const QStringList arguments = app.arguments();
+    return shellWait(CommandLine{arguments.value(1), arguments.mid(2)}, 0).status;
 }
