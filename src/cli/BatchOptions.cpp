@@ -421,18 +421,6 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
 
 } // namespace
 
-QList<BatchEngine> batchEngines() {
-#ifdef ZIRAVEL_LIBSOX_ENGINE
-    return {BatchEngine::library, BatchEngine::process};
-#else
-    return {BatchEngine::process};
-#endif
-}
-
-QString batchEngineName(BatchEngine engine) {
-    return engine == BatchEngine::library ? QStringLiteral("library") : QStringLiteral("process");
-}
-
 QList<BatchOption> batchOptions() {
     QList<BatchOption> options;
     const auto add = [&options](OptionSection section, const QStringList& names,

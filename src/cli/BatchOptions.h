@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "cli/BatchEngines.h"
 #include "synth/OptionTable.h"
 #include "synth/SetPlan.h"
 #include "synth/ToneCommand.h"
@@ -12,14 +13,6 @@
 #include <QtGlobal>
 #include <optional>
 #include <variant>
-
-// What makes the tones: the SoX library in-process, or the tool run once per tone.
-enum class BatchEngine { library, process };
-
-// The engines this build offers; the first is the default.
-QList<BatchEngine> batchEngines();
-// Its name on the command line and in the manifest.
-QString batchEngineName(BatchEngine engine);
 
 // What ziravel-batch is asked to make, every input checked.
 struct BatchRequest {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/BatchRun.h"
 
+#include "cli/BatchEngines.h"
 #include "cli/BatchOptions.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
@@ -17,10 +18,6 @@
 #include "synth/ToneDesign.h"
 #include "synth/ToneMaking.h"
 
-#ifdef ZIRAVEL_LIBSOX_ENGINE
-#include "synth/LibsoxEngine.h"
-#endif
-
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -30,10 +27,6 @@
 #include <map>
 #include <optional>
 #include <random>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -78,14 +71,6 @@ private:
     QElapsedTimer m_lastShown;
 };
 
-bool onTerminal() {
-#ifdef Q_OS_UNIX
-    return isatty(STDERR_FILENO) == 1;
-#else
-    return false;
-#endif
-}
-
 // A reason as it is compared with those told already: SoX names the file in its words.
 QString reasonWithoutFile(QString reason, const QString& fileName) {
     return fileName.isEmpty() ? reason : reason.remove(fileName);
@@ -102,10 +87,8 @@ int boundedJobs(int jobs) {
 // The engine asked for; the process engine's tool folder must be ours first.
 std::unique_ptr<ToneEngine> batchEngine(const BatchRequest& request, int jobs,
                                         ToneSession& session) {
-#ifdef ZIRAVEL_LIBSOX_ENGINE
     if (request.engine == BatchEngine::library)
-        return std::make_unique<LibsoxEngine>(jobs);
-#endif
+        return libraryEngine(jobs);
     PrintingReporter reporter;
     // The reporter prints the description alone.
     Guard guard(reporter, QStringLiteral("ziravel-batch"));
@@ -195,7 +178,7 @@ int runBatch(const BatchRequest& request) {
         return planned;
     };
 
-    ProgressLine progress(slice.count, onTerminal() && !request.quiet);
+    ProgressLine progress(slice.count, errorOutputIsTerminal() && !request.quiet);
     int finished = 0;
     int failed = 0;
     int made = 0;
@@ -272,7 +255,7 @@ int runBatch(const BatchRequest& request) {
         printError(QStringLiteral("Stopped. %1 of %2 tones were made.").arg(made).arg(slice.count));
         return stoppedStatus;
     }
-    if (onTerminal() && !request.quiet)
+    if (errorOutputIsTerminal() && !request.quiet)
         std::fprintf(stderr, "Made %d of %d tones, %d failed, in %s. Key: %s\n", made, slice.count,
                      slice.count - made, qPrintable(expandedFolder(request.folder)),
                      qPrintable(keyPath));

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <limits>
 #include <list>
 #include <map>
 #include <memory>
@@ -19,6 +20,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -340,4 +342,16 @@ void waitForAnyEnd(const QList<int>& endDescriptors, int wakeDescriptor, int tim
     while (poll(ends.data(), ends.size(), everyEndWatched ? timeoutMs : askAgainMs) < 0 &&
            errno == EINTR) {
     }
+}
+
+int raisedDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 1024;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return int(std::min<rlim_t>(limit.rlim_cur, std::numeric_limits<int>::max()));
 }

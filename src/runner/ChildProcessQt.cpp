@@ -133,3 +133,8 @@ void StartedChild::stop() {
 void waitForAnyEnd(const QList<int>&, int, int) {
     QThread::msleep(2);
 }
+
+int raisedDescriptorLimit() {
+    // The C runtime's own limit on open files.
+    return 512;
+}

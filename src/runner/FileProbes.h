@@ -86,3 +86,6 @@ FileStamp fileStamp(const QString& path);
 // The bytes of a regular file of at most maxBytes. A pipe, a device, a folder or a larger
 // file is refused without waiting on it or reading it all: throws Failure naming the file.
 QByteArray readRegularFile(const QString& path, qint64 maxBytes);
+
+// Whether the program's error output is a terminal, where a progress line may be written over.
+bool errorOutputIsTerminal();

@@ -128,3 +128,7 @@ void openRegularFile(QFile& file, const QString& path) {
 QString userName() {
     return QString::number(geteuid());
 }
+
+bool errorOutputIsTerminal() {
+    return isatty(STDERR_FILENO) == 1;
+}

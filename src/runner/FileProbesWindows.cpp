@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cstdio>
+#include <io.h>
 
 QString homeFolder() {
     const QString home = qEnvironmentVariable("HOME");
@@ -46,4 +48,8 @@ void openRegularFile(QFile& file, const QString& path) {
 
 QString userName() {
     return qEnvironmentVariable("USERNAME");
+}
+
+bool errorOutputIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
 }

@@ -9,12 +9,6 @@
 #include <cstdlib>
 #include <optional>
 
-#ifdef Q_OS_UNIX
-#include <algorithm>
-#include <limits>
-#include <sys/resource.h>
-#endif
-
 int normalisedWindowStyle(std::optional<int> windowStyle) {
     constexpr int minimisedWithoutFocus = 6;
     if (!windowStyle || *windowStyle < 0 || *windowStyle > minimisedWithoutFocus)
@@ -24,22 +18,6 @@ int normalisedWindowStyle(std::optional<int> windowStyle) {
 
 void letPendingEventsRun() {
     QCoreApplication::processEvents();
-}
-
-int raisedDescriptorLimit() {
-#ifdef Q_OS_UNIX
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return 1024;
-    if (limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-        getrlimit(RLIMIT_NOFILE, &limit);
-    }
-    return int(std::min<rlim_t>(limit.rlim_cur, std::numeric_limits<int>::max()));
-#else
-    return 512;
-#endif
 }
 
 void endProgramNow() {

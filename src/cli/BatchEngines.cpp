@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/BatchEngines.h"
+
+QString batchEngineName(BatchEngine engine) {
+    return engine == BatchEngine::library ? QStringLiteral("library") : QStringLiteral("process");
+}
+
+// The library engine is built where libsox is (Linux).
+#ifdef ZIRAVEL_LIBSOX_ENGINE
+#include "synth/LibsoxEngine.h"
+
+QList<BatchEngine> batchEngines() {
+    return {BatchEngine::library, BatchEngine::process};
+}
+
+std::unique_ptr<ToneEngine> libraryEngine(int jobs) {
+    return std::make_unique<LibsoxEngine>(jobs);
+}
+#else
+QList<BatchEngine> batchEngines() {
+    return {BatchEngine::process};
+}
+
+std::unique_ptr<ToneEngine> libraryEngine(int) {
+    return nullptr;
+}
+#endif

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "synth/ToneMaking.h"
+
+#include <QList>
+#include <QString>
+#include <memory>
+
+// What makes the tones: the SoX library in-process, or the tool run once per tone.
+enum class BatchEngine { library, process };
+
+// The engines this build offers; the first is the default.
+QList<BatchEngine> batchEngines();
+// Its name on the command line and in the manifest.
+QString batchEngineName(BatchEngine engine);
+
+// The library engine with `jobs` workers; none in a build without it.
+std::unique_ptr<ToneEngine> libraryEngine(int jobs);
