@@ -195,9 +195,9 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     // Read first at the lowest rate, before any other input: at least one sample, as SoX
     // writes without end for a length of none.
     checkLength(request.plan);
-    request.plan.count = checkedText(Option::count, inputs).toInt();
-    request.plan.from = qint16(checkedText(Option::from, inputs).toInt());
-    request.plan.to = qint16(checkedText(Option::to, inputs).toInt());
+    request.plan.count = int(numberInText(checkedText(Option::count, inputs)));
+    request.plan.from = qint16(numberInText(checkedText(Option::from, inputs)));
+    request.plan.to = qint16(numberInText(checkedText(Option::to, inputs)));
     request.plan.waveform = Waveform(checkedText(Option::type, inputs).toInt());
     request.folder = checkedFolder(inputs.value(Option::folder));
     request.plan.format =
