@@ -13,6 +13,12 @@
 // Result of shellWait() when the program could not be started, before the error number is added.
 inline constexpr qint32 startFailureBase = -2147221504; // 0x80040000 as a signed number
 
+// Whether a status tells a start that failed: a Windows program may end with a status that is
+// negative as well (0xC0000135, a library not found).
+inline bool isStartFailure(qint32 status) {
+    return status >= startFailureBase && status < startFailureBase + 0x10000;
+}
+
 // 0 hidden .. 6 minimised without focus; anything else (or nothing) becomes 6.
 int normalisedWindowStyle(std::optional<int> windowStyle);
 

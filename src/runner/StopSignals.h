@@ -4,7 +4,8 @@
 // SIGINT, SIGTERM and SIGHUP ask the program to stop: the handler sets a flag and makes the
 // wake descriptor readable. It does not restart the call it interrupts, so a blocking call
 // (a wait, a read, a lock) returns and its caller sees the flag. One object for the program,
-// made at start; elsewhere than on Unix only SIGINT and SIGTERM are known, and nothing wakes.
+// made at start. On Windows Ctrl+C, Ctrl+Break and closing the console ask it, and nothing
+// wakes: waits ask again every few milliseconds.
 class StopSignals {
 public:
     StopSignals();

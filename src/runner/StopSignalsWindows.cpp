@@ -1,26 +1,35 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "runner/StopSignals.h"
 
-#include <csignal>
+#include <atomic>
+#include <windows.h>
 
 namespace {
 
-// A signal handler can reach nothing else.
-volatile sig_atomic_t stopFlag = 0;
+std::atomic<bool> stopFlag{false};
 
-void onStopSignal(int) {
-    stopFlag = 1;
+// Ctrl+C, Ctrl+Break and the console window closing ask the program to stop; the system runs
+// this on a thread of its own, so it only sets the flag.
+BOOL WINAPI onConsoleControl(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+        stopFlag = true;
+        return TRUE;
+    default:
+        return FALSE;
+    }
 }
 
 } // namespace
 
 StopSignals::StopSignals() {
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
 
 bool StopSignals::stopRequested() const {
-    return stopFlag != 0;
+    return stopFlag;
 }
 
 // Nothing wakes a wait here: it asks again every few milliseconds.

@@ -67,7 +67,7 @@ std::optional<FileCheck> checkedFile(const QString& outputPath, double seconds, 
 ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath, const PeakReader& peakOf) {
     const QString& program = run.program;
     const QString reason = toolReason(run.child.errorOutput);
-    if (run.child.status < 0)
+    if (isStartFailure(run.child.status))
         return {false, QStringLiteral("%1 could not be started: %2")
                            .arg(program, qt_error_string(run.child.status - startFailureBase))};
     if (run.child.status != 0)

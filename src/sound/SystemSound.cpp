@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sound/SystemSound.h"
+
+#include <QDir>
+#include <windows.h>
+
+#include <mmsystem.h>
+
+bool SystemSound::playSoundFile(const QString& path) {
+    const std::wstring file = QDir::toNativeSeparators(path).toStdWString();
+    return PlaySoundW(file.c_str(), nullptr, SND_FILENAME | SND_ASYNC) != FALSE;
+}
+
+void SystemSound::stopSound() {
+    PlaySoundW(nullptr, nullptr, 0);
+}
