@@ -2,7 +2,8 @@
 ; The installer: for the user who runs it, without administrator rights, into the user's own
 ; programs folder, with a Start menu entry and an uninstaller. makensis is given VERSION and
 ; STAGE (the folder the zip is made from) and OUTFILE.
-Unicode true
+; A 64-bit installer for a 64-bit program: it runs where the program runs.
+Target amd64-unicode
 Name "Ziravel"
 OutFile "${OUTFILE}"
 RequestExecutionLevel user
