@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SoundFiles.h"
 #include "Spectrum.h"
+#include "SmallDisk.h"
 #include "ToneRun.h"
 #include "app/OptionsPanel.h"
 #include "synth/AnswerKey.h"

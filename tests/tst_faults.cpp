@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "SmallDisk.h"
 #include "ToneRun.h"
 #include "app/OptionsPanel.h"
 #include "runner/FileProbes.h"

@@ -6,6 +6,7 @@
 #include "synth/ToneDesign.h"
 #include "synth/ToneMaking.h"
 
+#include <QDir>
 #include <QSet>
 #include <QTest>
 #include <cmath>
@@ -257,7 +258,9 @@ void TestToneCommand::commandArguments_data() {
         << "-x/Ziravel_1.wav"
         << "1"
         << "Exp" << 300
-        << QStringList{"-r", "8000", "-n", "./-x/Ziravel_1.wav", "synth", "1", "exp", "300"};
+        << QStringList{
+               "-r",    "8000", "-n",  QStringLiteral(".") + QDir::separator() + "-x/Ziravel_1.wav",
+               "synth", "1",    "exp", "300"};
     QTest::newRow("quote in the folder stays in the path")
         << "/t/a\" -n \"/etc/x.wav"
         << "1"
