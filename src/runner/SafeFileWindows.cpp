@@ -8,6 +8,8 @@
 #include <QRandomGenerator>
 #include <QSaveFile>
 #include <QTemporaryFile>
+#include <io.h>
+#include <windows.h>
 
 PrivateFolder::PrivateFolder(const QString& parent) {
     const QString base = parent.isEmpty() ? QStringLiteral(".") : parent;
@@ -29,9 +31,13 @@ void moveToName(const QString& made, const QString& target, bool nameReserved) {
         why = QStringLiteral("it is not an ordinary file");
     else if (nameReserved && info.exists() && info.size() != 0)
         why = QStringLiteral("another file took its name meanwhile");
-    else if (info.exists() && !QFile::remove(target))
-        why = QStringLiteral("it cannot be replaced");
-    if (why.isEmpty() && !QFile::rename(made, target))
+    // Replaces only what was checked to be there, in one step, on disk before it returns;
+    // where nothing stood, never replaces what came meanwhile.
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (info.exists() ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (why.isEmpty() &&
+        !MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(made).utf16()),
+                     reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(target).utf16()),
+                     flags))
         why = QStringLiteral("the file cannot be moved there");
     if (!why.isEmpty()) {
         QFile::remove(made);
@@ -97,7 +103,14 @@ void AppendingFile::append(QByteArrayView lines) {
     }
 }
 
-void AppendingFile::sync(bool) {}
+// The system's buffers of the file go to the disk; the file system's go with them on Windows.
+void AppendingFile::sync(bool) {
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadWrite) ||
+        !FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle()))))
+        throw Failure(
+            QStringLiteral("%1 cannot be put on disk.").arg(QDir::toNativeSeparators(m_path)));
+}
 
 bool createFileExclusively(const QString& path) {
     QFile file(path);
