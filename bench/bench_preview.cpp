@@ -6,8 +6,9 @@
 //     pulseaudio -n --load=module-null-sink --load=module-native-protocol-unix
 //                --exit-idle-time=-1 --daemonize
 // Prints figures only.
-#include "sound/SoundPlayer.h"
+#include "RenderedOutput.h"
 #include "SoundFiles.h"
+#include "sound/SoundPlayer.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "RenderedOutput.h"
 #include "SoundFiles.h"
 #include "TestSupport.h"
 #include "analysis/Mp3File.h"

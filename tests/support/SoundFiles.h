@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "sound/SoundPlayer.h"
 #include "analysis/WavFile.h"
 
-#include <QAudioFormat>
 #include <QByteArray>
 #include <optional>
 
@@ -19,11 +17,4 @@ inline std::optional<SoundSamples> decodeWav(const QByteArray& file) {
     sound.samples.resize(static_cast<size_t>(frames * layout->channels));
     decodeFrames(file.constData() + layout->dataOffset, frames, *layout, sound.samples.data());
     return sound;
-}
-
-// All the samples in the output's format at once, as the player streams them.
-inline QByteArray renderForOutput(const SoundSamples& sound, const QAudioFormat& format) {
-    OutputStream stream(std::make_unique<MemorySamples>(sound), format);
-    stream.open(QIODevice::ReadOnly);
-    return stream.readAll();
 }

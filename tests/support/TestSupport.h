@@ -11,7 +11,6 @@
 #include <QTest>
 #include <QThread>
 
-
 namespace TestSupport {
 
 // The bytes of a file; empty when it cannot be read.

@@ -6,7 +6,7 @@
 #include "app/Form1.h"
 #include "settings/IniText.h"
 #include "settings/SettingsStore.h"
-#include "sound/SoundPlayer.h"
+#include "sound/SoundOutput.h"
 
 #include <QFile>
 #include <QSettings>
@@ -33,9 +33,9 @@ public:
         return QTest::qWaitForWindowExposed(window.get());
     }
 
-    // Writes a value as an earlier run would have left it.
+    // Writes a value into the store's file as an earlier run would have left it.
     void store(const QString& key, const QString& value) {
-        QSettings(QStringLiteral("Korvane"), QStringLiteral("Ziravel")).setValue(key, value);
+        QSettings(settingsFile(), QSettings::IniFormat).setValue(key, value);
     }
     // What the store holds now, read from the file as another program would (Qt's own
     // reader keeps the file it read, and takes a rewrite within the same millisecond and of
