@@ -12,12 +12,14 @@
 #include "synth/ToneCommand.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QWheelEvent>
 #include <cmath>
 #include <map>
 
@@ -80,6 +82,8 @@ class TestOptions : public QObject {
     Q_OBJECT
 
 private slots:
+    void closingThePanelRestoresTheWindow();
+    void wheelLeavesUnfocusedControls();
     void tableDefaultsAreCanonical();
     void rateAndSampleSize_data();
     void rateAndSampleSize();
@@ -420,6 +424,37 @@ void TestOptions::optionsAreKept() {
 void TestOptions::tableDefaultsAreCanonical() {
     for (const OptionSpec& option : toneOptionTable())
         QCOMPARE(option.get(ToneOptions()), option.defaultValue);
+}
+
+// Scrolling the form over a list or a number field that has not the focus changes nothing:
+// a hearing check must not end up in the wrong ear or at the wrong level.
+void TestOptions::wheelLeavesUnfocusedControls() {
+    WindowFixture fixture;
+    fixture.window->formLoad();
+    OptionsPanel& panel = *fixture.window->optionsPanel;
+    const QList<QWidget*> controls{fixture.window->waveformList, panel.level, panel.channel,
+                                   panel.sampleRate};
+    const auto values = [&] {
+        return QStringList{fixture.window->waveformList->currentText(), panel.level->text(),
+                           panel.channel->currentText(), panel.sampleRate->currentText()};
+    };
+    const QStringList before = values();
+    for (QWidget* control : controls) {
+        QWheelEvent wheel(QPointF(5, 5), control->mapToGlobal(QPointF(5, 5)), QPoint(),
+                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(control, &wheel);
+    }
+    QCOMPARE(values(), before);
+}
+
+void TestOptions::closingThePanelRestoresTheWindow() {
+    WindowFixture fixture;
+    QVERIFY(fixture.loadAndShow());
+    const QSize designed = fixture.window->size();
+    fixture.window->moreOptions->click();
+    QTRY_VERIFY(fixture.window->height() > designed.height());
+    fixture.window->moreOptions->click();
+    QTRY_COMPARE(fixture.window->size(), designed);
 }
 
 QTEST_MAIN(TestOptions)

@@ -2,6 +2,7 @@
 #include "Spectrum.h"
 #include "TestSupport.h"
 #include "ToneRun.h"
+#include "app/OptionsPanel.h"
 #include "analysis/WavFile.h"
 #include "app/Modals.h"
 #include "app/ToneWindow.h"
@@ -56,8 +57,10 @@ private slots:
     void clickGoesOnAfterNumberCheck();
     void screenReaderNames();
     void stopEndsTheBatch();
+    void stopDuringTheLastTone();
     void escapeStopsThePreviewAndTheSound();
     void previewMakesAndPlaysTone();
+    void playedPitchIsRounded();
     void previewWithoutToneTellsUser();
     void stalePreviewIsNotPlayed();
 };
@@ -483,6 +486,26 @@ void TestToneActions::screenReaderNames() {
     QCOMPARE(bar->valueInterface()->maximumValue().toInt(), 5);
 }
 
+// Stop during the last (here the only) tone ends the batch as a stop between tones does.
+void TestToneActions::stopDuringTheLastTone() {
+    ToneRun run;
+    run.useFakeTool(0);
+    qputenv("ZIRAVEL_FAKE_SOX_STALL", "Ziravel_1:3000");
+    run.w.countField->setText(QStringLiteral("1"));
+    // Stop once the tone is being made, while the window waits for it.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (TestSupport::waitForToneBeingMade(run.output, QStringLiteral("Ziravel_1.wav"), 0)) {
+            watch.stop();
+            run.w.stopButton->click();
+        }
+    });
+    watch.start(20);
+    run.w.pushButton1->click();
+    qunsetenv("ZIRAVEL_FAKE_SOX_STALL");
+    QCOMPARE(run.fixture.modals.notices, QStringList{"Stopped.\r\n0 of 1 tones were made."});
+}
+
 void TestToneActions::stopEndsTheBatch() {
     ToneRun run;
     run.useFakeTool(0);
@@ -527,6 +550,15 @@ void TestToneActions::escapeStopsThePreviewAndTheSound() {
     QCOMPARE(run.fixture.sound.played.size(), 1);
     QTest::keyClick(run.fixture.window.get(), Qt::Key_Escape);
     QCOMPARE(run.fixture.sound.stops, stopsBefore + 1);
+}
+
+// What people read of a pitch that is no whole number of hertz: one decimal.
+void TestToneActions::playedPitchIsRounded() {
+    ToneRun run;
+    run.w.optionsPanel->pitchDraw->setCurrentIndex(3);
+    run.w.optionsPanel->pitchList->setText(QStringLiteral("D4"));
+    run.w.pushButton3->click();
+    QCOMPARE(run.w.statusLine->text(), QStringLiteral("Played 293.7 Hz (D4 +0 cents)"));
 }
 
 void TestToneActions::previewMakesAndPlaysTone() {

@@ -9,6 +9,7 @@
 #include "app/ProgramIcon.h"
 #include "app/SkinFramework.h"
 #include "app/ToneProgress.h"
+#include "app/WheelGuard.h"
 #include "app/WindowActions.h"
 #include "app/WindowPointer.h"
 #include "runner/Failure.h"
@@ -190,8 +191,11 @@ void Form1::addOptionsPanel(QWidget* client) {
         optionsPanel->setVisible(open);
         client->setFixedSize(closed.width(), closed.height() + (open ? optionsPanel->height() : 0));
         fitToScreen();
+        // Closed, the window goes back to its designed size.
+        adjustSize();
     });
     client->setFixedSize(closed);
+    guardWheel(this);
     // Options that differ from their defaults apply while the panel is closed: the button
     // says how many, and grows when its caption needs the room.
     const int designedWidth = moreOptions->width();

@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace {
@@ -110,7 +111,8 @@ QString playedText(const Tone& tone) {
     if (tone.isNoise())
         return QStringLiteral("Played ") + waveformRowText(*tone.waveform).toLower();
     const auto pitch = [](double hertz) {
-        QString text = decimalText(hertz) + QStringLiteral(" Hz");
+        // What people read: one decimal.
+        QString text = decimalText(std::round(hertz * 10) / 10) + QStringLiteral(" Hz");
         if (const std::optional<NearestNote> note = nearestNote(hertz))
             text += QStringLiteral(" (%1 %2 cents)")
                         .arg(note->name, QString::asprintf("%+d", note->cents));
@@ -284,6 +286,8 @@ void saveTones(ToneWindow& window, ExportFormat format) {
             key.reset();
         madeTones += outcome.made ? 1 : 0;
     }
+    // A stop during the last tone ends it as one between tones does.
+    stopped = stopped || window.stopRequested();
     const bool keyWritten = key && guard.step(at.run, [&] { key->finish(); });
     staging.reset();
     lock.reset();
