@@ -2,9 +2,9 @@
 #include "Spectrum.h"
 #include "TestSupport.h"
 #include "ToneRun.h"
-#include "app/OptionsPanel.h"
 #include "analysis/WavFile.h"
 #include "app/Modals.h"
+#include "app/OptionsPanel.h"
 #include "app/ToneWindow.h"
 #include "sound/SoundPlayer.h"
 #include "synth/AnswerKey.h"
@@ -61,6 +61,7 @@ private slots:
     void escapeStopsThePreviewAndTheSound();
     void previewMakesAndPlaysTone();
     void playedPitchIsRounded();
+    void noWaveformIsToldNotRun();
     void previewWithoutToneTellsUser();
     void stalePreviewIsNotPlayed();
 };
@@ -559,6 +560,17 @@ void TestToneActions::playedPitchIsRounded() {
     run.w.optionsPanel->pitchList->setText(QStringLiteral("D4"));
     run.w.pushButton3->click();
     QCOMPARE(run.w.statusLine->text(), QStringLiteral("Played 293.7 Hz (D4 +0 cents)"));
+}
+
+// A stored row of -1 leaves no type chosen: the tone is refused before the tool runs.
+void TestToneActions::noWaveformIsToldNotRun() {
+    ToneRun run;
+    run.w.waveformList->setCurrentIndex(-1);
+    run.w.countField->setText(QStringLiteral("1"));
+    run.w.pushButton1->click();
+    QCOMPARE(run.fixture.modals.notices,
+             QStringList{"Done.\r\n1 of 1 tones could not be made.\r\nNo waveform type is "
+                         "chosen: choose one in the Type list."});
 }
 
 void TestToneActions::previewMakesAndPlaysTone() {

@@ -436,6 +436,9 @@ std::optional<SetRefusal> setRefusal(const Tone& highest) {
 }
 
 QString toneRefusal(const Tone& tone) {
+    // The tool would be given an empty type, and refuse it in words of its own.
+    if (!tone.waveform)
+        return QStringLiteral("No waveform type is chosen: choose one in the Type list.");
     if (tone.endFrequency && tone.options.sweep == ToneOptions::Sweep::log &&
         tone.frequency * *tone.endFrequency == 0)
         return QStringLiteral("A logarithmic sweep cannot start or end at 0 Hz.");
