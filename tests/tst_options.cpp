@@ -422,7 +422,7 @@ void TestOptions::optionsAreKept() {
 
 // A default written otherwise than the option writes its value would count as changed.
 void TestOptions::tableDefaultsAreCanonical() {
-    for (const OptionSpec& option : toneOptionTable())
+    for (const OptionRow& option : toneOptionTable())
         QCOMPARE(option.get(ToneOptions()), option.defaultValue);
 }
 

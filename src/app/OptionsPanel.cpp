@@ -16,7 +16,7 @@
 #include <QSpinBox>
 #include <cmath>
 
-using Kind = OptionSpec::Kind;
+using Kind = OptionRow::Kind;
 
 namespace {
 
@@ -56,8 +56,8 @@ private:
 OptionsPanel::OptionsPanel(SettingsStore& settings, QWidget* parent)
     : QWidget(parent), m_settings(settings) {
     auto* form = new QFormLayout(this);
-    for (const OptionSpec& option : toneOptionTable()) {
-        if (option.place != OptionSpec::Place::panel)
+    for (const OptionRow& option : toneOptionTable()) {
+        if (option.place != OptionRow::Place::panel)
             continue;
         QWidget* control = makeControl(option);
         control->setAccessibleName(option.name);
@@ -136,8 +136,8 @@ void OptionsPanel::enablePresetButtons() {
 
 void OptionsPanel::setControls(const QMap<QString, QString>& values) {
     m_restored = false;
-    for (const OptionSpec& option : toneOptionTable())
-        if (option.place == OptionSpec::Place::panel && values.contains(option.key))
+    for (const OptionRow& option : toneOptionTable())
+        if (option.place == OptionRow::Place::panel && values.contains(option.key))
             setControlText(option, values[option.key]);
     m_restored = true;
     storeOnChange();
@@ -145,7 +145,7 @@ void OptionsPanel::setControls(const QMap<QString, QString>& values) {
 
 void OptionsPanel::resetToDefaults() {
     QMap<QString, QString> defaults;
-    for (const OptionSpec& option : toneOptionTable())
+    for (const OptionRow& option : toneOptionTable())
         defaults.insert(option.key, option.defaultValue);
     setControls(defaults);
 }
@@ -167,8 +167,8 @@ void OptionsPanel::saveNamedPreset() {
     // Saved again under the same name, it holds only what it holds now.
     m_settings.removeAll(presetKey(name, QString()));
     QSettings::SettingsMap values;
-    for (const OptionSpec& option : toneOptionTable())
-        if (option.place == OptionSpec::Place::panel)
+    for (const OptionRow& option : toneOptionTable())
+        if (option.place == OptionRow::Place::panel)
             values.insert(presetKey(name, option.key), controlText(option));
     m_settings.saveAll(values);
     fillPresetList(name);
@@ -184,15 +184,15 @@ void OptionsPanel::deleteNamedPreset() {
 
 int OptionsPanel::changedCount() const {
     int changed = 0;
-    for (const OptionSpec& option : toneOptionTable())
+    for (const OptionRow& option : toneOptionTable())
         changed +=
-            option.place == OptionSpec::Place::panel && controlText(option) != option.defaultValue
+            option.place == OptionRow::Place::panel && controlText(option) != option.defaultValue
                 ? 1
                 : 0;
     return changed;
 }
 
-QWidget* OptionsPanel::makeControl(const OptionSpec& option) {
+QWidget* OptionsPanel::makeControl(const OptionRow& option) {
     switch (option.kind) {
     case Kind::words: {
         auto* box = new QComboBox(this);
@@ -232,7 +232,7 @@ QWidget* OptionsPanel::makeControl(const OptionSpec& option) {
     return box;
 }
 
-QString OptionsPanel::controlText(const OptionSpec& option) const {
+QString OptionsPanel::controlText(const OptionRow& option) const {
     QWidget* const widget = m_controls.value(option.id);
     if (!widget)
         return option.defaultValue;
@@ -255,7 +255,7 @@ QString OptionsPanel::controlText(const OptionSpec& option) const {
     return static_cast<QCheckBox*>(widget)->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
 }
 
-void OptionsPanel::setControlText(const OptionSpec& option, const QString& text) {
+void OptionsPanel::setControlText(const OptionRow& option, const QString& text) {
     QWidget* const widget = m_controls.value(option.id);
     if (!widget)
         return;
@@ -285,10 +285,10 @@ void OptionsPanel::setControlText(const OptionSpec& option, const QString& text)
 }
 
 void OptionsPanel::restore() {
-    const ToneOptions stored = toneOptionsFrom([this](const OptionSpec& option) {
+    const ToneOptions stored = toneOptionsFrom([this](const OptionRow& option) {
         return m_settings.value(option.key, option.defaultValue);
     });
-    for (const OptionSpec& option : toneOptionTable())
+    for (const OptionRow& option : toneOptionTable())
         setControlText(option, option.get(stored));
     m_restored = true;
     fillPresetList(QString());
@@ -300,12 +300,12 @@ void OptionsPanel::storeOnChange() {
         return;
     emit optionsChanged();
     QSettings::SettingsMap values;
-    for (const OptionSpec& option : toneOptionTable())
-        if (option.place == OptionSpec::Place::panel)
+    for (const OptionRow& option : toneOptionTable())
+        if (option.place == OptionRow::Place::panel)
             values.insert(option.key, controlText(option));
     m_settings.saveAll(values);
 }
 
 ToneOptions OptionsPanel::options() const {
-    return toneOptionsFrom([this](const OptionSpec& option) { return controlText(option); });
+    return toneOptionsFrom([this](const OptionRow& option) { return controlText(option); });
 }

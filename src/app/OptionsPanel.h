@@ -13,7 +13,7 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class SettingsStore;
-struct OptionSpec;
+struct OptionRow;
 
 // The listening-test options under "More options", a row for each option of the option
 // table. Each is stored under its own key at every change and restored at start, a stored
@@ -58,13 +58,13 @@ signals:
     void waveformRowAsked(int row);
 
 private:
-    QWidget* makeControl(const OptionSpec& option);
+    QWidget* makeControl(const OptionRow& option);
     template <typename Control> Control* control(Option option) const {
         return qobject_cast<Control*>(m_controls.value(option));
     }
     // What the option's control holds, as stored; and the control set from such a text.
-    QString controlText(const OptionSpec& option) const;
-    void setControlText(const OptionSpec& option, const QString& text);
+    QString controlText(const OptionRow& option) const;
+    void setControlText(const OptionRow& option, const QString& text);
     void storeOnChange();
     void addPresetRows(class QFormLayout* form);
     void resetToDefaults();

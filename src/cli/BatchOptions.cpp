@@ -55,10 +55,10 @@ using Inputs = QMap<Option, QString>;
 
 Inputs defaultInputs() {
     Inputs inputs;
-    for (const OptionSpec& option : optionTable())
+    for (const OptionRow& option : optionTable())
         inputs.insert(option.id, option.defaultValue);
     // A row as typed, by its text; the current folder, as with every command-line tool.
-    inputs[Option::type] = waveformRows.value(optionSpec(Option::type).defaultValue.toInt());
+    inputs[Option::type] = waveformRows.value(optionRow(Option::type).defaultValue.toInt());
     inputs[Option::folder] = QStringLiteral(".");
     return inputs;
 }
@@ -84,7 +84,7 @@ void applyPreset(Inputs& inputs, const QString& name) {
         refuse(QStringLiteral("preset"), name,
                QStringLiteral("no such preset; there are %1.")
                    .arg(presetNames(stored).join(QStringLiteral(", "))));
-    for (const OptionSpec& option : toneOptionTable())
+    for (const OptionRow& option : toneOptionTable())
         if (preset->values.contains(option.key))
             inputs[option.id] = preset->values.value(option.key);
     if (preset->waveformRow)
@@ -110,10 +110,10 @@ Inputs storedInputs() {
     }
     if (stored.contains(storedSetting(Option::folder).name))
         inputs[Option::folder] = value(storedSetting(Option::folder));
-    const ToneOptions options = toneOptionsFrom([&stored](const OptionSpec& option) {
+    const ToneOptions options = toneOptionsFrom([&stored](const OptionRow& option) {
         return stored.value(option.key, option.defaultValue).toString();
     });
-    for (const OptionSpec& option : toneOptionTable())
+    for (const OptionRow& option : toneOptionTable())
         inputs[option.id] = option.get(options);
     return inputs;
 }
@@ -164,27 +164,26 @@ int checkedWord(const QString& option, const QString& text, const QStringList& w
 }
 
 // The input's text as the table reads it, which must pass the option's check.
-QString checkedText(Option input, const Inputs& inputs) {
-    const OptionSpec& option = optionSpec(input);
-    const QString text = inputs.value(input);
+QString checkedText(const OptionRow& option, const QString& text) {
     const std::optional<QString> read = readOption(option, text);
     if (!read)
         refuse(option.flag, text, optionRefusal(option));
     return *read;
 }
 
+QString checkedText(Option input, const Inputs& inputs) {
+    return checkedText(optionRow(input), inputs.value(input));
+}
+
 // The options with one of them set from its text, which must pass the option's check.
-ToneOptions withOption(ToneOptions options, const OptionSpec& option, const QString& text) {
-    const std::optional<QString> read = readOption(option, text);
-    if (!read)
-        refuse(option.flag, text, optionRefusal(option));
-    option.set(options, *read);
+ToneOptions withOption(ToneOptions options, const OptionRow& option, const QString& text) {
+    option.set(options, checkedText(option, text));
     return options;
 }
 
 ToneOptions checkedOptions(const Inputs& inputs) {
     ToneOptions options;
-    for (const OptionSpec& option : toneOptionTable())
+    for (const OptionRow& option : toneOptionTable())
         options = withOption(options, option, inputs.value(option.id));
     return options;
 }
@@ -201,7 +200,7 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     request.plan.waveform = Waveform(checkedText(Option::type, inputs).toInt());
     request.folder = checkedFolder(inputs.value(Option::folder));
     request.plan.format =
-        ExportFormat(optionSpec(Option::format).words.indexOf(checkedText(Option::format, inputs)));
+        ExportFormat(optionRow(Option::format).words.indexOf(checkedText(Option::format, inputs)));
     const bool designBalanced = parser.isSet(QStringLiteral("balanced"));
     QList<double> designLevels;
     QList<ToneOptions::Channel> designChannels;
@@ -217,9 +216,9 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     for (const Option listed : {Option::level, Option::channel}) {
         const QString text = inputs.value(listed);
         if (!designBalanced && text.contains(QLatin1Char(',')))
-            refuse(optionSpec(listed).flag, text,
+            refuse(optionRow(listed).flag, text,
                    QStringLiteral("a list of %1s is for a balanced design: add --balanced.")
-                       .arg(optionSpec(listed).flag));
+                       .arg(optionRow(listed).flag));
     }
     Inputs first = inputs;
     first[Option::level] = levelTexts.first();
@@ -231,10 +230,10 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                               "bits."));
     for (const QString& text : levelTexts)
         designLevels.append(
-            withOption(request.plan.options, optionSpec(Option::level), text).levelDb);
+            withOption(request.plan.options, optionRow(Option::level), text).levelDb);
     for (const QString& text : channelTexts)
         designChannels.append(
-            withOption(request.plan.options, optionSpec(Option::channel), text).channel);
+            withOption(request.plan.options, optionRow(Option::channel), text).channel);
     for (const char* list : {"frequencies", "notes"})
         if (parser.isSet(QLatin1String(list))) {
             if (!request.plan.pitchList.isEmpty())
@@ -431,12 +430,12 @@ QList<BatchOption> batchOptions() {
     const auto withDefault = [](const QString& help, const QString& defaultText) {
         return help + QStringLiteral(" (default: %1)").arg(defaultText);
     };
-    const auto addInput = [&options, &withDefault](const OptionSpec& option) {
+    const auto addInput = [&options, &withDefault](const OptionRow& option) {
         const QString shown = option.shownDefault();
         const bool listed =
-            option.kind == OptionSpec::Kind::words || option.kind == OptionSpec::Kind::row;
+            option.kind == OptionRow::Kind::words || option.kind == OptionRow::Kind::row;
         options.append({option.section,
-                        option.kind == OptionSpec::Kind::flag
+                        option.kind == OptionRow::Kind::flag
                             ? QCommandLineOption(option.flag, option.help)
                             : QCommandLineOption(option.flag,
                                                  shown.isEmpty() ? option.help
@@ -446,7 +445,7 @@ QList<BatchOption> batchOptions() {
     };
     // The set's own inputs, the design among them, then the tone's options.
     const auto addInputs = [&addInput](Option first, Option last) {
-        for (const OptionSpec& option : optionTable())
+        for (const OptionRow& option : optionTable())
             if (option.id >= first && option.id <= last)
                 addInput(option);
     };
@@ -509,7 +508,6 @@ QList<BatchOption> batchOptions() {
 }
 
 std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& arguments) {
-    const Inputs defaults;
     QCommandLineParser parser;
     const QList<BatchOption> options = batchOptions();
     for (const BatchOption& option : options)
@@ -548,13 +546,13 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
     } catch (const Refusal& refusal) {
         return BatchAnswer{refusal.text + QLatin1Char('\n'), badInputStatus};
     }
-    for (const OptionSpec& option : optionTable())
+    for (const OptionRow& option : optionTable())
         if (parser.isSet(option.flag))
-            inputs[option.id] = option.kind == OptionSpec::Kind::flag ? QStringLiteral("1")
-                                                                      : parser.value(option.flag);
+            inputs[option.id] = option.kind == OptionRow::Kind::flag ? QStringLiteral("1")
+                                                                     : parser.value(option.flag);
     // --sweep alone makes sweeps, upward.
     if (parser.isSet(QStringLiteral("sweep")) && !parser.isSet(QStringLiteral("shape")) &&
-        inputs[Option::shape] == optionSpec(Option::shape).defaultValue)
+        inputs[Option::shape] == optionRow(Option::shape).defaultValue)
         inputs[Option::shape] = QStringLiteral("up");
     try {
         return checkedRequest(inputs, parser);

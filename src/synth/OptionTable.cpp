@@ -11,8 +11,8 @@
 
 namespace {
 
-using Kind = OptionSpec::Kind;
-using Place = OptionSpec::Place;
+using Kind = OptionRow::Kind;
+using Place = OptionRow::Place;
 
 QStringList rateWords() {
     QStringList words;
@@ -83,7 +83,7 @@ std::function<void(ToneOptions&, const QString&)> setDecimal(double ToneOptions:
     };
 }
 
-QList<OptionSpec> makeTable() {
+QList<OptionRow> makeTable() {
     const QStringList channels{QStringLiteral("mono"), QStringLiteral("left"),
                                QStringLiteral("right"), QStringLiteral("both")};
     const QStringList references{QStringLiteral("peak"), QStringLiteral("rms")};
@@ -480,10 +480,10 @@ QList<OptionSpec> makeTable() {
 
 } // namespace
 
-const QList<OptionSpec>& optionTable() {
-    static const QList<OptionSpec> table = [] {
-        const QList<OptionSpec> rows = makeTable();
-        // optionSpec() finds a row at its option's place.
+const QList<OptionRow>& optionTable() {
+    static const QList<OptionRow> table = [] {
+        const QList<OptionRow> rows = makeTable();
+        // optionRow() finds a row at its option's place.
         for (qsizetype at = 0; at < rows.size(); ++at)
             Q_ASSERT(int(rows[at].id) == at);
         return rows;
@@ -491,39 +491,39 @@ const QList<OptionSpec>& optionTable() {
     return table;
 }
 
-const QList<OptionSpec>& toneOptionTable() {
-    static const QList<OptionSpec> table = [] {
-        QList<OptionSpec> rows = optionTable();
-        rows.removeIf([](const OptionSpec& option) { return !option.set; });
+const QList<OptionRow>& toneOptionTable() {
+    static const QList<OptionRow> table = [] {
+        QList<OptionRow> rows = optionTable();
+        rows.removeIf([](const OptionRow& option) { return !option.set; });
         return rows;
     }();
     return table;
 }
 
-const OptionSpec& optionSpec(Option option) {
+const OptionRow& optionRow(Option option) {
     return optionTable()[int(option)];
 }
 
 SettingKey storedSetting(Option option) {
-    const OptionSpec& spec = optionSpec(option);
-    return {spec.key, spec.defaultValue};
+    const OptionRow& row = optionRow(option);
+    return {row.key, row.defaultValue};
 }
 
-QString OptionSpec::shownDefault() const {
+QString OptionRow::shownDefault() const {
     return kind == Kind::row ? words.value(defaultValue.toInt()) : defaultValue;
 }
 
 ToneOptions::ToneOptions() {
     static const ToneOptions defaults = [] {
         ToneOptions options{Unset{}};
-        for (const OptionSpec& option : toneOptionTable())
+        for (const OptionRow& option : toneOptionTable())
             option.set(options, option.defaultValue);
         return options;
     }();
     *this = defaults;
 }
 
-std::optional<QString> readOption(const OptionSpec& option, const QString& text) {
+std::optional<QString> readOption(const OptionRow& option, const QString& text) {
     switch (option.kind) {
     case Kind::words:
         if (const qsizetype at = option.words.indexOf(text.toLower()); at >= 0)
@@ -566,7 +566,7 @@ std::optional<QString> readOption(const OptionSpec& option, const QString& text)
     return std::nullopt;
 }
 
-QString optionRefusal(const OptionSpec& option) {
+QString optionRefusal(const OptionRow& option) {
     switch (option.kind) {
     case Kind::words:
         return QStringLiteral("not one of %1.").arg(option.words.join(QStringLiteral(", ")));
@@ -593,14 +593,14 @@ QString optionRefusal(const OptionSpec& option) {
     return QStringLiteral("not 0 or 1.");
 }
 
-ToneOptions toneOptionsFrom(const std::function<QString(const OptionSpec&)>& texts) {
+ToneOptions toneOptionsFrom(const std::function<QString(const OptionRow&)>& texts) {
     ToneOptions options;
-    for (const OptionSpec& option : toneOptionTable()) {
+    for (const OptionRow& option : toneOptionTable()) {
         option.set(options, readOption(option, texts(option)).value_or(option.defaultValue));
     }
     return options;
 }
 
 QString optionWord(Option option, const ToneOptions& options) {
-    return optionSpec(option).get(options);
+    return optionRow(option).get(options);
 }

@@ -49,7 +49,7 @@ inline constexpr int maximumBatchCount = 10000000;
 // One input, in one place: where it is stored and its default, what it may hold, its section,
 // ziravel-batch flag and help, and its row in the window's "More options" panel. The settings,
 // the window, the command line, --help, the manual page and the completions all read it.
-struct OptionSpec {
+struct OptionRow {
     enum class Kind {
         words,   // one of `words`, shown as the `rows` of a list
         number,  // a number from `lowest` to `highest`, kept to `decimals` places
@@ -93,11 +93,11 @@ struct OptionSpec {
 };
 
 // Every input, in the order of Option.
-const QList<OptionSpec>& optionTable();
+const QList<OptionRow>& optionTable();
 // The tone's options alone, in the order of Option.
-const QList<OptionSpec>& toneOptionTable();
+const QList<OptionRow>& toneOptionTable();
 
-const OptionSpec& optionSpec(Option option);
+const OptionRow& optionRow(Option option);
 
 // Where the option is stored and what it reads as when missing.
 SettingKey storedSetting(Option option);
@@ -108,11 +108,11 @@ QString optionWord(Option option, const ToneOptions& options);
 // The option read from a text as typed, given or stored: the canonical text when it is one of
 // the option's own (a word in any case, a whole number within the limits read as the window
 // reads its fields, a safe prefix, "0" or "1"); nothing otherwise.
-std::optional<QString> readOption(const OptionSpec& option, const QString& text);
+std::optional<QString> readOption(const OptionRow& option, const QString& text);
 
 // Why a text is not one of the option's own, for a refusal on the command line.
-QString optionRefusal(const OptionSpec& option);
+QString optionRefusal(const OptionRow& option);
 
 // The options from stored texts: a text that is not one of its option's own gives way to the
 // default.
-ToneOptions toneOptionsFrom(const std::function<QString(const OptionSpec&)>& texts);
+ToneOptions toneOptionsFrom(const std::function<QString(const OptionRow&)>& texts);

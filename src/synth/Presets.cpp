@@ -10,21 +10,21 @@ const QList<Preset>& builtInPresets() {
     static const QList<Preset> presets{
         // Python's wave module and many players refuse the 32-bit files SoX writes.
         {QStringLiteral("Compatible WAV"),
-         {{optionSpec(Option::sampleSize).key, QStringLiteral("16")},
-          {optionSpec(Option::sampleRate).key, QStringLiteral("44100")}},
+         {{optionRow(Option::sampleSize).key, QStringLiteral("16")},
+          {optionRow(Option::sampleRate).key, QStringLiteral("44100")}},
          std::nullopt},
         {QStringLiteral("Hearing check"),
-         {{optionSpec(Option::level).key, QStringLiteral("-40")},
-          {optionSpec(Option::fade).key, QStringLiteral("20")},
-          {optionSpec(Option::sampleSize).key, QStringLiteral("16")},
-          {optionSpec(Option::sampleRate).key, QStringLiteral("48000")}},
+         {{optionRow(Option::level).key, QStringLiteral("-40")},
+          {optionRow(Option::fade).key, QStringLiteral("20")},
+          {optionRow(Option::sampleSize).key, QStringLiteral("16")},
+          {optionRow(Option::sampleRate).key, QStringLiteral("48000")}},
          std::nullopt},
         // At 8000 Hz a sawtooth's harmonics fold back into the band; a triangle at 48000 Hz
         // stays clean.
         {QStringLiteral("Ear training"),
-         {{optionSpec(Option::pitchDraw).key, QStringLiteral("notes")},
-          {optionSpec(Option::sampleRate).key, QStringLiteral("48000")},
-          {optionSpec(Option::fade).key, QStringLiteral("20")}},
+         {{optionRow(Option::pitchDraw).key, QStringLiteral("notes")},
+          {optionRow(Option::sampleRate).key, QStringLiteral("48000")},
+          {optionRow(Option::fade).key, QStringLiteral("20")}},
          2},
     };
     return presets;
@@ -71,7 +71,7 @@ std::optional<Preset> findPreset(const QString& name, const QSettings::SettingsM
     if (!userPresetNames(stored).contains(name))
         return std::nullopt;
     Preset preset{name, {}, std::nullopt};
-    for (const OptionSpec& option : toneOptionTable())
+    for (const OptionRow& option : toneOptionTable())
         if (const auto value = stored.constFind(presetKey(name, option.key));
             value != stored.cend())
             preset.values.insert(

@@ -23,7 +23,7 @@ QJsonObject setManifest(const SetPlan& plan, const ManifestRun& run, Tone first)
                         {QStringLiteral("type"), waveformWord(waveformRowText(*plan.waveform))},
                         {QStringLiteral("format"), fileExtension(plan.format).mid(1)},
                         {QStringLiteral("digits"), run.digits}};
-    for (const OptionSpec& option : toneOptionTable())
+    for (const OptionRow& option : toneOptionTable())
         options.insert(option.flag, option.get(plan.options));
     if (plan.band)
         options.insert(QStringLiteral("band"), plan.band->text());

@@ -20,11 +20,14 @@ SetPlan::Drawn SetPlan::drawn(qint64 number) const {
     Drawn drawn{{0, options.levelDb, options.channel, 1}, std::mt19937_64(toneSeed(seed, number))};
     if (design)
         drawn.point = design->point(seed, number);
-    else if (!pitchList.isEmpty())
-        drawn.point.frequency = pitchList[drawIndex(pitchList.size(), drawn.generator)];
     else
-        drawn.point.frequency = drawPitch(from, to, options.pitchDraw, drawn.generator);
+        drawn.point.frequency = freePitch(drawn.generator);
     return drawn;
+}
+
+double SetPlan::freePitch(std::mt19937_64& generator) const {
+    return pitchList.isEmpty() ? drawPitch(from, to, options.pitchDraw, generator)
+                               : pitchList[drawIndex(pitchList.size(), generator)];
 }
 
 bool SetPlan::shapeReadsBounds() const {
@@ -48,10 +51,7 @@ Tone SetPlan::tone(qint64 number, Drawn drawn) const {
                          : (options.noiseBandFromBounds ? std::optional(bandBetween(from, to))
                                                         : std::nullopt);
     // A second pitch is drawn as the first, from a balanced list freely.
-    const auto drawAgain = [&] {
-        return pitchList.isEmpty() ? drawPitch(from, to, options.pitchDraw, drawn.generator)
-                                   : pitchList[drawIndex(pitchList.size(), drawn.generator)];
-    };
+    const auto drawAgain = [&] { return freePitch(drawn.generator); };
     shapePitches(tone, from, to, drawAgain, drawn.point.intervalSign);
     return tone;
 }

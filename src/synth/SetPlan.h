@@ -56,6 +56,8 @@ struct SetPlan {
     };
     Drawn drawn(qint64 number) const;
     Tone tone(qint64 number, Drawn drawn) const;
+    // A pitch drawn from the list, or between the bounds, with the generator; no design.
+    double freePitch(std::mt19937_64& generator) const;
     // Whether shaping a tone reads the bounds (a sweep between them, noise filtered to them).
     bool shapeReadsBounds() const;
 
