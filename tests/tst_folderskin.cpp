@@ -67,7 +67,7 @@ private slots:
     void cancelChangesNothing();
     void chosenFolder_data();
     void chosenFolder();
-    void typedFolderMovesDialogWhenItExists();
+    void typedFolderLeavesDialogStart();
     void withoutSkinNothingChanges_data();
     void withoutSkinNothingChanges();
     void validSkinIsApplied();
@@ -86,7 +86,7 @@ void TestFolderSkin::cancelChangesNothing() {
     const QString before = fixture.window->folderField->text();
     fixture.window->chooseFolderButton->click();
     QCOMPARE(fixture.modals.folderPrompts, QStringList{"Please select folder:"});
-    QCOMPARE(fixture.modals.folderStarts, QStringList{before});
+    QCOMPARE(fixture.modals.folderStarts, QStringList{QString()});
     QCOMPARE(fixture.window->folderField->text(), before);
     QCOMPARE(fixture.stored("LastFolderDot"), QStringLiteral("<missing>"));
     QVERIFY(fixture.modals.reports.isEmpty());
@@ -108,7 +108,6 @@ void TestFolderSkin::chosenFolder() {
     QFETCH(QString, folderText);
     WindowFixture fixture;
     fixture.window->formLoad();
-    const QString firstStart = fixture.window->folderField->text();
     fixture.modals.folderAnswer = chosen;
     for (int click = 0; click < 2; ++click) {
         fixture.window->chooseFolderButton->click();
@@ -116,21 +115,18 @@ void TestFolderSkin::chosenFolder() {
         QCOMPARE(fixture.stored("Text5"), folderText);
         QCOMPARE(fixture.stored("LastFolderDot"), chosen);
     }
-    QCOMPARE(fixture.modals.folderStarts, (QStringList{firstStart, chosen}));
+    QCOMPARE(fixture.modals.folderStarts, (QStringList{QString(), chosen}));
 }
 
-void TestFolderSkin::typedFolderMovesDialogWhenItExists() {
+void TestFolderSkin::typedFolderLeavesDialogStart() {
     WindowFixture fixture;
     fixture.window->formLoad();
     fixture.modals.folderAnswer = QStringLiteral("/chosen");
     fixture.window->chooseFolderButton->click();
     fixture.modals.folderAnswer.clear();
-    fixture.window->folderField->setText(QStringLiteral("/typed/"));
-    fixture.window->chooseFolderButton->click();
     fixture.window->folderField->setText(fixture.folder());
     fixture.window->chooseFolderButton->click();
-    QCOMPARE(fixture.modals.folderStarts.mid(1),
-             (QStringList{QStringLiteral("/chosen"), fixture.folder()}));
+    QCOMPARE(fixture.modals.folderStarts.last(), QStringLiteral("/chosen"));
     QCOMPARE(fixture.window->folderField->text(), fixture.folder());
 }
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window at the font resolution QT_FONT_DPI gives, on a 1280x800 screen: run once for
+// The window at the font resolution QT_FONT_DPI gives, on a 1280-pixel-wide screen: run once for
 // each resolution (96, 144, 192).
 #include "WindowFixture.h"
 #include "app/OptionsPanel.h"
@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <cmath>
 
 class TestLargeFonts : public QObject {
     Q_OBJECT
@@ -18,6 +20,7 @@ private slots:
     void designedGeometryAt96Dpi();
     void everyControlReachable();
     void noCaptionCut();
+    void noBarWhereTheWindowFits();
 };
 
 namespace {
@@ -59,9 +62,13 @@ void TestLargeFonts::everyControlReachable() {
     QVERIFY(fixture);
     Form1& w = *fixture->window;
     // Qt scales the whole window by the font resolution: the screen holds fewer pixels of it.
-    QCOMPARE(w.screen()->size() * w.screen()->devicePixelRatio(), QSize(1280, 800));
+    QCOMPARE(qRound(w.screen()->size().width() * w.screen()->devicePixelRatio()), 1280);
     QVERIFY2(w.screen()->availableGeometry().contains(w.frameGeometry()),
              qPrintable(QStringLiteral("%1x%2").arg(w.width()).arg(w.height())));
+    // In the screen's own pixels too: a fractional scale rounds the screen's size.
+    const qreal ratio = w.screen()->devicePixelRatio();
+    QVERIFY(std::ceil((w.frameGeometry().bottom() + 1) * ratio) <=
+            std::floor(w.screen()->availableGeometry().height() * ratio));
     // What shows of the window's content: the scroller's view when it scrolls.
     auto* scroller = qobject_cast<QScrollArea*>(w.centralWidget());
     QWidget* view = scroller ? scroller->viewport() : w.centralWidget();
@@ -115,6 +122,18 @@ void TestLargeFonts::noCaptionCut() {
     for (QGroupBox* frame : w.findChildren<QGroupBox*>())
         check(frame, frame->title(), frame->width() - 8);
     QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral(", "))));
+}
+
+// With More options closed the window scrolls only when the screen cannot hold it.
+void TestLargeFonts::noBarWhereTheWindowFits() {
+    const std::unique_ptr<WindowFixture> fixture = shownWindow(false);
+    QVERIFY(fixture);
+    Form1& w = *fixture->window;
+    const QSize frame = w.frameGeometry().size() - w.geometry().size();
+    const bool fits = QSize(536, 467).boundedTo(w.screen()->availableGeometry().size() - frame) ==
+                      QSize(536, 467);
+    const auto* scroller = qobject_cast<QScrollArea*>(w.centralWidget());
+    QCOMPARE(scroller && scroller->verticalScrollBar()->isVisible(), !fits);
 }
 
 QTEST_MAIN(TestLargeFonts)

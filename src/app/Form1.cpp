@@ -35,9 +35,11 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
+#include <QShowEvent>
 #include <QSocketNotifier>
 #include <QStyle>
 #include <QTimer>
+#include <cmath>
 
 namespace {
 
@@ -190,9 +192,7 @@ void Form1::addOptionsPanel(QWidget* client) {
                       QSize(twips(0, 0, 7800, 0).width(), optionsPanel->sizeHint().height())));
         optionsPanel->setVisible(open);
         client->setFixedSize(closed.width(), closed.height() + (open ? optionsPanel->height() : 0));
-        fitToScreen();
-        // Closed, the window goes back to its designed size.
-        adjustSize();
+        fitWindow();
     });
     client->setFixedSize(closed);
     guardWheel(this);
@@ -211,6 +211,20 @@ void Form1::addOptionsPanel(QWidget* client) {
             &QComboBox::setCurrentIndex);
 }
 
+void Form1::fitWindow() {
+    fitToScreen();
+    // Smaller content gives the window back its designed size.
+    adjustSize();
+}
+
+void Form1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // The frame was guessed before the window was shown; with the real one the window may
+    // fit without scrolling.
+    if (!event->spontaneous())
+        fitWindow();
+}
+
 void Form1::fitToScreen() {
     const QSize content = m_client->size();
     const QScreen* shownOn = screen();
@@ -218,7 +232,12 @@ void Form1::fitToScreen() {
         return;
     // The window system adds a frame and a title bar: what it adds once shown, a guess before.
     const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(16, 48);
-    const QSize room = shownOn->availableGeometry().size() - frame;
+    QSize room = shownOn->availableGeometry().size() - frame;
+    // At a fractional scale the screen's size is rounded, up as often as down: a pixel less
+    // never passes its edge.
+    const qreal ratio = shownOn->devicePixelRatio();
+    if (ratio != std::floor(ratio))
+        room -= QSize(1, 1);
     if (!m_scroller && content.width() <= room.width() && content.height() <= room.height())
         return;
     if (!m_scroller) {
@@ -338,11 +357,9 @@ void Form1::chooseOutputFolder() {
     Guard guard(m_services.modals, handlerLocation(QStringLiteral("PushButton9_Click")));
     QString chosen;
     guard.step(100, [&] {
-        // The folder the tones go to now, else the one chosen last time.
-        const QString typed = expandedFolder(folderField->text());
-        chosen = m_services.modals.chooseFolder(
-            this, QStringLiteral("Please select folder:"),
-            folderExists(typed) ? typed : m_services.settings.value(lastFolderDot));
+        // The folder chosen last time: a folder typed by hand does not move the start.
+        chosen = m_services.modals.chooseFolder(this, QStringLiteral("Please select folder:"),
+                                                m_services.settings.value(lastFolderDot));
     });
     bool cancelled = false;
     guard.step(102, [&] { cancelled = chosen.isEmpty(); });

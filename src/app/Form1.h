@@ -118,6 +118,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // A rectangle of the designed layout, in twips, in pixels at the fonts' resolution.
@@ -125,6 +126,8 @@ private:
     // The window as large as what it holds, or, where the screen is smaller, as large as the
     // screen allows, what it holds scrolling.
     void fitToScreen();
+    // Fits the window to the screen, as small as what it holds allows.
+    void fitWindow();
     void buildControls();
     void placeControls(QWidget* client);
     void addOptionsPanel(QWidget* client);

@@ -388,16 +388,23 @@ CommandLine toneCommand(const QString& toolPath, const Tone& tone) {
     return {toolPath, toolArguments(tone)};
 }
 
+namespace {
+
+// Why the tone's file must not last fileSeconds, or empty text.
+QString fileLengthRefusal(const Tone& tone, double fileSeconds) {
+    return toneLengthRefusal(fileSeconds, tone.sampleRate(), tone.options.sampleBits,
+                             tone.channels(), !tone.isMp3() && !tone.isFlac());
+}
+
+} // namespace
+
 double checkedSeconds(const Tone& tone) {
     const std::optional<double> seconds = toneSecondsOf(tone.lengthText);
     if (!seconds)
         throw Failure(FailureText::noLength);
     // A file of several tones is as long as they are with their gaps.
     const double fileSeconds = tone.fileSeconds(*seconds);
-    if (const QString refusal =
-            toneLengthRefusal(fileSeconds, tone.sampleRate(), tone.options.sampleBits,
-                              tone.channels(), !tone.isMp3() && !tone.isFlac());
-        !refusal.isEmpty())
+    if (const QString refusal = fileLengthRefusal(tone, fileSeconds); !refusal.isEmpty())
         throw Failure(refusal);
     return fileSeconds;
 }
@@ -439,6 +446,11 @@ QString toneRefusal(const Tone& tone) {
     // The tool would be given an empty type, and refuse it in words of its own.
     if (!tone.waveform)
         return QStringLiteral("No waveform type is chosen: choose one in the Type list.");
+    // A length past the program's limits is the user's to change, not a failure to report.
+    if (const std::optional<double> seconds = toneSecondsOf(tone.lengthText))
+        if (const QString refusal = fileLengthRefusal(tone, tone.fileSeconds(*seconds));
+            !refusal.isEmpty())
+            return refusal;
     if (tone.endFrequency && tone.options.sweep == ToneOptions::Sweep::log &&
         tone.frequency * *tone.endFrequency == 0)
         return QStringLiteral("A logarithmic sweep cannot start or end at 0 Hz.");

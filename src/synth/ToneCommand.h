@@ -197,7 +197,7 @@ CommandLine toneCommand(const QString& toolPath, const Tone& tone);
 double checkedSeconds(const Tone& tone);
 
 // Why the tone cannot be made as asked whatever the tool does, or empty text: no waveform
-// chosen, its pitch
+// chosen, a length past checkedSeconds()'s limits, its pitch
 // (toneRefusal() above, and a pitch above what the highest rate holds), a logarithmic sweep
 // from or to 0 Hz, a fade longer than half the tone (it would never reach its level), or an
 // MP3 file asked for a rate or a noise band its encoder cannot keep.
