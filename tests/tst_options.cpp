@@ -101,6 +101,7 @@ private slots:
     void sequenceFromTheWindow();
     void changedOptionsAtAGlance();
     void presetsKeptInTheSettings();
+    void idleRowsSayWhy();
     void unsafePrefixGivesDefault_data();
     void unsafePrefixGivesDefault();
     void optionsAreKept();
@@ -310,15 +311,15 @@ void TestOptions::sequenceFromTheWindow() {
 void TestOptions::changedOptionsAtAGlance() {
     ToneRun run;
     OptionsPanel& options = *run.w.optionsPanel;
-    QCOMPARE(run.w.moreOptions->text(), QStringLiteral("More options"));
+    QCOMPARE(run.w.moreOptions->text(), QStringLiteral("M&ore options"));
     options.level->setValue(-400);
     options.channel->setCurrentIndex(1);
-    QCOMPARE(run.w.moreOptions->text(), QStringLiteral("More options (2 changed)"));
+    QCOMPARE(run.w.moreOptions->text(), QStringLiteral("M&ore options (2 changed)"));
     QCOMPARE(QAccessible::queryAccessibleInterface(run.w.moreOptions)->text(QAccessible::Name),
-             run.w.moreOptions->text());
+             QStringLiteral("More options (2 changed)"));
     QVERIFY(run.w.moreOptions->width() >= run.w.moreOptions->sizeHint().width());
     options.resetButton->click();
-    QCOMPARE(run.w.moreOptions->text(), QStringLiteral("More options"));
+    QCOMPARE(run.w.moreOptions->text(), QStringLiteral("M&ore options"));
     QCOMPARE(options.options(), ToneOptions());
 }
 
@@ -347,10 +348,43 @@ void TestOptions::presetsKeptInTheSettings() {
 
     options.presetList->setCurrentText(QStringLiteral("Ear training"));
     QVERIFY(!options.deletePreset->isEnabled() && !options.savePreset->isEnabled());
-    options.applyPreset->click();
-    QCOMPARE(options.options().pitchDraw, ToneOptions::PitchDraw::notes);
+    // The list says what a preset sets.
+    QVERIFY(options.presetList->toolTip().startsWith(
+        QStringLiteral("Type: Triangle; Sample rate: 48000 Hz; Fade in and out: 20 ms; ")));
+    // An option the preset does not name goes to its default.
+    options.level->setValue(-300);
+    // Alt+A applies, with the keyboard alone.
+    run.w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&run.w));
+    run.w.moreOptions->click();
+    options.presetList->setFocus();
+    QTest::keyClick(run.w.windowHandle(), Qt::Key_A, Qt::AltModifier);
+    QTRY_COMPARE(options.options().pitchDraw, ToneOptions::PitchDraw::notes);
     QCOMPARE(options.options().sampleRate, 48000);
+    QCOMPARE(options.options().levelDb, 0.0);
     QCOMPARE(run.w.waveformList->currentText(), QStringLiteral("Triangle"));
+}
+
+// A row that cannot change the tones is disabled and says why; it comes back with what it
+// needs. Alt+O opens the panel.
+void TestOptions::idleRowsSayWhy() {
+    ToneRun run;
+    OptionsPanel& options = *run.w.optionsPanel;
+    run.w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&run.w));
+    QTest::keyClick(run.w.windowHandle(), Qt::Key_O, Qt::AltModifier);
+    QTRY_VERIFY(options.isVisible());
+    QWidget* sweep = options.findChild<QWidget*>(QStringLiteral("OptionSweep"));
+    QVERIFY(!sweep->isEnabled() && sweep->toolTip().contains(QStringLiteral("Only a sweep")));
+    QVERIFY(!options.gap->isEnabled() && !options.balanced->isEnabled() &&
+            !options.noiseBand->isEnabled());
+    options.shape->setCurrentIndex(1);
+    options.tonesPerFile->setValue(2);
+    options.pitchDraw->setCurrentIndex(3);
+    run.w.waveformList->setCurrentIndex(int(Waveform::pinkNoise));
+    QVERIFY(sweep->isEnabled() && options.gap->isEnabled() && options.balanced->isEnabled() &&
+            options.noiseBand->isEnabled());
+    QCOMPARE(sweep->toolTip(), optionRow(Option::sweep).description);
 }
 
 void TestOptions::unsafePrefixGivesDefault_data() {

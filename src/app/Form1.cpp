@@ -177,7 +177,7 @@ void Form1::placeControls(QWidget* client) {
 void Form1::addOptionsPanel(QWidget* client) {
     // The listening-test options, out of the way until asked for.
     moreOptions =
-        place<QPushButton>(client, twips(120, 6540, 1800, 345), QStringLiteral("More options"));
+        place<QPushButton>(client, twips(120, 6540, 1800, 345), QStringLiteral("M&ore options"));
     moreOptions->setCheckable(true);
     moreOptions->setAccessibleDescription(QStringLiteral("Shows or hides the options for "
                                                          "listening tests."));
@@ -202,8 +202,8 @@ void Form1::addOptionsPanel(QWidget* client) {
     connect(optionsPanel, &OptionsPanel::optionsChanged, this, [this, designedWidth] {
         const int changed = optionsPanel->changedCount();
         moreOptions->setText(changed == 0
-                                 ? QStringLiteral("More options")
-                                 : QStringLiteral("More options (%1 changed)").arg(changed));
+                                 ? QStringLiteral("M&ore options")
+                                 : QStringLiteral("M&ore options (%1 changed)").arg(changed));
         moreOptions->resize(std::max(designedWidth, moreOptions->sizeHint().width()),
                             moreOptions->height());
     });
@@ -341,6 +341,9 @@ void Form1::connectInputs() {
                       QString::number(waveformList->currentIndex()));
     };
     connect(waveformList, &QComboBox::currentIndexChanged, this, storeRow);
+    connect(waveformList, &QComboBox::currentIndexChanged, this, [this] {
+        optionsPanel->setNoiseType(isNoiseWord(waveformWord(waveformList->currentText())));
+    });
     connect(waveformList, &QComboBox::activated, this, storeRow);
 }
 

@@ -9,11 +9,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QVBoxLayout>
 #include <cmath>
 
 using Kind = OptionRow::Kind;
@@ -55,16 +58,39 @@ private:
 
 OptionsPanel::OptionsPanel(SettingsStore& settings, QWidget* parent)
     : QWidget(parent), m_settings(settings) {
-    auto* form = new QFormLayout(this);
-    for (const OptionRow& option : toneOptionTable()) {
-        if (option.place != OptionRow::Place::panel)
-            continue;
-        QWidget* control = makeControl(option);
-        control->setAccessibleName(option.name);
-        control->setAccessibleDescription(option.description);
-        control->setToolTip(option.description);
-        form->addRow(option.label, control);
-        m_controls.insert(option.id, control);
+    // Presets across the top; below, the groups in two columns, read down the left first.
+    auto* columns = new QGridLayout(this);
+    columns->setContentsMargins(0, 0, 0, 0);
+    auto* presets = new QGroupBox(QStringLiteral("Presets"), this);
+    columns->addWidget(presets, 0, 0, 1, 2);
+    addPresetRows(new QFormLayout(presets));
+    const struct {
+        PanelGroup group;
+        const char* title;
+        int column;
+    } groups[] = {{PanelGroup::sound, "Sound", 0},
+                  {PanelGroup::pitch, "Pitch", 0},
+                  {PanelGroup::shape, "Shape", 1},
+                  {PanelGroup::noise, "Noise", 1},
+                  {PanelGroup::files, "Files", 1}};
+    QVBoxLayout* column[] = {new QVBoxLayout, new QVBoxLayout};
+    for (const auto& group : groups) {
+        auto* box = new QGroupBox(QString::fromLatin1(group.title), this);
+        auto* form = new QFormLayout(box);
+        for (const OptionRow& option : toneOptionTable()) {
+            if (option.place != OptionRow::Place::panel || option.group != group.group)
+                continue;
+            QWidget* control = makeControl(option);
+            control->setAccessibleName(option.name);
+            control->setObjectName(option.key);
+            form->addRow(option.label, control);
+            m_controls.insert(option.id, control);
+        }
+        column[group.column]->addWidget(box);
+    }
+    for (int at = 0; at < 2; ++at) {
+        column[at]->addStretch();
+        columns->addLayout(column[at], 1, at);
     }
     sampleRate = control<QComboBox>(Option::sampleRate);
     sampleSize = control<QComboBox>(Option::sampleSize);
@@ -80,15 +106,33 @@ OptionsPanel::OptionsPanel(SettingsStore& settings, QWidget* parent)
     shape = control<QComboBox>(Option::shape);
     tonesPerFile = control<QSpinBox>(Option::tonesPerFile);
     gap = control<QSpinBox>(Option::gap);
-    addPresetRows(form);
+    connect(this, &OptionsPanel::optionsChanged, this, &OptionsPanel::enableRows);
+    enableRows();
+}
+
+void OptionsPanel::setNoiseType(bool noise) {
+    m_noiseType = noise;
+    enableRows();
+}
+
+void OptionsPanel::enableRows() {
+    const ToneOptions shown = options();
+    for (auto control = m_controls.cbegin(); control != m_controls.cend(); ++control) {
+        const OptionRow& option = optionRow(control.key());
+        const QString idle = idleReason(option.id, shown, m_noiseType);
+        // A disabled row says why, to the pointer and to screen readers.
+        const QString description =
+            idle.isEmpty() ? option.description : option.description + QLatin1Char(' ') + idle;
+        control.value()->setEnabled(idle.isEmpty());
+        control.value()->setToolTip(description);
+        control.value()->setAccessibleDescription(description);
+        if (auto* form = qobject_cast<QFormLayout*>(control.value()->parentWidget()->layout()))
+            if (QWidget* label = form->labelForField(control.value()))
+                label->setEnabled(idle.isEmpty());
+    }
 }
 
 void OptionsPanel::addPresetRows(QFormLayout* form) {
-    resetButton = new QPushButton(QStringLiteral("Reset to defaults"), this);
-    resetButton->setAccessibleDescription(QStringLiteral("Sets every option back to its default."));
-    connect(resetButton, &QPushButton::clicked, this, &OptionsPanel::resetToDefaults);
-    form->addRow(QString(), resetButton);
-
     auto* presets = new QWidget(this);
     auto* row = new QHBoxLayout(presets);
     row->setContentsMargins(0, 0, 0, 0);
@@ -96,9 +140,7 @@ void OptionsPanel::addPresetRows(QFormLayout* form) {
     presetList->setEditable(true);
     presetList->setInsertPolicy(QComboBox::NoInsert);
     presetList->setAccessibleName(QStringLiteral("Preset"));
-    presetList->setAccessibleDescription(
-        QStringLiteral("A named set of options: choose one, or type a name to save under."));
-    applyPreset = new QPushButton(QStringLiteral("Apply"), presets);
+    applyPreset = new QPushButton(QStringLiteral("&Apply"), presets);
     applyPreset->setAccessibleName(QStringLiteral("Apply preset"));
     savePreset = new QPushButton(QStringLiteral("Save"), presets);
     savePreset->setAccessibleName(QStringLiteral("Save preset"));
@@ -113,12 +155,23 @@ void OptionsPanel::addPresetRows(QFormLayout* form) {
     connect(deletePreset, &QPushButton::clicked, this, &OptionsPanel::deleteNamedPreset);
     connect(presetList, &QComboBox::currentTextChanged, this, &OptionsPanel::enablePresetButtons);
     fillPresetList(QString());
+
+    resetButton = new QPushButton(QStringLiteral("Reset to defaults"), this);
+    resetButton->setAccessibleDescription(QStringLiteral("Sets every option back to its default."));
+    connect(resetButton, &QPushButton::clicked, this, &OptionsPanel::resetToDefaults);
+    form->addRow(QString(), resetButton);
 }
 
 void OptionsPanel::fillPresetList(const QString& current) {
     const QSignalBlocker quiet(presetList);
     presetList->clear();
-    presetList->addItems(presetNames(m_settings.values()));
+    const QSettings::SettingsMap stored = m_settings.values();
+    for (const QString& name : presetNames(stored)) {
+        presetList->addItem(name);
+        if (const std::optional<Preset> preset = findPreset(name, stored))
+            presetList->setItemData(presetList->count() - 1, presetSummary(*preset),
+                                    Qt::ToolTipRole);
+    }
     presetList->setCurrentIndex(presetList->findText(current));
     presetList->setEditText(current);
     enablePresetButtons();
@@ -127,11 +180,18 @@ void OptionsPanel::fillPresetList(const QString& current) {
 void OptionsPanel::enablePresetButtons() {
     const QString name = presetList->currentText();
     const bool builtIn = builtInPreset(name) != nullptr;
-    const bool known = builtIn || presetList->findText(name) >= 0;
+    const int row = presetList->findText(name);
+    const bool known = builtIn || row >= 0;
     applyPreset->setEnabled(known);
     // Built-in presets are never replaced or deleted.
     savePreset->setEnabled(isFreePresetName(name));
     deletePreset->setEnabled(known && !builtIn);
+    // What the chosen preset sets, else what the list is for.
+    const QString summary = row >= 0 ? presetList->itemData(row, Qt::ToolTipRole).toString()
+                                     : QStringLiteral("A named set of options: choose one, or "
+                                                      "type a name to save under.");
+    presetList->setToolTip(summary);
+    presetList->setAccessibleDescription(summary);
 }
 
 void OptionsPanel::setControls(const QMap<QString, QString>& values) {
@@ -143,11 +203,19 @@ void OptionsPanel::setControls(const QMap<QString, QString>& values) {
     storeOnChange();
 }
 
-void OptionsPanel::resetToDefaults() {
+namespace {
+
+QMap<QString, QString> defaultValues() {
     QMap<QString, QString> defaults;
     for (const OptionRow& option : toneOptionTable())
         defaults.insert(option.key, option.defaultValue);
-    setControls(defaults);
+    return defaults;
+}
+
+} // namespace
+
+void OptionsPanel::resetToDefaults() {
+    setControls(defaultValues());
 }
 
 void OptionsPanel::applyNamedPreset() {
@@ -155,7 +223,10 @@ void OptionsPanel::applyNamedPreset() {
     const std::optional<Preset> preset = findPreset(name, m_settings.values());
     if (!preset)
         return;
-    setControls(preset->values);
+    // Every option: those the preset does not name go to their defaults.
+    QMap<QString, QString> values = defaultValues();
+    values.insert(preset->values);
+    setControls(values);
     if (preset->waveformRow)
         emit waveformRowAsked(*preset->waveformRow);
 }

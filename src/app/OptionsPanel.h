@@ -16,8 +16,8 @@ class SettingsStore;
 struct OptionRow;
 
 // The listening-test options under "More options", a row for each option of the option
-// table. Each is stored under its own key at every change and restored at start, a stored
-// value that is not one of its own giving way to the default. Below them: a reset to the
+// table, in groups. Each is stored under its own key at every change and restored at start, a
+// stored value that is not one of its own giving way to the default. Below them: a reset to the
 // defaults, and named presets, built in or saved by the user in the settings.
 class OptionsPanel : public QWidget {
     Q_OBJECT
@@ -30,6 +30,8 @@ public:
     ToneOptions options() const;
     // How many options differ from their defaults.
     int changedCount() const;
+    // The waveform chosen is a noise: the rows only noise uses are enabled.
+    void setNoiseType(bool noise);
 
     QComboBox* sampleRate;
     QComboBox* sampleSize;
@@ -66,6 +68,8 @@ private:
     QString controlText(const OptionRow& option) const;
     void setControlText(const OptionRow& option, const QString& text);
     void storeOnChange();
+    // Disables the rows that cannot matter with the options shown, each saying why.
+    void enableRows();
     void addPresetRows(class QFormLayout* form);
     void resetToDefaults();
     void applyNamedPreset();
@@ -80,4 +84,5 @@ private:
     SettingsStore& m_settings;
     QMap<Option, QWidget*> m_controls;
     bool m_restored = false;
+    bool m_noiseType = false;
 };

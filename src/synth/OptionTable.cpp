@@ -188,6 +188,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("8000"),
          .kind = Kind::words,
          .section = OptionSection::sound,
+         .group = PanelGroup::sound,
          .words = rateWords(),
          .rows = rateRows(),
          .flag = QStringLiteral("rate"),
@@ -204,6 +205,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::words,
          .section = OptionSection::sound,
+         .group = PanelGroup::sound,
          .words = {QStringLiteral("0"), QStringLiteral("16"), QStringLiteral("24"),
                    QStringLiteral("32f")},
          .rows = {QStringLiteral("As SoX chooses"), QStringLiteral("16-bit"),
@@ -231,6 +233,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::number,
          .section = OptionSection::sound,
+         .group = PanelGroup::sound,
          .lowest = -60,
          .highest = 0,
          .decimals = 1,
@@ -268,6 +271,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::number,
          .section = OptionSection::sound,
+         .group = PanelGroup::sound,
          .lowest = 0,
          .highest = 500,
          .what = QStringLiteral("a fade in ms"),
@@ -285,6 +289,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("mono"),
          .kind = Kind::words,
          .section = OptionSection::sound,
+         .group = PanelGroup::sound,
          .words = channels,
          .rows = {QStringLiteral("Mono"), QStringLiteral("Left ear only"),
                   QStringLiteral("Right ear only"), QStringLiteral("Both ears")},
@@ -301,6 +306,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("hz"),
          .kind = Kind::words,
          .section = OptionSection::pitch,
+         .group = PanelGroup::pitch,
          .words = draws,
          .rows = {QStringLiteral("Hz, even"), QStringLiteral("Even per octave"),
                   QStringLiteral("Musical notes"), QStringLiteral("List")},
@@ -317,6 +323,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("Ziravel_"),
          .kind = Kind::text,
          .section = OptionSection::files,
+         .group = PanelGroup::files,
          .flag = QStringLiteral("prefix"),
          .valueName = QStringLiteral("prefix"),
          .help = QStringLiteral("Start of every file name"),
@@ -330,6 +337,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::flag,
          .section = OptionSection::files,
+         .group = PanelGroup::files,
          .flag = QStringLiteral("never-overwrite"),
          .help = neverOverwriteHelp,
          .name = QStringLiteral("Never overwrite"),
@@ -341,6 +349,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QString(),
          .kind = Kind::pitches,
          .section = OptionSection::pitch,
+         .group = PanelGroup::pitch,
          .flag = QStringLiteral("pitch-list"),
          .valueName = QStringLiteral("list"),
          .help = QStringLiteral("The list of --pitch-draw list: frequencies in Hz (250,500,1000) "
@@ -356,6 +365,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::flag,
          .section = OptionSection::pitch,
+         .group = PanelGroup::pitch,
          .flag = QStringLiteral("balanced"),
          .help = balancedHelp,
          .name = QStringLiteral("Balanced"),
@@ -367,6 +377,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::flag,
          .section = OptionSection::sound,
+         .group = PanelGroup::noise,
          .flag = QStringLiteral("band-from-bounds"),
          .help = QStringLiteral("Filter the noise types to the band between --from and --to"),
          .name = QStringLiteral("Noise band from the bounds"),
@@ -378,6 +389,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("steady"),
          .kind = Kind::words,
          .section = OptionSection::pitch,
+         .group = PanelGroup::shape,
          .words = shapes,
          .rows = {QStringLiteral("Steady tone"), QStringLiteral("Sweep up"),
                   QStringLiteral("Sweep down")},
@@ -395,6 +407,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("log"),
          .kind = Kind::words,
          .section = OptionSection::pitch,
+         .group = PanelGroup::shape,
          .words = sweeps,
          .rows = {QStringLiteral("Linear"), QStringLiteral("Logarithmic")},
          .flag = QStringLiteral("sweep"),
@@ -411,6 +424,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("bounds"),
          .kind = Kind::words,
          .section = OptionSection::pitch,
+         .group = PanelGroup::shape,
          .words = sweepEnds,
          .rows = {QStringLiteral("The bounds"), QStringLiteral("Drawn")},
          .flag = QStringLiteral("sweep-ends"),
@@ -428,6 +442,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("1"),
          .kind = Kind::number,
          .section = OptionSection::pitch,
+         .group = PanelGroup::shape,
          .lowest = 1,
          .highest = 100,
          .what = QStringLiteral("a number of tones"),
@@ -444,6 +459,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::number,
          .section = OptionSection::pitch,
+         .group = PanelGroup::shape,
          .lowest = 0,
          .highest = 10000,
          .what = QStringLiteral("a gap in ms"),
@@ -461,6 +477,7 @@ QList<OptionRow> makeTable() {
          .defaultValue = QStringLiteral("0"),
          .kind = Kind::number,
          .section = OptionSection::pitch,
+         .group = PanelGroup::shape,
          .lowest = -2400,
          .highest = 2400,
          .what = QStringLiteral("an interval in cents"),
@@ -603,4 +620,34 @@ ToneOptions toneOptionsFrom(const std::function<QString(const OptionRow&)>& text
 
 QString optionWord(Option option, const ToneOptions& options) {
     return optionRow(option).get(options);
+}
+
+QString idleReason(Option option, const ToneOptions& options, bool noiseType) {
+    switch (option) {
+    case Option::sweep:
+    case Option::sweepEnds:
+        if (options.shape == ToneOptions::Shape::steady)
+            return QStringLiteral("Only a sweep uses it: choose Sweep up or Sweep down as the "
+                                  "shape.");
+        break;
+    case Option::gap:
+    case Option::intervalCents:
+        if (options.tonesPerFile <= 1)
+            return QStringLiteral("Only files of several tones use it: set Tones per file above "
+                                  "1.");
+        break;
+    case Option::noiseBand:
+        if (!noiseType)
+            return QStringLiteral("Only the noise types use it: choose a noise as the Type.");
+        break;
+    case Option::pitchList:
+    case Option::balanced:
+        if (options.pitchDraw != ToneOptions::PitchDraw::list)
+            return QStringLiteral("Only the List pitch draw uses it: choose List as the pitch "
+                                  "draw.");
+        break;
+    default:
+        break;
+    }
+    return {};
 }

@@ -43,6 +43,9 @@ enum class Option {
 // Where an option stands in --help and the manual page.
 enum class OptionSection { make, pitch, sound, files, running };
 
+// The group of the "More options" panel an option's row stands in.
+enum class PanelGroup { sound, pitch, shape, noise, files };
+
 // The most tones one batch makes: its memory does not grow with the count.
 inline constexpr int maximumBatchCount = 10000000;
 
@@ -70,6 +73,7 @@ struct OptionRow {
     Kind kind{};
     OptionSection section{};
     Place place = Place::panel;
+    PanelGroup group{};
     QStringList words{};
     QStringList rows{};
     int lowest = 0;
@@ -116,3 +120,7 @@ QString optionRefusal(const OptionRow& option);
 // The options from stored texts: a text that is not one of its option's own gives way to the
 // default.
 ToneOptions toneOptionsFrom(const std::function<QString(const OptionRow&)>& texts);
+
+// Why the option cannot change what is made with these options and a waveform of that kind,
+// or empty text when it can: its row in the window is then disabled and tells why.
+QString idleReason(Option option, const ToneOptions& options, bool noiseType);

@@ -3,6 +3,7 @@
 
 #include "settings/StoredPresets.h"
 #include "synth/OptionTable.h"
+#include "synth/ToneCommand.h"
 
 #include <algorithm>
 
@@ -77,4 +78,24 @@ std::optional<Preset> findPreset(const QString& name, const QSettings::SettingsM
             preset.values.insert(
                 option.key, readOption(option, value->toString()).value_or(option.defaultValue));
     return preset;
+}
+
+QString presetSummary(const Preset& preset) {
+    QStringList parts;
+    if (preset.waveformRow && *preset.waveformRow >= 0 && *preset.waveformRow < waveformRows.size())
+        parts << QStringLiteral("Type: ") + waveformRows[*preset.waveformRow];
+    for (const OptionRow& option : toneOptionTable()) {
+        const auto value = preset.values.constFind(option.key);
+        if (value == preset.values.cend())
+            continue;
+        QString shown = *value + option.unit;
+        if (const qsizetype row = option.words.indexOf(*value);
+            row >= 0 && row < option.rows.size())
+            shown = option.rows[row];
+        else if (option.kind == OptionRow::Kind::flag)
+            shown = *value == QLatin1String("1") ? QStringLiteral("on") : QStringLiteral("off");
+        parts << option.name + QStringLiteral(": ") + shown;
+    }
+    parts << QStringLiteral("every other option at its default.");
+    return parts.join(QStringLiteral("; "));
 }

@@ -30,6 +30,10 @@ QStringList presetNames(const QSettings::SettingsMap& stored);
 // the built-in names.
 bool isFreePresetName(const QString& name);
 
+// What applying the preset sets, as the panel names its rows: "Sample size: 16-bit; Sample
+// rate: 44100 Hz; every other option at its default."
+QString presetSummary(const Preset& preset);
+
 // The preset of that name, built in or among the stored settings; nothing when there is none.
 // A stored value that is not one of its option's own gives way to the default, as a stored
 // option does.

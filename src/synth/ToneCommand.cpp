@@ -129,10 +129,6 @@ double mp3HighestPitch(int rate) {
     return 2950;
 }
 
-bool isNoiseWord(const QString& waveformWord) {
-    return waveformWord.endsWith(QLatin1String("noise"));
-}
-
 bool pitchHeld(int rate, double frequency, bool mp3) {
     return mp3 ? std::abs(frequency) < mp3HighestPitch(rate) : 2 * std::abs(frequency) < rate;
 }
@@ -190,6 +186,10 @@ std::optional<Waveform> waveformOfRow(const QString& shownText) {
         if (!word.isEmpty() && waveformWord(waveformRows[row]) == word)
             return static_cast<Waveform>(row);
     return std::nullopt;
+}
+
+bool isNoiseWord(const QString& waveformWord) {
+    return waveformWord.endsWith(QLatin1String("noise"));
 }
 
 QString waveformRowText(Waveform waveform) {

@@ -51,6 +51,8 @@ QString toneRefusal(const QString& waveformWord, double frequency, int lowestRat
 // "(default)", trimmed. The noise rows give one word ("pinknoise"): two words would
 // make SoX write two channels and ignore the frequency.
 QString waveformWord(const QString& shownText);
+// The type word is one of the noises, which have no pitch.
+bool isNoiseWord(const QString& waveformWord);
 
 // The waveforms of the list, in the order of its rows.
 enum class Waveform {
