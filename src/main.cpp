@@ -37,7 +37,8 @@ int main(int argc, char* argv[]) {
     // Beside the program in a build, in the library folder once installed.
     const QString programFolder = QCoreApplication::applicationDirPath();
     ModuleSound player({programFolder, programFolder + QStringLiteral("/" ZIRAVEL_MODULE_DIR)});
-    Form1 window({modals, settings, player, QCoreApplication::applicationDirPath(), endProgramNow});
+    Form1 window(
+        {modals, settings, player, QCoreApplication::applicationDirPath(), endProgramNow, &player});
     modals.setOwner(&window);
     window.closeOnStopSignals(stopSignals);
     window.formLoad();

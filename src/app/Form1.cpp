@@ -4,6 +4,7 @@
 #include "app/CursorFile.h"
 #include "app/FieldEdit.h"
 #include "app/FocusFrameStyle.h"
+#include "app/ListenPanel.h"
 #include "app/Modals.h"
 #include "app/OptionsPanel.h"
 #include "app/ProgramIcon.h"
@@ -182,19 +183,12 @@ void Form1::addOptionsPanel(QWidget* client) {
     moreOptions->setAccessibleDescription(QStringLiteral("Shows or hides the options for "
                                                          "listening tests."));
     optionsPanel = new OptionsPanel(m_services.settings, client);
-    const QSize closed = twips(0, 0, 8040, 7005).size();
     optionsPanel->hide();
-    connect(moreOptions, &QPushButton::toggled, this, [this, client, closed](bool open) {
-        // Laid out when it opens: measuring every row's text at start would delay the window.
-        if (open)
-            optionsPanel->setGeometry(
-                QRect(QPoint(twips(120, 0, 0, 0).left(), closed.height()),
-                      QSize(twips(0, 0, 7800, 0).width(), optionsPanel->sizeHint().height())));
+    connect(moreOptions, &QPushButton::toggled, this, [this](bool open) {
         optionsPanel->setVisible(open);
-        client->setFixedSize(closed.width(), closed.height() + (open ? optionsPanel->height() : 0));
-        fitWindow();
+        layOutPanels();
     });
-    client->setFixedSize(closed);
+    client->setFixedSize(twips(0, 0, 8040, 7005).size());
     guardWheel(this);
     // Options that differ from their defaults apply while the panel is closed: the button
     // says how many, and grows when its caption needs the room.
@@ -209,6 +203,50 @@ void Form1::addOptionsPanel(QWidget* client) {
     });
     connect(optionsPanel, &OptionsPanel::waveformRowAsked, waveformList,
             &QComboBox::setCurrentIndex);
+}
+
+void Form1::layOutPanels() {
+    const QRect column = twips(120, 7005, 7800, 0);
+    int bottom = column.top();
+    // Laid out when shown: measuring every row's text at start would delay the window.
+    for (QWidget* panel : {static_cast<QWidget*>(optionsPanel), static_cast<QWidget*>(m_listen)})
+        if (panel && panel->isVisible()) {
+            panel->setGeometry(column.left(), bottom, column.width(), panel->sizeHint().height());
+            bottom += panel->height();
+        }
+    m_client->setFixedSize(twips(0, 0, 8040, 0).width(), bottom == column.top()
+                                                             ? twips(0, 0, 0, 7005).height()
+                                                             : bottom + column.left());
+    fitWindow();
+}
+
+ListenPanel& Form1::shownListenPanel() {
+    if (!m_listen) {
+        m_listen = new ListenPanel(
+            {m_services.modals, m_services.sound, m_services.pictures, m_generator}, m_client);
+        connect(m_listen, &ListenPanel::shapeChanged, this, &Form1::layOutPanels);
+        connect(m_listen, &ListenPanel::openKeyAsked, this, &Form1::openAnswerKey);
+    }
+    m_listen->show();
+    return *m_listen;
+}
+
+void Form1::showSet(const QString& keyPath) {
+    shownListenPanel().showSet(keyPath);
+    layOutPanels();
+}
+
+void Form1::showTonePicture(const QString& path, bool pitched) {
+    shownListenPanel().showTone(path, pitched);
+    layOutPanels();
+}
+
+void Form1::openAnswerKey() {
+    const QString chosen = m_services.modals.chooseAnswerKey(this, expandedFolder(folderText()));
+    if (!chosen.isEmpty() && !shownListenPanel().showSet(chosen))
+        m_services.modals.showNotice(QStringLiteral("%1 is no answer key that can be read.")
+                                         .arg(QDir::toNativeSeparators(chosen)));
+    layOutPanels();
 }
 
 void Form1::fitWindow() {
@@ -291,6 +329,10 @@ void Form1::connectKeys() {
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &Form1::stop);
     connect(stopButton, &QPushButton::clicked, this, &Form1::stop);
+
+    // Ctrl+O opens a set made earlier, from its answer key.
+    auto* openKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
+    connect(openKey, &QShortcut::activated, this, &Form1::openAnswerKey);
 
     // Ctrl+Q closes the window, as in other desktop programs.
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);

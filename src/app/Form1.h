@@ -10,6 +10,8 @@
 #include <memory>
 
 class FieldEdit;
+class ListenPanel;
+class TonePictures;
 class Modals;
 class OptionsPanel;
 class QComboBox;
@@ -33,6 +35,8 @@ struct WindowServices {
     QString programFolder;
     // Ends the program when the window closes.
     std::function<void()> endProgram;
+    // Where tone pictures come from; none draws none.
+    TonePictures* pictures = nullptr;
 };
 
 // Makes Enter and Return press the push button they are typed on.
@@ -115,6 +119,12 @@ public:
     void showNotice(const QString& text) override;
     ErrorReporter& errorReporter() override;
     bool playSoundFile(const QString& path) override;
+    void showSet(const QString& keyPath) override;
+    void showTonePicture(const QString& path, bool pitched) override;
+    // The set and picture below the options, made when first needed; none until then.
+    ListenPanel* listenPanel() const { return m_listen; }
+    // Asks for an answer key and shows its set.
+    void openAnswerKey();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -131,6 +141,10 @@ private:
     void buildControls();
     void placeControls(QWidget* client);
     void addOptionsPanel(QWidget* client);
+    // The panel under the window's controls, made and shown.
+    ListenPanel& shownListenPanel();
+    // The panels stacked under the controls, and the window fitted to them.
+    void layOutPanels();
     void connectKeys();
     void nameForScreenReaders();
     void connectInputs();
@@ -155,4 +169,5 @@ private:
     QWidget* m_client = nullptr;
     // Holds the controls once they do not fit on the screen; none until then.
     QScrollArea* m_scroller = nullptr;
+    ListenPanel* m_listen = nullptr;
 };

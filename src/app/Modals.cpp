@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Modals.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QUrl>
 
 QString errorReportText(const QString& description, const QString& location, int line) {
     return description + QStringLiteral("\r\n") + location + QStringLiteral("at line ") +
@@ -41,6 +43,16 @@ QString QtModals::chooseFolder(QWidget* owner, const QString& prompt,
                                const QString& initialFolder) {
     return QDir::toNativeSeparators(
         QFileDialog::getExistingDirectory(owner, prompt, initialFolder, QFileDialog::ShowDirsOnly));
+}
+
+QString QtModals::chooseAnswerKey(QWidget* owner, const QString& initialFolder) {
+    return QFileDialog::getOpenFileName(owner, QStringLiteral("Open a set's answer key"),
+                                        initialFolder,
+                                        QStringLiteral("Answer keys (*.csv);;All files (*)"));
+}
+
+bool QtModals::showFolder(const QString& folder) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 QString handlerLocation(const QString& handlerName) {

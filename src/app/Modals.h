@@ -12,8 +12,9 @@ class QWidget;
 // the application title.
 inline const QString productName = QStringLiteral("Ziravel");
 
-// Everything that waits for the user: plain notices, the error report, the folder
-// dialog. The window talks to this wrapper only, so that tests can answer instead.
+// Everything that waits for the user or leaves the program for the desktop: plain notices, the
+// error report, the folder and file dialogs, the file manager. The window talks to this wrapper
+// only, so that tests can answer instead.
 class Modals : public ErrorReporter {
 public:
     // The caption of every notice from now on.
@@ -23,6 +24,10 @@ public:
     // Folder dialog: the chosen folder, or empty text on cancel.
     virtual QString chooseFolder(QWidget* owner, const QString& prompt,
                                  const QString& initialFolder) = 0;
+    // A set's answer key to open: its path, or empty text on cancel.
+    virtual QString chooseAnswerKey(QWidget* owner, const QString& initialFolder) = 0;
+    // Shows the folder in the desktop's file manager; false when none would open it.
+    virtual bool showFolder(const QString& folder) = 0;
 };
 
 // The settings store's notices, shown as the window's own.
@@ -50,6 +55,8 @@ public:
     void reportError(const QString& description, const QString& location, int line) override;
     QString chooseFolder(QWidget* owner, const QString& prompt,
                          const QString& initialFolder) override;
+    QString chooseAnswerKey(QWidget* owner, const QString& initialFolder) override;
+    bool showFolder(const QString& folder) override;
 
 private:
     QWidget* m_owner;

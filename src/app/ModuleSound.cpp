@@ -4,24 +4,28 @@
 #include "sound/SoundModule.h"
 
 #include <QDir>
-#include <QLibrary>
 
 ModuleSound::ModuleSound(QStringList folders) : m_folders(std::move(folders)) {}
 
 ModuleSound::~ModuleSound() = default;
 
-bool ModuleSound::playSoundFile(const QString& path) {
+QFunctionPointer ModuleSound::entry(const char* name) {
     if (!m_tried) {
         m_tried = true;
         for (const QString& folder : m_folders) {
-            // Kept loaded for the program's life: the output's code lives in it.
-            QLibrary module(QDir(folder).filePath(QStringLiteral("ziravel-sound")));
-            if (const auto make =
-                    reinterpret_cast<MakeSoundOutput>(module.resolve(soundModuleEntry))) {
-                m_output.reset(make());
+            m_module.setFileName(QDir(folder).filePath(QStringLiteral("ziravel-sound")));
+            if (m_module.load())
                 break;
-            }
         }
+    }
+    return m_module.isLoaded() ? m_module.resolve(name) : nullptr;
+}
+
+bool ModuleSound::playSoundFile(const QString& path) {
+    if (!m_outputMade) {
+        m_outputMade = true;
+        if (const auto make = reinterpret_cast<MakeSoundOutput>(entry(soundModuleEntry)))
+            m_output.reset(make());
     }
     return m_output && m_output->playSoundFile(path);
 }
@@ -29,4 +33,9 @@ bool ModuleSound::playSoundFile(const QString& path) {
 void ModuleSound::stopSound() {
     if (m_output)
         m_output->stopSound();
+}
+
+std::optional<TonePicture> ModuleSound::read(const QString& path) {
+    const auto readPicture = reinterpret_cast<ReadTonePicture>(entry(pictureModuleEntry));
+    return readPicture ? readPicture(path) : std::nullopt;
 }

@@ -2,23 +2,33 @@
 #pragma once
 
 #include "sound/SoundOutput.h"
+#include "sound/TonePicture.h"
 
+#include <QLibrary>
 #include <QStringList>
 #include <memory>
 
-// The window's sound output, from the sound module, loaded at the first tone played: the
-// window starts without the sound libraries. Where the module cannot be loaded nothing plays,
-// and a request says so, as without an audio output.
-class ModuleSound : public SoundOutput {
+// The window's sound output and tone pictures, from the sound module, loaded at the first tone
+// played or pictured: the window starts without the sound and spectrum libraries. Where the
+// module cannot be loaded nothing plays, and a request says so, as without an audio output;
+// and no picture is drawn.
+class ModuleSound : public SoundOutput, public TonePictures {
 public:
     // The folders the module is looked for in, in turn.
     explicit ModuleSound(QStringList folders);
     ~ModuleSound() override;
     bool playSoundFile(const QString& path) override;
     void stopSound() override;
+    std::optional<TonePicture> read(const QString& path) override;
 
 private:
+    // The module's entry of that name, the module loaded at the first call; none without it.
+    QFunctionPointer entry(const char* name);
+
     QStringList m_folders;
     bool m_tried = false;
+    // Kept loaded for the program's life: the output's code lives in it.
+    QLibrary m_module;
+    bool m_outputMade = false;
     std::unique_ptr<SoundOutput> m_output;
 };

@@ -51,4 +51,8 @@ public:
     virtual ErrorReporter& errorReporter() = 0;
     // Starts playing a sound file and returns at once; false when nothing can be played.
     virtual bool playSoundFile(const QString& path) = 0;
+    // A batch wrote the answer key at that path: its set is shown to play and look at.
+    virtual void showSet(const QString& keyPath) = 0;
+    // A preview was made there: its picture is shown; `pitched` names its pitch.
+    virtual void showTonePicture(const QString& path, bool pitched) = 0;
 };

@@ -292,8 +292,10 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     staging.reset();
     lock.reset();
     window.showProgress(0, 0);
-    if (keyWritten)
+    if (keyWritten) {
         window.showStatus(QStringLiteral("Key: ") + QDir::toNativeSeparators(keyPath));
+        window.showSet(keyPath);
+    }
     guard.step(at.defaultPointer, [&] { window.setPointerShape(PointerShape::arrow); });
     guard.step(at.done, [&] {
         window.showNotice(
@@ -367,6 +369,8 @@ void previewTone(ToneWindow& window) {
             QStringLiteral("No audio output: the tone was made but cannot be played."));
     else if (made && !stopped)
         window.showStatus(playedText(tone));
+    if (made && !stopped)
+        window.showTonePicture(previewPath, !tone.isNoise());
     if (!made)
         guard.step(136, [&] {
             window.showNotice(

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The sound output as a module of its own: the sound libraries it brings (Qt Multimedia and the
-// sound server's here, the system's on Windows) load with it, when the first tone is played, not
-// while the window starts.
+// The sound output and the tone's picture as a module of their own: the libraries they bring (Qt
+// Multimedia and the sound server's here, the system's on Windows, and the spectrum's) load with
+// it, when the first tone is played or pictured, not while the window starts.
 #include "sound/SoundModule.h"
+#include "sound/TonePicture.h"
 
 #ifdef Q_OS_WIN
 #include "sound/SystemSound.h"
@@ -14,4 +15,8 @@ using PlatformSound = AudioPlayer;
 
 extern "C" Q_DECL_EXPORT SoundOutput* ziravelMakeSoundOutput() {
     return new PlatformSound;
+}
+
+extern "C" Q_DECL_EXPORT std::optional<TonePicture> ziravelReadTonePicture(const QString& path) {
+    return readTonePicture(path);
 }

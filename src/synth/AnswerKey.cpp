@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <cmath>
 #include <functional>
+#include <utility>
 
 std::optional<NearestNote> nearestNote(double hertz) {
     if (!(hertz > 0))
@@ -109,6 +110,47 @@ QStringList answerKeyColumns() {
     for (const KeyColumn& column : keyColumns())
         names << QLatin1String(column.name);
     return names;
+}
+
+QString AnswerKeyTable::field(qsizetype row, const QString& column) const {
+    const qsizetype at = columns.indexOf(column);
+    return row >= 0 && row < rows.size() && at >= 0 ? rows[row].value(at) : QString();
+}
+
+std::optional<AnswerKeyTable> readAnswerKey(const QByteArray& text) {
+    AnswerKeyTable table;
+    QList<QStringList> lines;
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    const QString all = QString::fromUtf8(text);
+    for (qsizetype at = 0; at < all.size(); ++at) {
+        const QChar c = all[at];
+        if (quoted) {
+            if (c != QLatin1Char('"'))
+                field += c;
+            else if (at + 1 < all.size() && all[at + 1] == QLatin1Char('"'))
+                field += all[++at];
+            else
+                quoted = false;
+        } else if (c == QLatin1Char('"')) {
+            quoted = true;
+        } else if (c == QLatin1Char(',')) {
+            fields << std::exchange(field, QString());
+        } else if (c == QLatin1Char('\n')) {
+            fields << std::exchange(field, QString());
+            lines << std::exchange(fields, QStringList());
+        } else if (c != QLatin1Char('\r')) {
+            field += c;
+        }
+    }
+    if (!field.isEmpty() || !fields.isEmpty())
+        lines << (fields << field);
+    if (lines.isEmpty() || !lines.first().contains(QStringLiteral("file")))
+        return std::nullopt;
+    table.columns = lines.takeFirst();
+    table.rows = std::move(lines);
+    return table;
 }
 
 QByteArray answerRowText(const AnswerRow& row) {

@@ -42,6 +42,17 @@ AnswerRow answeredTone(const Tone& tone, bool made);
 // The names of the key's columns, in their order: its header.
 QStringList answerKeyColumns();
 
+// An answer key read back: its header's columns and its rows' fields, unquoted.
+struct AnswerKeyTable {
+    QStringList columns;
+    QList<QStringList> rows;
+    // The row's field in the named column; empty text where there is none.
+    QString field(qsizetype row, const QString& column) const;
+};
+// The key's text read as comma-separated fields, quoted ones as the key quotes them; nothing
+// when the first line is no key header (it names no "file" column).
+std::optional<AnswerKeyTable> readAnswerKey(const QByteArray& text);
+
 // The equal-tempered note nearest to a frequency (A4 = 440 Hz), as "A4" or "C#5", and the
 // frequency's distance from it in cents; nothing for a frequency that is not positive.
 struct NearestNote {

@@ -31,6 +31,12 @@ public:
         return folderAnswer;
     }
 
+    QString chooseAnswerKey(QWidget*, const QString&) override { return keyAnswer; }
+    bool showFolder(const QString& folder) override {
+        shownFolders.append(folder);
+        return true;
+    }
+
     QList<int> reportLines() const {
         QList<int> lines;
         for (const Report& report : reports)
@@ -45,4 +51,6 @@ public:
     QStringList folderPrompts;
     QStringList folderStarts;
     QString folderAnswer;
+    QString keyAnswer;
+    QStringList shownFolders;
 };

@@ -7,6 +7,7 @@
 #include "settings/IniText.h"
 #include "settings/SettingsStore.h"
 #include "sound/SoundOutput.h"
+#include "sound/TonePicture.h"
 
 #include <QFile>
 #include <QSettings>
@@ -23,7 +24,7 @@ public:
         window = std::make_unique<Form1>(
             WindowServices{modals, *settings, sound,
                            programFolder.isEmpty() ? m_settingsDir.path() : programFolder,
-                           [this] { ++programEnds; }});
+                           [this] { ++programEnds; }, &pictures});
     }
 
     // Runs the start-up sequence and shows the window; false when it never appears.
@@ -62,8 +63,17 @@ public:
         bool outputAvailable = true;
     };
 
+    // Pictures read in the test's own process, as the sound module reads them.
+    class DirectPictures : public TonePictures {
+    public:
+        std::optional<TonePicture> read(const QString& path) override {
+            return readTonePicture(path);
+        }
+    };
+
     RecordingModals modals;
     RecordingSound sound;
+    DirectPictures pictures;
     std::unique_ptr<SettingsStore> settings;
     std::unique_ptr<Form1> window;
     int programEnds = 0;

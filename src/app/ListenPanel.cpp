@@ -1,0 +1,224 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/ListenPanel.h"
+
+#include "app/Modals.h"
+#include "app/TonePictureView.h"
+#include "sound/SoundOutput.h"
+#include "sound/TonePicture.h"
+#include "synth/OptionTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// Space and Enter on the list play its row.
+class PlayKeys : public QObject {
+public:
+    PlayKeys(QPushButton* play, QObject* parent) : QObject(parent), m_play(play) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter)
+            return false;
+        m_play->click();
+        return true;
+    }
+
+private:
+    QPushButton* m_play;
+};
+
+// The ear as the Channel option names it: "Left ear only".
+QString earText(const QString& word) {
+    const OptionRow& channel = optionRow(Option::channel);
+    const qsizetype row = channel.words.indexOf(word);
+    return row >= 0 ? channel.rows.value(row) : word;
+}
+
+} // namespace
+
+ListenPanel::ListenPanel(Services services, QWidget* parent)
+    : QWidget(parent), m_services(services) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    caption = new QLabel(this);
+    caption->setWordWrap(true);
+    layout->addWidget(caption);
+    fileList = new QTreeWidget(this);
+    fileList->setRootIsDecorated(false);
+    fileList->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Frequency"),
+                               QStringLiteral("Note"), QStringLiteral("Level"),
+                               QStringLiteral("Ear"), QStringLiteral("Made")});
+    fileList->setAccessibleName(QStringLiteral("The set's files"));
+    fileList->header()->setStretchLastSection(false);
+    fileList->setMinimumHeight(fontMetrics().height() * 8);
+    layout->addWidget(fileList);
+
+    auto* buttons = new QHBoxLayout;
+    playButton = new QPushButton(QStringLiteral("P&lay"), this);
+    openFolderButton = new QPushButton(QStringLiteral("Open fol&der"), this);
+    openKeyButton = new QPushButton(QStringLiteral("Open &key..."), this);
+    quizButton = new QPushButton(QStringLiteral("&Quiz"), this);
+    revealButton = new QPushButton(QStringLiteral("&Reveal"), this);
+    nextButton = new QPushButton(QStringLiteral("&Next"), this);
+    playButton->setAccessibleDescription(QStringLiteral("Plays the chosen file; in a quiz, the "
+                                                        "quiz tone again."));
+    quizButton->setAccessibleDescription(
+        QStringLiteral("Plays a file of the set chosen at random, its answer hidden."));
+    for (QPushButton* button :
+         {playButton, openFolderButton, openKeyButton, quizButton, revealButton, nextButton})
+        buttons->addWidget(button);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    pictureView = new TonePictureView(this);
+    layout->addWidget(pictureView);
+
+    fileList->installEventFilter(new PlayKeys(playButton, this));
+    connect(playButton, &QPushButton::clicked, this, &ListenPanel::play);
+    connect(openFolderButton, &QPushButton::clicked, this,
+            [this] { m_services.modals.showFolder(QFileInfo(m_keyPath).absolutePath()); });
+    connect(openKeyButton, &QPushButton::clicked, this, &ListenPanel::openKeyAsked);
+    connect(quizButton, &QPushButton::clicked, this, &ListenPanel::quizNext);
+    connect(nextButton, &QPushButton::clicked, this, &ListenPanel::quizNext);
+    connect(revealButton, &QPushButton::clicked, this, &ListenPanel::reveal);
+    connect(fileList, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (item && !m_quizRow)
+            pictureRow(fileList->indexOfTopLevelItem(item));
+    });
+    showTone(QString(), false);
+}
+
+QString ListenPanel::filePath(int row) const {
+    return QFileInfo(m_keyPath).dir().filePath(m_key.field(row, QStringLiteral("file")));
+}
+
+bool ListenPanel::rowPitched(int row) const {
+    return !m_key.field(row, QStringLiteral("frequency_hz")).isEmpty();
+}
+
+bool ListenPanel::showSet(const QString& keyPath) {
+    QFile file(keyPath);
+    const std::optional<AnswerKeyTable> key =
+        file.open(QIODevice::ReadOnly) ? readAnswerKey(file.readAll()) : std::nullopt;
+    if (!key)
+        return false;
+    m_keyPath = keyPath;
+    m_key = *key;
+    m_quizRow.reset();
+    m_lastQuizRow = -1;
+    m_quizzing = false;
+    fileList->clear();
+    for (qsizetype row = 0; row < m_key.rows.size(); ++row) {
+        const auto field = [&](const char* column) {
+            return m_key.field(row, QLatin1String(column));
+        };
+        const QString note =
+            field("note").isEmpty() ? QString() : field("note") + QLatin1Char(' ') + field("cents");
+        const QString frequency = rowPitched(int(row))
+                                      ? field("frequency_hz") + QStringLiteral(" Hz")
+                                      : field("waveform");
+        new QTreeWidgetItem(fileList, {field("file"), frequency, note,
+                                       field("level_dbfs") + QStringLiteral(" dBFS"),
+                                       earText(field("channel")), field("made")});
+    }
+    for (int column = 0; column < fileList->columnCount(); ++column)
+        fileList->resizeColumnToContents(column);
+    caption->setText(QStringLiteral("%1 files in %2")
+                         .arg(m_key.rows.size())
+                         .arg(QDir::toNativeSeparators(keyPath)));
+    fileList->show();
+    if (fileList->topLevelItemCount() > 0)
+        fileList->setCurrentItem(fileList->topLevelItem(0));
+    enableButtons();
+    emit shapeChanged();
+    return true;
+}
+
+void ListenPanel::showTone(const QString& path, bool pitched) {
+    m_quizRow.reset();
+    m_lastQuizRow = -1;
+    m_quizzing = false;
+    m_keyPath.clear();
+    m_key = {};
+    fileList->clear();
+    fileList->hide();
+    caption->setText(path.isEmpty() ? QString() : QStringLiteral("The preview"));
+    pictureView->showPicture(
+        path.isEmpty() || !m_services.pictures ? std::nullopt : m_services.pictures->read(path),
+        QFileInfo(path).fileName(), pitched);
+    enableButtons();
+    emit shapeChanged();
+}
+
+void ListenPanel::enableButtons() {
+    const bool set = !m_keyPath.isEmpty();
+    for (QPushButton* button : {playButton, openFolderButton, quizButton})
+        button->setVisible(set);
+    revealButton->setVisible(set);
+    nextButton->setVisible(set);
+    playButton->setEnabled(set && (m_quizRow || fileList->currentItem()));
+    quizButton->setEnabled(set && fileList->topLevelItemCount() > 0);
+    revealButton->setEnabled(m_quizRow.has_value());
+    nextButton->setEnabled(m_quizzing);
+    // While the answer is hidden, the list holds no row to read out.
+    fileList->setEnabled(!m_quizRow);
+}
+
+void ListenPanel::pictureRow(int row) {
+    const QString path = filePath(row);
+    pictureView->showPicture(m_services.pictures ? m_services.pictures->read(path) : std::nullopt,
+                             QFileInfo(path).fileName(), rowPitched(row));
+    enableButtons();
+}
+
+void ListenPanel::play() {
+    const int row = m_quizRow ? *m_quizRow : fileList->indexOfTopLevelItem(fileList->currentItem());
+    if (row < 0)
+        return;
+    m_services.sound.playSoundFile(filePath(row));
+}
+
+void ListenPanel::quizNext() {
+    const int count = fileList->topLevelItemCount();
+    if (count == 0)
+        return;
+    // Another file than the last, where there is another.
+    const int last = m_lastQuizRow;
+    int row = int(std::uniform_int_distribution<int>(0, count - 1)(m_services.generator));
+    if (count > 1 && row == last)
+        row = (row + 1 +
+               int(std::uniform_int_distribution<int>(0, count - 2)(m_services.generator))) %
+              count;
+    m_quizRow = row;
+    m_lastQuizRow = row;
+    m_quizzing = true;
+    fileList->clearSelection();
+    fileList->setCurrentItem(nullptr);
+    pictureView->showPicture(std::nullopt, QString(), false);
+    caption->setText(QStringLiteral("Quiz: listen, then Reveal. Play plays it again."));
+    enableButtons();
+    revealButton->setFocus();
+    play();
+}
+
+void ListenPanel::reveal() {
+    if (!m_quizRow)
+        return;
+    const int row = *std::exchange(m_quizRow, std::nullopt);
+    enableButtons();
+    fileList->setCurrentItem(fileList->topLevelItem(row));
+    caption->setText(QStringLiteral("It was %1.").arg(m_key.field(row, QStringLiteral("file"))));
+    nextButton->setFocus();
+}

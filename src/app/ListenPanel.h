@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "synth/AnswerKey.h"
+
+#include <QWidget>
+#include <optional>
+#include <random>
+
+class Modals;
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+class SoundOutput;
+class TonePictures;
+class TonePictureView;
+
+// A set's files as its answer key tells them, to play one by one and to look at, and a quiz
+// that plays one at random with its answer hidden until Reveal.
+class ListenPanel : public QWidget {
+    Q_OBJECT
+
+public:
+    struct Services {
+        Modals& modals;
+        SoundOutput& sound;
+        TonePictures* pictures; // none: no picture is drawn
+        std::mt19937_64& generator;
+    };
+    ListenPanel(Services services, QWidget* parent);
+
+    // Lists the set of the answer key at that path; false when it is no key that can be read.
+    bool showSet(const QString& keyPath);
+    // Pictures one file (a preview) with no set around it.
+    void showTone(const QString& path, bool pitched);
+
+    QLabel* caption;
+    QTreeWidget* fileList;
+    QPushButton* playButton;
+    QPushButton* openFolderButton;
+    QPushButton* openKeyButton;
+    QPushButton* quizButton;
+    QPushButton* revealButton;
+    QPushButton* nextButton;
+    TonePictureView* pictureView;
+
+    // The row the quiz played, while its answer is hidden.
+    std::optional<int> hiddenRow() const { return m_quizRow; }
+    // The path of a row's file.
+    QString filePath(int row) const;
+
+signals:
+    // The panel's height changed with what it shows.
+    void shapeChanged();
+    // "Open key..." was pressed.
+    void openKeyAsked();
+
+private:
+    void play();
+    void pictureRow(int row);
+    void quizNext();
+    void reveal();
+    void enableButtons();
+    bool rowPitched(int row) const;
+
+    Services m_services;
+    QString m_keyPath;
+    AnswerKeyTable m_key;
+    std::optional<int> m_quizRow;
+    // A quiz has begun on this set: Next plays another.
+    bool m_quizzing = false;
+    int m_lastQuizRow = -1;
+};

@@ -1,0 +1,150 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sound/TonePicture.h"
+
+#include "analysis/WavFile.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cmath>
+#include <kiss_fftr.h>
+#include <memory>
+#include <numbers>
+
+namespace {
+
+constexpr qint64 envelopeSlices = 600;
+// A second and more at common rates: bins of a hertz or less, and quick to transform.
+constexpr qint64 longestSpectrumFrames = 65536;
+// Short tones are padded so that the strongest bin lies near the pitch before it is refined.
+constexpr qint64 shortestTransform = 16384;
+constexpr int shownPeriods = 4;
+
+// `frames` frames from `first` on, all channels; empty when they cannot be read.
+std::vector<float> readFrames(QFile& file, const WavFileInfo& info, qint64 first, qint64 frames) {
+    const WavLayout& layout = info.layout;
+    if (!file.seek(layout.dataOffset + first * layout.frameBytes()))
+        return {};
+    const QByteArray bytes = file.read(frames * layout.frameBytes());
+    if (bytes.size() != frames * layout.frameBytes())
+        return {};
+    std::vector<float> samples(std::size_t(frames * layout.channels));
+    decodeFrames(bytes.constData(), frames, layout, samples.data());
+    return samples;
+}
+
+std::vector<float> firstChannelOf(const std::vector<float>& frames, int channels) {
+    std::vector<float> first;
+    first.reserve(frames.size() / std::size_t(channels));
+    for (std::size_t at = 0; at < frames.size(); at += std::size_t(channels))
+        first.push_back(frames[at]);
+    return first;
+}
+
+// The loudest sample of each slice, read a block at a time: a file may last hours.
+std::vector<float> envelopeOf(QFile& file, const WavFileInfo& info) {
+    // A slice holds a period of the lowest pitches at least, so that it finds their peak.
+    const qint64 slices =
+        std::clamp<qint64>(info.frames * 100 / info.layout.sampleRate, 1, envelopeSlices);
+    std::vector<float> envelope(std::size_t(slices), 0.0f);
+    constexpr qint64 framesAtOnce = 16384;
+    const int channels = info.layout.channels;
+    for (qint64 first = 0; first < info.frames; first += framesAtOnce) {
+        const qint64 frames = std::min(framesAtOnce, info.frames - first);
+        const std::vector<float> samples = readFrames(file, info, first, frames);
+        if (samples.empty())
+            return {};
+        for (qint64 frame = 0; frame < frames; ++frame) {
+            float& slice = envelope[std::size_t((first + frame) * slices / info.frames)];
+            for (int channel = 0; channel < channels; ++channel)
+                slice = std::max(slice, std::abs(samples[std::size_t(frame * channels + channel)]));
+        }
+    }
+    return envelope;
+}
+
+struct Spectrum {
+    std::vector<float> db;
+    double binHz = 0;
+    std::optional<double> peakHz;
+};
+
+// A Hann-windowed transform of the samples, padded; the strongest bin refined by the parabola
+// through its neighbours' logarithms.
+Spectrum spectrumOf(const std::vector<float>& samples, int sampleRate) {
+    qint64 size = std::max<qint64>(shortestTransform, qint64(samples.size()));
+    size += size % 2;
+    const std::unique_ptr<std::remove_pointer_t<kiss_fftr_cfg>, decltype(&kiss_fftr_free)> plan(
+        kiss_fftr_alloc(int(size), 0, nullptr, nullptr), &kiss_fftr_free);
+    if (!plan)
+        return {};
+    std::vector<kiss_fft_scalar> windowed(std::size_t(size), 0.0f);
+    const double n = double(samples.size());
+    for (std::size_t at = 0; at < samples.size(); ++at)
+        windowed[at] =
+            float(samples[at] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(at) / n)));
+    std::vector<kiss_fft_cpx> bins(std::size_t(size / 2 + 1));
+    kiss_fftr(plan.get(), windowed.data(), bins.data());
+    Spectrum spectrum;
+    spectrum.binHz = double(sampleRate) / double(size);
+    std::vector<double> power(bins.size());
+    for (std::size_t k = 0; k < bins.size(); ++k)
+        power[k] = double(bins[k].r) * bins[k].r + double(bins[k].i) * bins[k].i;
+    const auto strongest = std::max_element(power.begin() + 1, power.end());
+    const double top = *strongest;
+    spectrum.db.reserve(power.size());
+    for (const double p : power)
+        spectrum.db.push_back(top > 0 ? float(10 * std::log10(std::max(p, top * 1e-12) / top))
+                                      : -120.0f);
+    if (top <= 0)
+        return spectrum;
+    const std::size_t k = std::size_t(strongest - power.begin());
+    double offset = 0;
+    if (k + 1 < power.size()) {
+        const double left = std::log(std::max(power[k - 1], 1e-300));
+        const double middle = std::log(power[k]);
+        const double right = std::log(std::max(power[k + 1], 1e-300));
+        const double bend = left - 2 * middle + right;
+        if (bend < 0)
+            offset = 0.5 * (left - right) / bend;
+    }
+    spectrum.peakHz = (double(k) + offset) * spectrum.binHz;
+    return spectrum;
+}
+
+} // namespace
+
+std::optional<TonePicture> readTonePicture(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const std::optional<WavFileInfo> info = readWavFileInfo(file);
+    if (!info || info->frames < 2)
+        return std::nullopt;
+    const int rate = info->layout.sampleRate;
+    const int channels = info->layout.channels;
+    TonePicture picture;
+    picture.sampleRate = rate;
+    picture.seconds = double(info->frames) / rate;
+    picture.envelope = envelopeOf(file, *info);
+
+    // The middle of the file: past any fade, and the tone a sequence is named by is as likely
+    // there as anywhere.
+    const qint64 spectrumFrames = std::min(longestSpectrumFrames, info->frames);
+    const qint64 spectrumStart = (info->frames - spectrumFrames) / 2;
+    const std::vector<float> middle =
+        firstChannelOf(readFrames(file, *info, spectrumStart, spectrumFrames), channels);
+    if (picture.envelope.empty() || middle.empty())
+        return std::nullopt;
+    Spectrum spectrum = spectrumOf(middle, rate);
+    picture.spectrumDb = std::move(spectrum.db);
+    picture.binHz = spectrum.binHz;
+    picture.pitchHz = spectrum.peakHz;
+
+    qint64 shown = rate / 100;
+    if (picture.pitchHz && *picture.pitchHz > 0)
+        shown = qint64(std::ceil(shownPeriods * rate / *picture.pitchHz));
+    shown = std::clamp<qint64>(shown, 2, std::min<qint64>(spectrumFrames, 4096));
+    const auto from = middle.begin() + (spectrumFrames - shown) / 2;
+    picture.periods.assign(from, from + shown);
+    return picture;
+}

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <vector>
+
+// What the window draws of a tone file: a few of its periods, the whole file's envelope, and
+// its spectrum with the strongest pitch. Read from the file itself, never from what was asked.
+struct TonePicture {
+    int sampleRate = 0;
+    double seconds = 0;
+    // Samples of the first channel from the middle of the file, -1..1: a few periods of the
+    // strongest pitch (10 ms of noise or silence).
+    std::vector<float> periods;
+    // The loudest sample of any channel in each of `envelope.size()` equal slices of the file.
+    std::vector<float> envelope;
+    // The first channel's spectrum from 0 Hz in steps of binHz, in dB below its strongest bin.
+    std::vector<float> spectrumDb;
+    double binHz = 0;
+    // The strongest pitch, between bins; none in silence.
+    std::optional<double> pitchHz;
+
+    double envelopeSliceSeconds() const {
+        return envelope.empty() ? 0 : seconds / double(envelope.size());
+    }
+};
+
+// The picture of a WAV file; nothing when it is no WAV file that can be read.
+std::optional<TonePicture> readTonePicture(const QString& path);
+
+// Where the window gets pictures from: the sound module, loaded when the first is asked for.
+class TonePictures {
+public:
+    virtual ~TonePictures() = default;
+    virtual std::optional<TonePicture> read(const QString& path) = 0;
+};
+
+// The sound module's entry for pictures.
+inline constexpr char pictureModuleEntry[] = "ziravelReadTonePicture";
+using ReadTonePicture = std::optional<TonePicture> (*)(const QString& path);

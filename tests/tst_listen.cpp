@@ -1,0 +1,140 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The set below the window after a batch: its list, Play, Open folder, a key opened from disk,
+// the tone's picture checked against the file, and the quiz; driven by keyboard where users do.
+#include "ToneRun.h"
+#include "app/ListenPanel.h"
+#include "app/OptionsPanel.h"
+#include "app/TonePictureView.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTreeWidget>
+
+class TestListen : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pictureMatchesTheFile();
+    void previewIsPictured();
+    void setPlayedByKeyboard();
+    void quizHidesTheAnswerUntilReveal();
+};
+
+namespace {
+
+// Presses an access key or shortcut as the user does.
+void press(QWidget& window, int key, Qt::KeyboardModifiers modifiers = Qt::AltModifier) {
+    QTest::keyClick(window.windowHandle(), Qt::Key(key), modifiers);
+}
+
+// A shown window that has made a set of `count` WAV tones.
+void makeSet(ToneRun& run, int count) {
+    run.w.countField->setText(QString::number(count));
+    run.w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&run.w));
+    run.w.pushButton1->click();
+    QVERIFY(run.w.listenPanel());
+    QCOMPARE(run.w.listenPanel()->fileList->topLevelItemCount(), count);
+}
+
+QString keyPath(const ToneRun& run) {
+    return run.output + QStringLiteral("/Ziravel_tones.csv");
+}
+
+} // namespace
+
+// The marked pitch is the key's, and the envelope rises over the key's fade.
+void TestListen::pictureMatchesTheFile() {
+    ToneRun run;
+    run.w.lengthField->setText(QStringLiteral("0.5"));
+    run.w.fromField->setText(QStringLiteral("300"));
+    run.w.toField->setText(QStringLiteral("3000"));
+    run.w.optionsPanel->fade->setValue(60);
+    makeSet(run, 1);
+    const TonePictureView& view = *run.w.listenPanel()->pictureView;
+    QVERIFY(view.picture());
+    const QString row = linesOf(keyPath(run)).value(1);
+    const double keyHz = keyField(row, QStringLiteral("frequency_hz")).toDouble();
+    QVERIFY2(std::abs(*view.markedPitch() / keyHz - 1) < 0.01,
+             qPrintable(QStringLiteral("%1 vs %2").arg(*view.markedPitch()).arg(keyHz)));
+    const std::vector<float>& envelope = view.picture()->envelope;
+    const float loudest = *std::max_element(envelope.begin(), envelope.end());
+    const auto risen = std::find_if(envelope.begin(), envelope.end(),
+                                    [loudest](float peak) { return peak >= 0.95f * loudest; });
+    const double riseSeconds =
+        double(risen - envelope.begin()) * view.picture()->envelopeSliceSeconds();
+    QVERIFY2(riseSeconds > 0.7 * 0.060 && riseSeconds < 1.1 * 0.060,
+             qPrintable(QString::number(riseSeconds)));
+    QVERIFY(view.accessibleDescription().contains(view.markText()));
+}
+
+void TestListen::previewIsPictured() {
+    ToneRun run;
+    run.w.pushButton3->click();
+    QVERIFY(run.w.listenPanel());
+    const TonePictureView& view = *run.w.listenPanel()->pictureView;
+    QVERIFY(view.markedPitch());
+    // The status line names the pitch played; the picture finds it in the file.
+    const double played = run.w.statusLine->text().section(QLatin1Char(' '), 1, 1).toDouble();
+    QVERIFY(std::abs(*view.markedPitch() / played - 1) < 0.01);
+    QVERIFY(!run.w.listenPanel()->fileList->isVisible());
+}
+
+// Down and Space play the second file; Alt+D shows the folder; Ctrl+O opens a key from disk.
+void TestListen::setPlayedByKeyboard() {
+    ToneRun run;
+    makeSet(run, 3);
+    ListenPanel& panel = *run.w.listenPanel();
+    panel.fileList->setFocus();
+    QTest::keyClick(panel.fileList, Qt::Key_Down);
+    QTest::keyClick(panel.fileList, Qt::Key_Space);
+    QCOMPARE(run.fixture.sound.played.last(), run.output + QStringLiteral("/Ziravel_2.wav"));
+    press(run.w, Qt::Key_D);
+    QTRY_COMPARE(run.fixture.modals.shownFolders, QStringList{run.output});
+
+    QTemporaryDir other;
+    QFile::copy(keyPath(run), other.filePath(QStringLiteral("Ziravel_tones.csv")));
+    run.fixture.modals.keyAnswer = other.filePath(QStringLiteral("Ziravel_tones.csv"));
+    press(run.w, Qt::Key_O, Qt::ControlModifier);
+    QVERIFY(panel.caption->text().contains(QDir::toNativeSeparators(other.path())));
+    QCOMPARE(panel.filePath(0), other.filePath(QStringLiteral("Ziravel_1.wav")));
+    run.fixture.modals.keyAnswer = run.output + QStringLiteral("/Ziravel_1.wav");
+    press(run.w, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(run.fixture.modals.notices.last(),
+             QDir::toNativeSeparators(run.output + QStringLiteral("/Ziravel_1.wav")) +
+                 QStringLiteral(" is no answer key that can be read."));
+}
+
+// Nothing on screen, nor for screen readers, tells the quiz tone before Reveal; Play plays it
+// again; Next plays another.
+void TestListen::quizHidesTheAnswerUntilReveal() {
+    ToneRun run;
+    makeSet(run, 3);
+    ListenPanel& panel = *run.w.listenPanel();
+    press(run.w, Qt::Key_Q);
+    QTRY_VERIFY(panel.hiddenRow());
+    const QString quizFile = run.fixture.sound.played.last();
+    const QString quizName = QFileInfo(quizFile).fileName();
+    QVERIFY(!panel.fileList->isEnabled() && !panel.fileList->currentItem());
+    QVERIFY(!panel.pictureView->picture());
+    for (const QWidget* shown : run.w.findChildren<QWidget*>()) {
+        const QLabel* label = qobject_cast<const QLabel*>(shown);
+        QVERIFY(!(label && label->text().contains(quizName)));
+        QVERIFY(!shown->accessibleDescription().contains(quizName));
+    }
+    press(run.w, Qt::Key_L);
+    QTRY_COMPARE(run.fixture.sound.played.size(), 2);
+    QCOMPARE(run.fixture.sound.played.last(), quizFile);
+    press(run.w, Qt::Key_R);
+    QTRY_VERIFY(!panel.hiddenRow());
+    QCOMPARE(panel.filePath(panel.fileList->indexOfTopLevelItem(panel.fileList->currentItem())),
+             quizFile);
+    QVERIFY(panel.pictureView->picture());
+    press(run.w, Qt::Key_N);
+    QTRY_COMPARE(run.fixture.sound.played.size(), 3);
+    QVERIFY(run.fixture.sound.played.last() != quizFile);
+}
+
+QTEST_MAIN(TestListen)
+#include "tst_listen.moc"
