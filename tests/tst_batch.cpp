@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "SmallDisk.h"
 #include "SoundFiles.h"
 #include "Spectrum.h"
-#include "SmallDisk.h"
 #include "ToneRun.h"
 #include "app/OptionsPanel.h"
 #include "synth/AnswerKey.h"
@@ -60,7 +60,8 @@ runBatch(const QStringList& arguments, const std::function<void(QProcess&)>& whi
          const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     QProcess batch;
     batch.setProcessEnvironment(environment);
-    batch.start(QStringLiteral(ZIRAVEL_BATCH), withEngine(arguments));
+    // Quiet: the errors are what the tests read; the summary line has a test of its own.
+    batch.start(QStringLiteral(ZIRAVEL_BATCH), withEngine(arguments) << QStringLiteral("--quiet"));
     if (!batch.waitForStarted())
         return {};
     if (whileRunning)
@@ -184,6 +185,7 @@ private slots:
     void rmsLevelFromTheFiles();
     void badInput_data();
     void badInput();
+    void summaryGoesToErrorOutput();
     void neverOverwriteNumbersOn();
     void stopSignalLeavesNoPartialFile_data();
     void stopSignalLeavesNoPartialFile();
@@ -791,8 +793,26 @@ void TestBatch::badInput_data() {
              repeated("-1", 43684), "--channel", repeated("mono", 26214), "--repeats", "6539132"},
             "--repeats \"6539132\": more than 10000000 tones.");
     }
+    row("rounds without a design", {"--repeats", "2"},
+        "--repeats \"2\": rounds are for a balanced design: add --balanced.");
+    row("names that would not sort", {"--count", "200", "--digits", "2"},
+        "--digits \"2\": fewer than the 3 digits of the largest number, 200: the names would "
+        "not sort.");
     row("unknown option", {"--colour", "red"}, "Unknown option 'colour'.");
     row("argument without option", {"loud"}, "unexpected argument \"loud\".");
+}
+
+// Piped, a run says what it made on the error output and leaves standard output empty.
+void TestBatch::summaryGoesToErrorOutput() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    QProcess batch;
+    batch.start(QStringLiteral(ZIRAVEL_BATCH),
+                withEngine({"--count", "2", "--length", "0.1", "--folder", folder.path()}));
+    QVERIFY(batch.waitForFinished(60000));
+    QCOMPARE(batch.readAllStandardOutput(), QByteArray());
+    QVERIFY2(batch.readAllStandardError().startsWith("Made 2 of 2 tones, 0 failed, in "),
+             "no summary");
 }
 
 void TestBatch::badInput() {
@@ -917,8 +937,8 @@ void TestBatch::fullDiskIsCounted() {
             0);
     QFile::remove(folder.filePath(QStringLiteral("Ziravel_1.wav")));
     // Two seconds at 8000 Hz are 32000 bytes of samples: more than the limit lets through.
-    batch.start(QStringLiteral(ZIRAVEL_BATCH),
-                withEngine({"--count", "3", "--length", "2", "--folder", folder.path()}));
+    batch.start(QStringLiteral(ZIRAVEL_BATCH), withEngine({"--count", "3", "--length", "2",
+                                                           "--folder", folder.path(), "--quiet"}));
     QVERIFY(batch.waitForFinished(60000));
     QCOMPARE(batch.exitCode(), 1);
     const QStringList errors =
@@ -1677,7 +1697,7 @@ void TestBatch::jobsBeyondTheDescriptorLimit() {
     });
     batch.start(QStringLiteral(ZIRAVEL_BATCH),
                 {"--count", "300", "--length", "0.05", "--jobs", "256", "--folder", folder.path(),
-                 "--engine", "process"});
+                 "--engine", "process", "--quiet"});
     QVERIFY(batch.waitForFinished(120000));
     QCOMPARE(QString::fromLocal8Bit(batch.readAllStandardError()), QString());
     QCOMPARE(batch.exitCode(), 0);

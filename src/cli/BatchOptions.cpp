@@ -262,6 +262,9 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                    QStringLiteral("the list draw needs frequencies or notes."));
         request.plan.pitchList = *pitches;
     }
+    if (!designBalanced && parser.isSet(QStringLiteral("repeats")))
+        refuse(QStringLiteral("repeats"), parser.value(QStringLiteral("repeats")),
+               QStringLiteral("rounds are for a balanced design: add --balanced."));
     if (designBalanced && request.plan.pitchList.isEmpty())
         refuse(QStringLiteral("balanced"), QString(),
                QStringLiteral("needs the pitches listed with --frequencies, --notes or "
@@ -351,10 +354,19 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                    QStringLiteral("not with --never-overwrite: a shard's numbers are fixed by the "
                                   "set."));
     }
-    if (parser.isSet(QStringLiteral("digits")))
+    if (parser.isSet(QStringLiteral("digits"))) {
         request.digits =
             wholeNumber(QStringLiteral("digits"), parser.value(QStringLiteral("digits")), 0, 19,
                         QStringLiteral("a number of digits"));
+        // Names padded to fewer digits than the largest number would not sort.
+        const int needed = int(QString::number(request.plan.count).size());
+        if (request.digits > 0 && request.digits < needed)
+            refuse(QStringLiteral("digits"), parser.value(QStringLiteral("digits")),
+                   QStringLiteral("fewer than the %1 digits of the largest number, %2: the names "
+                                  "would not sort.")
+                       .arg(needed)
+                       .arg(request.plan.count));
+    }
     request.jobs = defaultJobs();
     if (parser.isSet(QStringLiteral("jobs")))
         request.jobs = wholeNumber(QStringLiteral("jobs"), parser.value(QStringLiteral("jobs")), 1,

@@ -255,7 +255,8 @@ int runBatch(const BatchRequest& request) {
         printError(QStringLiteral("Stopped. %1 of %2 tones were made.").arg(made).arg(slice.count));
         return stoppedStatus;
     }
-    if (errorOutputIsTerminal() && !request.quiet)
+    // On the error output, piped or not, so that standard output stays the data's.
+    if (!request.quiet)
         std::fprintf(stderr, "Made %d of %d tones, %d failed, in %s. Key: %s\n", made, slice.count,
                      slice.count - made, qPrintable(expandedFolder(request.folder)),
                      qPrintable(keyPath));

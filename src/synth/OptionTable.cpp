@@ -241,7 +241,8 @@ QList<OptionRow> makeTable() {
          .unit = QStringLiteral(" dBFS"),
          .flag = QStringLiteral("level"),
          .valueName = QStringLiteral("db"),
-         .help = QStringLiteral("Peak level in dBFS, -60 to 0, in steps of 0.1"),
+         .help = QStringLiteral("Peak level in dBFS, -60 to 0, in steps of 0.1; a list "
+                                "(-20,-30) with --balanced"),
          .label = QStringLiteral("Level:"),
          .name = QStringLiteral("Level"),
          .description = QStringLiteral("The tone's peak level."),
@@ -295,7 +296,8 @@ QList<OptionRow> makeTable() {
                   QStringLiteral("Right ear only"), QStringLiteral("Both ears")},
          .flag = QStringLiteral("channel"),
          .valueName = QStringLiteral("channel"),
-         .help = QStringLiteral("Channel: %1").arg(channels.join(QStringLiteral(", "))),
+         .help = QStringLiteral("Channel: %1; a list (left,right) with --balanced")
+                     .arg(channels.join(QStringLiteral(", "))),
          .label = QStringLiteral("Channel:"),
          .name = QStringLiteral("Channel"),
          .description = QStringLiteral("One ear at a time for hearing checks, or both."),
