@@ -47,8 +47,8 @@ def main():
 
     with tempfile.TemporaryDirectory() as work:
         os.chdir(work)
-        subprocess.run([program, "--count", "3", "--length", "0.2", "--seed", "5",
-                        "--folder", "set", "--quiet"], check=True)
+        subprocess.run([program, "--frequencies", "300,400,500", "--balanced", "--length", "0.2",
+                        "--seed", "5", "--checksums", "--folder", "set", "--quiet"], check=True)
         with open("set/Ziravel_tones.csv", newline="") as key_file:
             seed = next(csv.DictReader(key_file))["tone_seed"]
 
@@ -58,7 +58,13 @@ def main():
             exec(python_code, names)
         for number in (1, 2, 3):
             assert f"Ziravel_{number}.wav" in printed.getvalue(), printed.getvalue()
-        assert names["key"].tone_seed[0] == seed, (names["key"].tone_seed[0], seed)
+        key = names["key"]
+        assert key.tone_seed[0] == seed, (key.tone_seed[0], seed)
+        # The columns a pipeline reads, with the types it expects.
+        assert key.file_seconds.dtype.kind == "f" and key.file_seconds[0] == 0.2, key.file_seconds
+        assert key["round"].dtype.kind == "i" and set(key["round"]) == {1}, key["round"]
+        assert set(key.level_reference) == {"peak"}, key.level_reference
+        assert all(len(digest) == 64 for digest in key.sha256), key.sha256
 
         with open("read.R", "w") as script:
             script.write(r_code + f'stopifnot(identical(key$tone_seed[1], "{seed}"))\n')

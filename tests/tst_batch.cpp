@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -599,22 +600,35 @@ void TestBatch::sequenceFromTheFile() {
     }
 }
 
-// With --balanced, as many files step down as up, for each pitch.
+// With --balanced, as many files step down as up, for each pitch, in each round; the key tells
+// the round, the direction, the file's length and its checksum.
 void TestBatch::balancedIntervalDirections() {
     QTemporaryDir folder;
-    QCOMPARE(
-        runBatch({"--frequencies", "500,1000", "--balanced", "--repeats", "2", "--tones-per-file",
-                  "2", "--interval-cents", "100", "--length", "0.05", "--folder", folder.path()})
-            .exitStatus,
-        0);
+    QCOMPARE(runBatch({"--frequencies", "500,1000", "--balanced", "--repeats", "2",
+                       "--tones-per-file", "2", "--interval-cents", "100", "--length", "0.05",
+                       "--gap", "30", "--checksums", "--folder", folder.path()})
+                 .exitStatus,
+             0);
+    // Each round holds each pitch once each way; the key's direction is the files' own.
     QMap<QString, int> directions;
     for (const QString& row : linesOf(folder.filePath(answerKeyFileName)).mid(1)) {
         const QStringList pitches = keyField(row, "frequency_hz").split(';');
-        directions[pitches[0] +
-                   (pitches[1].toDouble() > pitches[0].toDouble() ? " up" : " down")]++;
+        const QString direction = pitches[1].toDouble() > pitches[0].toDouble() ? "up" : "down";
+        QCOMPARE(keyField(row, "direction"), direction);
+        directions[keyField(row, "round") + ' ' + pitches[0] + ' ' + direction]++;
+        // The file's length and checksum, from the file itself.
+        QFile file(folder.filePath(keyField(row, "file")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QCOMPARE(keyField(row, "sha256"),
+                 QString::fromLatin1(
+                     QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+        const std::optional<SoundSamples> sound = decodeWav(bytes);
+        QCOMPARE(keyField(row, "file_seconds").toDouble(),
+                 double(sound->samples.size()) / sound->channels / sound->sampleRate);
     }
-    QCOMPARE(directions, (QMap<QString, int>{
-                             {"500 up", 2}, {"500 down", 2}, {"1000 up", 2}, {"1000 down", 2}}));
+    QCOMPARE(directions.size(), 8);
+    QCOMPARE(directions.keys().first(), QStringLiteral("1 1000 down"));
 }
 
 void TestBatch::noiseInItsBand_data() {
@@ -642,7 +656,7 @@ void TestBatch::noiseInItsBand() {
     const double share =
         powerShareBetween(folder.filePath(QStringLiteral("Ziravel_1.wav")), low, high);
     QVERIFY2(share >= 0.9, qPrintable(QString::number(share)));
-    QCOMPARE(linesOf(folder.filePath(answerKeyFileName)).value(1).section(',', 15),
+    QCOMPARE(keyField(linesOf(folder.filePath(answerKeyFileName)).value(1), "band_hz"),
              QStringLiteral("%1-%2").arg(low).arg(high));
 }
 

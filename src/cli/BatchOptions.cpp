@@ -427,6 +427,7 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                QStringLiteral("noise is set to its RMS by making it again from its seed, which "
                               "only the library engine can."));
     request.quiet = parser.isSet(QStringLiteral("quiet"));
+    request.checksums = parser.isSet(QStringLiteral("checksums"));
     return request;
 }
 
@@ -481,6 +482,8 @@ QList<BatchOption> batchOptions() {
         QStringLiteral("Make only slice K of N contiguous slices of the set's numbers; its key is "
                        "<prefix>tones-K-of-N.csv"),
         "K/N");
+    add(files, {"checksums"},
+        QStringLiteral("Add each made file's SHA-256 to the answer key (column sha256)"));
     add(files, {"digits"},
         withDefault(QStringLiteral("Pad the numbers with zeros to this many digits"),
                     QStringLiteral("0, no padding")),

@@ -24,6 +24,7 @@ struct BatchRequest {
     int jobs = 1;
     BatchEngine engine = BatchEngine::process;
     bool quiet = false;
+    bool checksums = false; // each made file's SHA-256 in the key
 };
 
 // What the program prints and its exit status, when it makes no tones: the help, the

@@ -18,6 +18,7 @@
 #include "synth/ToneDesign.h"
 #include "synth/ToneMaking.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -197,6 +198,8 @@ int runBatch(const BatchRequest& request) {
         AnswerRow& row = rows[index].row;
         row.made = outcome.made;
         made += outcome.made ? 1 : 0;
+        if (outcome.made && request.checksums)
+            row.sha256 = fileSha256(QDir(expandedFolder(request.folder)).filePath(row.fileName));
         if (!outcome.made && !callbacks.stopRequested()) {
             ++failed;
             const QString reason = reasonWithoutFile(outcome.reason, row.fileName);

@@ -3,6 +3,7 @@
 
 #include "runner/Failure.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -81,4 +82,17 @@ QByteArray readRegularFile(const QString& path, qint64 maxBytes) {
     if (bytes.size() > maxBytes)
         throw Failure(QStringLiteral("%1 is larger than %2 bytes.").arg(path).arg(maxBytes));
     return bytes;
+}
+
+QString fileSha256(const QString& path) {
+    QFile file(path);
+    try {
+        openRegularFile(file, path);
+    } catch (const Failure&) {
+        return {};
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file))
+        return {};
+    return QString::fromLatin1(hash.result().toHex());
 }

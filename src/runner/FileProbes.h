@@ -87,5 +87,9 @@ FileStamp fileStamp(const QString& path);
 // file is refused without waiting on it or reading it all: throws Failure naming the file.
 QByteArray readRegularFile(const QString& path, qint64 maxBytes);
 
+// The SHA-256 of a regular file in lower-case hex, read a block at a time; empty text when it
+// cannot be read.
+QString fileSha256(const QString& path);
+
 // Whether the program's error output is a terminal, where a progress line may be written over.
 bool errorOutputIsTerminal();

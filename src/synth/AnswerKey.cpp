@@ -95,6 +95,12 @@ const QList<KeyColumn>& keyColumns() {
          }},
         {"end_frequency_hz", [](const AnswerRow& row) { return optionalNumber(row.endFrequency); }},
         {"band_hz", [](const AnswerRow& row) { return row.band; }},
+        {"level_reference", [](const AnswerRow& row) { return row.levelReference; }},
+        {"file_seconds", [](const AnswerRow& row) { return optionalNumber(row.fileSeconds); }},
+        {"round",
+         [](const AnswerRow& row) { return row.round ? QString::number(*row.round) : QString(); }},
+        {"direction", [](const AnswerRow& row) { return row.direction; }},
+        {"sha256", [](const AnswerRow& row) { return row.sha256; }},
     };
     return columns;
 }
@@ -167,8 +173,10 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
         answer.frequency = tone.frequency;
     answer.waveform = tone.waveformWord();
     double seconds = 0;
-    if (parseNumberText(tone.lengthText, seconds))
+    if (parseNumberText(tone.lengthText, seconds)) {
         answer.seconds = seconds;
+        answer.fileSeconds = tone.fileSeconds(seconds);
+    }
     answer.sampleRate = tone.sampleRate();
     answer.levelDbfs = tone.options.levelDb;
     answer.made = made;
@@ -185,6 +193,12 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
         answer.band = tone.band->text();
     answer.endFrequency = tone.endFrequency;
     answer.laterFrequencies = tone.laterFrequencies;
+    answer.levelReference = optionWord(Option::levelReference, tone.options);
+    answer.round = tone.designRound;
+    // The answer of a two-interval trial: which way the file's tones go.
+    if (tone.options.intervalCents != 0 && !tone.laterFrequencies.isEmpty())
+        answer.direction = tone.laterFrequencies.first() > tone.frequency ? QStringLiteral("up")
+                                                                          : QStringLiteral("down");
     return answer;
 }
 

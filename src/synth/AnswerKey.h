@@ -34,6 +34,11 @@ struct AnswerRow {
     QList<double> laterFrequencies;     // the file's later tones, joined with ";" to the first
     QString band;                       // the noise's band, "500-2000"; empty for none
     std::optional<quint64> toneSeed;    // what the tone's draws came from
+    QString levelReference;             // what the level is: peak or rms
+    std::optional<double> fileSeconds;  // the file's length: its tones and gaps
+    std::optional<qint64> round;        // the balanced design's round, from 1
+    QString direction;                  // a file's intervals: up or down; empty for none
+    QString sha256;                     // the made file's checksum, when asked for
 };
 
 // The tone's row in the answer key.
@@ -64,7 +69,9 @@ std::optional<NearestNote> nearestNote(double hertz);
 // One row of the answer key as UTF-8 comma-separated text, its line end included: file name,
 // frequency in Hz, nearest note and its offset in cents, waveform, length in seconds, sample
 // rate, level in dBFS, whether the tone was made, bits per sample, channel, fade in
-// milliseconds, file format, the tone's seed, a sweep's end and the noise's band.
+// milliseconds, file format, the tone's seed, a sweep's end, the noise's band, what the level
+// is (peak or rms), the file's length, the design's round, the intervals' direction and the
+// file's SHA-256.
 QByteArray answerRowText(const AnswerRow& row);
 
 // The answer key of a run, true on disk for every row it holds at every moment. It is made

@@ -46,6 +46,8 @@ Tone SetPlan::tone(qint64 number, Drawn drawn) const {
               toneSeed(seed, number)};
     tone.options.levelDb = drawn.point.levelDb;
     tone.options.channel = drawn.point.channel;
+    if (design)
+        tone.designRound = (number - 1) / design->roundSize() + 1;
     if (tone.isNoise())
         tone.band = band ? band
                          : (options.noiseBandFromBounds ? std::optional(bandBetween(from, to))

@@ -135,6 +135,8 @@ struct Tone {
     double rmsCorrectionDb = 0;
     // Noise is filtered to it; a pitched tone has none.
     std::optional<NoiseBand> band;
+    // The balanced design's round the tone belongs to, from 1; none outside a design.
+    std::optional<qint64> designRound;
     // Where a sweep ends; a steady tone has none.
     std::optional<double> endFrequency;
     // The pitches of the file's tones after the first (options.tonesPerFile).
