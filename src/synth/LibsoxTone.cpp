@@ -67,6 +67,7 @@ struct ReadArguments {
     std::vector<FileOptions> files;
     std::vector<std::vector<EffectCall>> chains{{}};
     std::string refusal;
+    bool noDither = false; // -D: no dither where the output holds fewer bits
 };
 
 // Whether the argument names an effect. Every effect's name begins with a letter: numbers,
@@ -108,6 +109,8 @@ ReadArguments readArguments(const std::vector<std::string>& arguments) {
             ++at;
         } else if (argument == "--no-glob") {
             // This driver never expands a path.
+        } else if (argument == "-D") {
+            read.noDither = true;
         } else if (argument == "-n") {
             options.type = "null";
             read.files.push_back(options);
@@ -351,7 +354,7 @@ int makeTone(ReadArguments& read) {
             return 2;
         if (signal.rate != target.rate && !tone.addAutomatic("rate", signal))
             return 2;
-        if (signal.precision > target.precision && target.precision < 24 &&
+        if (!read.noDither && signal.precision > target.precision && target.precision < 24 &&
             !tone.addAutomatic("dither", signal))
             return 2;
         if (next > 0)

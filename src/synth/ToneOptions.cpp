@@ -12,6 +12,11 @@ OptionArguments optionArguments(const ToneOptions& options, double length,
         arguments.beforeOutput << QStringLiteral("-e") << QStringLiteral("floating-point");
     if (options.sampleBits > 0)
         arguments.beforeOutput << QStringLiteral("-b") << QString::number(options.sampleBits);
+    // Dither would put noise into the silent ear of a 16-bit file: it stays digital silence.
+    const bool oneEar = options.channel == ToneOptions::Channel::leftOnly ||
+                        options.channel == ToneOptions::Channel::rightOnly;
+    if (oneEar && options.sampleBits == 16)
+        arguments.beforeOutput << QStringLiteral("-D");
     switch (options.channel) {
     case ToneOptions::Channel::mono:
         break;
