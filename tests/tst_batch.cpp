@@ -187,6 +187,10 @@ private slots:
     void badInput_data();
     void badInput();
     void summaryGoesToErrorOutput();
+    void remadeFromItsManifest_data();
+    void remadeFromItsManifest();
+    void manifestSaysOnlyWhatDecided();
+    void remakeRefusesWhatItCannotPromise();
     void neverOverwriteNumbersOn();
     void stopSignalLeavesNoPartialFile_data();
     void stopSignalLeavesNoPartialFile();
@@ -816,6 +820,92 @@ void TestBatch::badInput_data() {
         "not sort.");
     row("unknown option", {"--colour", "red"}, "Unknown option 'colour'.");
     row("argument without option", {"loud"}, "unexpected argument \"loud\".");
+}
+
+void TestBatch::remadeFromItsManifest_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("balanced notes, levels and ears") << QStringList{
+        "--notes",    "C4,Eb4",        "--balanced", "--level", "-10,-20", "--channel",
+        "left,right", "--sample-size", "16",         "--fade",  "20"};
+    QTest::newRow("noise in a band at an RMS level") << QStringList{
+        "--count",           "3",   "--type", "pinknoise", "--band", "500-2000", "--level", "-20",
+        "--level-reference", "rms", "--rate", "48000"};
+    QTest::newRow("sequences, MP3, a shard") << QStringList{
+        "--count",  "4",   "--tones-per-file", "2",   "--interval-cents", "-200", "--gap", "30",
+        "--format", "mp3", "--shard",          "2/2", "--digits",         "2"};
+}
+
+// A set made again from its manifest into another folder is the same, file for file.
+void TestBatch::remadeFromItsManifest() {
+    QFETCH(QStringList, arguments);
+    if (arguments.contains(QStringLiteral("pinknoise")) &&
+        qEnvironmentVariable("ZIRAVEL_TEST_ENGINE") == QLatin1String("process"))
+        QSKIP("the tool takes no seed");
+    QTemporaryDir first;
+    QTemporaryDir again;
+    QCOMPARE(runBatch(arguments +
+                      QStringList{"--length", "0.1", "--seed", "12", "--folder", first.path()})
+                 .exitStatus,
+             0);
+    const QString manifest = QDir(first.path()).entryList({QStringLiteral("*set*.json")}).value(0);
+    const BatchResult remade =
+        runBatch({"--remake", first.filePath(manifest), "--folder", again.path()});
+    QCOMPARE(remade.errors, QString());
+    QCOMPARE(remade.exitStatus, 0);
+    const QStringList files = QDir(first.path()).entryList(QDir::Files);
+    QCOMPARE(QDir(again.path()).entryList(QDir::Files), files);
+    for (const QString& file : files)
+        QVERIFY2(file.startsWith('.') ||
+                     contentOf(first.filePath(file)) == contentOf(again.filePath(file)),
+                 qPrintable(file));
+}
+
+// Flags are booleans, numbers numbers, notes as written; what could not change the files is
+// left out.
+void TestBatch::manifestSaysOnlyWhatDecided() {
+    QTemporaryDir folder;
+    QCOMPARE(runBatch({"--notes", "C4,Eb4", "--count", "2", "--length", "0.1", "--folder",
+                       folder.path()})
+                 .exitStatus,
+             0);
+    const QJsonObject options =
+        QJsonDocument::fromJson(contentOf(folder.filePath(QStringLiteral("Ziravel_set.json"))))
+            .object()
+            .value(QStringLiteral("options"))
+            .toObject();
+    QCOMPARE(options.value(QStringLiteral("never-overwrite")), QJsonValue(false));
+    QCOMPARE(options.value(QStringLiteral("rate")), QJsonValue(8000));
+    QCOMPARE(options.value(QStringLiteral("notes")), QJsonValue(QStringLiteral("C4,Eb4")));
+    for (const char* unused : {"from", "to", "sweep", "gap", "frequencies", "pitch-draw"})
+        QVERIFY2(!options.contains(QLatin1String(unused)), unused);
+}
+
+// A manifest of a newer format is refused; one made with another libsox is made, with a
+// warning that its files may differ.
+void TestBatch::remakeRefusesWhatItCannotPromise() {
+    QTemporaryDir folder;
+    QCOMPARE(runBatch({"--count", "1", "--length", "0.1", "--folder", folder.path()}).exitStatus,
+             0);
+    const QString path = folder.filePath(QStringLiteral("Ziravel_set.json"));
+    QJsonObject manifest = QJsonDocument::fromJson(contentOf(path)).object();
+    const auto remakeWith = [&](const char* key, const QJsonValue& value) {
+        manifest.insert(QLatin1String(key), value);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(QJsonDocument(manifest).toJson());
+        file.close();
+        return runBatch({"--remake", path});
+    };
+    const BatchResult newer = remakeWith("manifest_format", 99);
+    QCOMPARE(newer.exitStatus, 2);
+    QVERIFY2(newer.errors.contains(QStringLiteral("newer than this program reads")),
+             qPrintable(newer.errors));
+    manifest.insert(QStringLiteral("manifest_format"), 2);
+    const BatchResult otherLibrary = remakeWith("libsox", QStringLiteral("9.9.9"));
+    QCOMPARE(otherLibrary.exitStatus, 0);
+    QVERIFY2(otherLibrary.errors.startsWith(
+                 QStringLiteral("ziravel-batch: the set was made with libsox 9.9.9")),
+             qPrintable(otherLibrary.errors));
 }
 
 // Piped, a run says what it made on the error output and leaves standard output empty.

@@ -8,6 +8,7 @@ QString batchEngineName(BatchEngine engine) {
 // The library engine is built where libsox is (Linux).
 #ifdef ZIRAVEL_LIBSOX_ENGINE
 #include "synth/LibsoxEngine.h"
+#include "synth/LibsoxTone.h"
 
 QList<BatchEngine> batchEngines() {
     return {BatchEngine::library, BatchEngine::process};
@@ -16,6 +17,10 @@ QList<BatchEngine> batchEngines() {
 std::unique_ptr<ToneEngine> libraryEngine(int jobs) {
     return std::make_unique<LibsoxEngine>(jobs);
 }
+
+QString libsoxVersionText() {
+    return QString::fromStdString(libsoxVersion());
+}
 #else
 QList<BatchEngine> batchEngines() {
     return {BatchEngine::process};
@@ -23,5 +28,9 @@ QList<BatchEngine> batchEngines() {
 
 std::unique_ptr<ToneEngine> libraryEngine(int) {
     return nullptr;
+}
+
+QString libsoxVersionText() {
+    return {};
 }
 #endif

@@ -17,3 +17,5 @@ QString batchEngineName(BatchEngine engine);
 
 // The library engine with `jobs` workers; none in a build without it.
 std::unique_ptr<ToneEngine> libraryEngine(int jobs);
+// The SoX library's version the library engine is built with; empty in a build without it.
+QString libsoxVersionText();

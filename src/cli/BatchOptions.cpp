@@ -8,6 +8,7 @@
 #include "synth/NumberText.h"
 #include "synth/OptionTable.h"
 #include "synth/Presets.h"
+#include "synth/SetManifest.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneDesign.h"
 
@@ -15,6 +16,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
 #include <QStringDecoder>
 #include <QThread>
@@ -253,6 +257,8 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                                             "250,500,1000, at most %1 of them.")
                                  .arg(longestPitchList));
             request.plan.pitchList = *pitches;
+            if (QLatin1String(list) == QLatin1String("notes"))
+                request.plan.notesText = text;
         }
     if (request.plan.pitchList.isEmpty() &&
         request.plan.options.pitchDraw == ToneOptions::PitchDraw::list) {
@@ -431,6 +437,105 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     return request;
 }
 
+// The options a remake takes beside the manifest: where and how it runs, not what it makes.
+const QStringList remakeRunFlags{QStringLiteral("folder"), QStringLiteral("jobs"),
+                                 QStringLiteral("engine"), QStringLiteral("quiet"),
+                                 QStringLiteral("checksums")};
+
+// A manifest's value as the command line writes it.
+QString argumentText(const QJsonValue& value) {
+    if (value.isDouble())
+        return decimalText(value.toDouble());
+    if (value.isArray()) {
+        QStringList items;
+        for (const QJsonValue& item : value.toArray())
+            items << argumentText(item);
+        return items.join(QLatin1Char(','));
+    }
+    return value.toString();
+}
+
+// The command line that makes the set of the manifest at `path` again, with the run flags the
+// user gave. Refuses a manifest that is not one, or of a newer format; warns when the set was
+// made with another libsox, whose files may differ.
+QStringList remakeArguments(const QString& program, const QString& path,
+                            const QCommandLineParser& parser) {
+    for (const QString& name : parser.optionNames())
+        if (name != QLatin1String("remake") && !remakeRunFlags.contains(name))
+            refuse(name, parser.value(name),
+                   QStringLiteral("not with --remake: the manifest says what the set is made "
+                                  "with."));
+    QJsonObject manifest;
+    try {
+        constexpr qint64 largestManifest = 64 << 20;
+        manifest = QJsonDocument::fromJson(readRegularFile(path, largestManifest)).object();
+    } catch (const Failure& failure) {
+        refuse(QStringLiteral("remake"), path, failure.description());
+    }
+    if (manifest.value(QStringLiteral("program")).toString() != QLatin1String("ziravel-batch"))
+        refuse(QStringLiteral("remake"), path, QStringLiteral("not a set's manifest."));
+    const int format = manifest.value(QStringLiteral("manifest_format")).toInt(1);
+    if (format > setManifestFormat)
+        refuse(QStringLiteral("remake"), path,
+               QStringLiteral("a manifest of format %1, newer than this program reads (%2).")
+                   .arg(format)
+                   .arg(setManifestFormat));
+    const QString madeWith = manifest.value(QStringLiteral("libsox")).toString();
+    if (!madeWith.isEmpty() && madeWith != libsoxVersionText())
+        std::fprintf(stderr,
+                     "ziravel-batch: the set was made with libsox %s and this is %s: its files "
+                     "may differ.\n",
+                     qPrintable(madeWith),
+                     qPrintable(libsoxVersionText().isEmpty() ? QStringLiteral("none")
+                                                              : libsoxVersionText()));
+    QStringList arguments{program};
+    const QJsonObject options = manifest.value(QStringLiteral("options")).toObject();
+    const QMap<QString, QString> lists{
+        {QStringLiteral("levels"), QStringLiteral("level")},
+        {QStringLiteral("channels"), QStringLiteral("channel")},
+        {QStringLiteral("frequencies"), QStringLiteral("frequencies")},
+        {QStringLiteral("notes"), QStringLiteral("notes")},
+        {QStringLiteral("band"), QStringLiteral("band")},
+        {QStringLiteral("digits"), QStringLiteral("digits")}};
+    for (auto option = options.begin(); option != options.end(); ++option) {
+        const QString& name = option.key();
+        const auto row =
+            std::find_if(optionTable().begin(), optionTable().end(),
+                         [&name](const OptionRow& known) { return known.flag == name; });
+        if (name == QLatin1String("balanced") ||
+            (row != optionTable().end() && row->kind == OptionRow::Kind::flag)) {
+            // A flag as a boolean, or as the "0" or "1" of older manifests.
+            if (option.value().toBool() || option.value().toString() == QLatin1String("1"))
+                arguments << QStringLiteral("--") + name;
+        } else if (row != optionTable().end() || lists.contains(name)) {
+            arguments << QStringLiteral("--") + lists.value(name, name)
+                      << argumentText(option.value());
+        } else {
+            refuse(QStringLiteral("remake"), path,
+                   QStringLiteral("the manifest names an option this program does not know: "
+                                  "%1.")
+                       .arg(name));
+        }
+    }
+    arguments << QStringLiteral("--seed") << manifest.value(QStringLiteral("seed")).toString()
+              << QStringLiteral("--count")
+              << QString::number(manifest.value(QStringLiteral("count")).toInt());
+    if (const QString shard = manifest.value(QStringLiteral("shard")).toString(); !shard.isEmpty())
+        arguments << QStringLiteral("--shard") << shard;
+    if (!parser.isSet(QStringLiteral("engine")))
+        arguments << QStringLiteral("--engine")
+                  << manifest.value(QStringLiteral("engine")).toString();
+    if (!parser.isSet(QStringLiteral("folder")))
+        arguments << QStringLiteral("--folder") << QFileInfo(path).absolutePath();
+    for (const QString& flag : remakeRunFlags)
+        if (parser.isSet(flag)) {
+            arguments << QStringLiteral("--") + flag;
+            if (flag != QLatin1String("quiet") && flag != QLatin1String("checksums"))
+                arguments << parser.value(flag);
+        }
+    return arguments;
+}
+
 } // namespace
 
 QList<BatchOption> batchOptions() {
@@ -507,6 +612,10 @@ QList<BatchOption> batchOptions() {
                         .arg(engineNames().join(QStringLiteral(" or "))),
                     engineNames().first()),
         "engine", engineNames());
+    add(running, {"remake"},
+        QStringLiteral("Make the set of a manifest (<prefix>set.json) again, byte for byte with "
+                       "the same libsox: into --folder, else where the manifest lies"),
+        "manifest");
     add(running, {"quiet"}, QStringLiteral("No progress line, only errors"));
     add(running, {"h", "help"}, QStringLiteral("Displays this help."));
     // -V, as the tools people pair it with spell it; -v stands for nothing.
@@ -553,6 +662,16 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
         return BatchAnswer{presetNames(storedValues()).join(QLatin1Char('\n')) + QLatin1Char('\n'),
                            0};
 
+    if (parser.isSet(QStringLiteral("remake"))) {
+        QStringList remade;
+        try {
+            remade =
+                remakeArguments(arguments.first(), parser.value(QStringLiteral("remake")), parser);
+        } catch (const Refusal& refusal) {
+            return BatchAnswer{refusal.text + QLatin1Char('\n'), badInputStatus};
+        }
+        return readBatchRequest(remade);
+    }
     Inputs inputs =
         parser.isSet(QStringLiteral("from-settings")) ? storedInputs() : defaultInputs();
     try {

@@ -241,9 +241,10 @@ int runBatch(const BatchRequest& request) {
     if (keyRows > 0) {
         try {
             lock->inTurn([&] {
-                QJsonObject manifest = setManifest(
-                    plan, {batchEngineName(request.engine), request.digits, firstNumber},
-                    firstTone);
+                QJsonObject manifest = setManifest(plan,
+                                                   {batchEngineName(request.engine), request.digits,
+                                                    firstNumber, libsoxVersionText()},
+                                                   firstTone);
                 if (options.neverOverwrite)
                     manifest = withEarlierRuns(manifest, manifestPath);
                 writeFileSafely(manifestPath, QJsonDocument(manifest).toJson());

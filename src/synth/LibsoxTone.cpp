@@ -427,3 +427,7 @@ std::optional<SoundLevels> measuredLevels(const std::string& path) {
     const double loudest = *std::max_element(squares.begin(), squares.end());
     return SoundLevels{10 * std::log10(loudest / double(frames)), 20 * std::log10(peak)};
 }
+
+std::string libsoxVersion() {
+    return sox_version();
+}

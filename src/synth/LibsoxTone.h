@@ -32,3 +32,6 @@ struct SoundLevels {
     double peakDb = 0;
 };
 std::optional<SoundLevels> measuredLevels(const std::string& path);
+
+// The version of the SoX library the engine is built with, as it says it: "14.4.2".
+std::string libsoxVersion();

@@ -3,31 +3,84 @@
 
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
+#include "synth/NumberText.h"
 #include "synth/OptionTable.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 
 QString setManifestName(const QString& prefix, int shard, int shards) {
     return shards > 0 ? QStringLiteral("%1set-%2-of-%3.json").arg(prefix).arg(shard).arg(shards)
                       : prefix + QStringLiteral("set.json");
 }
 
+namespace {
+
+// An option's value as the manifest types it: a flag as a boolean, a number (or one of a list
+// of numbers) as a number, anything else as its text.
+QJsonValue typedValue(const OptionRow& option, const QString& text) {
+    if (option.kind == OptionRow::Kind::flag)
+        return text == QLatin1String("1");
+    double number = 0;
+    const bool numeric =
+        option.kind == OptionRow::Kind::number ||
+        (option.kind == OptionRow::Kind::words &&
+         std::all_of(option.words.begin(), option.words.end(),
+                     [](const QString& word) { return word.toDouble() != 0 || word == "0"; }));
+    if (numeric && parseNumberText(text, number))
+        return number;
+    return text;
+}
+
+// Whether the option could change the set's files: an option that could not is left out, so
+// that two manifests of the same files are the same.
+bool decidesFiles(Option option, const SetPlan& plan, bool noise) {
+    switch (option) {
+    case Option::pitchList:
+        // The list is written whole, as "frequencies" or "notes".
+        return false;
+    case Option::balanced:
+        // Written with the design's lists.
+        return false;
+    case Option::pitchDraw:
+        return !noise && plan.pitchList.isEmpty();
+    case Option::shape:
+    case Option::intervalCents:
+        return !noise && idleReason(option, plan.options, noise).isEmpty();
+    case Option::level:
+    case Option::channel:
+        return !plan.design;
+    default:
+        return idleReason(option, plan.options, noise).isEmpty();
+    }
+}
+
+} // namespace
+
 QJsonObject setManifest(const SetPlan& plan, const ManifestRun& run, Tone first) {
     first.outputPath = QFileInfo(first.outputPath).fileName();
+    const bool noise = Tone{{}, {}, plan.waveform}.isNoise();
     QJsonObject options{{QStringLiteral("length"), plan.lengthText},
-                        {QStringLiteral("from"), plan.from},
-                        {QStringLiteral("to"), plan.to},
                         {QStringLiteral("type"), waveformWord(waveformRowText(*plan.waveform))},
                         {QStringLiteral("format"), fileExtension(plan.format).mid(1)},
                         {QStringLiteral("digits"), run.digits}};
+    // The bounds decide a pitch drawn between them or a sweep between them; a noise's pitch,
+    // drawn between them too, goes to the tool, which ignores it.
+    if (noise || plan.pitchList.isEmpty() || plan.shapeReadsBounds()) {
+        options.insert(QStringLiteral("from"), plan.from);
+        options.insert(QStringLiteral("to"), plan.to);
+    }
     for (const OptionRow& option : toneOptionTable())
-        options.insert(option.flag, option.get(plan.options));
+        if (decidesFiles(option.id, plan, noise))
+            options.insert(option.flag, typedValue(option, option.get(plan.options)));
     if (plan.band)
         options.insert(QStringLiteral("band"), plan.band->text());
-    if (!plan.pitchList.isEmpty()) {
+    if (!plan.notesText.isEmpty()) {
+        options.insert(QStringLiteral("notes"), plan.notesText);
+    } else if (!plan.pitchList.isEmpty()) {
         QJsonArray pitches;
         for (const double hertz : plan.pitchList)
             pitches.append(hertz);
@@ -47,8 +100,9 @@ QJsonObject setManifest(const SetPlan& plan, const ManifestRun& run, Tone first)
         options.insert(QStringLiteral("levels"), levels);
         options.insert(QStringLiteral("channels"), channels);
     }
-    const QJsonObject manifest{
+    QJsonObject manifest{
         {QStringLiteral("program"), QStringLiteral("ziravel-batch")},
+        {QStringLiteral("manifest_format"), setManifestFormat},
         {QStringLiteral("version"), QCoreApplication::applicationVersion()},
         {QStringLiteral("engine"), run.engine},
         {QStringLiteral("seed"), QString::number(plan.seed)},
@@ -59,6 +113,8 @@ QJsonObject setManifest(const SetPlan& plan, const ManifestRun& run, Tone first)
         {QStringLiteral("tones"), plan.slice().count},
         {QStringLiteral("options"), options},
         {QStringLiteral("first_tone_arguments"), QJsonArray::fromStringList(toolArguments(first))}};
+    if (!run.libsoxVersion.isEmpty())
+        manifest.insert(QStringLiteral("libsox"), run.libsoxVersion);
     return manifest;
 }
 

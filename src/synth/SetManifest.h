@@ -16,12 +16,18 @@ struct ManifestRun {
     QString engine;
     int digits = 0;
     qint64 firstNumber = 1;
+    QString libsoxVersion; // the library's own, where the build has it
 };
 
-// Everything the set was made with, so that it can be made again or told apart: every
-// option, the seed (as text: it may pass what a JSON number holds exactly), the program's
-// version, the engine, the count and the tool's arguments for the run's first tone, run in the
-// set's folder: the same set in another folder has the same manifest.
+// The manifest's format; a reader of an older one refuses a newer.
+inline constexpr int setManifestFormat = 2;
+
+// What decided the set's files, so that it can be made again or told apart: the options that
+// applied (flags as booleans, numbers as numbers, the notes as written; an option that could
+// not change the files is left out), the seed (as text: it may pass what a JSON number holds
+// exactly), the program's and libsox's versions, the engine, the count and the tool's
+// arguments for the run's first tone, run in the set's folder: the same set in another folder
+// has the same manifest.
 QJsonObject setManifest(const SetPlan& plan, const ManifestRun& run, Tone first);
 
 // A run that never overwrites adds to a set: the manifest there keeps the runs before it, the

@@ -29,6 +29,8 @@ struct SetPlan {
     ToneOptions options;
     // The pitches are drawn from it when it holds any, else between the bounds.
     QList<double> pitchList;
+    // The notes the list was given as, as the user wrote them; empty for frequencies.
+    QString notesText;
     // Noise is filtered to it; without one, to the bounds when the options ask.
     std::optional<NoiseBand> band;
     // A balanced design: each tone's pitch, level, channel and direction come from its rounds.
