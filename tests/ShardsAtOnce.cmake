@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The README's recipe for shards run at once (there with GNU parallel, which starts each
 # through a shell; here with xargs, which starts the program itself): four shards side by
-# side make byte for byte the set one run makes.
+# side make byte for byte the set one run makes, and merged, its key and manifest.
 set(set --seed 3 --count 10 --length 0.05 --from 100 --to 3000 --quiet)
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}/whole" "${WORK}/shards")
@@ -22,9 +22,16 @@ foreach(number RANGE 1 10)
     message(FATAL_ERROR "Ziravel_${number}.wav differs")
   endif()
 endforeach()
-file(GLOB keys "${WORK}/shards/Ziravel_tones-*-of-4.csv")
-list(LENGTH keys found)
-if(NOT found EQUAL 4)
-  message(FATAL_ERROR "${found} shard keys, not 4")
+# Merged, the shards' keys and manifests are the one run's.
+execute_process(COMMAND "${PROGRAM}" --merge "${WORK}/shards" --quiet RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "the merge failed: ${failed}")
 endif()
+foreach(file Ziravel_tones.csv Ziravel_set.json)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/whole/${file}"
+                          "${WORK}/shards/${file}" RESULT_VARIABLE differ)
+  if(differ)
+    message(FATAL_ERROR "the merged ${file} differs from one run's")
+  endif()
+endforeach()
 message(STATUS "four shards at once made the set of one run")

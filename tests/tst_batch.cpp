@@ -191,6 +191,7 @@ private slots:
     void remadeFromItsManifest();
     void manifestSaysOnlyWhatDecided();
     void remakeRefusesWhatItCannotPromise();
+    void mergeNamesTheShardAtFault();
     void neverOverwriteNumbersOn();
     void stopSignalLeavesNoPartialFile_data();
     void stopSignalLeavesNoPartialFile();
@@ -906,6 +907,33 @@ void TestBatch::remakeRefusesWhatItCannotPromise() {
     QVERIFY2(otherLibrary.errors.startsWith(
                  QStringLiteral("ziravel-batch: the set was made with libsox 9.9.9")),
              qPrintable(otherLibrary.errors));
+}
+
+// A missing shard, or one of another set, is named, and no whole key is written.
+void TestBatch::mergeNamesTheShardAtFault() {
+    QTemporaryDir folder;
+    for (const char* shard : {"1/3", "3/3"})
+        QCOMPARE(runBatch({"--count", "6", "--length", "0.05", "--seed", "1", "--shard", shard,
+                           "--folder", folder.path()})
+                     .exitStatus,
+                 0);
+    const auto merged = [&folder] {
+        QProcess merge;
+        merge.start(QStringLiteral(ZIRAVEL_BATCH), {"--merge", folder.path()});
+        merge.waitForFinished();
+        return QString::fromLocal8Bit(merge.readAllStandardError());
+    };
+    QVERIFY2(
+        merged().endsWith(QStringLiteral("shard 2 of 3 is missing: Ziravel_set-2-of-3.json.\n")),
+        qPrintable(merged()));
+    QCOMPARE(runBatch({"--count", "6", "--length", "0.05", "--seed", "2", "--shard", "2/3",
+                       "--folder", folder.path()})
+                 .exitStatus,
+             0);
+    QVERIFY2(merged().endsWith(QStringLiteral("Ziravel_set-2-of-3.json is of another set: its "
+                                              "seed, count or options differ from shard 1's.\n")),
+             qPrintable(merged()));
+    QVERIFY(!QFile::exists(folder.filePath(answerKeyFileName)));
 }
 
 // Piped, a run says what it made on the error output and leaves standard output empty.

@@ -616,6 +616,10 @@ QList<BatchOption> batchOptions() {
         QStringLiteral("Make the set of a manifest (<prefix>set.json) again, byte for byte with "
                        "the same libsox: into --folder, else where the manifest lies"),
         "manifest");
+    add(running, {"merge"},
+        QStringLiteral("Join the shards of a set in this folder (all of them, of one set) into the "
+                       "set's key and manifest, as one run writes them; with --prefix"),
+        "folder");
     add(running, {"quiet"}, QStringLiteral("No progress line, only errors"));
     add(running, {"h", "help"}, QStringLiteral("Displays this help."));
     // -V, as the tools people pair it with spell it; -v stands for nothing.
@@ -631,7 +635,7 @@ QList<BatchOption> batchOptions() {
     return options;
 }
 
-std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& arguments) {
+BatchCommand readBatchRequest(const QStringList& arguments) {
     QCommandLineParser parser;
     const QList<BatchOption> options = batchOptions();
     for (const BatchOption& option : options)
@@ -662,6 +666,23 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
         return BatchAnswer{presetNames(storedValues()).join(QLatin1Char('\n')) + QLatin1Char('\n'),
                            0};
 
+    if (parser.isSet(QStringLiteral("merge"))) {
+        const QString prefix = parser.isSet(QStringLiteral("prefix"))
+                                   ? parser.value(QStringLiteral("prefix"))
+                                   : optionRow(Option::prefix).defaultValue;
+        try {
+            for (const QString& name : parser.optionNames())
+                if (name != QLatin1String("merge") && name != QLatin1String("prefix") &&
+                    name != QLatin1String("quiet"))
+                    refuse(name, parser.value(name),
+                           QStringLiteral("not with --merge: the shards say what the set is."));
+            return MergeRequest{parser.value(QStringLiteral("merge")),
+                                checkedText(optionRow(Option::prefix), prefix),
+                                parser.isSet(QStringLiteral("quiet"))};
+        } catch (const Refusal& refusal) {
+            return BatchAnswer{refusal.text + QLatin1Char('\n'), badInputStatus};
+        }
+    }
     if (parser.isSet(QStringLiteral("remake"))) {
         QStringList remade;
         try {
@@ -695,7 +716,7 @@ std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& argu
     }
 }
 
-std::variant<BatchRequest, BatchAnswer> readBatchRequest(int argc, char* argv[]) {
+BatchCommand readBatchRequest(int argc, char* argv[]) {
     QStringList arguments;
     for (int at = 0; at < argc; ++at) {
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli/BatchEngines.h"
+#include "cli/BatchMerge.h"
 #include "synth/OptionTable.h"
 #include "synth/SetPlan.h"
 #include "synth/ToneCommand.h"
@@ -52,7 +53,9 @@ inline constexpr int badInputStatus = 2;
 // Reads the command line (the program's name first). Values start at the window's defaults,
 // or at the window's stored inputs with --from-settings; the options given replace them.
 // Each input is checked; the first that fails gives one line naming its option and value.
-std::variant<BatchRequest, BatchAnswer> readBatchRequest(const QStringList& arguments);
+// --merge asks for the shards in a folder to be merged instead.
+using BatchCommand = std::variant<BatchRequest, MergeRequest, BatchAnswer>;
+BatchCommand readBatchRequest(const QStringList& arguments);
 // The same from the program's own arguments, which must be UTF-8 text: bytes that are not
 // would become other characters in a folder or a prefix without a word.
-std::variant<BatchRequest, BatchAnswer> readBatchRequest(int argc, char* argv[]);
+BatchCommand readBatchRequest(int argc, char* argv[]);

@@ -26,5 +26,7 @@ int main(int argc, char* argv[]) {
         std::fputs(qPrintable(answer->text), answer->exitStatus == 0 ? stdout : stderr);
         return answer->exitStatus;
     }
+    if (const auto* merge = std::get_if<MergeRequest>(&request))
+        return mergeShards(*merge);
     return runBatch(std::get<BatchRequest>(request));
 }

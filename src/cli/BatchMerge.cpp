@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/BatchMerge.h"
+
+#include "runner/Failure.h"
+#include "runner/FileProbes.h"
+#include "runner/SafeFile.h"
+#include "synth/AnswerKey.h"
+#include "synth/SetManifest.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QRegularExpression>
+#include <QStringList>
+#include <cstdio>
+
+namespace {
+
+// Raised when the shards cannot be merged: the line the user sees.
+struct MergeFailure {
+    QString text;
+};
+
+constexpr qint64 largestManifest = 64 << 20;
+
+QByteArray readShardFile(const QString& path) {
+    try {
+        // A key grows with its set: a shard of millions of tones holds some hundreds of MB.
+        constexpr qint64 largestKey = qint64(4) << 30;
+        return readRegularFile(path, largestKey);
+    } catch (const Failure& failure) {
+        throw MergeFailure{failure.description()};
+    }
+}
+
+// What every shard's manifest shares with the set's: all but what tells the shard.
+QJsonObject setPart(QJsonObject manifest) {
+    for (const char* key : {"shard", "tones", "first_number", "first_tone_arguments"})
+        manifest.remove(QLatin1String(key));
+    return manifest;
+}
+
+// The key's lines after its header, which must be the given one.
+QList<QByteArray> keyRows(const QString& path, const QByteArray& header, qint64 tones) {
+    QList<QByteArray> lines = readShardFile(path).split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    if (lines.isEmpty() || lines.first() != header)
+        throw MergeFailure{QStringLiteral("%1 is no answer key of this program.").arg(path)};
+    lines.removeFirst();
+    if (lines.size() != tones)
+        throw MergeFailure{QStringLiteral("%1 holds %2 rows where its manifest says %3 tones: its "
+                                          "run did not end.")
+                               .arg(path)
+                               .arg(lines.size())
+                               .arg(tones)};
+    return lines;
+}
+
+void merge(const MergeRequest& request) {
+    const QDir folder(expandedFolder(request.folder));
+    const QRegularExpression shardName(QStringLiteral("^%1set-(\\d+)-of-(\\d+)\\.json$")
+                                           .arg(QRegularExpression::escape(request.prefix)));
+    QMap<int, QString> manifests;
+    int shards = 0;
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden)) {
+        const QRegularExpressionMatch match = shardName.match(name);
+        if (!match.hasMatch())
+            continue;
+        const int of = match.captured(2).toInt();
+        if (shards != 0 && of != shards)
+            throw MergeFailure{QStringLiteral("%1 is a shard of %2, the others of %3: the folder "
+                                              "holds shards of two runs.")
+                                   .arg(name)
+                                   .arg(of)
+                                   .arg(shards)};
+        shards = of;
+        manifests.insert(match.captured(1).toInt(), folder.filePath(name));
+    }
+    if (shards == 0)
+        throw MergeFailure{QStringLiteral("%1 holds no shard of a set named %2...")
+                               .arg(QDir::toNativeSeparators(folder.path()), request.prefix)};
+    for (int shard = 1; shard <= shards; ++shard)
+        if (!manifests.contains(shard))
+            throw MergeFailure{QStringLiteral("shard %1 of %2 is missing: %3.")
+                                   .arg(shard)
+                                   .arg(shards)
+                                   .arg(setManifestName(request.prefix, shard, shards))};
+    QJsonObject whole;
+    QByteArray key = answerKeyColumns().join(QLatin1Char(',')).toUtf8();
+    const QByteArray header = key;
+    key += '\n';
+    for (int shard = 1; shard <= shards; ++shard) {
+        const QJsonObject manifest =
+            QJsonDocument::fromJson(readShardFile(manifests[shard])).object();
+        if (shard == 1) {
+            whole = manifest;
+        } else if (setPart(manifest) != setPart(whole)) {
+            throw MergeFailure{QStringLiteral("%1 is of another set: its seed, count or options "
+                                              "differ from shard 1's.")
+                                   .arg(setManifestName(request.prefix, shard, shards))};
+        }
+        const qint64 tones = manifest.value(QStringLiteral("tones")).toInteger();
+        for (const QByteArray& row :
+             keyRows(folder.filePath(answerKeyName(request.prefix, shard, shards)), header, tones))
+            key += row + '\n';
+    }
+    // What one run of the whole set writes: shard 1 begins with the set's first tone.
+    whole.insert(QStringLiteral("shard"), QString());
+    whole.insert(QStringLiteral("tones"), whole.value(QStringLiteral("count")));
+    try {
+        writeFileSafely(folder.filePath(answerKeyName(request.prefix)), key);
+        writeFileSafely(folder.filePath(setManifestName(request.prefix, 0, 0)),
+                        QJsonDocument(whole).toJson());
+    } catch (const Failure& failure) {
+        throw MergeFailure{failure.description()};
+    }
+    if (!request.quiet)
+        std::fprintf(
+            stderr, "Merged %d shards of %lld tones. Key: %s\n", shards,
+            whole.value(QStringLiteral("count")).toInteger(),
+            qPrintable(QDir::toNativeSeparators(folder.filePath(answerKeyName(request.prefix)))));
+}
+
+} // namespace
+
+int mergeShards(const MergeRequest& request) {
+    try {
+        merge(request);
+        return 0;
+    } catch (const MergeFailure& failure) {
+        std::fprintf(stderr, "ziravel-batch: --merge \"%s\": %s\n", qPrintable(request.folder),
+                     qPrintable(failure.text));
+        return 1;
+    }
+}
