@@ -192,6 +192,7 @@ private slots:
     void manifestSaysOnlyWhatDecided();
     void remakeRefusesWhatItCannotPromise();
     void mergeNamesTheShardAtFault();
+    void splitsAreStratifiedAndShardProof();
     void neverOverwriteNumbersOn();
     void stopSignalLeavesNoPartialFile_data();
     void stopSignalLeavesNoPartialFile();
@@ -814,6 +815,9 @@ void TestBatch::badInput_data() {
              repeated("-1", 43684), "--channel", repeated("mono", 26214), "--repeats", "6539132"},
             "--repeats \"6539132\": more than 10000000 tones.");
     }
+    row("shares that do not add up", {"--split", "train=0.8,test=0.1"},
+        "--split \"train=0.8,test=0.1\": not NAME=SHARE,... with shares above 0 that add up to "
+        "1, like train=0.8,validation=0.1,test=0.1.");
     row("rounds without a design", {"--repeats", "2"},
         "--repeats \"2\": rounds are for a balanced design: add --balanced.");
     row("names that would not sort", {"--count", "200", "--digits", "2"},
@@ -907,6 +911,32 @@ void TestBatch::remakeRefusesWhatItCannotPromise() {
     QVERIFY2(otherLibrary.errors.startsWith(
                  QStringLiteral("ziravel-batch: the set was made with libsox 9.9.9")),
              qPrintable(otherLibrary.errors));
+}
+
+// Each cell of a balanced design splits in the shares across its rounds; a shard's tones fall
+// in the splits they fall in when the set is made whole.
+void TestBatch::splitsAreStratifiedAndShardProof() {
+    QTemporaryDir whole;
+    QTemporaryDir shard;
+    const QStringList set{
+        "--frequencies", "300,400", "--balanced", "--level", "-10,-20", "--count",           "40",
+        "--length",      "0.02",    "--seed",     "3",       "--split", "train=0.6,test=0.4"};
+    QCOMPARE(runBatch(set + QStringList{"--folder", whole.path()}).exitStatus, 0);
+    QCOMPARE(runBatch(set + QStringList{"--shard", "2/3", "--folder", shard.path()}).exitStatus, 0);
+    QMap<QString, int> perCell;
+    QMap<QString, QString> splitOf;
+    for (const QString& row : linesOf(whole.filePath(answerKeyFileName)).mid(1)) {
+        perCell[keyFields(row, {"frequency_hz", "level_dbfs", "split"})]++;
+        splitOf[keyField(row, "file")] = keyField(row, "split");
+    }
+    QCOMPARE(perCell.size(), 8);
+    for (auto cell = perCell.cbegin(); cell != perCell.cend(); ++cell)
+        QCOMPARE(cell.value(), cell.key().endsWith(QStringLiteral("train")) ? 6 : 4);
+    const QStringList shardRows =
+        linesOf(shard.filePath(QStringLiteral("Ziravel_tones-2-of-3.csv"))).mid(1);
+    QCOMPARE(shardRows.size(), 13);
+    for (const QString& row : shardRows)
+        QCOMPARE(keyField(row, "split"), splitOf.value(keyField(row, "file")));
 }
 
 // A missing shard, or one of another set, is named, and no whole key is written.

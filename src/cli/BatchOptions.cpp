@@ -360,6 +360,18 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                    QStringLiteral("not with --never-overwrite: a shard's numbers are fixed by the "
                                   "set."));
     }
+    if (parser.isSet(QStringLiteral("split"))) {
+        const QString text = parser.value(QStringLiteral("split"));
+        request.plan.splits = SetSplits::read(text);
+        if (!request.plan.splits)
+            refuse(QStringLiteral("split"), text,
+                   QStringLiteral("not NAME=SHARE,... with shares above 0 that add up to 1, "
+                                  "like train=0.8,validation=0.1,test=0.1."));
+        if (request.plan.options.neverOverwrite)
+            refuse(QStringLiteral("split"), text,
+                   QStringLiteral("not with --never-overwrite: the splits part the set's own "
+                                  "numbers."));
+    }
     if (parser.isSet(QStringLiteral("digits"))) {
         request.digits =
             wholeNumber(QStringLiteral("digits"), parser.value(QStringLiteral("digits")), 0, 19,
@@ -496,6 +508,7 @@ QStringList remakeArguments(const QString& program, const QString& path,
         {QStringLiteral("frequencies"), QStringLiteral("frequencies")},
         {QStringLiteral("notes"), QStringLiteral("notes")},
         {QStringLiteral("band"), QStringLiteral("band")},
+        {QStringLiteral("split"), QStringLiteral("split")},
         {QStringLiteral("digits"), QStringLiteral("digits")}};
     for (auto option = options.begin(); option != options.end(); ++option) {
         const QString& name = option.key();
@@ -587,6 +600,11 @@ QList<BatchOption> batchOptions() {
         QStringLiteral("Make only slice K of N contiguous slices of the set's numbers; its key is "
                        "<prefix>tones-K-of-N.csv"),
         "K/N");
+    add(files, {"split"},
+        QStringLiteral("Part the set into splits drawn from the seed, e.g. "
+                       "train=0.8,validation=0.1,test=0.1 (column split); balanced per cell with "
+                       "--balanced"),
+        "shares");
     add(files, {"checksums"},
         QStringLiteral("Add each made file's SHA-256 to the answer key (column sha256)"));
     add(files, {"digits"},

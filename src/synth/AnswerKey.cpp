@@ -100,6 +100,7 @@ const QList<KeyColumn>& keyColumns() {
         {"round",
          [](const AnswerRow& row) { return row.round ? QString::number(*row.round) : QString(); }},
         {"direction", [](const AnswerRow& row) { return row.direction; }},
+        {"split", [](const AnswerRow& row) { return row.split; }},
         {"sha256", [](const AnswerRow& row) { return row.sha256; }},
     };
     return columns;
@@ -195,6 +196,7 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
     answer.laterFrequencies = tone.laterFrequencies;
     answer.levelReference = optionWord(Option::levelReference, tone.options);
     answer.round = tone.designRound;
+    answer.split = tone.split;
     // The answer of a two-interval trial: which way the file's tones go.
     if (tone.options.intervalCents != 0 && !tone.laterFrequencies.isEmpty())
         answer.direction = tone.laterFrequencies.first() > tone.frequency ? QStringLiteral("up")

@@ -48,6 +48,12 @@ Tone SetPlan::tone(qint64 number, Drawn drawn) const {
     tone.options.channel = drawn.point.channel;
     if (design)
         tone.designRound = (number - 1) / design->roundSize() + 1;
+    // Keys apart from the tones' and the rounds' seeds: toneSeed(~seed, n) with n < 0.
+    if (splits && design)
+        tone.split = splits->splitOf(*tone.designRound - 1, count / design->roundSize(),
+                                     toneSeed(~seed, -2 - design->cellOf(seed, number)));
+    else if (splits)
+        tone.split = splits->splitOf(number - 1, count, toneSeed(~seed, -1));
     if (tone.isNoise())
         tone.band = band ? band
                          : (options.noiseBandFromBounds ? std::optional(bandBetween(from, to))

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "synth/SetSplits.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneDesign.h"
 #include "synth/ToneOptions.h"
@@ -35,6 +36,8 @@ struct SetPlan {
     std::optional<NoiseBand> band;
     // A balanced design: each tone's pitch, level, channel and direction come from its rounds.
     std::optional<ToneDesign> design;
+    // The set parted into splits; in a design, each cell across the rounds.
+    std::optional<SetSplits> splits;
     quint64 seed = 0;
     // The set's tones, and the slice of them one run makes: shard K of N contiguous slices
     // (0 of 0: the whole set).

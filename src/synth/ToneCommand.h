@@ -137,6 +137,8 @@ struct Tone {
     std::optional<NoiseBand> band;
     // The balanced design's round the tone belongs to, from 1; none outside a design.
     std::optional<qint64> designRound;
+    // The split of the set it falls in (SetSplits); empty when the set is not split.
+    QString split;
     // Where a sweep ends; a steady tone has none.
     std::optional<double> endFrequency;
     // The pitches of the file's tones after the first (options.tonesPerFile).

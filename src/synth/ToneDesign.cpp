@@ -90,7 +90,7 @@ qsizetype ToneDesign::roundSize() const {
     return m_frequencies.size() * m_levels.size() * m_channels.size() * m_intervalSigns.size();
 }
 
-DesignPoint ToneDesign::point(quint64 setSeed, qint64 toneNumber) const {
+qsizetype ToneDesign::cellOf(quint64 setSeed, qint64 toneNumber) const {
     const qsizetype size = roundSize();
     const qint64 round = (toneNumber - 1) / size;
     if (round != m_round) {
@@ -102,7 +102,11 @@ DesignPoint ToneDesign::point(quint64 setSeed, qint64 toneNumber) const {
             std::swap(m_order[at], m_order[drawIndex(at + 1, generator)]);
         m_round = round;
     }
-    qsizetype combination = m_order[(toneNumber - 1) % size];
+    return m_order[(toneNumber - 1) % size];
+}
+
+DesignPoint ToneDesign::point(quint64 setSeed, qint64 toneNumber) const {
+    qsizetype combination = cellOf(setSeed, toneNumber);
     const qsizetype frequency = combination % m_frequencies.size();
     combination /= m_frequencies.size();
     const qsizetype level = combination % m_levels.size();

@@ -46,6 +46,8 @@ public:
     qsizetype roundSize() const;
     // The point of tone number `toneNumber` (from 1) of the set drawn with `setSeed`.
     DesignPoint point(quint64 setSeed, qint64 toneNumber) const;
+    // Its cell: which of the round's combinations it is.
+    qsizetype cellOf(quint64 setSeed, qint64 toneNumber) const;
 
     const QList<double>& frequencies() const { return m_frequencies; }
     const QList<double>& levels() const { return m_levels; }

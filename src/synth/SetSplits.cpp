@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "synth/SetSplits.h"
+
+#include "synth/NumberText.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <vector>
+
+namespace {
+
+quint64 mixed(quint64 value) {
+    // SplitMix64's finaliser: every bit of the value moves every bit of the result.
+    value += 0x9E3779B97F4A7C15ULL;
+    value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    value = (value ^ (value >> 27)) * 0x94D049BB133111EBULL;
+    return value ^ (value >> 31);
+}
+
+// A permutation of 0..count-1 keyed by `key`, one position at a time, with no table: a
+// four-round Feistel network over the smallest even number of bits that holds count, walked
+// again while it lands past the end.
+qint64 permuted(qint64 position, qint64 count, quint64 key) {
+    int bits = 2;
+    while ((qint64(1) << bits) < count)
+        bits += 2;
+    const int half = bits / 2;
+    const quint64 mask = (quint64(1) << half) - 1;
+    quint64 value = quint64(position);
+    do {
+        quint64 left = value >> half;
+        quint64 right = value & mask;
+        for (quint64 round = 0; round < 4; ++round) {
+            const quint64 next = left ^ (mixed(right ^ mixed(key + round)) & mask);
+            left = right;
+            right = next;
+        }
+        value = (left << half) | right;
+    } while (value >= quint64(count));
+    return qint64(value);
+}
+
+} // namespace
+
+std::optional<SetSplits> SetSplits::read(const QString& text) {
+    static const QRegularExpression part(QStringLiteral("^([A-Za-z0-9_-]+)=(.+)$"));
+    SetSplits splits;
+    splits.m_text = text;
+    double total = 0;
+    for (const QString& piece : text.split(QLatin1Char(','))) {
+        const QRegularExpressionMatch match = part.match(piece);
+        double share = 0;
+        if (!match.hasMatch() || !parseNumberText(match.captured(2), share) || !(share > 0) ||
+            std::any_of(splits.m_shares.begin(), splits.m_shares.end(),
+                        [&](const Share& known) { return known.name == match.captured(1); }))
+            return std::nullopt;
+        splits.m_shares.append({match.captured(1), share});
+        total += share;
+    }
+    if (std::abs(total - 1) > 1e-9)
+        return std::nullopt;
+    return splits;
+}
+
+QString SetSplits::text() const {
+    return m_text;
+}
+
+QString SetSplits::splitOf(qint64 position, qint64 count, quint64 key) const {
+    // Only a set's own numbers are split: a number past them has no place in the permutation.
+    if (position < 0 || position >= count)
+        return {};
+    // Whole tones for each share, the ones left over to the largest remainders.
+    std::vector<qint64> sizes;
+    std::vector<double> remainders;
+    qint64 given = 0;
+    for (const Share& share : m_shares) {
+        const double exact = share.share * double(count);
+        sizes.push_back(qint64(std::floor(exact)));
+        remainders.push_back(exact - std::floor(exact));
+        given += sizes.back();
+    }
+    std::vector<std::size_t> order(sizes.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return remainders[a] > remainders[b]; });
+    for (std::size_t at = 0; given < count; ++at, ++given)
+        ++sizes[order[at % order.size()]];
+    qint64 place = permuted(position, count, key);
+    for (std::size_t share = 0; share < sizes.size(); ++share) {
+        if (place < sizes[share])
+            return m_shares[qsizetype(share)].name;
+        place -= sizes[share];
+    }
+    return m_shares.last().name;
+}
