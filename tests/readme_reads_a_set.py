@@ -34,8 +34,8 @@ def readme_blocks(readme, heading):
 def main():
     program, readme = sys.argv[1], sys.argv[2]
     try:
-        import pandas  # noqa: F401
-        import soundfile  # noqa: F401
+        import pandas
+        import soundfile
     except ImportError:
         print("pandas or soundfile is not installed")
         return SKIP
@@ -65,6 +65,14 @@ def main():
         assert key["round"].dtype.kind == "i" and set(key["round"]) == {1}, key["round"]
         assert set(key.level_reference) == {"peak"}, key.level_reference
         assert all(len(digest) == 64 for digest in key.sha256), key.sha256
+
+        # An MP3 file's length in the key is what decoders give (its whole frames).
+        subprocess.run([program, "--count", "1", "--length", "1", "--format", "mp3", "--folder",
+                        "mp3", "--quiet"], check=True)
+        mp3_key = pandas.read_csv("mp3/Ziravel_tones.csv")
+        samples, rate = soundfile.read("mp3/Ziravel_1.mp3")
+        assert mp3_key.file_seconds[0] == len(samples) / rate, (mp3_key.file_seconds[0],
+                                                                len(samples) / rate)
 
         with open("read.R", "w") as script:
             script.write(r_code + f'stopifnot(identical(key$tone_seed[1], "{seed}"))\n')

@@ -193,6 +193,7 @@ private slots:
     void remakeRefusesWhatItCannotPromise();
     void mergeNamesTheShardAtFault();
     void splitsAreStratifiedAndShardProof();
+    void notesKeepTheirSpelling();
     void neverOverwriteNumbersOn();
     void stopSignalLeavesNoPartialFile_data();
     void stopSignalLeavesNoPartialFile();
@@ -937,6 +938,18 @@ void TestBatch::splitsAreStratifiedAndShardProof() {
     QCOMPARE(shardRows.size(), 13);
     for (const QString& row : shardRows)
         QCOMPARE(keyField(row, "split"), splitOf.value(keyField(row, "file")));
+}
+
+// The key names a listed note as the user spelled it: Eb4, not D#4.
+void TestBatch::notesKeepTheirSpelling() {
+    QTemporaryDir folder;
+    QCOMPARE(runBatch({"--notes", "C4,Eb4,G4,Bb4", "--balanced", "--length", "0.05", "--folder",
+                       folder.path()})
+                 .exitStatus,
+             0);
+    QStringList notes = keyColumn(folder.filePath(answerKeyFileName), QStringLiteral("note"));
+    notes.sort();
+    QCOMPARE(notes, (QStringList{"Bb4", "C4", "Eb4", "G4"}));
 }
 
 // A missing shard, or one of another set, is named, and no whole key is written.

@@ -75,6 +75,7 @@ void readDrawInputs(ToneWindow& window, SetPlan& plan) {
         plan.to = toInt16(window.toText());
         plan.from = toInt16(window.fromText());
         plan.pitchList.clear();
+        plan.noteNames.clear();
         plan.design.reset();
         return;
     }
@@ -84,6 +85,7 @@ void readDrawInputs(ToneWindow& window, SetPlan& plan) {
                                      "or notes of octaves -1 to 10, or more than %1 of them.")
                           .arg(longestPitchList));
     plan.pitchList = *pitches;
+    plan.noteNames = noteSpellings(plan.options.pitchList);
     const QList<double> levels{plan.options.levelDb};
     const QList<ToneOptions::Channel> channels{plan.options.channel};
     if (!plan.options.balanced)
@@ -281,8 +283,12 @@ void saveTones(ToneWindow& window, ExportFormat format) {
         const ToneOutcome outcome = makeBatchTone(guard, at, window, batchTone);
         if (!outcome.made && ++failedTones == 1)
             firstReason = outcome.reason;
-        if (key &&
-            !guard.step(at.run, [&] { key->add(answeredTone(batchTone.tone, outcome.made)); }))
+        if (key && !guard.step(at.run, [&] {
+                AnswerRow row = answeredTone(batchTone.tone, outcome.made);
+                if (outcome.made)
+                    measureMadeFile(row, batchTone.outputPath, false);
+                key->add(row);
+            }))
             key.reset();
         madeTones += outcome.made ? 1 : 0;
     }

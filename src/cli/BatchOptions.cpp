@@ -267,7 +267,10 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
             refuse(QStringLiteral("pitch-list"), request.plan.options.pitchList,
                    QStringLiteral("the list draw needs frequencies or notes."));
         request.plan.pitchList = *pitches;
+        if (noteList(request.plan.options.pitchList))
+            request.plan.notesText = request.plan.options.pitchList;
     }
+    request.plan.noteNames = noteSpellings(request.plan.notesText);
     if (!designBalanced && parser.isSet(QStringLiteral("repeats")))
         refuse(QStringLiteral("repeats"), parser.value(QStringLiteral("repeats")),
                QStringLiteral("rounds are for a balanced design: add --balanced."));

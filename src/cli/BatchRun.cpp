@@ -198,8 +198,9 @@ int runBatch(const BatchRequest& request) {
         AnswerRow& row = rows[index].row;
         row.made = outcome.made;
         made += outcome.made ? 1 : 0;
-        if (outcome.made && request.checksums)
-            row.sha256 = fileSha256(QDir(expandedFolder(request.folder)).filePath(row.fileName));
+        if (outcome.made)
+            measureMadeFile(row, QDir(expandedFolder(request.folder)).filePath(row.fileName),
+                            request.checksums);
         if (!outcome.made && !callbacks.stopRequested()) {
             ++failed;
             const QString reason = reasonWithoutFile(outcome.reason, row.fileName);

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/AnswerKey.h"
 
+#include "analysis/Mp3File.h"
 #include "runner/Failure.h"
+#include "runner/FileProbes.h"
 #include "runner/SafeFile.h"
 #include "synth/NumberText.h"
 #include "synth/OptionTable.h"
@@ -49,7 +51,10 @@ QString eachPitch(const AnswerRow& row, const std::function<QString(double)>& fi
     return fields.join(QLatin1Char(';'));
 }
 
-QString noteField(double hertz, bool cents) {
+QString noteField(const AnswerRow& row, double hertz, bool cents) {
+    // A note the user named is the pitch itself, spelled as they spelled it.
+    if (const auto named = row.noteNames.constFind(hertz); named != row.noteNames.cend())
+        return cents ? QStringLiteral("+0") : *named;
     const std::optional<NearestNote> note = nearestNote(hertz);
     if (!note)
         return {};
@@ -71,11 +76,11 @@ const QList<KeyColumn>& keyColumns() {
         {"frequency_hz", [](const AnswerRow& row) { return eachPitch(row, decimalText); }},
         {"note",
          [](const AnswerRow& row) {
-             return eachPitch(row, [](double hertz) { return noteField(hertz, false); });
+             return eachPitch(row, [&row](double hertz) { return noteField(row, hertz, false); });
          }},
         {"cents",
          [](const AnswerRow& row) {
-             return eachPitch(row, [](double hertz) { return noteField(hertz, true); });
+             return eachPitch(row, [&row](double hertz) { return noteField(row, hertz, true); });
          }},
         {"waveform", [](const AnswerRow& row) { return csvField(row.waveform); }},
         {"length_s", [](const AnswerRow& row) { return optionalNumber(row.seconds); }},
@@ -197,11 +202,20 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
     answer.levelReference = optionWord(Option::levelReference, tone.options);
     answer.round = tone.designRound;
     answer.split = tone.split;
+    answer.noteNames = tone.noteNames;
     // The answer of a two-interval trial: which way the file's tones go.
     if (tone.options.intervalCents != 0 && !tone.laterFrequencies.isEmpty())
         answer.direction = tone.laterFrequencies.first() > tone.frequency ? QStringLiteral("up")
                                                                           : QStringLiteral("down");
     return answer;
+}
+
+void measureMadeFile(AnswerRow& row, const QString& path, bool checksum) {
+    if (row.format == QLatin1String("mp3") && row.sampleRate > 0)
+        if (const std::optional<qint64> samples = mp3SampleCount(path))
+            row.fileSeconds = double(*samples) / row.sampleRate;
+    if (checksum)
+        row.sha256 = fileSha256(path);
 }
 
 QString answerKeyName(const QString& prefix, int shard, int shards) {

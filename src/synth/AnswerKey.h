@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -39,11 +40,16 @@ struct AnswerRow {
     std::optional<qint64> round;        // the balanced design's round, from 1
     QString direction;                  // a file's intervals: up or down; empty for none
     QString split;                      // the split of the set it falls in
+    QMap<double, QString> noteNames;    // notes as the user spelled them, by frequency
     QString sha256;                     // the made file's checksum, when asked for
 };
 
 // The tone's row in the answer key.
 AnswerRow answeredTone(const Tone& tone, bool made);
+// What the row tells of its made file, read from it: an MP3 file's length as decoders give it
+// (its whole frames: the encoder pads the tone and writes no gapless header), and with
+// `checksum` its SHA-256.
+void measureMadeFile(AnswerRow& row, const QString& path, bool checksum);
 
 // The names of the key's columns, in their order: its header.
 QStringList answerKeyColumns();

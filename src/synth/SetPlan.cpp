@@ -44,6 +44,7 @@ Tone SetPlan::tone(qint64 number, Drawn drawn) const {
               options,
               highestPitch(),
               toneSeed(seed, number)};
+    tone.noteNames = noteNames;
     tone.options.levelDb = drawn.point.levelDb;
     tone.options.channel = drawn.point.channel;
     if (design)

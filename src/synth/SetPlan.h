@@ -32,6 +32,8 @@ struct SetPlan {
     QList<double> pitchList;
     // The notes the list was given as, as the user wrote them; empty for frequencies.
     QString notesText;
+    // Their spellings, which the key keeps (noteSpellings()).
+    QMap<double, QString> noteNames;
     // Noise is filtered to it; without one, to the bounds when the options ask.
     std::optional<NoiseBand> band;
     // A balanced design: each tone's pitch, level, channel and direction come from its rounds.

@@ -4,6 +4,7 @@
 #include "runner/ShellWait.h"
 #include "synth/ToneOptions.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -139,6 +140,8 @@ struct Tone {
     std::optional<qint64> designRound;
     // The split of the set it falls in (SetSplits); empty when the set is not split.
     QString split;
+    // Its pitches' notes as the user spelled them, by frequency (noteSpellings()).
+    QMap<double, QString> noteNames;
     // Where a sweep ends; a steady tone has none.
     std::optional<double> endFrequency;
     // The pitches of the file's tones after the first (options.tonesPerFile).

@@ -75,6 +75,16 @@ std::optional<QList<double>> noteList(const QString& text) {
     return frequencies;
 }
 
+QMap<double, QString> noteSpellings(const QString& text) {
+    QMap<double, QString> spellings;
+    if (!noteList(text))
+        return spellings;
+    for (const QString& name : text.split(QRegularExpression(QStringLiteral(",|\\.\\."))))
+        if (const std::optional<int> note = semitonesFromA4(name))
+            spellings.insert(noteFrequency(*note), name.trimmed());
+    return spellings;
+}
+
 std::optional<QList<double>> pitchesOf(const QString& text) {
     if (const std::optional<QList<double>> notes = noteList(text))
         return notes;

@@ -4,6 +4,7 @@
 #include "synth/ToneOptions.h"
 
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <optional>
 #include <random>
@@ -21,6 +22,10 @@ std::optional<QList<double>> frequencyList(const QString& text);
 // Nothing for a text that names no such note, a range that runs down, a note above 32767 Hz
 // or a list longer than longestPitchList.
 std::optional<QList<double>> noteList(const QString& text);
+
+// The notes of such a text as the user spelled them ("Eb4", not "D#4"), by their frequency: each
+// of a list, the two ends of a range. Empty for a text that names no notes.
+QMap<double, QString> noteSpellings(const QString& text);
 
 // The pitches of a list as the window's field holds it: notes when it names notes, else
 // frequencies in hertz. Nothing for a text that is neither.
