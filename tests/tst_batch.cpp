@@ -194,6 +194,7 @@ private slots:
     void mergeNamesTheShardAtFault();
     void splitsAreStratifiedAndShardProof();
     void notesKeepTheirSpelling();
+    void levelDifferenceBetweenTheEars();
     void neverOverwriteNumbersOn();
     void stopSignalLeavesNoPartialFile_data();
     void stopSignalLeavesNoPartialFile();
@@ -950,6 +951,28 @@ void TestBatch::notesKeepTheirSpelling() {
     QStringList notes = keyColumn(folder.filePath(answerKeyFileName), QStringLiteral("note"));
     notes.sort();
     QCOMPARE(notes, (QStringList{"Bb4", "C4", "Eb4", "G4"}));
+}
+
+// The ears' RMS levels, from the file, lie the asked difference apart; the louder keeps the
+// level.
+void TestBatch::levelDifferenceBetweenTheEars() {
+    QTemporaryDir folder;
+    QCOMPARE(runBatch({"--count", "1", "--length", "0.5", "--channel", "both", "--ild-db", "-7.5",
+                       "--level", "-2", "--from", "500", "--to", "500", "--sample-size", "24",
+                       "--folder", folder.path()})
+                 .exitStatus,
+             0);
+    const std::optional<SoundSamples> sound =
+        decodeWav(contentOf(folder.filePath(QStringLiteral("Ziravel_1.wav"))));
+    QVERIFY(sound && sound->channels == 2);
+    double power[2] = {0, 0};
+    float peak[2] = {0, 0};
+    for (std::size_t at = 0; at < sound->samples.size(); ++at) {
+        power[at % 2] += double(sound->samples[at]) * sound->samples[at];
+        peak[at % 2] = std::max(peak[at % 2], std::abs(sound->samples[at]));
+    }
+    QVERIFY(std::abs(10 * std::log10(power[0] / power[1]) - 7.5) < 0.1);
+    QVERIFY(std::abs(20 * std::log10(peak[0]) + 2) < 0.1);
 }
 
 // A missing shard, or one of another set, is named, and no whole key is written.

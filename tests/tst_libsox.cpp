@@ -88,6 +88,11 @@ void TestLibsox::sameBytesAsTheTool() {
             o.channel = ToneOptions::Channel::leftOnly;
         }),
         withOptions([](ToneOptions& o) {
+            o.channel = ToneOptions::Channel::bothEars;
+            o.ildDb = -6.5;
+            o.levelDb = -3;
+        }),
+        withOptions([](ToneOptions& o) {
             o.floatSamples = true;
             o.sampleBits = 32;
         }),
@@ -145,7 +150,7 @@ void TestLibsox::sameBytesAsTheTool() {
         tone.band = NoiseBand{300, 1200};
         compare(tone, ".wav");
     }
-    QCOMPARE(compared, 9 * 8 * 3 * 3 - 9 * 5 * 3 - 9 * 1 * 3 + 6);
+    QCOMPARE(compared, 9 * 9 * 3 * 3 - 9 * 5 * 3 - 9 * 1 * 3 + 6);
 }
 
 // The seed alone decides the noise and the dither: the same seed the same bytes, another

@@ -324,7 +324,7 @@ void TestToneActions::answerKeyMatchesTheFiles() {
              QStringLiteral("file,frequency_hz,note,cents,waveform,length_s,"
                             "sample_rate_hz,level_dbfs,made,sample_size_bits,"
                             "channel,fade_ms,format,tone_seed,end_frequency_hz,band_hz,"
-                            "level_reference,file_seconds,round,direction,split,sha256"));
+                            "level_reference,file_seconds,round,direction,split,ild_db,sha256"));
     QCOMPARE(lines.size(), 5);
     for (int tone = 1; tone <= 4; ++tone) {
         const QString& fields = lines[tone];

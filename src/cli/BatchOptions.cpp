@@ -238,6 +238,12 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     for (const QString& text : channelTexts)
         designChannels.append(
             withOption(request.plan.options, optionRow(Option::channel), text).channel);
+    if (request.plan.options.ildDb != 0 &&
+        std::any_of(designChannels.begin(), designChannels.end(),
+                    [](ToneOptions::Channel ear) { return ear != ToneOptions::Channel::bothEars; }))
+        refuse(QStringLiteral("ild-db"), inputs.value(Option::ildDb),
+               QStringLiteral("a level difference between the ears is for files of both ears: "
+                              "--channel both."));
     for (const char* list : {"frequencies", "notes"})
         if (parser.isSet(QLatin1String(list))) {
             if (!request.plan.pitchList.isEmpty())

@@ -106,6 +106,7 @@ const QList<KeyColumn>& keyColumns() {
          [](const AnswerRow& row) { return row.round ? QString::number(*row.round) : QString(); }},
         {"direction", [](const AnswerRow& row) { return row.direction; }},
         {"split", [](const AnswerRow& row) { return row.split; }},
+        {"ild_db", [](const AnswerRow& row) { return decimalText(row.ildDb); }},
         {"sha256", [](const AnswerRow& row) { return row.sha256; }},
     };
     return columns;
@@ -202,6 +203,7 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
     answer.levelReference = optionWord(Option::levelReference, tone.options);
     answer.round = tone.designRound;
     answer.split = tone.split;
+    answer.ildDb = tone.options.ildDb;
     answer.noteNames = tone.noteNames;
     // The answer of a two-interval trial: which way the file's tones go.
     if (tone.options.intervalCents != 0 && !tone.laterFrequencies.isEmpty())

@@ -40,6 +40,7 @@ struct AnswerRow {
     std::optional<qint64> round;        // the balanced design's round, from 1
     QString direction;                  // a file's intervals: up or down; empty for none
     QString split;                      // the split of the set it falls in
+    double ildDb = 0;                   // both ears: the right ear above the left, in dB
     QMap<double, QString> noteNames;    // notes as the user spelled them, by frequency
     QString sha256;                     // the made file's checksum, when asked for
 };
@@ -77,8 +78,8 @@ std::optional<NearestNote> nearestNote(double hertz);
 // frequency in Hz, nearest note and its offset in cents, waveform, length in seconds, sample
 // rate, level in dBFS, whether the tone was made, bits per sample, channel, fade in
 // milliseconds, file format, the tone's seed, a sweep's end, the noise's band, what the level
-// is (peak or rms), the file's length, the design's round, the intervals' direction, the split
-// and the file's SHA-256.
+// is (peak or rms), the file's length, the design's round, the intervals' direction, the split,
+// the level difference between the ears and the file's SHA-256.
 QByteArray answerRowText(const AnswerRow& row);
 
 // The answer key of a run, true on disk for every row it holds at every moment. It is made

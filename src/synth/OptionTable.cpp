@@ -303,6 +303,27 @@ QList<OptionRow> makeTable() {
          .description = QStringLiteral("One ear at a time for hearing checks, or both."),
          .get = wordOf(&ToneOptions::channel, channels),
          .set = placeOf(&ToneOptions::channel, channels)},
+        {.id = Option::ildDb,
+         .key = QStringLiteral("OptionIldDb"),
+         .defaultValue = QStringLiteral("0"),
+         .kind = Kind::number,
+         .section = OptionSection::sound,
+         .group = PanelGroup::shape,
+         .lowest = -40,
+         .highest = 40,
+         .decimals = 1,
+         .what = QStringLiteral("a level difference in dB"),
+         .unit = QStringLiteral(" dB"),
+         .flag = QStringLiteral("ild-db"),
+         .valueName = QStringLiteral("db"),
+         .help = QStringLiteral("Level difference between the ears of --channel both: the right "
+                                "ear this many dB above the left (negative: below), -40 to 40"),
+         .label = QStringLiteral("Ear difference:"),
+         .name = QStringLiteral("Level difference between the ears"),
+         .description = QStringLiteral("The right ear this many dB above the left (below it when "
+                                       "negative); the louder ear keeps the level."),
+         .get = decimalOf(&ToneOptions::ildDb),
+         .set = setDecimal(&ToneOptions::ildDb)},
         {.id = Option::pitchDraw,
          .key = QStringLiteral("OptionPitchDraw"),
          .defaultValue = QStringLiteral("hz"),
@@ -637,6 +658,11 @@ QString idleReason(Option option, const ToneOptions& options, bool noiseType) {
         if (options.tonesPerFile <= 1)
             return QStringLiteral("Only files of several tones use it: set Tones per file above "
                                   "1.");
+        break;
+    case Option::ildDb:
+        if (options.channel != ToneOptions::Channel::bothEars)
+            return QStringLiteral("Only files for both ears use it: choose Both ears as the "
+                                  "channel.");
         break;
     case Option::noiseBand:
         if (!noiseType)

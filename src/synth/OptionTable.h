@@ -26,6 +26,7 @@ enum class Option {
     levelReference,
     fade,
     channel,
+    ildDb,
     pitchDraw,
     prefix,
     neverOverwrite,

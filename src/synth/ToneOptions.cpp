@@ -4,6 +4,7 @@
 #include "synth/NumberText.h"
 
 #include <algorithm>
+#include <cmath>
 
 OptionArguments optionArguments(const ToneOptions& options, double length,
                                 std::optional<double> gainDb) {
@@ -26,9 +27,15 @@ OptionArguments optionArguments(const ToneOptions& options, double length,
     case ToneOptions::Channel::rightOnly:
         arguments.effects << QStringLiteral("remix") << QStringLiteral("0") << QStringLiteral("1");
         break;
-    case ToneOptions::Channel::bothEars:
-        arguments.effects << QStringLiteral("remix") << QStringLiteral("1") << QStringLiteral("1");
+    case ToneOptions::Channel::bothEars: {
+        // The louder ear keeps the level; the other is this much quieter.
+        const QString quieter =
+            QStringLiteral("1v") + decimalText(std::pow(10.0, -std::abs(options.ildDb) / 20));
+        arguments.effects << QStringLiteral("remix")
+                          << (options.ildDb > 0 ? quieter : QStringLiteral("1"))
+                          << (options.ildDb < 0 ? quieter : QStringLiteral("1"));
         break;
+    }
     }
     if (gainDb)
         arguments.effects << QStringLiteral("gain") << QString::number(*gainDb);

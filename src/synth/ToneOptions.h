@@ -24,6 +24,8 @@ struct ToneOptions {
     LevelReference levelReference{};
     int fadeMs{}; // raised-cosine ramp at each end, 0 to 500 ms
     Channel channel{};
+    // Both ears: the right ear this many dB above the left (below it when negative), -40 to 40.
+    double ildDb{};
     PitchDraw pitchDraw{};
     QString prefix;
     bool neverOverwrite{};
