@@ -3,12 +3,13 @@
 
 #include "app/Modals.h"
 #include "app/TonePictureView.h"
+#include "runner/Failure.h"
+#include "runner/FileProbes.h"
 #include "sound/SoundOutput.h"
 #include "sound/TonePicture.h"
 #include "synth/OptionTable.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -109,9 +110,14 @@ bool ListenPanel::rowPitched(int row) const {
 }
 
 bool ListenPanel::showSet(const QString& keyPath) {
-    QFile file(keyPath);
-    const std::optional<AnswerKeyTable> key =
-        file.open(QIODevice::ReadOnly) ? readAnswerKey(file.readAll()) : std::nullopt;
+    std::optional<AnswerKeyTable> key;
+    try {
+        // A key of a million tones holds about 150 MB.
+        constexpr qint64 largestShownKey = qint64(1) << 30;
+        key = readAnswerKey(readRegularFile(keyPath, largestShownKey));
+    } catch (const Failure&) {
+        // Told as no key that can be read.
+    }
     if (!key)
         return false;
     m_keyPath = keyPath;

@@ -47,13 +47,7 @@ std::optional<double> TonePictureView::markedPitch() const {
 
 QString TonePictureView::markText() const {
     const std::optional<double> pitch = markedPitch();
-    if (!pitch)
-        return {};
-    QString text = decimalText(std::round(*pitch * 10) / 10) + QStringLiteral(" Hz");
-    if (const std::optional<NearestNote> note = nearestNote(*pitch))
-        text +=
-            QStringLiteral(", %1 %2 cents").arg(note->name, QString::asprintf("%+d", note->cents));
-    return text;
+    return pitch ? pitchText(*pitch) : QString();
 }
 
 void TonePictureView::showPicture(const std::optional<TonePicture>& picture,

@@ -23,7 +23,7 @@ public:
     const std::optional<TonePicture>& picture() const { return m_picture; }
     // The pitch marked on the spectrum, if any.
     std::optional<double> markedPitch() const;
-    // How the mark names it: "440.0 Hz, A4 +0 cents".
+    // How the mark names it: "440 Hz (A4 +0 cents)".
     QString markText() const;
 
     QSize sizeHint() const override;

@@ -21,7 +21,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <cmath>
 #include <optional>
 
 namespace {
@@ -112,20 +111,12 @@ void readShapeInputs(ToneWindow& window, SetPlan& plan) {
 QString playedText(const Tone& tone) {
     if (tone.isNoise())
         return QStringLiteral("Played ") + waveformRowText(*tone.waveform).toLower();
-    const auto pitch = [](double hertz) {
-        // What people read: one decimal.
-        QString text = decimalText(std::round(hertz * 10) / 10) + QStringLiteral(" Hz");
-        if (const std::optional<NearestNote> note = nearestNote(hertz))
-            text += QStringLiteral(" (%1 %2 cents)")
-                        .arg(note->name, QString::asprintf("%+d", note->cents));
-        return text;
-    };
-    QStringList pitches{pitch(tone.frequency)};
+    QStringList pitches{pitchText(tone.frequency)};
     for (const double later : tone.laterFrequencies)
-        pitches << pitch(later);
+        pitches << pitchText(later);
     QString text = QStringLiteral("Played ") + pitches.join(QStringLiteral(", "));
     if (tone.endFrequency)
-        text += QStringLiteral(" to ") + pitch(*tone.endFrequency);
+        text += QStringLiteral(" to ") + pitchText(*tone.endFrequency);
     return text;
 }
 

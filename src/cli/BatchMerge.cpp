@@ -22,13 +22,19 @@ struct MergeFailure {
     QString text;
 };
 
-constexpr qint64 largestManifest = 64 << 20;
-
-QByteArray readShardFile(const QString& path) {
+QByteArray readShardKey(const QString& path) {
     try {
         // A key grows with its set: a shard of millions of tones holds some hundreds of MB.
         constexpr qint64 largestKey = qint64(4) << 30;
         return readRegularFile(path, largestKey);
+    } catch (const Failure& failure) {
+        throw MergeFailure{failure.description()};
+    }
+}
+
+QJsonObject readShardManifest(const QString& path) {
+    try {
+        return readSetManifest(path);
     } catch (const Failure& failure) {
         throw MergeFailure{failure.description()};
     }
@@ -43,7 +49,7 @@ QJsonObject setPart(QJsonObject manifest) {
 
 // The key's lines after its header, which must be the given one.
 QList<QByteArray> keyRows(const QString& path, const QByteArray& header, qint64 tones) {
-    QList<QByteArray> lines = readShardFile(path).split('\n');
+    QList<QByteArray> lines = readShardKey(path).split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     if (lines.isEmpty() || lines.first() != header)
@@ -88,12 +94,10 @@ void merge(const MergeRequest& request) {
                                    .arg(shards)
                                    .arg(setManifestName(request.prefix, shard, shards))};
     QJsonObject whole;
-    QByteArray key = answerKeyColumns().join(QLatin1Char(',')).toUtf8();
-    const QByteArray header = key;
-    key += '\n';
+    QByteArray key = answerKeyHeader();
+    const QByteArray header = key.chopped(1);
     for (int shard = 1; shard <= shards; ++shard) {
-        const QJsonObject manifest =
-            QJsonDocument::fromJson(readShardFile(manifests[shard])).object();
+        const QJsonObject manifest = readShardManifest(manifests[shard]);
         if (shard == 1) {
             whole = manifest;
         } else if (setPart(manifest) != setPart(whole)) {

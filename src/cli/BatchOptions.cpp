@@ -458,6 +458,14 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     return request;
 }
 
+// Refuses every option given but `allowed`, saying why.
+void refuseOtherOptions(const QCommandLineParser& parser, const QStringList& allowed,
+                        const QString& why) {
+    for (const QString& name : parser.optionNames())
+        if (!allowed.contains(name))
+            refuse(name, parser.value(name), why);
+}
+
 // The options a remake takes beside the manifest: where and how it runs, not what it makes.
 const QStringList remakeRunFlags{QStringLiteral("folder"), QStringLiteral("jobs"),
                                  QStringLiteral("engine"), QStringLiteral("quiet"),
@@ -481,15 +489,12 @@ QString argumentText(const QJsonValue& value) {
 // made with another libsox, whose files may differ.
 QStringList remakeArguments(const QString& program, const QString& path,
                             const QCommandLineParser& parser) {
-    for (const QString& name : parser.optionNames())
-        if (name != QLatin1String("remake") && !remakeRunFlags.contains(name))
-            refuse(name, parser.value(name),
-                   QStringLiteral("not with --remake: the manifest says what the set is made "
-                                  "with."));
+    refuseOtherOptions(parser, remakeRunFlags + QStringList{QStringLiteral("remake")},
+                       QStringLiteral("not with --remake: the manifest says what the set is made "
+                                      "with."));
     QJsonObject manifest;
     try {
-        constexpr qint64 largestManifest = 64 << 20;
-        manifest = QJsonDocument::fromJson(readRegularFile(path, largestManifest)).object();
+        manifest = readSetManifest(path);
     } catch (const Failure& failure) {
         refuse(QStringLiteral("remake"), path, failure.description());
     }
@@ -698,11 +703,10 @@ BatchCommand readBatchRequest(const QStringList& arguments) {
                                    ? parser.value(QStringLiteral("prefix"))
                                    : optionRow(Option::prefix).defaultValue;
         try {
-            for (const QString& name : parser.optionNames())
-                if (name != QLatin1String("merge") && name != QLatin1String("prefix") &&
-                    name != QLatin1String("quiet"))
-                    refuse(name, parser.value(name),
-                           QStringLiteral("not with --merge: the shards say what the set is."));
+            refuseOtherOptions(
+                parser,
+                {QStringLiteral("merge"), QStringLiteral("prefix"), QStringLiteral("quiet")},
+                QStringLiteral("not with --merge: the shards say what the set is."));
             return MergeRequest{parser.value(QStringLiteral("merge")),
                                 checkedText(optionRow(Option::prefix), prefix),
                                 parser.isSet(QStringLiteral("quiet"))};

@@ -2,6 +2,8 @@
 #include "sound/TonePicture.h"
 
 #include "analysis/WavFile.h"
+#include "runner/Failure.h"
+#include "runner/FileProbes.h"
 
 #include <QFile>
 #include <algorithm>
@@ -115,8 +117,12 @@ Spectrum spectrumOf(const std::vector<float>& samples, int sampleRate) {
 
 std::optional<TonePicture> readTonePicture(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    try {
+        // A key's row may name a pipe or a device: only a regular file is read.
+        openRegularFile(file, path);
+    } catch (const Failure&) {
         return std::nullopt;
+    }
     const std::optional<WavFileInfo> info = readWavFileInfo(file);
     if (!info || info->frames < 2)
         return std::nullopt;

@@ -29,6 +29,14 @@ std::optional<NearestNote> nearestNote(double hertz) {
                        static_cast<int>(std::lround(100 * (fromA4 - semitones)))};
 }
 
+QString pitchText(double hertz) {
+    QString text = decimalText(std::round(hertz * 10) / 10) + QStringLiteral(" Hz");
+    if (const std::optional<NearestNote> note = nearestNote(hertz))
+        text +=
+            QStringLiteral(" (%1 %2 cents)").arg(note->name, QString::asprintf("%+d", note->cents));
+    return text;
+}
+
 namespace {
 
 // A field as CSV has it: quoted when it holds a comma, a quote or a line break.
@@ -112,11 +120,11 @@ const QList<KeyColumn>& keyColumns() {
     return columns;
 }
 
-QByteArray keyHeader() {
+} // namespace
+
+QByteArray answerKeyHeader() {
     return (answerKeyColumns().join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
 }
-
-} // namespace
 
 QStringList answerKeyColumns() {
     QStringList names;
@@ -228,7 +236,7 @@ QString answerKeyName(const QString& prefix, int shard, int shards) {
 AnswerKeyFile::AnswerKeyFile(const QString& path, bool append, std::function<bool()> stopWaiting)
     : m_path(path) {
     writing([&] {
-        const QByteArray header = keyHeader();
+        const QByteArray header = answerKeyHeader();
         if (!append)
             writeFileSafely(path, header);
         // A run that replaces the key owns its set: nobody else adds to it.

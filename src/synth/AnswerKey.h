@@ -54,6 +54,8 @@ void measureMadeFile(AnswerRow& row, const QString& path, bool checksum);
 
 // The names of the key's columns, in their order: its header.
 QStringList answerKeyColumns();
+// The header line as the key begins with it, its line end included.
+QByteArray answerKeyHeader();
 
 // An answer key read back: its header's columns and its rows' fields, unquoted.
 struct AnswerKeyTable {
@@ -73,6 +75,8 @@ struct NearestNote {
     int cents = 0;
 };
 std::optional<NearestNote> nearestNote(double hertz);
+// A pitch as people read it: one decimal and its nearest note, "1392 Hz (F6 -6 cents)".
+QString pitchText(double hertz);
 
 // One row of the answer key as UTF-8 comma-separated text, its line end included: file name,
 // frequency in Hz, nearest note and its offset in cents, waveform, length in seconds, sample

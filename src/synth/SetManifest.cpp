@@ -120,11 +120,15 @@ QJsonObject setManifest(const SetPlan& plan, const ManifestRun& run, Tone first)
     return manifest;
 }
 
+QJsonObject readSetManifest(const QString& path) {
+    constexpr qint64 largestManifest = 64 << 20;
+    return QJsonDocument::fromJson(readRegularFile(path, largestManifest)).object();
+}
+
 QJsonObject withEarlierRuns(QJsonObject manifest, const QString& path) {
     QJsonObject earlier;
     try {
-        constexpr qint64 largestManifest = 64 << 20;
-        earlier = QJsonDocument::fromJson(readRegularFile(path, largestManifest)).object();
+        earlier = readSetManifest(path);
     } catch (const Failure&) {
         // None yet, or none of ours.
     }

@@ -30,6 +30,10 @@ inline constexpr int setManifestFormat = 2;
 // has the same manifest.
 QJsonObject setManifest(const SetPlan& plan, const ManifestRun& run, Tone first);
 
+// The manifest at the path, read as a regular file of a manifest's size at most; an empty
+// object for one that holds no JSON object. Throws Failure when it cannot be read.
+QJsonObject readSetManifest(const QString& path);
+
 // A run that never overwrites adds to a set: the manifest there keeps the runs before it, the
 // first first, under "earlier_runs".
 QJsonObject withEarlierRuns(QJsonObject manifest, const QString& path);
