@@ -324,7 +324,9 @@ void TestToneActions::answerKeyMatchesTheFiles() {
              QStringLiteral("file,frequency_hz,note,cents,waveform,length_s,"
                             "sample_rate_hz,level_dbfs,made,sample_size_bits,"
                             "channel,fade_ms,format,tone_seed,end_frequency_hz,band_hz,"
-                            "level_reference,file_seconds,round,direction,split,ild_db,sha256"));
+                            "level_reference,file_seconds,round,direction,split,ild_db,itd_us,"
+                            "fade_shape,harmonics,harmonic_slope_db,harmonic_phase,am_rate_hz,"
+                            "am_depth,fm_rate_hz,fm_deviation_hz,noise,snr_db,sha256"));
     QCOMPARE(lines.size(), 5);
     for (int tone = 1; tone <= 4; ++tone) {
         const QString& fields = lines[tone];

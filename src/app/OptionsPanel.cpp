@@ -283,6 +283,7 @@ QWidget* OptionsPanel::makeControl(const OptionRow& option) {
         return box;
     }
     case Kind::text:
+    case Kind::form:
     case Kind::pitches:
     case Kind::seconds:
     case Kind::row:
@@ -315,6 +316,7 @@ QString OptionsPanel::controlText(const OptionRow& option) const {
             return QString::number(static_cast<DecimalSpinBox*>(widget)->decimalValue());
         return QString::number(static_cast<QSpinBox*>(widget)->value());
     case Kind::text:
+    case Kind::form:
     case Kind::pitches:
     case Kind::seconds:
     case Kind::row:
@@ -343,6 +345,7 @@ void OptionsPanel::setControlText(const OptionRow& option, const QString& text) 
             static_cast<QSpinBox*>(widget)->setValue(int(std::lround(numberInText(text))));
         return;
     case Kind::text:
+    case Kind::form:
     case Kind::pitches:
     case Kind::seconds:
     case Kind::row:

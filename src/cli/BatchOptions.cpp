@@ -209,41 +209,56 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     QList<double> designLevels;
     QList<ToneOptions::Channel> designChannels;
     QList<int> designIntervalSigns{1};
-    // Levels and channels may be listed for a balanced design: each value is checked as the
-    // option's one value is.
-    QStringList levelTexts{inputs.value(Option::level)};
-    QStringList channelTexts{inputs.value(Option::channel)};
-    if (designBalanced) {
-        levelTexts = levelTexts.first().split(QLatin1Char(','));
-        channelTexts = channelTexts.first().split(QLatin1Char(','));
-    }
-    for (const Option listed : {Option::level, Option::channel}) {
-        const QString text = inputs.value(listed);
+    // Levels, channels, ear differences and SNRs may be listed for a balanced design.
+    const QList<Option> listed{Option::level, Option::channel, Option::ildDb, Option::itdUs,
+                               Option::snr};
+    QMap<Option, QStringList> listTexts;
+    for (const Option option : listed) {
+        const QString text = inputs.value(option);
+        listTexts[option] = designBalanced ? text.split(QLatin1Char(',')) : QStringList{text};
         if (!designBalanced && text.contains(QLatin1Char(',')))
-            refuse(optionRow(listed).flag, text,
+            refuse(optionRow(option).flag, text,
                    QStringLiteral("a list of %1s is for a balanced design: add --balanced.")
-                       .arg(optionRow(listed).flag));
+                       .arg(optionRow(option).flag));
     }
     Inputs first = inputs;
-    first[Option::level] = levelTexts.first();
-    first[Option::channel] = channelTexts.first();
+    for (const Option option : listed)
+        first[option] = listTexts[option].first();
     request.plan.options = checkedOptions(first);
     if (request.plan.options.floatSamples && request.plan.format != ExportFormat::wav)
         refuse(QStringLiteral("sample-size"), inputs.value(Option::sampleSize),
                QStringLiteral("floating point samples are for WAV files; FLAC holds 16 or 24 "
                               "bits."));
-    for (const QString& text : levelTexts)
-        designLevels.append(
-            withOption(request.plan.options, optionRow(Option::level), text).levelDb);
-    for (const QString& text : channelTexts)
-        designChannels.append(
-            withOption(request.plan.options, optionRow(Option::channel), text).channel);
-    if (request.plan.options.ildDb != 0 &&
+    // Each listed value is checked as the option's one value is.
+    const auto listedValues = [&](Option option) {
+        QList<ToneOptions> values;
+        for (const QString& text : listTexts[option])
+            values.append(withOption(request.plan.options, optionRow(option), text));
+        return values;
+    };
+    for (const ToneOptions& value : listedValues(Option::level))
+        designLevels.append(value.levelDb);
+    for (const ToneOptions& value : listedValues(Option::channel))
+        designChannels.append(value.channel);
+    DesignStimuli designStimuli;
+    // A difference or an SNR listed once is the option's own value, not a design's list.
+    if (listTexts[Option::ildDb].size() > 1)
+        for (const ToneOptions& value : listedValues(Option::ildDb))
+            designStimuli.ildDbs.append(value.ildDb);
+    if (listTexts[Option::itdUs].size() > 1)
+        for (const ToneOptions& value : listedValues(Option::itdUs))
+            designStimuli.itdUs.append(value.itdUs);
+    if (listTexts[Option::snr].size() > 1)
+        for (const ToneOptions& value : listedValues(Option::snr))
+            designStimuli.snrDbs.append(value.snrDb);
+    const bool oneEarListed =
         std::any_of(designChannels.begin(), designChannels.end(),
-                    [](ToneOptions::Channel ear) { return ear != ToneOptions::Channel::bothEars; }))
-        refuse(QStringLiteral("ild-db"), inputs.value(Option::ildDb),
-               QStringLiteral("a level difference between the ears is for files of both ears: "
-                              "--channel both."));
+                    [](ToneOptions::Channel ear) { return ear != ToneOptions::Channel::bothEars; });
+    for (const Option difference : {Option::ildDb, Option::itdUs})
+        if (oneEarListed && inputs.value(difference) != optionRow(difference).defaultValue)
+            refuse(optionRow(difference).flag, inputs.value(difference),
+                   QStringLiteral("a difference between the ears is for files of both ears: "
+                                  "--channel both."));
     for (const char* list : {"frequencies", "notes"})
         if (parser.isSet(QLatin1String(list))) {
             if (!request.plan.pitchList.isEmpty())
@@ -288,9 +303,11 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
         designIntervalSigns = {1, -1};
     if (designBalanced) {
         // Counted in floating point first: lists long enough could pass 64 bits together.
-        const double roundSize = double(request.plan.pitchList.size()) *
-                                 double(designLevels.size()) * double(designChannels.size()) *
-                                 double(designIntervalSigns.size());
+        double roundSize = double(request.plan.pitchList.size()) * double(designLevels.size()) *
+                           double(designChannels.size()) * double(designIntervalSigns.size());
+        for (const QList<double>* list :
+             {&designStimuli.ildDbs, &designStimuli.itdUs, &designStimuli.snrDbs})
+            roundSize *= double(std::max<qsizetype>(1, list->size()));
         const int repeats =
             parser.isSet(QStringLiteral("repeats"))
                 ? wholeNumber(QStringLiteral("repeats"), parser.value(QStringLiteral("repeats")), 1,
@@ -315,11 +332,11 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     }
     if (designBalanced)
         request.plan.design.emplace(request.plan.pitchList, designLevels, designChannels,
-                                    designIntervalSigns);
+                                    designIntervalSigns, designStimuli);
     if (request.plan.options.levelReference == ToneOptions::LevelReference::rms) {
         const QString word = waveformWord(waveformRowText(*request.plan.waveform));
         const double highest = *std::max_element(designLevels.begin(), designLevels.end());
-        const double room = peakOverRmsDb(word);
+        const double room = request.plan.highestTone().peakOverRmsDb();
         if (highest + room > 0)
             refuse(QStringLiteral("level"), inputs.value(Option::level),
                    QStringLiteral("at an RMS level of %1 dBFS the %2's peak would pass 0 dBFS; the "
@@ -416,6 +433,24 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
         refuse(QStringLiteral("from"), inputs.value(Option::from),
                QStringLiteral("with --to \"%1\": a logarithmic sweep cannot start or end at 0 Hz.")
                    .arg(inputs.value(Option::to)));
+    const bool sines = request.plan.waveform == Waveform::sine;
+    for (const Option made : {Option::harmonics, Option::am, Option::fm})
+        if (!inputs.value(made).trimmed().isEmpty() && !sines)
+            refuse(optionRow(made).flag, inputs.value(made),
+                   QStringLiteral("made of sines: --type sine."));
+    for (const Option made : {Option::am, Option::fm})
+        if (!inputs.value(made).trimmed().isEmpty() && shaped.shape != ToneOptions::Shape::steady &&
+            shaped.sweep == ToneOptions::Sweep::log)
+            refuse(optionRow(made).flag, inputs.value(made),
+                   QStringLiteral("a modulated sweep keeps its side bands beside it only when it "
+                                  "sweeps evenly in hertz: --sweep linear."));
+    if (shaped.masker != ToneOptions::Masker::none && noise)
+        refuse(QStringLiteral("noise"), inputs.value(Option::masker),
+               QStringLiteral("a noise goes under a pitched type, not under a noise."));
+    if (shaped.masker != ToneOptions::Masker::none && request.engine != BatchEngine::library)
+        refuse(QStringLiteral("noise"), inputs.value(Option::masker),
+               QStringLiteral("the noise is set against the tone by making it again from its "
+                              "seed, which only the library engine can."));
     if (parser.isSet(QStringLiteral("band"))) {
         const QString text = parser.value(QStringLiteral("band"));
         request.plan.band = noiseBandOf(text);
@@ -625,7 +660,7 @@ QList<BatchOption> batchOptions() {
         withDefault(QStringLiteral("Pad the numbers with zeros to this many digits"),
                     QStringLiteral("0, no padding")),
         "n");
-    addInputs(Option::sampleRate, Option::intervalCents);
+    addInputs(Option::sampleRate, Option::snr);
     add(running, {"preset"},
         QStringLiteral("Start from a preset: a built-in one or one the window saved (the settings "
                        "are never written)"),

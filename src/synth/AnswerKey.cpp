@@ -115,6 +115,18 @@ const QList<KeyColumn>& keyColumns() {
         {"direction", [](const AnswerRow& row) { return row.direction; }},
         {"split", [](const AnswerRow& row) { return row.split; }},
         {"ild_db", [](const AnswerRow& row) { return decimalText(row.ildDb); }},
+        {"itd_us", [](const AnswerRow& row) { return decimalText(row.itdUs); }},
+        {"fade_shape", [](const AnswerRow& row) { return row.fadeShape; }},
+        {"harmonics", [](const AnswerRow& row) { return row.harmonics; }},
+        {"harmonic_slope_db",
+         [](const AnswerRow& row) { return optionalNumber(row.harmonicSlopeDb); }},
+        {"harmonic_phase", [](const AnswerRow& row) { return row.harmonicPhase; }},
+        {"am_rate_hz", [](const AnswerRow& row) { return optionalNumber(row.amRate); }},
+        {"am_depth", [](const AnswerRow& row) { return optionalNumber(row.amDepth); }},
+        {"fm_rate_hz", [](const AnswerRow& row) { return optionalNumber(row.fmRate); }},
+        {"fm_deviation_hz", [](const AnswerRow& row) { return optionalNumber(row.fmDeviation); }},
+        {"noise", [](const AnswerRow& row) { return row.noise; }},
+        {"snr_db", [](const AnswerRow& row) { return optionalNumber(row.snrDb); }},
         {"sha256", [](const AnswerRow& row) { return row.sha256; }},
     };
     return columns;
@@ -212,6 +224,32 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
     answer.round = tone.designRound;
     answer.split = tone.split;
     answer.ildDb = tone.options.ildDb;
+    // The lead made is whole samples of the file's rate.
+    if (const int lag = tone.itdSamples(); lag > 0)
+        answer.itdUs = std::copysign(lag * 1e6 / tone.sampleRate(), tone.options.itdUs);
+    if (tone.options.fadeMs > 0)
+        answer.fadeShape = optionWord(Option::fadeShape, tone.options);
+    if (tone.isMadeOfSines() && tone.waveform == Waveform::sine) {
+        const SineRecipe recipe = tone.sineRecipe(tone.frequency, tone.frequency);
+        if (!tone.options.harmonics.isEmpty()) {
+            QStringList numbers;
+            for (const int number : recipe.harmonics)
+                numbers << QString::number(number);
+            answer.harmonics = numbers.join(QLatin1Char(';'));
+            answer.harmonicSlopeDb = recipe.slopeDbPerOctave;
+            answer.harmonicPhase = optionWord(Option::harmonicPhase, tone.options);
+        }
+        answer.amRate = recipe.amRate;
+        if (recipe.amRate)
+            answer.amDepth = recipe.amDepth;
+        answer.fmRate = recipe.fmRate;
+        if (recipe.fmRate)
+            answer.fmDeviation = recipe.fmDeviation;
+    }
+    if (tone.options.masker != ToneOptions::Masker::none) {
+        answer.noise = optionWord(Option::masker, tone.options);
+        answer.snrDb = tone.options.snrDb;
+    }
     answer.noteNames = tone.noteNames;
     // The answer of a two-interval trial: which way the file's tones go.
     if (tone.options.intervalCents != 0 && !tone.laterFrequencies.isEmpty())

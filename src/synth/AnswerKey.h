@@ -41,8 +41,19 @@ struct AnswerRow {
     QString direction;                  // a file's intervals: up or down; empty for none
     QString split;                      // the split of the set it falls in
     double ildDb = 0;                   // both ears: the right ear above the left, in dB
-    QMap<double, QString> noteNames;    // notes as the user spelled them, by frequency
-    QString sha256;                     // the made file's checksum, when asked for
+    double itdUs = 0;                   // both ears: the right ear's lead as made, in us
+    QString fadeShape;                  // the fade's ramp; empty without a fade
+    QString harmonics;                  // a complex's harmonic numbers, "2;3;4;5"
+    std::optional<double> harmonicSlopeDb;
+    QString harmonicPhase;        // sine, cosine or random
+    std::optional<double> amRate; // amplitude modulation's rate in Hz and depth
+    std::optional<double> amDepth;
+    std::optional<double> fmRate; // frequency modulation's rate and deviation in Hz
+    std::optional<double> fmDeviation;
+    QString noise;                   // the noise under the tone; empty for none
+    std::optional<double> snrDb;     // the tone's RMS above the noise's
+    QMap<double, QString> noteNames; // notes as the user spelled them, by frequency
+    QString sha256;                  // the made file's checksum, when asked for
 };
 
 // The tone's row in the answer key.
@@ -83,7 +94,9 @@ QString pitchText(double hertz);
 // rate, level in dBFS, whether the tone was made, bits per sample, channel, fade in
 // milliseconds, file format, the tone's seed, a sweep's end, the noise's band, what the level
 // is (peak or rms), the file's length, the design's round, the intervals' direction, the split,
-// the level difference between the ears and the file's SHA-256.
+// the level and time differences between the ears, the fade's shape, a complex's harmonics,
+// slope and phase, the modulations' rates, depth and deviation, the noise under the tone and
+// its SNR, and the file's SHA-256.
 QByteArray answerRowText(const AnswerRow& row);
 
 // The answer key of a run, true on disk for every row it holds at every moment. It is made

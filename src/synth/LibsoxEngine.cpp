@@ -71,6 +71,9 @@ struct ToneRequest {
     qint32 levelled;
     double rmsLevelDb;
     double gainDb;
+    // For a tone in noise: the tone's RMS above the noise's, in dB.
+    qint32 masked;
+    double snrDb;
 };
 
 struct ToneReply {
@@ -82,6 +85,39 @@ struct ToneReply {
 std::optional<double> filePeakDb(const QString& path) {
     const std::optional<SoundLevels> levels = measuredLevels(QFile::encodeName(path).toStdString());
     return levels ? std::optional(levels->peakDb) : std::nullopt;
+}
+
+// The weights of a tone in noise's mix: "1v<noise>,2v<first sine>,...", in each of its chains.
+bool isMaskerWeights(const std::string& argument) {
+    return argument.rfind("1v", 0) == 0 && argument.find(',') != std::string::npos;
+}
+
+// Sets the noise's share of the mix (1: as made first), or leaves the noise alone in it.
+void setMaskerShare(std::vector<std::string>& arguments, std::optional<double> share) {
+    for (std::size_t at = 1; at < arguments.size(); ++at)
+        if (arguments[at - 1] == "remix" && isMaskerWeights(arguments[at])) {
+            const std::string sines = arguments[at].substr(arguments[at].find(','));
+            arguments[at] =
+                share ? "1v" + QString::number(2 * *share, 'g', 17).toStdString() + sines : "1v2";
+        }
+}
+
+// The noise's share that puts it the SNR below the tone: the tone and the noise are each made
+// alone, from the same seed, and measured over the file.
+std::optional<double> maskerShare(const ToneRequest& tone, const std::string& pathBytes,
+                                  std::vector<std::string> arguments) {
+    const auto rmsOf = [&](std::optional<double> share) -> std::optional<double> {
+        setMaskerShare(arguments, share);
+        if (makeToneWithLibsox(arguments, tone.seed).status != 0)
+            return std::nullopt;
+        const std::optional<SoundLevels> levels = measuredLevels(pathBytes);
+        return levels && std::isfinite(levels->rmsDb) ? std::optional(levels->rmsDb) : std::nullopt;
+    };
+    const std::optional<double> toneDb = rmsOf(0.0);
+    const std::optional<double> noiseDb = rmsOf(std::nullopt);
+    if (!toneDb || !noiseDb)
+        return std::nullopt;
+    return std::pow(10.0, (*toneDb - *noiseDb - tone.snrDb) / 20);
 }
 
 // Makes the tone and judges it from its file. Noise at an RMS level is then measured and made
@@ -109,6 +145,12 @@ ToneOutcome madeAtItsLevel(const ToneRequest& tone, const std::string& pathBytes
                            rule},
                           path, filePeakDb);
     };
+    if (tone.masked) {
+        const std::optional<double> share = maskerShare(tone, pathBytes, arguments);
+        if (!share)
+            return {false, QStringLiteral("%1 could not be measured.").arg(path)};
+        setMaskerShare(arguments, *share);
+    }
     ToneOutcome outcome = madeAt(gain);
     constexpr int makings = 8;
     double bestGain = gain;
@@ -384,7 +426,9 @@ std::unique_ptr<StartedTone> LibsoxEngine::start(const Tone& tone, double second
                             peak.aboveDb,
                             tone.isNoiseAtRmsLevel(),
                             tone.options.levelDb,
-                            tone.gainDb().value_or(0)};
+                            tone.gainDb().value_or(0),
+                            tone.options.masker != ToneOptions::Masker::none,
+                            tone.options.snrDb};
     QByteArray request(sizeof(quint32), '\0');
     request.append(reinterpret_cast<const char*>(&fixed), sizeof fixed);
     for (const QString& word : QStringList{tone.outputPath} + arguments)

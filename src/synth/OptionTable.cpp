@@ -5,6 +5,7 @@
 #include "synth/NumberText.h"
 #include "synth/ToneCommand.h"
 #include "synth/ToneDesign.h"
+#include "synth/ToneStimuli.h"
 
 #include <algorithm>
 #include <cmath>
@@ -91,6 +92,12 @@ QList<OptionRow> makeTable() {
                              QStringLiteral("down")};
     const QStringList sweeps{QStringLiteral("linear"), QStringLiteral("log")};
     const QStringList sweepEnds{QStringLiteral("bounds"), QStringLiteral("drawn")};
+    const QStringList fadeShapes{QStringLiteral("raised-cosine"), QStringLiteral("linear"),
+                                 QStringLiteral("gaussian"), QStringLiteral("hamming")};
+    const QStringList phases{QStringLiteral("sine"), QStringLiteral("cosine"),
+                             QStringLiteral("random")};
+    const QStringList maskers{QStringLiteral("none"), QStringLiteral("whitenoise"),
+                              QStringLiteral("pinknoise"), QStringLiteral("brownnoise")};
     const QStringList draws{QStringLiteral("hz"), QStringLiteral("octave"), QStringLiteral("notes"),
                             QStringLiteral("list")};
     const QString balancedHelp = QStringLiteral(
@@ -285,6 +292,25 @@ QList<OptionRow> makeTable() {
          .description = QStringLiteral("A raised-cosine ramp at each end, against the click."),
          .get = numberOf(&ToneOptions::fadeMs),
          .set = setNumber(&ToneOptions::fadeMs)},
+        {.id = Option::fadeShape,
+         .key = QStringLiteral("OptionFadeShape"),
+         .defaultValue = QStringLiteral("raised-cosine"),
+         .kind = Kind::words,
+         .section = OptionSection::sound,
+         .group = PanelGroup::sound,
+         .words = fadeShapes,
+         .rows = {QStringLiteral("Raised cosine"), QStringLiteral("Linear"),
+                  QStringLiteral("Gaussian"), QStringLiteral("Hamming")},
+         .flag = QStringLiteral("fade-shape"),
+         .valueName = QStringLiteral("shape"),
+         .help = QStringLiteral("The fade's ramp: %1 (SoX's fades start from silence: gaussian is "
+                                "made within 0.044, hamming within 0.08 of its formula)")
+                     .arg(fadeShapes.join(QStringLiteral(", "))),
+         .label = QStringLiteral("Fade shape:"),
+         .name = QStringLiteral("Fade shape"),
+         .description = QStringLiteral("The ramp's shape at each end."),
+         .get = wordOf(&ToneOptions::fadeShape, fadeShapes),
+         .set = placeOf(&ToneOptions::fadeShape, fadeShapes)},
         {.id = Option::channel,
          .key = QStringLiteral("OptionChannel"),
          .defaultValue = QStringLiteral("mono"),
@@ -317,13 +343,36 @@ QList<OptionRow> makeTable() {
          .flag = QStringLiteral("ild-db"),
          .valueName = QStringLiteral("db"),
          .help = QStringLiteral("Level difference between the ears of --channel both: the right "
-                                "ear this many dB above the left (negative: below), -40 to 40"),
+                                "ear this many dB above the left (negative: below), -40 to 40; a "
+                                "list with --balanced"),
          .label = QStringLiteral("Ear difference:"),
          .name = QStringLiteral("Level difference between the ears"),
          .description = QStringLiteral("The right ear this many dB above the left (below it when "
                                        "negative); the louder ear keeps the level."),
          .get = decimalOf(&ToneOptions::ildDb),
          .set = setDecimal(&ToneOptions::ildDb)},
+        {.id = Option::itdUs,
+         .key = QStringLiteral("OptionItdUs"),
+         .defaultValue = QStringLiteral("0"),
+         .kind = Kind::number,
+         .section = OptionSection::sound,
+         .group = PanelGroup::shape,
+         .lowest = -10000,
+         .highest = 10000,
+         .what = QStringLiteral("a time difference in microseconds"),
+         .unit = QStringLiteral(" \u00b5s"),
+         .flag = QStringLiteral("itd-us"),
+         .valueName = QStringLiteral("us"),
+         .help = QStringLiteral("Time difference between the ears of --channel both: the right ear "
+                                "leads by this many microseconds (negative: the left), -10000 to "
+                                "10000, in whole samples of the file's rate; a list with "
+                                "--balanced"),
+         .label = QStringLiteral("Ear time difference:"),
+         .name = QStringLiteral("Time difference between the ears"),
+         .description = QStringLiteral("The right ear leads by this many microseconds (the left "
+                                       "when negative), in whole samples."),
+         .get = decimalOf(&ToneOptions::itdUs),
+         .set = setDecimal(&ToneOptions::itdUs)},
         {.id = Option::pitchDraw,
          .key = QStringLiteral("OptionPitchDraw"),
          .defaultValue = QStringLiteral("hz"),
@@ -515,6 +564,148 @@ QList<OptionRow> makeTable() {
                                        "the one before; 0 draws each."),
          .get = numberOf(&ToneOptions::intervalCents),
          .set = setNumber(&ToneOptions::intervalCents)},
+        {.id = Option::harmonics,
+         .key = QStringLiteral("OptionHarmonics"),
+         .defaultValue = QString(),
+         .kind = Kind::form,
+         .section = OptionSection::pitch,
+         .group = PanelGroup::shape,
+         .what = QStringLiteral("harmonic numbers from 1 to %1 like 1-8 or 2,3,4,5")
+                     .arg(highestHarmonic),
+         .flag = QStringLiteral("harmonics"),
+         .valueName = QStringLiteral("numbers"),
+         .help = QStringLiteral("A complex of sines on the drawn fundamental: harmonics 1-8, or a "
+                                "list 2,3,4,5 (a missing fundamental)"),
+         .label = QStringLiteral("Harmonics:"),
+         .name = QStringLiteral("Harmonics"),
+         .description = QStringLiteral("A complex of sines: the harmonics of the drawn "
+                                       "fundamental, such as 1-8 or 2,3,4,5; empty for one "
+                                       "sine."),
+         .accepts = [](const QString& text) { return harmonicNumbers(text).has_value(); },
+         .get = textOf(&ToneOptions::harmonics),
+         .set = setText(&ToneOptions::harmonics)},
+        {.id = Option::harmonicSlope,
+         .key = QStringLiteral("OptionHarmonicSlope"),
+         .defaultValue = QStringLiteral("0"),
+         .kind = Kind::number,
+         .section = OptionSection::pitch,
+         .group = PanelGroup::shape,
+         .lowest = -24,
+         .highest = 24,
+         .decimals = 1,
+         .what = QStringLiteral("a slope in dB per octave"),
+         .unit = QStringLiteral(" dB/octave"),
+         .flag = QStringLiteral("harmonic-slope"),
+         .valueName = QStringLiteral("db"),
+         .help = QStringLiteral("Each harmonic's level, in dB per octave above the fundamental, "
+                                "-24 to 24 (0: equal amplitudes)"),
+         .label = QStringLiteral("Harmonic slope:"),
+         .name = QStringLiteral("Harmonic slope"),
+         .description = QStringLiteral("The harmonics' levels in dB per octave; 0 gives equal "
+                                       "amplitudes."),
+         .get = decimalOf(&ToneOptions::harmonicSlopeDb),
+         .set = setDecimal(&ToneOptions::harmonicSlopeDb)},
+        {.id = Option::harmonicPhase,
+         .key = QStringLiteral("OptionHarmonicPhase"),
+         .defaultValue = QStringLiteral("sine"),
+         .kind = Kind::words,
+         .section = OptionSection::pitch,
+         .group = PanelGroup::shape,
+         .words = phases,
+         .rows = {QStringLiteral("Sine"), QStringLiteral("Cosine"),
+                  QStringLiteral("Random per tone")},
+         .flag = QStringLiteral("harmonic-phase"),
+         .valueName = QStringLiteral("kind"),
+         .help = QStringLiteral("The harmonics' starting phases: %1 (drawn per tone from its "
+                                "seed)")
+                     .arg(phases.join(QStringLiteral(", "))),
+         .label = QStringLiteral("Harmonic phase:"),
+         .name = QStringLiteral("Harmonic phase"),
+         .description = QStringLiteral("The harmonics start in sine or cosine phase, or each "
+                                       "tone draws them."),
+         .get = wordOf(&ToneOptions::harmonicPhase, phases),
+         .set = placeOf(&ToneOptions::harmonicPhase, phases)},
+        {.id = Option::am,
+         .key = QStringLiteral("OptionAm"),
+         .defaultValue = QString(),
+         .kind = Kind::form,
+         .section = OptionSection::pitch,
+         .group = PanelGroup::shape,
+         .what = QStringLiteral("RATE,DEPTH like 8,0.5 or 4-16,1 or 4/8/16,0.5, the depth 0 "
+                                "to 1"),
+         .flag = QStringLiteral("am"),
+         .valueName = QStringLiteral("rate,depth"),
+         .help = QStringLiteral("Amplitude modulation (1 + depth sin) at RATE Hz, depth 0 to 1; "
+                                "the rate a range 4-16 or a list 4/8/16 drawn per tone"),
+         .label = QStringLiteral("Amplitude modulation:"),
+         .name = QStringLiteral("Amplitude modulation"),
+         .description = QStringLiteral("RATE,DEPTH: the rate in Hz (a range 4-16 or a list "
+                                       "4/8/16 drawn per tone), the depth 0 to 1; empty for "
+                                       "none."),
+         .accepts = [](const QString& text) { return amOf(text).has_value(); },
+         .get = textOf(&ToneOptions::am),
+         .set = setText(&ToneOptions::am)},
+        {.id = Option::fm,
+         .key = QStringLiteral("OptionFm"),
+         .defaultValue = QString(),
+         .kind = Kind::form,
+         .section = OptionSection::pitch,
+         .group = PanelGroup::shape,
+         .what = QStringLiteral("RATE,DEVIATION like 5,50 or 2-8,20 or 2/4/8,20, in Hz"),
+         .flag = QStringLiteral("fm"),
+         .valueName = QStringLiteral("rate,deviation"),
+         .help = QStringLiteral("Frequency modulation at RATE Hz, DEVIATION Hz either way; the "
+                                "rate a range or a list drawn per tone"),
+         .label = QStringLiteral("Frequency modulation:"),
+         .name = QStringLiteral("Frequency modulation"),
+         .description = QStringLiteral("RATE,DEVIATION in Hz (the rate a range 2-8 or a list "
+                                       "2/4/8 drawn per tone); empty for none."),
+         .accepts = [](const QString& text) { return fmOf(text).has_value(); },
+         .get = textOf(&ToneOptions::fm),
+         .set = setText(&ToneOptions::fm)},
+        // The noise is set against the tone by making it again from its seed, which the window's
+        // runs of the tool do not take: the command line's library engine alone offers it.
+        {.id = Option::masker,
+         .key = QStringLiteral("OptionMasker"),
+         .defaultValue = QStringLiteral("none"),
+         .kind = Kind::words,
+         .section = OptionSection::sound,
+         .place = Place::commandLine,
+         .group = PanelGroup::noise,
+         .words = maskers,
+         .rows = {QStringLiteral("None"), QStringLiteral("White noise"),
+                  QStringLiteral("Pink noise"), QStringLiteral("Brown noise")},
+         .flag = QStringLiteral("noise"),
+         .valueName = QStringLiteral("noise"),
+         .help = QStringLiteral("A noise under the tone, --snr dB below it in RMS, drawn from "
+                                "the tone's seed: %1")
+                     .arg(maskers.join(QStringLiteral(", "))),
+         .label = QStringLiteral("Noise under the tone:"),
+         .name = QStringLiteral("Noise under the tone"),
+         .description = QStringLiteral("A noise mixed under the tone."),
+         .get = wordOf(&ToneOptions::masker, maskers),
+         .set = placeOf(&ToneOptions::masker, maskers)},
+        {.id = Option::snr,
+         .key = QStringLiteral("OptionSnr"),
+         .defaultValue = QStringLiteral("0"),
+         .kind = Kind::number,
+         .section = OptionSection::sound,
+         .place = Place::commandLine,
+         .group = PanelGroup::noise,
+         .lowest = -40,
+         .highest = 60,
+         .decimals = 1,
+         .what = QStringLiteral("a signal-to-noise ratio in dB"),
+         .unit = QStringLiteral(" dB"),
+         .flag = QStringLiteral("snr"),
+         .valueName = QStringLiteral("db"),
+         .help = QStringLiteral("The tone's RMS above the --noise's over the file, -40 to 60 dB; "
+                                "a list with --balanced"),
+         .label = QStringLiteral("Signal to noise:"),
+         .name = QStringLiteral("Signal to noise"),
+         .description = QStringLiteral("The tone's RMS above the noise's."),
+         .get = decimalOf(&ToneOptions::snrDb),
+         .set = setDecimal(&ToneOptions::snrDb)},
     };
 }
 
@@ -602,6 +793,12 @@ std::optional<QString> readOption(const OptionRow& option, const QString& text) 
         break;
     case Kind::folder:
         return text;
+    case Kind::form:
+        if (text.trimmed().isEmpty())
+            return QString();
+        if (option.accepts(text.trimmed()))
+            return text.trimmed();
+        break;
     }
     return std::nullopt;
 }
@@ -626,6 +823,8 @@ QString optionRefusal(const OptionRow& option) {
     case Kind::row:
         return QStringLiteral("not a waveform; one of %1.")
             .arg(option.words.join(QStringLiteral(", ")));
+    case Kind::form:
+        return QStringLiteral("not %1.").arg(option.what);
     case Kind::folder:
     case Kind::flag:
         break;
@@ -660,9 +859,29 @@ QString idleReason(Option option, const ToneOptions& options, bool noiseType) {
                                   "1.");
         break;
     case Option::ildDb:
+    case Option::itdUs:
         if (options.channel != ToneOptions::Channel::bothEars)
             return QStringLiteral("Only files for both ears use it: choose Both ears as the "
                                   "channel.");
+        break;
+    case Option::fadeShape:
+        if (options.fadeMs == 0)
+            return QStringLiteral("Only a fade uses it: set Fade in/out above 0 ms.");
+        break;
+    case Option::harmonicSlope:
+    case Option::harmonicPhase:
+        if (options.harmonics.isEmpty() || noiseType)
+            return QStringLiteral("Only a complex uses it: give the harmonics.");
+        break;
+    case Option::harmonics:
+    case Option::am:
+    case Option::fm:
+        if (noiseType)
+            return QStringLiteral("The noise types have no pitch: choose Sine as the Type.");
+        break;
+    case Option::snr:
+        if (options.masker == ToneOptions::Masker::none)
+            return QStringLiteral("Only a noise under the tone uses it: choose the noise.");
         break;
     case Option::noiseBand:
         if (!noiseType)

@@ -25,8 +25,10 @@ enum class Option {
     level,
     levelReference,
     fade,
+    fadeShape,
     channel,
     ildDb,
+    itdUs,
     pitchDraw,
     prefix,
     neverOverwrite,
@@ -39,6 +41,13 @@ enum class Option {
     tonesPerFile,
     gap,
     intervalCents,
+    harmonics,
+    harmonicSlope,
+    harmonicPhase,
+    am,
+    fm,
+    masker,
+    snr,
 };
 
 // Where an option stands in --help and the manual page.
@@ -63,6 +72,7 @@ struct OptionRow {
         seconds, // a tone length, checked with the set (SetPlan::checkLength())
         row,     // a row of the waveform list, stored as its number; typed as its `words`
         folder,  // a folder, made when it is not there
+        form,    // a text of the option's own form, which `accepts` tells; empty for none
     };
     // Where the window shows it: one of its own fields, a row of the "More options" panel, or
     // nowhere (the command line alone offers it; the window makes it at its default).
@@ -88,6 +98,7 @@ struct OptionRow {
     QString label{};     // the panel's row label; empty beside a check box
     QString name{};      // the control's accessible name, or the check box's text
     QString description{};
+    std::function<bool(const QString&)> accepts{}; // a form's check of a text not empty
     // A tone option's value in ToneOptions as stored text, and set from a text that readOption()
     // accepted; none for the main fields, which are not the tone's options.
     std::function<QString(const ToneOptions&)> get{};

@@ -35,6 +35,13 @@ QJsonValue typedValue(const OptionRow& option, const QString& text) {
     return text;
 }
 
+// The design's list of an ear difference or an SNR; empty when not listed.
+const QList<double>& designList(Option option, const ToneDesign& design) {
+    return option == Option::ildDb   ? design.stimuli().ildDbs
+           : option == Option::itdUs ? design.stimuli().itdUs
+                                     : design.stimuli().snrDbs;
+}
+
 // Whether the option could change the set's files: an option that could not is left out, so
 // that two manifests of the same files are the same.
 bool decidesFiles(Option option, const SetPlan& plan, bool noise) {
@@ -53,6 +60,25 @@ bool decidesFiles(Option option, const SetPlan& plan, bool noise) {
     case Option::level:
     case Option::channel:
         return !plan.design;
+    case Option::ildDb:
+    case Option::itdUs:
+    case Option::snr:
+        // A design's list is written whole, as a list.
+        if (plan.design && !designList(option, *plan.design).isEmpty())
+            return false;
+        if (option == Option::ildDb)
+            return idleReason(option, plan.options, noise).isEmpty();
+        [[fallthrough]];
+    case Option::fadeShape:
+    case Option::harmonics:
+    case Option::harmonicSlope:
+    case Option::harmonicPhase:
+    case Option::am:
+    case Option::fm:
+    case Option::masker:
+        // Left out at the default, as in the manifests made before the program had them.
+        return optionRow(option).get(plan.options) != optionRow(option).defaultValue &&
+               idleReason(option, plan.options, noise).isEmpty();
     default:
         return idleReason(option, plan.options, noise).isEmpty();
     }
@@ -101,6 +127,13 @@ QJsonObject setManifest(const SetPlan& plan, const ManifestRun& run, Tone first)
         options.insert(QStringLiteral("balanced"), true);
         options.insert(QStringLiteral("levels"), levels);
         options.insert(QStringLiteral("channels"), channels);
+        for (const Option listed : {Option::ildDb, Option::itdUs, Option::snr}) {
+            QStringList values;
+            for (const double value : designList(listed, *plan.design))
+                values << decimalText(value);
+            if (!values.isEmpty())
+                options.insert(optionRow(listed).flag, values.join(QLatin1Char(',')));
+        }
     }
     QJsonObject manifest{
         {QStringLiteral("program"), QStringLiteral("ziravel-batch")},

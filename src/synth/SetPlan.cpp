@@ -47,6 +47,9 @@ Tone SetPlan::tone(qint64 number, Drawn drawn) const {
     tone.noteNames = noteNames;
     tone.options.levelDb = drawn.point.levelDb;
     tone.options.channel = drawn.point.channel;
+    tone.options.ildDb = drawn.point.ildDb.value_or(options.ildDb);
+    tone.options.itdUs = drawn.point.itdUs.value_or(options.itdUs);
+    tone.options.snrDb = drawn.point.snrDb.value_or(options.snrDb);
     if (design)
         tone.designRound = (number - 1) / design->roundSize() + 1;
     // Keys apart from the tones' and the rounds' seeds: toneSeed(~seed, n) with n < 0.
@@ -62,6 +65,17 @@ Tone SetPlan::tone(qint64 number, Drawn drawn) const {
     // A second pitch is drawn as the first, from a balanced list freely.
     const auto drawAgain = [&] { return freePitch(drawn.generator); };
     shapePitches(tone, from, to, drawAgain, drawn.point.intervalSign);
+    // The stimuli's draws come after the pitches', which stay as they were without them.
+    if (tone.isMadeOfSines()) {
+        if (const std::optional<Modulation> am = amOf(options.am))
+            tone.amRate = am->drawRate(drawn.generator);
+        if (const std::optional<Modulation> fm = fmOf(options.fm))
+            tone.fmRate = fm->drawRate(drawn.generator);
+        if (options.harmonicPhase == ToneOptions::HarmonicPhase::random)
+            for (qsizetype at = harmonicNumbers(options.harmonics).value_or(QList<int>{}).size();
+                 at > 0; --at)
+                tone.harmonicPhases.append(unitDraw(drawn.generator));
+    }
     return tone;
 }
 

@@ -21,15 +21,6 @@ QString waveformWord(const QString& shownText) {
     return word;
 }
 
-namespace {
-
-// A number in [0, 1) from the generator's next output, the same with every standard library.
-double unitDraw(std::mt19937_64& generator) {
-    return double(generator() >> 11) * 0x1.0p-53;
-}
-
-} // namespace
-
 qsizetype drawIndex(qsizetype size, std::mt19937_64& generator) {
     return std::min(size - 1, qsizetype(unitDraw(generator) * double(size)));
 }
@@ -212,8 +203,14 @@ double Tone::heldPitch() const {
     // the set is balanced.
     const int rise =
         options.balanced ? std::abs(options.intervalCents) : std::max(0, options.intervalCents);
-    const double reach =
-        setHighestPitch * std::pow(2.0, (options.tonesPerFile - 1) * rise / 1200.0);
+    double reach = setHighestPitch * std::pow(2.0, (options.tonesPerFile - 1) * rise / 1200.0);
+    // Its sines at the set's highest modulation rates.
+    if (isMadeOfSines() && waveform == Waveform::sine && reach > 0) {
+        Tone highest = *this;
+        highest.amRate.reset();
+        highest.fmRate.reset();
+        reach = std::max(reach, recipeHighestFrequency(highest.sineRecipe(reach, reach)));
+    }
     return std::max(highestPitch(), reach);
 }
 
@@ -230,11 +227,11 @@ int Tone::sampleRate() const {
 }
 
 std::optional<double> Tone::expectedPeakDb() const {
-    if (isNoiseAtRmsLevel())
+    // A noise under the tone lifts the mix's peak by what it happens to add.
+    if (isNoiseAtRmsLevel() || options.masker != ToneOptions::Masker::none)
         return std::nullopt;
-    return options.levelDb + (options.levelReference == ToneOptions::LevelReference::rms
-                                  ? peakOverRmsDb(waveformWord())
-                                  : 0);
+    return options.levelDb +
+           (options.levelReference == ToneOptions::LevelReference::rms ? peakOverRmsDb() : 0);
 }
 
 QString NoiseBand::text() const {
@@ -245,12 +242,58 @@ double Tone::highestPitch() const {
     double highest = std::max(frequency, endFrequency.value_or(0));
     for (const double later : laterFrequencies)
         highest = std::max(highest, later);
+    // A complex or a modulated tone reaches above its pitch: its highest sine.
+    if (isMadeOfSines() && waveform == Waveform::sine)
+        highest = std::max(highest, recipeHighestFrequency(sineRecipe(highest, highest)));
     return highest;
 }
 
 double Tone::fileSeconds(double toneSeconds) const {
     const int tones = std::max(1, options.tonesPerFile);
-    return tones * toneSeconds + (tones - 1) * options.gapMs / 1000.0;
+    // Each tone's lagging ear ends that much later.
+    const double lagSeconds = double(itdSamples()) / sampleRate();
+    return tones * (toneSeconds + lagSeconds) + (tones - 1) * options.gapMs / 1000.0;
+}
+
+int Tone::itdSamples() const {
+    if (options.channel != ToneOptions::Channel::bothEars || options.itdUs == 0)
+        return 0;
+    return int(std::lround(std::abs(options.itdUs) * sampleRate() / 1e6));
+}
+
+bool Tone::isMadeOfSines() const {
+    return !isNoise() && (!options.harmonics.isEmpty() || !options.am.isEmpty() ||
+                          !options.fm.isEmpty() || options.masker != ToneOptions::Masker::none);
+}
+
+SineRecipe Tone::sineRecipe(double start, double end) const {
+    SineRecipe recipe;
+    recipe.frequency = start;
+    recipe.endFrequency = end;
+    if (!options.harmonics.isEmpty())
+        recipe.harmonics = harmonicNumbers(options.harmonics).value_or(QList<int>{1});
+    recipe.slopeDbPerOctave = options.harmonicSlopeDb;
+    for (qsizetype at = 0; at < recipe.harmonics.size(); ++at)
+        recipe.phases.append(options.harmonicPhase == ToneOptions::HarmonicPhase::random
+                                 ? harmonicPhases.value(at)
+                             : options.harmonicPhase == ToneOptions::HarmonicPhase::cosine ? 0.25
+                                                                                           : 0);
+    if (const std::optional<Modulation> am = amOf(options.am)) {
+        recipe.amRate = amRate.value_or(am->highestRate());
+        recipe.amDepth = am->amount;
+    }
+    if (const std::optional<Modulation> fm = fmOf(options.fm)) {
+        recipe.fmRate = fmRate.value_or(fm->highestRate());
+        recipe.fmDeviation = fm->amount;
+    }
+    return recipe;
+}
+
+double Tone::peakOverRmsDb() const {
+    if (isMadeOfSines() && waveform == Waveform::sine)
+        return partialsPeakOverRmsDb(
+            recipePartials(sineRecipe(frequency, endFrequency.value_or(frequency))));
+    return ::peakOverRmsDb(waveformWord());
 }
 
 void shapePitches(Tone& tone, double bound, double otherBound,
@@ -303,7 +346,7 @@ std::optional<double> Tone::gainDb() const {
     if (isNoiseAtRmsLevel())
         return options.levelDb + rmsCorrectionDb;
     const double gain = options.levelReference == ToneOptions::LevelReference::rms
-                            ? options.levelDb + peakOverRmsDb(waveformWord())
+                            ? options.levelDb + peakOverRmsDb()
                             : options.levelDb;
     return gain != 0 ? std::optional(gain) : std::nullopt;
 }
@@ -347,12 +390,72 @@ QStringList argumentsBeforeOutput(const Tone& tone, const OptionArguments& optio
 
 // The synth effect's frequency: one pitch, or a sweep's ends joined by the tool's mark for
 // its kind (":" linear, "/" exponential).
-QString pitchArgument(const Tone& tone) {
+QString pitchArgument(const Tone& tone, double start, double end) {
     if (!tone.endFrequency)
-        return decimalText(tone.frequency);
+        return decimalText(start);
     const QChar mark =
         tone.options.sweep == ToneOptions::Sweep::log ? QLatin1Char('/') : QLatin1Char(':');
-    return decimalText(tone.frequency) + mark + decimalText(*tone.endFrequency);
+    return decimalText(start) + mark + decimalText(end);
+}
+
+QString maskerWord(ToneOptions::Masker masker) {
+    switch (masker) {
+    case ToneOptions::Masker::whiteNoise:
+        return QStringLiteral("whitenoise");
+    case ToneOptions::Masker::pinkNoise:
+        return QStringLiteral("pinknoise");
+    case ToneOptions::Masker::brownNoise:
+        return QStringLiteral("brownnoise");
+    case ToneOptions::Masker::none:
+        break;
+    }
+    return {};
+}
+
+// What makes one tone from nothing: the synth effect, and the band noise is filtered to. A tone
+// made of sines has each sine in a channel of its own, mixed into one by remix with the sines'
+// amplitudes; a masking noise comes first, in the first channel, and the sines join it through
+// synth's "mix", which halves both: remix doubles them back.
+QStringList sourceEffects(const Tone& tone, const QString& length, double start, double end) {
+    if (!tone.isMadeOfSines()) {
+        QStringList effects{QStringLiteral("synth"), length, tone.waveformWord(),
+                            pitchArgument(tone, start, end)};
+        if (tone.band)
+            effects << QStringLiteral("sinc") << tone.band->text();
+        return effects;
+    }
+    QList<Partial> sines{{start, end, 1, 0}};
+    QString word = tone.waveformWord();
+    if (tone.waveform == Waveform::sine)
+        sines = recipePartials(tone.sineRecipe(start, end));
+    const bool masked = tone.options.masker != ToneOptions::Masker::none;
+    QStringList effects;
+    QStringList weights;
+    if (masked) {
+        effects << QStringLiteral("synth") << length << maskerWord(tone.options.masker)
+                << QStringLiteral("remix") << QStringLiteral("1");
+        weights << QStringLiteral("1v") + decimalText(2 * tone.maskerShare);
+    } else {
+        effects << QStringLiteral("remix");
+    }
+    for (qsizetype at = 0; at < sines.size(); ++at)
+        effects << QStringLiteral("0");
+    // "-n": no headroom, which remix would take from the sines for the sum of its weights.
+    effects << QStringLiteral("synth") << QStringLiteral("-n") << length;
+    if (masked)
+        effects << QStringLiteral("sine") << QStringLiteral("mix") << QStringLiteral("0");
+    for (const Partial& sine : sines) {
+        effects << word;
+        if (masked)
+            effects << QStringLiteral("mix");
+        effects << pitchArgument(tone, sine.frequency, sine.endFrequency);
+        if (sine.phase != 0)
+            effects << QStringLiteral("0") << decimalText(sine.phase * 100);
+        weights << QString::number(weights.size() + 1) + QLatin1Char('v') +
+                       decimalText((masked ? 2 : 1) * sine.amplitude);
+    }
+    effects << QStringLiteral("remix") << weights.join(QLatin1Char(','));
+    return effects;
 }
 
 } // namespace
@@ -361,14 +464,20 @@ QStringList toolArguments(const Tone& tone) {
     double seconds = 0;
     parseNumberText(tone.lengthText, seconds);
     const OptionArguments optional = optionArguments(tone.options, seconds, tone.gainDb());
+    const QString length = lengthArgument(tone.lengthText);
     // Each tone of the file is a chain of its own, the chains parted by ":", each but the last
     // followed by the gap.
-    const auto chain = [&](const QString& pitch, bool last) {
-        QStringList effects{QStringLiteral("synth"), lengthArgument(tone.lengthText),
-                            tone.waveformWord(), pitch};
-        if (tone.band)
-            effects << QStringLiteral("sinc") << tone.band->text();
+    const auto chain = [&](double start, double end, bool last) {
+        QStringList effects = sourceEffects(tone, length, start, end);
         effects += optional.effects;
+        // The leading ear's tone, faded, waits in the other: "delay" pads the lagging ear's
+        // start and the leading ear's end.
+        if (const int lag = tone.itdSamples(); lag > 0) {
+            const QString wait = QString::number(lag) + QLatin1Char('s');
+            effects << QStringLiteral("delay")
+                    << (tone.options.itdUs > 0 ? wait : QStringLiteral("0"))
+                    << (tone.options.itdUs > 0 ? QStringLiteral("0") : wait);
+        }
         if (!last && tone.options.gapMs > 0)
             effects << QStringLiteral("pad") << QStringLiteral("0")
                     << decimalText(tone.options.gapMs / 1000.0);
@@ -376,11 +485,12 @@ QStringList toolArguments(const Tone& tone) {
     };
     QStringList arguments = argumentsBeforeOutput(tone, optional);
     arguments << outputArgument(tone.outputPath);
-    arguments += chain(pitchArgument(tone), tone.laterFrequencies.isEmpty());
+    arguments += chain(tone.frequency, tone.endFrequency.value_or(tone.frequency),
+                       tone.laterFrequencies.isEmpty());
     for (qsizetype later = 0; later < tone.laterFrequencies.size(); ++later)
-        arguments +=
-            QStringList{QStringLiteral(":")} + chain(decimalText(tone.laterFrequencies[later]),
-                                                     later + 1 == tone.laterFrequencies.size());
+        arguments += QStringList{QStringLiteral(":")} +
+                     chain(tone.laterFrequencies[later], tone.laterFrequencies[later],
+                           later + 1 == tone.laterFrequencies.size());
     return arguments;
 }
 
@@ -454,6 +564,12 @@ QString toneRefusal(const Tone& tone) {
     if (tone.endFrequency && tone.options.sweep == ToneOptions::Sweep::log &&
         tone.frequency * *tone.endFrequency == 0)
         return QStringLiteral("A logarithmic sweep cannot start or end at 0 Hz.");
+    if (tone.isMadeOfSines() && tone.waveform == Waveform::sine &&
+        recipePartials(tone.sineRecipe(tone.frequency, tone.endFrequency.value_or(tone.frequency)))
+                .size() > mostPartials)
+        return QStringLiteral("This tone would be made of more than %1 sines: choose fewer "
+                              "harmonics or a smaller modulation index.")
+            .arg(mostPartials);
     if (const QString refusal = toneRefusal(tone.waveformWord(), tone.highestPitch(),
                                             tone.options.sampleRate, tone.isMp3());
         !refusal.isEmpty())
@@ -503,7 +619,10 @@ bool isPlainDecimal(const QString& text) {
 } // namespace
 
 std::optional<double> toneSeconds(const QStringList& arguments) {
-    const qsizetype synth = arguments.indexOf(QStringLiteral("synth"));
+    qsizetype synth = arguments.indexOf(QStringLiteral("synth"));
+    // Its "-n" (no headroom) stands before the length.
+    if (synth >= 0 && arguments.value(synth + 1) == QLatin1String("-n"))
+        ++synth;
     const QString length = synth >= 0 ? arguments.value(synth + 1) : QString();
     double seconds = 0;
     if (!isPlainDecimal(length) || !parseNumberText(length, seconds) ||

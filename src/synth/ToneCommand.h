@@ -3,6 +3,7 @@
 
 #include "runner/ShellWait.h"
 #include "synth/ToneOptions.h"
+#include "synth/ToneStimuli.h"
 
 #include <QMap>
 #include <QString>
@@ -146,6 +147,13 @@ struct Tone {
     std::optional<double> endFrequency;
     // The pitches of the file's tones after the first (options.tonesPerFile).
     QList<double> laterFrequencies;
+    // What a tone made of sines drew: its harmonics' phases when random (in cycles), and its
+    // modulations' rates.
+    QList<double> harmonicPhases;
+    std::optional<double> amRate;
+    std::optional<double> fmRate;
+    // The masking noise's share of the mix, which the library engine sets for the SNR.
+    double maskerShare = 1;
 
     // The type word SoX receives; empty for no waveform, which SoX refuses.
     QString waveformWord() const;
@@ -171,6 +179,15 @@ struct Tone {
     // The rate it is made at (sampleRateFor()).
     int sampleRate() const;
     int channels() const;
+    // Whether it is made as a sum of sines (SineRecipe), with a masking noise or without: a
+    // complex, a modulated tone, or a tone in noise.
+    bool isMadeOfSines() const;
+    // Its first tone's recipe and sines.
+    SineRecipe sineRecipe(double frequency, double endFrequency) const;
+    // The samples the lagging ear waits, at its rate.
+    int itdSamples() const;
+    // Its peak above its RMS, for its level (peakOverRmsDb() for a plain waveform).
+    double peakOverRmsDb() const;
 };
 
 // How far the waveform's peak lies above its RMS, in dB, for the tool's waveforms with their
@@ -237,9 +254,9 @@ PeakRule peakRule(const Tone& tone);
 // empty text when it is.
 QString peakRefusal(const QString& path, const PeakRule& rule, double peakDb);
 
-// The tone length of a synth command's arguments, in seconds: the argument after "synth"
-// when it is a plain decimal number of at least one sample. SoX reads a sign or a time
-// form as something else, and writes without end for a length of no sample at all.
+// The tone length of a synth command's arguments, in seconds: the argument after "synth" (and
+// its "-n") when it is a plain decimal number of at least one sample. SoX reads a sign or a
+// time form as something else, and writes without end for a length of no sample at all.
 std::optional<double> toneSeconds(const QStringList& arguments);
 
 // The seconds of a tone whose length field holds the text, read as the run reads the

@@ -92,12 +92,31 @@ std::optional<QList<double>> pitchesOf(const QString& text) {
 }
 
 ToneDesign::ToneDesign(QList<double> frequencies, QList<double> levels,
-                       QList<ToneOptions::Channel> channels, QList<int> intervalSigns)
+                       QList<ToneOptions::Channel> channels, QList<int> intervalSigns,
+                       DesignStimuli stimuli)
     : m_frequencies(std::move(frequencies)), m_levels(std::move(levels)),
-      m_channels(std::move(channels)), m_intervalSigns(std::move(intervalSigns)) {}
+      m_channels(std::move(channels)), m_intervalSigns(std::move(intervalSigns)),
+      m_stimuli(std::move(stimuli)) {}
+
+namespace {
+
+// How many values a list gives the design: an empty one is not listed, one value.
+qsizetype valuesOf(const QList<double>& list) {
+    return std::max<qsizetype>(1, list.size());
+}
+
+// The list's value at the place the combination's digit gives, which it then drops.
+std::optional<double> nextValue(const QList<double>& list, qsizetype& combination) {
+    const qsizetype at = combination % valuesOf(list);
+    combination /= valuesOf(list);
+    return list.isEmpty() ? std::nullopt : std::optional(list[at]);
+}
+
+} // namespace
 
 qsizetype ToneDesign::roundSize() const {
-    return m_frequencies.size() * m_levels.size() * m_channels.size() * m_intervalSigns.size();
+    return m_frequencies.size() * m_levels.size() * m_channels.size() * valuesOf(m_stimuli.ildDbs) *
+           valuesOf(m_stimuli.itdUs) * valuesOf(m_stimuli.snrDbs) * m_intervalSigns.size();
 }
 
 qsizetype ToneDesign::cellOf(quint64 setSeed, qint64 toneNumber) const {
@@ -122,6 +141,15 @@ DesignPoint ToneDesign::point(quint64 setSeed, qint64 toneNumber) const {
     const qsizetype level = combination % m_levels.size();
     combination /= m_levels.size();
     const qsizetype channel = combination % m_channels.size();
-    return {m_frequencies[frequency], m_levels[level], m_channels[channel],
-            m_intervalSigns[combination / m_channels.size()]};
+    combination /= m_channels.size();
+    const std::optional<double> ildDb = nextValue(m_stimuli.ildDbs, combination);
+    const std::optional<double> itdUs = nextValue(m_stimuli.itdUs, combination);
+    const std::optional<double> snrDb = nextValue(m_stimuli.snrDbs, combination);
+    return {m_frequencies[frequency],
+            m_levels[level],
+            m_channels[channel],
+            m_intervalSigns[combination],
+            ildDb,
+            itdUs,
+            snrDb};
 }

@@ -40,10 +40,31 @@ OptionArguments optionArguments(const ToneOptions& options, double length,
     if (gainDb)
         arguments.effects << QStringLiteral("gain") << QString::number(*gainDb);
     if (options.fadeMs > 0) {
-        // "h" is half a sine wave: the raised-cosine ramp. The stop position keeps the length.
-        const QString ramp = decimalText(options.fadeMs / 1000.0);
-        arguments.effects << QStringLiteral("fade") << QStringLiteral("h") << ramp
-                          << decimalText(length) << ramp;
+        // SoX's ramps: "h" half a sine wave, the raised cosine; "t" a straight line; "q" a
+        // quarter of a sine wave. Its fades start from silence, so the Hamming ramp's step of
+        // 0.08 cannot be made: the line over nine tenths of the fade lies closest to it (within
+        // 0.08, 0.036 RMS); a Gaussian ramp (sigma a third of the fade) is the product of the
+        // half and the quarter sine (within 0.044). The stop position keeps the length.
+        const auto fade = [&](const char* kind, double rampMs) {
+            const QString ramp = decimalText(rampMs / 1000.0);
+            arguments.effects << QStringLiteral("fade") << QLatin1String(kind) << ramp
+                              << decimalText(length) << ramp;
+        };
+        switch (options.fadeShape) {
+        case ToneOptions::FadeShape::raisedCosine:
+            fade("h", options.fadeMs);
+            break;
+        case ToneOptions::FadeShape::linear:
+            fade("t", options.fadeMs);
+            break;
+        case ToneOptions::FadeShape::gaussian:
+            fade("h", options.fadeMs);
+            fade("q", options.fadeMs);
+            break;
+        case ToneOptions::FadeShape::hamming:
+            fade("t", options.fadeMs * 9 / 10.0);
+            break;
+        }
     }
     return arguments;
 }

@@ -15,6 +15,9 @@ struct ToneOptions {
     enum class Shape { steady, sweepUp, sweepDown };
     enum class Sweep { linear, log };
     enum class SweepEnds { bounds, drawn };
+    enum class FadeShape { raisedCosine, linear, gaussian, hamming };
+    enum class HarmonicPhase { sine, cosine, random };
+    enum class Masker { none, whiteNoise, pinkNoise, brownNoise };
 
     int sampleRate{};    // the lowest rate; a pitch that needs more gets more
     int sampleBits{};    // 0: as the tool chooses; 16 or 24 for WAV and FLAC, 32 for float
@@ -22,10 +25,24 @@ struct ToneOptions {
     double levelDb{};    // 0 down to -60 dBFS, in steps of 0.1
     // What the level sets: the peak, or the RMS (noise measured from each file).
     LevelReference levelReference{};
-    int fadeMs{}; // raised-cosine ramp at each end, 0 to 500 ms
+    int fadeMs{}; // a ramp at each end, 0 to 500 ms
+    FadeShape fadeShape{};
     Channel channel{};
     // Both ears: the right ear this many dB above the left (below it when negative), -40 to 40.
     double ildDb{};
+    // Both ears: the right ear leads by this many microseconds (the left when negative).
+    double itdUs{};
+    // A complex of sines: the harmonics' numbers (harmonicNumbers()); empty for a plain tone.
+    QString harmonics;
+    double harmonicSlopeDb{}; // each harmonic's level, in dB per octave above the fundamental
+    HarmonicPhase harmonicPhase{};
+    // Amplitude and frequency modulation, "RATE,DEPTH" and "RATE,DEVIATION" (modulationOf());
+    // empty for none.
+    QString am;
+    QString fm;
+    // A noise under the tone, this many dB below it in RMS.
+    Masker masker{};
+    double snrDb{};
     PitchDraw pitchDraw{};
     QString prefix;
     bool neverOverwrite{};
