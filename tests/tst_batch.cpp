@@ -5,6 +5,7 @@
 #include "ToneRun.h"
 #include "app/OptionsPanel.h"
 #include "synth/AnswerKey.h"
+#include "synth/LibsoxTone.h"
 #include "synth/ToneCommand.h"
 
 #include <QCheckBox>
@@ -195,6 +196,9 @@ private slots:
     void splitsAreStratifiedAndShardProof();
     void notesKeepTheirSpelling();
     void levelDifferenceBetweenTheEars();
+    void stimuliFromTheirFiles();
+    void toneInNoiseAtItsSnr();
+    void fadeShapesFollowTheirFormulas();
     void neverOverwriteNumbersOn();
     void stopSignalLeavesNoPartialFile_data();
     void stopSignalLeavesNoPartialFile();
@@ -973,6 +977,216 @@ void TestBatch::levelDifferenceBetweenTheEars() {
     }
     QVERIFY(std::abs(10 * std::log10(power[0] / power[1]) - 7.5) < 0.1);
     QVERIFY(std::abs(20 * std::log10(peak[0]) + 2) < 0.1);
+}
+
+namespace {
+
+// The amplitude of the sine at `hertz` in samples of whole periods of it.
+double amplitudeAt(const std::vector<double>& samples, double hertz, double rate) {
+    std::complex<double> sum;
+    for (size_t at = 0; at < samples.size(); ++at)
+        sum += samples[at] * std::polar(1.0, -2 * std::numbers::pi * hertz * double(at) / rate);
+    return 2 * std::abs(sum) / double(samples.size());
+}
+
+double rmsOf(const std::vector<double>& samples) {
+    double power = 0;
+    for (const double sample : samples)
+        power += sample * sample;
+    return std::sqrt(power / double(samples.size()));
+}
+
+// The interleaved samples of a made WAV file.
+SoundSamples madeSound(const QString& path) {
+    const std::optional<SoundSamples> sound = decodeWav(contentOf(path));
+    return sound.value_or(SoundSamples{});
+}
+
+} // namespace
+
+// Each stimulus as its file holds it: a complex's harmonics by their amplitudes, the missing
+// fundamental absent; AM's depth and rate from the envelope; FM's deviation from the zero
+// crossings; the lead of one ear by cross-correlation.
+void TestBatch::stimuliFromTheirFiles() {
+    QTemporaryDir folder;
+    const auto made = [&](const QString& name, const QStringList& arguments) {
+        const BatchResult batch =
+            runBatch(QStringList{"--count", "1", "--sample-size", "24", "--prefix", name,
+                                 "--folder", folder.path()} +
+                     arguments);
+        [&] { QCOMPARE(batch.errors, QString()); }();
+        return madeSound(folder.filePath(name + QStringLiteral("1.wav")));
+    };
+    const auto channel = [](const SoundSamples& sound, int which) {
+        std::vector<double> samples;
+        for (size_t at = size_t(which); at < sound.samples.size(); at += size_t(sound.channels))
+            samples.push_back(sound.samples[at]);
+        return samples;
+    };
+
+    const std::vector<double> complex =
+        channel(made("h_", {"--length", "0.5", "--from", "200", "--to", "200", "--harmonics",
+                            "2,3,4,5", "--harmonic-slope", "-6", "--harmonic-phase", "random"}),
+                0);
+    QVERIFY(!complex.empty());
+    const double second = amplitudeAt(complex, 400, 8000);
+    QVERIFY(std::abs(20 * std::log10(second / amplitudeAt(complex, 800, 8000)) - 6) < 0.1);
+    for (const double absent : {200, 1200})
+        QVERIFY(amplitudeAt(complex, absent, 8000) < second * 1e-4);
+
+    // Samples at 8 per period of 1000 Hz: each period's largest is the envelope.
+    const std::vector<double> am = channel(
+        made("am_", {"--length", "1", "--from", "1000", "--to", "1000", "--am", "8,0.5"}), 0);
+    std::vector<double> envelope;
+    for (size_t period = 0; period + 8 <= am.size(); period += 8) {
+        double largest = 0;
+        for (size_t at = period; at < period + 8; ++at)
+            largest = std::max(largest, std::abs(am[at]));
+        envelope.push_back(largest);
+    }
+    double mean = 0;
+    for (const double value : envelope)
+        mean += value / double(envelope.size());
+    QVERIFY(std::abs(amplitudeAt(envelope, 8, 1000) / mean - 0.5) < 0.02);
+    QVERIFY(amplitudeAt(envelope, 4, 1000) / mean < 0.01);
+
+    const std::vector<double> fm =
+        channel(made("fm_", {"--length", "1", "--from", "1000", "--to", "1000", "--rate", "48000",
+                             "--fm", "5,100"}),
+                0);
+    double lowest = HUGE_VAL;
+    double highest = 0;
+    double lastCrossing = -1;
+    for (size_t at = 1; at < fm.size(); ++at)
+        if (fm[at - 1] < 0 && fm[at] >= 0) {
+            const double crossing = double(at - 1) + fm[at - 1] / (fm[at - 1] - fm[at]);
+            if (lastCrossing >= 0) {
+                lowest = std::min(lowest, 48000 / (crossing - lastCrossing));
+                highest = std::max(highest, 48000 / (crossing - lastCrossing));
+            }
+            lastCrossing = crossing;
+        }
+    QVERIFY2(std::abs(highest - 1100) < 3 && std::abs(lowest - 900) < 3,
+             qPrintable(QStringLiteral("%1 to %2 Hz").arg(lowest).arg(highest)));
+
+    // 300 us at 48000 Hz: 14 samples, by which the left ear lags and the file is longer.
+    const SoundSamples ears = made("itd_", {"--length", "0.3", "--type", "whitenoise", "--channel",
+                                            "both", "--rate", "48000", "--itd-us", "300"});
+    const std::vector<double> left = channel(ears, 0);
+    const std::vector<double> right = channel(ears, 1);
+    QCOMPARE(left.size(), size_t(0.3 * 48000 + 14));
+    int bestLag = 0;
+    double best = -HUGE_VAL;
+    for (int lag = -30; lag <= 30; ++lag) {
+        double sum = 0;
+        for (size_t at = 30; at + 30 < left.size(); ++at)
+            sum += left[at] * right[size_t(int(at) - lag)];
+        if (sum > best) {
+            best = sum;
+            bestLag = lag;
+        }
+    }
+    QCOMPARE(bestLag, 14);
+}
+
+// The tone and its noise, made alone from the same seed, add up to the file, their RMS levels
+// the SNR apart.
+void TestBatch::toneInNoiseAtItsSnr() {
+    QTemporaryDir folder;
+    QCOMPARE(
+        runBatch({"--count",  "1",       "--length", "0.5",       "--from",        "500",
+                  "--to",     "500",     "--noise",  "pinknoise", "--snr",         "5",
+                  "--level",  "-6",      "--fade",   "20",        "--sample-size", "24",
+                  "--engine", "library", "--seed",   "3",         "--folder",      folder.path()})
+            .errors,
+        QString());
+    const QJsonObject manifest =
+        QJsonDocument::fromJson(contentOf(folder.filePath(QStringLiteral("Ziravel_set.json"))))
+            .object();
+    const QStringList lines =
+        QString::fromUtf8(contentOf(folder.filePath(QStringLiteral("Ziravel_tones.csv"))))
+            .split(QLatin1Char('\n'));
+    const qsizetype seedColumn =
+        lines[0].split(QLatin1Char(',')).indexOf(QStringLiteral("tone_seed"));
+    const auto seed =
+        std::int32_t(quint32(lines[1].split(QLatin1Char(','))[seedColumn].toULongLong()));
+    const auto part = [&](const char* weights) {
+        std::vector<std::string> arguments;
+        for (const QJsonValue argument :
+             manifest.value(QStringLiteral("first_tone_arguments")).toArray()) {
+            QString text = argument.toString();
+            if (text == QLatin1String("Ziravel_1.wav"))
+                text = folder.filePath(QStringLiteral("part.wav"));
+            else if (text.startsWith(QLatin1String("1v1,")))
+                text = weights ? QLatin1String(weights) + text.mid(3) : QStringLiteral("1v0.5");
+            arguments.push_back(text.toStdString());
+        }
+        [&] { QCOMPARE(makeToneWithLibsox(arguments, seed).status, 0); }();
+        const SoundSamples sound = madeSound(folder.filePath(QStringLiteral("part.wav")));
+        return std::vector<double>(sound.samples.begin(), sound.samples.end());
+    };
+    const std::vector<double> tone = part("1v0");
+
+    const std::vector<double> noise = part(nullptr);
+    const SoundSamples mixed = madeSound(folder.filePath(QStringLiteral("Ziravel_1.wav")));
+    QVERIFY(!tone.empty() && tone.size() == mixed.samples.size() && noise.size() == tone.size());
+    // The noise's share of the mix, and what the mix holds beside the two parts.
+    double along = 0;
+    double power = 0;
+    for (size_t at = 0; at < tone.size(); ++at) {
+        along += (mixed.samples[at] - tone[at]) * noise[at];
+        power += noise[at] * noise[at];
+    }
+    const double share = along / power;
+    std::vector<double> rest(tone.size());
+    for (size_t at = 0; at < tone.size(); ++at)
+        rest[at] = mixed.samples[at] - tone[at] - share * noise[at];
+    QVERIFY(rmsOf(rest) < 0.02 * share * rmsOf(noise));
+    QVERIFY(std::abs(20 * std::log10(rmsOf(tone) / (share * rmsOf(noise))) - 5) < 0.1);
+}
+
+// A square wave's samples are its fade: each shape's ramp, sample by sample, is SoX's
+// construction of it and lies as close to its formula as that construction can.
+void TestBatch::fadeShapesFollowTheirFormulas() {
+    QTemporaryDir folder;
+    const double pi = std::numbers::pi;
+    const struct {
+        const char* shape;
+        std::function<double(double)> made;
+        std::function<double(double)> formula;
+        double within;
+    } shapes[] = {
+        {"raised-cosine", [&](double x) { return (1 - std::cos(pi * x)) / 2; },
+         [&](double x) { return (1 - std::cos(pi * x)) / 2; }, 1e-5},
+        {"linear", [](double x) { return x; }, [](double x) { return x; }, 1e-5},
+        {"gaussian", [&](double x) { return (1 - std::cos(pi * x)) / 2 * std::sin(pi * x / 2); },
+         [](double x) { return std::exp(-std::pow(3 * (x - 1), 2) / 2); }, 0.045},
+        {"hamming", [](double x) { return std::min(1.0, x / 0.9); },
+         [&](double x) { return 0.54 - 0.46 * std::cos(pi * x); }, 0.081},
+    };
+    for (const auto& shape : shapes) {
+        const QString prefix = QLatin1String(shape.shape) + QLatin1Char('_');
+        QCOMPARE(runBatch({"--count", "1",        "--length",     "0.5",       "--type",
+                           "square",  "--from",   "100",          "--to",      "100",
+                           "--fade",  "50",       "--fade-shape", shape.shape, "--sample-size",
+                           "24",      "--prefix", prefix,         "--folder",  folder.path()})
+                     .errors,
+                 QString());
+        const SoundSamples sound = madeSound(folder.filePath(prefix + QStringLiteral("1.wav")));
+        QVERIFY(sound.samples.size() == 4000);
+        double fromMade = 0;
+        double fromFormula = 0;
+        for (int at = 0; at < 400; ++at) {
+            const double gain = std::abs(sound.samples[size_t(at)]);
+            fromMade = std::max(fromMade, std::abs(gain - shape.made(at / 400.0)));
+            fromFormula = std::max(fromFormula, std::abs(gain - shape.formula(at / 400.0)));
+        }
+        QVERIFY2(fromMade < 1e-5 && fromFormula < shape.within,
+                 qPrintable(QStringLiteral("%1: %2 from its making, %3 from its formula")
+                                .arg(shape.shape)
+                                .arg(fromMade)
+                                .arg(fromFormula)));
+    }
 }
 
 // A missing shard, or one of another set, is named, and no whole key is written.

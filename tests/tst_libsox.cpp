@@ -150,7 +150,38 @@ void TestLibsox::sameBytesAsTheTool() {
         tone.band = NoiseBand{300, 1200};
         compare(tone, ".wav");
     }
-    QCOMPARE(compared, 9 * 9 * 3 * 3 - 9 * 5 * 3 - 9 * 1 * 3 + 6);
+    // The stimuli: a complex in random phases, AM with FM, a lead in one ear, each fade shape.
+    const QList<ToneOptions> stimuli{
+        withOptions([](ToneOptions& o) {
+            o.harmonics = QStringLiteral("2,3,4,5");
+            o.harmonicSlopeDb = -3;
+            o.harmonicPhase = ToneOptions::HarmonicPhase::random;
+        }),
+        withOptions([](ToneOptions& o) {
+            o.am = QStringLiteral("8,0.5");
+            o.fm = QStringLiteral("5,40");
+            o.levelDb = -6;
+        }),
+        withOptions([](ToneOptions& o) {
+            o.channel = ToneOptions::Channel::bothEars;
+            o.itdUs = -300;
+            o.sampleRate = 48000;
+        }),
+        withOptions([](ToneOptions& o) {
+            o.fadeMs = 30;
+            o.fadeShape = ToneOptions::FadeShape::gaussian;
+        }),
+        withOptions([](ToneOptions& o) {
+            o.fadeMs = 30;
+            o.fadeShape = ToneOptions::FadeShape::hamming;
+        }),
+    };
+    for (const ToneOptions& options : stimuli) {
+        Tone tone{QString(), QStringLiteral("0.3"), Waveform::sine, 500, options};
+        tone.harmonicPhases = {0.1, 0.7, 0.35, 0.9};
+        compare(tone, ".wav");
+    }
+    QCOMPARE(compared, 9 * 9 * 3 * 3 - 9 * 5 * 3 - 9 * 1 * 3 + 6 + 5);
 }
 
 // The seed alone decides the noise and the dither: the same seed the same bytes, another

@@ -88,17 +88,19 @@ std::optional<double> filePeakDb(const QString& path) {
 }
 
 // The weights of a tone in noise's mix: "1v<noise>,2v<first sine>,...", in each of its chains.
+// The noise's weight is 1 as the tone's arguments come.
 bool isMaskerWeights(const std::string& argument) {
     return argument.rfind("1v", 0) == 0 && argument.find(',') != std::string::npos;
 }
 
-// Sets the noise's share of the mix (1: as made first), or leaves the noise alone in it.
+// Sets the noise's weight in the mix, or leaves the noise alone in it at weight 1/2 (a weight
+// not whole, as in the mix: remix keeps the input's precision for whole weights alone).
 void setMaskerShare(std::vector<std::string>& arguments, std::optional<double> share) {
     for (std::size_t at = 1; at < arguments.size(); ++at)
         if (arguments[at - 1] == "remix" && isMaskerWeights(arguments[at])) {
             const std::string sines = arguments[at].substr(arguments[at].find(','));
             arguments[at] =
-                share ? "1v" + QString::number(2 * *share, 'g', 17).toStdString() + sines : "1v2";
+                share ? "1v" + QString::number(*share, 'g', 17).toStdString() + sines : "1v0.5";
         }
 }
 
@@ -117,7 +119,8 @@ std::optional<double> maskerShare(const ToneRequest& tone, const std::string& pa
     const std::optional<double> noiseDb = rmsOf(std::nullopt);
     if (!toneDb || !noiseDb)
         return std::nullopt;
-    return std::pow(10.0, (*toneDb - *noiseDb - tone.snrDb) / 20);
+    // The noise's RMS at weight 1/2, moved to the SNR below the tone's.
+    return 0.5 * std::pow(10.0, (*toneDb - *noiseDb - tone.snrDb) / 20);
 }
 
 // Makes the tone and judges it from its file. Noise at an RMS level is then measured and made

@@ -415,7 +415,9 @@ QString maskerWord(ToneOptions::Masker masker) {
 // What makes one tone from nothing: the synth effect, and the band noise is filtered to. A tone
 // made of sines has each sine in a channel of its own, mixed into one by remix with the sines'
 // amplitudes; a masking noise comes first, in the first channel, and the sines join it through
-// synth's "mix", which halves both: remix doubles them back.
+// synth's "mix", which halves both. Remix then gives the sines their level, doubled back, before
+// anything could clip, and the noise the weight the library engine measures for the SNR (1 until
+// then).
 QStringList sourceEffects(const Tone& tone, const QString& length, double start, double end) {
     if (!tone.isMadeOfSines()) {
         QStringList effects{QStringLiteral("synth"), length, tone.waveformWord(),
@@ -434,7 +436,7 @@ QStringList sourceEffects(const Tone& tone, const QString& length, double start,
     if (masked) {
         effects << QStringLiteral("synth") << length << maskerWord(tone.options.masker)
                 << QStringLiteral("remix") << QStringLiteral("1");
-        weights << QStringLiteral("1v") + decimalText(2 * tone.maskerShare);
+        weights << QStringLiteral("1v1");
     } else {
         effects << QStringLiteral("remix");
     }
@@ -444,6 +446,7 @@ QStringList sourceEffects(const Tone& tone, const QString& length, double start,
     effects << QStringLiteral("synth") << QStringLiteral("-n") << length;
     if (masked)
         effects << QStringLiteral("sine") << QStringLiteral("mix") << QStringLiteral("0");
+    const double scale = masked ? 2 * std::pow(10.0, tone.gainDb().value_or(0) / 20) : 1;
     for (const Partial& sine : sines) {
         effects << word;
         if (masked)
@@ -452,7 +455,7 @@ QStringList sourceEffects(const Tone& tone, const QString& length, double start,
         if (sine.phase != 0)
             effects << QStringLiteral("0") << decimalText(sine.phase * 100);
         weights << QString::number(weights.size() + 1) + QLatin1Char('v') +
-                       decimalText((masked ? 2 : 1) * sine.amplitude);
+                       decimalText(scale * sine.amplitude);
     }
     effects << QStringLiteral("remix") << weights.join(QLatin1Char(','));
     return effects;
@@ -463,7 +466,10 @@ QStringList sourceEffects(const Tone& tone, const QString& length, double start,
 QStringList toolArguments(const Tone& tone) {
     double seconds = 0;
     parseNumberText(tone.lengthText, seconds);
-    const OptionArguments optional = optionArguments(tone.options, seconds, tone.gainDb());
+    // A tone in noise has its level in its mix's weights.
+    const bool masked = tone.options.masker != ToneOptions::Masker::none;
+    const OptionArguments optional =
+        optionArguments(tone.options, seconds, masked ? std::nullopt : tone.gainDb());
     const QString length = lengthArgument(tone.lengthText);
     // Each tone of the file is a chain of its own, the chains parted by ":", each but the last
     // followed by the gap.

@@ -152,8 +152,6 @@ struct Tone {
     QList<double> harmonicPhases;
     std::optional<double> amRate;
     std::optional<double> fmRate;
-    // The masking noise's share of the mix, which the library engine sets for the SNR.
-    double maskerShare = 1;
 
     // The type word SoX receives; empty for no waveform, which SoX refuses.
     QString waveformWord() const;
