@@ -57,6 +57,17 @@ const QList<Example> examples{
     {QStringLiteral("A calibration set of pink noise at -20 dBFS RMS:"),
      QStringLiteral("ziravel-batch --count 5 --type pinknoise --level -20 --level-reference rms "
                     "--sample-size 16 --rate 48000 --seed 1 --folder calibration --prefix pink_")},
+    {QStringLiteral("A missing-fundamental set: harmonics 2 to 5 of fundamentals drawn per octave, "
+                    "in random phases:"),
+     QStringLiteral("ziravel-batch --count 50 --from 100 --to 400 --pitch-draw octave --harmonics "
+                    "2,3,4,5 --harmonic-phase random --fade 20 --folder missing")},
+    {QStringLiteral("A detection set: three pitches in pink noise at five SNRs, ten rounds:"),
+     QStringLiteral("ziravel-batch --engine library --frequencies 500,1000,2000 --balanced "
+                    "--repeats 10 --noise pinknoise --snr -12,-9,-6,-3,0 --level -20 --fade 20 "
+                    "--sample-size 24 --folder detection")},
+    {QStringLiteral("An ITD lateralisation set: five leads of each ear, 20 rounds:"),
+     QStringLiteral("ziravel-batch --notes A4 --balanced --repeats 20 --channel both --rate 48000 "
+                    "--itd-us -500,-250,0,250,500 --fade 20 --sample-size 24 --folder itd")},
 };
 
 bool shown(const BatchOption& option) {
