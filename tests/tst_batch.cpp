@@ -1096,7 +1096,7 @@ void TestBatch::toneInNoiseAtItsSnr() {
     QCOMPARE(
         runBatch({"--count",  "1",       "--length", "0.5",       "--from",        "500",
                   "--to",     "500",     "--noise",  "pinknoise", "--snr",         "5",
-                  "--level",  "-6",      "--fade",   "20",        "--sample-size", "24",
+                  "--level",  "-20",     "--fade",   "20",        "--sample-size", "24",
                   "--engine", "library", "--seed",   "3",         "--folder",      folder.path()})
             .errors,
         QString());
@@ -1141,8 +1141,14 @@ void TestBatch::toneInNoiseAtItsSnr() {
     std::vector<double> rest(tone.size());
     for (size_t at = 0; at < tone.size(); ++at)
         rest[at] = mixed.samples[at] - tone[at] - share * noise[at];
-    QVERIFY(rmsOf(rest) < 0.02 * share * rmsOf(noise));
+    QVERIFY(rmsOf(rest) < 1e-5);
     QVERIFY(std::abs(20 * std::log10(rmsOf(tone) / (share * rmsOf(noise))) - 5) < 0.1);
+    // A mix that would pass full scale is refused, not clipped.
+    const BatchResult loud = runBatch({"--count", "1", "--length", "0.5", "--noise", "pinknoise",
+                                       "--snr", "0", "--engine", "library", "--seed", "3",
+                                       "--folder", folder.path(), "--prefix", "loud_"});
+    QVERIFY2(loud.exitStatus == 1 && loud.errors.contains(QStringLiteral("lower the level")),
+             qPrintable(loud.errors));
 }
 
 // A square wave's samples are its fade: each shape's ramp, sample by sample, is SoX's

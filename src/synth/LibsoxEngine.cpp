@@ -87,6 +87,10 @@ std::optional<double> filePeakDb(const QString& path) {
     return levels ? std::optional(levels->peakDb) : std::nullopt;
 }
 
+// A peak this close to full scale is a clipped one: the largest 24-bit sample lies 1e-6 dB
+// below it.
+constexpr double clippedPeakDb = -1e-4;
+
 // The weights of a tone in noise's mix: "1v<noise>,2v<first sine>,...", in each of its chains.
 // The noise's weight is 1 as the tone's arguments come.
 bool isMaskerWeights(const std::string& argument) {
@@ -153,6 +157,14 @@ ToneOutcome madeAtItsLevel(const ToneRequest& tone, const std::string& pathBytes
         if (!share)
             return {false, QStringLiteral("%1 could not be measured.").arg(path)};
         setMaskerShare(arguments, *share);
+        // The mix's peak is known only once made: a clipped one is not the tone asked for.
+        const ToneOutcome outcome = madeAt(gain);
+        const std::optional<SoundLevels> levels = measuredLevels(pathBytes);
+        if (outcome.made && levels && levels->peakDb > clippedPeakDb)
+            return {false, QStringLiteral("In its noise at an SNR of %1 dB this tone's peak would "
+                                          "pass 0 dBFS: lower the level.")
+                               .arg(tone.snrDb)};
+        return outcome;
     }
     ToneOutcome outcome = madeAt(gain);
     constexpr int makings = 8;
