@@ -763,7 +763,8 @@ void TestBatch::badInput_data() {
     row("sweep in a sequence", {"--sweep", "log", "--tones-per-file", "2"},
         "--tones-per-file \"2\": A sweep is made alone in its file: one tone per file.");
     row("band for a pitched tone", {"--band", "500-2000"},
-        "--band \"500-2000\": only the noise types are filtered to a band.");
+        "--band \"500-2000\": only noise is filtered to a band: a noise type, or --noise under "
+        "the tone.");
     row("prefix with a separator", {"--prefix", "../x"},
         "--prefix \"../x\": a prefix names a file in the folder: no separator, no control "
         "character, not \".\" or \"..\", at most 200 bytes.");
@@ -1090,14 +1091,14 @@ void TestBatch::stimuliFromTheirFiles() {
 }
 
 // The tone and its noise, made alone from the same seed, add up to the file, their RMS levels
-// the SNR apart.
+// the SNR apart; the band filters the noise alone; a mix that would clip is refused.
 void TestBatch::toneInNoiseAtItsSnr() {
     QTemporaryDir folder;
     QCOMPARE(
-        runBatch({"--count",  "1",       "--length", "0.5",       "--from",        "500",
-                  "--to",     "500",     "--noise",  "pinknoise", "--snr",         "5",
-                  "--level",  "-20",     "--fade",   "20",        "--sample-size", "24",
-                  "--engine", "library", "--seed",   "3",         "--folder",      folder.path()})
+        runBatch({"--count", "1",        "--length",      "0.5",    "--from",   "500",     "--to",
+                  "500",     "--noise",  "pinknoise",     "--snr",  "5",        "--level", "-20",
+                  "--fade",  "20",       "--sample-size", "24",     "--engine", "library", "--seed",
+                  "3",       "--folder", folder.path(),   "--band", "1000-2000"})
             .errors,
         QString());
     const QJsonObject manifest =
@@ -1126,8 +1127,11 @@ void TestBatch::toneInNoiseAtItsSnr() {
         return std::vector<double>(sound.samples.begin(), sound.samples.end());
     };
     const std::vector<double> tone = part("1v0");
-
+    // The band filters the noise alone: the tone at 500 Hz keeps its level, 0.1 but for the
+    // fades' 20 ms at each end.
+    QVERIFY(std::abs(20 * std::log10(amplitudeAt(tone, 500, 8000) / (0.1 * 0.96))) < 0.05);
     const std::vector<double> noise = part(nullptr);
+    QVERIFY(powerShareBetween(folder.filePath(QStringLiteral("part.wav")), 900, 2100) > 0.98);
     const SoundSamples mixed = madeSound(folder.filePath(QStringLiteral("Ziravel_1.wav")));
     QVERIFY(!tone.empty() && tone.size() == mixed.samples.size() && noise.size() == tone.size());
     // The noise's share of the mix, and what the mix holds beside the two parts.

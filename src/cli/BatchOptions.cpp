@@ -454,9 +454,10 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     if (parser.isSet(QStringLiteral("band"))) {
         const QString text = parser.value(QStringLiteral("band"));
         request.plan.band = noiseBandOf(text);
-        if (!noise)
+        if (!noise && shaped.masker == ToneOptions::Masker::none)
             refuse(QStringLiteral("band"), text,
-                   QStringLiteral("only the noise types are filtered to a band."));
+                   QStringLiteral("only noise is filtered to a band: a noise type, or --noise "
+                                  "under the tone."));
         if (!request.plan.band)
             refuse(QStringLiteral("band"), text,
                    QStringLiteral("not a band LOW-HIGH in Hz with LOW below HIGH."));
@@ -467,7 +468,7 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                        .arg(inputs.value(Option::to)));
         request.plan.band = bandBetween(request.plan.from, request.plan.to);
     }
-    if (!noise)
+    if (!noise && shaped.masker == ToneOptions::Masker::none)
         request.plan.band.reset();
     // What no tone of the set could be made as asked is refused before the first one.
     if (const std::optional<SetRefusal> refusal = request.plan.refusal()) {
@@ -642,7 +643,9 @@ QList<BatchOption> batchOptions() {
         withDefault(QStringLiteral("Rounds of a balanced set when --count is left out"),
                     QStringLiteral("1")),
         "n");
-    add(sound, {"band"}, QStringLiteral("Filter the noise types to this band in Hz, e.g. 500-2000"),
+    add(sound, {"band"},
+        QStringLiteral("Filter the noise types, or the --noise under a tone, to this band in Hz, "
+                       "e.g. 500-2000"),
         "low-high");
     addInputs(Option::folder, Option::format);
     add(files, {"shard"},

@@ -62,6 +62,8 @@ Tone SetPlan::tone(qint64 number, Drawn drawn) const {
         tone.band = band ? band
                          : (options.noiseBandFromBounds ? std::optional(bandBetween(from, to))
                                                         : std::nullopt);
+    else if (options.masker != ToneOptions::Masker::none)
+        tone.band = band;
     // A second pitch is drawn as the first, from a balanced list freely.
     const auto drawAgain = [&] { return freePitch(drawn.generator); };
     shapePitches(tone, from, to, drawAgain, drawn.point.intervalSign);
@@ -90,7 +92,7 @@ Tone SetPlan::highestTone() const {
                  highestPitch(),
                  options,
                  highestPitch()};
-    if (highest.isNoise())
+    if (highest.isNoise() || options.masker != ToneOptions::Masker::none)
         highest.band = band;
     return highest;
 }

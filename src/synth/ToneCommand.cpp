@@ -197,7 +197,7 @@ bool Tone::isNoise() const {
 
 double Tone::heldPitch() const {
     // The band's top must lie below half the rate, as a pitch's must.
-    if (band)
+    if (band && isNoise())
         return band->high;
     // A file's later tones climb from its first by the interval: upward, or either way when
     // the set is balanced.
@@ -211,7 +211,8 @@ double Tone::heldPitch() const {
         highest.fmRate.reset();
         reach = std::max(reach, recipeHighestFrequency(highest.sineRecipe(reach, reach)));
     }
-    return std::max(highestPitch(), reach);
+    // The noise under the tone, in its band.
+    return std::max({highestPitch(), reach, band ? band->high : 0});
 }
 
 int Tone::sampleRate() const {
@@ -414,7 +415,8 @@ QString maskerWord(ToneOptions::Masker masker) {
 
 // What makes one tone from nothing: the synth effect, and the band noise is filtered to. A tone
 // made of sines has each sine in a channel of its own, mixed into one by remix with the sines'
-// amplitudes; a masking noise comes first, in the first channel, and the sines join it through
+// amplitudes; a masking noise comes first, filtered to its band alone, in the first channel, and
+// the sines join it through
 // synth's "mix", which halves both. Remix then gives the sines their level, doubled back, before
 // anything could clip, and the noise the weight the library engine measures for the SNR (1 until
 // then).
@@ -434,8 +436,10 @@ QStringList sourceEffects(const Tone& tone, const QString& length, double start,
     QStringList effects;
     QStringList weights;
     if (masked) {
-        effects << QStringLiteral("synth") << length << maskerWord(tone.options.masker)
-                << QStringLiteral("remix") << QStringLiteral("1");
+        effects << QStringLiteral("synth") << length << maskerWord(tone.options.masker);
+        if (tone.band)
+            effects << QStringLiteral("sinc") << tone.band->text();
+        effects << QStringLiteral("remix") << QStringLiteral("1");
         weights << QStringLiteral("1v1");
     } else {
         effects << QStringLiteral("remix");

@@ -135,7 +135,7 @@ struct Tone {
     // Noise at an RMS level is made once, measured, and made again from its seed with the gain
     // corrected by what it fell short of the level: this much.
     double rmsCorrectionDb = 0;
-    // Noise is filtered to it; a pitched tone has none.
+    // Noise is filtered to it: a noise type, or the noise under a tone.
     std::optional<NoiseBand> band;
     // The balanced design's round the tone belongs to, from 1; none outside a design.
     std::optional<qint64> designRound;
