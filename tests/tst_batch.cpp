@@ -1122,7 +1122,7 @@ void TestBatch::toneInNoiseAtItsSnr() {
             if (text == QLatin1String("Ziravel_1.wav"))
                 text = folder.filePath(QStringLiteral("part.wav"));
             else if (text.startsWith(QLatin1String("1v1,")))
-                text = weights ? QLatin1String(weights) + text.mid(3) : QStringLiteral("1v0.5");
+                text = weights ? QLatin1String(weights) + text.mid(3) : QStringLiteral("1v1");
             arguments.push_back(text.toStdString());
         }
         [&] { QCOMPARE(makeToneWithLibsox(arguments, seed).status, 0); }();

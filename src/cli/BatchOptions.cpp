@@ -240,17 +240,17 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
         designLevels.append(value.levelDb);
     for (const ToneOptions& value : listedValues(Option::channel))
         designChannels.append(value.channel);
-    DesignStimuli designStimuli;
     // A difference or an SNR listed once is the option's own value, not a design's list.
-    if (listTexts[Option::ildDb].size() > 1)
-        for (const ToneOptions& value : listedValues(Option::ildDb))
-            designStimuli.ildDbs.append(value.ildDb);
-    if (listTexts[Option::itdUs].size() > 1)
-        for (const ToneOptions& value : listedValues(Option::itdUs))
-            designStimuli.itdUs.append(value.itdUs);
-    if (listTexts[Option::snr].size() > 1)
-        for (const ToneOptions& value : listedValues(Option::snr))
-            designStimuli.snrDbs.append(value.snrDb);
+    const auto designList = [&](Option option, double ToneOptions::*member) {
+        QList<double> values;
+        if (listTexts[option].size() > 1)
+            for (const ToneOptions& value : listedValues(option))
+                values.append(value.*member);
+        return values;
+    };
+    const DesignStimuli designStimuli{designList(Option::ildDb, &ToneOptions::ildDb),
+                                      designList(Option::itdUs, &ToneOptions::itdUs),
+                                      designList(Option::snr, &ToneOptions::snrDb)};
     const bool oneEarListed =
         std::any_of(designChannels.begin(), designChannels.end(),
                     [](ToneOptions::Channel ear) { return ear != ToneOptions::Channel::bothEars; });

@@ -229,7 +229,7 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
         answer.itdUs = std::copysign(lag * 1e6 / tone.sampleRate(), tone.options.itdUs);
     if (tone.options.fadeMs > 0)
         answer.fadeShape = optionWord(Option::fadeShape, tone.options);
-    if (tone.isMadeOfSines() && tone.waveform == Waveform::sine) {
+    if (tone.hasSineRecipe()) {
         const SineRecipe recipe = tone.sineRecipe(tone.frequency, tone.frequency);
         if (!tone.options.harmonics.isEmpty()) {
             QStringList numbers;
@@ -246,7 +246,7 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
         if (recipe.fmRate)
             answer.fmDeviation = recipe.fmDeviation;
     }
-    if (tone.options.masker != ToneOptions::Masker::none) {
+    if (tone.isInNoise()) {
         answer.noise = optionWord(Option::masker, tone.options);
         answer.snrDb = tone.options.snrDb;
     }

@@ -97,14 +97,13 @@ bool isMaskerWeights(const std::string& argument) {
     return argument.rfind("1v", 0) == 0 && argument.find(',') != std::string::npos;
 }
 
-// Sets the noise's weight in the mix, or leaves the noise alone in it at weight 1/2 (a weight
-// not whole, as in the mix: remix keeps the input's precision for whole weights alone).
+// Sets the noise's weight in the mix, or leaves the noise alone in it at weight 1.
 void setMaskerShare(std::vector<std::string>& arguments, std::optional<double> share) {
     for (std::size_t at = 1; at < arguments.size(); ++at)
         if (arguments[at - 1] == "remix" && isMaskerWeights(arguments[at])) {
             const std::string sines = arguments[at].substr(arguments[at].find(','));
             arguments[at] =
-                share ? "1v" + QString::number(*share, 'g', 17).toStdString() + sines : "1v0.5";
+                share ? "1v" + QString::number(*share, 'g', 17).toStdString() + sines : "1v1";
         }
 }
 
@@ -123,8 +122,8 @@ std::optional<double> maskerShare(const ToneRequest& tone, const std::string& pa
     const std::optional<double> noiseDb = rmsOf(std::nullopt);
     if (!toneDb || !noiseDb)
         return std::nullopt;
-    // The noise's RMS at weight 1/2, moved to the SNR below the tone's.
-    return 0.5 * std::pow(10.0, (*toneDb - *noiseDb - tone.snrDb) / 20);
+    // The noise's RMS at weight 1, moved to the SNR below the tone's.
+    return std::pow(10.0, (*toneDb - *noiseDb - tone.snrDb) / 20);
 }
 
 // Makes the tone and judges it from its file. Noise at an RMS level is then measured and made
@@ -442,7 +441,7 @@ std::unique_ptr<StartedTone> LibsoxEngine::start(const Tone& tone, double second
                             tone.isNoiseAtRmsLevel(),
                             tone.options.levelDb,
                             tone.gainDb().value_or(0),
-                            tone.options.masker != ToneOptions::Masker::none,
+                            tone.isInNoise(),
                             tone.options.snrDb};
     QByteArray request(sizeof(quint32), '\0');
     request.append(reinterpret_cast<const char*>(&fixed), sizeof fixed);

@@ -62,7 +62,7 @@ Tone SetPlan::tone(qint64 number, Drawn drawn) const {
         tone.band = band ? band
                          : (options.noiseBandFromBounds ? std::optional(bandBetween(from, to))
                                                         : std::nullopt);
-    else if (options.masker != ToneOptions::Masker::none)
+    else if (tone.isInNoise())
         tone.band = band;
     // A second pitch is drawn as the first, from a balanced list freely.
     const auto drawAgain = [&] { return freePitch(drawn.generator); };
@@ -92,7 +92,7 @@ Tone SetPlan::highestTone() const {
                  highestPitch(),
                  options,
                  highestPitch()};
-    if (highest.isNoise() || options.masker != ToneOptions::Masker::none)
+    if (highest.isNoise() || highest.isInNoise())
         highest.band = band;
     return highest;
 }

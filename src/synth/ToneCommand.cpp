@@ -4,6 +4,7 @@
 #include "runner/Failure.h"
 #include "runner/ShellWait.h"
 #include "synth/NumberText.h"
+#include "synth/OptionTable.h"
 
 #include <QDir>
 #include <QMap>
@@ -19,10 +20,6 @@ QString waveformWord(const QString& shownText) {
     if (word.endsWith(QStringLiteral(" noise")))
         word.remove(QLatin1Char(' '));
     return word;
-}
-
-qsizetype drawIndex(qsizetype size, std::mt19937_64& generator) {
-    return std::min(size - 1, qsizetype(unitDraw(generator) * double(size)));
 }
 
 quint64 toneSeed(quint64 setSeed, qint64 toneNumber) {
@@ -205,7 +202,7 @@ double Tone::heldPitch() const {
         options.balanced ? std::abs(options.intervalCents) : std::max(0, options.intervalCents);
     double reach = setHighestPitch * std::pow(2.0, (options.tonesPerFile - 1) * rise / 1200.0);
     // Its sines at the set's highest modulation rates.
-    if (isMadeOfSines() && waveform == Waveform::sine && reach > 0) {
+    if (hasSineRecipe() && reach > 0) {
         Tone highest = *this;
         highest.amRate.reset();
         highest.fmRate.reset();
@@ -229,7 +226,7 @@ int Tone::sampleRate() const {
 
 std::optional<double> Tone::expectedPeakDb() const {
     // A noise under the tone lifts the mix's peak by what it happens to add.
-    if (isNoiseAtRmsLevel() || options.masker != ToneOptions::Masker::none)
+    if (isNoiseAtRmsLevel() || isInNoise())
         return std::nullopt;
     return options.levelDb +
            (options.levelReference == ToneOptions::LevelReference::rms ? peakOverRmsDb() : 0);
@@ -244,7 +241,7 @@ double Tone::highestPitch() const {
     for (const double later : laterFrequencies)
         highest = std::max(highest, later);
     // A complex or a modulated tone reaches above its pitch: its highest sine.
-    if (isMadeOfSines() && waveform == Waveform::sine)
+    if (hasSineRecipe())
         highest = std::max(highest, recipeHighestFrequency(sineRecipe(highest, highest)));
     return highest;
 }
@@ -264,7 +261,19 @@ int Tone::itdSamples() const {
 
 bool Tone::isMadeOfSines() const {
     return !isNoise() && (!options.harmonics.isEmpty() || !options.am.isEmpty() ||
-                          !options.fm.isEmpty() || options.masker != ToneOptions::Masker::none);
+                          !options.fm.isEmpty() || isInNoise());
+}
+
+bool Tone::isInNoise() const {
+    return options.masker != ToneOptions::Masker::none;
+}
+
+bool Tone::hasSineRecipe() const {
+    return isMadeOfSines() && waveform == Waveform::sine;
+}
+
+QList<Partial> Tone::sines() const {
+    return recipePartials(sineRecipe(frequency, endFrequency.value_or(frequency)));
 }
 
 SineRecipe Tone::sineRecipe(double start, double end) const {
@@ -291,9 +300,8 @@ SineRecipe Tone::sineRecipe(double start, double end) const {
 }
 
 double Tone::peakOverRmsDb() const {
-    if (isMadeOfSines() && waveform == Waveform::sine)
-        return partialsPeakOverRmsDb(
-            recipePartials(sineRecipe(frequency, endFrequency.value_or(frequency))));
+    if (hasSineRecipe())
+        return partialsPeakOverRmsDb(sines());
     return ::peakOverRmsDb(waveformWord());
 }
 
@@ -399,26 +407,11 @@ QString pitchArgument(const Tone& tone, double start, double end) {
     return decimalText(start) + mark + decimalText(end);
 }
 
-QString maskerWord(ToneOptions::Masker masker) {
-    switch (masker) {
-    case ToneOptions::Masker::whiteNoise:
-        return QStringLiteral("whitenoise");
-    case ToneOptions::Masker::pinkNoise:
-        return QStringLiteral("pinknoise");
-    case ToneOptions::Masker::brownNoise:
-        return QStringLiteral("brownnoise");
-    case ToneOptions::Masker::none:
-        break;
-    }
-    return {};
-}
-
 // What makes one tone from nothing: the synth effect, and the band noise is filtered to. A tone
 // made of sines has each sine in a channel of its own, mixed into one by remix with the sines'
 // amplitudes; a masking noise comes first, filtered to its band alone, in the first channel, and
-// the sines join it through
-// synth's "mix", which halves both. Remix then gives the sines their level, doubled back, before
-// anything could clip, and the noise the weight the library engine measures for the SNR (1 until
+// the sines join it through synth's "mix", which halves both. Remix then gives the sines their
+// level, doubled back, and the noise the weight the library engine measures for the SNR (1 until
 // then).
 QStringList sourceEffects(const Tone& tone, const QString& length, double start, double end) {
     if (!tone.isMadeOfSines()) {
@@ -430,13 +423,13 @@ QStringList sourceEffects(const Tone& tone, const QString& length, double start,
     }
     QList<Partial> sines{{start, end, 1, 0}};
     QString word = tone.waveformWord();
-    if (tone.waveform == Waveform::sine)
+    if (tone.hasSineRecipe())
         sines = recipePartials(tone.sineRecipe(start, end));
-    const bool masked = tone.options.masker != ToneOptions::Masker::none;
+    const bool masked = tone.isInNoise();
     QStringList effects;
     QStringList weights;
     if (masked) {
-        effects << QStringLiteral("synth") << length << maskerWord(tone.options.masker);
+        effects << QStringLiteral("synth") << length << optionWord(Option::masker, tone.options);
         if (tone.band)
             effects << QStringLiteral("sinc") << tone.band->text();
         effects << QStringLiteral("remix") << QStringLiteral("1");
@@ -471,9 +464,8 @@ QStringList toolArguments(const Tone& tone) {
     double seconds = 0;
     parseNumberText(tone.lengthText, seconds);
     // A tone in noise has its level in its mix's weights.
-    const bool masked = tone.options.masker != ToneOptions::Masker::none;
     const OptionArguments optional =
-        optionArguments(tone.options, seconds, masked ? std::nullopt : tone.gainDb());
+        optionArguments(tone.options, seconds, tone.isInNoise() ? std::nullopt : tone.gainDb());
     const QString length = lengthArgument(tone.lengthText);
     // Each tone of the file is a chain of its own, the chains parted by ":", each but the last
     // followed by the gap.
@@ -574,9 +566,7 @@ QString toneRefusal(const Tone& tone) {
     if (tone.endFrequency && tone.options.sweep == ToneOptions::Sweep::log &&
         tone.frequency * *tone.endFrequency == 0)
         return QStringLiteral("A logarithmic sweep cannot start or end at 0 Hz.");
-    if (tone.isMadeOfSines() && tone.waveform == Waveform::sine &&
-        recipePartials(tone.sineRecipe(tone.frequency, tone.endFrequency.value_or(tone.frequency)))
-                .size() > mostPartials)
+    if (tone.hasSineRecipe() && tone.sines().size() > mostPartials)
         return QStringLiteral("This tone would be made of more than %1 sines: choose fewer "
                               "harmonics or a smaller modulation index.")
             .arg(mostPartials);

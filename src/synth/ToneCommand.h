@@ -85,9 +85,6 @@ QString waveformRowText(Waveform waveform);
 // started with it, so that tone k is the same wherever and whenever it is made.
 quint64 toneSeed(quint64 setSeed, qint64 toneNumber);
 
-// A place in a list of `size` (at least 1) drawn uniformly, the same with every library.
-qsizetype drawIndex(qsizetype size, std::mt19937_64& generator);
-
 // A whole number drawn uniformly: lower..upper when lower <= upper, upper + 1..lower
 // when the bounds are reversed. Throws Failure "Overflow" when upper - lower lies
 // outside -32768..32766.
@@ -177,11 +174,17 @@ struct Tone {
     // The rate it is made at (sampleRateFor()).
     int sampleRate() const;
     int channels() const;
-    // Whether it is made as a sum of sines (SineRecipe), with a masking noise or without: a
-    // complex, a modulated tone, or a tone in noise.
+    // Whether it is made as a sum of sines, with a masking noise or without: a complex, a
+    // modulated tone, or a tone in noise.
     bool isMadeOfSines() const;
-    // Its first tone's recipe and sines.
+    // Whether a noise lies under it.
+    bool isInNoise() const;
+    // Whether its sines come from a recipe (a sine's complex or modulation), not one waveform.
+    bool hasSineRecipe() const;
+    // The recipe of a tone of the file from `frequency` to `endFrequency`.
     SineRecipe sineRecipe(double frequency, double endFrequency) const;
+    // The sines of its first tone.
+    QList<Partial> sines() const;
     // The samples the lagging ear waits, at its rate.
     int itdSamples() const;
     // Its peak above its RMS, for its level (peakOverRmsDb() for a plain waveform).

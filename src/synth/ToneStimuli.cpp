@@ -36,13 +36,16 @@ double unitDraw(std::mt19937_64& generator) {
     return double(generator() >> 11) * 0x1.0p-53;
 }
 
+qsizetype drawIndex(qsizetype size, std::mt19937_64& generator) {
+    return std::min(size - 1, qsizetype(unitDraw(generator) * double(size)));
+}
+
 double Modulation::drawRate(std::mt19937_64& generator) const {
     if (rates.size() == 1)
         return rates.first();
-    const double unit = unitDraw(generator);
     if (range) // to a hundredth of a hertz, as the key writes it
-        return std::round((rates[0] + unit * (rates[1] - rates[0])) * 100) / 100;
-    return rates[std::min(rates.size() - 1, qsizetype(unit * double(rates.size())))];
+        return std::round((rates[0] + unitDraw(generator) * (rates[1] - rates[0])) * 100) / 100;
+    return rates[drawIndex(rates.size(), generator)];
 }
 
 namespace {
@@ -112,10 +115,6 @@ Partial folded(Partial partial) {
     partial.phase -= std::floor(partial.phase);
     return partial;
 }
-
-} // namespace
-
-namespace {
 
 QList<Partial> sinesOf(const SineRecipe& recipe, bool peakScaled) {
     QList<Partial> carrier;

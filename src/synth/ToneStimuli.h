@@ -8,6 +8,8 @@
 
 // A number in [0, 1) from the generator's next output, the same with every standard library.
 double unitDraw(std::mt19937_64& generator);
+// A place in a list of `size` (at least 1) drawn uniformly, the same with every library.
+qsizetype drawIndex(qsizetype size, std::mt19937_64& generator);
 
 // The highest harmonic number a complex may hold.
 inline constexpr int highestHarmonic = 64;
