@@ -194,6 +194,10 @@ private slots:
     void remakeRefusesWhatItCannotPromise();
     void mergeNamesTheShardAtFault();
     void splitsAreStratifiedAndShardProof();
+    void splitsKeepTheirShares_data();
+    void splitsKeepTheirShares();
+    void splitByNumberSurvivesGrowth();
+    void bandNoiseIsNotClipped();
     void notesKeepTheirSpelling();
     void levelDifferenceBetweenTheEars();
     void stimuliFromTheirFiles();
@@ -755,6 +759,13 @@ void TestBatch::badInput_data() {
         {"--type", "pinknoise", "--level-reference", "rms", "--engine", "process"},
         "--level-reference \"rms\": noise is set to its RMS by making it again from its seed, "
         "which only the library engine can.");
+    // Side bands counted from the numbers alone: these once ran for hours.
+    row("FM index past what a tone holds", {"--fm", "0.000001,10000"},
+        "--fm \"0.000001,10000\": not RATE,DEVIATION like 5,50 or 2-8,20 or 2/4/8,20, in Hz, the "
+        "deviation at most 256 times the lowest rate.");
+    row("FM of many harmonics", {"--harmonics", "1-64", "--fm", "1-50,200"},
+        "--fm \"1-50,200\": This tone would be made of more than 512 sines: choose fewer "
+        "harmonics or a smaller modulation index.");
     row("floating point FLAC", {"--format", "flac", "--sample-size", "32f"},
         "--sample-size \"32f\": floating point samples are for WAV files; FLAC holds 16 or 24 "
         "bits.");
@@ -767,7 +778,13 @@ void TestBatch::badInput_data() {
         "the tone.");
     row("prefix with a separator", {"--prefix", "../x"},
         "--prefix \"../x\": a prefix names a file in the folder: no separator, no control "
-        "character, not \".\" or \"..\", at most 200 bytes.");
+        "character, not \".\" or \"..\", at most 200 bytes, and not beginning with =, +, - or "
+        "@, which a spreadsheet would run as a formula in the answer key.");
+    // The key's first column begins with the prefix: a spreadsheet would run it (CWE-1236).
+    row("prefix a formula", {"--prefix", "@SUM(1)"},
+        "--prefix \"@SUM(1)\": a prefix names a file in the folder: no separator, no control "
+        "character, not \".\" or \"..\", at most 200 bytes, and not beginning with =, +, - or "
+        "@, which a spreadsheet would run as a formula in the answer key.");
     row("no jobs", {"--jobs", "0"}, "--jobs \"0\": not a number of runs at once from 1 to 256.");
     row("length past a day", {"--length", "1e20"},
         "--length \"1e20\": Tone length must be at most 24 hours (86400 seconds).");
@@ -823,8 +840,15 @@ void TestBatch::badInput_data() {
             "--repeats \"6539132\": more than 10000000 tones.");
     }
     row("shares that do not add up", {"--split", "train=0.8,test=0.1"},
-        "--split \"train=0.8,test=0.1\": not NAME=SHARE,... with shares above 0 that add up to "
-        "1, like train=0.8,validation=0.1,test=0.1.");
+        "--split \"train=0.8,test=0.1\": not NAME=SHARE,... with shares above 0 that add up to 1, "
+        "like "
+        "train=0.8,validation=0.1,test=0.1; a name is letters, digits, _ and -, not beginning "
+        "with -, which a spreadsheet would run as a formula in the answer key.");
+    row("split name a formula", {"--split", "train=0.5,-A1=0.5"},
+        "--split \"train=0.5,-A1=0.5\": not NAME=SHARE,... with shares above 0 that add up to 1, "
+        "like "
+        "train=0.8,validation=0.1,test=0.1; a name is letters, digits, _ and -, not beginning "
+        "with -, which a spreadsheet would run as a formula in the answer key.");
     row("rounds without a design", {"--repeats", "2"},
         "--repeats \"2\": rounds are for a balanced design: add --balanced.");
     row("names that would not sort", {"--count", "200", "--digits", "2"},
@@ -920,6 +944,58 @@ void TestBatch::remakeRefusesWhatItCannotPromise() {
              qPrintable(otherLibrary.errors));
 }
 
+// A design of fewer rounds than splits still gives the whole set its shares exactly, and no cell
+// more than its share of any split.
+void TestBatch::splitsKeepTheirShares_data() {
+    QTest::addColumn<QStringList>("design");
+    QTest::addColumn<QString>("split");
+    QTest::addColumn<QList<int>>("sizes");
+    QTest::newRow("12 cells, 2 rounds")
+        << QStringList{"--frequencies", "100,200,300,400,500,600",
+                       "--level",       "-10,-20",
+                       "--repeats",     "2"}
+        << QStringLiteral("train=0.5,validation=0.25,test=0.25") << QList<int>{12, 6, 6};
+    QTest::newRow("21 cells, 1 round")
+        << QStringList{"--frequencies", "100,200,300,400,500,600,700", "--level", "-10,-20,-30"}
+        << QStringLiteral("train=0.8,validation=0.1,test=0.1") << QList<int>{17, 2, 2};
+}
+
+void TestBatch::splitsKeepTheirShares() {
+    QFETCH(QStringList, design);
+    QFETCH(QString, split);
+    QFETCH(QList<int>, sizes);
+    QTemporaryDir folder;
+    QCOMPARE(runBatch(design + QStringList{"--balanced", "--length", "0.02", "--seed", "5",
+                                           "--split", split, "--folder", folder.path()})
+                 .exitStatus,
+             0);
+    QMap<QString, int> perSplit;
+    QMap<QString, int> perCellAndSplit;
+    for (const QString& row : linesOf(folder.filePath(answerKeyFileName)).mid(1)) {
+        perSplit[keyField(row, "split")]++;
+        perCellAndSplit[keyFields(row, {"frequency_hz", "level_dbfs", "split"})]++;
+    }
+    QCOMPARE((QList<int>{perSplit.value(QStringLiteral("train")),
+                         perSplit.value(QStringLiteral("validation")),
+                         perSplit.value(QStringLiteral("test"))}),
+             sizes);
+    for (auto cell = perCellAndSplit.cbegin(); cell != perCellAndSplit.cend(); ++cell)
+        QVERIFY2(cell.key().endsWith(QStringLiteral("train")) || cell.value() == 1,
+                 qPrintable(cell.key()));
+}
+
+// Split by number, a set grown from the same seed keeps every earlier tone in its split.
+void TestBatch::splitByNumberSurvivesGrowth() {
+    QTemporaryDir small;
+    QTemporaryDir grown;
+    const QStringList set{"--length",           "0.02",       "--seed", "9", "--split",
+                          "train=0.8,test=0.2", "--split-by", "number"};
+    QCOMPARE(runBatch(set + QStringList{"--count", "20", "--folder", small.path()}).exitStatus, 0);
+    QCOMPARE(runBatch(set + QStringList{"--count", "40", "--folder", grown.path()}).exitStatus, 0);
+    QCOMPARE(keyColumn(grown.filePath(answerKeyFileName), QStringLiteral("split")).mid(0, 20),
+             keyColumn(small.filePath(answerKeyFileName), QStringLiteral("split")));
+}
+
 // Each cell of a balanced design splits in the shares across its rounds; a shard's tones fall
 // in the splits they fall in when the set is made whole.
 void TestBatch::splitsAreStratifiedAndShardProof() {
@@ -1004,6 +1080,36 @@ SoundSamples madeSound(const QString& path) {
 }
 
 } // namespace
+
+// Noise filtered to a band is given headroom before the filter: SoX, given the set's own
+// arguments, clips nothing, and the noise peaks at its level.
+void TestBatch::bandNoiseIsNotClipped() {
+    QTemporaryDir folder;
+    QCOMPARE(runBatch({"--count", "1", "--type", "whitenoise", "--band", "300-3400", "--rate",
+                       "8000", "--length", "2", "--level", "-20", "--sample-size", "24", "--seed",
+                       "1", "--folder", folder.path()})
+                 .exitStatus,
+             0);
+    QStringList arguments;
+    const QJsonObject manifest =
+        QJsonDocument::fromJson(contentOf(folder.filePath(QStringLiteral("Ziravel_set.json"))))
+            .object();
+    for (const QJsonValue& argument :
+         manifest.value(QStringLiteral("first_tone_arguments")).toArray())
+        arguments << argument.toString();
+    QProcess sox;
+    sox.setWorkingDirectory(folder.path());
+    sox.start(QStringLiteral("sox"),
+              QStringList{"-R"} + arguments.replaceInStrings(QStringLiteral("Ziravel_1.wav"),
+                                                             QStringLiteral("again.wav")));
+    QVERIFY(sox.waitForFinished());
+    QCOMPARE(QString::fromLocal8Bit(sox.readAllStandardError()), QString());
+    const SoundSamples sound = madeSound(folder.filePath(QStringLiteral("Ziravel_1.wav")));
+    double peak = 0;
+    for (const double sample : sound.samples)
+        peak = std::max(peak, std::abs(sample));
+    QVERIFY2(std::abs(20 * std::log10(peak) + 20) < 0.01, qPrintable(QString::number(peak)));
+}
 
 // Each stimulus as its file holds it: a complex's harmonics by their amplitudes, the missing
 // fundamental absent; AM's depth and rate from the envelope; FM's deviation from the zero
@@ -1150,12 +1256,19 @@ void TestBatch::toneInNoiseAtItsSnr() {
         rest[at] = mixed.samples[at] - tone[at] - share * noise[at];
     QVERIFY(rmsOf(rest) < 1e-5);
     QVERIFY(std::abs(20 * std::log10(rmsOf(tone) / (share * rmsOf(noise))) - 5) < 0.1);
-    // A mix that would pass full scale is refused, not clipped.
-    const BatchResult loud = runBatch({"--count", "1", "--length", "0.5", "--noise", "pinknoise",
-                                       "--snr", "0", "--engine", "library", "--seed", "3",
-                                       "--folder", folder.path(), "--prefix", "loud_"});
-    QVERIFY2(loud.exitStatus == 1 && loud.errors.contains(QStringLiteral("lower the level")),
-             qPrintable(loud.errors));
+    // A mix that could pass full scale is refused before the first tone, naming the level that
+    // fits; at that level every tone of a long design is made.
+    const QStringList design{"--frequencies", "500",         "--balanced", "--repeats", "20",
+                             "--length",      "0.5",         "--noise",    "pinknoise", "--snr",
+                             "-12,0",         "--engine",    "library",    "--seed",    "3",
+                             "--folder",      folder.path(), "--prefix",   "loud_"};
+    const BatchResult loud = runBatch(design);
+    QCOMPARE(loud.exitStatus, 2);
+    QCOMPARE(loud.errors,
+             QStringLiteral("ziravel-batch: --level \"0\": in its noise at an SNR of -12 "
+                            "dB a tone at 0 dBFS could pass 0 dBFS; the level may be "
+                            "at most -22.9.\n"));
+    QCOMPARE(runBatch(design + QStringList{"--level", "-22.9"}).exitStatus, 0);
 }
 
 // A square wave's samples are its fade: each shape's ramp, sample by sample, is SoX's

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 
@@ -28,6 +29,7 @@ private slots:
     void nearestNote();
     void answerKeyQuotesItsFields();
     void toolReasonIsItsFailLine();
+    void clippedChainIsNotMade();
     void sampleRateForPitch_data();
     void sampleRateForPitch();
     void commandForEachRow_data();
@@ -166,6 +168,44 @@ void TestToneCommand::toolReasonIsItsFailLine() {
                        8000};
     QCOMPARE(judgedTone(run, QStringLiteral("/nowhere/x")).reason,
              QStringLiteral("sox FAIL formats: no handler for given file type `x'"));
+}
+
+// A whole file is not the tone asked for when an effect in its chain clipped; dither's step of
+// the last bit at full scale is no fault.
+void TestToneCommand::clippedChainIsNotMade() {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("tone.wav"));
+    QByteArray samples;
+    for (int at = 0; at < 800; ++at) {
+        const auto sample = qint16(16000 * std::sin(at * 0.3));
+        samples.append(char(sample & 0xFF)).append(char((sample >> 8) & 0xFF));
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const auto word = [&](quint32 value, int bytes) {
+        for (int at = 0; at < bytes; ++at)
+            file.putChar(char((value >> (8 * at)) & 0xFF));
+    };
+    file.write("RIFF");
+    word(36 + samples.size(), 4);
+    file.write("WAVEfmt ");
+    for (const auto& [value, bytes] :
+         {std::pair{16, 4}, {1, 2}, {1, 2}, {8000, 4}, {16000, 4}, {2, 2}, {16, 2}})
+        word(quint32(value), bytes);
+    file.write("data");
+    word(quint32(samples.size()), 4);
+    file.write(samples);
+    file.close();
+    const auto judged = [&](const char* warning) {
+        return judgedTone({{0, QString::fromLatin1(warning)}, QStringLiteral("sox"), 0.1, 8000},
+                          path);
+    };
+    const ToneOutcome clipped =
+        judged("sox WARN sinc: sinc clipped 35 samples; decrease volume?\n");
+    QVERIFY(!clipped.made);
+    QVERIFY2(clipped.reason.endsWith(QStringLiteral("sinc clipped 35 samples.")),
+             qPrintable(clipped.reason));
+    QVERIFY(judged("sox WARN dither: dither clipped 2 samples; decrease volume?\n").made);
 }
 
 void TestToneCommand::sampleRateForPitch_data() {

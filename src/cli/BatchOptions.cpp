@@ -386,13 +386,24 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                    QStringLiteral("not with --never-overwrite: a shard's numbers are fixed by the "
                                   "set."));
     }
+    if (parser.isSet(QStringLiteral("split-by")) && !parser.isSet(QStringLiteral("split")))
+        refuse(QStringLiteral("split-by"), parser.value(QStringLiteral("split-by")),
+               QStringLiteral("the splits are asked for with --split."));
     if (parser.isSet(QStringLiteral("split"))) {
         const QString text = parser.value(QStringLiteral("split"));
         request.plan.splits = SetSplits::read(text);
         if (!request.plan.splits)
             refuse(QStringLiteral("split"), text,
                    QStringLiteral("not NAME=SHARE,... with shares above 0 that add up to 1, "
-                                  "like train=0.8,validation=0.1,test=0.1."));
+                                  "like train=0.8,validation=0.1,test=0.1; a name is letters, "
+                                  "digits, _ and -, not beginning with -, which a spreadsheet "
+                                  "would run as a formula in the answer key."));
+        if (parser.isSet(QStringLiteral("split-by"))) {
+            const QString by = parser.value(QStringLiteral("split-by"));
+            if (by != QLatin1String("set") && by != QLatin1String("number"))
+                refuse(QStringLiteral("split-by"), by, QStringLiteral("not one of set, number."));
+            request.plan.splitByNumber = by == QLatin1String("number");
+        }
         if (request.plan.options.neverOverwrite)
             refuse(QStringLiteral("split"), text,
                    QStringLiteral("not with --never-overwrite: the splits part the set's own "
@@ -475,7 +486,8 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
         const QMap<QString, QString> refused{
             {QStringLiteral("fade"), QString::number(request.plan.options.fadeMs)},
             {QStringLiteral("rate"), QString::number(request.plan.options.sampleRate)},
-            {QStringLiteral("band"), request.plan.band ? request.plan.band->text() : QString()}};
+            {QStringLiteral("band"), request.plan.band ? request.plan.band->text() : QString()},
+            {QStringLiteral("fm"), request.plan.options.fm}};
         const bool climbs =
             request.plan.options.tonesPerFile > 1 && request.plan.options.intervalCents != 0;
         if (refused.contains(refusal->option))
@@ -484,6 +496,21 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
                climbs ? QString::number(request.plan.options.intervalCents)
                       : decimalText(request.plan.highestPitch()),
                refusal->reason);
+    }
+    // The loudest tone at the lowest SNR, with the loudest noise its kind and length may give.
+    if (setTone.isInNoise()) {
+        const double lowestSnr = std::min(
+            request.plan.options.snrDb,
+            designStimuli.snrDbs.isEmpty()
+                ? HUGE_VAL
+                : *std::min_element(designStimuli.snrDbs.begin(), designStimuli.snrDbs.end()));
+        const double highest = *std::max_element(designLevels.begin(), designLevels.end());
+        const double fits = highestLevelInNoise(request.plan.highestTone(), lowestSnr);
+        if (highest > fits)
+            refuse(QStringLiteral("level"), inputs.value(Option::level),
+                   QStringLiteral("in its noise at an SNR of %1 dB a tone at %2 dBFS could pass "
+                                  "0 dBFS; the level may be at most %3.")
+                       .arg(decimalText(lowestSnr), decimalText(highest), decimalText(fits)));
     }
     if (setTone.isNoiseAtRmsLevel() && request.engine != BatchEngine::library)
         refuse(QStringLiteral("level-reference"), QStringLiteral("rms"),
@@ -559,6 +586,7 @@ QStringList remakeArguments(const QString& program, const QString& path,
         {QStringLiteral("notes"), QStringLiteral("notes")},
         {QStringLiteral("band"), QStringLiteral("band")},
         {QStringLiteral("split"), QStringLiteral("split")},
+        {QStringLiteral("split-by"), QStringLiteral("split-by")},
         {QStringLiteral("digits"), QStringLiteral("digits")}};
     for (auto option = options.begin(); option != options.end(); ++option) {
         const QString& name = option.key();
@@ -657,6 +685,13 @@ QList<BatchOption> batchOptions() {
                        "train=0.8,validation=0.1,test=0.1 (column split); balanced per cell with "
                        "--balanced"),
         "shares");
+    add(files, {"split-by"},
+        withDefault(QStringLiteral("set: each split gets its share exactly; number: each tone's "
+                                   "split from the seed and its number alone, so that a set "
+                                   "grown from the same seed keeps every tone's split (the shares "
+                                   "then near the asked ones)"),
+                    QStringLiteral("set")),
+        "set|number", {QStringLiteral("set"), QStringLiteral("number")});
     add(files, {"checksums"},
         QStringLiteral("Add each made file's SHA-256 to the answer key (column sha256)"));
     add(files, {"digits"},

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <algorithm>
 
 bool fileExists(const QString& path) {
     return !path.isEmpty() && QFileInfo::exists(path);
@@ -77,8 +78,17 @@ QString outputFilePath(const QString& folderText, const QString& fileName) {
 QByteArray readRegularFile(const QString& path, qint64 maxBytes) {
     QFile file;
     openRegularFile(file, path);
-    // The size may change under us: one byte more than allowed tells.
-    const QByteArray bytes = file.read(maxBytes + 1);
+    // Read a block at a time, so that no more is held than the file holds: the size may change
+    // under us, and one byte more than allowed tells.
+    constexpr qint64 blockBytes = 1 << 20;
+    QByteArray bytes;
+    bytes.reserve(qsizetype(std::min(file.size(), maxBytes) + 1));
+    while (bytes.size() <= maxBytes) {
+        const QByteArray block = file.read(std::min(blockBytes, maxBytes + 1 - bytes.size()));
+        if (block.isEmpty())
+            break;
+        bytes += block;
+    }
     if (bytes.size() > maxBytes)
         throw Failure(QStringLiteral("%1 is larger than %2 bytes.").arg(path).arg(maxBytes));
     return bytes;

@@ -67,7 +67,8 @@ struct ReadArguments {
     std::vector<FileOptions> files;
     std::vector<std::vector<EffectCall>> chains{{}};
     std::string refusal;
-    bool noDither = false; // -D: no dither where the output holds fewer bits
+    bool noDither = false;       // -D: no dither where the output holds fewer bits
+    std::string temporaryFolder; // --temp: where an effect that holds the whole tone keeps it
 };
 
 // Whether the argument names an effect. Every effect's name begins with a letter: numbers,
@@ -111,6 +112,8 @@ ReadArguments readArguments(const std::vector<std::string>& arguments) {
             // This driver never expands a path.
         } else if (argument == "-D") {
             read.noDither = true;
+        } else if (argument == "--temp" && at + 1 < arguments.size()) {
+            read.temporaryFolder = arguments[++at];
         } else if (argument == "-n") {
             options.type = "null";
             read.files.push_back(options);
@@ -397,7 +400,9 @@ LibsoxRun makeToneWithLibsox(const std::vector<std::string>& arguments, std::int
         run.status = 1;
     } else {
         sox_globals.ranqd1 = seed;
+        sox_globals.tmp_path = read.temporaryFolder.empty() ? nullptr : read.temporaryFolder.data();
         run.status = makeTone(read);
+        sox_globals.tmp_path = nullptr;
     }
     errorOutput = nullptr;
     return run;

@@ -651,7 +651,8 @@ QList<OptionRow> makeTable() {
          .kind = Kind::form,
          .section = OptionSection::pitch,
          .group = PanelGroup::shape,
-         .what = QStringLiteral("RATE,DEVIATION like 5,50 or 2-8,20 or 2/4/8,20, in Hz"),
+         .what = QStringLiteral("RATE,DEVIATION like 5,50 or 2-8,20 or 2/4/8,20, in Hz, the "
+                                "deviation at most 256 times the lowest rate"),
          .flag = QStringLiteral("fm"),
          .valueName = QStringLiteral("rate,deviation"),
          .help = QStringLiteral("Frequency modulation at RATE Hz, DEVIATION Hz either way; the "
@@ -814,7 +815,9 @@ QString optionRefusal(const OptionRow& option) {
             .arg(option.highest);
     case Kind::text:
         return QStringLiteral("a prefix names a file in the folder: no separator, no control "
-                              "character, not \".\" or \"..\", at most 200 bytes.");
+                              "character, not \".\" or \"..\", at most 200 bytes, and not "
+                              "beginning with =, +, - or @, which a spreadsheet would run as a "
+                              "formula in the answer key.");
     case Kind::pitches:
         return QStringLiteral("not frequencies in Hz like 250,500,1000 nor notes like A3..A5 or "
                               "C4,Eb4,G4.");

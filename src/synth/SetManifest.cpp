@@ -106,6 +106,8 @@ QJsonObject setManifest(const SetPlan& plan, const ManifestRun& run, Tone first)
         options.insert(QStringLiteral("band"), plan.band->text());
     if (plan.splits)
         options.insert(QStringLiteral("split"), plan.splits->text());
+    if (plan.splits && plan.splitByNumber)
+        options.insert(QStringLiteral("split-by"), QStringLiteral("number"));
     if (!plan.notesText.isEmpty()) {
         options.insert(QStringLiteral("notes"), plan.notesText);
     } else if (!plan.pitchList.isEmpty()) {

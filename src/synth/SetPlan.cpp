@@ -53,9 +53,13 @@ Tone SetPlan::tone(qint64 number, Drawn drawn) const {
     if (design)
         tone.designRound = (number - 1) / design->roundSize() + 1;
     // Keys apart from the tones' and the rounds' seeds: toneSeed(~seed, n) with n < 0.
-    if (splits && design)
-        tone.split = splits->splitOf(*tone.designRound - 1, count / design->roundSize(),
-                                     toneSeed(~seed, -2 - design->cellOf(seed, number)));
+    if (splits && splitByNumber)
+        tone.split = splits->splitOfNumber(number, toneSeed(~seed, -1));
+    else if (splits && design)
+        tone.split = splits->splitInCell(*tone.designRound - 1, count / design->roundSize(),
+                                         design->cellOf(seed, number), design->roundSize(),
+                                         toneSeed(~seed, -2 - design->cellOf(seed, number)),
+                                         toneSeed(~seed, -1));
     else if (splits)
         tone.split = splits->splitOf(number - 1, count, toneSeed(~seed, -1));
     if (tone.isNoise())

@@ -40,6 +40,8 @@ struct SetPlan {
     std::optional<ToneDesign> design;
     // The set parted into splits; in a design, each cell across the rounds.
     std::optional<SetSplits> splits;
+    // Each tone's split from the seed and its number alone, so that a grown set moves none.
+    bool splitByNumber = false;
     quint64 seed = 0;
     // The set's tones, and the slice of them one run makes: shard K of N contiguous slices
     // (0 of 0: the whole set).

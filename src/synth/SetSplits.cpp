@@ -2,6 +2,8 @@
 #include "synth/SetSplits.h"
 
 #include "synth/NumberText.h"
+#include "synth/ToneCommand.h"
+#include "synth/ToneOptions.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -53,7 +55,8 @@ std::optional<SetSplits> SetSplits::read(const QString& text) {
     for (const QString& piece : text.split(QLatin1Char(','))) {
         const QRegularExpressionMatch match = part.match(piece);
         double share = 0;
-        if (!match.hasMatch() || !parseNumberText(match.captured(2), share) || !(share > 0) ||
+        if (!match.hasMatch() || beginsAsFormula(match.captured(1)) ||
+            !parseNumberText(match.captured(2), share) || !(share > 0) ||
             std::any_of(splits.m_shares.begin(), splits.m_shares.end(),
                         [&](const Share& known) { return known.name == match.captured(1); }))
             return std::nullopt;
@@ -69,15 +72,14 @@ QString SetSplits::text() const {
     return m_text;
 }
 
-QString SetSplits::splitOf(qint64 position, qint64 count, quint64 key) const {
-    // Only a set's own numbers are split: a number past them has no place in the permutation.
-    if (position < 0 || position >= count)
-        return {};
-    // Whole tones for each share, the ones left over to the largest remainders.
+namespace {
+
+// Whole tones for each share of `count`, the ones left over to the largest remainders.
+std::vector<qint64> wholeShares(const QList<SetSplits::Share>& shares, qint64 count) {
     std::vector<qint64> sizes;
     std::vector<double> remainders;
     qint64 given = 0;
-    for (const Share& share : m_shares) {
+    for (const SetSplits::Share& share : shares) {
         const double exact = share.share * double(count);
         sizes.push_back(qint64(std::floor(exact)));
         remainders.push_back(exact - std::floor(exact));
@@ -89,11 +91,65 @@ QString SetSplits::splitOf(qint64 position, qint64 count, quint64 key) const {
                      [&](std::size_t a, std::size_t b) { return remainders[a] > remainders[b]; });
     for (std::size_t at = 0; given < count; ++at, ++given)
         ++sizes[order[at % order.size()]];
-    qint64 place = permuted(position, count, key);
+    return sizes;
+}
+
+} // namespace
+
+QString SetSplits::nameAt(const std::vector<qint64>& sizes, qint64 place) const {
     for (std::size_t share = 0; share < sizes.size(); ++share) {
         if (place < sizes[share])
             return m_shares[qsizetype(share)].name;
         place -= sizes[share];
+    }
+    return m_shares.last().name;
+}
+
+QString SetSplits::splitOf(qint64 position, qint64 count, quint64 key) const {
+    // Only a set's own numbers are split: a number past them has no place in the permutation.
+    if (position < 0 || position >= count)
+        return {};
+    return nameAt(wholeShares(m_shares, count), permuted(position, count, key));
+}
+
+QString SetSplits::splitInCell(qint64 round, qint64 rounds, qint64 cell, qint64 cells,
+                               quint64 cellKey, quint64 setKey) const {
+    if (round < 0 || round >= rounds || cell < 0 || cell >= cells)
+        return {};
+    // Each cell takes the whole part of each share of its rounds. The tones left over in every
+    // cell (as many in each) are the set's whole shares less those parts: laid out split after
+    // split and dealt to the cells in turn, in an order drawn from the set's key, so that the
+    // set gets its shares exactly and no cell takes two of one split's leftovers.
+    const std::vector<qint64> totals = wholeShares(m_shares, rounds * cells);
+    std::vector<qint64> quotas;
+    std::vector<qint64> leftovers;
+    qint64 left = rounds;
+    for (std::size_t share = 0; share < totals.size(); ++share) {
+        quotas.push_back(qint64(std::floor(m_shares[qsizetype(share)].share * double(rounds))));
+        leftovers.push_back(std::max<qint64>(0, totals[share] - cells * quotas.back()));
+        left -= quotas.back();
+    }
+    const qint64 dealtAt = permuted(cell, cells, setKey);
+    for (qint64 turn = 0; turn < left; ++turn) {
+        qint64 place = dealtAt + turn * cells;
+        for (std::size_t share = 0; share < leftovers.size(); ++share) {
+            if (place < leftovers[share]) {
+                ++quotas[share];
+                break;
+            }
+            place -= leftovers[share];
+        }
+    }
+    return nameAt(quotas, permuted(round, rounds, cellKey));
+}
+
+QString SetSplits::splitOfNumber(qint64 number, quint64 key) const {
+    const double draw = double(toneSeed(key, number) >> 11) * 0x1.0p-53;
+    double below = 0;
+    for (const Share& share : m_shares) {
+        below += share.share;
+        if (draw < below)
+            return share.name;
     }
     return m_shares.last().name;
 }

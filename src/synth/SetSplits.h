@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <optional>
+#include <vector>
 
 // A set parted into named splits (train, validation, test, ...), each tone's split drawn from
 // the set's seed and its number alone: the same set splits the same, made whole or in shards.
@@ -27,8 +28,18 @@ public:
     // The split of the tone at `position` among `count` tones that are split together, drawn
     // with the key: a permutation of the positions, cut in the shares.
     QString splitOf(qint64 position, qint64 count, quint64 key) const;
+    // The split of a balanced design's tone of `round` in `cell`, of `rounds` rounds of `cells`
+    // cells: the set gets its shares exactly, each cell as near its own as whole tones allow.
+    // The cell's tones are drawn with its key, which cells take the leftovers with the set's.
+    QString splitInCell(qint64 round, qint64 rounds, qint64 cell, qint64 cells, quint64 cellKey,
+                        quint64 setKey) const;
+    // The split of tone `number` drawn from the key and the number alone: a set grown from the
+    // same seed keeps each tone's split, the shares then only near the asked ones.
+    QString splitOfNumber(qint64 number, quint64 key) const;
 
 private:
+    QString nameAt(const std::vector<qint64>& sizes, qint64 place) const;
+
     QList<Share> m_shares;
     QString m_text;
 };

@@ -7,6 +7,7 @@
 #include "synth/OptionTable.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
 #include <algorithm>
@@ -272,6 +273,13 @@ bool Tone::hasSineRecipe() const {
     return isMadeOfSines() && waveform == Waveform::sine;
 }
 
+bool Tone::hasTooManySines() const {
+    if (!hasSineRecipe())
+        return false;
+    const SineRecipe recipe = sineRecipe(frequency, endFrequency.value_or(frequency));
+    return isRecipeTooLarge(recipe) || recipePartials(recipe).size() > mostPartials;
+}
+
 QList<Partial> Tone::sines() const {
     return recipePartials(sineRecipe(frequency, endFrequency.value_or(frequency)));
 }
@@ -351,13 +359,40 @@ bool Tone::isNoiseAtRmsLevel() const {
     return isNoise() && options.levelReference == ToneOptions::LevelReference::rms;
 }
 
+bool Tone::isBandNoiseAtPeakLevel() const {
+    return band && isNoise() && !isNoiseAtRmsLevel();
+}
+
 std::optional<double> Tone::gainDb() const {
+    // Band noise gets back the headroom its filter was given.
     if (isNoiseAtRmsLevel())
-        return options.levelDb + rmsCorrectionDb;
+        return options.levelDb + rmsCorrectionDb + (band ? 20 * std::log10(4.0) : 0);
     const double gain = options.levelReference == ToneOptions::LevelReference::rms
                             ? options.levelDb + peakOverRmsDb()
                             : options.levelDb;
     return gain != 0 ? std::optional(gain) : std::nullopt;
+}
+
+double highestLevelInNoise(const Tone& tone, double snrDb) {
+    // Uniform white noise peaks at most sqrt(3) times its RMS; filtered, or pink or brown, a
+    // noise is near Gaussian, whose loudest of N samples lies near sqrt(2 ln N) times its RMS
+    // (SoX's noises, measured from half a second to 1000 s: at most 0.1 above it).
+    double seconds = 1;
+    parseNumberText(tone.lengthText, seconds);
+    const double samples = std::max(2.0, seconds * tone.sampleRate());
+    const double noiseCrest = tone.options.masker == ToneOptions::Masker::whiteNoise && !tone.band
+                                  ? std::sqrt(3.0) * 1.01
+                                  : std::sqrt(2 * std::log(samples)) + 0.5;
+    const bool randomPhases =
+        tone.hasSineRecipe() && tone.options.harmonicPhase == ToneOptions::HarmonicPhase::random;
+    const double toneCrest = std::pow(10.0, (randomPhases ? 0 : tone.peakOverRmsDb()) / 20);
+    // rms (toneCrest + noiseCrest 10^(-snr/20)) = 1 at the highest level.
+    const double rms = 1 / (toneCrest + noiseCrest * std::pow(10.0, -snrDb / 20));
+    const double level =
+        20 * std::log10(tone.options.levelReference == ToneOptions::LevelReference::rms
+                            ? rms
+                            : rms * toneCrest);
+    return std::floor(level * 10) / 10;
 }
 
 double peakOverRmsDb(const QString& waveformWord) {
@@ -391,6 +426,10 @@ QStringList argumentsBeforeOutput(const Tone& tone, const OptionArguments& optio
     QStringList arguments{QStringLiteral("-r"), QString::number(tone.sampleRate()),
                           QStringLiteral("-n")};
     arguments += optional.beforeOutput;
+    // Setting a peak reads the whole tone into a file the tool makes, beside the tone's and
+    // gone when it ends.
+    if (tone.isBandNoiseAtPeakLevel())
+        arguments << QStringLiteral("--temp") << QFileInfo(tone.outputPath).path();
     static const QRegularExpression pattern(QStringLiteral("[*?[{~\\\\]"));
     if (tone.outputPath.contains(pattern))
         arguments << QStringLiteral("--no-glob");
@@ -413,12 +452,22 @@ QString pitchArgument(const Tone& tone, double start, double end) {
 // the sines join it through synth's "mix", which halves both. Remix then gives the sines their
 // level, doubled back, and the noise the weight the library engine measures for the SNR (1 until
 // then).
+// The band's filter, given its headroom: noise at full scale filtered to a band peaks well above
+// full scale, which the filter would clip.
+QStringList bandEffects(const NoiseBand& band) {
+    return {QStringLiteral("vol"), QStringLiteral("0.25"), QStringLiteral("sinc"), band.text()};
+}
+
 QStringList sourceEffects(const Tone& tone, const QString& length, double start, double end) {
     if (!tone.isMadeOfSines()) {
         QStringList effects{QStringLiteral("synth"), length, tone.waveformWord(),
                             pitchArgument(tone, start, end)};
         if (tone.band)
-            effects << QStringLiteral("sinc") << tone.band->text();
+            effects << bandEffects(*tone.band);
+        // Its level is set once filtered: the peak is known only then.
+        if (tone.isBandNoiseAtPeakLevel())
+            effects << QStringLiteral("gain") << QStringLiteral("-n")
+                    << QString::number(tone.options.levelDb);
         return effects;
     }
     QList<Partial> sines{{start, end, 1, 0}};
@@ -431,7 +480,7 @@ QStringList sourceEffects(const Tone& tone, const QString& length, double start,
     if (masked) {
         effects << QStringLiteral("synth") << length << optionWord(Option::masker, tone.options);
         if (tone.band)
-            effects << QStringLiteral("sinc") << tone.band->text();
+            effects << bandEffects(*tone.band);
         effects << QStringLiteral("remix") << QStringLiteral("1");
         weights << QStringLiteral("1v1");
     } else {
@@ -463,9 +512,11 @@ QStringList sourceEffects(const Tone& tone, const QString& length, double start,
 QStringList toolArguments(const Tone& tone) {
     double seconds = 0;
     parseNumberText(tone.lengthText, seconds);
-    // A tone in noise has its level in its mix's weights.
-    const OptionArguments optional =
-        optionArguments(tone.options, seconds, tone.isInNoise() ? std::nullopt : tone.gainDb());
+    // A tone in noise has its level in its mix's weights, band noise at a peak level in its
+    // source's.
+    const OptionArguments optional = optionArguments(
+        tone.options, seconds,
+        tone.isInNoise() || tone.isBandNoiseAtPeakLevel() ? std::nullopt : tone.gainDb());
     const QString length = lengthArgument(tone.lengthText);
     // Each tone of the file is a chain of its own, the chains parted by ":", each but the last
     // followed by the gap.
@@ -521,8 +572,25 @@ double checkedSeconds(const Tone& tone) {
     return fileSeconds;
 }
 
+namespace {
+
+QString tooManySinesText() {
+    return QStringLiteral("This tone would be made of more than %1 sines: choose fewer "
+                          "harmonics or a smaller modulation index.")
+        .arg(mostPartials);
+}
+
+} // namespace
+
 std::optional<SetRefusal> setRefusal(const Tone& highest) {
     const ToneOptions& options = highest.options;
+    // The slowest frequency modulation has the most side bands.
+    if (const std::optional<Modulation> fm = fmOf(options.fm); fm && highest.hasSineRecipe()) {
+        Tone slowest = highest;
+        slowest.fmRate = *std::min_element(fm->rates.begin(), fm->rates.end());
+        if (slowest.hasTooManySines())
+            return SetRefusal{QStringLiteral("fm"), tooManySinesText()};
+    }
     double seconds = 0;
     if (options.fadeMs > 0 && parseNumberText(highest.lengthText, seconds) &&
         options.fadeMs / 1000.0 > seconds / 2)
@@ -566,10 +634,8 @@ QString toneRefusal(const Tone& tone) {
     if (tone.endFrequency && tone.options.sweep == ToneOptions::Sweep::log &&
         tone.frequency * *tone.endFrequency == 0)
         return QStringLiteral("A logarithmic sweep cannot start or end at 0 Hz.");
-    if (tone.hasSineRecipe() && tone.sines().size() > mostPartials)
-        return QStringLiteral("This tone would be made of more than %1 sines: choose fewer "
-                              "harmonics or a smaller modulation index.")
-            .arg(mostPartials);
+    if (tone.hasTooManySines())
+        return tooManySinesText();
     if (const QString refusal = toneRefusal(tone.waveformWord(), tone.highestPitch(),
                                             tone.options.sampleRate, tone.isMp3());
         !refusal.isEmpty())

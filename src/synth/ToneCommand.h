@@ -155,6 +155,9 @@ struct Tone {
     bool isNoise() const;
     // Whether its level sets the RMS of noise, which is measured from its file.
     bool isNoiseAtRmsLevel() const;
+    // Whether it is noise filtered to a band whose peak its level sets: the tool finds the
+    // filtered noise's peak and sets it.
+    bool isBandNoiseAtPeakLevel() const;
     // The gain the tool gives it, nothing for none: the level, at an RMS level raised by
     // the waveform's peak over its RMS; for noise at an RMS level always given, so that a
     // measured correction has its place.
@@ -185,11 +188,19 @@ struct Tone {
     SineRecipe sineRecipe(double frequency, double endFrequency) const;
     // The sines of its first tone.
     QList<Partial> sines() const;
+    // Whether its first tone would be made of more sines than the tool takes (mostPartials).
+    bool hasTooManySines() const;
     // The samples the lagging ear waits, at its rate.
     int itdSamples() const;
     // Its peak above its RMS, for its level (peakOverRmsDb() for a plain waveform).
     double peakOverRmsDb() const;
 };
+
+// The highest level, to a tenth of a dB, at which the tone in its noise at `snrDb` cannot pass
+// full scale however the noise falls: the tone's peak and the noise's added, the noise's peak
+// above its RMS bounded for its kind, its band and its number of samples. In the tone's level
+// reference; a complex in random phases is taken at the lowest peak over RMS it could have.
+double highestLevelInNoise(const Tone& tone, double snrDb);
 
 // How far the waveform's peak lies above its RMS, in dB, for the tool's waveforms with their
 // shapes at the tool's defaults (a sine's 3.01 dB); 0 for noise, which is measured instead.
@@ -231,8 +242,9 @@ double checkedSeconds(const Tone& tone);
 QString toneRefusal(const Tone& tone);
 // The same for the parts a whole set shares, told by the option that asks for them: the fade
 // ("fade"), the rate ("rate"), the band ("band"), and the pitch that the set's files reach at
-// the most ("pitch"; a band's top: "band"), which some rate must hold. Nothing when the set can
-// be made.
+// the most ("pitch"; a band's top: "band"), which some rate must hold, and a frequency modulation
+// whose slowest rate has more side bands than a tone may be made of ("fm"). Nothing when the
+// set can be made.
 struct SetRefusal {
     QString option;
     QString reason;

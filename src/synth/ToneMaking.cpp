@@ -12,6 +12,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <algorithm>
 #include <limits>
 #include <memory>
@@ -62,6 +63,16 @@ std::optional<FileCheck> checkedFile(const QString& outputPath, double seconds, 
     }
 }
 
+// The tool's warning that an effect clipped samples: the signal passed full scale there, and the
+// file is not the tone asked for. Empty text when none did. Dither and the output's rounding to
+// its sample size clip a full-scale tone by a step of the last bit, which is no fault.
+QString clipWarning(const QString& errorOutput) {
+    static const QRegularExpression clipped(
+        QStringLiteral("^sox WARN (?!sox:|dither:)(.*clipped \\d+ samples)"),
+        QRegularExpression::MultilineOption);
+    return clipped.match(errorOutput).captured(1);
+}
+
 } // namespace
 
 ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath, const PeakReader& peakOf) {
@@ -85,6 +96,9 @@ ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath, const Pea
         return {false, !reason.isEmpty()
                            ? reason
                            : QStringLiteral("%1 does not hold the whole tone.").arg(outputPath)};
+    if (const QString warning = clipWarning(run.child.errorOutput); !warning.isEmpty())
+        return {false, QStringLiteral("%1 is not the tone asked for: %2.")
+                           .arg(QDir::toNativeSeparators(outputPath), warning)};
     if (const std::optional<double> peakDb =
             file->peakDb || !peakOf ? file->peakDb : peakOf(outputPath))
         if (const QString refusal = peakRefusal(outputPath, run.peak, *peakDb); !refusal.isEmpty())

@@ -69,12 +69,17 @@ OptionArguments optionArguments(const ToneOptions& options, double length,
     return arguments;
 }
 
+bool beginsAsFormula(const QString& text) {
+    return !text.isEmpty() && QStringLiteral("=+-@").contains(text.front());
+}
+
 QString safePrefix(const QString& typed) {
     // The longest name it begins: ".<prefix>tones-K-of-N.csv.lock".
     constexpr qsizetype longestPrefixBytes = 200;
     const bool unsafe = typed == QLatin1String(".") || typed == QLatin1String("..") ||
                         typed.toUtf8().size() > longestPrefixBytes ||
                         typed.contains(QLatin1Char('/')) || typed.contains(QLatin1Char('\\')) ||
+                        beginsAsFormula(typed) ||
                         std::any_of(typed.begin(), typed.end(),
                                     [](QChar c) { return c.unicode() < 0x20 || c == QChar(0x7F); });
     return unsafe ? ToneOptions().prefix : typed;

@@ -89,3 +89,7 @@ OptionArguments optionArguments(const ToneOptions& options, double seconds,
 // lock file the longest) fits the 255 bytes a file name may hold; anything else gives the
 // default prefix.
 QString safePrefix(const QString& typed);
+
+// Whether a spreadsheet would read the text as a formula when it begins a cell of the answer
+// key: it begins with "=", "+", "-" or "@". Such a file name or split name could run there.
+bool beginsAsFormula(const QString& text);

@@ -50,7 +50,8 @@ double Modulation::drawRate(std::mt19937_64& generator) const {
 
 namespace {
 
-std::optional<Modulation> modulationOf(const QString& text, double highestAmount) {
+std::optional<Modulation> modulationOf(const QString& text, double highestAmount,
+                                       double largestIndex) {
     const QStringList parts = text.split(QLatin1Char(','));
     Modulation modulation;
     if (parts.size() != 2 || !parseNumberText(parts[1], modulation.amount) ||
@@ -68,17 +69,20 @@ std::optional<Modulation> modulationOf(const QString& text, double highestAmount
     if (modulation.range &&
         (modulation.rates.size() != 2 || modulation.rates[0] >= modulation.rates[1]))
         return std::nullopt;
+    if (modulation.amount >
+        largestIndex * *std::min_element(modulation.rates.begin(), modulation.rates.end()))
+        return std::nullopt;
     return modulation;
 }
 
 } // namespace
 
 std::optional<Modulation> amOf(const QString& text) {
-    return modulationOf(text, 1);
+    return modulationOf(text, 1, HUGE_VAL);
 }
 
 std::optional<Modulation> fmOf(const QString& text) {
-    return modulationOf(text, 10000);
+    return modulationOf(text, 10000, largestFmIndex);
 }
 
 namespace {
@@ -124,11 +128,13 @@ QList<Partial> sinesOf(const SineRecipe& recipe, bool peakScaled) {
                         std::pow(10.0, recipe.slopeDbPerOctave * std::log2(number) / 20),
                         recipe.phases.value(at)});
     }
-    const double peak = peakScaled ? periodPeak(carrier, recipe.harmonics) : 1;
+    // The grid may miss the peak by 3e-4 of it, and side bands cut at 1e-6 add a little: a
+    // thousandth of headroom keeps the mix from clipping by that much.
+    const double peak = peakScaled ? periodPeak(carrier, recipe.harmonics) * 1.001 : 1;
     for (Partial& sine : carrier)
         sine.amplitude /= peak;
     QList<Partial> partials = carrier;
-    if (recipe.fmRate) {
+    if (recipe.fmRate && !isRecipeTooLarge(recipe)) {
         partials.clear();
         for (const Partial& sine : carrier) {
             // Each harmonic deviates in proportion to its number.
@@ -189,6 +195,18 @@ QList<Partial> sinesOf(const SineRecipe& recipe, bool peakScaled) {
 }
 
 } // namespace
+
+bool isRecipeTooLarge(const SineRecipe& recipe) {
+    // Each sine has at least twice its index of side bands; folding at 0 Hz and coinciding
+    // frequencies may join some, but not this many.
+    constexpr double mostSideBands = 8.0 * mostPartials;
+    double sideBands = 0;
+    for (const int number : recipe.harmonics) {
+        const double index = recipe.fmRate ? number * recipe.fmDeviation / *recipe.fmRate : 0;
+        sideBands += (2 * std::ceil(std::min(index, mostSideBands)) + 1) * (recipe.amRate ? 3 : 1);
+    }
+    return sideBands > mostSideBands;
+}
 
 QList<Partial> recipePartials(const SineRecipe& recipe) {
     return sinesOf(recipe, true);

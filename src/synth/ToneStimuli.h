@@ -31,8 +31,14 @@ struct Modulation {
     double drawRate(std::mt19937_64& generator) const;
 };
 
+// The most sines one tone is made of: each is a channel of the tool's synth effect.
+inline constexpr qsizetype mostPartials = 512;
+// The largest FM index (deviation over rate) of a sine: past it, its side bands alone would be
+// more than mostPartials sines.
+inline constexpr double largestFmIndex = mostPartials / 2.0;
+
 // Nothing for a text that is not such a modulation: rates above 0 and at most 10000 Hz, a
-// depth 0 to 1, a deviation 0 to 10000 Hz.
+// depth 0 to 1, a deviation 0 to 10000 Hz and at most largestFmIndex times the lowest rate.
 std::optional<Modulation> amOf(const QString& text);
 std::optional<Modulation> fmOf(const QString& text);
 
@@ -59,16 +65,18 @@ struct SineRecipe {
     double fmDeviation = 0;
 };
 
-// The most sines one tone is made of: each is a channel of the tool's synth effect.
-inline constexpr qsizetype mostPartials = 512;
-
-// The sines of the recipe, amplitudes scaled so that the carrier's peak is 1 (found on a grid
-// over one period of the fundamental) and modulation keeps it there: an AM tone is
+// The sines of the recipe, amplitudes scaled so that the carrier's peak is 1 less a thousandth
+// (found on a grid over one period of the fundamental) and modulation keeps it there: an AM tone is
 // (1 + m sin(2 pi r t)) / (1 + m) times its carrier, each sine giving two side bands; an FM
 // tone sin(2 pi f t + (d / r) sin(2 pi r t)), each sine its Bessel side bands down to 1e-6.
 // Side bands below 0 Hz fold over; sines of one frequency are added into one. No amplitude is
-// negative: the sign goes into the phase.
+// negative: the sign goes into the phase. A recipe too large (isRecipeTooLarge()) gives its
+// carrier alone.
 QList<Partial> recipePartials(const SineRecipe& recipe);
+
+// Whether the recipe's side bands, counted from its numbers alone, are so many that its sines
+// would pass mostPartials however they fall together: it is refused without being worked out.
+bool isRecipeTooLarge(const SineRecipe& recipe);
 
 // The highest frequency any of its sines reaches.
 double recipeHighestFrequency(const SineRecipe& recipe);
