@@ -215,6 +215,7 @@ private slots:
     void storedRowIsReadAsTheWindowReadsIt();
     void helpAndManualPageAgree();
     void manualExamplesAreInTheReadme();
+    void readmeRecipesRunAsWritten();
     void presetFromTheSettings();
     void folderThatCannotBeWritten();
     void unsafeSettingsAreTold();
@@ -1574,6 +1575,33 @@ void TestBatch::helpAndManualPageAgree() {
 }
 
 // Each example of the manual page is a command of the README, word for word.
+// Every line of the README that makes a set runs as written, each in a folder of its own; lines
+// that need a shell's variables or another program are left to the cluster's test.
+void TestBatch::readmeRecipesRunAsWritten() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    int recipes = 0;
+    for (const QString& line : linesOf(QStringLiteral(ZIRAVEL_README))) {
+        const QString command = line.trimmed();
+        if (!command.startsWith(QStringLiteral("ziravel-batch --")) ||
+            command.contains(QLatin1Char('$')) || command.contains(QLatin1Char('`')) ||
+            command.contains(QStringLiteral("--merge")) ||
+            command.contains(QStringLiteral("--help")) ||
+            command.contains(QStringLiteral("--remake")) ||
+            command.contains(QStringLiteral("FOLDER")))
+            continue;
+        QStringList arguments = command.split(QLatin1Char(' '), Qt::SkipEmptyParts).mid(1);
+        const QString own = folder.filePath(QString::number(++recipes));
+        if (const qsizetype at = arguments.indexOf(QStringLiteral("--folder")); at >= 0)
+            arguments[at + 1] = own + QLatin1Char('/') + QFileInfo(arguments[at + 1]).fileName();
+        else
+            arguments << QStringLiteral("--folder") << own;
+        const BatchResult batch = runBatch(arguments);
+        QVERIFY2(batch.exitStatus == 0, qPrintable(command + QLatin1Char('\n') + batch.errors));
+    }
+    QVERIFY(recipes >= 10);
+}
+
 void TestBatch::manualExamplesAreInTheReadme() {
     QStringList readmeLines;
     for (const QString& line : linesOf(QStringLiteral(ZIRAVEL_README)))

@@ -63,7 +63,7 @@ const QList<Example> examples{
                     "2,3,4,5 --harmonic-phase random --fade 20 --folder missing")},
     {QStringLiteral("A detection set: three pitches in pink noise at five SNRs, ten rounds:"),
      QStringLiteral("ziravel-batch --engine library --frequencies 500,1000,2000 --balanced "
-                    "--repeats 10 --noise pinknoise --snr -12,-9,-6,-3,0 --level -20 --fade 20 "
+                    "--repeats 10 --noise pinknoise --snr -12,-9,-6,-3,0 --level -24 --fade 20 "
                     "--sample-size 24 --folder detection")},
     {QStringLiteral("An ITD lateralisation set: five leads of each ear, 20 rounds:"),
      QStringLiteral("ziravel-batch --notes A4 --balanced --repeats 20 --channel both --rate 48000 "
