@@ -193,6 +193,8 @@ private slots:
     void manifestSaysOnlyWhatDecided();
     void remakeRefusesWhatItCannotPromise();
     void mergeNamesTheShardAtFault();
+    void mergeBelievesNothingUnchecked_data();
+    void mergeBelievesNothingUnchecked();
     void splitsAreStratifiedAndShardProof();
     void splitsKeepTheirShares_data();
     void splitsKeepTheirShares();
@@ -1340,6 +1342,79 @@ void TestBatch::mergeNamesTheShardAtFault() {
     QVERIFY2(merged().endsWith(QStringLiteral("Ziravel_set-2-of-3.json is of another set: its "
                                               "seed, count or options differ from shard 1's.\n")),
              qPrintable(merged()));
+    QVERIFY(!QFile::exists(folder.filePath(answerKeyFileName)));
+}
+
+// A shard's key and manifest are checked against each other and the set's seed before a merge
+// believes them; a merge waits for no run that holds the set, and reads no shard through a link.
+void TestBatch::mergeBelievesNothingUnchecked_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    const QByteArray key = "Ziravel_tones-2-of-2.csv";
+    QTest::newRow("row twice") << QString::fromLatin1(key) << QByteArray("Ziravel_5.wav,")
+                               << QByteArray("Ziravel_4.wav,");
+    QTest::newRow("row of a file elsewhere")
+        << QString::fromLatin1(key) << QByteArray("Ziravel_5.wav,")
+        << QByteArray("../../etc/passwd,");
+    QTest::newRow("rows of another seed")
+        << QString::fromLatin1(key) << QByteArray("seed") << QByteArray();
+    QTest::newRow("quoted line break") << QString::fromLatin1(key) << QByteArray("Ziravel_6.wav,")
+                                       << QByteArray("\"Ziravel_6\n.wav\",");
+    QTest::newRow("tones not the key's")
+        << QStringLiteral("Ziravel_set-2-of-2.json") << QByteArray("\"tones\": 3")
+        << QByteArray("\"tones\": 2");
+    QTest::newRow("count not the shards'")
+        << QStringLiteral("Ziravel_set-2-of-2.json") << QByteArray("\"count\": 6")
+        << QByteArray("\"count\": 7");
+    QTest::newRow("a link") << QString::fromLatin1(key) << QByteArray() << QByteArray();
+    QTest::newRow("set held by a run") << QString() << QByteArray() << QByteArray();
+}
+
+void TestBatch::mergeBelievesNothingUnchecked() {
+    QFETCH(QString, file);
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QTemporaryDir folder;
+    for (const char* shard : {"1/2", "2/2"})
+        QCOMPARE(runBatch({"--count", "6", "--length", "0.05", "--seed", "1", "--shard", shard,
+                           "--folder", folder.path()})
+                     .exitStatus,
+                 0);
+    const QString path = folder.filePath(file);
+    int holder = -1;
+    if (file.isEmpty()) {
+        // The lock a run of the whole set holds while it writes the key.
+        holder = open(QFile::encodeName(folder.filePath(QStringLiteral(".Ziravel_tones.csv.lock"))),
+                      O_RDWR | O_CREAT, 0600);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        QVERIFY(holder >= 0 && fcntl(holder, F_OFD_SETLK, &lock) == 0);
+    } else if (from.isEmpty()) {
+        // Another user's link to a key of theirs where the shard's key belongs.
+        const QString theirs = folder.filePath(QStringLiteral("theirs.csv"));
+        QVERIFY(QFile::rename(path, theirs) && QFile::link(theirs, path));
+    } else if (from == "seed") {
+        QTemporaryDir other;
+        QCOMPARE(runBatch({"--count", "6", "--length", "0.05", "--seed", "2", "--shard", "2/2",
+                           "--folder", other.path()})
+                     .exitStatus,
+                 0);
+        QVERIFY(QFile::remove(path) && QFile::copy(other.filePath(file), path));
+    } else {
+        QByteArray content = contentOf(path);
+        QVERIFY(content.contains(from));
+        content.replace(from, to);
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        written.write(content);
+    }
+    QProcess merge;
+    merge.start(QStringLiteral(ZIRAVEL_BATCH), {"--merge", folder.path()});
+    QVERIFY(merge.waitForFinished());
+    if (holder >= 0)
+        close(holder);
+    QVERIFY2(merge.exitCode() == 1, merge.readAllStandardError().constData());
     QVERIFY(!QFile::exists(folder.filePath(answerKeyFileName)));
 }
 

@@ -3,9 +3,12 @@
 
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
+#include "runner/RunLock.h"
 #include "runner/SafeFile.h"
 #include "synth/AnswerKey.h"
 #include "synth/SetManifest.h"
+#include "synth/ToneCommand.h"
+#include "synth/ToneMaking.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -14,6 +17,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -26,7 +30,7 @@ QByteArray readShardKey(const QString& path) {
     try {
         // A key grows with its set: a shard of millions of tones holds some hundreds of MB.
         constexpr qint64 largestKey = qint64(4) << 30;
-        return readRegularFile(path, largestKey);
+        return readRegularFile(path, largestKey, Links::refused);
     } catch (const Failure& failure) {
         throw MergeFailure{failure.description()};
     }
@@ -34,7 +38,7 @@ QByteArray readShardKey(const QString& path) {
 
 QJsonObject readShardManifest(const QString& path) {
     try {
-        return readSetManifest(path);
+        return readSetManifest(path, Links::refused);
     } catch (const Failure& failure) {
         throw MergeFailure{failure.description()};
     }
@@ -47,20 +51,74 @@ QJsonObject setPart(QJsonObject manifest) {
     return manifest;
 }
 
-// The key's lines after its header, which must be the given one.
-QList<QByteArray> keyRows(const QString& path, const QByteArray& header, qint64 tones) {
+// The tones a shard's run makes, as its manifest must tell them: slice `shard` of `shards` of
+// the set's numbers, each tone's file and seed as the set's seed and its number give them.
+struct ShardSlice {
+    QString manifestName;
+    qint64 first = 1;
+    qint64 tones = 0;
+    quint64 seed = 0;
+    QString prefix;
+    int digits = 0;
+    QString extension;
+};
+
+ShardSlice checkedSlice(const QJsonObject& manifest, const QString& prefix, int shard, int shards) {
+    ShardSlice slice;
+    slice.manifestName = setManifestName(prefix, shard, shards);
+    const qint64 count = manifest.value(QStringLiteral("count")).toInteger();
+    slice.first = qint64(shard - 1) * count / shards + 1;
+    slice.tones = qint64(shard) * count / shards - slice.first + 1;
+    bool seedRead = false;
+    slice.seed = manifest.value(QStringLiteral("seed")).toString().toULongLong(&seedRead);
+    if (count < shards || !seedRead ||
+        manifest.value(QStringLiteral("tones")).toInteger() != slice.tones ||
+        manifest.value(QStringLiteral("first_number")).toInteger() != slice.first ||
+        manifest.value(QStringLiteral("shard")).toString() !=
+            QStringLiteral("%1/%2").arg(shard).arg(shards))
+        throw MergeFailure{QStringLiteral("%1 does not tell slice %2 of %3 of a set of %4 tones: "
+                                          "its count, seed, first number or tones are not a "
+                                          "shard's.")
+                               .arg(slice.manifestName)
+                               .arg(shard)
+                               .arg(shards)
+                               .arg(count)};
+    const QJsonObject options = manifest.value(QStringLiteral("options")).toObject();
+    slice.prefix = prefix;
+    slice.digits = options.value(QStringLiteral("digits")).toInt();
+    slice.extension = QLatin1Char('.') + options.value(QStringLiteral("format")).toString();
+    return slice;
+}
+
+// The key's lines after its header, which must be the given one, each the row of the tone its
+// place in the slice gives: on one line, naming that tone's file and seed.
+QList<QByteArray> keyRows(const QString& path, const QByteArray& header, const ShardSlice& slice) {
     QList<QByteArray> lines = readShardKey(path).split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     if (lines.isEmpty() || lines.first() != header)
         throw MergeFailure{QStringLiteral("%1 is no answer key of this program.").arg(path)};
     lines.removeFirst();
-    if (lines.size() != tones)
+    if (lines.size() != slice.tones)
         throw MergeFailure{QStringLiteral("%1 holds %2 rows where its manifest says %3 tones: its "
                                           "run did not end.")
                                .arg(path)
                                .arg(lines.size())
-                               .arg(tones)};
+                               .arg(slice.tones)};
+    const qsizetype seedColumn = answerKeyColumns().indexOf(QStringLiteral("tone_seed"));
+    for (qsizetype at = 0; at < lines.size(); ++at) {
+        const qint64 number = slice.first + at;
+        const std::optional<QStringList> fields = answerKeyFields(lines[at]);
+        if (!fields || fields->size() != answerKeyColumns().size() ||
+            fields->first() != toneFileName(slice.prefix, number, slice.digits, slice.extension) ||
+            fields->value(seedColumn) != QString::number(toneSeed(slice.seed, number)))
+            throw MergeFailure{QStringLiteral("%1: row %2 is not the row of tone %3 of the set "
+                                              "%4 tells.")
+                                   .arg(path)
+                                   .arg(at + 1)
+                                   .arg(number)
+                                   .arg(slice.manifestName)};
+    }
     return lines;
 }
 
@@ -93,6 +151,16 @@ void merge(const MergeRequest& request) {
                                    .arg(shard)
                                    .arg(shards)
                                    .arg(setManifestName(request.prefix, shard, shards))};
+    // The set's own run and this merge write the same key: one at a time.
+    std::unique_ptr<RunLock> lock;
+    try {
+        lock = std::make_unique<RunLock>(
+            folder.filePath(QLatin1Char('.') + answerKeyName(request.prefix) +
+                            QStringLiteral(".lock")),
+            false, thisRunText(QStringLiteral("ziravel-batch --merge")));
+    } catch (const Failure& failure) {
+        throw MergeFailure{failure.description()};
+    }
     QJsonObject whole;
     QByteArray key = answerKeyHeader();
     const QByteArray header = key.chopped(1);
@@ -105,9 +173,9 @@ void merge(const MergeRequest& request) {
                                               "differ from shard 1's.")
                                    .arg(setManifestName(request.prefix, shard, shards))};
         }
-        const qint64 tones = manifest.value(QStringLiteral("tones")).toInteger();
         for (const QByteArray& row :
-             keyRows(folder.filePath(answerKeyName(request.prefix, shard, shards)), header, tones))
+             keyRows(folder.filePath(answerKeyName(request.prefix, shard, shards)), header,
+                     checkedSlice(manifest, request.prefix, shard, shards)))
             key += row + '\n';
     }
     // What one run of the whole set writes: shard 1 begins with the set's first tone.

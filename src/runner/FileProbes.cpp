@@ -75,9 +75,9 @@ QString outputFilePath(const QString& folderText, const QString& fileName) {
     return withSeparator(folder) + fileName;
 }
 
-QByteArray readRegularFile(const QString& path, qint64 maxBytes) {
+QByteArray readRegularFile(const QString& path, qint64 maxBytes, Links links) {
     QFile file;
-    openRegularFile(file, path);
+    openRegularFile(file, path, links);
     // Read a block at a time, so that no more is held than the file holds: the size may change
     // under us, and one byte more than allowed tells.
     constexpr qint64 blockBytes = 1 << 20;

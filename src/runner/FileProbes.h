@@ -69,9 +69,13 @@ bool isPrivateFolder(const QString& path);
 // can be read without waiting on it or reading without end.
 bool isSmallRegularFile(const QString& path, qint64 maxBytes);
 
-// Opens a regular file (a link to one included) for reading, without waiting on a pipe or
-// a device. Throws Failure naming the file otherwise.
-void openRegularFile(QFile& file, const QString& path);
+// Whether a reader follows a link to a regular file, or refuses it: a file another user could
+// have linked to one of ours is read only as it is.
+enum class Links { followed, refused };
+
+// Opens a regular file (a link to one included, unless refused) for reading, without waiting on
+// a pipe or a device. Throws Failure naming the file otherwise.
+void openRegularFile(QFile& file, const QString& path, Links links = Links::followed);
 
 // What a file looks like now, to tell whether something wrote to it since.
 struct FileStamp {
@@ -85,7 +89,7 @@ FileStamp fileStamp(const QString& path);
 
 // The bytes of a regular file of at most maxBytes. A pipe, a device, a folder or a larger
 // file is refused without waiting on it or reading it all: throws Failure naming the file.
-QByteArray readRegularFile(const QString& path, qint64 maxBytes);
+QByteArray readRegularFile(const QString& path, qint64 maxBytes, Links links = Links::followed);
 
 // The SHA-256 of a regular file in lower-case hex, read a block at a time; empty text when it
 // cannot be read.

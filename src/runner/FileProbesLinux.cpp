@@ -100,10 +100,14 @@ FileStamp fileStamp(const QString& path) {
 
 namespace {
 
-// A descriptor of a regular file (a link to one included), opened for reading without
-// waiting on a pipe or a device, and the file's status. Throws Failure naming the file.
-int openRegularDescriptor(const QString& path, struct stat& info) {
-    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+// A descriptor of a regular file (a link to one included unless refused), opened for reading
+// without waiting on a pipe or a device, and the file's status. Throws Failure naming the file.
+int openRegularDescriptor(const QString& path, struct stat& info, Links links) {
+    const int fd =
+        open(QFile::encodeName(path).constData(),
+             O_RDONLY | O_NONBLOCK | O_CLOEXEC | (links == Links::refused ? O_NOFOLLOW : 0));
+    if (fd < 0 && errno == ELOOP && links == Links::refused)
+        throw Failure(QStringLiteral("%1 is a link: it is read only as it is.").arg(path));
     if (fd < 0)
         throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, qt_error_string(errno)));
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -115,9 +119,9 @@ int openRegularDescriptor(const QString& path, struct stat& info) {
 
 } // namespace
 
-void openRegularFile(QFile& file, const QString& path) {
+void openRegularFile(QFile& file, const QString& path, Links links) {
     struct stat info {};
-    const int fd = openRegularDescriptor(path, info);
+    const int fd = openRegularDescriptor(path, info, links);
     // Read in a few large pieces: a buffer would only copy them once more.
     if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         close(fd);

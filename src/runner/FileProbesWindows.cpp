@@ -38,7 +38,9 @@ FileStamp fileStamp(const QString& path) {
     return {true, info.size(), info.lastModified().toMSecsSinceEpoch() * 1000000, 0};
 }
 
-void openRegularFile(QFile& file, const QString& path) {
+void openRegularFile(QFile& file, const QString& path, Links links) {
+    if (links == Links::refused && (QFileInfo(path).isSymLink() || QFileInfo(path).isJunction()))
+        throw Failure(QStringLiteral("%1 is a link: it is read only as it is.").arg(path));
     if (!QFileInfo(path).isFile())
         throw Failure(QStringLiteral("%1 is not an ordinary file.").arg(path));
     file.setFileName(path);

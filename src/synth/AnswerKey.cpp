@@ -150,8 +150,11 @@ QString AnswerKeyTable::field(qsizetype row, const QString& column) const {
     return row >= 0 && row < rows.size() && at >= 0 ? rows[row].value(at) : QString();
 }
 
-std::optional<AnswerKeyTable> readAnswerKey(const QByteArray& text) {
-    AnswerKeyTable table;
+namespace {
+
+// The records of comma-separated text, quoted fields as the key quotes them; `quotedAtEnd` tells
+// whether the text ended inside quotes.
+QList<QStringList> csvRecords(const QByteArray& text, bool& quotedAtEnd) {
     QList<QStringList> lines;
     QStringList fields;
     QString field;
@@ -179,6 +182,24 @@ std::optional<AnswerKeyTable> readAnswerKey(const QByteArray& text) {
     }
     if (!field.isEmpty() || !fields.isEmpty())
         lines << (fields << field);
+    quotedAtEnd = quoted;
+    return lines;
+}
+
+} // namespace
+
+std::optional<QStringList> answerKeyFields(const QByteArray& line) {
+    bool quotedAtEnd = false;
+    const QList<QStringList> records = csvRecords(line, quotedAtEnd);
+    if (quotedAtEnd || records.size() != 1)
+        return std::nullopt;
+    return records.first();
+}
+
+std::optional<AnswerKeyTable> readAnswerKey(const QByteArray& text) {
+    AnswerKeyTable table;
+    bool quotedAtEnd = false;
+    QList<QStringList> lines = csvRecords(text, quotedAtEnd);
     if (lines.isEmpty() || !lines.first().contains(QStringLiteral("file")))
         return std::nullopt;
     table.columns = lines.takeFirst();

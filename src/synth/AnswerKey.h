@@ -78,6 +78,9 @@ struct AnswerKeyTable {
 // The key's text read as comma-separated fields, quoted ones as the key quotes them; nothing
 // when the first line is no key header (it names no "file" column).
 std::optional<AnswerKeyTable> readAnswerKey(const QByteArray& text);
+// The fields of one row of a key, its line end left off; nothing when a quoted field runs past
+// its end (the row held a line break).
+std::optional<QStringList> answerKeyFields(const QByteArray& line);
 
 // The equal-tempered note nearest to a frequency (A4 = 440 Hz), as "A4" or "C#5", and the
 // frequency's distance from it in cents; nothing for a frequency that is not positive.

@@ -155,9 +155,9 @@ QJsonObject setManifest(const SetPlan& plan, const ManifestRun& run, Tone first)
     return manifest;
 }
 
-QJsonObject readSetManifest(const QString& path) {
+QJsonObject readSetManifest(const QString& path, Links links) {
     constexpr qint64 largestManifest = 64 << 20;
-    return QJsonDocument::fromJson(readRegularFile(path, largestManifest)).object();
+    return QJsonDocument::fromJson(readRegularFile(path, largestManifest, links)).object();
 }
 
 QJsonObject withEarlierRuns(QJsonObject manifest, const QString& path) {

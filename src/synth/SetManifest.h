@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "runner/FileProbes.h"
 #include "synth/SetPlan.h"
 #include "synth/ToneCommand.h"
 
@@ -32,7 +33,7 @@ QJsonObject setManifest(const SetPlan& plan, const ManifestRun& run, Tone first)
 
 // The manifest at the path, read as a regular file of a manifest's size at most; an empty
 // object for one that holds no JSON object. Throws Failure when it cannot be read.
-QJsonObject readSetManifest(const QString& path);
+QJsonObject readSetManifest(const QString& path, Links links = Links::followed);
 
 // A run that never overwrites adds to a set: the manifest there keeps the runs before it, the
 // first first, under "earlier_runs".

@@ -229,15 +229,17 @@ ToneNumbering::ToneNumbering(const QString& folder, const QString& prefix, const
                           .arg(extension));
 }
 
+QString toneFileName(const QString& prefix, qint64 number, int digits, const QString& extension) {
+    return prefix + QString::number(number).rightJustified(digits, QLatin1Char('0')) + extension;
+}
+
 QString ToneNumbering::nextPath() {
     for (;;) {
         if (m_last == std::numeric_limits<qint64>::max())
             throw Failure(QStringLiteral("No more tones can be numbered: the numbers would not "
                                          "fit."));
-        const QString path = outputFilePath(
-            m_folder, m_prefix +
-                          QString::number(++m_last).rightJustified(m_digits, QLatin1Char('0')) +
-                          m_extension);
+        const QString path =
+            outputFilePath(m_folder, toneFileName(m_prefix, ++m_last, m_digits, m_extension));
         if (!m_neverOverwrite)
             return path;
         try {

@@ -100,6 +100,10 @@ std::unique_ptr<RunLock> lockedSet(const QString& folder, const QString& keyName
                                    const QString& prefix, const QString& extension,
                                    bool neverOverwrite, const QString& program);
 
+// The name of tone `number` of a set: the prefix, the number padded with zeros to `digits`, the
+// extension.
+QString toneFileName(const QString& prefix, qint64 number, int digits, const QString& extension);
+
 // The files of a batch, numbered from 1 after the prefix. With "never overwrite" the numbers
 // go on after the highest of the files in the folder that have the prefix (as it is, no
 // pattern) and the extension, hidden ones included, and each number is taken by creating its
