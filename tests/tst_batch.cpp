@@ -917,6 +917,21 @@ void TestBatch::manifestSaysOnlyWhatDecided() {
     QCOMPARE(options.value(QStringLiteral("notes")), QJsonValue(QStringLiteral("C4,Eb4")));
     for (const char* unused : {"from", "to", "sweep", "gap", "frequencies", "pitch-draw"})
         QVERIFY2(!options.contains(QLatin1String(unused)), unused);
+    // A one-ear file has no difference between its ears to tell.
+    QCOMPARE(keyColumn(folder.filePath(answerKeyFileName), QStringLiteral("ild_db")),
+             (QStringList{QString(), QString()}));
+    // Every list is written as a list, its numbers as numbers.
+    QTemporaryDir design;
+    QCOMPARE(runBatch({"--frequencies", "500", "--balanced", "--channel", "both", "--ild-db",
+                       "-3,3", "--length", "0.1", "--folder", design.path()})
+                 .exitStatus,
+             0);
+    QCOMPARE(QJsonDocument::fromJson(contentOf(design.filePath(QStringLiteral("Ziravel_set.json"))))
+                 .object()
+                 .value(QStringLiteral("options"))
+                 .toObject()
+                 .value(QStringLiteral("ild-db")),
+             QJsonValue(QJsonArray{-3, 3}));
 }
 
 // A manifest of a newer format is refused; one made with another libsox is made, with a
@@ -939,7 +954,21 @@ void TestBatch::remakeRefusesWhatItCannotPromise() {
     QCOMPARE(newer.exitStatus, 2);
     QVERIFY2(newer.errors.contains(QStringLiteral("newer than this program reads")),
              qPrintable(newer.errors));
+    for (const QJsonValue& unknown : {QJsonValue(QStringLiteral("3")), QJsonValue(3.5)})
+        QVERIFY2(remakeWith("manifest_format", unknown)
+                     .errors.contains(QStringLiteral("not a format this program wrote")),
+                 qPrintable(unknown.toVariant().toString()));
     manifest.insert(QStringLiteral("manifest_format"), 2);
+    const QJsonValue options = manifest.take(QStringLiteral("options"));
+    QVERIFY(remakeWith("seed", QStringLiteral("1\x1b[2J"))
+                .errors.contains(QStringLiteral("does not hold what decides the set")));
+    manifest.insert(QStringLiteral("options"), options);
+    // A control character the manifest holds is shown escaped, never sent to the terminal.
+    const BatchResult garbled = remakeWith("seed", QStringLiteral("1\x1b[2J"));
+    QVERIFY2(garbled.exitStatus == 2 && !garbled.errors.contains(QChar(0x1b)) &&
+                 garbled.errors.contains(QStringLiteral("\\x1b[2J")),
+             qPrintable(garbled.errors));
+    manifest.insert(QStringLiteral("seed"), QString::number(1));
     const BatchResult otherLibrary = remakeWith("libsox", QStringLiteral("9.9.9"));
     QCOMPARE(otherLibrary.exitStatus, 0);
     QVERIFY2(otherLibrary.errors.startsWith(
@@ -1671,8 +1700,12 @@ void TestBatch::readmeRecipesRunAsWritten() {
             arguments[at + 1] = own + QLatin1Char('/') + QFileInfo(arguments[at + 1]).fileName();
         else
             arguments << QStringLiteral("--folder") << own;
-        const BatchResult batch = runBatch(arguments);
-        QVERIFY2(batch.exitStatus == 0, qPrintable(command + QLatin1Char('\n') + batch.errors));
+        // As written: with the engine it names or the default one.
+        QProcess batch;
+        batch.start(QStringLiteral(ZIRAVEL_BATCH), arguments << QStringLiteral("--quiet"));
+        QVERIFY(batch.waitForFinished(120000));
+        QVERIFY2(batch.exitStatus() == QProcess::NormalExit && batch.exitCode() == 0,
+                 qPrintable(command + QLatin1Char('\n') + batch.readAllStandardError()));
     }
     QVERIFY(recipes >= 10);
 }

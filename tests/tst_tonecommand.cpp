@@ -153,10 +153,9 @@ void TestToneCommand::answerKeyQuotesItsFields() {
     row.fileName = QStringLiteral("a,\"b\"_1.wav");
     row.waveform = QStringLiteral("Sine (Default)");
     row.made = true;
-    QCOMPARE(
-        answerRowText(row),
-        QByteArray("\"a,\"\"b\"\"_1.wav\",,,,Sine (Default),,0,0,yes,,,0,,,,,,,,,,0,0,,,,,,,,,,,"
-                   "\n"));
+    QCOMPARE(answerRowText(row),
+             QByteArray("\"a,\"\"b\"\"_1.wav\",,,,Sine (Default),,0,0,yes,,,0,,,,,,,,,,,,,,,,,,,,,,"
+                        "\n"));
 }
 
 // SoX may warn before it fails: the reason given is its failure.

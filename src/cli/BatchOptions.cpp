@@ -32,8 +32,20 @@ struct Refusal {
     QString text;
 };
 
+// The text with each control character shown as an escape: a refused value or a manifest's text
+// never reaches the terminal raw.
+QString printable(const QString& text) {
+    QString shown;
+    for (const QChar c : text)
+        shown += c.category() == QChar::Other_Control
+                     ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                     : QString(c);
+    return shown;
+}
+
 [[noreturn]] void refuse(const QString& option, const QString& value, const QString& why) {
-    throw Refusal{QStringLiteral("ziravel-batch: --%1 \"%2\": %3").arg(option, value, why)};
+    throw Refusal{QStringLiteral("ziravel-batch: --%1 \"%2\": %3")
+                      .arg(printable(option), printable(value), printable(why))};
 }
 
 // One run for each core.
@@ -563,11 +575,23 @@ QStringList remakeArguments(const QString& program, const QString& path,
     }
     if (manifest.value(QStringLiteral("program")).toString() != QLatin1String("ziravel-batch"))
         refuse(QStringLiteral("remake"), path, QStringLiteral("not a set's manifest."));
-    const int format = manifest.value(QStringLiteral("manifest_format")).toInt(1);
+    // A format is a whole number this program wrote; the first manifests wrote none.
+    const QJsonValue formatValue = manifest.value(QStringLiteral("manifest_format"));
+    const double format = formatValue.isUndefined() ? 1 : formatValue.toDouble(-1);
+    if (!formatValue.isUndefined() &&
+        (!formatValue.isDouble() || format < 1 || format != std::floor(format)))
+        refuse(QStringLiteral("remake"), path,
+               QStringLiteral("its manifest_format is not a format this program wrote."));
+    if (!manifest.value(QStringLiteral("options")).isObject() ||
+        !manifest.value(QStringLiteral("seed")).isString() ||
+        !manifest.value(QStringLiteral("count")).isDouble())
+        refuse(QStringLiteral("remake"), path,
+               QStringLiteral("the manifest does not hold what decides the set: its options, "
+                              "seed and count."));
     if (format > setManifestFormat)
         refuse(QStringLiteral("remake"), path,
                QStringLiteral("a manifest of format %1, newer than this program reads (%2).")
-                   .arg(format)
+                   .arg(decimalText(format))
                    .arg(setManifestFormat));
     const QString madeWith = manifest.value(QStringLiteral("libsox")).toString();
     if (!madeWith.isEmpty() && madeWith != libsoxVersionText())

@@ -114,8 +114,8 @@ const QList<KeyColumn>& keyColumns() {
          [](const AnswerRow& row) { return row.round ? QString::number(*row.round) : QString(); }},
         {"direction", [](const AnswerRow& row) { return row.direction; }},
         {"split", [](const AnswerRow& row) { return row.split; }},
-        {"ild_db", [](const AnswerRow& row) { return decimalText(row.ildDb); }},
-        {"itd_us", [](const AnswerRow& row) { return decimalText(row.itdUs); }},
+        {"ild_db", [](const AnswerRow& row) { return optionalNumber(row.ildDb); }},
+        {"itd_us", [](const AnswerRow& row) { return optionalNumber(row.itdUs); }},
         {"fade_shape", [](const AnswerRow& row) { return row.fadeShape; }},
         {"harmonics", [](const AnswerRow& row) { return row.harmonics; }},
         {"harmonic_slope_db",
@@ -244,10 +244,13 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
     answer.levelReference = optionWord(Option::levelReference, tone.options);
     answer.round = tone.designRound;
     answer.split = tone.split;
-    answer.ildDb = tone.options.ildDb;
-    // The lead made is whole samples of the file's rate.
-    if (const int lag = tone.itdSamples(); lag > 0)
-        answer.itdUs = std::copysign(lag * 1e6 / tone.sampleRate(), tone.options.itdUs);
+    // The ears differ only in a file for both; the lead made is whole samples of its rate.
+    if (tone.options.channel == ToneOptions::Channel::bothEars) {
+        answer.ildDb = tone.options.ildDb;
+        const int lag = tone.itdSamples();
+        answer.itdUs =
+            lag > 0 ? std::copysign(lag * 1e6 / tone.sampleRate(), tone.options.itdUs) : 0;
+    }
     if (tone.options.fadeMs > 0)
         answer.fadeShape = optionWord(Option::fadeShape, tone.options);
     if (tone.hasSineRecipe()) {

@@ -40,8 +40,8 @@ struct AnswerRow {
     std::optional<qint64> round;        // the balanced design's round, from 1
     QString direction;                  // a file's intervals: up or down; empty for none
     QString split;                      // the split of the set it falls in
-    double ildDb = 0;                   // both ears: the right ear above the left, in dB
-    double itdUs = 0;                   // both ears: the right ear's lead as made, in us
+    std::optional<double> ildDb;        // both ears: the right ear above the left, in dB
+    std::optional<double> itdUs;        // both ears: the right ear's lead as made, in us
     QString fadeShape;                  // the fade's ramp; empty without a fade
     QString harmonics;                  // a complex's harmonic numbers, "2;3;4;5"
     std::optional<double> harmonicSlopeDb;

@@ -129,12 +129,13 @@ QJsonObject setManifest(const SetPlan& plan, const ManifestRun& run, Tone first)
         options.insert(QStringLiteral("balanced"), true);
         options.insert(QStringLiteral("levels"), levels);
         options.insert(QStringLiteral("channels"), channels);
+        // Lists of numbers, as the levels are.
         for (const Option listed : {Option::ildDb, Option::itdUs, Option::snr}) {
-            QStringList values;
+            QJsonArray values;
             for (const double value : designList(listed, *plan.design))
-                values << decimalText(value);
+                values.append(value);
             if (!values.isEmpty())
-                options.insert(optionRow(listed).flag, values.join(QLatin1Char(',')));
+                options.insert(optionRow(listed).flag, values);
         }
     }
     QJsonObject manifest{
