@@ -852,6 +852,12 @@ void TestBatch::badInput_data() {
         "like "
         "train=0.8,validation=0.1,test=0.1; a name is letters, digits, _ and -, not beginning "
         "with -, which a spreadsheet would run as a formula in the answer key.");
+    row("AM rates listed in a design", {"--frequencies", "500", "--balanced", "--am", "4/8,0.5"},
+        "--am \"4/8,0.5\": a balanced design balances only what it lists: give one rate, or leave "
+        "out --balanced to draw the rate per tone.");
+    row("time differences without a design", {"--channel", "both", "--itd-us", "0,250"},
+        "--itd-us \"0,250\": a list of ear time differences is for a balanced design: add "
+        "--balanced.");
     row("rounds without a design", {"--repeats", "2"},
         "--repeats \"2\": rounds are for a balanced design: add --balanced.");
     row("names that would not sort", {"--count", "200", "--digits", "2"},
@@ -938,8 +944,15 @@ void TestBatch::manifestSaysOnlyWhatDecided() {
 // warning that its files may differ.
 void TestBatch::remakeRefusesWhatItCannotPromise() {
     QTemporaryDir folder;
-    QCOMPARE(runBatch({"--count", "1", "--length", "0.1", "--folder", folder.path()}).exitStatus,
+    QCOMPARE(runBatch({"--count", "1", "--length", "0.1", "--checksums", "--folder", folder.path()})
+                 .exitStatus,
              0);
+    // A remake writes what the set's key had, its checksums included.
+    QCOMPARE(runBatch({"--remake", folder.filePath(QStringLiteral("Ziravel_set.json"))}).exitStatus,
+             0);
+    QVERIFY(!keyColumn(folder.filePath(answerKeyFileName), QStringLiteral("sha256"))
+                 .value(0)
+                 .isEmpty());
     const QString path = folder.filePath(QStringLiteral("Ziravel_set.json"));
     QJsonObject manifest = QJsonDocument::fromJson(contentOf(path)).object();
     const auto remakeWith = [&](const char* key, const QJsonValue& value) {
@@ -969,6 +982,11 @@ void TestBatch::remakeRefusesWhatItCannotPromise() {
                  garbled.errors.contains(QStringLiteral("\\x1b[2J")),
              qPrintable(garbled.errors));
     manifest.insert(QStringLiteral("seed"), QString::number(1));
+    // What the manifest holds is told as the manifest's.
+    QVERIFY(remakeWith("count", 0)
+                .errors.contains(QStringLiteral(
+                    "Ziravel_set.json\": the manifest's --count \"0\": not a number of tones")));
+    manifest.insert(QStringLiteral("count"), 1);
     const BatchResult otherLibrary = remakeWith("libsox", QStringLiteral("9.9.9"));
     QCOMPARE(otherLibrary.exitStatus, 0);
     QVERIFY2(otherLibrary.errors.startsWith(

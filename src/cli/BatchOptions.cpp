@@ -20,6 +20,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QThread>
 #include <cmath>
@@ -224,14 +225,20 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
     // Levels, channels, ear differences and SNRs may be listed for a balanced design.
     const QList<Option> listed{Option::level, Option::channel, Option::ildDb, Option::itdUs,
                                Option::snr};
+    const QMap<Option, QString> listedNames{
+        {Option::level, QStringLiteral("levels")},
+        {Option::channel, QStringLiteral("channels")},
+        {Option::ildDb, QStringLiteral("ear level differences")},
+        {Option::itdUs, QStringLiteral("ear time differences")},
+        {Option::snr, QStringLiteral("SNRs")}};
     QMap<Option, QStringList> listTexts;
     for (const Option option : listed) {
         const QString text = inputs.value(option);
         listTexts[option] = designBalanced ? text.split(QLatin1Char(',')) : QStringList{text};
         if (!designBalanced && text.contains(QLatin1Char(',')))
             refuse(optionRow(option).flag, text,
-                   QStringLiteral("a list of %1s is for a balanced design: add --balanced.")
-                       .arg(optionRow(option).flag));
+                   QStringLiteral("a list of %1 is for a balanced design: add --balanced.")
+                       .arg(listedNames.value(option)));
     }
     Inputs first = inputs;
     for (const Option option : listed)
@@ -311,6 +318,14 @@ BatchRequest checkedRequest(const Inputs& inputs, const QCommandLineParser& pars
         refuse(QStringLiteral("balanced"), QString(),
                QStringLiteral("needs the pitches listed with --frequencies, --notes or "
                               "--pitch-list."));
+    // A design balances what it lists; a modulation's rates would only be drawn.
+    for (const Option modulation : {Option::am, Option::fm})
+        if (designBalanced && inputs.value(modulation)
+                                  .section(QLatin1Char(','), 0, 0)
+                                  .contains(QRegularExpression(QStringLiteral("[-/]"))))
+            refuse(optionRow(modulation).flag, inputs.value(modulation),
+                   QStringLiteral("a balanced design balances only what it lists: give one rate, "
+                                  "or leave out --balanced to draw the rate per tone."));
     if (designBalanced && request.plan.options.intervalCents != 0)
         designIntervalSigns = {1, -1};
     if (designBalanced) {
@@ -637,6 +652,9 @@ QStringList remakeArguments(const QString& program, const QString& path,
               << QString::number(manifest.value(QStringLiteral("count")).toInt());
     if (const QString shard = manifest.value(QStringLiteral("shard")).toString(); !shard.isEmpty())
         arguments << QStringLiteral("--shard") << shard;
+    if (manifest.value(QStringLiteral("checksums")).toBool() &&
+        !parser.isSet(QStringLiteral("checksums")))
+        arguments << QStringLiteral("--checksums");
     if (!parser.isSet(QStringLiteral("engine")))
         arguments << QStringLiteral("--engine")
                   << manifest.value(QStringLiteral("engine")).toString();
@@ -819,7 +837,14 @@ BatchCommand readBatchRequest(const QStringList& arguments) {
         } catch (const Refusal& refusal) {
             return BatchAnswer{refusal.text + QLatin1Char('\n'), badInputStatus};
         }
-        return readBatchRequest(remade);
+        // What the manifest holds is refused as the manifest's, not as words the user wrote.
+        BatchCommand command = readBatchRequest(remade);
+        if (auto* refused = std::get_if<BatchAnswer>(&command); refused && refused->exitStatus != 0)
+            refused->text.replace(
+                QStringLiteral("ziravel-batch: --"),
+                QStringLiteral("ziravel-batch: --remake \"%1\": the manifest's --")
+                    .arg(printable(parser.value(QStringLiteral("remake")))));
+        return command;
     }
     Inputs inputs =
         parser.isSet(QStringLiteral("from-settings")) ? storedInputs() : defaultInputs();

@@ -242,10 +242,11 @@ int runBatch(const BatchRequest& request) {
     if (keyRows > 0) {
         try {
             lock->inTurn([&] {
-                QJsonObject manifest = setManifest(plan,
-                                                   {batchEngineName(request.engine), request.digits,
-                                                    firstNumber, libsoxVersionText()},
-                                                   firstTone);
+                QJsonObject manifest =
+                    setManifest(plan,
+                                {batchEngineName(request.engine), request.digits, firstNumber,
+                                 libsoxVersionText(), request.checksums},
+                                firstTone);
                 if (options.neverOverwrite)
                     manifest = withEarlierRuns(manifest, manifestPath);
                 writeFileSafely(manifestPath, QJsonDocument(manifest).toJson());

@@ -153,6 +153,8 @@ QJsonObject setManifest(const SetPlan& plan, const ManifestRun& run, Tone first)
         {QStringLiteral("first_tone_arguments"), QJsonArray::fromStringList(toolArguments(first))}};
     if (!run.libsoxVersion.isEmpty())
         manifest.insert(QStringLiteral("libsox"), run.libsoxVersion);
+    if (run.checksums)
+        manifest.insert(QStringLiteral("checksums"), true);
     return manifest;
 }
 

@@ -17,7 +17,8 @@ struct ManifestRun {
     QString engine;
     int digits = 0;
     qint64 firstNumber = 1;
-    QString libsoxVersion; // the library's own, where the build has it
+    QString libsoxVersion;  // the library's own, where the build has it
+    bool checksums = false; // the key holds each file's SHA-256, which a remake writes too
 };
 
 // The manifest's format; a reader of an older one refuses a newer.
