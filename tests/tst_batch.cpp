@@ -234,6 +234,7 @@ private slots:
     void numbersBeyond32Bits();
     void runsAtOnceNeverShareAFile();
     void killedRunLeavesATrueKey();
+    void killedRunLeavesNoFileUnlisted();
     void secondRunIsRefused();
     void neverOverwriteKeepsEveryRun();
     void stopWhileTheKeyIsLocked();
@@ -2120,6 +2121,32 @@ void TestBatch::runsAtOnceNeverShareAFile() {
 
 // A run killed half way over an earlier set: every row of the key is this run's and true of
 // its file, and at most the tone under way is made without a row.
+// Tones that end while an earlier one is still being made wait for its row before their files
+// take their names: a run killed then leaves no tone file that its key does not list.
+void TestBatch::killedRunLeavesNoFileUnlisted() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    const QString log = folder.filePath(QStringLiteral("runs.log"));
+    QProcessEnvironment environment = slowFakeTool(tools, 0, log);
+    environment.insert(QStringLiteral("ZIRAVEL_FAKE_SOX_STALL"),
+                       QStringLiteral("Ziravel_1.:20000"));
+    runBatch(
+        {"--count", "40", "--length", "0.1", "--jobs", "4", "--never-overwrite", "--folder",
+         folder.path(), "--engine", "process"},
+        [&](QProcess& batch) {
+            QVERIFY(waitFor([&] { return linesOf(log).size() >= 12; }));
+            // Ours, and still running: the id cannot have gone to another process.
+            QCOMPARE(batch.state(), QProcess::Running);
+            kill(pid_t(batch.processId()), SIGKILL);
+        },
+        environment);
+    const QStringList listed =
+        keyColumn(folder.filePath(answerKeyFileName), QStringLiteral("file"));
+    for (const QFileInfo& file :
+         QDir(folder.path()).entryInfoList({QStringLiteral("Ziravel_*.wav")}, QDir::Files))
+        QVERIFY2(file.size() == 0 || listed.contains(file.fileName()), qPrintable(file.fileName()));
+}
+
 void TestBatch::killedRunLeavesATrueKey() {
     const TestSupport::TemporaryToolFolder tools;
     QTemporaryDir folder;

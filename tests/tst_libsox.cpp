@@ -241,8 +241,9 @@ void TestLibsox::workerThatDiesIsTold() {
         }
         return false;
     };
-    callbacks.ended = [&](qsizetype index, const ToneOutcome& outcome) {
-        outcomes[index] = outcome;
+    callbacks.ended = [&](qsizetype index, const ToneOutcome& outcome,
+                          std::shared_ptr<const ToneInFlight> flight) {
+        outcomes[index] = flight ? flight->placed(outcome) : outcome;
     };
     makeTones(2, 1, engine, staging, callbacks, wake[0]);
     close(wake[0]);

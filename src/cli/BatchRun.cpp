@@ -150,6 +150,8 @@ int runBatch(const BatchRequest& request) {
     struct PendingRow {
         AnswerRow row;
         bool ended = false;
+        ToneOutcome outcome;
+        std::shared_ptr<const ToneInFlight> flight;
     };
     std::map<qsizetype, PendingRow> rows;
     qsizetype keyRows = 0;
@@ -192,10 +194,14 @@ int runBatch(const BatchRequest& request) {
     ToneCallbacks callbacks;
     callbacks.plan = planTone;
     callbacks.stopRequested = [&] { return stopSignals.stopRequested() || !keyFailure.isEmpty(); };
-    callbacks.ended = [&](qsizetype index, const ToneOutcome& outcome) {
-        ++finished;
-        rows[index].ended = true;
-        AnswerRow& row = rows[index].row;
+    // A tone's file takes its name just before its row goes to the key, so that no run, however
+    // it ends, leaves a file at a tone's name that its key does not list.
+    const auto told = [&](PendingRow& pending) {
+        const ToneOutcome outcome =
+            !pending.flight        ? pending.outcome
+            : keyFailure.isEmpty() ? pending.flight->placed(pending.outcome)
+                                   : (pending.flight->abandon(), ToneOutcome{false, keyFailure});
+        AnswerRow& row = pending.row;
         row.made = outcome.made;
         made += outcome.made ? 1 : 0;
         if (outcome.made)
@@ -210,17 +216,25 @@ int runBatch(const BatchRequest& request) {
                 printError(QStringLiteral("%1: %2").arg(row.fileName, outcome.reason));
             }
         }
+        try {
+            if (keyFailure.isEmpty())
+                key->add(row);
+            ++keyRows;
+        } catch (const Failure& failure) {
+            keyFailure = failure.description();
+        }
+    };
+    callbacks.ended = [&](qsizetype index, const ToneOutcome& outcome,
+                          std::shared_ptr<const ToneInFlight> flight) {
+        ++finished;
+        PendingRow& pending = rows[index];
+        pending.ended = true;
+        pending.outcome = outcome;
+        pending.flight = std::move(flight);
         // Tones start in order and each ends once: the first row pending is the next one, and
         // goes to the key as soon as its tone has ended.
-        for (; !rows.empty() && rows.begin()->second.ended; rows.erase(rows.begin())) {
-            try {
-                if (keyFailure.isEmpty())
-                    key->add(rows.begin()->second.row);
-                ++keyRows;
-            } catch (const Failure& failure) {
-                keyFailure = failure.description();
-            }
-        }
+        for (; !rows.empty() && rows.begin()->second.ended; rows.erase(rows.begin()))
+            told(rows.begin()->second);
         progress.update(finished, failed);
     };
     callbacks.waiting = [&](qsizetype index) {

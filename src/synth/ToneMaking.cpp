@@ -291,7 +291,7 @@ namespace {
 // A tone being made.
 struct ToneRunning {
     qsizetype index;
-    std::unique_ptr<ToneInFlight> flight;
+    std::shared_ptr<ToneInFlight> flight;
     std::unique_ptr<StartedTone> started;
 };
 
@@ -321,7 +321,7 @@ void makeTones(qsizetype count, int jobs, ToneEngine& engine, const ToneStaging&
             for (ToneRunning& tone : running) {
                 tone.started->stop();
                 tone.flight->abandon();
-                callbacks.ended(tone.index, {false, QStringLiteral("Stopped.")});
+                callbacks.ended(tone.index, {false, QStringLiteral("Stopped.")}, nullptr);
             }
             running.clear();
         }
@@ -334,36 +334,36 @@ void makeTones(qsizetype count, int jobs, ToneEngine& engine, const ToneStaging&
         for (;
              !stop && next < count && qsizetype(running.size()) < jobs && next - earliest() < ahead;
              ++next) {
-            std::unique_ptr<ToneInFlight> flight;
+            std::shared_ptr<ToneInFlight> flight;
             try {
                 const PlannedTone planned = callbacks.plan(next);
                 const QString& target = planned.tone.outputPath;
                 if (!planned.refusal.isEmpty()) {
                     // An earlier file of that name must not pass for this tone.
                     removeOwnFile(target);
-                    callbacks.ended(next, {false, planned.refusal});
+                    callbacks.ended(next, {false, planned.refusal}, nullptr);
                     continue;
                 }
                 // Until its file has a place, a tone that cannot start leaves only the name it
                 // reserved.
-                flight = std::make_unique<ToneInFlight>(target, target, planned.nameReserved);
+                flight = std::make_shared<ToneInFlight>(target, target, planned.nameReserved);
                 Tone made = planned.tone;
                 made.outputPath = staging.madePath(target);
                 flight =
-                    std::make_unique<ToneInFlight>(made.outputPath, target, planned.nameReserved);
+                    std::make_shared<ToneInFlight>(made.outputPath, target, planned.nameReserved);
                 const double seconds = checkedSeconds(made);
                 std::unique_ptr<StartedTone> started = engine.start(made, seconds);
                 running.push_back({next, std::move(flight), std::move(started)});
             } catch (const Failure& failure) {
                 if (flight)
                     flight->abandon();
-                callbacks.ended(next, {false, failure.description()});
+                callbacks.ended(next, {false, failure.description()}, nullptr);
             }
         }
         if (!finished.empty())
             sinceLastEnd.start();
         for (ToneRunning& tone : finished)
-            callbacks.ended(tone.index, tone.flight->placed(tone.started->outcome()));
+            callbacks.ended(tone.index, tone.started->outcome(), tone.flight);
         if (running.empty())
             break;
         if (sinceLastEnd.elapsed() >= quietMs) {

@@ -181,16 +181,18 @@ private:
 // Makes `count` tones with the engine, up to `jobs` under way at once, starting them in order
 // and never more than a few rounds of `jobs` ahead of the earliest still under way, so that
 // what waits on it stays small; `plan` gives each tone (by index) just before it starts, and a
-// Failure it throws is that tone's outcome. Each is made in `staging` and takes its name once
-// judged. Calls `ended` with each tone's index and outcome as it ends, in whatever order they
-// finish, and `waiting` with the earliest tone under way when none has ended for a while. When
-// `stopRequested` says so, no more tones start, those under way are ended and their files
-// removed (their outcome: "Stopped."). Sleeps between ends; `wakeDescriptor` (-1 for none)
-// ends a sleep early. Every tone started ends once; a tone never started does not.
+// Failure it throws is that tone's outcome. Each is made in `staging`. Calls `ended` with each
+// tone's index, its judged outcome and, where a file was made for it, the tone in flight, in
+// whatever order they finish: the caller places each file (ToneInFlight::placed()) when it can
+// tell of it, so that no file takes its name before its key lists it. Calls `waiting` with the
+// earliest tone under way when none has ended for a while. When `stopRequested` says so, no
+// more tones start, those under way are ended and their files removed (their outcome:
+// "Stopped."). Sleeps between ends; `wakeDescriptor` (-1 for none) ends a sleep early. Every
+// tone started ends once; a tone never started does not.
 struct ToneCallbacks {
     std::function<PlannedTone(qsizetype)> plan;
     std::function<bool()> stopRequested;
-    std::function<void(qsizetype, const ToneOutcome&)> ended;
+    std::function<void(qsizetype, const ToneOutcome&, std::shared_ptr<const ToneInFlight>)> ended;
     std::function<void(qsizetype)> waiting;
 };
 void makeTones(qsizetype count, int jobs, ToneEngine& engine, const ToneStaging& staging,
