@@ -235,6 +235,7 @@ private slots:
     void runsAtOnceNeverShareAFile();
     void killedRunLeavesATrueKey();
     void killedRunLeavesNoFileUnlisted();
+    void killedRunsPrivateFoldersGo();
     void secondRunIsRefused();
     void neverOverwriteKeepsEveryRun();
     void stopWhileTheKeyIsLocked();
@@ -2145,6 +2146,49 @@ void TestBatch::killedRunLeavesNoFileUnlisted() {
     for (const QFileInfo& file :
          QDir(folder.path()).entryInfoList({QStringLiteral("Ziravel_*.wav")}, QDir::Files))
         QVERIFY2(file.size() == 0 || listed.contains(file.fileName()), qPrintable(file.fileName()));
+}
+
+// A run that owns a set removes the private folders that killed runs left in its folder, and
+// leaves those of runs still alive alone.
+void TestBatch::killedRunsPrivateFoldersGo() {
+    const TestSupport::TemporaryToolFolder tools;
+    QTemporaryDir folder;
+    const auto privateFolders = [&] {
+        return QDir(folder.path())
+            .entryList({QStringLiteral(".ziravel-*")}, QDir::Dirs | QDir::Hidden);
+    };
+    const QStringList set{"--count",  "40", "--length", "0.1",         "--jobs",   "1",
+                          "--prefix", "a_", "--folder", folder.path(), "--engine", "process"};
+    runBatch(
+        set,
+        [&](QProcess& batch) {
+            QVERIFY(waitFor([&] { return QFile::exists(folder.filePath("a_2.wav")); }));
+            QCOMPARE(batch.state(), QProcess::Running);
+            kill(pid_t(batch.processId()), SIGKILL);
+        },
+        slowFakeTool(tools, 100));
+    const QStringList killed = privateFolders();
+    QCOMPARE(killed.size(), 1);
+    // Another set's run, alive in the same folder meanwhile.
+    QProcess alive;
+    alive.setProcessEnvironment(slowFakeTool(tools, 3000));
+    alive.start(QStringLiteral(ZIRAVEL_BATCH),
+                {"--count", "1", "--length", "0.1", "--prefix", "b_", "--folder", folder.path(),
+                 "--engine", "process", "--quiet"});
+    // Alone with its set, it removes the killed run's folder; the next run of the first set
+    // leaves its own alone.
+    QVERIFY(waitFor([&] {
+        return privateFolders().size() == 1 && !privateFolders().contains(killed.first());
+    }));
+    const QStringList living = privateFolders();
+    QCOMPARE(runBatch(QStringList(set).replaceInStrings(QStringLiteral("40"), QStringLiteral("1")),
+                      {}, slowFakeTool(tools, 0))
+                 .exitStatus,
+             0);
+    QCOMPARE(privateFolders(), living);
+    QVERIFY(alive.waitForFinished());
+    QCOMPARE(alive.exitCode(), 0);
+    QVERIFY(privateFolders().isEmpty());
 }
 
 void TestBatch::killedRunLeavesATrueKey() {

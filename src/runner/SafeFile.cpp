@@ -3,14 +3,37 @@
 
 #include "runner/Failure.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
-PrivateFolder::~PrivateFolder() {
-    QDir folder(m_path);
+namespace {
+
+void removeFolderAndFiles(const QString& path) {
+    QDir folder(path);
     for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
         folder.remove(name);
-    QDir().rmdir(m_path);
+    QDir().rmdir(path);
+}
+
+} // namespace
+
+PrivateFolder::~PrivateFolder() {
+    m_alive.reset();
+    removeFolderAndFiles(m_path);
+}
+
+void removeAbandonedPrivateFolders(const QString& parent) {
+    const QDir folder(parent.isEmpty() ? QStringLiteral(".") : parent);
+    for (const QFileInfo& made : folder.entryInfoList({QStringLiteral(".ziravel-*")},
+                                                      QDir::Dirs | QDir::Hidden | QDir::NoSymLinks |
+                                                          QDir::NoDotAndDotDot)) {
+        const std::optional<bool> held = privateFolderHeld(made.filePath());
+        constexpr qint64 hourSeconds = 3600;
+        if (held ? !*held : made.lastModified().secsTo(QDateTime::currentDateTime()) > hourSeconds)
+            removeFolderAndFiles(made.filePath());
+    }
 }
 
 QString PrivateFolder::filePath(const QString& name) const {

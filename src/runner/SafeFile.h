@@ -3,9 +3,11 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QFile>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // Every file the program writes goes through here. Nothing is ever written through a link
 // or onto a pipe, a device or a folder, nor over another user's file; every write and the
@@ -81,7 +83,8 @@ bool createFileExclusively(const QString& path);
 
 // A folder of our own, made inside another, that nobody else can reach into: files the tool
 // writes by their path are made here, judged, and then moved to their names by a rename on the
-// same file system. It goes with the object, with whatever is left in it.
+// same file system. It goes with the object, with whatever is left in it. While it lasts, a file
+// in it held open (locked on Unix) tells that its run is alive.
 class PrivateFolder {
 public:
     // Throws Failure with the reason when it cannot be made.
@@ -95,7 +98,18 @@ public:
 
 private:
     QString m_path;
+    std::unique_ptr<QFile> m_alive;
 };
+
+// Whether a run holds the private folder at the path; nothing when the folder tells of none
+// (made by an older program, or its run killed as it made it). Another user's folder, or a
+// link, counts as held.
+std::optional<bool> privateFolderHeld(const QString& path);
+
+// Removes the private folders in `parent` that runs which are gone left behind (killed before
+// they could remove them): ours, not links, with no run holding them. A folder that tells of no
+// run is removed once it is an hour old. Never throws.
+void removeAbandonedPrivateFolders(const QString& parent);
 
 // Moves a file made in a private folder to `target` by a rename, which replaces the name and
 // never writes through it. What may stand at the name: nothing, or a regular file of ours;

@@ -14,6 +14,9 @@
 
 namespace {
 
+// The file a run holds locked in its private folder while it lasts.
+constexpr char aliveName[] = ".running";
+
 [[noreturn]] void fail(int error) {
     throw Failure(qt_error_string(error));
 }
@@ -259,6 +262,35 @@ PrivateFolder::PrivateFolder(const QString& parent) {
     if (!mkdtemp(pattern.data()))
         fail(errno);
     m_path = QFile::decodeName(pattern);
+    // Locked while the run lasts; the lock goes with the process however it ends.
+    const int fd = open((pattern + "/" + aliveName).constData(),
+                        O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    if (fd < 0 || fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+        const int error = errno;
+        if (fd >= 0)
+            close(fd);
+        rmdir(pattern.constData());
+        fail(error);
+    }
+    m_alive = std::make_unique<QFile>();
+    m_alive->open(fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle);
+}
+
+std::optional<bool> privateFolderHeld(const QString& path) {
+    const QByteArray folder = QFile::encodeName(path);
+    struct stat info {};
+    if (lstat(folder.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != geteuid())
+        return true;
+    const int fd = open((folder + "/" + aliveName).constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? std::nullopt : std::optional(true);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    const bool held = fcntl(fd, F_OFD_SETLK, &lock) != 0;
+    close(fd);
+    return held;
 }
 
 void moveToName(const QString& made, const QString& target, bool nameReserved) {

@@ -11,6 +11,13 @@
 #include <io.h>
 #include <windows.h>
 
+namespace {
+
+// The file a run holds open in its private folder while it lasts.
+constexpr char aliveName[] = ".running";
+
+} // namespace
+
 PrivateFolder::PrivateFolder(const QString& parent) {
     const QString base = parent.isEmpty() ? QStringLiteral(".") : parent;
     for (int attempt = 0; attempt < 100 && m_path.isEmpty(); ++attempt) {
@@ -22,6 +29,22 @@ PrivateFolder::PrivateFolder(const QString& parent) {
     }
     if (m_path.isEmpty())
         throw Failure(QStringLiteral("No folder can be made in %1.").arg(base));
+    // Open while the run lasts: a file open without sharing its deletion cannot be removed.
+    m_alive = std::make_unique<QFile>(QDir(m_path).filePath(QLatin1String(aliveName)));
+    if (!m_alive->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        QDir().rmdir(m_path);
+        throw Failure(QStringLiteral("No folder can be made in %1.").arg(base));
+    }
+}
+
+std::optional<bool> privateFolderHeld(const QString& path) {
+    const QFileInfo folder(path);
+    if (!folder.isDir() || folder.isSymLink() || folder.isJunction())
+        return true;
+    const QString alive = QDir(path).filePath(QLatin1String(aliveName));
+    if (!QFileInfo::exists(alive))
+        return std::nullopt;
+    return !QFile::remove(alive);
 }
 
 void moveToName(const QString& made, const QString& target, bool nameReserved) {

@@ -195,6 +195,7 @@ std::unique_ptr<RunLock> lockedSet(const QString& folder, const QString& keyName
     return std::make_unique<RunLock>(
         outputFilePath(folder, QLatin1Char('.') + keyName + QStringLiteral(".lock")),
         neverOverwrite, thisRunText(program), [&] {
+            removeAbandonedPrivateFolders(path);
             QDirIterator names(path.isEmpty() ? QStringLiteral(".") : path,
                                QDir::Files | QDir::Hidden | QDir::System);
             while (names.hasNext()) {
