@@ -6,6 +6,7 @@
 #include "runner/FileProbes.h"
 #include "runner/SafeFile.h"
 #include "runner/ToolProvisioning.h"
+#include "sound/TonePicture.h"
 #include "synth/OptionTable.h"
 
 #include <QDir>
@@ -13,6 +14,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <cmath>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -105,6 +108,7 @@ private slots:
     void variantInSettingsIsText();
     void hostileSkinOrCursor_data();
     void hostileSkinOrCursor();
+    void tonePictureTrustsNoHeader();
 };
 
 void TestHostile::sharedTempGetsPrivateFolder_data() {
@@ -387,6 +391,81 @@ void TestHostile::hostileSkinOrCursor() {
         QVERIFY(fixture.modals.reports[0].description.contains(path));
     // The start went on to its last step.
     QVERIFY(!fixture.window->folderField->text().isEmpty());
+}
+
+namespace {
+
+// A WAV file whose header says what the test wants; the data the header claims past the samples
+// given is a hole in a sparse file, which takes no room on disk.
+void writeWav(const QString& path, int channels, int bits, bool floating, qint64 dataBytes,
+              const QByteArray& samples = {}) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const auto word = [&](qint64 value, int bytes) {
+        for (int at = 0; at < bytes; ++at)
+            file.putChar(char((value >> (8 * at)) & 0xFF));
+    };
+    const int frameBytes = channels * bits / 8;
+    file.write("RIFF");
+    word(std::min<qint64>(36 + dataBytes, 0xFFFFFFFF), 4);
+    file.write("WAVEfmt ");
+    word(16, 4);
+    word(floating ? 3 : 1, 2);
+    word(channels, 2);
+    word(8000, 4);
+    word(8000LL * frameBytes, 4);
+    word(frameBytes, 2);
+    word(bits, 2);
+    file.write("data");
+    word(std::min<qint64>(dataBytes, 0xFFFFFFFF), 4);
+    file.write(samples);
+    QVERIFY(file.resize(44 + dataBytes));
+}
+
+// The process's address space now, in bytes.
+qint64 addressSpace() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmSize:"))
+            return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return 0;
+}
+
+} // namespace
+
+// A header may claim any number of channels and frames: the picture reads a bounded part of the
+// file (its memory bounded here), and no sample that is no finite number reaches the drawing.
+void TestHostile::tonePictureTrustsNoHeader() {
+    QTemporaryDir folder;
+    const QString channels = folder.filePath(QStringLiteral("channels.wav"));
+    const QString long4GiB = folder.filePath(QStringLiteral("long.wav"));
+    writeWav(channels, 65535, 16, false, qint64(1) << 30);
+    writeWav(long4GiB, 1, 16, false, (qint64(1) << 32) - 64);
+    rlimit before{};
+    getrlimit(RLIMIT_AS, &before);
+    const rlimit bounded{rlim_t(addressSpace() + (qint64(512) << 20)), before.rlim_max};
+    QCOMPARE(setrlimit(RLIMIT_AS, &bounded), 0);
+    const std::optional<TonePicture> many = readTonePicture(channels);
+    const std::optional<TonePicture> huge = readTonePicture(long4GiB);
+    setrlimit(RLIMIT_AS, &before);
+    QVERIFY(!many);
+    QVERIFY(huge && std::abs(huge->seconds - 268435.452) < 0.01);
+
+    QByteArray samples;
+    for (int at = 0; at < 800; ++at) {
+        const float value = at % 3 == 0   ? std::numeric_limits<float>::quiet_NaN()
+                            : at % 3 == 1 ? std::numeric_limits<float>::infinity()
+                                          : 0.5f;
+        samples.append(reinterpret_cast<const char*>(&value), sizeof value);
+    }
+    const QString unnumbered = folder.filePath(QStringLiteral("nan.wav"));
+    writeWav(unnumbered, 1, 32, true, samples.size(), samples);
+    const std::optional<TonePicture> drawn = readTonePicture(unnumbered);
+    QVERIFY(drawn);
+    for (const std::vector<float>* values : {&drawn->periods, &drawn->envelope, &drawn->spectrumDb})
+        for (const float value : *values)
+            QVERIFY(std::isfinite(value));
 }
 
 QTEST_MAIN(TestHostile)

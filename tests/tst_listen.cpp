@@ -53,7 +53,7 @@ void TestListen::pictureMatchesTheFile() {
     run.w.optionsPanel->fade->setValue(60);
     makeSet(run, 1);
     const TonePictureView& view = *run.w.listenPanel()->pictureView;
-    QVERIFY(view.picture());
+    QTRY_VERIFY(view.picture());
     const QString row = linesOf(keyPath(run)).value(1);
     const double keyHz = keyField(row, QStringLiteral("frequency_hz")).toDouble();
     QVERIFY2(std::abs(*view.markedPitch() / keyHz - 1) < 0.01,
@@ -74,7 +74,7 @@ void TestListen::previewIsPictured() {
     run.w.pushButton3->click();
     QVERIFY(run.w.listenPanel());
     const TonePictureView& view = *run.w.listenPanel()->pictureView;
-    QVERIFY(view.markedPitch());
+    QTRY_VERIFY(view.markedPitch());
     // The status line names the pitch played; the picture finds it in the file.
     const double played = run.w.statusLine->text().section(QLatin1Char(' '), 1, 1).toDouble();
     QVERIFY(std::abs(*view.markedPitch() / played - 1) < 0.01);
@@ -130,7 +130,7 @@ void TestListen::quizHidesTheAnswerUntilReveal() {
     QTRY_VERIFY(!panel.hiddenRow());
     QCOMPARE(panel.filePath(panel.fileList->indexOfTopLevelItem(panel.fileList->currentItem())),
              quizFile);
-    QVERIFY(panel.pictureView->picture());
+    QTRY_VERIFY(panel.pictureView->picture());
     press(run.w, Qt::Key_N);
     QTRY_COMPARE(run.fixture.sound.played.size(), 3);
     QVERIFY(run.fixture.sound.played.last() != quizFile);

@@ -16,8 +16,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <memory>
 
 namespace {
 
@@ -161,9 +163,7 @@ void ListenPanel::showTone(const QString& path, bool pitched) {
     fileList->clear();
     fileList->hide();
     caption->setText(path.isEmpty() ? QString() : QStringLiteral("The preview"));
-    pictureView->showPicture(
-        path.isEmpty() || !m_services.pictures ? std::nullopt : m_services.pictures->read(path),
-        QFileInfo(path).fileName(), pitched);
+    showPicture(path, pitched);
     enableButtons();
     emit shapeChanged();
 }
@@ -183,10 +183,27 @@ void ListenPanel::enableButtons() {
 }
 
 void ListenPanel::pictureRow(int row) {
-    const QString path = filePath(row);
-    pictureView->showPicture(m_services.pictures ? m_services.pictures->read(path) : std::nullopt,
-                             QFileInfo(path).fileName(), rowPitched(row));
+    showPicture(filePath(row), rowPitched(row));
     enableButtons();
+}
+
+void ListenPanel::showPicture(const QString& path, bool pitched) {
+    const quint64 asked = ++m_pictureAsked;
+    const QString name = QFileInfo(path).fileName();
+    const ReadTonePicture read =
+        path.isEmpty() || !m_services.pictures ? nullptr : m_services.pictures->reader();
+    pictureView->showPicture(std::nullopt, read ? QString() : name, pitched);
+    if (!read)
+        return;
+    // Read away from the window, which answers meanwhile; only the last asked is shown.
+    const auto picture = std::make_shared<std::optional<TonePicture>>();
+    QThread* reading = QThread::create([read, path, picture] { *picture = read(path); });
+    connect(reading, &QThread::finished, reading, &QObject::deleteLater);
+    connect(reading, &QThread::finished, this, [this, asked, picture, name, pitched] {
+        if (asked == m_pictureAsked)
+            pictureView->showPicture(*picture, name, pitched);
+    });
+    reading->start();
 }
 
 void ListenPanel::play() {
@@ -212,7 +229,7 @@ void ListenPanel::quizNext() {
     m_quizzing = true;
     fileList->clearSelection();
     fileList->setCurrentItem(nullptr);
-    pictureView->showPicture(std::nullopt, QString(), false);
+    showPicture(QString(), false);
     caption->setText(QStringLiteral("Quiz: listen, then Reveal. Play plays it again."));
     enableButtons();
     revealButton->setFocus();

@@ -58,12 +58,15 @@ signals:
 private:
     void play();
     void pictureRow(int row);
+    // Pictures the file, read on a thread of its own; empty: none.
+    void showPicture(const QString& path, bool pitched);
     void quizNext();
     void reveal();
     void enableButtons();
     bool rowPitched(int row) const;
 
     Services m_services;
+    quint64 m_pictureAsked = 0; // the picture last asked for
     QString m_keyPath;
     AnswerKeyTable m_key;
     std::optional<int> m_quizRow;

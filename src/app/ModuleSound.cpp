@@ -35,7 +35,6 @@ void ModuleSound::stopSound() {
         m_output->stopSound();
 }
 
-std::optional<TonePicture> ModuleSound::read(const QString& path) {
-    const auto readPicture = reinterpret_cast<ReadTonePicture>(entry(pictureModuleEntry));
-    return readPicture ? readPicture(path) : std::nullopt;
+ReadTonePicture ModuleSound::reader() {
+    return reinterpret_cast<ReadTonePicture>(entry(pictureModuleEntry));
 }

@@ -19,7 +19,7 @@ public:
     ~ModuleSound() override;
     bool playSoundFile(const QString& path) override;
     void stopSound() override;
-    std::optional<TonePicture> read(const QString& path) override;
+    ReadTonePicture reader() override;
 
 private:
     // The module's entry of that name, the module loaded at the first call; none without it.

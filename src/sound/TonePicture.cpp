@@ -20,8 +20,14 @@ constexpr qint64 longestSpectrumFrames = 65536;
 // Short tones are padded so that the strongest bin lies near the pitch before it is refined.
 constexpr qint64 shortestTransform = 16384;
 constexpr int shownPeriods = 4;
+// What a picture reads at the most, whatever the header says: a tone file has one channel or
+// two, and the envelope of a long file is read from part of each slice.
+constexpr int mostChannels = 8;
+constexpr qint64 mostEnvelopeFrames = qint64(1) << 22;
+constexpr qint64 blockBytes = 1 << 20;
 
-// `frames` frames from `first` on, all channels; empty when they cannot be read.
+// `frames` frames from `first` on, all channels, anything that is no finite number read as
+// silence; empty when they cannot be read.
 std::vector<float> readFrames(QFile& file, const WavFileInfo& info, qint64 first, qint64 frames) {
     const WavLayout& layout = info.layout;
     if (!file.seek(layout.dataOffset + first * layout.frameBytes()))
@@ -31,6 +37,9 @@ std::vector<float> readFrames(QFile& file, const WavFileInfo& info, qint64 first
         return {};
     std::vector<float> samples(std::size_t(frames * layout.channels));
     decodeFrames(bytes.constData(), frames, layout, samples.data());
+    for (float& sample : samples)
+        if (!std::isfinite(sample))
+            sample = 0;
     return samples;
 }
 
@@ -48,17 +57,21 @@ std::vector<float> envelopeOf(QFile& file, const WavFileInfo& info) {
     const qint64 slices =
         std::clamp<qint64>(info.frames * 100 / info.layout.sampleRate, 1, envelopeSlices);
     std::vector<float> envelope(std::size_t(slices), 0.0f);
-    constexpr qint64 framesAtOnce = 16384;
+    const qint64 framesAtOnce = std::max<qint64>(1, blockBytes / info.layout.frameBytes());
     const int channels = info.layout.channels;
-    for (qint64 first = 0; first < info.frames; first += framesAtOnce) {
-        const qint64 frames = std::min(framesAtOnce, info.frames - first);
-        const std::vector<float> samples = readFrames(file, info, first, frames);
-        if (samples.empty())
-            return {};
-        for (qint64 frame = 0; frame < frames; ++frame) {
-            float& slice = envelope[std::size_t((first + frame) * slices / info.frames)];
-            for (int channel = 0; channel < channels; ++channel)
-                slice = std::max(slice, std::abs(samples[std::size_t(frame * channels + channel)]));
+    // Each slice from its start, the whole of it while the file is short enough.
+    const qint64 readPerSlice = std::max<qint64>(1, mostEnvelopeFrames / slices);
+    for (qint64 slice = 0; slice < slices; ++slice) {
+        const qint64 start = slice * info.frames / slices;
+        const qint64 end = std::min((slice + 1) * info.frames / slices, start + readPerSlice);
+        for (qint64 first = start; first < end; first += framesAtOnce) {
+            const qint64 frames = std::min(framesAtOnce, end - first);
+            const std::vector<float> samples = readFrames(file, info, first, frames);
+            if (samples.empty())
+                return {};
+            float& loudest = envelope[std::size_t(slice)];
+            for (const float sample : samples)
+                loudest = std::max(loudest, std::abs(sample));
         }
     }
     return envelope;
@@ -124,7 +137,7 @@ std::optional<TonePicture> readTonePicture(const QString& path) {
         return std::nullopt;
     }
     const std::optional<WavFileInfo> info = readWavFileInfo(file);
-    if (!info || info->frames < 2)
+    if (!info || info->frames < 2 || info->layout.channels > mostChannels)
         return std::nullopt;
     const int rate = info->layout.sampleRate;
     const int channels = info->layout.channels;

@@ -26,16 +26,20 @@ struct TonePicture {
     }
 };
 
-// The picture of a WAV file; nothing when it is no WAV file that can be read.
+// The picture of a WAV file; nothing when it is no WAV file that can be read, or one of more
+// channels than a tone has. What it reads is bounded whatever the file's header says: a long
+// file's envelope is read from the start of each slice. Samples that are no finite number are
+// drawn as silence. Safe to call on any thread.
 std::optional<TonePicture> readTonePicture(const QString& path);
 
 // Where the window gets pictures from: the sound module, loaded when the first is asked for.
+using ReadTonePicture = std::optional<TonePicture> (*)(const QString& path);
 class TonePictures {
 public:
     virtual ~TonePictures() = default;
-    virtual std::optional<TonePicture> read(const QString& path) = 0;
+    // What reads a picture, away from the window's thread; none when there is none.
+    virtual ReadTonePicture reader() = 0;
 };
 
 // The sound module's entry for pictures.
 inline constexpr char pictureModuleEntry[] = "ziravelReadTonePicture";
-using ReadTonePicture = std::optional<TonePicture> (*)(const QString& path);

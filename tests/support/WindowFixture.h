@@ -66,9 +66,7 @@ public:
     // Pictures read in the test's own process, as the sound module reads them.
     class DirectPictures : public TonePictures {
     public:
-        std::optional<TonePicture> read(const QString& path) override {
-            return readTonePicture(path);
-        }
+        ReadTonePicture reader() override { return &readTonePicture; }
     };
 
     RecordingModals modals;
