@@ -7,6 +7,7 @@
 #include "runner/SafeFile.h"
 #include "runner/ToolProvisioning.h"
 #include "sound/TonePicture.h"
+#include "synth/AnswerKey.h"
 #include "synth/OptionTable.h"
 
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,6 +111,7 @@ private slots:
     void hostileSkinOrCursor_data();
     void hostileSkinOrCursor();
     void tonePictureTrustsNoHeader();
+    void answerKeyReadInBoundedMemory();
 };
 
 void TestHostile::sharedTempGetsPrivateFolder_data() {
@@ -466,6 +469,64 @@ void TestHostile::tonePictureTrustsNoHeader() {
     for (const std::vector<float>* values : {&drawn->periods, &drawn->envelope, &drawn->spectrumDb})
         for (const float value : *values)
             QVERIFY(std::isfinite(value));
+}
+
+// A key is read a block at a time, holding where its rows begin: a hostile one (a header and
+// then only line ends, or only commas) is refused, and a large true one is told, all within a
+// bounded address space.
+void TestHostile::answerKeyReadInBoundedMemory() {
+    QTemporaryDir folder;
+    const QByteArray header = answerKeyHeader();
+    const auto written = [&](const char* name, const std::function<QByteArray(int)>& block,
+                             int blocks) {
+        QFile file(folder.filePath(QLatin1String(name)));
+        file.open(QIODevice::WriteOnly);
+        file.write(header);
+        for (int at = 0; at < blocks; ++at)
+            file.write(block(at));
+        return file.fileName();
+    };
+    const QString lineEnds = written(
+        "ends.csv", [](int) { return QByteArray(1 << 20, '\n'); }, 64);
+    const QString commas = written(
+        "commas.csv", [](int) { return QByteArray(1 << 20, ','); }, 64);
+    const QByteArray row = QByteArray("Ziravel_,440,A4,0,Sine (Default)") +
+                           QByteArray(answerKeyColumns().size() - 5, ',') + '\n';
+    const QString large = written(
+        "large.csv",
+        [&](int) {
+            QByteArray rows;
+            for (int at = 0; at < 10000; ++at)
+                rows += row;
+            return rows;
+        },
+        50);
+    rlimit before{};
+    getrlimit(RLIMIT_AS, &before);
+    const rlimit bounded{rlim_t(addressSpace() + (qint64(128) << 20)), before.rlim_max};
+    QCOMPARE(setrlimit(RLIMIT_AS, &bounded), 0);
+    const auto refused = [](const QString& path) {
+        try {
+            AnswerKeyIndex key(path);
+        } catch (const Failure&) {
+            return true;
+        }
+        return false;
+    };
+    const bool endsRefused = refused(lineEnds);
+    const bool commasRefused = refused(commas);
+    std::optional<qsizetype> rows;
+    QString lastFrequency;
+    try {
+        const AnswerKeyIndex key(large);
+        rows = key.rowCount();
+        lastFrequency = key.field(key.rowCount() - 1, QStringLiteral("frequency_hz"));
+    } catch (const Failure&) {
+    }
+    setrlimit(RLIMIT_AS, &before);
+    QVERIFY(endsRefused && commasRefused);
+    QCOMPARE(rows, std::optional<qsizetype>(500000));
+    QCOMPARE(lastFrequency, QStringLiteral("440"));
 }
 
 QTEST_MAIN(TestHostile)

@@ -243,9 +243,8 @@ void Form1::showTonePicture(const QString& path, bool pitched) {
 
 void Form1::openAnswerKey() {
     const QString chosen = m_services.modals.chooseAnswerKey(this, expandedFolder(folderText()));
-    if (!chosen.isEmpty() && !shownListenPanel().showSet(chosen))
-        m_services.modals.showNotice(QStringLiteral("%1 is no answer key that can be read.")
-                                         .arg(QDir::toNativeSeparators(chosen)));
+    if (!chosen.isEmpty())
+        shownListenPanel().showSet(chosen);
     layOutPanels();
 }
 

@@ -9,15 +9,17 @@
 #include "sound/TonePicture.h"
 #include "synth/OptionTable.h"
 
+#include <QAbstractTableModel>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QThread>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <memory>
 
@@ -52,6 +54,68 @@ QString earText(const QString& word) {
 
 } // namespace
 
+// The key's rows as the list shows them, each read from the file when it comes into view.
+class KeyRowsModel : public QAbstractTableModel {
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setKey(std::shared_ptr<const AnswerKeyIndex> key) {
+        beginResetModel();
+        m_key = std::move(key);
+        m_shown.clear();
+        endResetModel();
+    }
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() || !m_key ? 0 : int(m_key->rowCount());
+    }
+    int columnCount(const QModelIndex& = {}) const override { return int(headers().size()); }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+            return {};
+        return headers().value(section);
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || role != Qt::DisplayRole || !m_key)
+            return {};
+        return shownRow(index.row()).value(index.column());
+    }
+
+private:
+    static QStringList headers() {
+        return {QStringLiteral("File"),  QStringLiteral("Frequency"), QStringLiteral("Note"),
+                QStringLiteral("Level"), QStringLiteral("Ear"),       QStringLiteral("Made")};
+    }
+    // The texts of a row, kept for the rows in view.
+    QStringList shownRow(int row) const {
+        if (const auto known = m_shown.constFind(row); known != m_shown.cend())
+            return *known;
+        const QStringList& columns = m_key->columns();
+        const QStringList fields = m_key->row(row);
+        const auto field = [&](const char* column) {
+            return fields.value(columns.indexOf(QLatin1String(column)));
+        };
+        const QString note =
+            field("note").isEmpty() ? QString() : field("note") + QLatin1Char(' ') + field("cents");
+        const QString frequency = field("frequency_hz").isEmpty()
+                                      ? field("waveform")
+                                      : field("frequency_hz") + QStringLiteral(" Hz");
+        const QStringList shown{field("file"),
+                                frequency,
+                                note,
+                                field("level_dbfs") + QStringLiteral(" dBFS"),
+                                earText(field("channel")),
+                                field("made")};
+        constexpr qsizetype mostKept = 1024;
+        if (m_shown.size() >= mostKept)
+            m_shown.clear();
+        m_shown.insert(row, shown);
+        return shown;
+    }
+
+    std::shared_ptr<const AnswerKeyIndex> m_key;
+    mutable QHash<int, QStringList> m_shown;
+};
+
 ListenPanel::ListenPanel(Services services, QWidget* parent)
     : QWidget(parent), m_services(services) {
     auto* layout = new QVBoxLayout(this);
@@ -59,11 +123,12 @@ ListenPanel::ListenPanel(Services services, QWidget* parent)
     caption = new QLabel(this);
     caption->setWordWrap(true);
     layout->addWidget(caption);
-    fileList = new QTreeWidget(this);
+    fileList = new QTreeView(this);
     fileList->setRootIsDecorated(false);
-    fileList->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Frequency"),
-                               QStringLiteral("Note"), QStringLiteral("Level"),
-                               QStringLiteral("Ear"), QStringLiteral("Made")});
+    // A million rows scroll as a few: every row is as high as the first.
+    fileList->setUniformRowHeights(true);
+    m_rows = new KeyRowsModel(this);
+    fileList->setModel(m_rows);
     fileList->setAccessibleName(QStringLiteral("The set's files"));
     fileList->header()->setStretchLastSection(false);
     fileList->setMinimumHeight(fontMetrics().height() * 8);
@@ -96,71 +161,88 @@ ListenPanel::ListenPanel(Services services, QWidget* parent)
     connect(quizButton, &QPushButton::clicked, this, &ListenPanel::quizNext);
     connect(nextButton, &QPushButton::clicked, this, &ListenPanel::quizNext);
     connect(revealButton, &QPushButton::clicked, this, &ListenPanel::reveal);
-    connect(fileList, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-        if (item && !m_quizRow)
-            pictureRow(fileList->indexOfTopLevelItem(item));
-    });
+    connect(fileList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid() && !m_quizRow)
+                    pictureRow(current.row());
+            });
     showTone(QString(), false);
 }
 
 QString ListenPanel::filePath(int row) const {
-    return QFileInfo(m_keyPath).dir().filePath(m_key.field(row, QStringLiteral("file")));
+    return m_key ? QFileInfo(m_keyPath).dir().filePath(m_key->field(row, QStringLiteral("file")))
+                 : QString();
 }
 
 bool ListenPanel::rowPitched(int row) const {
-    return !m_key.field(row, QStringLiteral("frequency_hz")).isEmpty();
+    return m_key && !m_key->field(row, QStringLiteral("frequency_hz")).isEmpty();
 }
 
-bool ListenPanel::showSet(const QString& keyPath) {
-    std::optional<AnswerKeyTable> key;
-    try {
-        // A key of a million tones holds about 150 MB.
-        constexpr qint64 largestShownKey = qint64(1) << 30;
-        key = readAnswerKey(readRegularFile(keyPath, largestShownKey));
-    } catch (const Failure&) {
-        // Told as no key that can be read.
-    }
-    if (!key)
-        return false;
+int ListenPanel::rowCount() const {
+    return m_rows->rowCount();
+}
+
+int ListenPanel::currentRow() const {
+    return fileList->currentIndex().isValid() ? fileList->currentIndex().row() : -1;
+}
+
+void ListenPanel::showSet(const QString& keyPath) {
+    const quint64 asked = ++m_keyAsked;
+    caption->setText(QStringLiteral("Reading %1...").arg(QDir::toNativeSeparators(keyPath)));
+    // Read away from the window, which answers meanwhile; only the last asked is shown.
+    const auto read = std::make_shared<std::shared_ptr<const AnswerKeyIndex>>();
+    QThread* reading = QThread::create([keyPath, read] {
+        try {
+            *read = std::make_shared<const AnswerKeyIndex>(keyPath);
+        } catch (const Failure&) {
+            // Told as no key that can be read.
+        }
+    });
+    connect(reading, &QThread::finished, reading, &QObject::deleteLater);
+    connect(reading, &QThread::finished, this, [this, asked, read, keyPath] {
+        if (asked != m_keyAsked)
+            return;
+        if (!*read) {
+            caption->setText(m_keyPath.isEmpty() ? QString()
+                                                 : QStringLiteral("%1 files in %2")
+                                                       .arg(m_rows->rowCount())
+                                                       .arg(QDir::toNativeSeparators(m_keyPath)));
+            m_services.modals.showNotice(QStringLiteral("%1 is no answer key that can be read.")
+                                             .arg(QDir::toNativeSeparators(keyPath)));
+            return;
+        }
+        listSet(keyPath, *read);
+    });
+    reading->start();
+}
+
+void ListenPanel::listSet(const QString& keyPath, std::shared_ptr<const AnswerKeyIndex> key) {
     m_keyPath = keyPath;
-    m_key = *key;
+    m_key = std::move(key);
     m_quizRow.reset();
     m_lastQuizRow = -1;
     m_quizzing = false;
-    fileList->clear();
-    for (qsizetype row = 0; row < m_key.rows.size(); ++row) {
-        const auto field = [&](const char* column) {
-            return m_key.field(row, QLatin1String(column));
-        };
-        const QString note =
-            field("note").isEmpty() ? QString() : field("note") + QLatin1Char(' ') + field("cents");
-        const QString frequency = rowPitched(int(row))
-                                      ? field("frequency_hz") + QStringLiteral(" Hz")
-                                      : field("waveform");
-        new QTreeWidgetItem(fileList, {field("file"), frequency, note,
-                                       field("level_dbfs") + QStringLiteral(" dBFS"),
-                                       earText(field("channel")), field("made")});
-    }
-    for (int column = 0; column < fileList->columnCount(); ++column)
+    m_rows->setKey(m_key);
+    for (int column = 0; column < m_rows->columnCount(); ++column)
         fileList->resizeColumnToContents(column);
     caption->setText(QStringLiteral("%1 files in %2")
-                         .arg(m_key.rows.size())
+                         .arg(m_key->rowCount())
                          .arg(QDir::toNativeSeparators(keyPath)));
     fileList->show();
-    if (fileList->topLevelItemCount() > 0)
-        fileList->setCurrentItem(fileList->topLevelItem(0));
+    if (m_rows->rowCount() > 0)
+        fileList->setCurrentIndex(m_rows->index(0, 0));
     enableButtons();
     emit shapeChanged();
-    return true;
 }
 
 void ListenPanel::showTone(const QString& path, bool pitched) {
     m_quizRow.reset();
     m_lastQuizRow = -1;
     m_quizzing = false;
+    ++m_keyAsked;
     m_keyPath.clear();
-    m_key = {};
-    fileList->clear();
+    m_key.reset();
+    m_rows->setKey(nullptr);
     fileList->hide();
     caption->setText(path.isEmpty() ? QString() : QStringLiteral("The preview"));
     showPicture(path, pitched);
@@ -174,8 +256,8 @@ void ListenPanel::enableButtons() {
         button->setVisible(set);
     revealButton->setVisible(set);
     nextButton->setVisible(set);
-    playButton->setEnabled(set && (m_quizRow || fileList->currentItem()));
-    quizButton->setEnabled(set && fileList->topLevelItemCount() > 0);
+    playButton->setEnabled(set && (m_quizRow || currentRow() >= 0));
+    quizButton->setEnabled(set && rowCount() > 0);
     revealButton->setEnabled(m_quizRow.has_value());
     nextButton->setEnabled(m_quizzing);
     // While the answer is hidden, the list holds no row to read out.
@@ -207,14 +289,14 @@ void ListenPanel::showPicture(const QString& path, bool pitched) {
 }
 
 void ListenPanel::play() {
-    const int row = m_quizRow ? *m_quizRow : fileList->indexOfTopLevelItem(fileList->currentItem());
+    const int row = m_quizRow ? *m_quizRow : currentRow();
     if (row < 0)
         return;
     m_services.sound.playSoundFile(filePath(row));
 }
 
 void ListenPanel::quizNext() {
-    const int count = fileList->topLevelItemCount();
+    const int count = rowCount();
     if (count == 0)
         return;
     // Another file than the last, where there is another.
@@ -228,7 +310,7 @@ void ListenPanel::quizNext() {
     m_lastQuizRow = row;
     m_quizzing = true;
     fileList->clearSelection();
-    fileList->setCurrentItem(nullptr);
+    fileList->setCurrentIndex(QModelIndex());
     showPicture(QString(), false);
     caption->setText(QStringLiteral("Quiz: listen, then Reveal. Play plays it again."));
     enableButtons();
@@ -241,7 +323,7 @@ void ListenPanel::reveal() {
         return;
     const int row = *std::exchange(m_quizRow, std::nullopt);
     enableButtons();
-    fileList->setCurrentItem(fileList->topLevelItem(row));
-    caption->setText(QStringLiteral("It was %1.").arg(m_key.field(row, QStringLiteral("file"))));
+    fileList->setCurrentIndex(m_rows->index(row, 0));
+    caption->setText(QStringLiteral("It was %1.").arg(m_key->field(row, QStringLiteral("file"))));
     nextButton->setFocus();
 }

@@ -4,13 +4,15 @@
 #include "synth/AnswerKey.h"
 
 #include <QWidget>
+#include <memory>
 #include <optional>
 #include <random>
 
 class Modals;
 class QLabel;
 class QPushButton;
-class QTreeWidget;
+class QTreeView;
+class KeyRowsModel;
 class SoundOutput;
 class TonePictures;
 class TonePictureView;
@@ -29,13 +31,14 @@ public:
     };
     ListenPanel(Services services, QWidget* parent);
 
-    // Lists the set of the answer key at that path; false when it is no key that can be read.
-    bool showSet(const QString& keyPath);
+    // Lists the set of the answer key at that path, read on a thread of its own while the window
+    // answers; a file that is no key is told in a plain box.
+    void showSet(const QString& keyPath);
     // Pictures one file (a preview) with no set around it.
     void showTone(const QString& path, bool pitched);
 
     QLabel* caption;
-    QTreeWidget* fileList;
+    QTreeView* fileList;
     QPushButton* playButton;
     QPushButton* openFolderButton;
     QPushButton* openKeyButton;
@@ -48,6 +51,9 @@ public:
     std::optional<int> hiddenRow() const { return m_quizRow; }
     // The path of a row's file.
     QString filePath(int row) const;
+    // The rows listed, and the row chosen (-1: none).
+    int rowCount() const;
+    int currentRow() const;
 
 signals:
     // The panel's height changed with what it shows.
@@ -57,6 +63,7 @@ signals:
 
 private:
     void play();
+    void listSet(const QString& keyPath, std::shared_ptr<const AnswerKeyIndex> key);
     void pictureRow(int row);
     // Pictures the file, read on a thread of its own; empty: none.
     void showPicture(const QString& path, bool pitched);
@@ -67,8 +74,10 @@ private:
 
     Services m_services;
     quint64 m_pictureAsked = 0; // the picture last asked for
+    quint64 m_keyAsked = 0;     // the key last asked for
     QString m_keyPath;
-    AnswerKeyTable m_key;
+    std::shared_ptr<const AnswerKeyIndex> m_key;
+    KeyRowsModel* m_rows;
     std::optional<int> m_quizRow;
     // A quiz has begun on this set: Next plays another.
     bool m_quizzing = false;

@@ -207,6 +207,93 @@ std::optional<AnswerKeyTable> readAnswerKey(const QByteArray& text) {
     return table;
 }
 
+AnswerKeyIndex::AnswerKeyIndex(const QString& path) : m_path(path) {
+    QFile file;
+    openRegularFile(file, path);
+    const auto refused = [&](const QString& why) {
+        return Failure(QStringLiteral("%1 is no answer key: %2").arg(path, why));
+    };
+    constexpr qint64 blockBytes = 1 << 20;
+    QByteArray header;
+    qint64 rowStart = 0;
+    qint64 at = 0;
+    qsizetype fields = 1;
+    bool quoted = false;
+    // A row ends at a line end outside quotes; it must hold the header's columns.
+    const auto rowEnded = [&](qint64 end) {
+        if (m_columns.isEmpty()) {
+            const std::optional<QStringList> names = answerKeyFields(header);
+            if (!names || !names->contains(QStringLiteral("file")))
+                throw refused(QStringLiteral("its first line names no \"file\" column."));
+            m_columns = *names;
+        } else if (fields != m_columns.size()) {
+            throw refused(QStringLiteral("row %1 has %2 fields where the header names %3 columns.")
+                              .arg(m_starts.size())
+                              .arg(fields)
+                              .arg(m_columns.size()));
+        } else {
+            m_starts.push_back(rowStart);
+        }
+        rowStart = end + 1;
+        fields = 1;
+    };
+    for (QByteArray block; !(block = file.read(blockBytes)).isEmpty();) {
+        for (const char c : block) {
+            if (quoted)
+                quoted = c != '"';
+            else if (c == '"')
+                quoted = true;
+            else if (c == ',')
+                ++fields;
+            if (at - rowStart >= longestRow)
+                throw refused(QStringLiteral("a row is longer than %1 bytes.").arg(longestRow));
+            if (m_columns.isEmpty())
+                header += c;
+            if (c == '\n' && !quoted) {
+                if (m_columns.isEmpty())
+                    header.chop(1);
+                rowEnded(at);
+            }
+            ++at;
+        }
+    }
+    if (rowStart < at || m_columns.isEmpty())
+        rowEnded(at);
+    m_starts.push_back(rowStart);
+}
+
+AnswerKeyIndex::~AnswerKeyIndex() = default;
+
+QStringList AnswerKeyIndex::row(qsizetype at) const {
+    if (at == m_lastRow)
+        return m_lastFields;
+    if (at < 0 || at >= rowCount())
+        return {};
+    if (!m_file) {
+        m_file = std::make_unique<QFile>();
+        try {
+            openRegularFile(*m_file, m_path);
+        } catch (const Failure&) {
+            m_file.reset();
+            return QStringList(m_columns.size());
+        }
+    }
+    const qint64 start = m_starts[std::size_t(at)];
+    QByteArray line;
+    if (m_file->seek(start))
+        line = m_file->read(m_starts[std::size_t(at) + 1] - start);
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    m_lastRow = at;
+    m_lastFields = answerKeyFields(line).value_or(QStringList(m_columns.size()));
+    return m_lastFields;
+}
+
+QString AnswerKeyIndex::field(qsizetype row, const QString& column) const {
+    const qsizetype at = m_columns.indexOf(column);
+    return at >= 0 ? this->row(row).value(at) : QString();
+}
+
 QByteArray answerRowText(const AnswerRow& row) {
     QStringList fields;
     for (const KeyColumn& column : keyColumns())

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // The answer key's name for files named with the prefix, so that sets of two prefixes in one
 // folder keep their own keys; a shard's key (K of N) names its slice.
@@ -81,6 +83,38 @@ std::optional<AnswerKeyTable> readAnswerKey(const QByteArray& text);
 // The fields of one row of a key, its line end left off; nothing when a quoted field runs past
 // its end (the row held a line break).
 std::optional<QStringList> answerKeyFields(const QByteArray& line);
+
+// An answer key on disk, its rows found in one pass that reads a block at a time and holds only
+// where each row begins: a key of a million rows is told in some MB. A row is read back from the
+// file when asked for.
+class AnswerKeyIndex {
+public:
+    // The longest row a key may hold: a tone's row is some hundred bytes.
+    static constexpr qint64 longestRow = 1 << 16;
+
+    // Reads the key at the path. Throws Failure saying why when it is no key: no header naming a
+    // "file" column, a row longer than longestRow, or one that has not the header's columns.
+    explicit AnswerKeyIndex(const QString& path);
+    ~AnswerKeyIndex();
+    AnswerKeyIndex(const AnswerKeyIndex&) = delete;
+    AnswerKeyIndex& operator=(const AnswerKeyIndex&) = delete;
+
+    const QStringList& columns() const { return m_columns; }
+    qsizetype rowCount() const { return qsizetype(m_starts.size()) - 1; }
+    // The row's fields, unquoted; empty ones when the file can no longer be read. Reads the file
+    // on the thread that asks, the last row asked kept.
+    QStringList row(qsizetype at) const;
+    // The row's field in the named column; empty text where there is none.
+    QString field(qsizetype row, const QString& column) const;
+
+private:
+    QString m_path;
+    QStringList m_columns;
+    std::vector<qint64> m_starts; // where each row begins, and where the last one ends
+    mutable std::unique_ptr<QFile> m_file;
+    mutable qsizetype m_lastRow = -1;
+    mutable QStringList m_lastFields;
+};
 
 // The equal-tempered note nearest to a frequency (A4 = 440 Hz), as "A4" or "C#5", and the
 // frequency's distance from it in cents; nothing for a frequency that is not positive.
