@@ -120,6 +120,13 @@ QString printedBy(const QStringList& arguments) {
     return QString::fromUtf8(batch.readAllStandardOutput());
 }
 
+// Makes shard K/N of a set of six short tones drawn with the seed; true when it was made.
+bool madeShard(const char* shard, const char* seed, const QString& folder) {
+    return runBatch({"--count", "6", "--length", "0.05", "--seed", seed, "--shard", shard,
+                     "--folder", folder})
+               .exitStatus == 0;
+}
+
 // The values of a column of an answer key's rows, found by its name.
 QStringList keyColumn(const QString& keyPath, const QString& column) {
     const QStringList lines = linesOf(keyPath);
@@ -1371,10 +1378,7 @@ void TestBatch::fadeShapesFollowTheirFormulas() {
 void TestBatch::mergeNamesTheShardAtFault() {
     QTemporaryDir folder;
     for (const char* shard : {"1/3", "3/3"})
-        QCOMPARE(runBatch({"--count", "6", "--length", "0.05", "--seed", "1", "--shard", shard,
-                           "--folder", folder.path()})
-                     .exitStatus,
-                 0);
+        QVERIFY(madeShard(shard, "1", folder.path()));
     const auto merged = [&folder] {
         QProcess merge;
         merge.start(QStringLiteral(ZIRAVEL_BATCH), {"--merge", folder.path()});
@@ -1384,10 +1388,7 @@ void TestBatch::mergeNamesTheShardAtFault() {
     QVERIFY2(
         merged().endsWith(QStringLiteral("shard 2 of 3 is missing: Ziravel_set-2-of-3.json.\n")),
         qPrintable(merged()));
-    QCOMPARE(runBatch({"--count", "6", "--length", "0.05", "--seed", "2", "--shard", "2/3",
-                       "--folder", folder.path()})
-                 .exitStatus,
-             0);
+    QVERIFY(madeShard("2/3", "2", folder.path()));
     QVERIFY2(merged().endsWith(QStringLiteral("Ziravel_set-2-of-3.json is of another set: its "
                                               "seed, count or options differ from shard 1's.\n")),
              qPrintable(merged()));
@@ -1426,10 +1427,7 @@ void TestBatch::mergeBelievesNothingUnchecked() {
     QFETCH(QByteArray, to);
     QTemporaryDir folder;
     for (const char* shard : {"1/2", "2/2"})
-        QCOMPARE(runBatch({"--count", "6", "--length", "0.05", "--seed", "1", "--shard", shard,
-                           "--folder", folder.path()})
-                     .exitStatus,
-                 0);
+        QVERIFY(madeShard(shard, "1", folder.path()));
     const QString path = folder.filePath(file);
     int holder = -1;
     if (file.isEmpty()) {
@@ -1445,10 +1443,7 @@ void TestBatch::mergeBelievesNothingUnchecked() {
         QVERIFY(QFile::rename(path, theirs) && QFile::link(theirs, path));
     } else if (from == "seed") {
         QTemporaryDir other;
-        QCOMPARE(runBatch({"--count", "6", "--length", "0.05", "--seed", "2", "--shard", "2/2",
-                           "--folder", other.path()})
-                     .exitStatus,
-                 0);
+        QVERIFY(madeShard("2/2", "2", other.path()));
         QVERIFY(QFile::remove(path) && QFile::copy(other.filePath(file), path));
     } else {
         QByteArray content = contentOf(path);
