@@ -169,6 +169,11 @@ ListenPanel::ListenPanel(Services services, QWidget* parent)
     showTone(QString(), false);
 }
 
+ListenPanel::~ListenPanel() {
+    for (QThread* reading : findChildren<QThread*>())
+        reading->wait();
+}
+
 QString ListenPanel::filePath(int row) const {
     return m_key ? QFileInfo(m_keyPath).dir().filePath(m_key->field(row, QStringLiteral("file")))
                  : QString();
@@ -198,6 +203,8 @@ void ListenPanel::showSet(const QString& keyPath) {
             // Told as no key that can be read.
         }
     });
+    // The panel's own, so that it waits for the read before it goes.
+    reading->setParent(this);
     connect(reading, &QThread::finished, reading, &QObject::deleteLater);
     connect(reading, &QThread::finished, this, [this, asked, read, keyPath] {
         if (asked != m_keyAsked)
@@ -280,6 +287,8 @@ void ListenPanel::showPicture(const QString& path, bool pitched) {
     // Read away from the window, which answers meanwhile; only the last asked is shown.
     const auto picture = std::make_shared<std::optional<TonePicture>>();
     QThread* reading = QThread::create([read, path, picture] { *picture = read(path); });
+    // The panel's own, so that it waits for the read before it goes.
+    reading->setParent(this);
     connect(reading, &QThread::finished, reading, &QObject::deleteLater);
     connect(reading, &QThread::finished, this, [this, asked, picture, name, pitched] {
         if (asked == m_pictureAsked)

@@ -30,6 +30,7 @@ public:
         std::mt19937_64& generator;
     };
     ListenPanel(Services services, QWidget* parent);
+    ~ListenPanel() override;
 
     // Lists the set of the answer key at that path, read on a thread of its own while the window
     // answers; a file that is no key is told in a plain box.

@@ -613,7 +613,7 @@ QStringList remakeArguments(const QString& program, const QString& path,
         std::fprintf(stderr,
                      "ziravel-batch: the set was made with libsox %s and this is %s: its files "
                      "may differ.\n",
-                     qPrintable(madeWith),
+                     qPrintable(printable(madeWith)),
                      qPrintable(libsoxVersionText().isEmpty() ? QStringLiteral("none")
                                                               : libsoxVersionText()));
     QStringList arguments{program};

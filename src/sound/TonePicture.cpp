@@ -58,7 +58,6 @@ std::vector<float> envelopeOf(QFile& file, const WavFileInfo& info) {
         std::clamp<qint64>(info.frames * 100 / info.layout.sampleRate, 1, envelopeSlices);
     std::vector<float> envelope(std::size_t(slices), 0.0f);
     const qint64 framesAtOnce = std::max<qint64>(1, blockBytes / info.layout.frameBytes());
-    const int channels = info.layout.channels;
     // Each slice from its start, the whole of it while the file is short enough.
     const qint64 readPerSlice = std::max<qint64>(1, mostEnvelopeFrames / slices);
     for (qint64 slice = 0; slice < slices; ++slice) {
