@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Hostile files and texts: another user's folders and links, field texts that try to become
 // tool arguments, and files read at start that try to hang or crash the program.
+#include "SoundFiles.h"
 #include "ToneRun.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
@@ -398,33 +399,6 @@ void TestHostile::hostileSkinOrCursor() {
 
 namespace {
 
-// A WAV file whose header says what the test wants; the data the header claims past the samples
-// given is a hole in a sparse file, which takes no room on disk.
-void writeWav(const QString& path, int channels, int bits, bool floating, qint64 dataBytes,
-              const QByteArray& samples = {}) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    const auto word = [&](qint64 value, int bytes) {
-        for (int at = 0; at < bytes; ++at)
-            file.putChar(char((value >> (8 * at)) & 0xFF));
-    };
-    const int frameBytes = channels * bits / 8;
-    file.write("RIFF");
-    word(std::min<qint64>(36 + dataBytes, 0xFFFFFFFF), 4);
-    file.write("WAVEfmt ");
-    word(16, 4);
-    word(floating ? 3 : 1, 2);
-    word(channels, 2);
-    word(8000, 4);
-    word(8000LL * frameBytes, 4);
-    word(frameBytes, 2);
-    word(bits, 2);
-    file.write("data");
-    word(std::min<qint64>(dataBytes, 0xFFFFFFFF), 4);
-    file.write(samples);
-    QVERIFY(file.resize(44 + dataBytes));
-}
-
 // The process's address space now, in bytes.
 qint64 addressSpace() {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -443,8 +417,8 @@ void TestHostile::tonePictureTrustsNoHeader() {
     QTemporaryDir folder;
     const QString channels = folder.filePath(QStringLiteral("channels.wav"));
     const QString long4GiB = folder.filePath(QStringLiteral("long.wav"));
-    writeWav(channels, 65535, 16, false, qint64(1) << 30);
-    writeWav(long4GiB, 1, 16, false, (qint64(1) << 32) - 64);
+    QVERIFY(writeWavFile(channels, 65535, 16, false, qint64(1) << 30));
+    QVERIFY(writeWavFile(long4GiB, 1, 16, false, (qint64(1) << 32) - 64));
     rlimit before{};
     getrlimit(RLIMIT_AS, &before);
     const rlimit bounded{rlim_t(addressSpace() + (qint64(512) << 20)), before.rlim_max};
@@ -463,7 +437,7 @@ void TestHostile::tonePictureTrustsNoHeader() {
         samples.append(reinterpret_cast<const char*>(&value), sizeof value);
     }
     const QString unnumbered = folder.filePath(QStringLiteral("nan.wav"));
-    writeWav(unnumbered, 1, 32, true, samples.size(), samples);
+    QVERIFY(writeWavFile(unnumbered, 1, 32, true, samples.size(), samples));
     const std::optional<TonePicture> drawn = readTonePicture(unnumbered);
     QVERIFY(drawn);
     for (const std::vector<float>* values : {&drawn->periods, &drawn->envelope, &drawn->spectrumDb})

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "SoundFiles.h"
 #include "runner/Failure.h"
 #include "runner/ShellWait.h"
 #include "synth/AnswerKey.h"
@@ -179,22 +180,7 @@ void TestToneCommand::clippedChainIsNotMade() {
         const auto sample = qint16(16000 * std::sin(at * 0.3));
         samples.append(char(sample & 0xFF)).append(char((sample >> 8) & 0xFF));
     }
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    const auto word = [&](quint32 value, int bytes) {
-        for (int at = 0; at < bytes; ++at)
-            file.putChar(char((value >> (8 * at)) & 0xFF));
-    };
-    file.write("RIFF");
-    word(36 + samples.size(), 4);
-    file.write("WAVEfmt ");
-    for (const auto& [value, bytes] :
-         {std::pair{16, 4}, {1, 2}, {1, 2}, {8000, 4}, {16000, 4}, {2, 2}, {16, 2}})
-        word(quint32(value), bytes);
-    file.write("data");
-    word(quint32(samples.size()), 4);
-    file.write(samples);
-    file.close();
+    QVERIFY(writeWavFile(path, 1, 16, false, samples.size(), samples));
     const auto judged = [&](const char* warning) {
         return judgedTone({{0, QString::fromLatin1(warning)}, QStringLiteral("sox"), 0.1, 8000},
                           path);

@@ -21,6 +21,7 @@
 #include <QThread>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -191,36 +192,48 @@ int ListenPanel::currentRow() const {
     return fileList->currentIndex().isValid() ? fileList->currentIndex().row() : -1;
 }
 
-void ListenPanel::showSet(const QString& keyPath) {
-    const quint64 asked = ++m_keyAsked;
-    caption->setText(QStringLiteral("Reading %1...").arg(QDir::toNativeSeparators(keyPath)));
-    // Read away from the window, which answers meanwhile; only the last asked is shown.
-    const auto read = std::make_shared<std::shared_ptr<const AnswerKeyIndex>>();
-    QThread* reading = QThread::create([keyPath, read] {
-        try {
-            *read = std::make_shared<const AnswerKeyIndex>(keyPath);
-        } catch (const Failure&) {
-            // Told as no key that can be read.
-        }
-    });
+template <typename Result>
+void ListenPanel::readBeside(quint64& latest, std::function<Result()> read,
+                             std::function<void(const Result&)> shown) {
+    const quint64 asked = ++latest;
+    const auto result = std::make_shared<Result>();
+    QThread* reading = QThread::create([read = std::move(read), result] { *result = read(); });
     // The panel's own, so that it waits for the read before it goes.
     reading->setParent(this);
     connect(reading, &QThread::finished, reading, &QObject::deleteLater);
-    connect(reading, &QThread::finished, this, [this, asked, read, keyPath] {
-        if (asked != m_keyAsked)
-            return;
-        if (!*read) {
-            caption->setText(m_keyPath.isEmpty() ? QString()
-                                                 : QStringLiteral("%1 files in %2")
-                                                       .arg(m_rows->rowCount())
-                                                       .arg(QDir::toNativeSeparators(m_keyPath)));
-            m_services.modals.showNotice(QStringLiteral("%1 is no answer key that can be read.")
-                                             .arg(QDir::toNativeSeparators(keyPath)));
-            return;
-        }
-        listSet(keyPath, *read);
+    connect(reading, &QThread::finished, this, [&latest, asked, result, shown = std::move(shown)] {
+        if (asked == latest)
+            shown(*result);
     });
     reading->start();
+}
+
+QString ListenPanel::setCaption() const {
+    return m_keyPath.isEmpty() ? QString()
+                               : QStringLiteral("%1 files in %2")
+                                     .arg(m_rows->rowCount())
+                                     .arg(QDir::toNativeSeparators(m_keyPath));
+}
+
+void ListenPanel::showSet(const QString& keyPath) {
+    caption->setText(QStringLiteral("Reading %1...").arg(QDir::toNativeSeparators(keyPath)));
+    using Key = std::shared_ptr<const AnswerKeyIndex>;
+    readBeside<Key>(
+        m_keyAsked,
+        [keyPath]() -> Key {
+            try {
+                return std::make_shared<const AnswerKeyIndex>(keyPath);
+            } catch (const Failure&) {
+                return nullptr; // told as no key that can be read
+            }
+        },
+        [this, keyPath](const Key& key) {
+            if (key)
+                return listSet(keyPath, key);
+            caption->setText(setCaption());
+            m_services.modals.showNotice(QStringLiteral("%1 is no answer key that can be read.")
+                                             .arg(QDir::toNativeSeparators(keyPath)));
+        });
 }
 
 void ListenPanel::listSet(const QString& keyPath, std::shared_ptr<const AnswerKeyIndex> key) {
@@ -232,9 +245,7 @@ void ListenPanel::listSet(const QString& keyPath, std::shared_ptr<const AnswerKe
     m_rows->setKey(m_key);
     for (int column = 0; column < m_rows->columnCount(); ++column)
         fileList->resizeColumnToContents(column);
-    caption->setText(QStringLiteral("%1 files in %2")
-                         .arg(m_key->rowCount())
-                         .arg(QDir::toNativeSeparators(keyPath)));
+    caption->setText(setCaption());
     fileList->show();
     if (m_rows->rowCount() > 0)
         fileList->setCurrentIndex(m_rows->index(0, 0));
@@ -277,24 +288,19 @@ void ListenPanel::pictureRow(int row) {
 }
 
 void ListenPanel::showPicture(const QString& path, bool pitched) {
-    const quint64 asked = ++m_pictureAsked;
     const QString name = QFileInfo(path).fileName();
     const ReadTonePicture read =
         path.isEmpty() || !m_services.pictures ? nullptr : m_services.pictures->reader();
     pictureView->showPicture(std::nullopt, read ? QString() : name, pitched);
-    if (!read)
+    if (!read) {
+        ++m_pictureAsked; // a read under way is no longer shown
         return;
-    // Read away from the window, which answers meanwhile; only the last asked is shown.
-    const auto picture = std::make_shared<std::optional<TonePicture>>();
-    QThread* reading = QThread::create([read, path, picture] { *picture = read(path); });
-    // The panel's own, so that it waits for the read before it goes.
-    reading->setParent(this);
-    connect(reading, &QThread::finished, reading, &QObject::deleteLater);
-    connect(reading, &QThread::finished, this, [this, asked, picture, name, pitched] {
-        if (asked == m_pictureAsked)
-            pictureView->showPicture(*picture, name, pitched);
-    });
-    reading->start();
+    }
+    readBeside<std::optional<TonePicture>>(
+        m_pictureAsked, [read, path] { return read(path); },
+        [this, name, pitched](const std::optional<TonePicture>& picture) {
+            pictureView->showPicture(picture, name, pitched);
+        });
 }
 
 void ListenPanel::play() {

@@ -4,6 +4,7 @@
 #include "synth/AnswerKey.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -68,6 +69,13 @@ private:
     void pictureRow(int row);
     // Pictures the file, read on a thread of its own; empty: none.
     void showPicture(const QString& path, bool pitched);
+    // Runs `read` on a thread of the panel's own while the window answers, then `shown` with
+    // what it read, unless something was asked for since (`latest` counts the asks).
+    template <typename Result>
+    void readBeside(quint64& latest, std::function<Result()> read,
+                    std::function<void(const Result&)> shown);
+    // "N files in FOLDER" for the set listed; empty for none.
+    QString setCaption() const;
     void quizNext();
     void reveal();
     void enableButtons();

@@ -145,21 +145,11 @@ QStringList answerKeyColumns() {
     return names;
 }
 
-QString AnswerKeyTable::field(qsizetype row, const QString& column) const {
-    const qsizetype at = columns.indexOf(column);
-    return row >= 0 && row < rows.size() && at >= 0 ? rows[row].value(at) : QString();
-}
-
-namespace {
-
-// The records of comma-separated text, quoted fields as the key quotes them; `quotedAtEnd` tells
-// whether the text ended inside quotes.
-QList<QStringList> csvRecords(const QByteArray& text, bool& quotedAtEnd) {
-    QList<QStringList> lines;
+std::optional<QStringList> answerKeyFields(const QByteArray& line) {
     QStringList fields;
     QString field;
     bool quoted = false;
-    const QString all = QString::fromUtf8(text);
+    const QString all = QString::fromUtf8(line);
     for (qsizetype at = 0; at < all.size(); ++at) {
         const QChar c = all[at];
         if (quoted) {
@@ -174,37 +164,15 @@ QList<QStringList> csvRecords(const QByteArray& text, bool& quotedAtEnd) {
         } else if (c == QLatin1Char(',')) {
             fields << std::exchange(field, QString());
         } else if (c == QLatin1Char('\n')) {
-            fields << std::exchange(field, QString());
-            lines << std::exchange(fields, QStringList());
+            // A line end outside quotes ends the row: this is more than one.
+            return std::nullopt;
         } else if (c != QLatin1Char('\r')) {
             field += c;
         }
     }
-    if (!field.isEmpty() || !fields.isEmpty())
-        lines << (fields << field);
-    quotedAtEnd = quoted;
-    return lines;
-}
-
-} // namespace
-
-std::optional<QStringList> answerKeyFields(const QByteArray& line) {
-    bool quotedAtEnd = false;
-    const QList<QStringList> records = csvRecords(line, quotedAtEnd);
-    if (quotedAtEnd || records.size() != 1)
+    if (quoted)
         return std::nullopt;
-    return records.first();
-}
-
-std::optional<AnswerKeyTable> readAnswerKey(const QByteArray& text) {
-    AnswerKeyTable table;
-    bool quotedAtEnd = false;
-    QList<QStringList> lines = csvRecords(text, quotedAtEnd);
-    if (lines.isEmpty() || !lines.first().contains(QStringLiteral("file")))
-        return std::nullopt;
-    table.columns = lines.takeFirst();
-    table.rows = std::move(lines);
-    return table;
+    return fields << field;
 }
 
 AnswerKeyIndex::AnswerKeyIndex(const QString& path) : m_path(path) {

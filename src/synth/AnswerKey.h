@@ -70,18 +70,9 @@ QStringList answerKeyColumns();
 // The header line as the key begins with it, its line end included.
 QByteArray answerKeyHeader();
 
-// An answer key read back: its header's columns and its rows' fields, unquoted.
-struct AnswerKeyTable {
-    QStringList columns;
-    QList<QStringList> rows;
-    // The row's field in the named column; empty text where there is none.
-    QString field(qsizetype row, const QString& column) const;
-};
-// The key's text read as comma-separated fields, quoted ones as the key quotes them; nothing
-// when the first line is no key header (it names no "file" column).
-std::optional<AnswerKeyTable> readAnswerKey(const QByteArray& text);
-// The fields of one row of a key, its line end left off; nothing when a quoted field runs past
-// its end (the row held a line break).
+// The fields of one row of a key, its line end left off, unquoted as the key quotes them;
+// nothing when it holds more than a row or a quoted field runs past its end (the row held a line
+// break).
 std::optional<QStringList> answerKeyFields(const QByteArray& line);
 
 // An answer key on disk, its rows found in one pass that reads a block at a time and holds only

@@ -144,7 +144,8 @@ QString SetSplits::splitInCell(qint64 round, qint64 rounds, qint64 cell, qint64 
 }
 
 QString SetSplits::splitOfNumber(qint64 number, quint64 key) const {
-    const double draw = double(toneSeed(key, number) >> 11) * 0x1.0p-53;
+    std::mt19937_64 generator(toneSeed(key, number));
+    const double draw = unitDraw(generator);
     double below = 0;
     for (const Share& share : m_shares) {
         below += share.share;

@@ -377,9 +377,8 @@ double highestLevelInNoise(const Tone& tone, double snrDb) {
     // Uniform white noise peaks at most sqrt(3) times its RMS; filtered, or pink or brown, a
     // noise is near Gaussian, whose loudest of N samples lies near sqrt(2 ln N) times its RMS
     // (SoX's noises, measured from half a second to 1000 s: at most 0.1 above it).
-    double seconds = 1;
-    parseNumberText(tone.lengthText, seconds);
-    const double samples = std::max(2.0, seconds * tone.sampleRate());
+    const double samples =
+        std::max(2.0, toneSecondsOf(tone.lengthText).value_or(1) * tone.sampleRate());
     const double noiseCrest = tone.options.masker == ToneOptions::Masker::whiteNoise && !tone.band
                                   ? std::sqrt(3.0) * 1.01
                                   : std::sqrt(2 * std::log(samples)) + 0.5;
