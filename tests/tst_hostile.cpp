@@ -2,6 +2,7 @@
 // Hostile files and texts: another user's folders and links, field texts that try to become
 // tool arguments, and files read at start that try to hang or crash the program.
 #include "SoundFiles.h"
+#include "TestSupport.h"
 #include "ToneRun.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
@@ -397,20 +398,6 @@ void TestHostile::hostileSkinOrCursor() {
     QVERIFY(!fixture.window->folderField->text().isEmpty());
 }
 
-namespace {
-
-// The process's address space now, in bytes.
-qint64 addressSpace() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmSize:"))
-            return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return 0;
-}
-
-} // namespace
-
 // A header may claim any number of channels and frames: the picture reads a bounded part of the
 // file (its memory bounded here), and no sample that is no finite number reaches the drawing.
 void TestHostile::tonePictureTrustsNoHeader() {
@@ -421,7 +408,8 @@ void TestHostile::tonePictureTrustsNoHeader() {
     QVERIFY(writeWavFile(long4GiB, 1, 16, false, (qint64(1) << 32) - 64));
     rlimit before{};
     getrlimit(RLIMIT_AS, &before);
-    const rlimit bounded{rlim_t(addressSpace() + (qint64(512) << 20)), before.rlim_max};
+    const rlimit bounded{rlim_t(TestSupport::processStatusBytes("VmSize") + (qint64(512) << 20)),
+                         before.rlim_max};
     QCOMPARE(setrlimit(RLIMIT_AS, &bounded), 0);
     const std::optional<TonePicture> many = readTonePicture(channels);
     const std::optional<TonePicture> huge = readTonePicture(long4GiB);
@@ -477,7 +465,8 @@ void TestHostile::answerKeyReadInBoundedMemory() {
         50);
     rlimit before{};
     getrlimit(RLIMIT_AS, &before);
-    const rlimit bounded{rlim_t(addressSpace() + (qint64(128) << 20)), before.rlim_max};
+    const rlimit bounded{rlim_t(TestSupport::processStatusBytes("VmSize") + (qint64(128) << 20)),
+                         before.rlim_max};
     QCOMPARE(setrlimit(RLIMIT_AS, &bounded), 0);
     const auto refused = [](const QString& path) {
         try {

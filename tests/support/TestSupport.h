@@ -13,6 +13,17 @@
 
 namespace TestSupport {
 
+// A size the kernel tells of this process ("VmSize", "VmHWM"), in bytes; 0 where it tells none.
+inline qint64 processStatusBytes(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    const QByteArray name = QByteArray(field) + ':';
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(name))
+            return line.mid(name.size()).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return 0;
+}
+
 // The bytes of a file; empty when it cannot be read.
 inline QByteArray contentOf(const QString& path) {
     QFile file(path);
