@@ -10,7 +10,7 @@
 #include "runner/ToolProvisioning.h"
 #include "settings/SettingsStore.h"
 #include "sound/SoundPlayer.h"
-#include "synth/ToneCommand.h"
+#include "tone/ToneCommand.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,7 +5,8 @@
 #include "BenchTools.h"
 #include "PlainSpawn.h"
 #include "settings/StoredInputs.h"
-#include "synth/ToneCommand.h"
+#include "tone/ToneCommand.h"
+#include "tone/ToneDraws.h"
 
 #include <QCoreApplication>
 #include <QDir>

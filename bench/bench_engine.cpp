@@ -6,7 +6,8 @@
 // ziravel-batch --jobs 2 (the batch and its workers) over a long run, sampled as it goes.
 // Prints figures only.
 #include "PlainSpawn.h"
-#include "synth/ToneCommand.h"
+#include "tone/ToneCommand.h"
+#include "tone/ToneDraws.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -7,7 +7,7 @@
 #include "WindowFixture.h"
 #include "app/ListenPanel.h"
 #include "runner/FileProbes.h"
-#include "synth/AnswerKey.h"
+#include "set/AnswerKey.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,8 +4,9 @@
 // run from a plain posix_spawn loop, in one run. Prints figures only.
 #include "BenchTools.h"
 #include "PlainSpawn.h"
-#include "synth/ToneCommand.h"
-#include "synth/ToneMaking.h"
+#include "making/ToneEngine.h"
+#include "making/ToneNumbering.h"
+#include "tone/ToneCommand.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

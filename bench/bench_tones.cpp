@@ -2,11 +2,12 @@
 // Measures what the child-process runner adds to a tone: the same SoX runs made
 // through shellWait() and started directly, in one run. Prints figures; never fails.
 #include "BenchTools.h"
+#include "making/ToneEngine.h"
+#include "making/ToneNumbering.h"
 #include "runner/Guard.h"
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
-#include "synth/ToneCommand.h"
-#include "synth/ToneMaking.h"
+#include "tone/ToneCommand.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -4,9 +4,9 @@
 #include "Spectrum.h"
 #include "ToneRun.h"
 #include "app/OptionsPanel.h"
-#include "synth/AnswerKey.h"
-#include "synth/LibsoxTone.h"
-#include "synth/ToneCommand.h"
+#include "making/libsox/LibsoxTone.h"
+#include "set/AnswerKey.h"
+#include "tone/ToneCommand.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -4,13 +4,13 @@
 #include "SoundFiles.h"
 #include "TestSupport.h"
 #include "ToneRun.h"
+#include "options/OptionTable.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/SafeFile.h"
 #include "runner/ToolProvisioning.h"
+#include "set/AnswerKey.h"
 #include "sound/TonePicture.h"
-#include "synth/AnswerKey.h"
-#include "synth/OptionTable.h"
 
 #include <QDir>
 #include <QFileInfo>

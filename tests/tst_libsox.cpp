@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestSupport.h"
-#include "synth/LibsoxEngine.h"
-#include "synth/LibsoxTone.h"
-#include "synth/ToneCommand.h"
+#include "making/libsox/LibsoxEngine.h"
+#include "making/libsox/LibsoxTone.h"
+#include "tone/ToneCommand.h"
 
 #include <QDirIterator>
 #include <QTemporaryDir>

@@ -5,7 +5,7 @@
 // asked: ZIRAVEL_MONKEY_SEED replays a run ("random" draws a new one), ZIRAVEL_MONKEY_EVENTS
 // sets how many actions it makes.
 #include "ToneRun.h"
-#include "synth/NumberText.h"
+#include "tone/NumberText.h"
 
 #include <QComboBox>
 #include <QDirIterator>

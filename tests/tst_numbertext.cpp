@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "runner/Failure.h"
-#include "synth/NumberText.h"
+#include "tone/NumberText.h"
 
 #include <QLocale>
 #include <QTest>

@@ -5,11 +5,12 @@
 #include "Spectrum.h"
 #include "ToneRun.h"
 #include "app/OptionsPanel.h"
+#include "options/OptionTable.h"
 #include "runner/Failure.h"
+#include "set/AnswerKey.h"
 #include "settings/IniText.h"
-#include "synth/AnswerKey.h"
-#include "synth/OptionTable.h"
-#include "synth/ToneCommand.h"
+#include "tone/ToneCommand.h"
+#include "tone/ToneDraws.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -6,7 +6,7 @@
 #include "runner/Guard.h"
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
-#include "synth/NumberText.h"
+#include "tone/NumberText.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestSupport.h"
+#include "making/ToneEngine.h"
+#include "making/ToneNumbering.h"
 #include "runner/Failure.h"
 #include "runner/Guard.h"
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
-#include "synth/ToneCommand.h"
-#include "synth/ToneMaking.h"
+#include "tone/ToneCommand.h"
+#include "tone/ToneLimits.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,8 +6,8 @@
 #include "app/Modals.h"
 #include "app/OptionsPanel.h"
 #include "app/ToneWindow.h"
+#include "set/AnswerKey.h"
 #include "sound/SoundPlayer.h"
-#include "synth/AnswerKey.h"
 
 #include "app/ToneProgress.h"
 #include <QAccessible>

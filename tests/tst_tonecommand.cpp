@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SoundFiles.h"
+#include "making/ToneEngine.h"
+#include "making/ToneJudge.h"
+#include "making/ToneNumbering.h"
 #include "runner/Failure.h"
 #include "runner/ShellWait.h"
-#include "synth/AnswerKey.h"
-#include "synth/ToneCommand.h"
-#include "synth/ToneDesign.h"
-#include "synth/ToneMaking.h"
+#include "set/AnswerKey.h"
+#include "set/ToneDesign.h"
+#include "tone/PitchLists.h"
+#include "tone/ToneCommand.h"
+#include "tone/ToneDraws.h"
 
 #include <QDir>
 #include <QSet>

@@ -13,6 +13,7 @@
 #include "app/WheelGuard.h"
 #include "app/WindowActions.h"
 #include "app/WindowPointer.h"
+#include "options/OptionTable.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
@@ -20,8 +21,7 @@
 #include "runner/StopSignals.h"
 #include "settings/SettingsStore.h"
 #include "sound/SoundOutput.h"
-#include "synth/NumberText.h"
-#include "synth/OptionTable.h"
+#include "tone/NumberText.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -2,7 +2,8 @@
 #pragma once
 
 #include "app/ToneWindow.h"
-#include "synth/ToneMaking.h"
+#include "making/ToneEngine.h"
+#include "making/ToneNumbering.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>

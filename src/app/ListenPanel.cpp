@@ -3,11 +3,11 @@
 
 #include "app/Modals.h"
 #include "app/TonePictureView.h"
+#include "options/OptionTable.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "sound/SoundOutput.h"
 #include "sound/TonePicture.h"
-#include "synth/OptionTable.h"
 
 #include <QAbstractTableModel>
 #include <QDir>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "synth/AnswerKey.h"
+#include "set/AnswerKey.h"
 
 #include <QWidget>
 #include <functional>

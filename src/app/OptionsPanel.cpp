@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/OptionsPanel.h"
 
+#include "options/OptionTable.h"
+#include "options/Presets.h"
 #include "settings/SettingsStore.h"
-#include "synth/NumberText.h"
-#include "synth/OptionTable.h"
-#include "synth/Presets.h"
+#include "tone/NumberText.h"
 
 #include <QCheckBox>
 #include <QComboBox>

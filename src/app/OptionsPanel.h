@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "synth/OptionTable.h"
-#include "synth/ToneOptions.h"
+#include "options/OptionTable.h"
+#include "tone/ToneOptions.h"
 
 #include <QMap>
 #include <QWidget>

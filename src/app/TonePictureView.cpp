@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/TonePictureView.h"
 
-#include "synth/AnswerKey.h"
-#include "synth/NumberText.h"
+#include "set/AnswerKey.h"
+#include "tone/NumberText.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "synth/ToneOptions.h"
+#include "tone/ToneOptions.h"
 
 #include <QString>
 #include <random>

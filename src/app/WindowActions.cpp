@@ -3,6 +3,8 @@
 
 #include "app/Modals.h"
 #include "app/ToneWindow.h"
+#include "making/ToneEngine.h"
+#include "making/ToneNumbering.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
@@ -10,12 +12,13 @@
 #include "runner/SafeFile.h"
 #include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
-#include "synth/AnswerKey.h"
-#include "synth/NumberText.h"
-#include "synth/SetPlan.h"
-#include "synth/ToneCommand.h"
-#include "synth/ToneDesign.h"
-#include "synth/ToneMaking.h"
+#include "set/AnswerKey.h"
+#include "set/SetPlan.h"
+#include "set/ToneDesign.h"
+#include "tone/NumberText.h"
+#include "tone/PitchLists.h"
+#include "tone/ToneCommand.h"
+#include "tone/ToneLimits.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "synth/ToneCommand.h"
+#include "tone/ToneCommand.h"
 
 class ToneWindow;
 

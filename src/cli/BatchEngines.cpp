@@ -7,8 +7,8 @@ QString batchEngineName(BatchEngine engine) {
 
 // The library engine is built where libsox is (Linux).
 #ifdef ZIRAVEL_LIBSOX_ENGINE
-#include "synth/LibsoxEngine.h"
-#include "synth/LibsoxTone.h"
+#include "making/libsox/LibsoxEngine.h"
+#include "making/libsox/LibsoxTone.h"
 
 QList<BatchEngine> batchEngines() {
     return {BatchEngine::library, BatchEngine::process};

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "synth/ToneMaking.h"
+#include "making/ToneEngine.h"
+#include "making/ToneNumbering.h"
 
 #include <QList>
 #include <QString>

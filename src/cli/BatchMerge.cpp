@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/BatchMerge.h"
 
+#include "making/ToneEngine.h"
+#include "making/ToneNumbering.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/RunLock.h"
 #include "runner/SafeFile.h"
-#include "synth/AnswerKey.h"
-#include "synth/SetManifest.h"
-#include "synth/ToneCommand.h"
-#include "synth/ToneMaking.h"
+#include "set/AnswerKey.h"
+#include "set/SetManifest.h"
+#include "tone/ToneCommand.h"
+#include "tone/ToneDraws.h"
 
 #include <QDir>
 #include <QJsonDocument>

@@ -2,15 +2,18 @@
 #include "cli/BatchOptions.h"
 
 #include "cli/BatchHelp.h"
+#include "options/OptionTable.h"
+#include "options/Presets.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
+#include "set/SetManifest.h"
+#include "set/ToneDesign.h"
 #include "settings/StoredInputs.h"
-#include "synth/NumberText.h"
-#include "synth/OptionTable.h"
-#include "synth/Presets.h"
-#include "synth/SetManifest.h"
-#include "synth/ToneCommand.h"
-#include "synth/ToneDesign.h"
+#include "tone/NumberText.h"
+#include "tone/PitchLists.h"
+#include "tone/ToneCommand.h"
+#include "tone/ToneDraws.h"
+#include "tone/ToneLimits.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -3,10 +3,10 @@
 
 #include "cli/BatchEngines.h"
 #include "cli/BatchMerge.h"
-#include "synth/OptionTable.h"
-#include "synth/SetPlan.h"
-#include "synth/ToneCommand.h"
-#include "synth/ToneOptions.h"
+#include "options/OptionTable.h"
+#include "set/SetPlan.h"
+#include "tone/ToneCommand.h"
+#include "tone/ToneOptions.h"
 
 #include <QCommandLineOption>
 #include <QString>

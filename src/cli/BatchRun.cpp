@@ -3,6 +3,9 @@
 
 #include "cli/BatchEngines.h"
 #include "cli/BatchOptions.h"
+#include "making/ToneEngine.h"
+#include "making/ToneNumbering.h"
+#include "options/OptionTable.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
@@ -11,12 +14,11 @@
 #include "runner/ShellWait.h"
 #include "runner/StopSignals.h"
 #include "runner/ToolProvisioning.h"
-#include "synth/AnswerKey.h"
-#include "synth/OptionTable.h"
-#include "synth/SetManifest.h"
-#include "synth/ToneCommand.h"
-#include "synth/ToneDesign.h"
-#include "synth/ToneMaking.h"
+#include "set/AnswerKey.h"
+#include "set/SetManifest.h"
+#include "set/ToneDesign.h"
+#include "tone/ToneCommand.h"
+#include "tone/ToneLimits.h"
 
 #include <QDir>
 #include <QElapsedTimer>

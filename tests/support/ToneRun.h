@@ -4,7 +4,7 @@
 #include "TestSupport.h"
 #include "WindowFixture.h"
 #include "app/ToneWindow.h"
-#include "synth/AnswerKey.h"
+#include "set/AnswerKey.h"
 
 #include "app/ToneProgress.h"
 #include <QDir>

@@ -1,0 +1,200 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tone/ToneCommand.h"
+
+#include "tone/NumberText.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <cmath>
+
+namespace {
+
+// The length as SoX reads it: the number the field holds, as a plain decimal with a point.
+// A text that is no number stays one argument, which the run refuses.
+QString lengthArgument(const QString& lengthText) {
+    double seconds = 0;
+    if (parseNumberText(lengthText, seconds) && std::isfinite(seconds))
+        return decimalText(seconds);
+    QString length = lengthText;
+    return length.replace(QLatin1Char(','), QLatin1Char('.'));
+}
+
+// SoX would take a path that begins with "-" for an option.
+QString outputArgument(const QString& outputPath) {
+    if (outputPath.startsWith(QLatin1Char('-')))
+        return QLatin1Char('.') + QDir::separator() + outputPath;
+    return outputPath;
+}
+
+} // namespace
+
+namespace {
+
+// What stands before the output path: the rate, the null input and what the options put
+// there. SoX reads the output path as a pattern and writes to a file that matches it, which
+// may be another of the user's files: a path it would read so is marked as a plain name.
+QStringList argumentsBeforeOutput(const Tone& tone, const OptionArguments& optional) {
+    QStringList arguments{QStringLiteral("-r"), QString::number(tone.sampleRate()),
+                          QStringLiteral("-n")};
+    arguments += optional.beforeOutput;
+    // Setting a peak reads the whole tone into a file the tool makes, beside the tone's and
+    // gone when it ends.
+    if (tone.isBandNoiseAtPeakLevel())
+        arguments << QStringLiteral("--temp") << QFileInfo(tone.outputPath).path();
+    static const QRegularExpression pattern(QStringLiteral("[*?[{~\\\\]"));
+    if (tone.outputPath.contains(pattern))
+        arguments << QStringLiteral("--no-glob");
+    return arguments;
+}
+
+// The synth effect's frequency: one pitch, or a sweep's ends joined by the tool's mark for
+// its kind (":" linear, "/" exponential).
+QString pitchArgument(const Tone& tone, double start, double end) {
+    if (!tone.endFrequency)
+        return decimalText(start);
+    const QChar mark =
+        tone.options.sweep == ToneOptions::Sweep::log ? QLatin1Char('/') : QLatin1Char(':');
+    return decimalText(start) + mark + decimalText(end);
+}
+
+// What makes one tone from nothing: the synth effect, and the band noise is filtered to. A tone
+// made of sines has each sine in a channel of its own, mixed into one by remix with the sines'
+// amplitudes; a masking noise comes first, filtered to its band alone, in the first channel, and
+// the sines join it through synth's "mix", which halves both. Remix then gives the sines their
+// level, doubled back, and the noise the weight the library engine measures for the SNR (1 until
+// then).
+// The band's filter, given its headroom: noise at full scale filtered to a band peaks well above
+// full scale, which the filter would clip.
+QStringList bandEffects(const NoiseBand& band) {
+    return {QStringLiteral("vol"), QStringLiteral("0.25"), QStringLiteral("sinc"), band.text()};
+}
+
+QStringList sourceEffects(const Tone& tone, const QString& length, double start, double end) {
+    if (!tone.isMadeOfSines()) {
+        QStringList effects{QStringLiteral("synth"), length, tone.waveformWord(),
+                            pitchArgument(tone, start, end)};
+        if (tone.band)
+            effects << bandEffects(*tone.band);
+        // Its level is set once filtered: the peak is known only then.
+        if (tone.isBandNoiseAtPeakLevel())
+            effects << QStringLiteral("gain") << QStringLiteral("-n")
+                    << QString::number(tone.options.levelDb);
+        return effects;
+    }
+    QList<Partial> sines{{start, end, 1, 0}};
+    QString word = tone.waveformWord();
+    if (tone.hasSineRecipe())
+        sines = recipePartials(tone.sineRecipe(start, end));
+    const bool masked = tone.isInNoise();
+    QStringList effects;
+    QStringList weights;
+    if (masked) {
+        effects << QStringLiteral("synth") << length << maskerWords[int(tone.options.masker)];
+        if (tone.band)
+            effects << bandEffects(*tone.band);
+        effects << QStringLiteral("remix") << QStringLiteral("1");
+        weights << QStringLiteral("1v1");
+    } else {
+        effects << QStringLiteral("remix");
+    }
+    for (qsizetype at = 0; at < sines.size(); ++at)
+        effects << QStringLiteral("0");
+    // "-n": no headroom, which remix would take from the sines for the sum of its weights.
+    effects << QStringLiteral("synth") << QStringLiteral("-n") << length;
+    if (masked)
+        effects << QStringLiteral("sine") << QStringLiteral("mix") << QStringLiteral("0");
+    const double scale = masked ? 2 * std::pow(10.0, tone.gainDb().value_or(0) / 20) : 1;
+    for (const Partial& sine : sines) {
+        effects << word;
+        if (masked)
+            effects << QStringLiteral("mix");
+        effects << pitchArgument(tone, sine.frequency, sine.endFrequency);
+        if (sine.phase != 0)
+            effects << QStringLiteral("0") << decimalText(sine.phase * 100);
+        weights << QString::number(weights.size() + 1) + QLatin1Char('v') +
+                       decimalText(scale * sine.amplitude);
+    }
+    effects << QStringLiteral("remix") << weights.join(QLatin1Char(','));
+    return effects;
+}
+
+} // namespace
+
+QStringList toolArguments(const Tone& tone) {
+    double seconds = 0;
+    parseNumberText(tone.lengthText, seconds);
+    // A tone in noise has its level in its mix's weights, band noise at a peak level in its
+    // source's.
+    const OptionArguments optional = optionArguments(
+        tone.options, seconds,
+        tone.isInNoise() || tone.isBandNoiseAtPeakLevel() ? std::nullopt : tone.gainDb());
+    const QString length = lengthArgument(tone.lengthText);
+    // Each tone of the file is a chain of its own, the chains parted by ":", each but the last
+    // followed by the gap.
+    const auto chain = [&](double start, double end, bool last) {
+        QStringList effects = sourceEffects(tone, length, start, end);
+        effects += optional.effects;
+        // The leading ear's tone, faded, waits in the other: "delay" pads the lagging ear's
+        // start and the leading ear's end.
+        if (const int lag = tone.itdSamples(); lag > 0) {
+            const QString wait = QString::number(lag) + QLatin1Char('s');
+            effects << QStringLiteral("delay")
+                    << (tone.options.itdUs > 0 ? wait : QStringLiteral("0"))
+                    << (tone.options.itdUs > 0 ? QStringLiteral("0") : wait);
+        }
+        if (!last && tone.options.gapMs > 0)
+            effects << QStringLiteral("pad") << QStringLiteral("0")
+                    << decimalText(tone.options.gapMs / 1000.0);
+        return effects;
+    };
+    QStringList arguments = argumentsBeforeOutput(tone, optional);
+    arguments << outputArgument(tone.outputPath);
+    arguments += chain(tone.frequency, tone.endFrequency.value_or(tone.frequency),
+                       tone.laterFrequencies.isEmpty());
+    for (qsizetype later = 0; later < tone.laterFrequencies.size(); ++later)
+        arguments += QStringList{QStringLiteral(":")} +
+                     chain(tone.laterFrequencies[later], tone.laterFrequencies[later],
+                           later + 1 == tone.laterFrequencies.size());
+    return arguments;
+}
+
+CommandLine toneCommand(const QString& toolPath, const Tone& tone) {
+    return {toolPath, toolArguments(tone)};
+}
+
+namespace {
+
+// Digits with at most one point among them, and at least one digit.
+bool isPlainDecimal(const QString& text) {
+    bool point = false;
+    bool digit = false;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('.') && !point)
+            point = true;
+        else if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            digit = true;
+        else
+            return false;
+    }
+    return digit;
+}
+
+} // namespace
+
+std::optional<double> toneSeconds(const QStringList& arguments) {
+    qsizetype synth = arguments.indexOf(QStringLiteral("synth"));
+    // Its "-n" (no headroom) stands before the length.
+    if (synth >= 0 && arguments.value(synth + 1) == QLatin1String("-n"))
+        ++synth;
+    const QString length = synth >= 0 ? arguments.value(synth + 1) : QString();
+    double seconds = 0;
+    if (!isPlainDecimal(length) || !parseNumberText(length, seconds) ||
+        seconds * toneSampleRate < 1)
+        return std::nullopt;
+    return seconds;
+}
+
+std::optional<double> toneSecondsOf(const QString& lengthText) {
+    return toneSeconds({QStringLiteral("synth"), lengthArgument(lengthText)});
+}
