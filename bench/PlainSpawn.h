@@ -3,7 +3,7 @@
 
 // The floor the benchmarks measure against: a tool run started with posix_spawn and
 // waited for with waitpid, as a plain C program would, with no event loop.
-#include "runner/ShellWait.h"
+#include "runner/ChildRun.h"
 
 #include <QFile>
 #include <fcntl.h>

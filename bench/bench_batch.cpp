@@ -4,9 +4,9 @@
 // longest time the window went without dispatching events. Prints figures only.
 #include "PlainSpawn.h"
 #include "RecordingModals.h"
-#include "app/FieldEdit.h"
-#include "app/Form1.h"
-#include "runner/ShellWait.h"
+#include "app/window/FieldEdit.h"
+#include "app/window/Form1.h"
+#include "runner/ChildRun.h"
 #include "runner/ToolProvisioning.h"
 #include "settings/SettingsStore.h"
 #include "sound/SoundPlayer.h"

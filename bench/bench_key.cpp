@@ -5,7 +5,7 @@
 // Usage: bench_key [rows] (default 1000000).
 #include "TestSupport.h"
 #include "WindowFixture.h"
-#include "app/ListenPanel.h"
+#include "app/set/ListenPanel.h"
 #include "runner/FileProbes.h"
 #include "set/AnswerKey.h"
 

@@ -7,8 +7,8 @@
 //                --exit-idle-time=-1 --daemonize
 // CI cannot hear: this is run by hand. Prints figures only.
 #include "RecordingModals.h"
-#include "app/FieldEdit.h"
-#include "app/Form1.h"
+#include "app/window/FieldEdit.h"
+#include "app/window/Form1.h"
 #include "runner/ToolProvisioning.h"
 #include "settings/SettingsStore.h"
 #include "sound/SoundPlayer.h"

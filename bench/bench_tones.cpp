@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Measures what the child-process runner adds to a tone: the same SoX runs made
-// through shellWait() and started directly, in one run. Prints figures; never fails.
+// through runChild() and started directly, in one run. Prints figures; never fails.
 #include "BenchTools.h"
 #include "making/ToneEngine.h"
 #include "making/ToneNumbering.h"
+#include "runner/ChildRun.h"
 #include "runner/Guard.h"
-#include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
 #include "tone/ToneCommand.h"
 
@@ -33,7 +33,7 @@ int main(int argc, char* argv[]) {
     ToneSession session;
 
     // Alternate the two ways in rounds, so that load on the machine hits both alike.
-    qint64 viaShellWait = 0;
+    qint64 viaChildRun = 0;
     qint64 started = 0;
     QElapsedTimer timer;
     for (int tone = 1; tone <= tones; ++tone) {
@@ -44,7 +44,7 @@ int main(int argc, char* argv[]) {
                              {}};
         timer.start();
         makeTone(session, toneCommand(tool, viaRunner), viaRunner);
-        viaShellWait += timer.nsecsElapsed();
+        viaChildRun += timer.nsecsElapsed();
 
         const CommandLine direct = toneCommand(tool, Tone{tonePath(dir, "direct", tone),
                                                           QStringLiteral("0.5"),
@@ -59,11 +59,11 @@ int main(int argc, char* argv[]) {
         process.waitForFinished(-1);
         started += timer.nsecsElapsed();
     }
-    const double perToneShellWait = static_cast<double>(viaShellWait) / 1e6 / tones;
+    const double perToneChildRun = static_cast<double>(viaChildRun) / 1e6 / tones;
     const double perToneDirect = static_cast<double>(started) / 1e6 / tones;
     std::printf("tones: %d (0.5 s WAV each)\n", tones);
-    std::printf("through shellWait: %.2f ms per tone\n", perToneShellWait);
+    std::printf("through runChild: %.2f ms per tone\n", perToneChildRun);
     std::printf("started directly:  %.2f ms per tone\n", perToneDirect);
-    std::printf("ratio: %.3f (target: at most 1.10)\n", perToneShellWait / perToneDirect);
+    std::printf("ratio: %.3f (target: at most 1.10)\n", perToneChildRun / perToneDirect);
     return 0;
 }

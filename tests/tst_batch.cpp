@@ -3,7 +3,7 @@
 #include "SoundFiles.h"
 #include "Spectrum.h"
 #include "ToneRun.h"
-#include "app/OptionsPanel.h"
+#include "app/options/OptionsPanel.h"
 #include "making/libsox/LibsoxTone.h"
 #include "set/AnswerKey.h"
 #include "tone/ToneCommand.h"

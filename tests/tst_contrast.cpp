@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WindowFixture.h"
-#include "app/Modals.h"
+#include "app/window/Modals.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SmallDisk.h"
 #include "ToneRun.h"
-#include "app/OptionsPanel.h"
+#include "app/options/OptionsPanel.h"
 #include "runner/FileProbes.h"
 #include "runner/RunLock.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestSupport.h"
 #include "WindowFixture.h"
-#include "app/CursorFile.h"
-#include "app/ToneWindow.h"
+#include "app/look/CursorFile.h"
+#include "app/window/ToneWindow.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WindowFixture.h"
-#include "app/FieldEdit.h"
-#include "app/Form1.h"
+#include "app/window/FieldEdit.h"
+#include "app/window/Form1.h"
 #include "runner/FileProbes.h"
 
 #include <QComboBox>

@@ -4,13 +4,13 @@
 #include "SoundFiles.h"
 #include "TestSupport.h"
 #include "ToneRun.h"
+#include "analysis/TonePicture.h"
 #include "options/OptionTable.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/SafeFile.h"
 #include "runner/ToolProvisioning.h"
 #include "set/AnswerKey.h"
-#include "sound/TonePicture.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 // The window at the font resolution QT_FONT_DPI gives, on a 1280-pixel-wide screen: run once for
 // each resolution (96, 144, 192).
 #include "WindowFixture.h"
-#include "app/OptionsPanel.h"
+#include "app/options/OptionsPanel.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -2,9 +2,9 @@
 // The set below the window after a batch: its list, Play, Open folder, a key opened from disk,
 // the tone's picture checked against the file, and the quiz; driven by keyboard where users do.
 #include "ToneRun.h"
-#include "app/ListenPanel.h"
-#include "app/OptionsPanel.h"
-#include "app/TonePictureView.h"
+#include "app/options/OptionsPanel.h"
+#include "app/pictures/TonePictureView.h"
+#include "app/set/ListenPanel.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -4,7 +4,7 @@
 #include "SoundFiles.h"
 #include "Spectrum.h"
 #include "ToneRun.h"
-#include "app/OptionsPanel.h"
+#include "app/options/OptionsPanel.h"
 #include "options/OptionTable.h"
 #include "runner/Failure.h"
 #include "set/AnswerKey.h"

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RecordingModals.h"
 #include "TestSupport.h"
+#include "runner/ChildRun.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
 #include "runner/Guard.h"
-#include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
 #include "tone/NumberText.h"
 
@@ -85,7 +85,7 @@ void TestProvisioning::firstClickWritesBothFiles() {
     QVERIFY(ownerOnly(tool));
     QVERIFY(ownerOnly(library));
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 2); // no temporary left
-    QCOMPARE(shellWait(CommandLine{tool, {"--version"}}, 0).status, 0);
+    QCOMPARE(runChild(CommandLine{tool, {"--version"}}, 0).status, 0);
 }
 
 void TestProvisioning::secondClickWritesNothing() {
@@ -131,7 +131,7 @@ void TestProvisioning::brokenCopyIsReplaced() {
     provision(reporter);
     QVERIFY(reporter.reports.isEmpty());
     QCOMPARE(contentOf(tool), loadToolResource(toolResourceId));
-    QCOMPARE(shellWait(CommandLine{tool, {"--version"}}, 0).status, 0);
+    QCOMPARE(runChild(CommandLine{tool, {"--version"}}, 0).status, 0);
 }
 
 void TestProvisioning::folderInPlaceIsNeverDeleted() {
@@ -160,8 +160,8 @@ void TestProvisioning::refusesLinkedTool() {
     provision(reporter, 106);
     QCOMPARE(reporter.reportLines(), QList<int>{108});
     QVERIFY(reporter.reports[0].description.contains(tool));
-    QCOMPARE(shellWait(CommandLine{own, {"3", "0"}}, 0).status, 3);
-    QCOMPARE(shellWait(CommandLine{tool, {"3", "0"}}, 0).status, startFailureBase + EACCES);
+    QCOMPARE(runChild(CommandLine{own, {"3", "0"}}, 0).status, 3);
+    QCOMPARE(runChild(CommandLine{tool, {"3", "0"}}, 0).status, startFailureBase + EACCES);
 }
 
 void TestProvisioning::refusesFileOthersCanWrite() {
@@ -176,7 +176,7 @@ void TestProvisioning::refusesFileOthersCanWrite() {
     QCOMPARE(reporter.reports[0].location,
              QStringLiteral("in Ziravel2021/08/31.Form1.PushButton1_Click "));
     QCOMPARE(contentOf(tool), QByteArray("planted"));
-    QVERIFY(shellWait(CommandLine{tool, {"--version"}}, 0).status < 0);
+    QVERIFY(runChild(CommandLine{tool, {"--version"}}, 0).status < 0);
 }
 
 void TestProvisioning::refusesFileOfAnotherUser() {

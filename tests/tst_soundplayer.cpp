@@ -3,8 +3,8 @@
 #include "SoundFiles.h"
 #include "TestSupport.h"
 #include "analysis/Mp3File.h"
-#include "app/ModuleSound.h"
-#include "sound/SoundModule.h"
+#include "app/window/SoundModuleLoader.h"
+#include "sound/ModuleEntries.h"
 #include "sound/SoundPlayer.h"
 
 #include <QLibrary>
@@ -187,7 +187,7 @@ void TestSoundPlayer::windowLoadsTheSoundModule() {
     const std::unique_ptr<SoundOutput> output(make());
     QVERIFY(dynamic_cast<AudioPlayer*>(output.get()));
     QTemporaryDir nowhere;
-    ModuleSound missing({nowhere.path()});
+    SoundModuleLoader missing({nowhere.path()});
     QVERIFY(!missing.playSoundFile(nowhere.filePath(QStringLiteral("t.wav"))));
 }
 

@@ -3,13 +3,13 @@
 #include "TestSupport.h"
 #include "ToneRun.h"
 #include "analysis/WavFile.h"
-#include "app/Modals.h"
-#include "app/OptionsPanel.h"
-#include "app/ToneWindow.h"
+#include "app/options/OptionsPanel.h"
+#include "app/window/Modals.h"
+#include "app/window/ToneWindow.h"
 #include "set/AnswerKey.h"
 #include "sound/SoundPlayer.h"
 
-#include "app/ToneProgress.h"
+#include "app/window/ToneProgress.h"
 #include <QAccessible>
 #include <QComboBox>
 #include <QDir>

@@ -18,7 +18,7 @@ ToneOutcome makeTone(ToneSession& session, const CommandLine& command, const Ton
     const double seconds = checkedSeconds(tone);
     const ToneInFlight flight(tone.outputPath, target.isEmpty() ? tone.outputPath : target,
                               nameReserved);
-    const SynthRun run{shellWait(command, 0, &session.children()), command.program, seconds,
+    const SynthRun run{runChild(command, 0, &session.children()), command.program, seconds,
                        tone.sampleRate(), peakRule(tone)};
     return flight.placed(judgedTone(run, tone.outputPath));
 }

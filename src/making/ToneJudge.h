@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "runner/ShellWait.h"
+#include "runner/ChildRun.h"
 #include "tone/Tone.h"
 
 #include <QString>

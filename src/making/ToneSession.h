@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "runner/ShellWait.h"
+#include "runner/ChildRun.h"
 
 // The tool runs under way, owned by the window or by ziravel-batch's run: Stop and closing go
 // through it. A run it ends is judged not made, and its tone leaves nothing.

@@ -4,7 +4,7 @@
 // What the runners of children on each platform share with the portable part; for the
 // runner's own files only.
 
-#include "runner/ShellWait.h"
+#include "runner/ChildRun.h"
 
 // The program's path, looked up in PATH when it names no folder.
 QString resolvedProgram(const QString& program);

@@ -3,6 +3,7 @@
 // their ends watched through process descriptors, their error output kept in memory files.
 #include "runner/ChildProcess.h"
 #include "runner/FileProbes.h"
+#include "runner/FileProbesLinux.h"
 
 #include <QEventLoop>
 #include <QFile>

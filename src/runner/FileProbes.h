@@ -51,14 +51,6 @@ QString expandedFolder(const QString& folderText);
 // have put code there.
 bool isTrustedProgramFile(const QString& path);
 
-#ifdef Q_OS_UNIX
-// Opens a program file to run it from the descriptor, so that the file checked is the file
-// that runs. Gives -1 and sets errno when the file cannot be opened (ENOENT when it is
-// missing) or is not trusted as isTrustedProgramFile() says, a link included (EACCES).
-// The descriptor closes on exec.
-int openTrustedProgram(const QString& path);
-#endif
-
 // Whether we may run programs from the folder and write files into it that nobody else can
 // have planted or linked: it is a folder of ours, not a link, that neither group nor others
 // can write, and no folder above it lets another user swap it for theirs. Always true on

@@ -2,6 +2,7 @@
 #include "runner/FileProbes.h"
 
 #include "runner/Failure.h"
+#include "runner/FileProbesLinux.h"
 
 #include <QDir>
 #include <QFile>

@@ -14,3 +14,7 @@ public:
     // Ends a sound still playing; nothing when none is.
     virtual void stopSound() = 0;
 };
+
+// This platform's sound output, owned by the caller: Qt Multimedia, or the system's call on
+// Windows.
+SoundOutput* newPlatformSoundOutput();

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sound/SoundPlayer.h"
 
+#include "analysis/WavFile.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
-#include "analysis/WavFile.h"
 
 #include <QAudioDevice>
 #include <QAudioSink>
@@ -222,4 +222,8 @@ bool AudioPlayer::playSoundFile(const QString& path) {
     feed();
     m_feeder.start();
     return true;
+}
+
+SoundOutput* newPlatformSoundOutput() {
+    return new AudioPlayer;
 }

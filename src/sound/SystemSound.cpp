@@ -14,3 +14,7 @@ bool SystemSound::playSoundFile(const QString& path) {
 void SystemSound::stopSound() {
     PlaySoundW(nullptr, nullptr, 0);
 }
+
+SoundOutput* newPlatformSoundOutput() {
+    return new SystemSound;
+}

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/Modals.h"
+#include "app/window/Modals.h"
 
 #include <QList>
 #include <QStringList>

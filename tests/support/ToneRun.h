@@ -3,10 +3,10 @@
 
 #include "TestSupport.h"
 #include "WindowFixture.h"
-#include "app/ToneWindow.h"
+#include "app/window/ToneWindow.h"
 #include "set/AnswerKey.h"
 
-#include "app/ToneProgress.h"
+#include "app/window/ToneProgress.h"
 #include <QDir>
 #include <QFile>
 #include <QPushButton>

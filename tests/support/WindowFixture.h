@@ -2,12 +2,12 @@
 #pragma once
 
 #include "RecordingModals.h"
-#include "app/FieldEdit.h"
-#include "app/Form1.h"
+#include "app/window/FieldEdit.h"
+#include "app/window/Form1.h"
 #include "settings/IniText.h"
 #include "settings/SettingsStore.h"
+#include "sound/ModuleEntries.h"
 #include "sound/SoundOutput.h"
-#include "sound/TonePicture.h"
 
 #include <QFile>
 #include <QSettings>
@@ -66,7 +66,14 @@ public:
     // Pictures read in the test's own process, as the sound module reads them.
     class DirectPictures : public TonePictures {
     public:
-        ReadTonePicture reader() override { return &readTonePicture; }
+        ReadTonePicture reader() override {
+            return [](const char* utf8Path, TonePicture* picture) {
+                std::optional<TonePicture> read = readTonePicture(QString::fromUtf8(utf8Path));
+                if (read)
+                    *picture = std::move(*read);
+                return read.has_value();
+            };
+        }
     };
 
     RecordingModals modals;

@@ -3,10 +3,10 @@
 // its first argument, and closes the window after the milliseconds given as its second,
 // as a user would while the batch runs; or, with a signal number as its third, sends itself
 // that signal then, as the system would. Closing ends the program.
-#include "app/FieldEdit.h"
-#include "app/Form1.h"
-#include "app/Modals.h"
-#include "runner/ShellWait.h"
+#include "app/window/FieldEdit.h"
+#include "app/window/Form1.h"
+#include "app/window/Modals.h"
+#include "runner/ChildRun.h"
 #include "runner/StopSignals.h"
 #include "settings/SettingsStore.h"
 #include "sound/SoundPlayer.h"

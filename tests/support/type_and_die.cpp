@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Test helper: opens the window, types its first argument at the end of the tone
 // length and is killed at once, before anything else can run.
-#include "app/FieldEdit.h"
-#include "app/Form1.h"
-#include "app/Modals.h"
+#include "app/window/FieldEdit.h"
+#include "app/window/Form1.h"
+#include "app/window/Modals.h"
 #include "settings/SettingsStore.h"
 #include "sound/SoundPlayer.h"
 

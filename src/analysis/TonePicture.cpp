@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sound/TonePicture.h"
+#include "analysis/TonePicture.h"
 
 #include "analysis/WavFile.h"
 #include "runner/Failure.h"

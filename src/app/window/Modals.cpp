@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/Modals.h"
+#include "app/window/Modals.h"
 
 #include <QDesktopServices>
 #include <QDir>

@@ -31,15 +31,3 @@ struct TonePicture {
 // file's envelope is read from the start of each slice. Samples that are no finite number are
 // drawn as silence. Safe to call on any thread.
 std::optional<TonePicture> readTonePicture(const QString& path);
-
-// Where the window gets pictures from: the sound module, loaded when the first is asked for.
-using ReadTonePicture = std::optional<TonePicture> (*)(const QString& path);
-class TonePictures {
-public:
-    virtual ~TonePictures() = default;
-    // What reads a picture, away from the window's thread; none when there is none.
-    virtual ReadTonePicture reader() = 0;
-};
-
-// The sound module's entry for pictures.
-inline constexpr char pictureModuleEntry[] = "ziravelReadTonePicture";

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/ProgramIcon.h"
+#include "app/look/ProgramIcon.h"
 
 #include <QPainter>
 #include <QPainterPath>

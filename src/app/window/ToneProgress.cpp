@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/ToneProgress.h"
+#include "app/window/ToneProgress.h"
 
 #include <QAccessibleWidget>
 

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/ModuleSound.h"
+#include "app/window/SoundModuleLoader.h"
 
-#include "sound/SoundModule.h"
+#include "sound/ModuleEntries.h"
 
 #include <QDir>
 
-ModuleSound::ModuleSound(QStringList folders) : m_folders(std::move(folders)) {}
+SoundModuleLoader::SoundModuleLoader(QStringList folders) : m_folders(std::move(folders)) {}
 
-ModuleSound::~ModuleSound() = default;
+SoundModuleLoader::~SoundModuleLoader() = default;
 
-QFunctionPointer ModuleSound::entry(const char* name) {
+QFunctionPointer SoundModuleLoader::entry(const char* name) {
     if (!m_tried) {
         m_tried = true;
         for (const QString& folder : m_folders) {
@@ -21,7 +21,7 @@ QFunctionPointer ModuleSound::entry(const char* name) {
     return m_module.isLoaded() ? m_module.resolve(name) : nullptr;
 }
 
-bool ModuleSound::playSoundFile(const QString& path) {
+bool SoundModuleLoader::playSoundFile(const QString& path) {
     if (!m_outputMade) {
         m_outputMade = true;
         if (const auto make = reinterpret_cast<MakeSoundOutput>(entry(soundModuleEntry)))
@@ -30,11 +30,11 @@ bool ModuleSound::playSoundFile(const QString& path) {
     return m_output && m_output->playSoundFile(path);
 }
 
-void ModuleSound::stopSound() {
+void SoundModuleLoader::stopSound() {
     if (m_output)
         m_output->stopSound();
 }
 
-ReadTonePicture ModuleSound::reader() {
+ReadTonePicture SoundModuleLoader::reader() {
     return reinterpret_cast<ReadTonePicture>(entry(pictureModuleEntry));
 }

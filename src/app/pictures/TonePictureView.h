@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "sound/TonePicture.h"
+#include "analysis/TonePicture.h"
 
 #include <QWidget>
 #include <optional>

@@ -10,7 +10,7 @@
 #include <memory>
 #include <optional>
 
-// Result of shellWait() when the program could not be started, before the error number is added.
+// Result of runChild() when the program could not be started, before the error number is added.
 inline constexpr qint32 startFailureBase = -2147221504; // 0x80040000 as a signed number
 
 // Whether a status tells a start that failed: a Windows program may end with a status that is
@@ -61,8 +61,8 @@ ChildResult runAndWait(const CommandLine& command, int windowStyle = 0,
 
 // runAndWait() with the window style as the caller gives it (normalisedWindowStyle()): the
 // whole result, error output included.
-ChildResult shellWait(const CommandLine& command, std::optional<int> windowStyle,
-                      ChildrenInFlight* inFlight = nullptr);
+ChildResult runChild(const CommandLine& command, std::optional<int> windowStyle,
+                     ChildrenInFlight* inFlight = nullptr);
 
 // A child started without waiting for it, for a program that runs several at once. Started
 // as runAndWait() starts one (never through a shell, checked file, no standard output); a
@@ -104,6 +104,6 @@ int raisedDescriptorLimit();
 // Lets every pending window event run once, then returns.
 void letPendingEventsRun();
 
-// Ends the program at once, without unwinding: a child that shellWait() is waiting
+// Ends the program at once, without unwinding: a child that runChild() is waiting
 // for is neither waited for nor stopped.
 [[noreturn]] void endProgramNow();

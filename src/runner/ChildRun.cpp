@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "runner/ShellWait.h"
+#include "runner/ChildRun.h"
 
 #include "runner/ChildProcess.h"
 
@@ -36,7 +36,7 @@ ChildResult runAndWait(const CommandLine& command, int windowStyle, ChildrenInFl
     return runProgram(resolvedProgram(command.program), command.arguments, windowStyle, inFlight);
 }
 
-ChildResult shellWait(const CommandLine& command, std::optional<int> windowStyle,
-                      ChildrenInFlight* inFlight) {
+ChildResult runChild(const CommandLine& command, std::optional<int> windowStyle,
+                     ChildrenInFlight* inFlight) {
     return runAndWait(command, normalisedWindowStyle(windowStyle), inFlight);
 }

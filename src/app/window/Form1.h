@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/ToneWindow.h"
+#include "app/window/ToneWindow.h"
 #include "making/ToneEngine.h"
 #include "making/ToneNumbering.h"
 

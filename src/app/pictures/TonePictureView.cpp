@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/TonePictureView.h"
+#include "app/pictures/TonePictureView.h"
 
 #include "set/AnswerKey.h"
 #include "tone/NumberText.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/WheelGuard.h"
+#include "app/window/WheelGuard.h"
 
 #include <QAbstractSpinBox>
 #include <QComboBox>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/FieldEdit.h"
+#include "app/window/FieldEdit.h"
 
 #include <QFocusEvent>
 

@@ -2,9 +2,9 @@
 #include "TestSupport.h"
 #include "making/ToneEngine.h"
 #include "making/ToneNumbering.h"
+#include "runner/ChildRun.h"
 #include "runner/Failure.h"
 #include "runner/Guard.h"
-#include "runner/ShellWait.h"
 #include "runner/ToolProvisioning.h"
 #include "tone/ToneCommand.h"
 #include "tone/ToneLimits.h"
@@ -37,7 +37,7 @@ public:
 
 } // namespace
 
-class TestShellWait : public QObject {
+class TestChildRun : public QObject {
     Q_OBJECT
 
 private slots:
@@ -58,7 +58,7 @@ private slots:
     void makesRealTone();
 };
 
-void TestShellWait::windowStyle_data() {
+void TestChildRun::windowStyle_data() {
     QTest::addColumn<std::optional<int>>("given");
     QTest::addColumn<int>("used");
     QTest::newRow("omitted") << std::optional<int>() << 6;
@@ -68,31 +68,31 @@ void TestShellWait::windowStyle_data() {
     QTest::newRow("five passes") << std::optional<int>(5) << 5;
 }
 
-void TestShellWait::windowStyle() {
+void TestChildRun::windowStyle() {
     QFETCH(std::optional<int>, given);
     QFETCH(int, used);
     QCOMPARE(normalisedWindowStyle(given), used);
 }
 
-void TestShellWait::returnsExitStatus_data() {
+void TestChildRun::returnsExitStatus_data() {
     QTest::addColumn<int>("status");
     QTest::newRow("clean") << 0;
     QTest::newRow("two") << 2;
 }
 
-void TestShellWait::returnsExitStatus() {
+void TestChildRun::returnsExitStatus() {
     QFETCH(int, status);
-    QCOMPARE(shellWait(helperCommand(status, 0), 0).status, status);
+    QCOMPARE(runChild(helperCommand(status, 0), 0).status, status);
 }
 
-void TestShellWait::missingProgramFailsAtOnce() {
+void TestChildRun::missingProgramFailsAtOnce() {
     const qint32 result =
-        shellWait(CommandLine{QStringLiteral("/no/such/program"), {"-r", "8000"}}, 0).status;
+        runChild(CommandLine{QStringLiteral("/no/such/program"), {"-r", "8000"}}, 0).status;
     QCOMPARE(result, startFailureBase + ENOENT);
-    QVERIFY(shellWait(CommandLine{}, 0).status < 0);
+    QVERIFY(runChild(CommandLine{}, 0).status < 0);
 }
 
-void TestShellWait::errorOutputIsEachChildsOwn() {
+void TestChildRun::errorOutputIsEachChildsOwn() {
     // A long message first, then shorter ones: none may show what an earlier child wrote.
     const ChildResult first = runAndWait(helperCommand(123, 0));
     QCOMPARE(first.status, 123);
@@ -106,12 +106,12 @@ void TestShellWait::errorOutputIsEachChildsOwn() {
     QCOMPARE(inner.errorOutput, QStringLiteral("exit 7\n"));
 }
 
-void TestShellWait::passesArgumentsWithoutShell() {
+void TestChildRun::passesArgumentsWithoutShell() {
     TemporaryToolFolder folder;
     const QString log = folder.filePath(QStringLiteral("args.txt"));
     qputenv("ZIRAVEL_HELPER_LOG", log.toLocal8Bit());
     const int status =
-        shellWait(helperCommand(0, 0, {"a b", "$(touch x)", ";exit 3", "`y`", ""}), 0).status;
+        runChild(helperCommand(0, 0, {"a b", "$(touch x)", ";exit 3", "`y`", ""}), 0).status;
     qunsetenv("ZIRAVEL_HELPER_LOG");
     QCOMPARE(status, 0);
     QFile file(log);
@@ -120,23 +120,23 @@ void TestShellWait::passesArgumentsWithoutShell() {
              QStringLiteral("a b\n$(touch x)\n;exit 3\n`y`\n\n"));
 }
 
-void TestShellWait::refusesProgramOthersCanWrite() {
+void TestChildRun::refusesProgramOthersCanWrite() {
     TemporaryToolFolder folder;
     const QString copy = folder.filePath(QStringLiteral("helper"));
     QVERIFY(QFile::copy(exitWith, copy));
     const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
     QVERIFY(QFile::setPermissions(copy, ownerOnly | QFile::WriteGroup | QFile::ExeGroup));
     const CommandLine command{copy, {"4", "0"}};
-    QCOMPARE(shellWait(command, 0).status, startFailureBase + EACCES);
+    QCOMPARE(runChild(command, 0).status, startFailureBase + EACCES);
     QVERIFY(QFile::setPermissions(copy, ownerOnly | QFile::WriteOther));
-    QCOMPARE(shellWait(command, 0).status, startFailureBase + EACCES);
+    QCOMPARE(runChild(command, 0).status, startFailureBase + EACCES);
     QVERIFY(QFile::setPermissions(copy, ownerOnly));
-    QCOMPARE(shellWait(command, 0).status, 4);
+    QCOMPARE(runChild(command, 0).status, 4);
 }
 
 // Children run at once, each with its own status and error output; one ended early is
 // gone at once; a program others could write never starts, however often it is asked for.
-void TestShellWait::childrenStartedSideBySide() {
+void TestChildRun::childrenStartedSideBySide() {
     StartedChild slow(helperCommand(3, 300));
     StartedChild quick(helperCommand(0, 0));
     StartedChild endless(helperCommand(0, 60000));
@@ -164,22 +164,22 @@ void TestShellWait::childrenStartedSideBySide() {
 
 // A handler that runs inside a wait runs its own child to its end; the outer child, which would
 // run for a minute, is ended only then.
-void TestShellWait::nestedCallInsideWait() {
+void TestChildRun::nestedCallInsideWait() {
     QList<QString> order;
     ChildrenInFlight outerChildren;
     QTimer::singleShot(0, [&] {
         order << QStringLiteral("inner starts");
-        QCOMPARE(shellWait(helperCommand(3, 0), 0).status, 3);
+        QCOMPARE(runChild(helperCommand(3, 0), 0).status, 3);
         order << QStringLiteral("inner ends");
         outerChildren.stopAll();
     });
-    const qint32 outer = shellWait(helperCommand(5, 60000), 0, &outerChildren).status;
+    const qint32 outer = runChild(helperCommand(5, 60000), 0, &outerChildren).status;
     order << QStringLiteral("outer ends");
     QCOMPARE(outer, 128 + SIGKILL);
     QCOMPARE(order, (QList<QString>{"inner starts", "inner ends", "outer ends"}));
 }
 
-void TestShellWait::childOutlivesProgramEnd() {
+void TestChildRun::childOutlivesProgramEnd() {
     TemporaryToolFolder folder;
     const QString log = folder.filePath(QStringLiteral("survivor.txt"));
     // The child goes on only once the test says so, after the program has ended.
@@ -199,7 +199,7 @@ void TestShellWait::childOutlivesProgramEnd() {
     QVERIFY(TestSupport::waitForFile(log, 30000));
 }
 
-void TestShellWait::refusesEndlessLength_data() {
+void TestChildRun::refusesEndlessLength_data() {
     QTest::addColumn<QString>("length");
     QTest::newRow("empty") << "";
     QTest::newRow("zero") << "0";
@@ -211,7 +211,7 @@ void TestShellWait::refusesEndlessLength_data() {
     QTest::newRow("blank") << " ";
 }
 
-void TestShellWait::refusesEndlessLength() {
+void TestChildRun::refusesEndlessLength() {
     QFETCH(QString, length);
     TemporaryToolFolder folder;
     const QString log = folder.filePath(QStringLiteral("ran.txt"));
@@ -230,7 +230,7 @@ void TestShellWait::refusesEndlessLength() {
     QVERIFY(!QFile::exists(log));
 }
 
-void TestShellWait::makesRealTone_data() {
+void TestChildRun::makesRealTone_data() {
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QString>("length");
     QTest::addColumn<QString>("waveform");
@@ -245,7 +245,7 @@ void TestShellWait::makesRealTone_data() {
                          << "Sine (Default)" << 1.0 << 0.15;
 }
 
-void TestShellWait::makesRealTone() {
+void TestChildRun::makesRealTone() {
     QFETCH(QString, fileName);
     QFETCH(QString, length);
     QFETCH(QString, waveform);
@@ -269,5 +269,5 @@ void TestShellWait::makesRealTone() {
     QVERIFY2(qAbs(duration - seconds) <= tolerance, qPrintable(QString::number(duration)));
 }
 
-QTEST_GUILESS_MAIN(TestShellWait)
-#include "tst_shellwait.moc"
+QTEST_GUILESS_MAIN(TestChildRun)
+#include "tst_childrun.moc"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "sound/ModuleEntries.h"
 #include "sound/SoundOutput.h"
-#include "sound/TonePicture.h"
 
 #include <QLibrary>
 #include <QStringList>
@@ -12,11 +12,11 @@
 // played or pictured: the window starts without the sound and spectrum libraries. Where the
 // module cannot be loaded nothing plays, and a request says so, as without an audio output;
 // and no picture is drawn.
-class ModuleSound : public SoundOutput, public TonePictures {
+class SoundModuleLoader : public SoundOutput, public TonePictures {
 public:
     // The folders the module is looked for in, in turn.
-    explicit ModuleSound(QStringList folders);
-    ~ModuleSound() override;
+    explicit SoundModuleLoader(QStringList folders);
+    ~SoundModuleLoader() override;
     bool playSoundFile(const QString& path) override;
     void stopSound() override;
     ReadTonePicture reader() override;

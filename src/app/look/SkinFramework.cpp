@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/SkinFramework.h"
+#include "app/look/SkinFramework.h"
 
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"

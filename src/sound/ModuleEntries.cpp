@@ -2,21 +2,15 @@
 // The sound output and the tone's picture as a module of their own: the libraries they bring (Qt
 // Multimedia and the sound server's here, the system's on Windows, and the spectrum's) load with
 // it, when the first tone is played or pictured, not while the window starts.
-#include "sound/SoundModule.h"
-#include "sound/TonePicture.h"
-
-#ifdef Q_OS_WIN
-#include "sound/SystemSound.h"
-using PlatformSound = SystemSound;
-#else
-#include "sound/SoundPlayer.h"
-using PlatformSound = AudioPlayer;
-#endif
+#include "sound/ModuleEntries.h"
 
 extern "C" Q_DECL_EXPORT SoundOutput* ziravelMakeSoundOutput() {
-    return new PlatformSound;
+    return newPlatformSoundOutput();
 }
 
-extern "C" Q_DECL_EXPORT std::optional<TonePicture> ziravelReadTonePicture(const QString& path) {
-    return readTonePicture(path);
+extern "C" Q_DECL_EXPORT bool ziravelReadTonePicture(const char* utf8Path, TonePicture* picture) {
+    std::optional<TonePicture> read = readTonePicture(QString::fromUtf8(utf8Path));
+    if (read)
+        *picture = std::move(*read);
+    return read.has_value();
 }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/OptionsPanel.h"
+#include "app/options/OptionsPanel.h"
 
 #include "options/OptionTable.h"
 #include "options/Presets.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/WindowPointer.h"
+#include "app/look/WindowPointer.h"
 
-#include "app/ToneWindow.h"
+#include "app/window/ToneWindow.h"
 
 #include <QMouseEvent>
 #include <QWidget>

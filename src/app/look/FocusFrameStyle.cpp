@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/FocusFrameStyle.h"
+#include "app/look/FocusFrameStyle.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/ListenPanel.h"
+#include "app/set/ListenPanel.h"
 
-#include "app/Modals.h"
-#include "app/TonePictureView.h"
+#include "app/pictures/TonePictureView.h"
+#include "app/window/Modals.h"
 #include "options/OptionTable.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
+#include "sound/ModuleEntries.h"
 #include "sound/SoundOutput.h"
-#include "sound/TonePicture.h"
 
 #include <QAbstractTableModel>
 #include <QDir>
@@ -297,7 +297,7 @@ void ListenPanel::showPicture(const QString& path, bool pitched) {
         return;
     }
     readBeside<std::optional<TonePicture>>(
-        m_pictureAsked, [read, path] { return read(path); },
+        m_pictureAsked, [read, path] { return pictureOf(read, path); },
         [this, name, pitched](const std::optional<TonePicture>& picture) {
             pictureView->showPicture(picture, name, pitched);
         });
