@@ -2,7 +2,8 @@
 #pragma once
 
 #include "cli/BatchEngines.h"
-#include "cli/BatchMerge.h"
+#include "cli/MakeRequest.h"
+#include "cli/MergeCommand.h"
 #include "options/OptionTable.h"
 #include "set/SetPlan.h"
 #include "tone/ToneCommand.h"
@@ -14,19 +15,6 @@
 #include <QtGlobal>
 #include <optional>
 #include <variant>
-
-// What ziravel-batch is asked to make, every input checked.
-struct BatchRequest {
-    // The set; its seed is drawn when the run starts unless given.
-    SetPlan plan;
-    std::optional<quint64> seed;
-    QString folder;
-    int digits = 0; // the numbers padded with zeros to this many digits
-    int jobs = 1;
-    BatchEngine engine = BatchEngine::process;
-    bool quiet = false;
-    bool checksums = false; // each made file's SHA-256 in the key
-};
 
 // What the program prints and its exit status, when it makes no tones: the help, the
 // version, or an input that does not pass its check.

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/BatchOptions.h"
-#include "cli/BatchRun.h"
+#include "cli/MakeCommand.h"
 
 #include <QCoreApplication>
 #include <cstdio>

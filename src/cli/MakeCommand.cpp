@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/BatchRun.h"
+#include "cli/MakeCommand.h"
 
 #include "cli/BatchEngines.h"
 #include "cli/BatchOptions.h"

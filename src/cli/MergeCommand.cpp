@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/BatchMerge.h"
+#include "cli/MergeCommand.h"
 
 #include "making/ToneEngine.h"
 #include "making/ToneNumbering.h"

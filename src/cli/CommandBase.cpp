@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/CommandBase.h"
+
+#include "tone/NumberText.h"
+
+#include <QThread>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QString wordList(const QStringList& words) {
+    return words.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+// The text with each control character shown as an escape: a refused value or a manifest's text
+// never reaches the terminal raw.
+QString printable(const QString& text) {
+    QString shown;
+    for (const QChar c : text)
+        shown += c.category() == QChar::Other_Control
+                     ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                     : QString(c);
+    return shown;
+}
+
+[[noreturn]] void refuse(const QString& option, const QString& value, const QString& why) {
+    throw Refusal{QStringLiteral("ziravel-batch: --%1 \"%2\": %3")
+                      .arg(printable(option), printable(value), printable(why))};
+}
+
+// Refuses every option given but `allowed`, saying why.
+void refuseOtherOptions(const QCommandLineParser& parser, const QStringList& allowed,
+                        const QString& why) {
+    for (const QString& name : parser.optionNames())
+        if (!allowed.contains(name))
+            refuse(name, parser.value(name), why);
+}
+
+// A whole number between the limits, read as the window reads its fields: rounded to the
+// nearest, halfway to the even neighbour.
+int wholeNumber(const QString& option, const QString& text, int lowest, int highest,
+                const QString& what) {
+    double value = 0;
+    if (parseNumberText(text, value)) {
+        const double rounded = std::nearbyint(value);
+        if (rounded >= lowest && rounded <= highest)
+            return int(rounded);
+    }
+    refuse(option, text,
+           QStringLiteral("not %1 from %2 to %3.").arg(what).arg(lowest).arg(highest));
+}
+
+// One of the words; its place among them.
+int checkedWord(const QString& option, const QString& text, const QStringList& words) {
+    const qsizetype at = words.indexOf(text.toLower());
+    if (at < 0)
+        refuse(option, text, QStringLiteral("not one of %1.").arg(wordList(words)));
+    return int(at);
+}
+
+// The input's text as the table reads it, which must pass the option's check.
+QString checkedText(const OptionRow& option, const QString& text) {
+    const std::optional<QString> read = readOption(option, text);
+    if (!read)
+        refuse(option.flag, text, optionRefusal(option));
+    return *read;
+}
+
+// One run for each core.
+int defaultJobs() {
+    return std::max(1, QThread::idealThreadCount());
+}
+
+// The names of the engines this build offers, the default first.
+QStringList engineNames() {
+    QStringList names;
+    for (const BatchEngine engine : batchEngines())
+        names << batchEngineName(engine);
+    return names;
+}
