@@ -196,6 +196,22 @@ void TestBatchInput::badInput_data() {
     row("names that would not sort", {"--count", "200", "--digits", "2"},
         "--digits \"2\": fewer than the 3 digits of the largest number, 200: the names would "
         "not sort.");
+    row("harmonic 0", {"--harmonics", "0-3"},
+        "--harmonics \"0-3\": not harmonic numbers from 1 to 64 like 1-8 or 2,3,4,5.");
+    row("AM deeper than full", {"--am", "8,1.5"},
+        "--am \"8,1.5\": not RATE,DEPTH like 8,0.5 or 4-16,1 or 4/8/16,0.5, the depth 0 to 1.");
+    row("FM at no rate", {"--fm", "0,5"},
+        "--fm \"0,5\": not RATE,DEVIATION like 5,50 or 2-8,20 or 2/4/8,20, in Hz, the deviation "
+        "at most 256 times the lowest rate.");
+    row("ear level difference past its range", {"--channel", "both", "--ild-db", "50"},
+        "--ild-db \"50\": not a level difference in dB from -40 to 40.");
+    row("ear time difference with one ear", {"--itd-us", "300"},
+        "--itd-us \"300\": a difference between the ears is for files of both ears: --channel "
+        "both.");
+    // Blamed on the modulation that makes the sines, not on a bound.
+    row("side bands of every harmonic", {"--harmonics", "1-64", "--fm", "100,5000"},
+        "--fm \"100,5000\": This tone would be made of more than 512 sines: choose fewer "
+        "harmonics or a smaller modulation index.");
     row("unknown option", {"--colour", "red"}, "Unknown option 'colour'.");
     row("argument without option", {"loud"}, "unexpected argument \"loud\".");
 }

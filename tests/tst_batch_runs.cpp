@@ -427,6 +427,9 @@ void TestBatchRuns::killedRunsPrivateFoldersGo() {
         slowFakeTool(tools, 100));
     const QStringList killed = privateFolders();
     QCOMPARE(killed.size(), 1);
+    // Only we can reach the tones before they take their names.
+    QCOMPARE(QFileInfo(folder.filePath(killed.first())).permissions() & QFile::Permissions(0x0077),
+             QFile::Permissions());
     // Another set's run, alive in the same folder meanwhile.
     QProcess alive;
     alive.setProcessEnvironment(slowFakeTool(tools, 3000));

@@ -159,6 +159,8 @@ void TestBatchSets::remadeFromItsManifest_data() {
     QTest::newRow("sequences, MP3, a shard") << QStringList{
         "--count",  "4",   "--tones-per-file", "2",   "--interval-cents", "-200", "--gap", "30",
         "--format", "mp3", "--shard",          "2/2", "--digits",         "2"};
+    QTest::newRow("split") << QStringList{"--count",    "5",     "--split", "train=0.6,test=0.4",
+                                          "--split-by", "number"};
 }
 
 // A set made again from its manifest into another folder is the same, file for file.

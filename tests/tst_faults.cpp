@@ -70,6 +70,7 @@ private slots:
     void fullDiskLeavesNoTone_data();
     void fullDiskLeavesNoTone();
     void silentToneIsNotMade();
+    void setOwnedByAnotherRun_data();
     void setOwnedByAnotherRun();
     void outputLinkedToDevice_data();
     void outputLinkedToDevice();
@@ -217,10 +218,18 @@ void TestFaults::silentToneIsNotMade() {
     QVERIFY(run.outputFiles().isEmpty());
 }
 
+void TestFaults::setOwnedByAnotherRun_data() {
+    QTest::addColumn<bool>("neverOverwrites");
+    QTest::newRow("a run that overwrites") << false;
+    // Such runs share the lock among themselves, never with one that may overwrite.
+    QTest::newRow("a run that never overwrites") << true;
+}
+
 // Another run is making the set's files: the window makes none and writes no key.
 void TestFaults::setOwnedByAnotherRun() {
+    QFETCH(bool, neverOverwrites);
     ToneRun run;
-    const RunLock other(run.output + QStringLiteral("/.Ziravel_tones.csv.lock"), false,
+    const RunLock other(run.output + QStringLiteral("/.Ziravel_tones.csv.lock"), neverOverwrites,
                         QStringLiteral("ziravel-batch, process 1"));
     run.w.countField->setText(QStringLiteral("2"));
     run.w.pushButton1->click();

@@ -35,6 +35,8 @@ private slots:
     void answerKeyQuotesItsFields();
     void toolReasonIsItsFailLine();
     void clippedChainIsNotMade();
+    void peakRuleJudgesTheLevel_data();
+    void peakRuleJudgesTheLevel();
     void sampleRateForPitch_data();
     void sampleRateForPitch();
     void commandForEachRow_data();
@@ -195,6 +197,49 @@ void TestToneCommand::clippedChainIsNotMade() {
     QVERIFY2(clipped.reason.endsWith(QStringLiteral("sinc clipped 35 samples.")),
              qPrintable(clipped.reason));
     QVERIFY(judged("sox WARN dither: dither clipped 2 samples; decrease volume?\n").made);
+}
+
+void TestToneCommand::peakRuleJudgesTheLevel_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<double>("peakDb");
+    QTest::addColumn<bool>("made");
+    // A tone at -20 dBFS: a WAV file within 3 dB below and half a dB above, an MP3 file 6 below
+    // and 10 above (its encoder rings), noise up to 40 below (a short one may stay low).
+    QTest::newRow("WAV at its level") << "t.wav"
+                                      << "Sine" << -20.0 << true;
+    QTest::newRow("WAV 2.9 dB low") << "t.wav"
+                                    << "Sine" << -22.9 << true;
+    QTest::newRow("WAV 3.1 dB low") << "t.wav"
+                                    << "Sine" << -23.1 << false;
+    QTest::newRow("WAV 0.4 dB high") << "t.wav"
+                                     << "Sine" << -19.6 << true;
+    QTest::newRow("WAV 0.6 dB high") << "t.wav"
+                                     << "Sine" << -19.4 << false;
+    QTest::newRow("MP3 5.9 dB low") << "t.mp3"
+                                    << "Sine" << -25.9 << true;
+    QTest::newRow("MP3 6.1 dB low") << "t.mp3"
+                                    << "Sine" << -26.1 << false;
+    QTest::newRow("MP3 9.9 dB high") << "t.mp3"
+                                     << "Sine" << -10.1 << true;
+    QTest::newRow("noise 39 dB low") << "t.wav"
+                                     << "White Noise" << -59.0 << true;
+    QTest::newRow("noise 41 dB low") << "t.wav"
+                                     << "White Noise" << -61.0 << false;
+    QTest::newRow("silence") << "t.wav"
+                             << "Sine" << -HUGE_VAL << false;
+}
+
+// A made file's peak against the level asked for: the judge's one rule.
+void TestToneCommand::peakRuleJudgesTheLevel() {
+    QFETCH(QString, file);
+    QFETCH(QString, type);
+    QFETCH(double, peakDb);
+    QFETCH(bool, made);
+    Tone tone{file, QStringLiteral("1"), waveformOfRow(type), 440};
+    tone.options.levelDb = -20;
+    const QString refusal = peakRefusal(file, peakRule(tone), peakDb);
+    QVERIFY2(refusal.isEmpty() == made, qPrintable(refusal));
 }
 
 void TestToneCommand::sampleRateForPitch_data() {
