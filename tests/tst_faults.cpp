@@ -111,7 +111,7 @@ void TestFaults::outputFolderDisappears() {
     run.useFakeTool(150);
     run.w.countField->setText(QStringLiteral("3"));
     // Gone while the second tone is being made.
-    QTimer::singleShot(220, [&] { QDir(run.output).removeRecursively(); });
+    run.whenToolRunStarts(2, [&] { QDir(run.output).removeRecursively(); });
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.notices,
              QStringList{failedTones(2, 3,

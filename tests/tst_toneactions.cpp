@@ -187,7 +187,7 @@ void TestToneActions::toneWithFailedStepIsNotMade() {
     QVERIFY(earlier.open(QIODevice::WriteOnly));
     earlier.close();
     // Typed while the first tone is being made: reaches the tones still to come.
-    QTimer::singleShot(50, [&] { run.w.fromField->setText(QStringLiteral("abc")); });
+    run.whenToolRunStarts(1, [&] { run.w.fromField->setText(QStringLiteral("abc")); });
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.reportLines(), QList<int>{128});
     QCOMPARE(run.fixture.modals.reports[0].description, QStringLiteral("Type mismatch"));
@@ -259,7 +259,7 @@ void TestToneActions::batchKeepsTheFolderItTested() {
     run.useFakeTool(150);
     run.w.countField->setText(QStringLiteral("3"));
     // Space after Tab replaces the whole folder text while the batch runs.
-    QTimer::singleShot(50, [&] { run.w.folderField->setText(QStringLiteral(" ")); });
+    run.whenToolRunStarts(1, [&] { run.w.folderField->setText(QStringLiteral(" ")); });
     run.w.pushButton1->click();
     QCOMPARE(run.fixture.modals.notices, QStringList{done});
     QCOMPARE(run.outputFiles(), (QStringList{"Ziravel_1.wav", "Ziravel_2.wav", "Ziravel_3.wav"}));
@@ -272,7 +272,7 @@ void TestToneActions::clicksDuringRunAreDropped() {
     bool busyDuringRun = false;
     int pointerDuringRun = -1;
     QString progressDuringRun;
-    QTimer::singleShot(100, [&] {
+    run.whenToolRunStarts(1, [&] {
         busyDuringRun = run.w.isBusy();
         pointerDuringRun = run.w.pointerShape();
         progressDuringRun = run.w.progressLabel->text();
@@ -519,7 +519,7 @@ void TestToneActions::stopEndsTheBatch() {
     qputenv("ZIRAVEL_FAKE_SOX_STALL", "Ziravel_2:3000");
     run.w.countField->setText(QStringLiteral("5"));
     bool stopShown = false;
-    QTimer::singleShot(400, [&] {
+    run.whenToolRunStarts(2, [&] {
         stopShown = !run.w.stopButton->isHidden();
         run.w.stopButton->click();
     });
@@ -542,7 +542,7 @@ void TestToneActions::escapeStopsThePreviewAndTheSound() {
     QVERIFY(QTest::qWaitForWindowActive(run.fixture.window.get()));
     run.useFakeTool(0);
     qputenv("ZIRAVEL_FAKE_SOX_STALL", "preview.wav:3000");
-    QTimer::singleShot(300, [&] { QTest::keyClick(run.fixture.window.get(), Qt::Key_Escape); });
+    run.whenToolRunStarts(1, [&] { QTest::keyClick(run.fixture.window.get(), Qt::Key_Escape); });
     run.w.pushButton3->click();
     qunsetenv("ZIRAVEL_FAKE_SOX_STALL");
     // Stopped by the user, not ended by itself: nothing to play and nothing to tell.

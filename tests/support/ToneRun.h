@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 
 // The lines of a text file.
 inline QStringList linesOf(const QString& path) {
@@ -58,9 +60,26 @@ public:
     QString useFakeTool(int milliseconds) {
         tools.installTool(QStringLiteral(ZIRAVEL_FAKE_SOX));
         qputenv("ZIRAVEL_FAKE_SOX_MS", QByteArray::number(milliseconds));
+        qputenv("ZIRAVEL_FAKE_SOX_STARTED", startedLog().toLocal8Bit());
         const QString log = tools.filePath(QStringLiteral("runs.log"));
         qputenv("ZIRAVEL_FAKE_SOX_LOG", log.toLocal8Bit());
         return log;
+    }
+
+    // Runs the action, inside the window's wait, once the stand-in's run number `toolRun` (from
+    // 1) has started and, when given, `alsoWhen` holds: what the test does then happens while
+    // that run is under way, however long starting it took.
+    void whenToolRunStarts(int toolRun, std::function<void()> action,
+                           std::function<bool()> alsoWhen = {}) {
+        auto* watch = new QTimer(&w);
+        QObject::connect(watch, &QTimer::timeout, watch, [=, this] {
+            if (linesOf(startedLog()).size() < toolRun || (alsoWhen && !alsoWhen()))
+                return;
+            watch->stop();
+            watch->deleteLater();
+            action();
+        });
+        watch->start(1);
     }
 
     // The tone files in the output folder; the answer key beside them is not one.
@@ -75,6 +94,8 @@ public:
         QVERIFY(!fixture.window->progressBar->isVisible());
         QVERIFY(fixture.window->stopButton->isHidden());
     }
+
+    QString startedLog() const { return tools.filePath(QStringLiteral("started.log")); }
 
     TestSupport::TemporaryToolFolder tools;
     WindowFixture fixture;

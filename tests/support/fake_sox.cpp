@@ -2,8 +2,9 @@
 // Test helper that stands in for SoX: writes a 16-bit WAV of the asked length at 8000 Hz to
 // the output path (the argument after "-n"), a square wave at the level of its "gain"
 // argument (full scale without one), and exits 0.
-// ZIRAVEL_FAKE_SOX_MS makes it sleep first, ZIRAVEL_FAKE_SOX_LOG names a file it
-// appends its arguments to, one run a line. ZIRAVEL_FAKE_SOX_STALL="<text>:<ms>" makes a
+// ZIRAVEL_FAKE_SOX_STARTED names a file it appends a line to as it starts, for tests that act
+// while a run is under way. ZIRAVEL_FAKE_SOX_MS makes it sleep first, ZIRAVEL_FAKE_SOX_LOG names
+// a file it appends its arguments to, one run a line. ZIRAVEL_FAKE_SOX_STALL="<text>:<ms>" makes a
 // run whose output path holds <text> write half its file, then wait, then finish it.
 // ZIRAVEL_FAKE_SOX_SILENT makes every sample 0. ZIRAVEL_FAKE_SOX_CUT=<bytes> makes it stop after
 // that many bytes of samples and still exit 0, as SoX does when the disk fills; the header
@@ -45,6 +46,8 @@ int main(int argc, char* argv[]) {
             logged.replace(at, 1, logged[at] == '\n' ? "\\n" : "\\r");
         arguments += (i > 1 ? " " : "") + logged;
     }
+    if (const char* started = std::getenv("ZIRAVEL_FAKE_SOX_STARTED"))
+        std::ofstream(started, std::ios::app) << output << '\n';
     if (const char* ms = std::getenv("ZIRAVEL_FAKE_SOX_MS"))
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(ms)));
     if (const char* log = std::getenv("ZIRAVEL_FAKE_SOX_LOG"))
