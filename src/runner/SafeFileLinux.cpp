@@ -308,7 +308,13 @@ void moveToName(const QString& made, const QString& target, bool nameReserved) {
             why = nameTakenRefusal;
         if (!why.isEmpty())
             refuse(why);
-        error = rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+        // Our old file goes first, and the rename then replaces nothing: ext4 puts a file that
+        // replaces another on disk at once, which costs more than making the tone. Whatever
+        // takes the name meanwhile is left alone.
+        if (unlink(to.constData()) != 0 && errno != ENOENT)
+            error = errno;
+        else
+            error = renameWithoutReplacing(from, to);
     } else if (errno != ENOENT) {
         error = errno;
     } else {
