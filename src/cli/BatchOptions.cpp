@@ -202,18 +202,11 @@ QList<BatchOption> batchOptions() {
     return options;
 }
 
-BatchCommand readBatchRequest(const QStringList& arguments) {
-    QCommandLineParser parser;
-    const QList<BatchOption> options = batchOptions();
-    for (const BatchOption& option : options)
-        parser.addOption(option.option);
-    if (!parser.parse(arguments))
-        return BatchAnswer{QStringLiteral("ziravel-batch: %1\n").arg(parser.errorText()),
-                           badInputStatus};
-    if (!parser.positionalArguments().isEmpty())
-        return BatchAnswer{QStringLiteral("ziravel-batch: unexpected argument \"%1\".\n")
-                               .arg(parser.positionalArguments().first()),
-                           badInputStatus};
+namespace {
+
+// What the program only prints: help, version, manual page, completions, preset names.
+std::optional<BatchAnswer> printedAnswer(const QCommandLineParser& parser,
+                                         const QList<BatchOption>& options) {
     if (parser.isSet(QStringLiteral("help")))
         return BatchAnswer{helpText(options), 0};
     if (parser.isSet(QStringLiteral("version")))
@@ -232,40 +225,46 @@ BatchCommand readBatchRequest(const QStringList& arguments) {
     if (parser.isSet(QStringLiteral("preset-names")))
         return BatchAnswer{presetNames(storedValues()).join(QLatin1Char('\n')) + QLatin1Char('\n'),
                            0};
+    return std::nullopt;
+}
 
-    if (parser.isSet(QStringLiteral("merge"))) {
-        const QString prefix = parser.isSet(QStringLiteral("prefix"))
-                                   ? parser.value(QStringLiteral("prefix"))
-                                   : optionRow(Option::prefix).defaultValue;
-        try {
-            refuseOtherOptions(
-                parser,
-                {QStringLiteral("merge"), QStringLiteral("prefix"), QStringLiteral("quiet")},
-                QStringLiteral("not with --merge: the shards say what the set is."));
-            return MergeRequest{parser.value(QStringLiteral("merge")),
-                                checkedText(optionRow(Option::prefix), prefix),
-                                parser.isSet(QStringLiteral("quiet"))};
-        } catch (const Refusal& refusal) {
-            return BatchAnswer{refusal.text + QLatin1Char('\n'), badInputStatus};
-        }
+// --merge: the shards of a set joined.
+BatchCommand mergeCommand(const QCommandLineParser& parser) {
+    const QString prefix = parser.isSet(QStringLiteral("prefix"))
+                               ? parser.value(QStringLiteral("prefix"))
+                               : optionRow(Option::prefix).defaultValue;
+    try {
+        refuseOtherOptions(
+            parser, {QStringLiteral("merge"), QStringLiteral("prefix"), QStringLiteral("quiet")},
+            QStringLiteral("not with --merge: the shards say what the set is."));
+        return MergeRequest{parser.value(QStringLiteral("merge")),
+                            checkedText(optionRow(Option::prefix), prefix),
+                            parser.isSet(QStringLiteral("quiet"))};
+    } catch (const Refusal& refusal) {
+        return BatchAnswer{refusal.text + QLatin1Char('\n'), badInputStatus};
     }
-    if (parser.isSet(QStringLiteral("remake"))) {
-        QStringList remade;
-        try {
-            remade =
-                remakeArguments(arguments.first(), parser.value(QStringLiteral("remake")), parser);
-        } catch (const Refusal& refusal) {
-            return BatchAnswer{refusal.text + QLatin1Char('\n'), badInputStatus};
-        }
-        // What the manifest holds is refused as the manifest's, not as words the user wrote.
-        BatchCommand command = readBatchRequest(remade);
-        if (auto* refused = std::get_if<BatchAnswer>(&command); refused && refused->exitStatus != 0)
-            refused->text.replace(
-                QStringLiteral("ziravel-batch: --"),
-                QStringLiteral("ziravel-batch: --remake \"%1\": the manifest's --")
-                    .arg(printable(parser.value(QStringLiteral("remake")))));
-        return command;
+}
+
+// --remake: the command line of the manifest's set, read as the user's would be.
+BatchCommand remakeCommand(const QStringList& arguments, const QCommandLineParser& parser) {
+    QStringList remade;
+    try {
+        remade = remakeArguments(arguments.first(), parser.value(QStringLiteral("remake")), parser);
+    } catch (const Refusal& refusal) {
+        return BatchAnswer{refusal.text + QLatin1Char('\n'), badInputStatus};
     }
+    // What the manifest holds is refused as the manifest's, not as words the user wrote.
+    BatchCommand command = readBatchRequest(remade);
+    if (auto* refused = std::get_if<BatchAnswer>(&command); refused && refused->exitStatus != 0)
+        refused->text.replace(QStringLiteral("ziravel-batch: --"),
+                              QStringLiteral("ziravel-batch: --remake \"%1\": the manifest's --")
+                                  .arg(printable(parser.value(QStringLiteral("remake")))));
+    return command;
+}
+
+// The make command: the defaults, or the window's stored inputs, with a preset and the options
+// given over them.
+BatchCommand makeCommand(const QCommandLineParser& parser) {
     Inputs inputs =
         parser.isSet(QStringLiteral("from-settings")) ? storedInputs() : defaultInputs();
     try {
@@ -287,6 +286,29 @@ BatchCommand readBatchRequest(const QStringList& arguments) {
     } catch (const Refusal& refusal) {
         return BatchAnswer{refusal.text + QLatin1Char('\n'), badInputStatus};
     }
+}
+
+} // namespace
+
+BatchCommand readBatchRequest(const QStringList& arguments) {
+    QCommandLineParser parser;
+    const QList<BatchOption> options = batchOptions();
+    for (const BatchOption& option : options)
+        parser.addOption(option.option);
+    if (!parser.parse(arguments))
+        return BatchAnswer{QStringLiteral("ziravel-batch: %1\n").arg(parser.errorText()),
+                           badInputStatus};
+    if (!parser.positionalArguments().isEmpty())
+        return BatchAnswer{QStringLiteral("ziravel-batch: unexpected argument \"%1\".\n")
+                               .arg(parser.positionalArguments().first()),
+                           badInputStatus};
+    if (const std::optional<BatchAnswer> answer = printedAnswer(parser, options))
+        return *answer;
+    if (parser.isSet(QStringLiteral("merge")))
+        return mergeCommand(parser);
+    if (parser.isSet(QStringLiteral("remake")))
+        return remakeCommand(arguments, parser);
+    return makeCommand(parser);
 }
 
 BatchCommand readBatchRequest(int argc, char* argv[]) {

@@ -101,6 +101,236 @@ std::unique_ptr<ToneEngine> batchEngine(const BatchRequest& request, int jobs,
     return std::make_unique<ProcessEngine>(toolFilePath(toolFileName), session);
 }
 
+// One run of the make command: its set's lock, numbers and key, and what it has told so far.
+class MakeRun {
+public:
+    MakeRun(const BatchRequest& request, StopSignals& stopSignals)
+        : m_request(request), m_stopSignals(stopSignals), m_options(request.plan.options),
+          m_slice(request.plan.slice()),
+          m_keyName(answerKeyName(m_options.prefix, request.plan.shard, request.plan.shards)),
+          m_keyPath(outputFilePath(request.folder, m_keyName)),
+          m_manifestPath(
+              outputFilePath(request.folder, setManifestName(m_options.prefix, request.plan.shard,
+                                                             request.plan.shards))),
+          m_plan(request.plan), m_firstNumber(m_slice.first),
+          m_progress(m_slice.count, errorOutputIsTerminal() && !request.quiet) {}
+
+    // Takes the set and opens its key; the exit status when it cannot.
+    std::optional<int> open();
+    // Makes the tones with the engine and writes the manifest.
+    void make(ToneEngine& engine, int jobs);
+    // Tells how it went; the run's exit status.
+    int finish();
+
+private:
+    // The rows of the tones under way, and of those ended before an earlier one: the key takes
+    // the rows in order as they are complete, so that nothing grows with the batch.
+    struct PendingRow {
+        AnswerRow row;
+        bool ended = false;
+        ToneOutcome outcome;
+        std::shared_ptr<const ToneInFlight> flight;
+    };
+
+    bool stopRequested() const { return m_stopSignals.stopRequested() || !m_keyFailure.isEmpty(); }
+    PlannedTone planTone(qsizetype index);
+    void ended(qsizetype index, const ToneOutcome& outcome,
+               std::shared_ptr<const ToneInFlight> flight);
+    void tell(PendingRow& pending);
+    void writeManifest();
+
+    const BatchRequest& m_request;
+    StopSignals& m_stopSignals;
+    const ToneOptions& m_options;
+    const ToneSlice m_slice;
+    const QString m_keyName;
+    const QString m_keyPath;
+    const QString m_manifestPath;
+    std::unique_ptr<RunLock> m_lock;
+    std::optional<ToneNumbering> m_numbering;
+    std::optional<AnswerKeyFile> m_key;
+    SetPlan m_plan;
+    std::map<qsizetype, PendingRow> m_rows;
+    qsizetype m_keyRows = 0;
+    Tone m_firstTone;
+    qint64 m_firstNumber;
+    ProgressLine m_progress;
+    int m_finished = 0;
+    int m_failed = 0;
+    int m_made = 0;
+    // Tones made once the key can no longer tell them would be lost to it: the run stops.
+    QString m_keyFailure;
+    // A reason is told once, with the first tone it stopped: a fault in every tone would
+    // otherwise flood the terminal.
+    QSet<QString> m_toldReasons;
+};
+
+std::optional<int> MakeRun::open() {
+    const QString extension = fileExtension(m_request.plan.format);
+    // One run at a time owns the set's files, unless every one of them never overwrites.
+    try {
+        m_lock = lockedSet(m_request.folder, m_keyName, m_options.prefix, extension,
+                           m_options.neverOverwrite, QStringLiteral("ziravel-batch"));
+    } catch (const Failure& failure) {
+        printError(failure.description());
+        return 1;
+    }
+    try {
+        m_numbering.emplace(m_request.folder, m_options.prefix, extension, m_options.neverOverwrite,
+                            m_slice.count, m_slice.first, m_request.digits);
+    } catch (const Failure& failure) {
+        printError(failure.description());
+        return badInputStatus;
+    }
+    try {
+        m_key.emplace(m_keyPath, m_options.neverOverwrite,
+                      [this] { return m_stopSignals.stopRequested(); });
+    } catch (const Failure& failure) {
+        printError(failure.description());
+        return m_stopSignals.stopRequested() ? stoppedStatus : 1;
+    }
+    // The manifest there would tell of the files this run writes over.
+    if (!m_options.neverOverwrite)
+        removeOwnFile(m_manifestPath);
+    m_plan.seed = m_request.seed ? *m_request.seed : std::random_device{}();
+    return std::nullopt;
+}
+
+// Each tone's file is named, or its number taken, just before it starts.
+PlannedTone MakeRun::planTone(qsizetype index) {
+    PlannedTone planned;
+    AnswerRow& row = m_rows[index].row;
+    QString path;
+    try {
+        path = m_numbering->nextPath();
+    } catch (const Failure&) {
+        // A tone whose number cannot be taken still has its row, drawn for the next number.
+        row = answeredTone(m_plan.tone(m_numbering->lastNumber() + 1), false);
+        throw;
+    }
+    planned.tone = m_plan.tone(m_numbering->lastNumber());
+    planned.tone.outputPath = path;
+    if (index == 0) {
+        m_firstTone = planned.tone;
+        m_firstNumber = m_numbering->lastNumber();
+    }
+    planned.nameReserved = m_numbering->namesReserved();
+    row = answeredTone(planned.tone, false);
+    planned.refusal = toneRefusal(planned.tone);
+    return planned;
+}
+
+// A tone's file takes its name just before its row goes to the key, so that no run, however it
+// ends, leaves a file at a tone's name that its key does not list.
+void MakeRun::tell(PendingRow& pending) {
+    const ToneOutcome outcome = !pending.flight ? pending.outcome
+                                : m_keyFailure.isEmpty()
+                                    ? pending.flight->placed(pending.outcome)
+                                    : (pending.flight->abandon(), ToneOutcome{false, m_keyFailure});
+    AnswerRow& row = pending.row;
+    row.made = outcome.made;
+    m_made += outcome.made ? 1 : 0;
+    if (outcome.made)
+        measureMadeFile(row, QDir(expandedFolder(m_request.folder)).filePath(row.fileName),
+                        m_request.checksums);
+    if (!outcome.made && !stopRequested()) {
+        ++m_failed;
+        const QString reason = reasonWithoutFile(outcome.reason, row.fileName);
+        if (!m_toldReasons.contains(reason)) {
+            m_toldReasons.insert(reason);
+            m_progress.clear();
+            printError(QStringLiteral("%1: %2").arg(row.fileName, outcome.reason));
+        }
+    }
+    try {
+        if (m_keyFailure.isEmpty())
+            m_key->add(row);
+        ++m_keyRows;
+    } catch (const Failure& failure) {
+        m_keyFailure = failure.description();
+    }
+}
+
+void MakeRun::ended(qsizetype index, const ToneOutcome& outcome,
+                    std::shared_ptr<const ToneInFlight> flight) {
+    ++m_finished;
+    PendingRow& pending = m_rows[index];
+    pending.ended = true;
+    pending.outcome = outcome;
+    pending.flight = std::move(flight);
+    // Tones start in order and each ends once: the first row pending is the next one, and goes
+    // to the key as soon as its tone has ended.
+    for (; !m_rows.empty() && m_rows.begin()->second.ended; m_rows.erase(m_rows.begin()))
+        tell(m_rows.begin()->second);
+    m_progress.update(m_finished, m_failed);
+}
+
+void MakeRun::make(ToneEngine& engine, int jobs) {
+    const ToneStaging staging(m_request.folder);
+    ToneCallbacks callbacks;
+    callbacks.plan = [this](qsizetype index) { return planTone(index); };
+    callbacks.stopRequested = [this] { return stopRequested(); };
+    callbacks.ended = [this](qsizetype index, const ToneOutcome& outcome,
+                             std::shared_ptr<const ToneInFlight> flight) {
+        ended(index, outcome, std::move(flight));
+    };
+    callbacks.waiting = [this](qsizetype index) {
+        m_progress.clear();
+        printError(QStringLiteral("Waiting for %1, which has made no progress for a while.")
+                       .arg(m_rows[index].row.fileName));
+    };
+    makeTones(m_slice.count, engine.tonesUnderWay(jobs), engine, staging, callbacks,
+              m_stopSignals.wakeDescriptor());
+    m_progress.clear();
+    try {
+        if (m_keyFailure.isEmpty())
+            m_key->finish();
+    } catch (const Failure& failure) {
+        m_keyFailure = failure.description();
+    }
+    if (!m_keyFailure.isEmpty())
+        printError(m_keyFailure);
+    if (m_keyRows > 0)
+        writeManifest();
+}
+
+void MakeRun::writeManifest() {
+    try {
+        m_lock->inTurn([&] {
+            QJsonObject manifest =
+                setManifest(m_plan,
+                            {batchEngineName(m_request.engine), m_request.digits, m_firstNumber,
+                             libsoxVersionText(), m_request.checksums},
+                            m_firstTone);
+            if (m_options.neverOverwrite)
+                manifest = withEarlierRuns(manifest, m_manifestPath);
+            writeFileSafely(m_manifestPath, QJsonDocument(manifest).toJson());
+        });
+    } catch (const Failure& failure) {
+        printError(QStringLiteral("The set's manifest %1 cannot be written: %2.")
+                       .arg(m_manifestPath, failure.description()));
+        m_keyFailure = failure.description();
+    }
+}
+
+int MakeRun::finish() {
+    const int count = m_slice.count;
+    if (m_stopSignals.stopRequested()) {
+        printError(QStringLiteral("Stopped. %1 of %2 tones were made.").arg(m_made).arg(count));
+        return stoppedStatus;
+    }
+    // On the error output, piped or not, so that standard output stays the data's.
+    if (!m_request.quiet)
+        std::fprintf(stderr, "Made %d of %d tones, %d failed, in %s. Key: %s\n", m_made, count,
+                     count - m_made, qPrintable(expandedFolder(m_request.folder)),
+                     qPrintable(m_keyPath));
+    if (m_made < count) {
+        std::fprintf(stderr, "%d of %d tones could not be made.\n", count - m_made, count);
+        return 1;
+    }
+    return m_keyFailure.isEmpty() ? 0 : 1;
+}
+
 } // namespace
 
 int runBatch(const BatchRequest& request) {
@@ -111,181 +341,9 @@ int runBatch(const BatchRequest& request) {
     const std::unique_ptr<ToneEngine> engine = batchEngine(request, jobs, session);
     if (!engine)
         return 1;
-    const ToneOptions& options = request.plan.options;
-    const ToneSlice slice = request.plan.slice();
-    const QString extension = fileExtension(request.plan.format);
-    const QString keyName = answerKeyName(options.prefix, request.plan.shard, request.plan.shards);
-    const QString keyPath = outputFilePath(request.folder, keyName);
-    const QString manifestPath = outputFilePath(
-        request.folder, setManifestName(options.prefix, request.plan.shard, request.plan.shards));
-    // One run at a time owns the set's files, unless every one of them never overwrites.
-    std::unique_ptr<RunLock> lock;
-    try {
-        lock = lockedSet(request.folder, keyName, options.prefix, extension, options.neverOverwrite,
-                         QStringLiteral("ziravel-batch"));
-    } catch (const Failure& failure) {
-        printError(failure.description());
-        return 1;
-    }
-    std::optional<ToneNumbering> numbering;
-    try {
-        numbering.emplace(request.folder, options.prefix, extension, options.neverOverwrite,
-                          slice.count, slice.first, request.digits);
-    } catch (const Failure& failure) {
-        printError(failure.description());
-        return badInputStatus;
-    }
-    std::optional<AnswerKeyFile> key;
-    try {
-        key.emplace(keyPath, options.neverOverwrite, [&] { return stopSignals.stopRequested(); });
-    } catch (const Failure& failure) {
-        printError(failure.description());
-        return stopSignals.stopRequested() ? stoppedStatus : 1;
-    }
-    // The manifest there would tell of the files this run writes over.
-    if (!options.neverOverwrite)
-        removeOwnFile(manifestPath);
-    SetPlan plan = request.plan;
-    plan.seed = request.seed ? *request.seed : std::random_device{}();
-    // The rows of the tones under way, and of those ended before an earlier one: the key takes
-    // the rows in order as they are complete, so that nothing grows with the batch.
-    struct PendingRow {
-        AnswerRow row;
-        bool ended = false;
-        ToneOutcome outcome;
-        std::shared_ptr<const ToneInFlight> flight;
-    };
-    std::map<qsizetype, PendingRow> rows;
-    qsizetype keyRows = 0;
-    Tone firstTone;
-    qint64 firstNumber = slice.first;
-    // Each tone's file is named, or its number taken, just before it starts.
-    const auto planTone = [&](qsizetype index) {
-        PlannedTone planned;
-        AnswerRow& row = rows[index].row;
-        QString path;
-        try {
-            path = numbering->nextPath();
-        } catch (const Failure&) {
-            // A tone whose number cannot be taken still has its row, drawn for the next number.
-            row = answeredTone(plan.tone(numbering->lastNumber() + 1), false);
-            throw;
-        }
-        planned.tone = plan.tone(numbering->lastNumber());
-        planned.tone.outputPath = path;
-        if (index == 0) {
-            firstTone = planned.tone;
-            firstNumber = numbering->lastNumber();
-        }
-        planned.nameReserved = numbering->namesReserved();
-        row = answeredTone(planned.tone, false);
-        planned.refusal = toneRefusal(planned.tone);
-        return planned;
-    };
-
-    ProgressLine progress(slice.count, errorOutputIsTerminal() && !request.quiet);
-    int finished = 0;
-    int failed = 0;
-    int made = 0;
-    // Tones made once the key can no longer tell them would be lost to it: the run stops.
-    QString keyFailure;
-    // A reason is told once, with the first tone it stopped: a fault in every tone would
-    // otherwise flood the terminal.
-    QSet<QString> toldReasons;
-    const ToneStaging staging(request.folder);
-    ToneCallbacks callbacks;
-    callbacks.plan = planTone;
-    callbacks.stopRequested = [&] { return stopSignals.stopRequested() || !keyFailure.isEmpty(); };
-    // A tone's file takes its name just before its row goes to the key, so that no run, however
-    // it ends, leaves a file at a tone's name that its key does not list.
-    const auto told = [&](PendingRow& pending) {
-        const ToneOutcome outcome =
-            !pending.flight        ? pending.outcome
-            : keyFailure.isEmpty() ? pending.flight->placed(pending.outcome)
-                                   : (pending.flight->abandon(), ToneOutcome{false, keyFailure});
-        AnswerRow& row = pending.row;
-        row.made = outcome.made;
-        made += outcome.made ? 1 : 0;
-        if (outcome.made)
-            measureMadeFile(row, QDir(expandedFolder(request.folder)).filePath(row.fileName),
-                            request.checksums);
-        if (!outcome.made && !callbacks.stopRequested()) {
-            ++failed;
-            const QString reason = reasonWithoutFile(outcome.reason, row.fileName);
-            if (!toldReasons.contains(reason)) {
-                toldReasons.insert(reason);
-                progress.clear();
-                printError(QStringLiteral("%1: %2").arg(row.fileName, outcome.reason));
-            }
-        }
-        try {
-            if (keyFailure.isEmpty())
-                key->add(row);
-            ++keyRows;
-        } catch (const Failure& failure) {
-            keyFailure = failure.description();
-        }
-    };
-    callbacks.ended = [&](qsizetype index, const ToneOutcome& outcome,
-                          std::shared_ptr<const ToneInFlight> flight) {
-        ++finished;
-        PendingRow& pending = rows[index];
-        pending.ended = true;
-        pending.outcome = outcome;
-        pending.flight = std::move(flight);
-        // Tones start in order and each ends once: the first row pending is the next one, and
-        // goes to the key as soon as its tone has ended.
-        for (; !rows.empty() && rows.begin()->second.ended; rows.erase(rows.begin()))
-            told(rows.begin()->second);
-        progress.update(finished, failed);
-    };
-    callbacks.waiting = [&](qsizetype index) {
-        progress.clear();
-        printError(QStringLiteral("Waiting for %1, which has made no progress for a while.")
-                       .arg(rows[index].row.fileName));
-    };
-    makeTones(slice.count, engine->tonesUnderWay(jobs), *engine, staging, callbacks,
-              stopSignals.wakeDescriptor());
-    progress.clear();
-    try {
-        if (keyFailure.isEmpty())
-            key->finish();
-    } catch (const Failure& failure) {
-        keyFailure = failure.description();
-    }
-    if (!keyFailure.isEmpty())
-        printError(keyFailure);
-    if (keyRows > 0) {
-        try {
-            lock->inTurn([&] {
-                QJsonObject manifest =
-                    setManifest(plan,
-                                {batchEngineName(request.engine), request.digits, firstNumber,
-                                 libsoxVersionText(), request.checksums},
-                                firstTone);
-                if (options.neverOverwrite)
-                    manifest = withEarlierRuns(manifest, manifestPath);
-                writeFileSafely(manifestPath, QJsonDocument(manifest).toJson());
-            });
-        } catch (const Failure& failure) {
-            printError(QStringLiteral("The set's manifest %1 cannot be written: %2.")
-                           .arg(manifestPath, failure.description()));
-            keyFailure = failure.description();
-        }
-    }
-    if (stopSignals.stopRequested()) {
-        printError(QStringLiteral("Stopped. %1 of %2 tones were made.").arg(made).arg(slice.count));
-        return stoppedStatus;
-    }
-    // On the error output, piped or not, so that standard output stays the data's.
-    if (!request.quiet)
-        std::fprintf(stderr, "Made %d of %d tones, %d failed, in %s. Key: %s\n", made, slice.count,
-                     slice.count - made, qPrintable(expandedFolder(request.folder)),
-                     qPrintable(keyPath));
-    if (made < slice.count) {
-        std::fprintf(stderr, "%d of %d tones could not be made.\n", slice.count - made,
-                     slice.count);
-        return 1;
-    }
-    return keyFailure.isEmpty() ? 0 : 1;
+    MakeRun run(request, stopSignals);
+    if (const std::optional<int> refused = run.open())
+        return *refused;
+    run.make(*engine, jobs);
+    return run.finish();
 }

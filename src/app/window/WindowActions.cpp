@@ -190,6 +190,39 @@ ToneOutcome makeBatchTone(Guard& guard, const BatchLines& at, ToneWindow& window
     return outcome;
 }
 
+// How a batch went: its tones made and failed, the first reason, and whether it was stopped.
+struct BatchTally {
+    int made = 0;
+    int failed = 0;
+    QString firstReason;
+    bool stopped = false;
+};
+
+// The tones one after another, each told to the key as it ends, until the count or a stop.
+void makeBatchTones(Guard& guard, const BatchLines& at, ToneWindow& window, BatchTone& batchTone,
+                    int count, std::optional<AnswerKeyFile>& key, BatchTally& tally) {
+    for (int number = 1; number <= count; ++number) {
+        if (window.stopRequested()) {
+            tally.stopped = true;
+            return;
+        }
+        window.showProgress(number, count);
+        if (at.letEventsRun)
+            guard.step(at.letEventsRun, letPendingEventsRun);
+        const ToneOutcome outcome = makeBatchTone(guard, at, window, batchTone);
+        if (!outcome.made && ++tally.failed == 1)
+            tally.firstReason = outcome.reason;
+        if (key && !guard.step(at.run, [&] {
+                AnswerRow row = answeredTone(batchTone.tone, outcome.made);
+                if (outcome.made)
+                    measureMadeFile(row, batchTone.outputPath, false);
+                key->add(row);
+            }))
+            key.reset();
+        tally.made += outcome.made ? 1 : 0;
+    }
+}
+
 } // namespace
 
 void saveTones(ToneWindow& window, ExportFormat format) {
@@ -264,30 +297,14 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     if (lock && !guard.step(at.run, [&] { key.emplace(keyPath, batchOptions.neverOverwrite); }) &&
         !batchOptions.neverOverwrite)
         removeOwnFile(keyPath);
-    int madeTones = 0;
-    bool stopped = false;
-    for (int number = 1; lock && number <= count; ++number) {
-        if (window.stopRequested()) {
-            stopped = true;
-            break;
-        }
-        window.showProgress(number, count);
-        if (at.letEventsRun)
-            guard.step(at.letEventsRun, letPendingEventsRun);
-        const ToneOutcome outcome = makeBatchTone(guard, at, window, batchTone);
-        if (!outcome.made && ++failedTones == 1)
-            firstReason = outcome.reason;
-        if (key && !guard.step(at.run, [&] {
-                AnswerRow row = answeredTone(batchTone.tone, outcome.made);
-                if (outcome.made)
-                    measureMadeFile(row, batchTone.outputPath, false);
-                key->add(row);
-            }))
-            key.reset();
-        madeTones += outcome.made ? 1 : 0;
-    }
+    BatchTally tally{0, failedTones, firstReason, false};
+    if (lock)
+        makeBatchTones(guard, at, window, batchTone, count, key, tally);
+    const int madeTones = tally.made;
+    failedTones = tally.failed;
+    firstReason = tally.firstReason;
     // A stop during the last tone ends it as one between tones does.
-    stopped = stopped || window.stopRequested();
+    const bool stopped = tally.stopped || window.stopRequested();
     const bool keyWritten = key && guard.step(at.run, [&] { key->finish(); });
     staging.reset();
     lock.reset();

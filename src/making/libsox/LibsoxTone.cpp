@@ -268,25 +268,9 @@ struct ToneChain {
     }
 };
 
-int makeTone(ReadArguments& read) {
-    FileOptions& in = read.files[0];
-    FileOptions& out = read.files[1];
-    ToneChain tone;
-    tone.input = sox_open_read(in.path.c_str(), &in.signal, &in.encoding, in.type);
-    if (!tone.input)
-        return 2;
-    if (!tone.create(read.chains.front()))
-        return 1;
-
-    // The input takes its channels from the first effect that names some, else one.
-    sox_signalinfo_t& inputSignal = tone.input->signal;
-    for (std::size_t at = 0; at < tone.userEffects.size() && !inputSignal.channels; ++at)
-        inputSignal.channels = tone.userEffects[at]->in_signal.channels;
-    if (!inputSignal.channels)
-        inputSignal.channels = 1;
-    sox_signalinfo_t combined = inputSignal;
-    combined.length = inputSignal.length ? inputSignal.length : SOX_UNKNOWN_LEN;
-
+// Opens the output: its encoding as asked, the rest from the input where the format can hold
+// it; its signal as asked, else from the last effect that sets it, else the input's.
+bool openOutput(ToneChain& tone, FileOptions& out, const sox_signalinfo_t& combined) {
     // The output's encoding: as asked, the rest from the input where the format can hold it.
     const sox_encodinginfo_t combinedEncoding = tone.input->encoding;
     sox_encodinginfo_t outputEncoding = out.encoding;
@@ -322,8 +306,47 @@ int makeTone(ReadArguments& read) {
     tone.output = sox_open_write(out.path.c_str(), &outputSignal, &outputEncoding, out.type, &oob,
                                  overwritePermitted);
     sox_delete_comments(&oob.comments);
-    if (!tone.output)
+    return tone.output != nullptr;
+}
+
+// The effects SoX adds between a chain and the output: rate, channels and dither.
+bool addConversions(ToneChain& tone, sox_signalinfo_t& signal, bool noDither) {
+    const sox_signalinfo_t& target = tone.output->signal;
+    if (signal.channels < target.channels && signal.rate != target.rate &&
+        !tone.addAutomatic("rate", signal))
+        return false;
+    if (signal.channels != target.channels && !tone.addAutomatic("channels", signal))
+        return false;
+    if (signal.rate != target.rate && !tone.addAutomatic("rate", signal))
+        return false;
+    if (!noDither && signal.precision > target.precision && target.precision < 24 &&
+        !tone.addAutomatic("dither", signal))
+        return false;
+    return true;
+}
+
+int makeTone(ReadArguments& read) {
+    FileOptions& in = read.files[0];
+    FileOptions& out = read.files[1];
+    ToneChain tone;
+    tone.input = sox_open_read(in.path.c_str(), &in.signal, &in.encoding, in.type);
+    if (!tone.input)
         return 2;
+    if (!tone.create(read.chains.front()))
+        return 1;
+
+    // The input takes its channels from the first effect that names some, else one.
+    sox_signalinfo_t& inputSignal = tone.input->signal;
+    for (std::size_t at = 0; at < tone.userEffects.size() && !inputSignal.channels; ++at)
+        inputSignal.channels = tone.userEffects[at]->in_signal.channels;
+    if (!inputSignal.channels)
+        inputSignal.channels = 1;
+    sox_signalinfo_t combined = inputSignal;
+    combined.length = inputSignal.length ? inputSignal.length : SOX_UNKNOWN_LEN;
+
+    if (!openOutput(tone, out, combined))
+        return 2;
+    const sox_encodinginfo_t combinedEncoding = tone.input->encoding;
 
     tone.chain = sox_create_effects_chain(&combinedEncoding, &tone.output->encoding);
     sox_effect_t* input = sox_create_effect(inputEffect());
@@ -349,16 +372,7 @@ int makeTone(ReadArguments& read) {
         while (!tone.userEffects.empty())
             if (!tone.add(tone.userEffects.front(), signal))
                 return 2;
-        const sox_signalinfo_t& target = tone.output->signal;
-        if (signal.channels < target.channels && signal.rate != target.rate &&
-            !tone.addAutomatic("rate", signal))
-            return 2;
-        if (signal.channels != target.channels && !tone.addAutomatic("channels", signal))
-            return 2;
-        if (signal.rate != target.rate && !tone.addAutomatic("rate", signal))
-            return 2;
-        if (!read.noDither && signal.precision > target.precision && target.precision < 24 &&
-            !tone.addAutomatic("dither", signal))
+        if (!addConversions(tone, signal, read.noDither))
             return 2;
         if (next > 0)
             sox_push_effect_last(tone.chain, output);
