@@ -131,7 +131,7 @@ QList<BatchOption> batchOptions() {
         "notes");
     add(pitch, {"repeats"},
         withDefault(QStringLiteral("Rounds of a balanced set when --count is left out"),
-                    QStringLiteral("1")),
+                    QString::number(defaultRepeats)),
         "n");
     add(sound, {"band"},
         QStringLiteral("Filter the noise types, or the --noise under a tone, to this band in Hz, "
@@ -152,13 +152,13 @@ QList<BatchOption> batchOptions() {
                                    "split from the seed and its number alone, so that a set "
                                    "grown from the same seed keeps every tone's split (the shares "
                                    "then near the asked ones)"),
-                    QStringLiteral("set")),
-        "set|number", {QStringLiteral("set"), QStringLiteral("number")});
+                    splitWays.first()),
+        splitWays.join(QLatin1Char('|')), splitWays);
     add(files, {"checksums"},
         QStringLiteral("Add each made file's SHA-256 to the answer key (column sha256)"));
     add(files, {"digits"},
         withDefault(QStringLiteral("Pad the numbers with zeros to this many digits"),
-                    QStringLiteral("0, no padding")),
+                    QStringLiteral("%1, no padding").arg(defaultDigits)),
         "n");
     addInputs(Option::sampleRate, Option::snr);
     add(running, {"preset"},

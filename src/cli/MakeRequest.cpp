@@ -203,7 +203,7 @@ void readRounds(MakeReading& read) {
     const int repeats = read.isSet("repeats")
                             ? wholeNumber(QStringLiteral("repeats"), read.value("repeats"), 1,
                                           maximumBatchCount, QStringLiteral("a number of rounds"))
-                            : 1;
+                            : defaultRepeats;
     if (roundSize * repeats > maximumBatchCount)
         refuse(QStringLiteral("repeats"), QString::number(repeats),
                QStringLiteral("more than %1 tones.").arg(maximumBatchCount));
@@ -320,9 +320,10 @@ void readSplits(MakeReading& read) {
                               "would run as a formula in the answer key."));
     if (read.isSet("split-by")) {
         const QString by = read.value("split-by");
-        if (by != QLatin1String("set") && by != QLatin1String("number"))
-            refuse(QStringLiteral("split-by"), by, QStringLiteral("not one of set, number."));
-        plan.splitByNumber = by == QLatin1String("number");
+        if (!splitWays.contains(by))
+            refuse(QStringLiteral("split-by"), by,
+                   QStringLiteral("not one of %1.").arg(splitWays.join(QStringLiteral(", "))));
+        plan.splitByNumber = by == splitWays[1];
     }
     if (plan.options.neverOverwrite)
         refuse(QStringLiteral("split"), text,

@@ -7,7 +7,14 @@
 
 #include <QCommandLineParser>
 #include <QString>
+#include <QStringList>
 #include <optional>
+
+// The make command's own flags' defaults, which --help shows: one round, numbers unpadded, the
+// splits drawn over the set (the first of the ways).
+inline constexpr int defaultRepeats = 1;
+inline constexpr int defaultDigits = 0;
+inline const QStringList splitWays{QStringLiteral("set"), QStringLiteral("number")};
 
 // What ziravel-batch is asked to make, every input checked.
 struct BatchRequest {
@@ -15,7 +22,7 @@ struct BatchRequest {
     SetPlan plan;
     std::optional<quint64> seed;
     QString folder;
-    int digits = 0; // the numbers padded with zeros to this many digits
+    int digits = defaultDigits; // the numbers padded with zeros to this many digits
     int jobs = 1;
     BatchEngine engine = BatchEngine::process;
     bool quiet = false;
