@@ -30,6 +30,14 @@ const Partial* partialAt(const QList<Partial>& partials, double frequency) {
     return found == partials.end() ? nullptr : &*found;
 }
 
+// A sine at the frequency, in sine phase, to be modulated.
+SineRecipe carrier(double hertz) {
+    SineRecipe recipe;
+    recipe.frequency = recipe.endFrequency = hertz;
+    recipe.phases = {0};
+    return recipe;
+}
+
 } // namespace
 
 void TestStimuli::harmonicNumbers_data() {
@@ -74,34 +82,30 @@ void TestStimuli::modulations() {
 
 // (1 + m sin) sin: the carrier and two side bands of m/2 its amplitude, the rate either side.
 void TestStimuli::amSideBandsAreHalfTheDepth() {
-    SineRecipe recipe;
-    recipe.frequency = recipe.endFrequency = 1000;
-    recipe.phases = {0};
+    SineRecipe recipe = carrier(1000);
     recipe.amRate = 100;
     recipe.amDepth = 0.5;
     const QList<Partial> partials = recipePartials(recipe);
     QCOMPARE(partials.size(), 3);
-    const Partial* carrier = partialAt(partials, 1000);
-    QVERIFY(carrier && partialAt(partials, 900) && partialAt(partials, 1100));
-    QCOMPARE(partialAt(partials, 900)->amplitude / carrier->amplitude, 0.25);
-    QCOMPARE(partialAt(partials, 1100)->amplitude / carrier->amplitude, 0.25);
+    const Partial* middle = partialAt(partials, 1000);
+    QVERIFY(middle && partialAt(partials, 900) && partialAt(partials, 1100));
+    QCOMPARE(partialAt(partials, 900)->amplitude / middle->amplitude, 0.25);
+    QCOMPARE(partialAt(partials, 1100)->amplitude / middle->amplitude, 0.25);
 }
 
 // sin(2 pi f t + (d / r) sin(2 pi r t)): side bands n rates away of J_n(d / r).
 void TestStimuli::fmSideBandsFollowBessel() {
-    SineRecipe recipe;
-    recipe.frequency = recipe.endFrequency = 1000;
-    recipe.phases = {0};
+    SineRecipe recipe = carrier(1000);
     recipe.fmRate = 100;
     recipe.fmDeviation = 200;
     const QList<Partial> partials = recipePartials(recipe);
-    const Partial* carrier = partialAt(partials, 1000);
-    QVERIFY(carrier);
+    const Partial* middle = partialAt(partials, 1000);
+    QVERIFY(middle);
     for (int n = 1; n <= 4; ++n)
         for (const int side : {-1, 1}) {
             const Partial* band = partialAt(partials, 1000 + side * n * 100);
             QVERIFY2(band, qPrintable(QString::number(side * n)));
-            QVERIFY(std::abs(band->amplitude / carrier->amplitude -
+            QVERIFY(std::abs(band->amplitude / middle->amplitude -
                              std::abs(std::cyl_bessel_j(n, 2.0) / std::cyl_bessel_j(0, 2.0))) <
                     1e-6);
         }
