@@ -2,7 +2,7 @@
 // The 16-bit conversion and the numeric check of the fields, fed any text.
 #include "FuzzText.h"
 #include "runner/Failure.h"
-#include "synth/NumberText.h"
+#include "tone/NumberText.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -3,8 +3,8 @@
 // parts between NUL bytes): always exactly one tone's, and a length let through is the number
 // the field holds.
 #include "FuzzText.h"
-#include "synth/NumberText.h"
-#include "synth/ToneCommand.h"
+#include "tone/NumberText.h"
+#include "tone/ToneCommand.h"
 
 #include <QRegularExpression>
 #include <QStringList>
