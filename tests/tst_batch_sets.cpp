@@ -56,6 +56,7 @@ private slots:
     void splitsKeepTheirShares();
     void splitByNumberSurvivesGrowth();
     void numbersBeyond32Bits();
+    void madeAgainOverItsOwnFiles();
 };
 
 // The same seed gives the same tones, however many runs go at once; another seed others.
@@ -477,6 +478,33 @@ void TestBatchSets::numbersBeyond32Bits() {
     QCOMPARE(refused.exitStatus, 2);
     QVERIFY2(refused.errors.contains(QStringLiteral("would not fit")), qPrintable(refused.errors));
     QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.wav")}).size(), 4);
+}
+
+// A set made over an earlier one's files is the set made anew, file for file, permissions
+// included; a file the user linked elsewhere keeps what it held there.
+void TestBatchSets::madeAgainOverItsOwnFiles() {
+    QTemporaryDir again, anew;
+    const auto made = [](const QTemporaryDir& folder, const char* length, const char* seed) {
+        return runBatch(
+                   {"--count", "4", "--length", length, "--seed", seed, "--folder", folder.path()})
+                   .exitStatus == 0;
+    };
+    QVERIFY(made(again, "0.3", "1"));
+    const QString linked = again.filePath(QStringLiteral("kept.wav"));
+    QCOMPARE(::link(QFile::encodeName(again.filePath(QStringLiteral("Ziravel_2.wav"))).constData(),
+                    QFile::encodeName(linked).constData()),
+             0);
+    const QByteArray kept = contentOf(linked);
+    QVERIFY(QFile::setPermissions(again.filePath(QStringLiteral("Ziravel_3.wav")),
+                                  QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(made(again, "0.1", "2"));
+    QVERIFY(made(anew, "0.1", "2"));
+    QCOMPARE(contentOf(linked), kept);
+    QFile::remove(linked);
+    QCOMPARE(folderContent(again.path()), folderContent(anew.path()));
+    for (const QString& name : folderContent(anew.path()).keys())
+        QCOMPARE(QFileInfo(again.filePath(name)).permissions(),
+                 QFileInfo(anew.filePath(name)).permissions());
 }
 
 QTEST_MAIN(TestBatchSets)

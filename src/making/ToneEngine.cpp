@@ -5,6 +5,7 @@
 #include "analysis/Mp3File.h"
 #include "making/ToneJudge.h"
 #include "runner/Failure.h"
+#include "runner/SafeFile.h"
 #include "tone/ToneCommand.h"
 #include "tone/ToneLimits.h"
 
@@ -122,6 +123,10 @@ void makeTones(qsizetype count, int jobs, ToneEngine& engine, const ToneStaging&
                 flight =
                     std::make_shared<ToneInFlight>(made.outputPath, target, planned.nameReserved);
                 const double seconds = checkedSeconds(made);
+                // A name that holds no reservation may hold an earlier set's file: the tool
+                // writes over it where it is made.
+                if (!planned.nameReserved)
+                    recycleOwnFile(target, made.outputPath);
                 std::unique_ptr<StartedTone> started = engine.start(made, seconds);
                 running.push_back({next, std::move(flight), std::move(started)});
             } catch (const Failure& failure) {

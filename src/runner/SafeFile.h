@@ -119,6 +119,12 @@ void removeAbandonedPrivateFolders(const QString& parent);
 // is removed.
 void moveToName(const QString& made, const QString& target, bool nameReserved);
 
+// Moves our old file at `target` to `made` (a name in a PrivateFolder, where nothing is yet)
+// for the tool to write over, when it is a regular file of ours with no other name: the file
+// system then frees no file and allocates none, which costs it more than writing the tone. A
+// file that is not such stays where it is, and nothing is at `made`. Never throws.
+void recycleOwnFile(const QString& target, const QString& made);
+
 // Removes the file at the path when it is a regular file of ours; anything else stays. With
 // `onlyEmpty`, only an empty one (a name this run reserved and did not fill).
 void removeOwnFile(const QString& path, bool onlyEmpty = false);

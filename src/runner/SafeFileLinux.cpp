@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -310,8 +311,13 @@ void moveToName(const QString& made, const QString& target, bool nameReserved) {
             refuse(why);
         // Our old file goes first, and the rename then replaces nothing: ext4 puts a file that
         // replaces another on disk at once, which costs more than making the tone. Whatever
-        // takes the name meanwhile is left alone.
-        if (unlink(to.constData()) != 0 && errno != ENOENT)
+        // takes the name meanwhile is left alone. The empty file that holds a reserved name is
+        // replaced at once: gone for a moment, its number could be taken by another run.
+        if (from == to)
+            error = 0; // made at its name: nothing to move
+        else if (nameReserved)
+            error = rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+        else if (unlink(to.constData()) != 0 && errno != ENOENT)
             error = errno;
         else
             error = renameWithoutReplacing(from, to);
@@ -325,6 +331,43 @@ void moveToName(const QString& made, const QString& target, bool nameReserved) {
     // time: a sync of the folder for every tone would cost more than making it.
     if (error != 0)
         refuse(error == EEXIST ? nameTakenRefusal : qt_error_string(error));
+}
+
+namespace {
+
+// The permissions a file made now gets, read without changing the process's mask; none when the
+// system does not tell.
+std::optional<mode_t> newFileMode() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("Umask:")) {
+            bool read = false;
+            const uint mask = line.mid(6).trimmed().toUInt(&read, 8);
+            return read ? std::optional(mode_t(0666 & ~mask)) : std::nullopt;
+        }
+    return std::nullopt;
+}
+
+} // namespace
+
+void recycleOwnFile(const QString& target, const QString& made) {
+    const QByteArray from = QFile::encodeName(target);
+    const QByteArray to = QFile::encodeName(made);
+    // Written over, it must come out as a file made anew would: with the same permissions.
+    static const std::optional<mode_t> freshMode = newFileMode();
+    const auto reusable = [](const QByteArray& path) {
+        struct stat info {};
+        return freshMode && lstat(path.constData(), &info) == 0 && refusal(info).isEmpty() &&
+               info.st_nlink == 1 && (info.st_mode & 07777) == *freshMode;
+    };
+    if (!reusable(from) || renameWithoutReplacing(from, to) != 0)
+        return;
+    // Whatever was put in its place meanwhile is now where only we can reach it: anything but
+    // our own file of one name goes.
+    if (!reusable(to))
+        unlink(to.constData());
 }
 
 void removeOwnFile(const QString& path, bool onlyEmpty) {

@@ -68,6 +68,9 @@ void moveToName(const QString& made, const QString& target, bool nameReserved) {
     }
 }
 
+// NTFS pays nothing for a file freed and another made: the tool makes its file anew.
+void recycleOwnFile(const QString&, const QString&) {}
+
 void removeOwnFile(const QString& path, bool onlyEmpty) {
     const QFileInfo info(path);
     if (!info.isSymLink() && info.isFile() && (!onlyEmpty || info.size() == 0))
