@@ -127,6 +127,8 @@ void TestFaults::diskFillsDuringTone() {
     ToneRun run;
     run.w.countField->setText(QStringLiteral("1"));
     run.w.pushButton1->click(); // puts the tool in place before space runs out
+    // The set's list is read beside the window: done before its files go.
+    QTRY_COMPARE(run.w.listenPanel()->rowCount(), 1);
     QDir(run.output).removeRecursively();
     QDir().mkpath(run.output);
     run.fixture.modals.notices.clear();
