@@ -2,6 +2,7 @@
 #include "SmallDisk.h"
 #include "ToneRun.h"
 #include "app/options/OptionsPanel.h"
+#include "app/set/ListenPanel.h"
 #include "runner/FileProbes.h"
 #include "runner/RunLock.h"
 
