@@ -67,13 +67,12 @@ public:
     }
 
     // Runs the action, inside the window's wait, once the stand-in's run number `toolRun` (from
-    // 1) has started and, when given, `alsoWhen` holds: what the test does then happens while
-    // that run is under way, however long starting it took.
-    void whenToolRunStarts(int toolRun, std::function<void()> action,
-                           std::function<bool()> alsoWhen = {}) {
+    // 1) has started: what the test does then happens while that run is under way, however long
+    // starting it took.
+    void whenToolRunStarts(int toolRun, std::function<void()> action) {
         auto* watch = new QTimer(&w);
         QObject::connect(watch, &QTimer::timeout, watch, [=, this] {
-            if (linesOf(startedLog()).size() < toolRun || (alsoWhen && !alsoWhen()))
+            if (linesOf(startedLog()).size() < toolRun)
                 return;
             watch->stop();
             watch->deleteLater();
