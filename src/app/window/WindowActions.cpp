@@ -223,6 +223,22 @@ void makeBatchTones(Guard& guard, const BatchLines& at, ToneWindow& window, Batc
     }
 }
 
+// The set's lock for the window's batch of `count` tones: one run at a time owns the set's files,
+// unless each never overwrites. A second one makes nothing, each of its tones failed for the
+// reason: none then.
+std::unique_ptr<RunLock> windowsSet(const QString& folder, const QString& keyName,
+                                    const QString& extension, const ToneOptions& options, int count,
+                                    BatchTally& tally) {
+    try {
+        return lockedSet(folder, keyName, options.prefix, extension, options.neverOverwrite,
+                         QStringLiteral("Ziravel"));
+    } catch (const Failure& failure) {
+        tally.failed = count;
+        tally.firstReason = failure.description();
+    }
+    return nullptr;
+}
+
 } // namespace
 
 void saveTones(ToneWindow& window, ExportFormat format) {
@@ -262,21 +278,11 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     // Names and the answer key keep to the options the batch started with.
     ToneOptions batchOptions;
     guard.step(at.count, [&] { batchOptions = window.toneOptions(); });
-    int failedTones = 0;
-    QString firstReason;
-    // One run at a time owns the set's files, unless each never overwrites: a second one makes
-    // nothing and says why.
+    BatchTally tally;
     const QString extension = fileExtension(handler.format);
     const QString keyName = answerKeyName(batchOptions.prefix);
-    std::unique_ptr<RunLock> lock;
-    try {
-        if (count > 0)
-            lock = lockedSet(folder, keyName, batchOptions.prefix, extension,
-                             batchOptions.neverOverwrite, QStringLiteral("Ziravel"));
-    } catch (const Failure& failure) {
-        failedTones = count;
-        firstReason = failure.description();
-    }
+    std::unique_ptr<RunLock> lock =
+        count > 0 ? windowsSet(folder, keyName, extension, batchOptions, count, tally) : nullptr;
     std::optional<ToneNumbering> numbering;
     guard.step(at.count, [&] {
         numbering.emplace(folder, batchOptions.prefix, extension, batchOptions.neverOverwrite,
@@ -297,12 +303,8 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     if (lock && !guard.step(at.run, [&] { key.emplace(keyPath, batchOptions.neverOverwrite); }) &&
         !batchOptions.neverOverwrite)
         removeOwnFile(keyPath);
-    BatchTally tally{0, failedTones, firstReason, false};
     if (lock)
         makeBatchTones(guard, at, window, batchTone, count, key, tally);
-    const int madeTones = tally.made;
-    failedTones = tally.failed;
-    firstReason = tally.firstReason;
     // A stop during the last tone ends it as one between tones does.
     const bool stopped = tally.stopped || window.stopRequested();
     const bool keyWritten = key && guard.step(at.run, [&] { key->finish(); });
@@ -317,8 +319,8 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     guard.step(at.done, [&] {
         window.showNotice(
             stopped
-                ? QStringLiteral("Stopped.\r\n%1 of %2 tones were made.").arg(madeTones).arg(count)
-                : doneText(failedTones, count, firstReason));
+                ? QStringLiteral("Stopped.\r\n%1 of %2 tones were made.").arg(tally.made).arg(count)
+                : doneText(tally.failed, count, tally.firstReason));
     });
     guard.step(at.clearBusy, [&] { window.setBusy(false); });
 }
