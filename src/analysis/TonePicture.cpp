@@ -166,3 +166,10 @@ std::optional<TonePicture> readTonePicture(const QString& path) {
     picture.periods.assign(from, from + shown);
     return picture;
 }
+
+bool readTonePictureInto(const char* utf8Path, TonePicture* picture) {
+    std::optional<TonePicture> read = readTonePicture(QString::fromUtf8(utf8Path));
+    if (read)
+        *picture = std::move(*read);
+    return read.has_value();
+}

@@ -31,3 +31,6 @@ struct TonePicture {
 // file's envelope is read from the start of each slice. Samples that are no finite number are
 // drawn as silence. Safe to call on any thread.
 std::optional<TonePicture> readTonePicture(const QString& path);
+// The same with the sound module's C-compatible signature: the picture of the file at the UTF-8
+// path into `picture`; false when none can be read.
+bool readTonePictureInto(const char* utf8Path, TonePicture* picture);

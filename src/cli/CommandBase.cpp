@@ -15,8 +15,6 @@ QString wordList(const QStringList& words) {
 
 } // namespace
 
-// The text with each control character shown as an escape: a refused value or a manifest's text
-// never reaches the terminal raw.
 QString printable(const QString& text) {
     QString shown;
     for (const QChar c : text)
@@ -31,7 +29,6 @@ QString printable(const QString& text) {
                       .arg(printable(option), printable(value), printable(why))};
 }
 
-// Refuses every option given but `allowed`, saying why.
 void refuseOtherOptions(const QCommandLineParser& parser, const QStringList& allowed,
                         const QString& why) {
     for (const QString& name : parser.optionNames())
@@ -39,8 +36,6 @@ void refuseOtherOptions(const QCommandLineParser& parser, const QStringList& all
             refuse(name, parser.value(name), why);
 }
 
-// A whole number between the limits, read as the window reads its fields: rounded to the
-// nearest, halfway to the even neighbour.
 int wholeNumber(const QString& option, const QString& text, int lowest, int highest,
                 const QString& what) {
     double value = 0;
@@ -53,7 +48,6 @@ int wholeNumber(const QString& option, const QString& text, int lowest, int high
            QStringLiteral("not %1 from %2 to %3.").arg(what).arg(lowest).arg(highest));
 }
 
-// One of the words; its place among them.
 int checkedWord(const QString& option, const QString& text, const QStringList& words) {
     const qsizetype at = words.indexOf(text.toLower());
     if (at < 0)
@@ -61,7 +55,6 @@ int checkedWord(const QString& option, const QString& text, const QStringList& w
     return int(at);
 }
 
-// The input's text as the table reads it, which must pass the option's check.
 QString checkedText(const OptionRow& option, const QString& text) {
     const std::optional<QString> read = readOption(option, text);
     if (!read)
@@ -69,12 +62,10 @@ QString checkedText(const OptionRow& option, const QString& text) {
     return *read;
 }
 
-// One run for each core.
 int defaultJobs() {
     return std::max(1, QThread::idealThreadCount());
 }
 
-// The names of the engines this build offers, the default first.
 QStringList engineNames() {
     QStringList names;
     for (const BatchEngine engine : batchEngines())

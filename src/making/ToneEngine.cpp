@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "making/ToneEngine.h"
 
-#include "analysis/FlacFile.h"
-#include "analysis/Mp3File.h"
 #include "making/ToneJudge.h"
 #include "runner/Failure.h"
 #include "runner/SafeFile.h"

@@ -68,7 +68,7 @@ void moveToName(const QString& made, const QString& target, bool nameReserved) {
     }
 }
 
-// NTFS pays nothing for a file freed and another made: the tool makes its file anew.
+// Here the tool makes each file anew, as it always has: the cost this spares is ext4's.
 void recycleOwnFile(const QString&, const QString&) {}
 
 void removeOwnFile(const QString& path, bool onlyEmpty) {

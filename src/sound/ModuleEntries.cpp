@@ -9,8 +9,5 @@ extern "C" Q_DECL_EXPORT SoundOutput* ziravelMakeSoundOutput() {
 }
 
 extern "C" Q_DECL_EXPORT bool ziravelReadTonePicture(const char* utf8Path, TonePicture* picture) {
-    std::optional<TonePicture> read = readTonePicture(QString::fromUtf8(utf8Path));
-    if (read)
-        *picture = std::move(*read);
-    return read.has_value();
+    return readTonePictureInto(utf8Path, picture);
 }

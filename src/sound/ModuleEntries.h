@@ -15,7 +15,7 @@ inline constexpr char soundModuleEntry[] = "ziravelMakeSoundOutput";
 using MakeSoundOutput = SoundOutput* (*)();
 
 // The picture of the file at the UTF-8 path, read into `picture`; false when none can be read
-// (readTonePicture()).
+// (readTonePictureInto()).
 inline constexpr char pictureModuleEntry[] = "ziravelReadTonePicture";
 using ReadTonePicture = bool (*)(const char* utf8Path, TonePicture* picture);
 

@@ -66,14 +66,7 @@ public:
     // Pictures read in the test's own process, as the sound module reads them.
     class DirectPictures : public TonePictures {
     public:
-        ReadTonePicture reader() override {
-            return [](const char* utf8Path, TonePicture* picture) {
-                std::optional<TonePicture> read = readTonePicture(QString::fromUtf8(utf8Path));
-                if (read)
-                    *picture = std::move(*read);
-                return read.has_value();
-            };
-        }
+        ReadTonePicture reader() override { return &readTonePictureInto; }
     };
 
     RecordingModals modals;
