@@ -21,6 +21,7 @@ private slots:
     void everyControlReachable();
     void noCaptionCut();
     void noBarWhereTheWindowFits();
+    void grownWindowStaysOnScreen();
 };
 
 namespace {
@@ -134,6 +135,24 @@ void TestLargeFonts::noBarWhereTheWindowFits() {
                       QSize(536, 467);
     const auto* scroller = qobject_cast<QScrollArea*>(w.centralWidget());
     QCOMPARE(scroller && scroller->verticalScrollBar()->isVisible(), !fits);
+}
+
+// A window low on the screen that grows (here by More options; after a batch by the set's list)
+// moves up rather than past the screen's bottom.
+void TestLargeFonts::grownWindowStaysOnScreen() {
+    const std::unique_ptr<WindowFixture> fixture = shownWindow(false);
+    QVERIFY(fixture);
+    Form1& w = *fixture->window;
+    const QRect room = w.screen()->availableGeometry();
+    w.move(room.left() + 10, std::max(room.top(), room.bottom() - w.frameGeometry().height() - 5));
+    QTRY_VERIFY(room.contains(w.frameGeometry()));
+    w.moreOptions->click();
+    QTRY_VERIFY2(room.contains(w.frameGeometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(w.frameGeometry().x())
+                                .arg(w.frameGeometry().y())
+                                .arg(w.frameGeometry().width())
+                                .arg(w.frameGeometry().height())));
 }
 
 QTEST_MAIN(TestLargeFonts)

@@ -1,15 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The set below the window after a batch: its list, Play, Open folder, a key opened from disk,
 // the tone's picture checked against the file, and the quiz; driven by keyboard where users do.
+#include "SoundFiles.h"
 #include "ToneRun.h"
 #include "app/options/OptionsPanel.h"
 #include "app/pictures/TonePictureView.h"
 #include "app/set/ListenPanel.h"
+#include "sound/SoundOutput.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTreeWidget>
+#include <memory>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <mmsystem.h>
+#endif
 
 class TestListen : public QObject {
     Q_OBJECT
@@ -19,6 +29,7 @@ private slots:
     void previewIsPictured();
     void setPlayedByKeyboard();
     void quizHidesTheAnswerUntilReveal();
+    void noOutputPlaysNothing();
 };
 
 namespace {
@@ -142,6 +153,21 @@ void TestListen::quizHidesTheAnswerUntilReveal() {
     press(run.w, Qt::Key_N);
     QTRY_COMPARE(run.fixture.sound.played.size(), 3);
     QVERIFY(run.fixture.sound.played.last() != quizFile);
+}
+
+// Where no audio output exists (wine here has none), playing is refused, so that the window says
+// "No audio output" rather than "Played".
+void TestListen::noOutputPlaysNothing() {
+#ifdef Q_OS_WIN
+    QTemporaryDir folder;
+    const QString tone = folder.filePath(QStringLiteral("tone.wav"));
+    QVERIFY(writeWavFile(tone, 1, 16, false, 1600, QByteArray(1600, 0x20)));
+    const std::unique_ptr<SoundOutput> output(newPlatformSoundOutput());
+    QCOMPARE(output->playSoundFile(tone), waveOutGetNumDevs() > 0);
+    output->stopSound();
+#else
+    QSKIP("Qt Multimedia's output is tried in tst_soundplayer");
+#endif
 }
 
 QTEST_MAIN(TestListen)

@@ -10,6 +10,7 @@
 #include "tone/PitchLists.h"
 #include "tone/ToneCommand.h"
 #include "tone/ToneDraws.h"
+#include "tone/ToneLimits.h"
 
 #include <QDir>
 #include <QSet>
@@ -35,6 +36,7 @@ private slots:
     void answerKeyQuotesItsFields();
     void toolReasonIsItsFailLine();
     void clippedChainIsNotMade();
+    void negativePitchIsNamed();
     void peakRuleJudgesTheLevel_data();
     void peakRuleJudgesTheLevel();
     void sampleRateForPitch_data();
@@ -178,6 +180,17 @@ void TestToneCommand::toolReasonIsItsFailLine() {
 
 // A whole file is not the tone asked for when an effect in its chain clipped; dither's step of
 // the last bit at full scale is no fault.
+void TestToneCommand::negativePitchIsNamed() {
+    // From -10 drew -7, whose highest pitch, 0 Hz, was once reported as silence.
+    const Tone tone{QStringLiteral("/t/a.wav"),
+                    QStringLiteral("1"),
+                    waveformOfRow(QStringLiteral("Sine (Default)")),
+                    -7,
+                    {}};
+    QCOMPARE(toneRefusal(tone), QStringLiteral("A tone of -7 Hz was drawn: a frequency below 0 Hz "
+                                               "cannot be made. Set From to 0 or more."));
+}
+
 void TestToneCommand::clippedChainIsNotMade() {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("tone.wav"));

@@ -312,6 +312,12 @@ BatchCommand readBatchRequest(const QStringList& arguments) {
 }
 
 BatchCommand readBatchRequest(int argc, char* argv[]) {
+#ifdef Q_OS_WIN
+    // argv holds the command line in the user's code page, where other letters become "?".
+    Q_UNUSED(argc)
+    Q_UNUSED(argv)
+    return readBatchRequest(QCoreApplication::arguments());
+#else
     QStringList arguments;
     for (int at = 0; at < argc; ++at) {
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -325,4 +331,5 @@ BatchCommand readBatchRequest(int argc, char* argv[]) {
         arguments << argument;
     }
     return readBatchRequest(arguments);
+#endif
 }

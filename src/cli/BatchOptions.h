@@ -44,6 +44,7 @@ inline constexpr int badInputStatus = 2;
 // --merge asks for the shards in a folder to be merged instead.
 using BatchCommand = std::variant<BatchRequest, MergeRequest, BatchAnswer>;
 BatchCommand readBatchRequest(const QStringList& arguments);
-// The same from the program's own arguments, which must be UTF-8 text: bytes that are not
-// would become other characters in a folder or a prefix without a word.
+// The same from the program's own arguments. On Unix they must be UTF-8 text: bytes that are
+// not would become other characters in a folder or a prefix without a word. Windows hands the
+// command line over as UTF-16, which is read as it stands (the application must exist).
 BatchCommand readBatchRequest(int argc, char* argv[]);

@@ -307,8 +307,9 @@ void MakeRun::writeManifest() {
             writeFileSafely(m_manifestPath, QJsonDocument(manifest).toJson());
         });
     } catch (const Failure& failure) {
-        printError(QStringLiteral("The set's manifest %1 cannot be written: %2.")
-                       .arg(m_manifestPath, failure.description()));
+        printError(QStringLiteral("The set's manifest %1 cannot be written: %2")
+                       .arg(QDir::toNativeSeparators(m_manifestPath),
+                            withFullStop(failure.description())));
         m_keyFailure = failure.description();
     }
 }

@@ -95,9 +95,13 @@ QString clipWarning(const QString& errorOutput) {
 ToneOutcome judgedTone(const SynthRun& run, const QString& outputPath, const PeakReader& peakOf) {
     const QString& program = run.program;
     const QString reason = toolReason(run.child.errorOutput);
+    // The system's reason when the runner kept it, else the text of the error number.
     if (isStartFailure(run.child.status))
-        return {false, QStringLiteral("%1 could not be started: %2")
-                           .arg(program, qt_error_string(run.child.status - startFailureBase))};
+        return {false,
+                QStringLiteral("%1 could not be started: %2")
+                    .arg(program, !run.child.errorOutput.isEmpty()
+                                      ? run.child.errorOutput
+                                      : qt_error_string(run.child.status - startFailureBase))};
     if (run.child.status != 0)
         return {
             false,

@@ -37,8 +37,9 @@ ToneOutcome ToneInFlight::placed(ToneOutcome outcome) const {
     } catch (const Failure& failure) {
         if (m_nameReserved)
             removeOwnFile(m_target, true);
-        return {false, QStringLiteral("%1 was left as it was: %2.")
-                           .arg(QDir::toNativeSeparators(m_target), failure.description())};
+        return {false,
+                QStringLiteral("%1 was left as it was: %2")
+                    .arg(QDir::toNativeSeparators(m_target), withFullStop(failure.description()))};
     }
     return outcome;
 }

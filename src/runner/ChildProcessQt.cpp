@@ -29,21 +29,41 @@ void applyWindowStyle([[maybe_unused]] QProcess& process, [[maybe_unused]] int s
     // Elsewhere a command-line tool has no window to show.
 }
 
+// The error numbers of a start that failed, in the system's own numbering, which the message
+// of a failed tone is read from.
+#ifdef Q_OS_WIN
+constexpr int programMissing = ERROR_FILE_NOT_FOUND;
+constexpr int programUntrusted = ERROR_ACCESS_DENIED;
+constexpr int programNotRun = ERROR_BAD_EXE_FORMAT;
+#else
+constexpr int programMissing = ENOENT;
+constexpr int programUntrusted = EACCES;
+constexpr int programNotRun = ENOEXEC;
+#endif
+
 // Starts the checked program with no pipes: a child whose reader is gone could die of a
-// broken pipe after we close. Gives 0, or the error number of a start that failed.
-int startProcess(QProcess& process, const QString& program, const QStringList& arguments,
-                 int style) {
+// broken pipe after we close. Gives 0, or the result of a start that failed, whose error output
+// holds the system's reason. A start the system refused is tried once more: under load
+// (wine with several jobs) one may fail for a moment.
+std::optional<ChildResult> startProcess(QProcess& process, const QString& program,
+                                        const QStringList& arguments, int style) {
     if (!fileExists(program))
-        return ENOENT;
+        return ChildResult{startFailureBase + programMissing, {}};
     if (!isTrustedProgramFile(program))
-        return EACCES;
+        return ChildResult{startFailureBase + programUntrusted, {}};
     process.setProgram(program);
     process.setArguments(arguments);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     applyWindowStyle(process, style);
-    process.start();
-    return process.waitForStarted(-1) ? 0 : ENOEXEC;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt > 0)
+            QThread::msleep(50);
+        process.start();
+        if (process.waitForStarted(-1))
+            return std::nullopt;
+    }
+    return ChildResult{startFailureBase + programNotRun, process.errorString()};
 }
 
 // How a process that has ended ended.
@@ -75,8 +95,8 @@ ChildResult runProgram(const QString& program, const QStringList& arguments, int
     QEventLoop wait;
     QObject::connect(&process, &QProcess::finished, &wait, &QEventLoop::quit);
     QObject::connect(&process, &QProcess::errorOccurred, &wait, &QEventLoop::quit);
-    if (const int error = startProcess(process, program, arguments, style))
-        return {startFailureBase + error, {}};
+    if (std::optional<ChildResult> failed = startProcess(process, program, arguments, style))
+        return *failed;
     if (inFlight)
         inFlight->entries().processes.append(&process);
     // The end of the child is an event: the loop sleeps until then, dispatching
@@ -95,9 +115,8 @@ struct StartedChild::State {
 
 StartedChild::StartedChild(const CommandLine& command, ChildrenInFlight*)
     : m_state(std::make_unique<State>()) {
-    if (const int error =
-            startProcess(m_state->process, resolvedProgram(command.program), command.arguments, 0))
-        m_state->result = ChildResult{startFailureBase + error, {}};
+    m_state->result =
+        startProcess(m_state->process, resolvedProgram(command.program), command.arguments, 0);
 }
 
 StartedChild::~StartedChild() {

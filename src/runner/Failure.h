@@ -17,6 +17,12 @@ private:
     QString m_description;
 };
 
+// The text followed by one full stop: a reason the system words (wine's "Path not found.")
+// may bring its own.
+inline QString withFullStop(const QString& text) {
+    return text.endsWith(QLatin1Char('.')) ? text : text + QLatin1Char('.');
+}
+
 namespace FailureText {
 inline const QString typeMismatch = QStringLiteral("Type mismatch");
 inline const QString overflow = QStringLiteral("Overflow");

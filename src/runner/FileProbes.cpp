@@ -44,8 +44,7 @@ QString desktopFolder() {
 }
 
 QString defaultOutputFolder() {
-    // Without HOME the standard places would lie under the root folder.
-    if (!qEnvironmentVariableIsEmpty("HOME")) {
+    if (standardFoldersKnown()) {
         try {
             if (const QString desktop = desktopFolder(); folderExists(desktop))
                 return desktop;

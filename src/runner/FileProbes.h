@@ -30,6 +30,10 @@ QString withSeparator(const QString& folder);
 // The user's home folder, also when HOME is unset.
 QString homeFolder();
 
+// Whether the standard places (desktop, music) can be asked for: on Unix they lie under HOME,
+// and without it under the root folder; Windows' shell knows them whatever the environment.
+bool standardFoldersKnown();
+
 // What tells this user's files from another's in a shared folder: the user id on Unix, the
 // user name elsewhere.
 QString userName();

@@ -21,6 +21,10 @@ QString homeFolder() {
     return QDir::homePath();
 }
 
+bool standardFoldersKnown() {
+    return !qEnvironmentVariableIsEmpty("HOME");
+}
+
 namespace {
 
 bool isTrustedProgram(const struct stat& info) {

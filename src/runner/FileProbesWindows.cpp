@@ -17,6 +17,10 @@ QString homeFolder() {
     return QDir::homePath();
 }
 
+bool standardFoldersKnown() {
+    return true;
+}
+
 bool isTrustedProgramFile(const QString& path) {
     const QFileInfo info(path);
     return info.isFile() && !info.isSymLink();

@@ -9,6 +9,7 @@
 #include "tone/NumberText.h"
 #include "tone/ToneDraws.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QStringList>
 #include <cmath>
@@ -367,8 +368,9 @@ template <typename Write> void AnswerKeyFile::writing(const Write& write) {
     try {
         write();
     } catch (const Failure& failure) {
-        throw Failure(QStringLiteral("The answer key %1 cannot be written: %2.")
-                          .arg(m_path, failure.description()));
+        throw Failure(
+            QStringLiteral("The answer key %1 cannot be written: %2")
+                .arg(QDir::toNativeSeparators(m_path), withFullStop(failure.description())));
     }
 }
 

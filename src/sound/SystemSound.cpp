@@ -7,6 +7,9 @@
 #include <mmsystem.h>
 
 bool SystemSound::playSoundFile(const QString& path) {
+    // Without a device the call still accepts the sound, and nothing is heard.
+    if (waveOutGetNumDevs() == 0)
+        return false;
     const std::wstring file = QDir::toNativeSeparators(path).toStdWString();
     return PlaySoundW(file.c_str(), nullptr, SND_FILENAME | SND_ASYNC) != FALSE;
 }

@@ -69,6 +69,13 @@ double Tone::highestPitch() const {
     return highest;
 }
 
+double Tone::lowestPitch() const {
+    double lowest = std::min(frequency, endFrequency.value_or(frequency));
+    for (const double later : laterFrequencies)
+        lowest = std::min(lowest, later);
+    return lowest;
+}
+
 double Tone::fileSeconds(double toneSeconds) const {
     const int tones = std::max(1, options.tonesPerFile);
     // Each tone's lagging ear ends that much later.

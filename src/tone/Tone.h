@@ -80,6 +80,8 @@ struct Tone {
     bool isFlac() const { return isFlacFile(outputPath); }
     // The highest of its pitches.
     double highestPitch() const;
+    // The lowest pitch drawn for the file: its own, a sweep's end or a later tone's.
+    double lowestPitch() const;
     // The highest pitch a file of its set may hold: its own, the set's highest pitch climbed by
     // its intervals, or its noise band's top. Its rate must hold it.
     double heldPitch() const;

@@ -124,6 +124,12 @@ QString toneRefusal(const Tone& tone) {
         if (const QString refusal = fileLengthRefusal(tone, tone.fileSeconds(*seconds));
             !refusal.isEmpty())
             return refusal;
+    // Bounds below 0 Hz draw pitches below it, which no waveform has; said as drawn, not as
+    // the 0 Hz that is the highest pitch of such a tone.
+    if (const double lowest = tone.lowestPitch(); !isNoiseWord(tone.waveformWord()) && lowest < 0)
+        return QStringLiteral("A tone of %1 Hz was drawn: a frequency below 0 Hz cannot be made. "
+                              "Set From to 0 or more.")
+            .arg(decimalText(lowest));
     if (tone.endFrequency && tone.options.sweep == ToneOptions::Sweep::log &&
         tone.frequency * *tone.endFrequency == 0)
         return QStringLiteral("A logarithmic sweep cannot start or end at 0 Hz.");

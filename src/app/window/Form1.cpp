@@ -252,6 +252,23 @@ void Form1::fitWindow() {
     fitToScreen();
     // Smaller content gives the window back its designed size.
     adjustSize();
+    keepOnScreen();
+}
+
+void Form1::keepOnScreen() {
+    const QScreen* shownOn = screen();
+    if (!shownOn || !isVisible())
+        return;
+    // A window that grew downwards (a set's list below the form) moves up until its frame is on
+    // the screen again; it never moves past the screen's top or left edge.
+    const QRect room = shownOn->availableGeometry();
+    QRect frame = frameGeometry();
+    frame.moveRight(std::min(frame.right(), room.right()));
+    frame.moveBottom(std::min(frame.bottom(), room.bottom()));
+    frame.moveLeft(std::max(frame.left(), room.left()));
+    frame.moveTop(std::max(frame.top(), room.top()));
+    if (frame.topLeft() != frameGeometry().topLeft())
+        move(frame.topLeft());
 }
 
 void Form1::showEvent(QShowEvent* event) {

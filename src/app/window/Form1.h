@@ -137,6 +137,8 @@ private:
     // The window as large as what it holds, or, where the screen is smaller, as large as the
     // screen allows, what it holds scrolling.
     void fitToScreen();
+    // Moves the window back onto its screen where it has grown past an edge.
+    void keepOnScreen();
     // Fits the window to the screen, as small as what it holds allows.
     void fitWindow();
     void buildControls();
