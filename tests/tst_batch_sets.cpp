@@ -57,6 +57,7 @@ private slots:
     void splitByNumberSurvivesGrowth();
     void numbersBeyond32Bits();
     void madeAgainOverItsOwnFiles();
+    void eachFormatKeepsAKey();
 };
 
 // The same seed gives the same tones, however many runs go at once; another seed others.
@@ -505,6 +506,31 @@ void TestBatchSets::madeAgainOverItsOwnFiles() {
     for (const QString& name : folderContent(anew.path()).keys())
         QCOMPARE(QFileInfo(again.filePath(name)).permissions(),
                  QFileInfo(anew.filePath(name)).permissions());
+}
+
+// A batch of another format in the same folder leaves the earlier files in a key of their own;
+// a later batch of their format writes over them, and that key goes.
+void TestBatchSets::eachFormatKeepsAKey() {
+    QTemporaryDir folder;
+    const auto made = [&folder](const char* format, const char* count) {
+        return runBatch({"--count", count, "--length", "0.1", "--format", format, "--folder",
+                         folder.path()})
+                   .exitStatus == 0;
+    };
+    const auto files = [&folder](const char* key) {
+        QStringList named;
+        for (const QString& line : linesOf(folder.filePath(QLatin1String(key))).mid(1))
+            named << line.section(QLatin1Char(','), 0, 0);
+        return named;
+    };
+    QVERIFY(made("wav", "2"));
+    QVERIFY(made("mp3", "1"));
+    QCOMPARE(files("Ziravel_tones.csv"), QStringList{"Ziravel_1.mp3"});
+    QCOMPARE(files("Ziravel_tones-wav.csv"), (QStringList{"Ziravel_1.wav", "Ziravel_2.wav"}));
+    QVERIFY(made("wav", "1"));
+    QCOMPARE(files("Ziravel_tones.csv"), QStringList{"Ziravel_1.wav"});
+    QCOMPARE(files("Ziravel_tones-mp3.csv"), QStringList{"Ziravel_1.mp3"});
+    QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("Ziravel_tones-wav.csv"))));
 }
 
 QTEST_MAIN(TestBatchSets)

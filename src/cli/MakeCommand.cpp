@@ -183,7 +183,7 @@ std::optional<int> MakeRun::open() {
         return badInputStatus;
     }
     try {
-        m_key.emplace(m_keyPath, m_options.neverOverwrite,
+        m_key.emplace(m_keyPath, m_options.neverOverwrite, extension,
                       [this] { return m_stopSignals.stopRequested(); });
     } catch (const Failure& failure) {
         printError(failure.description());

@@ -8,6 +8,7 @@
 #include "runner/SafeFile.h"
 #include "tone/NumberText.h"
 #include "tone/ToneDraws.h"
+#include "tone/ToneFormats.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -352,12 +353,57 @@ QString answerKeyName(const QString& prefix, int shard, int shards) {
                       : prefix + QStringLiteral("tones.csv");
 }
 
-AnswerKeyFile::AnswerKeyFile(const QString& path, bool append, std::function<bool()> stopWaiting)
+namespace {
+
+// The format of the files a key on disk tells of, its first row's ("wav"); empty text when it
+// is no key of ours or holds no row.
+QString keyFormat(const QString& path) {
+    QFile file;
+    try {
+        openRegularFile(file, path, Links::refused);
+    } catch (const Failure&) {
+        return {};
+    }
+    const auto fields = [&file]() {
+        QByteArray line = file.readLine(AnswerKeyIndex::longestRow);
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        return answerKeyFields(line);
+    };
+    const std::optional<QStringList> columns = fields();
+    const std::optional<QStringList> first = fields();
+    if (!columns || !first || columns->size() != first->size())
+        return {};
+    const QString format = first->value(columns->indexOf(QStringLiteral("format")));
+    for (const ExportFormat offered : {ExportFormat::wav, ExportFormat::mp3, ExportFormat::flac})
+        if (fileExtension(offered).mid(1) == format)
+            return format;
+    return {};
+}
+
+QString keptKeyPath(const QString& keyPath, const QString& format) {
+    return keyPath.chopped(4) + QLatin1Char('-') + format + QStringLiteral(".csv");
+}
+
+// Keeps the earlier key at the path when it tells of files of another format than the run's.
+void keepKeyOfOtherFormat(const QString& path, const QString& extension) {
+    const QString format = extension.mid(1);
+    if (const QString earlier = keyFormat(path); !earlier.isEmpty() && earlier != format)
+        moveToName(path, keptKeyPath(path, earlier), false);
+    removeOwnFile(keptKeyPath(path, format));
+}
+
+} // namespace
+
+AnswerKeyFile::AnswerKeyFile(const QString& path, bool append, const QString& extension,
+                             std::function<bool()> stopWaiting)
     : m_path(path) {
     writing([&] {
         const QByteArray header = answerKeyHeader();
-        if (!append)
+        if (!append) {
+            keepKeyOfOtherFormat(path, extension);
             writeFileSafely(path, header);
+        }
         // A run that replaces the key owns its set: nobody else adds to it.
         m_file = std::make_unique<AppendingFile>(path, header, !append, std::move(stopWaiting));
     });

@@ -130,7 +130,10 @@ QByteArray answerRowText(const AnswerRow& row);
 
 // The answer key of a run, true on disk for every row it holds at every moment. It is made
 // when the run starts, replacing an earlier key of that name, whose rows would no longer tell
-// the files the run writes over, or (`append`) kept and added to. Each row is written as its
+// the files the run writes over, or (`append`) kept and added to. An earlier key of files of
+// another format (`extension`, ".wav"), which the run does not write over, is kept beside it
+// under a name of its format ("Ziravel_tones-wav.csv"); one kept so of the run's own format
+// goes, as its files are written over. Each row is written as its
 // tone ends, in tone order, so that a run that is killed leaves a key that lacks only the tones
 // under way; the rows are synced to disk once a second, and at the end with the tone files they
 // name. A sync of every file at every row would cost more than the tones.
@@ -138,7 +141,8 @@ class AnswerKeyFile {
 public:
     // Throws Failure naming the file when the key cannot be made or added to; an earlier key
     // stays as it was then. `stopWaiting`: as AppendingFile's.
-    AnswerKeyFile(const QString& path, bool append, std::function<bool()> stopWaiting = {});
+    AnswerKeyFile(const QString& path, bool append, const QString& extension,
+                  std::function<bool()> stopWaiting = {});
     // Adds the row. Throws Failure naming the file.
     void add(const AnswerRow& row);
     // Puts every row added on disk, and the files they name first. Throws Failure naming the

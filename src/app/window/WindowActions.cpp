@@ -300,7 +300,9 @@ void saveTones(ToneWindow& window, ExportFormat format) {
     // The key tells which file holds which tone, row by row as the tones end; it never stops
     // the tones. One that cannot be made must not stay behind to tell of the files written over.
     std::optional<AnswerKeyFile> key;
-    if (lock && !guard.step(at.run, [&] { key.emplace(keyPath, batchOptions.neverOverwrite); }) &&
+    if (lock &&
+        !guard.step(at.run,
+                    [&] { key.emplace(keyPath, batchOptions.neverOverwrite, extension); }) &&
         !batchOptions.neverOverwrite)
         removeOwnFile(keyPath);
     if (lock)
