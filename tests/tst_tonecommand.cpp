@@ -11,6 +11,7 @@
 #include "tone/ToneCommand.h"
 #include "tone/ToneDraws.h"
 #include "tone/ToneLimits.h"
+#include "tone/ToneOptions.h"
 
 #include <QDir>
 #include <QSet>
@@ -37,6 +38,7 @@ private slots:
     void toolReasonIsItsFailLine();
     void clippedChainIsNotMade();
     void negativePitchIsNamed();
+    void windowsNamesAreFiles();
     void peakRuleJudgesTheLevel_data();
     void peakRuleJudgesTheLevel();
     void sampleRateForPitch_data();
@@ -189,6 +191,29 @@ void TestToneCommand::negativePitchIsNamed() {
                     {}};
     QCOMPARE(toneRefusal(tone), QStringLiteral("A tone of -7 Hz was drawn: a frequency below 0 Hz "
                                                "cannot be made. Set From to 0 or more."));
+}
+
+// On Windows a prefix must not make a device's name (COM + 1) or hold a character Windows keeps,
+// and a folder whose tones' paths would pass what SoX opens is refused before any tone runs.
+void TestToneCommand::windowsNamesAreFiles() {
+#ifdef Q_OS_WIN
+    for (const char* reserved : {"COM", "lpt", "NUL.x", "con .a", "a:b", "a?b"})
+        QCOMPARE(safePrefix(QString::fromUtf8(reserved)), ToneOptions().prefix);
+    for (const char* allowed : {"COMPUTER", "nul_", "T\xc3\xb6ne_"})
+        QCOMPARE(safePrefix(QString::fromUtf8(allowed)), QString::fromUtf8(allowed));
+    QTemporaryDir base;
+    const QString longFolder = base.filePath(QString(200, QLatin1Char('a')));
+    QVERIFY(QDir().mkpath(longFolder));
+    const auto lock = [](const QString& folder) {
+        return lockedSet(folder, answerKeyName(QStringLiteral("Ziravel_")),
+                         QStringLiteral("Ziravel_"), QStringLiteral(".wav"), false,
+                         QStringLiteral("test"));
+    };
+    QVERIFY_THROWS_EXCEPTION(Failure, lock(longFolder));
+    QVERIFY(lock(base.path()));
+#else
+    QCOMPARE(safePrefix(QStringLiteral("COM")), QStringLiteral("COM"));
+#endif
 }
 
 void TestToneCommand::clippedChainIsNotMade() {

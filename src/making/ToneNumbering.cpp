@@ -33,11 +33,33 @@ std::optional<qint64> toneNumber(QStringView name, const QString& prefix,
     return number;
 }
 
+// Throws Failure when the tool could not write the set's tones in the folder: on Windows, a
+// program that opens files by narrow names, as SoX does, reaches paths of at most 259 characters,
+// and each tone is made first in a staging folder in the folder (PrivateFolder:
+// "\.ziravel-0123abcd\"). Counted with a tone number of ten digits.
+void requireReachableByTool([[maybe_unused]] const QString& folder,
+                            [[maybe_unused]] const QString& prefix,
+                            [[maybe_unused]] const QString& extension) {
+#ifdef Q_OS_WIN
+    constexpr qsizetype longestPath = 259; // MAX_PATH less its terminating NUL
+    const QString longestTone =
+        QDir::toNativeSeparators(QDir(expandedFolder(folder)).absolutePath()) +
+        QStringLiteral("\\.ziravel-0123abcd\\") + prefix + QStringLiteral("0123456789") + extension;
+    if (longestTone.size() > longestPath)
+        throw Failure(QStringLiteral("The folder's path is too long for Windows: the tool opens "
+                                     "paths of at most %1 characters, and a tone's would have %2. "
+                                     "Choose a folder with a shorter path, or a shorter prefix.")
+                          .arg(longestPath)
+                          .arg(longestTone.size()));
+#endif
+}
+
 } // namespace
 
 std::unique_ptr<RunLock> lockedSet(const QString& folder, const QString& keyName,
                                    const QString& prefix, const QString& extension,
                                    bool neverOverwrite, const QString& program) {
+    requireReachableByTool(folder, prefix, extension);
     const QString path = expandedFolder(folder);
     return std::make_unique<RunLock>(
         outputFilePath(folder, QLatin1Char('.') + keyName + QStringLiteral(".lock")),

@@ -9,7 +9,8 @@
 // Takes the lock of the set whose key is `keyName` in the folder (RunLock) for a run of
 // `program`: a run that never overwrites shares it. Taken while no other run holds it, it first
 // removes the empty files that runs which were killed had made to hold the names of their tones
-// (`prefix`, a number, `extension`). Throws Failure as RunLock does.
+// (`prefix`, a number, `extension`). Throws Failure as RunLock does, and on Windows when a tone's
+// path there would be longer than the tool can open.
 std::unique_ptr<RunLock> lockedSet(const QString& folder, const QString& keyName,
                                    const QString& prefix, const QString& extension,
                                    bool neverOverwrite, const QString& program);

@@ -812,11 +812,17 @@ QString optionRefusal(const OptionRow& option) {
             .arg(option.what)
             .arg(option.lowest)
             .arg(option.highest);
-    case Kind::text:
-        return QStringLiteral("a prefix names a file in the folder: no separator, no control "
-                              "character, not \".\" or \"..\", at most 200 bytes, and not "
-                              "beginning with =, +, - or @, which a spreadsheet would run as a "
-                              "formula in the answer key.");
+    case Kind::text: {
+        QString text = QStringLiteral("a prefix names a file in the folder: no separator, no "
+                                      "control character, not \".\" or \"..\", at most 200 "
+                                      "bytes, and not beginning with =, +, - or @, which a "
+                                      "spreadsheet would run as a formula in the answer key");
+#ifdef Q_OS_WIN
+        text += QStringLiteral("; nor holding < > : \" | ? *, nor a name Windows keeps for a "
+                               "device (COM and LPT give COM1 and LPT1; CON., NUL. and the like)");
+#endif
+        return text + QLatin1Char('.');
+    }
     case Kind::pitches:
         return QStringLiteral("not frequencies in Hz like 250,500,1000 nor notes like A3..A5 or "
                               "C4,Eb4,G4.");

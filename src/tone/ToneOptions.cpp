@@ -3,6 +3,7 @@
 
 #include "tone/NumberText.h"
 
+#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 
@@ -73,13 +74,34 @@ bool beginsAsFormula(const QString& text) {
     return !text.isEmpty() && QStringLiteral("=+-@").contains(text.front());
 }
 
+namespace {
+
+// Whether Windows would take a name made with the prefix for something else than a file in the
+// folder: a character it keeps for paths and streams, or a device. A name whose part before its
+// first dot (trailing blanks aside) is CON, PRN, AUX, NUL, COM1..COM9 or LPT1..LPT9 opens the
+// device, whatever follows; a tone's number follows the prefix straight, so COM and LPT give
+// COM1 and LPT1.
+bool windowsReservesPrefix([[maybe_unused]] const QString& typed) {
+#ifdef Q_OS_WIN
+    static const QRegularExpression reservedCharacter(QStringLiteral("[<>:\"|?*]"));
+    static const QRegularExpression device(
+        QStringLiteral("^((CON|PRN|AUX|NUL|(COM|LPT)[1-9\u00B9\u00B2\u00B3]) *\\..*|(COM|LPT))$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return typed.contains(reservedCharacter) || device.match(typed).hasMatch();
+#else
+    return false;
+#endif
+}
+
+} // namespace
+
 QString safePrefix(const QString& typed) {
     // The longest name it begins: ".<prefix>tones-K-of-N.csv.lock".
     constexpr qsizetype longestPrefixBytes = 200;
     const bool unsafe = typed == QLatin1String(".") || typed == QLatin1String("..") ||
                         typed.toUtf8().size() > longestPrefixBytes ||
                         typed.contains(QLatin1Char('/')) || typed.contains(QLatin1Char('\\')) ||
-                        beginsAsFormula(typed) ||
+                        beginsAsFormula(typed) || windowsReservesPrefix(typed) ||
                         std::any_of(typed.begin(), typed.end(),
                                     [](QChar c) { return c.unicode() < 0x20 || c == QChar(0x7F); });
     return unsafe ? ToneOptions().prefix : typed;

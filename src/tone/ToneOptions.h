@@ -86,8 +86,9 @@ OptionArguments optionArguments(const ToneOptions& options, double seconds,
 
 // A file-name prefix that names a file in the folder and nothing else: no separator, no
 // control character, not "." or "..", and short enough that every name made with it (the key's
-// lock file the longest) fits the 255 bytes a file name may hold; anything else gives the
-// default prefix.
+// lock file the longest) fits the 255 bytes a file name may hold, and on Windows no name made
+// with it is a device's or holds a character Windows keeps; anything else gives the default
+// prefix.
 QString safePrefix(const QString& typed);
 
 // Whether a spreadsheet would read the text as a formula when it begins a cell of the answer
