@@ -46,6 +46,7 @@ private slots:
     void selectsAllOnEntry();
     void closingEndsProgram();
     void refusedWriteIsToldOnce();
+    void laterSaveWinsOverAnotherWindow();
     void storeSurvivesKill();
 };
 
@@ -322,6 +323,21 @@ void TestForm1::closingEndsProgram() {
             fixture.window->close();
         QCOMPARE(fixture.programEnds, 1);
     }
+}
+
+// Two windows on one settings file: a value saved again after the other window changed it is
+// written, not taken for what the file already holds (a preset was once lost so).
+void TestForm1::laterSaveWinsOverAnotherWindow() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Ziravel.conf"));
+    RecordingModals modals;
+    SettingsStore first(noticesTo(modals), file), second(noticesTo(modals), file);
+    first.save(QStringLiteral("Presets/a/OptionFade"), QStringLiteral("20"));
+    second.removeAll(QStringLiteral("Presets/"));
+    first.save(QStringLiteral("Presets/a/OptionFade"), QStringLiteral("20"));
+    QCOMPARE(SettingsStore(noticesTo(modals), file)
+                 .value(QStringLiteral("Presets/a/OptionFade"), QString()),
+             QStringLiteral("20"));
 }
 
 void TestForm1::refusedWriteIsToldOnce() {

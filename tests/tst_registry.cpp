@@ -2,6 +2,7 @@
 // Windows: the user's settings store keeps the inputs in the registry.
 #include "settings/SettingsStore.h"
 #include "settings/StoredInputs.h"
+#include "settings/StoredPresets.h"
 
 #include <QSettings>
 #include <QTest>
@@ -13,6 +14,7 @@ private slots:
     void init() { QSettings(QStringLiteral("Korvane"), QStringLiteral("Ziravel")).clear(); }
     void keptUnderTheProgramsKey();
     void removedByPrefix();
+    void presetsKeptByName();
 
 private:
     QStringList m_notices;
@@ -40,6 +42,31 @@ void TestRegistry::removedByPrefix() {
                    {QStringLiteral("Text1"), QStringLiteral("2")}});
     store.removeAll(QStringLiteral("Presets/"));
     QCOMPARE(SettingsStore(notice()).values().keys(), QStringList{QStringLiteral("Text1")});
+}
+
+// The window keeps the user's presets in the registry: each name, with blanks, dots and letters
+// outside ASCII, is read back by the next window, and deleting one leaves the others.
+void TestRegistry::presetsKeptByName() {
+    const QStringList names{QStringLiteral("Right, quiet/ear"), QStringLiteral("v1.2 ."),
+                            QStringLiteral("T\u00f6ne \u97f3")};
+    {
+        SettingsStore store(notice());
+        for (const QString& name : names)
+            store.saveAll({{presetKey(name, QStringLiteral("OptionChannel")), name}});
+    }
+    SettingsStore reopened(notice());
+    QStringList kept = storedPresetNames(reopened.values().keys());
+    kept.sort();
+    QStringList expected = names;
+    expected.sort();
+    QCOMPARE(kept, expected);
+    for (const QString& name : names)
+        QCOMPARE(reopened.value(presetKey(name, QStringLiteral("OptionChannel")), QString()), name);
+    reopened.removeAll(presetKey(names[1], QString()));
+    kept = storedPresetNames(SettingsStore(notice()).values().keys());
+    QCOMPARE(kept.size(), 2);
+    QVERIFY(!kept.contains(names[1]));
+    QVERIFY(m_notices.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestRegistry)

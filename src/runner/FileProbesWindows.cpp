@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <cstdio>
 #include <io.h>
+#include <string>
+#include <windows.h>
 
 QString homeFolder() {
     const QString home = qEnvironmentVariable("HOME");
@@ -36,10 +38,26 @@ bool isSmallRegularFile(const QString& path, qint64 maxBytes) {
 }
 
 FileStamp fileStamp(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists())
+    // The file's index tells a file written anew and renamed into place (as settings are) from
+    // the one before, even at the same size within the same millisecond, which the time alone
+    // may not.
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    const HANDLE file = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
         return {};
-    return {true, info.size(), info.lastModified().toMSecsSinceEpoch() * 1000000, 0};
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool read = GetFileInformationByHandle(file, &info) != FALSE;
+    CloseHandle(file);
+    if (!read)
+        return {};
+    const auto wide = [](DWORD high, DWORD low) { return (quint64(high) << 32) | low; };
+    // Hundreds of nanoseconds since 1601: only compared, never shown.
+    return {true, qint64(wide(info.nFileSizeHigh, info.nFileSizeLow)),
+            qint64(wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)) *
+                100,
+            wide(info.nFileIndexHigh, info.nFileIndexLow)};
 }
 
 void openRegularFile(QFile& file, const QString& path, Links links) {

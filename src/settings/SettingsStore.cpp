@@ -134,7 +134,9 @@ void SettingsStore::save(const QString& key, const QString& text) {
 
 void SettingsStore::saveAll(const QSettings::SettingsMap& values) {
     // Rewriting the file with what it holds already would only cost time, at start above all,
-    // where every restored field writes its value back.
+    // where every restored field writes its value back. What it holds is read first: another
+    // window may have changed or removed what this one last read.
+    readIfChanged();
     QSettings::SettingsMap changed;
     for (auto value = values.begin(); value != values.end(); ++value)
         if (!m_values.contains(value.key()) ||
@@ -143,7 +145,6 @@ void SettingsStore::saveAll(const QSettings::SettingsMap& values) {
     if (changed.isEmpty() || !m_place)
         return;
     try {
-        readIfChanged();
         QSettings::SettingsMap next = m_values;
         next.insert(changed);
         m_place->keep(next, changed, {});
