@@ -5,6 +5,13 @@ QString batchEngineName(BatchEngine engine) {
     return engine == BatchEngine::library ? QStringLiteral("library") : QStringLiteral("process");
 }
 
+QString libraryEngineOnly() {
+    return batchEngines().contains(BatchEngine::library)
+               ? QStringLiteral("only the library engine can.")
+               : QStringLiteral("only the library engine can, which this build lacks (it needs "
+                                "libsox, as on Linux).");
+}
+
 // The library engine is built where libsox is (Linux).
 #ifdef ZIRAVEL_LIBSOX_ENGINE
 #include "making/libsox/LibsoxEngine.h"

@@ -16,6 +16,10 @@ QList<BatchEngine> batchEngines();
 // Its name on the command line and in the manifest.
 QString batchEngineName(BatchEngine engine);
 
+// The end of a refusal of what the library engine alone does: "only the library engine can.",
+// and where it is not built, that this build lacks it.
+QString libraryEngineOnly();
+
 // The library engine with `jobs` workers; none in a build without it.
 std::unique_ptr<ToneEngine> libraryEngine(int jobs);
 // The SoX library's version the library engine is built with; empty in a build without it.

@@ -174,9 +174,12 @@ QList<BatchOption> batchOptions() {
     add(running, {"jobs"},
         withDefault(QStringLiteral("Tones made at once"), QString::number(defaultJobs())), "n");
     add(running, {"engine"},
-        withDefault(QStringLiteral("What makes the tones: %1. The library makes the tool's files "
-                                   "in-process, with noise and dither from --seed")
-                        .arg(engineNames().join(QStringLiteral(" or "))),
+        withDefault(batchEngines().contains(BatchEngine::library)
+                        ? QStringLiteral("What makes the tones: %1. The library makes the tool's "
+                                         "files in-process, with noise and dither from --seed")
+                              .arg(engineNames().join(QStringLiteral(" or ")))
+                        : QStringLiteral("What makes the tones: process, a run of the tool for "
+                                         "each tone"),
                     engineNames().first()),
         "engine", engineNames());
     add(running, {"remake"},

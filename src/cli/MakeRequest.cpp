@@ -401,7 +401,8 @@ void checkWhatTheTypeAllows(const MakeReading& read, const Tone& setTone) {
     if (shaped.masker != ToneOptions::Masker::none && read.request.engine != BatchEngine::library)
         refuse(QStringLiteral("noise"), inputs.value(Option::masker),
                QStringLiteral("the noise is set against the tone by making it again from its "
-                              "seed, which only the library engine can."));
+                              "seed, which %1")
+                   .arg(libraryEngineOnly()));
 }
 
 // The band noise is filtered to: --band, or the bounds.
@@ -463,8 +464,8 @@ void checkSetCanBeMade(const MakeReading& read, const Tone& setTone) {
     }
     if (setTone.isNoiseAtRmsLevel() && read.request.engine != BatchEngine::library)
         refuse(QStringLiteral("level-reference"), QStringLiteral("rms"),
-               QStringLiteral("noise is set to its RMS by making it again from its seed, which "
-                              "only the library engine can."));
+               QStringLiteral("noise is set to its RMS by making it again from its seed, which %1")
+                   .arg(libraryEngineOnly()));
 }
 
 } // namespace
