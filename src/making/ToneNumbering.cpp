@@ -118,7 +118,8 @@ QString ToneNumbering::nextPath() {
         } catch (const Failure& failure) {
             // The same words for every tone: the reason is told once.
             throw Failure(QStringLiteral("No file can be made in %1: %2")
-                              .arg(expandedFolder(m_folder), failure.description()));
+                              .arg(QDir::toNativeSeparators(expandedFolder(m_folder)),
+                                   failure.description()));
         }
     }
 }

@@ -18,7 +18,8 @@ ToneStaging::ToneStaging(const QString& folder)
 
 QString ToneStaging::madePath(const QString& target) const {
     if (!m_private)
-        throw Failure(QStringLiteral("No file can be made in %1: %2").arg(m_folder, m_failure));
+        throw Failure(QStringLiteral("No file can be made in %1: %2")
+                          .arg(QDir::toNativeSeparators(m_folder), m_failure));
     return m_private->filePath(QFileInfo(target).fileName());
 }
 

@@ -89,7 +89,9 @@ QByteArray readRegularFile(const QString& path, qint64 maxBytes, Links links) {
         bytes += block;
     }
     if (bytes.size() > maxBytes)
-        throw Failure(QStringLiteral("%1 is larger than %2 bytes.").arg(path).arg(maxBytes));
+        throw Failure(QStringLiteral("%1 is larger than %2 bytes.")
+                          .arg(QDir::toNativeSeparators(path))
+                          .arg(maxBytes));
     return bytes;
 }
 

@@ -62,12 +62,15 @@ FileStamp fileStamp(const QString& path) {
 
 void openRegularFile(QFile& file, const QString& path, Links links) {
     if (links == Links::refused && (QFileInfo(path).isSymLink() || QFileInfo(path).isJunction()))
-        throw Failure(QStringLiteral("%1 is a link: it is read only as it is.").arg(path));
+        throw Failure(QStringLiteral("%1 is a link: it is read only as it is.")
+                          .arg(QDir::toNativeSeparators(path)));
     if (!QFileInfo(path).isFile())
-        throw Failure(QStringLiteral("%1 is not an ordinary file.").arg(path));
+        throw Failure(
+            QStringLiteral("%1 is not an ordinary file.").arg(QDir::toNativeSeparators(path)));
     file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+        throw Failure(QStringLiteral("Cannot read %1: %2")
+                          .arg(QDir::toNativeSeparators(path), file.errorString()));
 }
 
 QString userName() {

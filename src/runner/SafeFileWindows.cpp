@@ -28,12 +28,14 @@ PrivateFolder::PrivateFolder(const QString& parent) {
             m_path = path;
     }
     if (m_path.isEmpty())
-        throw Failure(QStringLiteral("No folder can be made in %1.").arg(base));
+        throw Failure(
+            QStringLiteral("No folder can be made in %1.").arg(QDir::toNativeSeparators(base)));
     // Open while the run lasts: a file open without sharing its deletion cannot be removed.
     m_alive = std::make_unique<QFile>(QDir(m_path).filePath(QLatin1String(aliveName)));
     if (!m_alive->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         QDir().rmdir(m_path);
-        throw Failure(QStringLiteral("No folder can be made in %1.").arg(base));
+        throw Failure(
+            QStringLiteral("No folder can be made in %1.").arg(QDir::toNativeSeparators(base)));
     }
 }
 

@@ -143,8 +143,9 @@ void writeToolFile(const QByteArray& data, const QString& targetPath) {
         writeFileSafely(targetPath, data, broken ? ExistingFile::replace : ExistingFile::keep,
                         FileAccess::ownerOnly);
     } catch (const Failure& failure) {
-        throw Failure(QStringLiteral("Cannot write %1: %2")
-                          .arg(targetPath, withFullStop(failure.description())));
+        throw Failure(
+            QStringLiteral("Cannot write %1: %2")
+                .arg(QDir::toNativeSeparators(targetPath), withFullStop(failure.description())));
     }
 }
 
