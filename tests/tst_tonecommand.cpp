@@ -36,6 +36,7 @@ private slots:
     void nearestNote();
     void answerKeyQuotesItsFields();
     void toolReasonIsItsFailLine();
+    void startFailureSaysWhy();
     void clippedChainIsNotMade();
     void negativePitchIsNamed();
     void windowsNamesAreFiles();
@@ -167,6 +168,24 @@ void TestToneCommand::answerKeyQuotesItsFields() {
     QCOMPARE(answerRowText(row),
              QByteArray("\"a,\"\"b\"\"_1.wav\",,,,Sine (Default),,0,0,yes,,,0,,,,,,,,,,,,,,,,,,,,,,"
                         "\n"));
+}
+
+// A file that is no program is reported as such: on Windows once as "Not enough memory", the C
+// library's ENOEXEC read as a Windows error code.
+void TestToneCommand::startFailureSaysWhy() {
+    QTemporaryDir folder;
+    const QString program = folder.filePath(QStringLiteral("sox.exe"));
+    QFile file(program);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not a program\n");
+    file.close();
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const SynthRun run{runAndWait({program, {}}), program, 1, 8000};
+    QVERIFY(isStartFailure(run.child.status));
+    const QString reason = judgedTone(run, folder.filePath(QStringLiteral("x.wav"))).reason;
+    QVERIFY2(reason.startsWith(program + QStringLiteral(" could not be started: ")) &&
+                 !reason.contains(QStringLiteral("memory")),
+             qPrintable(reason));
 }
 
 // SoX may warn before it fails: the reason given is its failure.
