@@ -7,7 +7,6 @@
 #include "app/window/Modals.h"
 #include "app/window/ToneWindow.h"
 #include "set/AnswerKey.h"
-#include "sound/SoundPlayer.h"
 
 #include "app/window/ToneProgress.h"
 #include <QAccessible>
