@@ -31,8 +31,8 @@ int main(int argc, char** argv) {
         for (int attempt = 0; attempt < 2 && !started; ++attempt) {
             if (attempt > 0)
                 Sleep(50);
-            started = CreateProcessW(NULL, command, NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL,
-                                     NULL, &startup, &process);
+            started = CreateProcessW(NULL, command, NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, NULL,
+                                     &startup, &process);
         }
         if (!started) {
             fprintf(stderr, "not started (%lu): %s\n", GetLastError(), line);
