@@ -9,10 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QMutex>
 #include <QStandardPaths>
-#include <utility>
 
 namespace {
 
@@ -34,54 +31,15 @@ QString privateFolderIn(const QString& folder) {
     return madePrivate(QDir(folder).filePath(ownFolderName()));
 }
 
-#ifdef Q_OS_WIN
-// Whether the folder holds a tool file that is not ours: every user's TEMP is theirs alone on
-// Windows, but another program may have left a sox.exe of its own there, which must not run for
-// every tone. Ours is the carried file, or a copy of it cut short (provisioning replaces that).
-// Each file is read again only when it has changed.
-bool holdsForeignTool(const QString& folder) {
-    static QMutex lock;
-    static QHash<QString, std::pair<FileStamp, bool>> judged;
-    for (const auto& [id, name] :
-         {std::pair(toolResourceId, toolFileName), std::pair(libraryResourceId, libraryFileName)}) {
-        const QString path = withSeparator(folder) + name;
-        if (!fileExists(path) || folderExists(path))
-            continue;
-        const FileStamp stamp = fileStamp(path);
-        const QMutexLocker locked(&lock);
-        auto known = judged.constFind(path);
-        if (known == judged.constEnd() || known->first != stamp) {
-            bool foreign = false;
-            // A program without the tool's resources says so when it provisions.
-            if (const QFileInfo resource(QStringLiteral(":/CUSTOM/%1").arg(id));
-                resource.exists()) {
-                const QByteArray ours = loadToolResource(id);
-                try {
-                    foreign = !ours.startsWith(readRegularFile(path, ours.size()));
-                } catch (const Failure&) {
-                    foreign = true; // larger than ours, or unreadable
-                }
-            }
-            known = judged.insert(path, {stamp, foreign});
-        }
-        if (known->second)
-            return true;
-    }
-    return false;
-}
-#endif
-
 } // namespace
 
 QString toolFolder() {
     const QString temp = qEnvironmentVariable("TEMP");
     if (!temp.isEmpty()) {
         const QString folder = privateFolderIn(temp);
-#ifdef Q_OS_WIN
         // Our own copies, in a folder of ours, without troubling the user.
         if (holdsForeignTool(folder))
             return madePrivate(QDir(folder).filePath(ownFolderName()));
-#endif
         return folder;
     }
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);

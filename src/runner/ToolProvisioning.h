@@ -21,6 +21,12 @@ inline const QString libraryFileName = QStringLiteral("zlib1.dll");
 // inside it. Without "TEMP", a private folder of ours in the runtime folder, or else in
 // the system's temporary folder.
 QString toolFolder();
+// Whether a tool file in the folder is not ours, so that our copies go into a folder of ours
+// there instead. On Windows every user's TEMP is theirs alone, but another program may have left
+// a sox.exe of its own there, which must never run for every tone: ours is the carried file, or a
+// copy of it cut short (provisioning replaces that). Elsewhere always false: a tool file another
+// user could have written is refused by its owner and mode when provisioning looks for it.
+bool holdsForeignTool(const QString& folder);
 // The tool folder, the native separator and the file name.
 QString toolFilePath(const QString& fileName);
 // Throws Failure when the tool folder exists but is not private: nothing may be run from
