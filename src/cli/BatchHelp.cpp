@@ -15,11 +15,13 @@ struct Section {
     OptionSection section;
     QString title;
 };
-const QList<Section> sections{{OptionSection::make, QStringLiteral("What to make")},
-                              {OptionSection::pitch, QStringLiteral("Pitch")},
-                              {OptionSection::sound, QStringLiteral("Sound")},
-                              {OptionSection::files, QStringLiteral("Files")},
-                              {OptionSection::running, QStringLiteral("Running")}};
+const QList<Section> sections{
+    {OptionSection::make, QStringLiteral("What to make")},
+    {OptionSection::pitch, QStringLiteral("Pitch")},
+    {OptionSection::sound, QStringLiteral("Sound")},
+    {OptionSection::files, QStringLiteral("Files")},
+    {OptionSection::running, QStringLiteral("Running")},
+    {OptionSection::listening, QStringLiteral("Planning a listening test (--simulate-listener)")}};
 
 // The README's recipes.
 struct Example {

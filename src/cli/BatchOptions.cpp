@@ -89,6 +89,44 @@ Inputs storedInputs() {
     return inputs;
 }
 
+// --simulate-listener and what it reads besides --from, --to, --level, --length, --gap, --seed,
+// --folder and --prefix.
+template <typename Add> void addListeningOptions(const Add& add) {
+    const OptionSection listening = OptionSection::listening;
+    add(listening, {"simulate-listener"},
+        QStringLiteral("Run a forced-choice procedure with a simulated listener whose psychometric "
+                       "function is SHAPE (logistic or weibull), its threshold, slope and lapse "
+                       "rate (its guess rate: one over the intervals), and print the spread of "
+                       "the thresholds and trials over the runs. With --folder each trial is "
+                       "written to <prefix>responses.csv. --from and --to bound the standard "
+                       "pitch, --length and --gap are the intervals' and the gap's"),
+        "SHAPE,THRESHOLD,SLOPE[,LAPSE]");
+    add(listening, {"procedure"},
+        QStringLiteral("What the target differs in: frequency (cents), intensity (dB), itd "
+                       "(microseconds, right ear leading) or ild (dB, right ear louder) "
+                       "(default: frequency)"),
+        "task", forcedChoiceTaskNames);
+    add(listening, {"intervals"}, QStringLiteral("2 or 3 intervals per trial (default: 2)"), "n",
+        {QStringLiteral("2"), QStringLiteral("3")});
+    add(listening, {"down"},
+        QStringLiteral("Correct answers in a row that make the task harder: 2 tracks 70.7 % "
+                       "correct, 3 tracks 79.4 % (default: 2)"),
+        "n");
+    add(listening, {"start"}, QStringLiteral("The first trial's difference"), "value");
+    add(listening, {"steps"},
+        QStringLiteral("Steps after each reversal, the last kept: factors for frequency and itd, "
+                       "dB for intensity and ild, e.g. 2,1.414"),
+        "list");
+    add(listening, {"stop-reversals"},
+        QStringLiteral("Stop after this many reversals (default: 8)"), "n");
+    add(listening, {"average-reversals"},
+        QStringLiteral("The threshold: the mean of the last this many reversals (default: 6)"),
+        "n");
+    add(listening, {"trial-limit"}, QStringLiteral("Stop after this many trials (default: 100)"),
+        "n");
+    add(listening, {"runs"}, QStringLiteral("Runs simulated (default: 200)"), "n");
+}
+
 } // namespace
 
 QList<BatchOption> batchOptions() {
@@ -191,6 +229,7 @@ QList<BatchOption> batchOptions() {
                        "set's key and manifest, as one run writes them; with --prefix"),
         "folder");
     add(running, {"quiet"}, QStringLiteral("No progress line, only errors"));
+    addListeningOptions(add);
     add(running, {"h", "help"}, QStringLiteral("Displays this help."));
     // -V, as the tools people pair it with spell it; -v stands for nothing.
     add(running, {"V", "version"}, QStringLiteral("Displays version information."));
@@ -311,6 +350,13 @@ BatchCommand readBatchRequest(const QStringList& arguments) {
         return mergeCommand(parser);
     if (parser.isSet(QStringLiteral("remake")))
         return remakeCommand(arguments, parser);
+    if (parser.isSet(QStringLiteral("simulate-listener"))) {
+        try {
+            return checkedSimulateRequest(parser);
+        } catch (const Refusal& refusal) {
+            return BatchAnswer{refusal.text + QLatin1Char('\n'), badInputStatus};
+        }
+    }
     return makeCommand(parser);
 }
 

@@ -4,6 +4,7 @@
 #include "cli/BatchEngines.h"
 #include "cli/MakeRequest.h"
 #include "cli/MergeCommand.h"
+#include "cli/SimulateCommand.h"
 #include "options/OptionTable.h"
 #include "set/SetPlan.h"
 #include "tone/ToneCommand.h"
@@ -41,8 +42,9 @@ inline constexpr int badInputStatus = 2;
 // Reads the command line (the program's name first). Values start at the window's defaults,
 // or at the window's stored inputs with --from-settings; the options given replace them.
 // Each input is checked; the first that fails gives one line naming its option and value.
-// --merge asks for the shards in a folder to be merged instead.
-using BatchCommand = std::variant<BatchRequest, MergeRequest, BatchAnswer>;
+// --merge asks for the shards in a folder to be merged instead, --simulate-listener for a
+// procedure to be planned.
+using BatchCommand = std::variant<BatchRequest, MergeRequest, SimulateRequest, BatchAnswer>;
 BatchCommand readBatchRequest(const QStringList& arguments);
 // The same from the program's own arguments. On Unix they must be UTF-8 text: bytes that are
 // not would become other characters in a folder or a prefix without a word. Windows hands the

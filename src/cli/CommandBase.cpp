@@ -48,6 +48,24 @@ int wholeNumber(const QString& option, const QString& text, int lowest, int high
            QStringLiteral("not %1 from %2 to %3.").arg(what).arg(lowest).arg(highest));
 }
 
+double decimalNumber(const QString& option, const QString& text, double lowest, double highest,
+                     const QString& what) {
+    double value = 0;
+    if (!parseNumberText(text, value) || !std::isfinite(value) || value < lowest || value > highest)
+        refuse(option, text,
+               QStringLiteral("not %1 from %2 to %3.")
+                   .arg(what, decimalText(lowest), decimalText(highest)));
+    return value;
+}
+
+quint64 checkedSeed(const QString& option, const QString& text) {
+    bool number = false;
+    const quint64 seed = text.toULongLong(&number);
+    if (!number)
+        refuse(option, text, QStringLiteral("not a whole number from 0 to 18446744073709551615."));
+    return seed;
+}
+
 int checkedWord(const QString& option, const QString& text, const QStringList& words) {
     const qsizetype at = words.indexOf(text.toLower());
     if (at < 0)

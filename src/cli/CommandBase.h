@@ -32,6 +32,13 @@ void refuseOtherOptions(const QCommandLineParser& parser, const QStringList& all
 int wholeNumber(const QString& option, const QString& text, int lowest, int highest,
                 const QString& what);
 
+// A decimal number between the limits, as the window reads its fields.
+double decimalNumber(const QString& option, const QString& text, double lowest, double highest,
+                     const QString& what);
+
+// A seed: a whole number from 0 to 2^64 - 1.
+quint64 checkedSeed(const QString& option, const QString& text);
+
 // One of the words; its place among them.
 int checkedWord(const QString& option, const QString& text, const QStringList& words);
 

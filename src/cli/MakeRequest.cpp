@@ -334,14 +334,8 @@ void readSplits(MakeReading& read) {
 // How the set is run and named: seed, shard, splits, digits, jobs and engine.
 void readRunFlags(MakeReading& read) {
     BatchRequest& request = read.request;
-    if (read.isSet("seed")) {
-        bool number = false;
-        const QString text = read.value("seed");
-        request.seed = text.toULongLong(&number);
-        if (!number)
-            refuse(QStringLiteral("seed"), text,
-                   QStringLiteral("not a whole number from 0 to 18446744073709551615."));
-    }
+    if (read.isSet("seed"))
+        request.seed = checkedSeed(QStringLiteral("seed"), read.value("seed"));
     if (read.isSet("shard"))
         readShard(read);
     readSplits(read);

@@ -28,5 +28,7 @@ int main(int argc, char* argv[]) {
     }
     if (const auto* merge = std::get_if<MergeRequest>(&request))
         return mergeShards(*merge);
+    if (const auto* simulate = std::get_if<SimulateRequest>(&request))
+        return runSimulation(*simulate);
     return runBatch(std::get<BatchRequest>(request));
 }

@@ -27,6 +27,7 @@ class SimulatedListener {
 public:
     SimulatedListener(const PsychometricFunction& function, quint64 seed);
     bool answersCorrectly(qint64 trial, double value) const;
+    quint64 seed() const { return m_seed; }
 
 private:
     PsychometricFunction m_function;

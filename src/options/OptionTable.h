@@ -51,7 +51,7 @@ enum class Option {
 };
 
 // Where an option stands in --help and the manual page.
-enum class OptionSection { make, pitch, sound, files, running };
+enum class OptionSection { make, pitch, sound, files, running, listening };
 
 // The group of the "More options" panel an option's row stands in.
 enum class PanelGroup { sound, pitch, shape, noise, files };

@@ -40,9 +40,6 @@ QString pitchText(double hertz) {
     return text;
 }
 
-namespace {
-
-// A field as CSV has it: quoted when it holds a comma, a quote or a line break.
 QString csvField(const QString& text) {
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
         !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
@@ -51,6 +48,8 @@ QString csvField(const QString& text) {
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
+
+namespace {
 
 // Each tone of the file, with what `field` gives of its pitch, joined with ";"; nothing for
 // noise.

@@ -66,6 +66,9 @@ AnswerRow answeredTone(const Tone& tone, bool made);
 // `checksum` its SHA-256.
 void measureMadeFile(AnswerRow& row, const QString& path, bool checksum);
 
+// A field as CSV has it: quoted when it holds a comma, a quote or a line break.
+QString csvField(const QString& text);
+
 // The names of the key's columns, in their order: its header.
 QStringList answerKeyColumns();
 // The header line as the key begins with it, its line end included.
