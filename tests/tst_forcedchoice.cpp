@@ -180,7 +180,7 @@ void TestForcedChoice::killedSimulationLeavesTrueRows() {
     setup.intervals = 3;
     QByteArray meant = responsesHeader();
     simulateRuns(setup, {PsychometricFunction::Shape::weibull, 12, 2.5, 1.0 / 3, 0.02}, 77,
-                 written.count('\n'), [&](const ResponseRow& row) {
+                 int(written.count('\n')), [&](const ResponseRow& row) {
                      if (meant.size() < written.size())
                          meant += responseRowText(row);
                  });

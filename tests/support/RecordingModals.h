@@ -36,6 +36,10 @@ public:
         shownFolders.append(folder);
         return true;
     }
+    bool confirm(QWidget*, const QString& question) override {
+        questions.append(question);
+        return confirmAnswer;
+    }
 
     QList<int> reportLines() const {
         QList<int> lines;
@@ -53,4 +57,6 @@ public:
     QString folderAnswer;
     QString keyAnswer;
     QStringList shownFolders;
+    QStringList questions;
+    bool confirmAnswer = true;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/window/Form1.h"
 
+#include "app/listening/ListeningTestPanel.h"
 #include "app/look/CursorFile.h"
 #include "app/look/FocusFrameStyle.h"
 #include "app/look/ProgramIcon.h"
@@ -109,6 +110,7 @@ void Form1::buildControls() {
     setFont(font);
     placeControls(client);
     addOptionsPanel(client);
+    addTestPanel(client);
 
     // White, as designed, until a skin gives them the button face.
     setBackgroundColour(this, Qt::white);
@@ -205,11 +207,44 @@ void Form1::addOptionsPanel(QWidget* client) {
             &QComboBox::setCurrentIndex);
 }
 
+void Form1::addTestPanel(QWidget* client) {
+    // At the right of the row, where More options never grows to.
+    listeningTest =
+        place<QPushButton>(client, twips(6120, 6540, 1800, 345), QStringLiteral("Listening &test"));
+    listeningTest->setCheckable(true);
+    listeningTest->setAccessibleDescription(
+        QStringLiteral("Shows or hides the listening test, which plays trials and takes the "
+                       "listener's answers."));
+    connect(listeningTest, &QPushButton::toggled, this, [this](bool open) {
+        if (!m_test) {
+            m_test = new ListeningTestPanel({m_services.modals, m_services.sound, m_session,
+                                             [this] { return listeningTestTool(*this); },
+                                             [this] { return expandedFolder(folderText()); },
+                                             [this] { return toneOptions().prefix; },
+                                             [this](bool busy) { setBusy(busy); }},
+                                            m_client);
+            connect(m_test, &ListeningTestPanel::shapeChanged, this, &Form1::layOutPanels);
+        }
+        // A session under way ends only when the listener says so.
+        if (!open && m_test->isRunning()) {
+            m_test->askToEnd();
+            if (m_test->isRunning()) {
+                const QSignalBlocker still(listeningTest);
+                listeningTest->setChecked(true);
+                return;
+            }
+        }
+        m_test->setVisible(open);
+        layOutPanels();
+    });
+}
+
 void Form1::layOutPanels() {
     const QRect column = twips(120, 7005, 7800, 0);
     int bottom = column.top();
     // Laid out when shown: measuring every row's text at start would delay the window.
-    for (QWidget* panel : {static_cast<QWidget*>(optionsPanel), static_cast<QWidget*>(m_listen)})
+    for (QWidget* panel : {static_cast<QWidget*>(optionsPanel), static_cast<QWidget*>(m_test),
+                           static_cast<QWidget*>(m_listen)})
         if (panel && panel->isVisible()) {
             panel->setGeometry(column.left(), bottom, column.width(), panel->sizeHint().height());
             bottom += panel->height();
@@ -571,6 +606,11 @@ void Form1::setBusy(bool busy) {
 }
 
 void Form1::stop() {
+    // A listening test is the listener's: Escape asks before it ends, closing ends it.
+    if (m_test && m_test->isRunning()) {
+        m_closing ? m_test->end() : m_test->askToEnd();
+        return;
+    }
     if (m_busy) {
         m_stopRequested = true;
         m_session.stop();

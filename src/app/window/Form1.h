@@ -12,6 +12,7 @@
 
 class FieldEdit;
 class ListenPanel;
+class ListeningTestPanel;
 class TonePictures;
 class Modals;
 class OptionsPanel;
@@ -94,6 +95,7 @@ public:
     // not be played.
     QLabel* statusLine;
     QPushButton* moreOptions;
+    QPushButton* listeningTest;
     QPushButton* stopButton;
     OptionsPanel* optionsPanel;
 
@@ -126,6 +128,8 @@ public:
     ListenPanel* listenPanel() const { return m_listen; }
     // Asks for an answer key and shows its set.
     void openAnswerKey();
+    // The listening test's panel, made when first opened; none until then.
+    ListeningTestPanel* testPanel() const { return m_test; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -144,6 +148,7 @@ private:
     void buildControls();
     void placeControls(QWidget* client);
     void addOptionsPanel(QWidget* client);
+    void addTestPanel(QWidget* client);
     // The panel under the window's controls, made and shown.
     ListenPanel& shownListenPanel();
     // The panels stacked under the controls, and the window fitted to them.
@@ -173,4 +178,5 @@ private:
     // Holds the controls once they do not fit on the screen; none until then.
     QScrollArea* m_scroller = nullptr;
     ListenPanel* m_listen = nullptr;
+    ListeningTestPanel* m_test = nullptr;
 };

@@ -55,6 +55,10 @@ bool QtModals::showFolder(const QString& folder) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
+bool QtModals::confirm(QWidget* owner, const QString& question) {
+    return QMessageBox::question(owner, m_title, question) == QMessageBox::Yes;
+}
+
 QString handlerLocation(const QString& handlerName) {
     return QStringLiteral("in Ziravel2021/08/31.Form1.") + handlerName + QLatin1Char(' ');
 }

@@ -28,6 +28,8 @@ public:
     virtual QString chooseAnswerKey(QWidget* owner, const QString& initialFolder) = 0;
     // Shows the folder in the desktop's file manager; false when none would open it.
     virtual bool showFolder(const QString& folder) = 0;
+    // A question with Yes and No buttons: whether Yes was chosen.
+    virtual bool confirm(QWidget* owner, const QString& question) = 0;
 };
 
 // The settings store's notices, shown as the window's own.
@@ -57,6 +59,7 @@ public:
                          const QString& initialFolder) override;
     QString chooseAnswerKey(QWidget* owner, const QString& initialFolder) override;
     bool showFolder(const QString& folder) override;
+    bool confirm(QWidget* owner, const QString& question) override;
 
 private:
     QWidget* m_owner;

@@ -401,3 +401,12 @@ void previewTone(ToneWindow& window) {
     staging.reset();
     guard.step(138, [&] { window.setBusy(false); });
 }
+
+QString listeningTestTool(ToneWindow& window) {
+    Guard guard(window.errorReporter(), handlerLocation(QStringLiteral("ListeningTest_Click")));
+    if (!provisionTools(guard, 100, letPendingEventsRun))
+        return {};
+    QString tool;
+    guard.step(112, [&] { tool = toolFilePath(toolFileName); });
+    return tool;
+}

@@ -12,3 +12,7 @@ void saveTones(ToneWindow& window, ExportFormat format);
 
 // The preview button: make one tone into preview.wav in the tool folder and play it.
 void previewTone(ToneWindow& window);
+
+// The tool, provisioned as the actions provision it, for a listening test; empty text when it
+// cannot run (already told).
+QString listeningTestTool(ToneWindow& window);

@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "listening/ForcedChoiceSession.h"
+#include "listening/ResponsesFile.h"
+#include "listening/TrialSound.h"
+#include "runner/SafeFile.h"
+
+#include <QElapsedTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class Modals;
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class SoundOutput;
+class ToneSession;
+class TrackView;
+
+// The listening test: a forced-choice procedure chosen and set, then run trial by trial with
+// the listener's answers, each written to the results file as it is given, and at the end the
+// staircase's track and threshold.
+class ListeningTestPanel : public QWidget {
+    Q_OBJECT
+
+public:
+    struct Services {
+        Modals& modals;
+        SoundOutput& sound;
+        ToneSession& session;
+        // The tool ready to run, or empty text when it is not (already told).
+        std::function<QString()> tool;
+        // Where the results go, and the prefix of their names.
+        std::function<QString()> folder;
+        std::function<QString()> prefix;
+        std::function<void(bool)> setBusy;
+    };
+    ListeningTestPanel(Services services, QWidget* parent);
+    ~ListeningTestPanel() override;
+
+    // The procedure as its controls set it.
+    ForcedChoiceSetup setup() const;
+    bool isRunning() const { return m_session != nullptr; }
+    // Escape: the trial stops, and the listener is asked whether to end; an ended session keeps
+    // what was answered.
+    void askToEnd();
+    // The window closes: the session ends as if asked, keeping what was answered.
+    void end();
+
+    QComboBox* procedureList;
+    QComboBox* intervalsList;
+    QComboBox* ruleList;
+    QDoubleSpinBox* startValue;
+    QSpinBox* stopReversals;
+    QSpinBox* averagedReversals;
+    QSpinBox* trialLimit;
+    QSpinBox* lowestStandard;
+    QSpinBox* highestStandard;
+    QDoubleSpinBox* level;
+    QSpinBox* intervalMs;
+    QSpinBox* gapMs;
+    QSpinBox* pauseMs;
+    QLineEdit* listenerField;
+    QCheckBox* feedbackBox;
+    QPushButton* startButton;
+    QLabel* trialLabel;
+    QList<QPushButton*> answerButtons;
+    QLabel* feedbackLabel;
+    TrackView* trackView;
+    QLabel* resultLabel;
+
+signals:
+    void shapeChanged();
+
+private:
+    void applyPreset(int procedure);
+    void start();
+    void playTrial();
+    void openAnswers();
+    void answer(int interval);
+    // Ends the session: its summary written, its track and result shown.
+    void finish(const QString& why = {});
+    void showPage(QWidget* page);
+    QString resultText() const;
+
+    Services m_services;
+    QWidget* m_setupPage;
+    QWidget* m_trialPage;
+    QWidget* m_resultPage;
+    std::unique_ptr<ForcedChoiceSession> m_session;
+    std::unique_ptr<ResponsesFile> m_results;
+    std::unique_ptr<PrivateFolder> m_trialFolder;
+    QString m_summaryPath;
+    QString m_tool;
+    TrialSound m_sound;
+    QElapsedTimer m_sinceStart;
+    QElapsedTimer m_sinceLastInterval;
+    bool m_answering = false;
+    // Escape or closing while a trial is being made is taken once it is made.
+    enum class EndAsked { no, ask, end };
+    bool m_making = false;
+    EndAsked m_endAsked = EndAsked::no;
+    // Counts the trials played, so that a trial's timers left from one stopped do nothing.
+    quint64 m_played = 0;
+};
