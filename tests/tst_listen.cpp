@@ -10,6 +10,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -29,6 +30,7 @@ private slots:
     void previewIsPictured();
     void setPlayedByKeyboard();
     void quizHidesTheAnswerUntilReveal();
+    void quizTakesAnswersAndScores();
     void noOutputPlaysNothing();
 };
 
@@ -153,6 +155,44 @@ void TestListen::quizHidesTheAnswerUntilReveal() {
     press(run.w, Qt::Key_N);
     QTRY_COMPARE(run.fixture.sound.played.size(), 3);
     QVERIFY(run.fixture.sound.played.last() != quizFile);
+}
+
+// The set's notes are the answers; choosing one reveals the tone and scores the answer.
+void TestListen::quizTakesAnswersAndScores() {
+    ToneRun run;
+    makeSet(run, 3);
+    ListenPanel& panel = *run.w.listenPanel();
+    const QStringList rows = linesOf(keyPath(run)).mid(1);
+    const auto playedNote = [&] {
+        const QString name = QFileInfo(run.fixture.sound.played.last()).fileName();
+        for (const QString& row : rows)
+            if (keyField(row, QStringLiteral("file")) == name)
+                return keyField(row, QStringLiteral("note"));
+        return QString();
+    };
+    press(run.w, Qt::Key_Q);
+    QTRY_VERIFY(panel.choiceRow->isVisible());
+    const QList<QPushButton*> choices = panel.choiceRow->findChildren<QPushButton*>();
+    QSet<QString> notes;
+    for (const QString& row : rows)
+        notes.insert(keyField(row, QStringLiteral("note")));
+    QCOMPARE(choices.size(), notes.size());
+    const auto button = [&](bool right) {
+        for (QPushButton* choice : choices)
+            if ((choice->text() == playedNote()) == right)
+                return choice;
+        return static_cast<QPushButton*>(nullptr);
+    };
+    button(true)->click();
+    QVERIFY(!panel.hiddenRow() && !panel.choiceRow->isVisible());
+    QCOMPARE(panel.caption->text(), QStringLiteral("Right: it was %1.").arg(playedNote()));
+    QCOMPARE(panel.scoreLabel->text(), QStringLiteral("Score: 1 of 1 (100 %)"));
+    press(run.w, Qt::Key_N);
+    QTRY_VERIFY(panel.choiceRow->isVisible());
+    if (QPushButton* wrong = button(false)) {
+        wrong->click();
+        QCOMPARE(panel.scoreLabel->text(), QStringLiteral("Score: 1 of 2 (50 %)"));
+    }
 }
 
 // Where no audio output exists (wine here has none), playing is refused, so that the window says

@@ -38,7 +38,7 @@ ListeningTestPanel& openPanel(ToneRun& run, int trials) {
     run.w.show();
     [&] { QVERIFY(QTest::qWaitForWindowActive(&run.w)); }();
     press(run.w, Qt::Key_T);
-    QTest::qWaitFor([&] { return run.w.testPanel() != nullptr; });
+    [&] { QVERIFY(QTest::qWaitFor([&] { return run.w.testPanel() != nullptr; })); }();
     ListeningTestPanel& panel = *run.w.testPanel();
     panel.procedureList->setCurrentIndex(2); // lateralisation by ITD
     panel.intervalMs->setValue(40);

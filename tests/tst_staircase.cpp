@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The adaptive staircase against its definition, and against a simulated listener whose
-// psychometric function is known.
+// psychometric function is known; identification's order, choices and score.
+#include "listening/Identification.h"
 #include "listening/SimulatedListener.h"
 #include "listening/Staircase.h"
 
+#include <QFile>
+#include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestStaircase : public QObject {
@@ -13,6 +17,9 @@ private slots:
     void scriptedAnswersGiveTheTrack();
     void convergesOnItsPoint_data();
     void convergesOnItsPoint();
+    void identificationOrderIsBalancedAndSeeded();
+    void choicesAreTheColumnsValues();
+    void scoreCountsConfusions();
 };
 
 // 1-up/2-down from 10 by 4, then by 2 after the first reversal: each value, reversal and the
@@ -76,6 +83,48 @@ void TestStaircase::convergesOnItsPoint() {
     const double tracked = function.valueAt(std::pow(0.5, 1.0 / down));
     QVERIFY2(std::abs(sum / runs / tracked - 1) < 0.1,
              qPrintable(QStringLiteral("mean %1, tracked point %2").arg(sum / runs).arg(tracked)));
+}
+
+// Every file is played as often as asked, in an order its seed alone gives.
+void TestStaircase::identificationOrderIsBalancedAndSeeded() {
+    const QList<qsizetype> order = identificationOrder(5, 3, 42);
+    QCOMPARE(order.size(), 15);
+    for (qsizetype row = 0; row < 5; ++row)
+        QCOMPARE(order.count(row), 3);
+    QCOMPARE(identificationOrder(5, 3, 42), order);
+    QVERIFY(identificationOrder(5, 3, 43) != order);
+}
+
+// Numbers in their order (not as text), each once; a column of too many values offers none.
+void TestStaircase::choicesAreTheColumnsValues() {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("key.csv"));
+    QFile key(path);
+    QVERIFY(key.open(QIODevice::WriteOnly));
+    key.write("file,frequency_hz,n\n");
+    for (int row = 0; row < 13; ++row)
+        key.write(QStringLiteral("t%1.wav,%2,%3\n")
+                      .arg(row)
+                      .arg(QList<int>{1000, 250, 500}[row % 3])
+                      .arg(row)
+                      .toUtf8());
+    key.close();
+    const AnswerKeyIndex index(path);
+    QCOMPARE(choicesOf(index, QStringLiteral("frequency_hz")),
+             (QStringList{QStringLiteral("250"), QStringLiteral("500"), QStringLiteral("1000")}));
+    QVERIFY(!choicesOf(index, QStringLiteral("n")));
+}
+
+void TestStaircase::scoreCountsConfusions() {
+    IdentificationScore score;
+    score.add(QStringLiteral("A4"), QStringLiteral("A4"));
+    score.add(QStringLiteral("A4"), QStringLiteral("C5"));
+    score.add(QStringLiteral("C5"), QStringLiteral("C5"));
+    score.add(QStringLiteral("A4"), QStringLiteral("A4"));
+    QCOMPARE(score.count(QStringLiteral("A4"), QStringLiteral("C5")), 1);
+    QCOMPARE(score.count(QStringLiteral("C5"), QStringLiteral("A4")), 0);
+    QCOMPARE(score.percentCorrect(QStringLiteral("A4")), 200.0 / 3);
+    QCOMPARE(score.text(), QStringLiteral("Score: 3 of 4 (75 %)"));
 }
 
 QTEST_GUILESS_MAIN(TestStaircase)

@@ -95,12 +95,13 @@ template <typename Add> void addListeningOptions(const Add& add) {
     const OptionSection listening = OptionSection::listening;
     add(listening, {"simulate-listener"},
         QStringLiteral("Run a forced-choice procedure with a simulated listener whose psychometric "
-                       "function is SHAPE (logistic or weibull), its threshold, slope and lapse "
-                       "rate (its guess rate: one over the intervals), and print the spread of "
+                       "function f is SHAPE,THRESHOLD,SLOPE[,LAPSE]: logistic or weibull, its "
+                       "threshold, slope and lapse rate (its guess rate: one over the "
+                       "intervals), and print the spread of "
                        "the thresholds and trials over the runs. With --folder each trial is "
                        "written to <prefix>responses.csv. --from and --to bound the standard "
                        "pitch, --length and --gap are the intervals' and the gap's"),
-        "SHAPE,THRESHOLD,SLOPE[,LAPSE]");
+        "f");
     add(listening, {"procedure"},
         QStringLiteral("What the target differs in: frequency (cents), intensity (dB), itd "
                        "(microseconds, right ear leading) or ild (dB, right ear louder) "

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CommandBase.h"
 
+#include "runner/FileProbes.h"
 #include "tone/NumberText.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <QThread>
 #include <algorithm>
@@ -56,6 +60,15 @@ double decimalNumber(const QString& option, const QString& text, double lowest, 
                QStringLiteral("not %1 from %2 to %3.")
                    .arg(what, decimalText(lowest), decimalText(highest)));
     return value;
+}
+
+QString checkedFolder(const QString& text) {
+    const QString path = expandedFolder(text);
+    if (!folderExists(path) && !QDir().mkpath(path))
+        refuse(QStringLiteral("folder"), text, QStringLiteral("the folder cannot be made."));
+    if (!QFileInfo(path).isWritable())
+        refuse(QStringLiteral("folder"), text, QStringLiteral("the folder cannot be written."));
+    return text;
 }
 
 quint64 checkedSeed(const QString& option, const QString& text) {

@@ -36,6 +36,10 @@ int wholeNumber(const QString& option, const QString& text, int lowest, int high
 double decimalNumber(const QString& option, const QString& text, double lowest, double highest,
                      const QString& what);
 
+// The folder as typed, made with its parents when it is not there; refused when it cannot be
+// made or written.
+QString checkedFolder(const QString& text);
+
 // A seed: a whole number from 0 to 2^64 - 1.
 quint64 checkedSeed(const QString& option, const QString& text);
 

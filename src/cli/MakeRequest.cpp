@@ -33,16 +33,6 @@ void checkLength(const SetPlan& plan) {
     }
 }
 
-// The folder, made with its parents when it is not there.
-QString checkedFolder(const QString& text) {
-    const QString path = expandedFolder(text);
-    if (!folderExists(path) && !QDir().mkpath(path))
-        refuse(QStringLiteral("folder"), text, QStringLiteral("the folder cannot be made."));
-    if (!QFileInfo(path).isWritable())
-        refuse(QStringLiteral("folder"), text, QStringLiteral("the folder cannot be written."));
-    return text;
-}
-
 QString checkedText(Option input, const Inputs& inputs) {
     return checkedText(optionRow(input), inputs.value(input));
 }

@@ -6,6 +6,7 @@
 #include "listening/ResponsesFile.h"
 #include "options/OptionTable.h"
 #include "runner/Failure.h"
+#include "runner/FileProbes.h"
 #include "tone/NumberText.h"
 
 #include <QDir>
@@ -191,7 +192,8 @@ SimulateRequest checkedSimulateRequest(const QCommandLineParser& parser) {
                         QStringLiteral("trial-limit"), QStringLiteral("runs"),
                         QStringLiteral("seed"), QStringLiteral("from"), QStringLiteral("to"),
                         QStringLiteral("level"), QStringLiteral("length"), QStringLiteral("gap"),
-                        QStringLiteral("folder"), QStringLiteral("prefix")},
+                        QStringLiteral("folder"), QStringLiteral("prefix"),
+                        QStringLiteral("quiet")},
                        QStringLiteral("not with --simulate-listener."));
     const ForcedChoiceTask task =
         given("procedure")
@@ -211,9 +213,7 @@ SimulateRequest checkedSimulateRequest(const QCommandLineParser& parser) {
     request.seed = given("seed") ? checkedSeed(QStringLiteral("seed"), value("seed"))
                                  : QRandomGenerator::system()->generate64();
     if (given("folder")) {
-        request.folder = value("folder");
-        if (!QDir(request.folder).exists())
-            refuse(QStringLiteral("folder"), request.folder, QStringLiteral("no such folder."));
+        request.folder = expandedFolder(checkedFolder(value("folder")));
         request.prefix =
             checkedText(optionRow(Option::prefix),
                         given("prefix") ? value("prefix") : optionRow(Option::prefix).defaultValue);

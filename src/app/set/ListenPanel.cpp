@@ -151,6 +151,15 @@ ListenPanel::ListenPanel(Services services, QWidget* parent)
         buttons->addWidget(button);
     buttons->addStretch();
     layout->addLayout(buttons);
+    choiceRow = new QWidget(this);
+    auto* choices = new QHBoxLayout(choiceRow);
+    choices->setContentsMargins(0, 0, 0, 0);
+    choiceRow->setAccessibleName(QStringLiteral("Which note was it?"));
+    choiceRow->hide();
+    layout->addWidget(choiceRow);
+    scoreLabel = new QLabel(this);
+    scoreLabel->hide();
+    layout->addWidget(scoreLabel);
     pictureView = new TonePictureView(this);
     layout->addWidget(pictureView);
 
@@ -242,6 +251,8 @@ void ListenPanel::listSet(const QString& keyPath, std::shared_ptr<const AnswerKe
     m_quizRow.reset();
     m_lastQuizRow = -1;
     m_quizzing = false;
+    m_choices.reset();
+    m_score = {};
     m_rows->setKey(m_key);
     for (int column = 0; column < m_rows->columnCount(); ++column)
         fileList->resizeColumnToContents(column);
@@ -257,6 +268,8 @@ void ListenPanel::showTone(const QString& path, bool pitched) {
     m_quizRow.reset();
     m_lastQuizRow = -1;
     m_quizzing = false;
+    m_choices.reset();
+    m_score = {};
     ++m_keyAsked;
     m_keyPath.clear();
     m_key.reset();
@@ -278,6 +291,8 @@ void ListenPanel::enableButtons() {
     quizButton->setEnabled(set && rowCount() > 0);
     revealButton->setEnabled(m_quizRow.has_value());
     nextButton->setEnabled(m_quizzing);
+    choiceRow->setVisible(set && m_quizRow && m_choices && !m_choices->isEmpty());
+    scoreLabel->setVisible(set && m_score.trials() > 0);
     // While the answer is hidden, the list holds no row to read out.
     fileList->setEnabled(!m_quizRow);
 }
@@ -327,10 +342,42 @@ void ListenPanel::quizNext() {
     fileList->clearSelection();
     fileList->setCurrentIndex(QModelIndex());
     showPicture(QString(), false);
-    caption->setText(QStringLiteral("Quiz: listen, then Reveal. Play plays it again."));
+    makeChoices();
+    caption->setText(m_choices->isEmpty()
+                         ? QStringLiteral("Quiz: listen, then Reveal. Play plays it again.")
+                         : QStringLiteral("Quiz: listen, then choose its note, or Reveal. Play "
+                                          "plays it again."));
     enableButtons();
     revealButton->setFocus();
     play();
+    emit shapeChanged();
+}
+
+void ListenPanel::makeChoices() {
+    if (m_choices)
+        return;
+    m_choices = choicesOf(*m_key, QStringLiteral("note")).value_or(QStringList());
+    for (QPushButton* old : choiceRow->findChildren<QPushButton*>())
+        delete old;
+    for (const QString& choice : *m_choices) {
+        auto* button = new QPushButton(choice, choiceRow);
+        connect(button, &QPushButton::clicked, this, [this, choice] { choose(choice); });
+        choiceRow->layout()->addWidget(button);
+    }
+}
+
+void ListenPanel::choose(const QString& choice) {
+    if (!m_quizRow)
+        return;
+    const QString expected = m_key->field(*m_quizRow, QStringLiteral("note"));
+    m_score.add(expected, choice);
+    reveal();
+    caption->setText(expected == choice
+                         ? QStringLiteral("Right: it was %1.").arg(expected)
+                         : QStringLiteral("It was %1, not %2.").arg(expected, choice));
+    scoreLabel->setText(m_score.text());
+    enableButtons();
+    emit shapeChanged();
 }
 
 void ListenPanel::reveal() {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "listening/Identification.h"
 #include "set/AnswerKey.h"
 
 #include <QWidget>
@@ -19,7 +20,8 @@ class TonePictures;
 class TonePictureView;
 
 // A set's files as its answer key tells them, to play one by one and to look at, and a quiz
-// that plays one at random with its answer hidden until Reveal.
+// that plays one at random with its answer hidden until Reveal, or until the listener picks its
+// note among the set's (where it holds no more than a few) and is scored.
 class ListenPanel : public QWidget {
     Q_OBJECT
 
@@ -48,6 +50,9 @@ public:
     QPushButton* revealButton;
     QPushButton* nextButton;
     TonePictureView* pictureView;
+    // The quiz's answers: a button for each of the set's notes, and the score.
+    QWidget* choiceRow;
+    QLabel* scoreLabel;
 
     // The row the quiz played, while its answer is hidden.
     std::optional<int> hiddenRow() const { return m_quizRow; }
@@ -78,6 +83,9 @@ private:
     QString setCaption() const;
     void quizNext();
     void reveal();
+    void choose(const QString& choice);
+    // The choice buttons for the set's notes, made when its first quiz begins.
+    void makeChoices();
     void enableButtons();
     bool rowPitched(int row) const;
 
@@ -91,4 +99,7 @@ private:
     // A quiz has begun on this set: Next plays another.
     bool m_quizzing = false;
     int m_lastQuizRow = -1;
+    // The set's notes once a quiz asked for them; an empty list when it has too many.
+    std::optional<QStringList> m_choices;
+    IdentificationScore m_score;
 };
