@@ -215,10 +215,9 @@ void ListeningTestPanel::start() {
     playTrial();
 }
 
-void ListeningTestPanel::playTrial() {
+void ListeningTestPanel::playTrial(int afterAnswerMs) {
     const quint64 played = ++m_played;
     m_answering = false;
-    feedbackLabel->clear();
     for (QPushButton* button : answerButtons)
         button->setEnabled(false);
     const ForcedChoiceSetup& setup = m_session->setup();
@@ -243,6 +242,21 @@ void ListeningTestPanel::playTrial() {
         asked == EndAsked::end ? finish() : askToEnd();
         return;
     }
+    // Made at once after the answer, played the pause after it: the time the making took never
+    // moves the trial.
+    const qint64 due = afterAnswerMs > 0 ? afterAnswerMs - m_sinceAnswer.elapsed() : 0;
+    if (due <= 0)
+        startSound(played);
+    else
+        QTimer::singleShot(int(due), Qt::PreciseTimer, this, [this, played] {
+            if (played == m_played)
+                startSound(played);
+        });
+}
+
+void ListeningTestPanel::startSound(quint64 played) {
+    const ForcedChoiceSetup& setup = m_session->setup();
+    feedbackLabel->clear();
     if (!m_services.sound.playSoundFile(m_sound.path)) {
         finish(QStringLiteral("There is no audio output, so the test cannot be heard. Connect or "
                               "turn on a sound device, then start again."));
@@ -308,11 +322,8 @@ void ListeningTestPanel::answer(int interval) {
         finish();
         return;
     }
-    const quint64 played = m_played;
-    QTimer::singleShot(m_session->setup().pauseMs, this, [this, played] {
-        if (played == m_played)
-            playTrial();
-    });
+    m_sinceAnswer.start();
+    playTrial(m_session->setup().pauseMs);
 }
 
 void ListeningTestPanel::askToEnd() {

@@ -81,7 +81,9 @@ signals:
 private:
     void applyPreset(int procedure);
     void start();
-    void playTrial();
+    // Makes the next trial's sound and plays it `afterAnswerMs` after the answer.
+    void playTrial(int afterAnswerMs = 0);
+    void startSound(quint64 played);
     void openAnswers();
     void answer(int interval);
     // Ends the session: its summary written, its track and result shown.
@@ -101,6 +103,7 @@ private:
     TrialSound m_sound;
     QElapsedTimer m_sinceStart;
     QElapsedTimer m_sinceLastInterval;
+    QElapsedTimer m_sinceAnswer;
     bool m_answering = false;
     // Escape or closing while a trial is being made is taken once it is made.
     enum class EndAsked { no, ask, end };
