@@ -36,11 +36,6 @@ private slots:
 
 namespace {
 
-// Presses an access key or shortcut as the user does.
-void press(QWidget& window, int key, Qt::KeyboardModifiers modifiers = Qt::AltModifier) {
-    QTest::keyClick(window.windowHandle(), Qt::Key(key), modifiers);
-}
-
 // A shown window that has made a set of `count` WAV tones.
 void makeSet(ToneRun& run, int count) {
     run.w.countField->setText(QString::number(count));

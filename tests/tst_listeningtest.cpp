@@ -29,10 +29,6 @@ private slots:
 
 namespace {
 
-void press(QWidget& window, int key, Qt::KeyboardModifiers modifiers = Qt::AltModifier) {
-    QTest::keyClick(window.windowHandle(), Qt::Key(key), modifiers);
-}
-
 // The panel opened by its access key, set to short trials so that a test takes a second.
 ListeningTestPanel& openPanel(ToneRun& run, int trials) {
     run.w.show();

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The adaptive staircase against its definition, and against a simulated listener whose
 // psychometric function is known; identification's order, choices and score.
+#include "TestSupport.h"
 #include "listening/Identification.h"
 #include "listening/SimulatedListener.h"
 #include "listening/Staircase.h"
 
-#include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -99,16 +99,14 @@ void TestStaircase::identificationOrderIsBalancedAndSeeded() {
 void TestStaircase::choicesAreTheColumnsValues() {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("key.csv"));
-    QFile key(path);
-    QVERIFY(key.open(QIODevice::WriteOnly));
-    key.write("file,frequency_hz,n\n");
+    QByteArray key = "file,frequency_hz,n\n";
     for (int row = 0; row < 13; ++row)
-        key.write(QStringLiteral("t%1.wav,%2,%3\n")
-                      .arg(row)
-                      .arg(QList<int>{1000, 250, 500}[row % 3])
-                      .arg(row)
-                      .toUtf8());
-    key.close();
+        key += QStringLiteral("t%1.wav,%2,%3\n")
+                   .arg(row)
+                   .arg(QList<int>{1000, 250, 500}[row % 3])
+                   .arg(row)
+                   .toUtf8();
+    TestSupport::writeFile(path, key);
     const AnswerKeyIndex index(path);
     QCOMPARE(choicesOf(index, QStringLiteral("frequency_hz")),
              (QStringList{QStringLiteral("250"), QStringLiteral("500"), QStringLiteral("1000")}));

@@ -41,6 +41,11 @@ inline QString madeColumn(const QString& row) {
     return keyField(row, QStringLiteral("made"));
 }
 
+// Presses an access key or shortcut on the window as the user does.
+inline void press(QWidget& window, int key, Qt::KeyboardModifiers modifiers = Qt::AltModifier) {
+    QTest::keyClick(window.windowHandle(), Qt::Key(key), modifiers);
+}
+
 // A window ready for a run: tool folder and output folder of the test's own.
 class ToneRun {
 public:
