@@ -26,7 +26,7 @@ set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${w
 
 add_executable(fake_sox support/fake_sox.cpp)
 foreach(suite tst_numbertext tst_tonecommand tst_set tst_stimuli tst_initext tst_registry tst_options
-               tst_listen)
+               tst_listen tst_listeningtest)
   add_executable(${suite} ${suite}.cpp)
   target_link_libraries(${suite} PRIVATE ziravel_app ziravel_sound Qt6::Test)
   target_compile_definitions(${suite} PRIVATE ZIRAVEL_FAKE_SOX="$<TARGET_FILE:fake_sox>")
