@@ -36,16 +36,6 @@ private slots:
 
 namespace {
 
-// A shown window that has made a set of `count` WAV tones.
-void makeSet(ToneRun& run, int count) {
-    run.w.countField->setText(QString::number(count));
-    run.w.show();
-    QVERIFY(QTest::qWaitForWindowActive(&run.w));
-    run.w.pushButton1->click();
-    QVERIFY(run.w.listenPanel());
-    QTRY_COMPARE(run.w.listenPanel()->rowCount(), count);
-}
-
 QString keyPath(const ToneRun& run) {
     return run.output + QStringLiteral("/Ziravel_tones.csv");
 }

@@ -25,6 +25,7 @@ private slots:
     void sessionByKeyboardIsRecorded();
     void escapeEndsKeepingTheAnswers();
     void noOutputStartsNothing();
+    void identificationOfTheSetListed();
 };
 
 namespace {
@@ -42,6 +43,10 @@ ListeningTestPanel& openPanel(ToneRun& run, int trials) {
     panel.pauseMs->setValue(0);
     panel.trialLimit->setValue(trials);
     return panel;
+}
+
+bool answersOpen(const ListeningTestPanel& panel) {
+    return !panel.answerButtons.isEmpty() && panel.answerButtons[0]->isEnabled();
 }
 
 // The results file's rows, each by its columns' names.
@@ -69,7 +74,7 @@ void TestListeningTest::sessionByKeyboardIsRecorded() {
     QList<QByteArray> played;
     QList<int> answers;
     for (int trial = 1; trial <= 6; ++trial) {
-        QTRY_VERIFY(panel.answerButtons[0]->isEnabled());
+        QTRY_VERIFY(answersOpen(panel));
         QCOMPARE(panel.trialLabel->text().section(QLatin1Char(':'), 0, 0),
                  QStringLiteral("Trial %1").arg(trial));
         played << contentOf(run.fixture.sound.played.last());
@@ -113,7 +118,7 @@ void TestListeningTest::escapeEndsKeepingTheAnswers() {
     ListeningTestPanel& panel = openPanel(run, 20);
     for (int session = 1; session <= 2; ++session) {
         press(run.w, Qt::Key_S);
-        QTRY_VERIFY(panel.answerButtons[0]->isEnabled());
+        QTRY_VERIFY(answersOpen(panel));
         press(run.w, Qt::Key_2, Qt::NoModifier);
         QTRY_VERIFY(panel.trialLabel->text().startsWith(QStringLiteral("Trial 2")));
         press(run.w, Qt::Key_Escape, Qt::NoModifier);
@@ -140,6 +145,48 @@ void TestListeningTest::noOutputStartsNothing() {
     QTRY_VERIFY(panel.resultLabel->text().startsWith(QStringLiteral("There is no audio output")));
     QCOMPARE(linesOf(run.output + QStringLiteral("/Ziravel_responses.csv")).size(), 1);
     QVERIFY(!run.w.isBusy());
+}
+
+// Each file of the set is played twice and named by its note: every row says which file played,
+// its note in the key, and the note answered; the score and confusions follow.
+void TestListeningTest::identificationOfTheSetListed() {
+    ToneRun run;
+    makeSet(run, 3);
+    ListeningTestPanel& panel = openPanel(run, 6);
+    panel.procedureList->setCurrentIndex(4);
+    panel.repeatsBox->setValue(2);
+    panel.pauseMs->setValue(0);
+    QMap<QString, QString> notes; // by file
+    for (const QString& row : linesOf(run.output + QStringLiteral("/Ziravel_tones.csv")).mid(1))
+        notes.insert(keyField(row, QStringLiteral("file")), keyField(row, QStringLiteral("note")));
+    press(run.w, Qt::Key_S);
+    QTRY_VERIFY(panel.isRunning());
+    QStringList played;
+    for (int trial = 1; trial <= 6; ++trial) {
+        QTRY_VERIFY(answersOpen(panel));
+        played << QFileInfo(run.fixture.sound.played.last()).fileName();
+        press(run.w, Qt::Key_1, Qt::NoModifier);
+    }
+    QTRY_VERIFY(!panel.isRunning());
+    const QList<QMap<QString, QString>> rows =
+        responseRows(run.output + QStringLiteral("/Ziravel_responses.csv"));
+    QCOMPARE(rows.size(), 6);
+    QStringList choices = notes.values();
+    choices.removeDuplicates();
+    QCOMPARE(panel.answerButtons.size(), choices.size());
+    int right = 0;
+    for (qsizetype at = 0; at < rows.size(); ++at) {
+        QCOMPARE(rows[at]["procedure"], QStringLiteral("identification"));
+        QCOMPARE(rows[at]["file"], played[at]);
+        QCOMPARE(rows[at]["expected"], notes.value(played[at]));
+        QCOMPARE(rows[at]["answer"], panel.answerButtons[0]->accessibleName());
+        right += rows[at]["correct"] == QLatin1String("yes");
+        QCOMPARE(rows[at]["correct"] == QLatin1String("yes"),
+                 rows[at]["answer"] == rows[at]["expected"]);
+    }
+    QCOMPARE(played.count(played.first()), 2);
+    QVERIFY(panel.resultLabel->text().startsWith(QStringLiteral("Score: %1 of 6").arg(right)));
+    QVERIFY(panel.confusionLabel->isVisible());
 }
 
 QTEST_MAIN(TestListeningTest)

@@ -52,8 +52,7 @@ double ForcedChoiceSession::percentCorrect() const {
     return 100.0 * double(correct) / double(m_track.size());
 }
 
-QJsonObject ForcedChoiceSession::summary(const QString& listener,
-                                         const QString& outputDevice) const {
+QJsonObject ForcedChoiceSession::summary(const QString& listener) const {
     const StaircaseRule& rule = m_setup.rule;
     QJsonArray steps;
     for (const double step : rule.steps)
@@ -67,7 +66,6 @@ QJsonObject ForcedChoiceSession::summary(const QString& listener,
         {QStringLiteral("procedure"), forcedChoiceTaskNames[int(m_setup.task)]},
         {QStringLiteral("seed"), QString::number(m_seed)},
         {QStringLiteral("listener"), listener},
-        {QStringLiteral("output_device"), outputDevice},
         {QStringLiteral("intervals"), m_setup.intervals},
         {QStringLiteral("standard_hz"),
          QJsonArray{m_setup.lowestStandard, m_setup.highestStandard}},

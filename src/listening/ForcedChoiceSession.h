@@ -40,7 +40,7 @@ public:
     double percentCorrect() const;
 
     // What the summaries file keeps of it: enough to play the same trials again.
-    QJsonObject summary(const QString& listener, const QString& outputDevice) const;
+    QJsonObject summary(const QString& listener) const;
 
 private:
     ForcedChoiceSetup m_setup;

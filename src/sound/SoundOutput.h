@@ -13,6 +13,8 @@ public:
     virtual bool playSoundFile(const QString& path) = 0;
     // Ends a sound still playing; nothing when none is.
     virtual void stopSound() = 0;
+    // The name of the device sounds go to, as the system gives it; empty when none is known.
+    virtual QString outputName() const { return {}; }
 };
 
 // This platform's sound output, owned by the caller: Qt Multimedia, or the system's call on

@@ -202,6 +202,10 @@ void AudioPlayer::feed() {
         m_feeder.stop();
 }
 
+QString AudioPlayer::outputName() const {
+    return QMediaDevices::defaultAudioOutput().description();
+}
+
 bool AudioPlayer::playSoundFile(const QString& path) {
     stop();
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();

@@ -87,6 +87,7 @@ public:
     ~AudioPlayer() override;
     bool playSoundFile(const QString& path) override;
     void stopSound() override { stop(); }
+    QString outputName() const override;
 
 private:
     void stop();

@@ -18,6 +18,14 @@ void SystemSound::stopSound() {
     PlaySoundW(nullptr, nullptr, 0);
 }
 
+QString SystemSound::outputName() const {
+    // PlaySound plays through the wave mapper: the first device.
+    WAVEOUTCAPSW caps{};
+    if (waveOutGetNumDevs() == 0 || waveOutGetDevCapsW(0, &caps, sizeof caps) != MMSYSERR_NOERROR)
+        return {};
+    return QString::fromWCharArray(caps.szPname);
+}
+
 SoundOutput* newPlatformSoundOutput() {
     return new SystemSound;
 }

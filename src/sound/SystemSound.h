@@ -9,4 +9,5 @@ class SystemSound : public SoundOutput {
 public:
     bool playSoundFile(const QString& path) override;
     void stopSound() override;
+    QString outputName() const override;
 };

@@ -3,6 +3,7 @@
 
 #include "TestSupport.h"
 #include "WindowFixture.h"
+#include "app/set/ListenPanel.h"
 #include "app/window/ToneWindow.h"
 #include "set/AnswerKey.h"
 
@@ -45,6 +46,10 @@ inline QString madeColumn(const QString& row) {
 inline void press(QWidget& window, int key, Qt::KeyboardModifiers modifiers = Qt::AltModifier) {
     QTest::keyClick(window.windowHandle(), Qt::Key(key), modifiers);
 }
+
+class ToneRun;
+// A shown window that has made a set of `count` WAV tones, listed below it.
+void makeSet(ToneRun& run, int count);
 
 // A window ready for a run: tool folder and output folder of the test's own.
 class ToneRun {
@@ -106,3 +111,12 @@ public:
     Form1& w = *fixture.window;
     QString output;
 };
+
+inline void makeSet(ToneRun& run, int count) {
+    run.w.countField->setText(QString::number(count));
+    run.w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&run.w));
+    run.w.pushButton1->click();
+    QVERIFY(run.w.listenPanel());
+    QTRY_COMPARE(run.w.listenPanel()->rowCount(), count);
+}

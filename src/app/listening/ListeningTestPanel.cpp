@@ -5,18 +5,17 @@
 #include "app/window/Modals.h"
 #include "runner/Failure.h"
 #include "sound/SoundOutput.h"
-#include "tone/NumberText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QFontDatabase>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QTimer>
@@ -26,13 +25,16 @@
 
 namespace {
 
-const QStringList procedureRows{QStringLiteral("Frequency discrimination"),
-                                QStringLiteral("Intensity discrimination"),
-                                QStringLiteral("Lateralisation by time (ITD)"),
-                                QStringLiteral("Lateralisation by level (ILD)")};
-// What each task's value is counted in.
-const QStringList valueUnits{QStringLiteral("cents"), QStringLiteral("dB"),
-                             QStringLiteral("\u00b5s"), QStringLiteral("dB")};
+// The forced-choice tasks in their order, then identification.
+const QStringList procedureRows{
+    QStringLiteral("Frequency discrimination"), QStringLiteral("Intensity discrimination"),
+    QStringLiteral("Lateralisation by time (ITD)"), QStringLiteral("Lateralisation by level (ILD)"),
+    QStringLiteral("Identification from the set listed")};
+const int identificationRow = 4;
+// The key's columns a listener usually answers by; any other may be typed.
+const QStringList answerColumns{QStringLiteral("note"), QStringLiteral("frequency_hz"),
+                                QStringLiteral("waveform"), QStringLiteral("channel"),
+                                QStringLiteral("direction")};
 
 QSpinBox* spinBox(QWidget* parent, int lowest, int highest, const QString& suffix = {}) {
     auto* box = new QSpinBox(parent);
@@ -57,7 +59,7 @@ ListeningTestPanel::ListeningTestPanel(Services services, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
 
     m_setupPage = new QWidget(this);
-    auto* form = new QFormLayout(m_setupPage);
+    m_form = new QFormLayout(m_setupPage);
     procedureList = new QComboBox(m_setupPage);
     procedureList->addItems(procedureRows);
     intervalsList = new QComboBox(m_setupPage);
@@ -75,27 +77,33 @@ ListeningTestPanel::ListeningTestPanel(Services services, QWidget* parent)
     level->setSuffix(QStringLiteral(" dBFS"));
     intervalMs = spinBox(m_setupPage, 10, 10000, QStringLiteral(" ms"));
     gapMs = spinBox(m_setupPage, 0, 10000, QStringLiteral(" ms"));
+    columnList = new QComboBox(m_setupPage);
+    columnList->setEditable(true);
+    columnList->addItems(answerColumns);
+    repeatsBox = spinBox(m_setupPage, 1, 100);
     pauseMs = spinBox(m_setupPage, 0, 10000, QStringLiteral(" ms"));
     listenerField = new QLineEdit(m_setupPage);
     feedbackBox =
         new QCheckBox(QStringLiteral("Say after each answer whether it was right"), m_setupPage);
     startButton = new QPushButton(QStringLiteral("&Start"), m_setupPage);
-    form->addRow(QStringLiteral("Procedure:"), procedureList);
-    form->addRow(QStringLiteral("Intervals:"), intervalsList);
-    form->addRow(QStringLiteral("Rule:"), ruleList);
-    form->addRow(QStringLiteral("First difference:"), startValue);
-    form->addRow(QStringLiteral("Stop after reversals:"), stopReversals);
-    form->addRow(QStringLiteral("Threshold from the last reversals:"), averagedReversals);
-    form->addRow(QStringLiteral("Stop after trials:"), trialLimit);
-    form->addRow(QStringLiteral("Standard from:"), lowestStandard);
-    form->addRow(QStringLiteral("Standard to:"), highestStandard);
-    form->addRow(QStringLiteral("Level:"), level);
-    form->addRow(QStringLiteral("Interval:"), intervalMs);
-    form->addRow(QStringLiteral("Gap between intervals:"), gapMs);
-    form->addRow(QStringLiteral("Pause after the answer:"), pauseMs);
-    form->addRow(QStringLiteral("Listener:"), listenerField);
-    form->addRow(feedbackBox);
-    form->addRow(startButton);
+    m_form->addRow(QStringLiteral("Procedure:"), procedureList);
+    m_form->addRow(QStringLiteral("Intervals:"), intervalsList);
+    m_form->addRow(QStringLiteral("Rule:"), ruleList);
+    m_form->addRow(QStringLiteral("First difference:"), startValue);
+    m_form->addRow(QStringLiteral("Stop after reversals:"), stopReversals);
+    m_form->addRow(QStringLiteral("Threshold from the last reversals:"), averagedReversals);
+    m_form->addRow(QStringLiteral("Stop after trials:"), trialLimit);
+    m_form->addRow(QStringLiteral("Standard from:"), lowestStandard);
+    m_form->addRow(QStringLiteral("Standard to:"), highestStandard);
+    m_form->addRow(QStringLiteral("Level:"), level);
+    m_form->addRow(QStringLiteral("Interval:"), intervalMs);
+    m_form->addRow(QStringLiteral("Gap between intervals:"), gapMs);
+    m_form->addRow(QStringLiteral("Answer by the key's column:"), columnList);
+    m_form->addRow(QStringLiteral("Times each file plays:"), repeatsBox);
+    m_form->addRow(QStringLiteral("Pause after the answer:"), pauseMs);
+    m_form->addRow(QStringLiteral("Listener:"), listenerField);
+    m_form->addRow(feedbackBox);
+    m_form->addRow(startButton);
     layout->addWidget(m_setupPage);
 
     m_trialPage = new QWidget(this);
@@ -103,23 +111,13 @@ ListeningTestPanel::ListeningTestPanel(Services services, QWidget* parent)
     trialLabel = new QLabel(m_trialPage);
     trialLabel->setAccessibleName(QStringLiteral("Trial"));
     trialLayout->addWidget(trialLabel);
-    auto* buttonRow = new QHBoxLayout;
-    for (int interval = 1; interval <= 3; ++interval) {
-        auto* button = new QPushButton(QStringLiteral("&%1").arg(interval), m_trialPage);
-        button->setMinimumHeight(fontMetrics().height() * 4);
-        QFont large = button->font();
-        large.setPointSizeF(large.pointSizeF() * 2);
-        button->setFont(large);
-        button->setAccessibleName(QStringLiteral("Interval %1").arg(interval));
-        button->setEnabled(false);
-        connect(button, &QPushButton::clicked, this, [this, interval] { answer(interval); });
-        // The number alone answers too, wherever the focus is in the window.
-        auto* key = new QShortcut(QKeySequence(Qt::Key_0 + interval), this);
-        connect(key, &QShortcut::activated, this, [this, interval] { answer(interval); });
-        answerButtons << button;
-        buttonRow->addWidget(button);
+    m_answerRow = new QHBoxLayout;
+    trialLayout->addLayout(m_answerRow);
+    // The number alone answers too, wherever the focus is in the window.
+    for (int place = 1; place <= 9; ++place) {
+        auto* key = new QShortcut(QKeySequence(Qt::Key_0 + place), this);
+        connect(key, &QShortcut::activated, this, [this, place] { answer(place); });
     }
-    trialLayout->addLayout(buttonRow);
     feedbackLabel = new QLabel(m_trialPage);
     feedbackLabel->setAccessibleName(QStringLiteral("Feedback"));
     trialLayout->addWidget(feedbackLabel);
@@ -132,10 +130,15 @@ ListeningTestPanel::ListeningTestPanel(Services services, QWidget* parent)
     resultLabel->setWordWrap(true);
     resultLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     resultLabel->setAccessibleName(QStringLiteral("Result"));
+    confusionLabel = new QLabel(m_resultPage);
+    confusionLabel->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    confusionLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    confusionLabel->setAccessibleName(QStringLiteral("Confusion matrix"));
     auto* again = new QPushButton(QStringLiteral("New test"), m_resultPage);
     connect(again, &QPushButton::clicked, this, [this] { showPage(m_setupPage); });
     resultLayout->addWidget(trackView);
     resultLayout->addWidget(resultLabel);
+    resultLayout->addWidget(confusionLabel);
     resultLayout->addWidget(again);
     layout->addWidget(m_resultPage);
 
@@ -147,8 +150,22 @@ ListeningTestPanel::ListeningTestPanel(Services services, QWidget* parent)
 
 ListeningTestPanel::~ListeningTestPanel() = default;
 
-// The classic procedure of the task, its controls set to it.
+bool ListeningTestPanel::isIdentification() const {
+    return procedureList->currentIndex() == identificationRow;
+}
+
+// The classic procedure of the task, its controls set to it; identification shows its own.
 void ListeningTestPanel::applyPreset(int procedure) {
+    const bool identification = procedure == identificationRow;
+    for (QWidget* forcedChoice : std::initializer_list<QWidget*>{
+             intervalsList, ruleList, startValue, stopReversals, averagedReversals, trialLimit,
+             lowestStandard, highestStandard, level, intervalMs, gapMs})
+        m_form->setRowVisible(forcedChoice, !identification);
+    m_form->setRowVisible(columnList, identification);
+    m_form->setRowVisible(repeatsBox, identification);
+    emit shapeChanged();
+    if (identification)
+        return;
     const ForcedChoiceSetup preset = classicSetup(ForcedChoiceTask(procedure));
     const StaircaseRule& rule = preset.rule;
     intervalsList->setCurrentIndex(preset.intervals - 2);
@@ -168,7 +185,8 @@ void ListeningTestPanel::applyPreset(int procedure) {
 }
 
 ForcedChoiceSetup ListeningTestPanel::setup() const {
-    ForcedChoiceSetup setup = classicSetup(ForcedChoiceTask(procedureList->currentIndex()));
+    ForcedChoiceSetup setup = classicSetup(
+        ForcedChoiceTask(std::min(procedureList->currentIndex(), identificationRow - 1)));
     setup.intervals = intervalsList->currentIndex() + 2;
     setup.rule.down = ruleList->currentIndex() + 2;
     setup.rule.start = startValue->value();
@@ -193,26 +211,62 @@ void ListeningTestPanel::showPage(QWidget* page) {
 void ListeningTestPanel::start() {
     if (isRunning())
         return;
-    m_tool = m_services.tool();
-    if (m_tool.isEmpty())
+    const QString keyPath = m_services.keyPath();
+    if (isIdentification() && keyPath.isEmpty()) {
+        m_services.modals.showNotice(QStringLiteral("Identification plays the set listed below "
+                                                    "the window: make a set, or open its answer "
+                                                    "key (Ctrl+O), then start again."));
+        return;
+    }
+    const QString tool = isIdentification() ? QString() : m_services.tool();
+    if (!isIdentification() && tool.isEmpty())
         return;
     const QDir folder(m_services.folder());
     const QString prefix = m_services.prefix();
     try {
         m_results = std::make_unique<ResponsesFile>(folder.filePath(responsesName(prefix)));
         m_trialFolder = std::make_unique<PrivateFolder>(folder.path());
+        m_procedure =
+            isIdentification()
+                ? identificationProcedure(keyPath, columnList->currentText(), repeatsBox->value())
+                : forcedChoiceProcedure(setup(), m_services.session, tool, *m_trialFolder);
     } catch (const Failure& failure) {
         m_results.reset();
+        m_trialFolder.reset();
         m_services.modals.showNotice(failure.description());
         return;
     }
     m_summaryPath = folder.filePath(sessionSummaryName(prefix));
-    m_session = std::make_unique<ForcedChoiceSession>(
-        setup(), QRandomGenerator::system()->generate64(), newSessionId());
+    makeAnswerButtons();
     m_services.setBusy(true);
     showPage(m_trialPage);
     m_sinceStart.start();
     playTrial();
+}
+
+// Large buttons, one for each answer, their number its access key: "1", or "1  A4".
+void ListeningTestPanel::makeAnswerButtons() {
+    qDeleteAll(answerButtons);
+    answerButtons.clear();
+    const QStringList texts = m_procedure->answerTexts();
+    const bool intervals = m_procedure->intervalSeconds() > 0;
+    for (qsizetype at = 0; at < texts.size(); ++at) {
+        const QString number = QString::number(at + 1);
+        auto* button = new QPushButton(
+            QLatin1Char('&') + number + (intervals ? QString() : QStringLiteral("  ") + texts[at]),
+            m_trialPage);
+        button->setMinimumHeight(fontMetrics().height() * 4);
+        QFont large = button->font();
+        large.setPointSizeF(large.pointSizeF() * (intervals ? 2 : 1.4));
+        button->setFont(large);
+        button->setAccessibleName(intervals ? QStringLiteral("Interval %1").arg(number)
+                                            : texts[at]);
+        button->setEnabled(false);
+        const int place = int(at) + 1;
+        connect(button, &QPushButton::clicked, this, [this, place] { answer(place); });
+        answerButtons << button;
+        m_answerRow->addWidget(button);
+    }
 }
 
 void ListeningTestPanel::playTrial(int afterAnswerMs) {
@@ -220,16 +274,11 @@ void ListeningTestPanel::playTrial(int afterAnswerMs) {
     m_answering = false;
     for (QPushButton* button : answerButtons)
         button->setEnabled(false);
-    const ForcedChoiceSetup& setup = m_session->setup();
-    for (qsizetype at = 0; at < answerButtons.size(); ++at)
-        answerButtons[at]->setVisible(at < setup.intervals);
-    const ForcedChoiceTrial trial = m_session->trial();
-    trialLabel->setText(QStringLiteral("Trial %1").arg(trial.number));
+    trialLabel->setText(QStringLiteral("Trial %1").arg(m_procedure->trialNumber()));
     m_making = true;
     QString failed;
     try {
-        m_sound = makeTrialSound(m_services.session, m_tool, setup, trial,
-                                 m_trialFolder->filePath(QStringLiteral("trial.wav")));
+        m_sound = m_procedure->trialSound();
     } catch (const Failure& failure) {
         failed = failure.description();
     }
@@ -255,7 +304,6 @@ void ListeningTestPanel::playTrial(int afterAnswerMs) {
 }
 
 void ListeningTestPanel::startSound(quint64 played) {
-    const ForcedChoiceSetup& setup = m_session->setup();
     feedbackLabel->clear();
     if (!m_services.sound.playSoundFile(m_sound.path)) {
         finish(QStringLiteral("There is no audio output, so the test cannot be heard. Connect or "
@@ -263,8 +311,9 @@ void ListeningTestPanel::startSound(quint64 played) {
         return;
     }
     // Each interval's button is lit while it sounds, at its time within the one sound.
-    const int intervalLength = int(std::lround(setup.intervalSeconds * 1000));
-    for (int interval = 1; interval <= setup.intervals; ++interval) {
+    const int intervalLength = int(std::lround(m_procedure->intervalSeconds() * 1000));
+    for (int interval = 1; intervalLength > 0 && interval <= m_sound.intervalOnsets.size();
+         ++interval) {
         const int onset = int(std::lround(m_sound.onsetSeconds(interval) * 1000));
         QPushButton* button = answerButtons[interval - 1];
         QTimer::singleShot(onset, this, [this, played, button, interval] {
@@ -272,7 +321,7 @@ void ListeningTestPanel::startSound(quint64 played) {
                 return;
             button->setDown(true);
             trialLabel->setText(QStringLiteral("Trial %1: interval %2")
-                                    .arg(m_session->trial().number)
+                                    .arg(m_procedure->trialNumber())
                                     .arg(interval));
         });
         QTimer::singleShot(onset + intervalLength, this, [this, played, button] {
@@ -287,25 +336,23 @@ void ListeningTestPanel::startSound(quint64 played) {
 }
 
 void ListeningTestPanel::openAnswers() {
-    const int intervals = m_session->setup().intervals;
-    trialLabel->setText(QStringLiteral("Trial %1: which interval? 1 to %2")
-                            .arg(m_session->trial().number)
-                            .arg(intervals));
-    for (int at = 0; at < intervals; ++at)
-        answerButtons[at]->setEnabled(true);
+    trialLabel->setText(QStringLiteral("Trial %1: which? 1 to %2")
+                            .arg(m_procedure->trialNumber())
+                            .arg(answerButtons.size()));
+    for (QPushButton* button : answerButtons)
+        button->setEnabled(true);
     answerButtons.first()->setFocus();
     m_sinceLastInterval.start();
     m_answering = true;
 }
 
-void ListeningTestPanel::answer(int interval) {
-    if (!m_answering || interval > m_session->setup().intervals)
+void ListeningTestPanel::answer(int place) {
+    if (!m_answering || place > answerButtons.size())
         return;
     m_answering = false;
     const double reactionMs = double(m_sinceLastInterval.nsecsElapsed()) / 1e6;
-    const int target = m_session->trial().targetInterval;
     const ResponseRow row =
-        m_session->answer(interval, double(m_sinceStart.nsecsElapsed()) / 1e9, reactionMs);
+        m_procedure->answer(place - 1, double(m_sinceStart.nsecsElapsed()) / 1e9, reactionMs);
     try {
         m_results->add(row);
     } catch (const Failure& failure) {
@@ -315,15 +362,16 @@ void ListeningTestPanel::answer(int interval) {
     for (QPushButton* button : answerButtons)
         button->setEnabled(false);
     if (feedbackBox->isChecked())
-        feedbackLabel->setText(row.correct
-                                   ? QStringLiteral("Right.")
-                                   : QStringLiteral("Not this time: it was %1.").arg(target));
-    if (m_session->finished()) {
+        feedbackLabel->setText(
+            row.correct
+                ? QStringLiteral("Right.")
+                : QStringLiteral("Not this time: it was %1.").arg(m_procedure->rightAnswer()));
+    if (m_procedure->finished()) {
         finish();
         return;
     }
     m_sinceAnswer.start();
-    playTrial(m_session->setup().pauseMs);
+    playTrial(pauseMs->value());
 }
 
 void ListeningTestPanel::askToEnd() {
@@ -351,41 +399,32 @@ void ListeningTestPanel::end() {
         finish();
 }
 
-QString ListeningTestPanel::resultText() const {
-    const ForcedChoiceSetup& setup = m_session->setup();
-    const QString unit = valueUnits[int(setup.task)];
-    const std::optional<double> threshold = m_session->staircase().threshold();
-    QString text = threshold
-                       ? QStringLiteral("Threshold: %1 %2, the mean of the last %3 reversals.")
-                             .arg(decimalText(std::round(*threshold * 100) / 100), unit)
-                             .arg(setup.rule.reversalsAveraged)
-                       : QStringLiteral("No threshold: fewer than %1 reversals.")
-                             .arg(setup.rule.reversalsAveraged);
-    text += QStringLiteral(" %1 % correct over %2 trials.")
-                .arg(decimalText(std::round(m_session->percentCorrect() * 10) / 10))
-                .arg(m_session->staircase().trials());
-    return text;
-}
-
 void ListeningTestPanel::finish(const QString& why) {
     ++m_played;
     m_answering = false;
     m_services.sound.stopSound();
-    QString text = why.isEmpty() ? QString() : why + QLatin1Char(' ');
-    text += resultText();
-    if (m_session->staircase().trials() > 0) {
+    const QStringList result = m_procedure->resultText().split(QLatin1Char('\n'));
+    QString text = why.isEmpty() ? result.first() : why + QLatin1Char(' ') + result.first();
+    if (m_procedure->trialNumber() > 1) {
+        QJsonObject summary = m_procedure->summary(listenerField->text());
+        summary.insert(QStringLiteral("output_device"), m_services.sound.outputName());
         try {
-            keepSessionSummary(m_summaryPath, m_session->summary(listenerField->text(), {}));
+            keepSessionSummary(m_summaryPath, summary);
         } catch (const Failure& failure) {
             text += QLatin1Char(' ') + failure.description();
         }
         text += QStringLiteral(" Results: %1").arg(QDir::toNativeSeparators(m_results->path()));
     }
-    trackView->setTrack(m_session->track(), m_session->staircase().threshold(),
-                        m_session->setup().rule.logScale);
-    trackView->setAccessibleDescription(resultText());
+    const ForcedChoiceSession* staircase = m_procedure->staircaseSession();
+    trackView->setVisible(staircase);
+    if (staircase)
+        trackView->setTrack(staircase->track(), staircase->staircase().threshold(),
+                            staircase->setup().rule.logScale);
+    trackView->setAccessibleDescription(result.first());
     resultLabel->setText(text);
-    m_session.reset();
+    confusionLabel->setText(result.mid(1).join(QLatin1Char('\n')));
+    confusionLabel->setVisible(result.size() > 1);
+    m_procedure.reset();
     m_results.reset();
     m_trialFolder.reset();
     m_services.setBusy(false);

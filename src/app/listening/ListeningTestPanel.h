@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "listening/ForcedChoiceSession.h"
-#include "listening/ResponsesFile.h"
-#include "listening/TrialSound.h"
-#include "runner/SafeFile.h"
+#include "app/listening/PanelProcedure.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
@@ -16,6 +13,8 @@ class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
+class QFormLayout;
+class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -23,9 +22,10 @@ class SoundOutput;
 class ToneSession;
 class TrackView;
 
-// The listening test: a forced-choice procedure chosen and set, then run trial by trial with
-// the listener's answers, each written to the results file as it is given, and at the end the
-// staircase's track and threshold.
+// The listening test: a forced-choice procedure, or identification from the set listed, chosen
+// and set, then run trial by trial with the listener's answers, each written to the results file
+// as it is given, and at the end the staircase's track and threshold, or the score and the
+// confusion matrix.
 class ListeningTestPanel : public QWidget {
     Q_OBJECT
 
@@ -40,13 +40,15 @@ public:
         std::function<QString()> folder;
         std::function<QString()> prefix;
         std::function<void(bool)> setBusy;
+        // The answer key of the set listed below the window; empty when none is.
+        std::function<QString()> keyPath;
     };
     ListeningTestPanel(Services services, QWidget* parent);
     ~ListeningTestPanel() override;
 
-    // The procedure as its controls set it.
+    // The forced-choice procedure as its controls set it.
     ForcedChoiceSetup setup() const;
-    bool isRunning() const { return m_session != nullptr; }
+    bool isRunning() const { return m_procedure != nullptr; }
     // Escape: the trial stops, and the listener is asked whether to end; an ended session keeps
     // what was answered.
     void askToEnd();
@@ -68,12 +70,16 @@ public:
     QSpinBox* pauseMs;
     QLineEdit* listenerField;
     QCheckBox* feedbackBox;
+    // Identification: the key's column answered by, and how often each file plays.
+    QComboBox* columnList;
+    QSpinBox* repeatsBox;
     QPushButton* startButton;
     QLabel* trialLabel;
     QList<QPushButton*> answerButtons;
     QLabel* feedbackLabel;
     TrackView* trackView;
     QLabel* resultLabel;
+    QLabel* confusionLabel;
 
 signals:
     void shapeChanged();
@@ -85,21 +91,24 @@ private:
     void playTrial(int afterAnswerMs = 0);
     void startSound(quint64 played);
     void openAnswers();
-    void answer(int interval);
+    // The answer in that place (from 1) among those offered.
+    void answer(int place);
+    void makeAnswerButtons();
+    bool isIdentification() const;
     // Ends the session: its summary written, its track and result shown.
     void finish(const QString& why = {});
     void showPage(QWidget* page);
-    QString resultText() const;
 
     Services m_services;
     QWidget* m_setupPage;
     QWidget* m_trialPage;
     QWidget* m_resultPage;
-    std::unique_ptr<ForcedChoiceSession> m_session;
+    QHBoxLayout* m_answerRow;
+    QFormLayout* m_form;
+    std::unique_ptr<PanelProcedure> m_procedure;
     std::unique_ptr<ResponsesFile> m_results;
     std::unique_ptr<PrivateFolder> m_trialFolder;
     QString m_summaryPath;
-    QString m_tool;
     TrialSound m_sound;
     QElapsedTimer m_sinceStart;
     QElapsedTimer m_sinceLastInterval;

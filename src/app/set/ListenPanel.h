@@ -58,6 +58,8 @@ public:
     std::optional<int> hiddenRow() const { return m_quizRow; }
     // The path of a row's file.
     QString filePath(int row) const;
+    // The answer key of the set listed; empty when none is.
+    const QString& keyPath() const { return m_keyPath; }
     // The rows listed, and the row chosen (-1: none).
     int rowCount() const;
     int currentRow() const;

@@ -217,12 +217,13 @@ void Form1::addTestPanel(QWidget* client) {
                        "listener's answers."));
     connect(listeningTest, &QPushButton::toggled, this, [this](bool open) {
         if (!m_test) {
-            m_test = new ListeningTestPanel({m_services.modals, m_services.sound, m_session,
-                                             [this] { return listeningTestTool(*this); },
-                                             [this] { return expandedFolder(folderText()); },
-                                             [this] { return toneOptions().prefix; },
-                                             [this](bool busy) { setBusy(busy); }},
-                                            m_client);
+            m_test = new ListeningTestPanel(
+                {m_services.modals, m_services.sound, m_session,
+                 [this] { return listeningTestTool(*this); },
+                 [this] { return expandedFolder(folderText()); },
+                 [this] { return toneOptions().prefix; }, [this](bool busy) { setBusy(busy); },
+                 [this] { return m_listen ? m_listen->keyPath() : QString(); }},
+                m_client);
             connect(m_test, &ListeningTestPanel::shapeChanged, this, &Form1::layOutPanels);
         }
         // A session under way ends only when the listener says so.

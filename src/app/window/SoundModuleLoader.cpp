@@ -35,6 +35,10 @@ void SoundModuleLoader::stopSound() {
         m_output->stopSound();
 }
 
+QString SoundModuleLoader::outputName() const {
+    return m_output ? m_output->outputName() : QString();
+}
+
 ReadTonePicture SoundModuleLoader::reader() {
     return reinterpret_cast<ReadTonePicture>(entry(pictureModuleEntry));
 }

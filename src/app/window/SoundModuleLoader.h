@@ -19,6 +19,7 @@ public:
     ~SoundModuleLoader() override;
     bool playSoundFile(const QString& path) override;
     void stopSound() override;
+    QString outputName() const override;
     ReadTonePicture reader() override;
 
 private:
