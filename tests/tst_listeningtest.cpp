@@ -8,6 +8,7 @@
 #include "listening/TrialSound.h"
 #include "set/AnswerKey.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -77,12 +78,16 @@ void TestListeningTest::sessionByKeyboardIsRecorded() {
         QTRY_VERIFY(answersOpen(panel));
         QCOMPARE(panel.trialLabel->text().section(QLatin1Char(':'), 0, 0),
                  QStringLiteral("Trial %1").arg(trial));
+        QCOMPARE(QAccessible::queryAccessibleInterface(panel.trialLabel)->text(QAccessible::Name),
+                 panel.trialLabel->text());
         played << contentOf(run.fixture.sound.played.last());
         answers << 1 + trial % 2;
         press(run.w, Qt::Key_0 + answers.last(), Qt::NoModifier);
     }
     QTRY_VERIFY(!panel.isRunning());
-    QVERIFY(panel.resultLabel->text().contains(QStringLiteral("over 6 trials")));
+    QVERIFY(QAccessible::queryAccessibleInterface(panel.resultLabel)
+                ->text(QAccessible::Name)
+                .contains(QStringLiteral("over 6 trials")));
     const QString results = run.output + QStringLiteral("/Ziravel_responses.csv");
     const QList<QMap<QString, QString>> rows = responseRows(results);
     QCOMPARE(rows.size(), 6);

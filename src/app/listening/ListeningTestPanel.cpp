@@ -106,10 +106,11 @@ ListeningTestPanel::ListeningTestPanel(Services services, QWidget* parent)
     m_form->addRow(startButton);
     layout->addWidget(m_setupPage);
 
+    // The labels' texts are what screen readers read: the trial's state, the feedback, the result.
     m_trialPage = new QWidget(this);
     auto* trialLayout = new QVBoxLayout(m_trialPage);
     trialLabel = new QLabel(m_trialPage);
-    trialLabel->setAccessibleName(QStringLiteral("Trial"));
+    trialLabel->setAccessibleDescription(QStringLiteral("Trial"));
     trialLayout->addWidget(trialLabel);
     m_answerRow = new QHBoxLayout;
     trialLayout->addLayout(m_answerRow);
@@ -119,7 +120,7 @@ ListeningTestPanel::ListeningTestPanel(Services services, QWidget* parent)
         connect(key, &QShortcut::activated, this, [this, place] { answer(place); });
     }
     feedbackLabel = new QLabel(m_trialPage);
-    feedbackLabel->setAccessibleName(QStringLiteral("Feedback"));
+    feedbackLabel->setAccessibleDescription(QStringLiteral("Feedback"));
     trialLayout->addWidget(feedbackLabel);
     layout->addWidget(m_trialPage);
 
@@ -129,11 +130,11 @@ ListeningTestPanel::ListeningTestPanel(Services services, QWidget* parent)
     resultLabel = new QLabel(m_resultPage);
     resultLabel->setWordWrap(true);
     resultLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    resultLabel->setAccessibleName(QStringLiteral("Result"));
+    resultLabel->setAccessibleDescription(QStringLiteral("Result"));
     confusionLabel = new QLabel(m_resultPage);
     confusionLabel->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     confusionLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    confusionLabel->setAccessibleName(QStringLiteral("Confusion matrix"));
+    confusionLabel->setAccessibleDescription(QStringLiteral("Confusion matrix"));
     auto* again = new QPushButton(QStringLiteral("New test"), m_resultPage);
     connect(again, &QPushButton::clicked, this, [this] { showPage(m_setupPage); });
     resultLayout->addWidget(trackView);
