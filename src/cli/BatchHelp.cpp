@@ -70,6 +70,9 @@ const QList<Example> examples{
     {QStringLiteral("An ITD lateralisation set: five leads of each ear, 20 rounds:"),
      QStringLiteral("ziravel-batch --notes A4 --balanced --repeats 20 --channel both --rate 48000 "
                     "--itd-us -500,-250,0,250,500 --fade 20 --sample-size 24 --folder itd")},
+    {QStringLiteral("Plan a frequency-discrimination test: how 200 thresholds of a simulated "
+                    "listener spread:"),
+     QStringLiteral("ziravel-batch --simulate-listener weibull,20,3,0.02 --seed 1")},
 };
 
 bool shown(const BatchOption& option) {
