@@ -114,10 +114,13 @@ ListeningTestPanel::ListeningTestPanel(Services services, QWidget* parent)
     trialLayout->addWidget(trialLabel);
     m_answerRow = new QHBoxLayout;
     trialLayout->addLayout(m_answerRow);
-    // The number alone answers too, wherever the focus is in the window.
+    // The number alone answers too, wherever the focus is in the window, while an answer is
+    // awaited: at other times the keys type into the fields.
     for (int place = 1; place <= 9; ++place) {
         auto* key = new QShortcut(QKeySequence(Qt::Key_0 + place), this);
+        key->setEnabled(false);
         connect(key, &QShortcut::activated, this, [this, place] { answer(place); });
+        m_numberKeys << key;
     }
     feedbackLabel = new QLabel(m_trialPage);
     feedbackLabel->setAccessibleDescription(QStringLiteral("Feedback"));
@@ -226,11 +229,14 @@ void ListeningTestPanel::start() {
     const QString prefix = m_services.prefix();
     try {
         m_results = std::make_unique<ResponsesFile>(folder.filePath(responsesName(prefix)));
-        m_trialFolder = std::make_unique<PrivateFolder>(folder.path());
-        m_procedure =
-            isIdentification()
-                ? identificationProcedure(keyPath, columnList->currentText(), repeatsBox->value())
-                : forcedChoiceProcedure(setup(), m_services.session, tool, *m_trialFolder);
+        if (isIdentification()) {
+            m_procedure =
+                identificationProcedure(keyPath, columnList->currentText(), repeatsBox->value());
+        } else {
+            // The trials are made where only we can reach them, and go with the session.
+            m_trialFolder = std::make_unique<PrivateFolder>(folder.path());
+            m_procedure = forcedChoiceProcedure(setup(), m_services.session, tool, *m_trialFolder);
+        }
     } catch (const Failure& failure) {
         m_results.reset();
         m_trialFolder.reset();
@@ -342,6 +348,8 @@ void ListeningTestPanel::openAnswers() {
                             .arg(answerButtons.size()));
     for (QPushButton* button : answerButtons)
         button->setEnabled(true);
+    for (QShortcut* key : m_numberKeys)
+        key->setEnabled(true);
     answerButtons.first()->setFocus();
     m_sinceLastInterval.start();
     m_answering = true;
@@ -351,6 +359,8 @@ void ListeningTestPanel::answer(int place) {
     if (!m_answering || place > answerButtons.size())
         return;
     m_answering = false;
+    for (QShortcut* key : m_numberKeys)
+        key->setEnabled(false);
     const double reactionMs = double(m_sinceLastInterval.nsecsElapsed()) / 1e6;
     const ResponseRow row =
         m_procedure->answer(place - 1, double(m_sinceStart.nsecsElapsed()) / 1e9, reactionMs);
@@ -385,6 +395,8 @@ void ListeningTestPanel::askToEnd() {
     // The trial under way stops; its timers do nothing from now on.
     ++m_played;
     m_answering = false;
+    for (QShortcut* key : m_numberKeys)
+        key->setEnabled(false);
     m_services.sound.stopSound();
     if (m_services.modals.confirm(this, QStringLiteral("End the listening test? The answers given "
                                                        "so far are kept.")))
@@ -403,6 +415,8 @@ void ListeningTestPanel::end() {
 void ListeningTestPanel::finish(const QString& why) {
     ++m_played;
     m_answering = false;
+    for (QShortcut* key : m_numberKeys)
+        key->setEnabled(false);
     m_services.sound.stopSound();
     const QStringList result = m_procedure->resultText().split(QLatin1Char('\n'));
     QString text = why.isEmpty() ? result.first() : why + QLatin1Char(' ') + result.first();

@@ -17,6 +17,7 @@ class QFormLayout;
 class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
+class QShortcut;
 class QSpinBox;
 class SoundOutput;
 class ToneSession;
@@ -104,6 +105,7 @@ private:
     QWidget* m_trialPage;
     QWidget* m_resultPage;
     QHBoxLayout* m_answerRow;
+    QList<QShortcut*> m_numberKeys;
     QFormLayout* m_form;
     std::unique_ptr<PanelProcedure> m_procedure;
     std::unique_ptr<ResponsesFile> m_results;
