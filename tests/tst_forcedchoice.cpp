@@ -26,6 +26,7 @@ private slots:
     void initTestCase();
     void trialIsOneExactSound();
     void targetDiffersInItsEar();
+    void detectionToneSitsAtItsSnr();
     void summariesKeepOtherSessions();
     void simulationIsRemadeFromItsSeed();
     void killedSimulationLeavesTrueRows();
@@ -97,6 +98,40 @@ void TestForcedChoice::targetDiffersInItsEar() {
         QCOMPARE(std::round(rightOverLeft * 10) / 10,
                  interval == trial.targetInterval ? 6.0 : -6.0);
     }
+}
+
+// Every interval holds noise of its own, the same at every making; the target's holds the tone too,
+// its RMS the SNR above its noise's: the trial less the same trial without the tone is the tone.
+void TestForcedChoice::detectionToneSitsAtItsSnr() {
+    QTemporaryDir folder;
+    ToneSession session;
+    const ForcedChoiceSetup setup = classicSetup(ForcedChoiceTask::detection);
+    const ForcedChoiceTrial trial = forcedChoiceTrial(setup, 21, 4, -6);
+    const QString path = folder.filePath(QStringLiteral("trial.wav"));
+    const TrialSound sound = makeTrialSound(session, m_tool, setup, trial, path);
+    const QString again = folder.filePath(QStringLiteral("again.wav"));
+    makeTrialSound(session, m_tool, setup, forcedChoiceTrial(setup, 21, 4, -6), again);
+    QCOMPARE(contentOf(again), contentOf(path));
+    ForcedChoiceTrial noiseOnly = trial;
+    noiseOnly.signal.reset();
+    const QString noisePath = folder.filePath(QStringLiteral("noise.wav"));
+    makeTrialSound(session, m_tool, setup, noiseOnly, noisePath);
+    const std::optional<SoundSamples> played = decodeWav(contentOf(path));
+    const std::optional<SoundSamples> noise = decodeWav(contentOf(noisePath));
+    QVERIFY(played && noise);
+    const qint64 frames = 14400;
+    const qint64 start = sound.intervalOnsets[trial.targetInterval - 1];
+    SoundSamples tone{played->sampleRate, 1, {}};
+    for (qint64 at = start; at < start + frames; ++at)
+        tone.samples.push_back(played->samples[size_t(at)] - noise->samples[size_t(at)]);
+    const double snr = rmsDb(tone, 0, frames, 0) - rmsDb(*noise, start, frames, 0);
+    QVERIFY2(std::abs(snr + 6) < 0.05, qPrintable(QString::number(snr)));
+    for (const qint64 other : sound.intervalOnsets)
+        if (other != start)
+            for (qint64 at = other; at < other + frames; ++at)
+                QCOMPARE(played->samples[size_t(at)], noise->samples[size_t(at)]);
+    QVERIFY(played->samples[size_t(sound.intervalOnsets[0] + 5000)] !=
+            played->samples[size_t(sound.intervalOnsets[1] + 5000)]);
 }
 
 // A second session adds its summary; the same session's replaces its own; a file that is not

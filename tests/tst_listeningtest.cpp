@@ -158,7 +158,7 @@ void TestListeningTest::identificationOfTheSetListed() {
     ToneRun run;
     makeSet(run, 3);
     ListeningTestPanel& panel = openPanel(run, 6);
-    panel.procedureList->setCurrentIndex(4);
+    panel.procedureList->setCurrentIndex(5);
     panel.repeatsBox->setValue(2);
     panel.pauseMs->setValue(0);
     QMap<QString, QString> notes; // by file

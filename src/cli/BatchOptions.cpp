@@ -104,7 +104,8 @@ template <typename Add> void addListeningOptions(const Add& add) {
         "f");
     add(listening, {"procedure"},
         QStringLiteral("What the target differs in: frequency (cents), intensity (dB), itd "
-                       "(microseconds, right ear leading) or ild (dB, right ear louder) "
+                       "(microseconds, right ear leading), ild (dB, right ear louder) or "
+                       "detection (the tone's SNR in the noise of every interval, dB) "
                        "(default: frequency)"),
         "task", forcedChoiceTaskNames);
     add(listening, {"intervals"}, QStringLiteral("2 or 3 intervals per trial (default: 2)"), "n",

@@ -52,6 +52,11 @@ ForcedChoiceSetup classicSetup(ForcedChoiceTask task) {
     case ForcedChoiceTask::ild:
         rule = {.down = 2, .start = 8, .steps = {2, 1, 0.5}, .lowest = 0.5, .highest = 40};
         break;
+    case ForcedChoiceTask::detection:
+        // Noise peaking at -30 dBFS leaves the tone room up to its highest SNR.
+        setup.levelDb = -30;
+        rule = {.down = 2, .start = 10, .steps = {4, 2, 1}, .lowest = -40, .highest = 20};
+        break;
     }
     return setup;
 }
@@ -98,6 +103,18 @@ ForcedChoiceTrial forcedChoiceTrial(const ForcedChoiceSetup& setup, quint64 seed
         target.options.ildDb = value;
         other.options.ildDb = -value;
         break;
+    case ForcedChoiceTask::detection: {
+        trial.snrDb = value;
+        trial.signal = standard;
+        Tone noise = standard;
+        noise.waveform = Waveform::whiteNoise;
+        for (int interval = 1; interval <= setup.intervals; ++interval) {
+            // Each interval's noise a stretch of its own, drawn from the first minute.
+            noise.repeatableNoiseFrom = drawIndex(qsizetype(60) * noise.sampleRate(), places);
+            trial.intervalTones << noise;
+        }
+        return trial;
+    }
     }
     // The target may climb past the standards' bound: one rate holds both.
     target.setHighestPitch = other.setHighestPitch =

@@ -12,13 +12,14 @@
 
 // What a forced-choice trial asks the listener to tell apart; the staircase adapts the
 // difference: frequency in cents, level in dB, the time difference between the ears in
-// microseconds, or their level difference in dB.
-enum class ForcedChoiceTask { frequency, intensity, itd, ild };
+// microseconds, their level difference in dB, or the tone's level over the noise that fills every
+// interval (its SNR, RMS over RMS, in dB).
+enum class ForcedChoiceTask { frequency, intensity, itd, ild, detection };
 
 // Their names on the command line and in the results, in that order.
 inline const QStringList forcedChoiceTaskNames{QStringLiteral("frequency"),
                                                QStringLiteral("intensity"), QStringLiteral("itd"),
-                                               QStringLiteral("ild")};
+                                               QStringLiteral("ild"), QStringLiteral("detection")};
 
 // A forced-choice procedure: 2 or 3 intervals, one of which holds the target.
 struct ForcedChoiceSetup {
@@ -27,7 +28,7 @@ struct ForcedChoiceSetup {
     // Each trial's standard pitch is drawn between them; fixed when they are the same.
     qint16 lowestStandard = 1000;
     qint16 highestStandard = 1000;
-    double levelDb = -20;
+    double levelDb = -20; // detection: the noise's peak
     double intervalSeconds = 0.3;
     int fadeMs = 20;
     int gapMs = 400;   // silence between the intervals, in the trial's sound
@@ -56,7 +57,11 @@ struct ForcedChoiceTrial {
     double targetLevelDb = 0;
     double itdUs = 0; // the target's; the standard's is its opposite
     double ildDb = 0;
+    double snrDb = 0;
     QList<Tone> intervalTones; // their files not yet named
+    // Detection: each interval is noise, and this tone is added to the target's at the SNR, its
+    // level set by the noise's RMS as made.
+    std::optional<Tone> signal;
 };
 
 // Trial `number` (from 1) at the staircase's value. The same seed, number and value always

@@ -36,6 +36,11 @@ ResponseRow ForcedChoiceSession::answer(int interval, std::optional<double> seco
     row.targetLevelDb = played.targetLevelDb;
     row.itdUs = played.itdUs;
     row.ildDb = played.ildDb;
+    if (played.signal) {
+        row.snrDb = played.snrDb;
+        for (const Tone& noise : played.intervalTones)
+            row.noiseFrom << noise.repeatableNoiseFrom.value_or(0);
+    }
     row.answer = QString::number(interval);
     row.correct = correct;
     row.reactionMs = reactionMs;

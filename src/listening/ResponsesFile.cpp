@@ -58,6 +58,14 @@ const QList<ResponseField>& responseFields() {
          [](const ResponseRow& row) { return optionalNumber(row.targetLevelDb); }},
         {"itd_us", [](const ResponseRow& row) { return optionalNumber(row.itdUs); }},
         {"ild_db", [](const ResponseRow& row) { return optionalNumber(row.ildDb); }},
+        {"snr_db", [](const ResponseRow& row) { return optionalNumber(row.snrDb); }},
+        {"noise_from",
+         [](const ResponseRow& row) {
+             QStringList places;
+             for (const qint64 from : row.noiseFrom)
+                 places << QString::number(from);
+             return places.join(QLatin1Char(';'));
+         }},
         {"file", [](const ResponseRow& row) { return row.file; }},
         {"expected", [](const ResponseRow& row) { return row.expected; }},
         {"answer", [](const ResponseRow& row) { return row.answer; }},

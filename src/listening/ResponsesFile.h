@@ -29,6 +29,9 @@ struct ResponseRow {
     std::optional<double> targetLevelDb;
     std::optional<double> itdUs;
     std::optional<double> ildDb;
+    std::optional<double> snrDb;
+    // Detection: where each interval's noise was cut from the tool's repeatable noise, in samples.
+    QList<qint64> noiseFrom;
     QString file;     // identification: the set's file played
     QString expected; // identification: its value in the key's column
     QString answer;   // the interval's number, or the value chosen

@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QtEndian>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 double TrialSound::onsetSeconds(int interval) const {
     return double(intervalOnsets.value(interval - 1)) / sampleRate;
@@ -45,6 +47,38 @@ IntervalFile madeInterval(ToneSession& session, const QString& toolPath, const T
     return interval;
 }
 
+// The RMS of the samples, as a level in dBFS.
+double rmsDb(const IntervalFile& interval) {
+    std::vector<float> samples(size_t(interval.info.frames * interval.info.layout.channels));
+    decodeFrames(interval.bytes.constData() + interval.info.layout.dataOffset, interval.info.frames,
+                 interval.info.layout, samples.data());
+    double sum = 0;
+    for (const float sample : samples)
+        sum += double(sample) * sample;
+    return 10 * std::log10(sum / double(samples.size()));
+}
+
+// Adds the signal's samples to the noise's, 32-bit sample by sample: refused where they would
+// pass full scale.
+void addInto(IntervalFile& noise, const IntervalFile& signal) {
+    const WavLayout& layout = noise.info.layout;
+    const WavLayout& other = signal.info.layout;
+    if (layout.bitsPerSample != 32 || layout.isFloat || other.bitsPerSample != 32 ||
+        other.isFloat || other.channels != layout.channels ||
+        other.sampleRate != layout.sampleRate || signal.info.frames != noise.info.frames)
+        throw Failure(QStringLiteral("The tone and its noise were made in different formats."));
+    char* into = noise.bytes.data() + layout.dataOffset;
+    const char* from = signal.bytes.constData() + other.dataOffset;
+    for (qint64 at = 0; at < noise.info.frames * layout.channels; ++at) {
+        const qint64 sum = qint64(qFromLittleEndian<qint32>(into + 4 * at)) +
+                           qFromLittleEndian<qint32>(from + 4 * at);
+        if (sum > std::numeric_limits<qint32>::max() || sum < std::numeric_limits<qint32>::min())
+            throw Failure(QStringLiteral("The tone in its noise would pass 0 dBFS: lower the "
+                                         "noise's level or the highest SNR."));
+        qToLittleEndian<qint32>(qint32(sum), into + 4 * at);
+    }
+}
+
 // The header of the first interval's file, its sizes set to the joined sound's: the RIFF
 // chunk's, the frames a "fact" chunk counts, the data's.
 QByteArray joinedHeader(const IntervalFile& first, qint64 frames) {
@@ -76,6 +110,16 @@ TrialSound makeTrialSound(ToneSession& session, const QString& toolPath,
         Tone tone = trial.intervalTones[at];
         tone.outputPath = made.filePath(QStringLiteral("interval-%1.wav").arg(at + 1));
         intervals << madeInterval(session, toolPath, tone);
+    }
+    if (trial.signal) {
+        // The tone made once, measured, and made again with its gain corrected, so that its RMS
+        // as made (fades and all) lies the SNR above its noise's as made.
+        IntervalFile& target = intervals[trial.targetInterval - 1];
+        Tone signal = *trial.signal;
+        signal.outputPath = made.filePath(QStringLiteral("signal.wav"));
+        const double measured = rmsDb(madeInterval(session, toolPath, signal));
+        signal.options.levelDb += rmsDb(target) + trial.snrDb - measured;
+        addInto(target, madeInterval(session, toolPath, signal));
     }
     const WavLayout& layout = intervals.first().info.layout;
     TrialSound sound{path, layout.sampleRate, {}, 0};

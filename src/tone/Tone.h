@@ -63,6 +63,9 @@ struct Tone {
     QList<double> harmonicPhases;
     std::optional<double> amRate;
     std::optional<double> fmRate;
+    // Noise cut from the tool's repeatable noise (its -R) from this sample on: the same samples at
+    // every run, a different stretch for each place. None: the tool's noise of the moment.
+    std::optional<qint64> repeatableNoiseFrom;
 
     // The type word SoX receives; empty for no waveform, which SoX refuses.
     QString waveformWord() const;

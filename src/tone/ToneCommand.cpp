@@ -37,6 +37,8 @@ namespace {
 QStringList argumentsBeforeOutput(const Tone& tone, const OptionArguments& optional) {
     QStringList arguments{QStringLiteral("-r"), QString::number(tone.sampleRate()),
                           QStringLiteral("-n")};
+    if (tone.repeatableNoiseFrom)
+        arguments.prepend(QStringLiteral("-R"));
     arguments += optional.beforeOutput;
     // Setting a peak reads the whole tone into a file the tool makes, beside the tone's and
     // gone when it ends.
@@ -70,7 +72,26 @@ QStringList bandEffects(const NoiseBand& band) {
     return {QStringLiteral("vol"), QStringLiteral("0.25"), QStringLiteral("sinc"), band.text()};
 }
 
+// Repeatable noise made up to its place and the tone's length past it, then cut there: the
+// tool's noise is the same at every run with -R, so the place decides the samples.
+QStringList repeatableNoise(const Tone& tone, const QString& length) {
+    double seconds = 0;
+    parseNumberText(length, seconds);
+    const qint64 from = *tone.repeatableNoiseFrom;
+    const qint64 frames = std::llround(seconds * tone.sampleRate());
+    // A sample more than the cut needs, whichever way the tool rounds the seconds.
+    const double made = double(from + frames + 1) / tone.sampleRate();
+    return {QStringLiteral("synth"),
+            decimalText(made),
+            tone.waveformWord(),
+            QStringLiteral("trim"),
+            QString::number(from) + QLatin1Char('s'),
+            QString::number(frames) + QLatin1Char('s')};
+}
+
 QStringList sourceEffects(const Tone& tone, const QString& length, double start, double end) {
+    if (tone.repeatableNoiseFrom && tone.isNoise() && !tone.band)
+        return repeatableNoise(tone, length);
     if (!tone.isMadeOfSines()) {
         QStringList effects{QStringLiteral("synth"), length, tone.waveformWord(),
                             pitchArgument(tone, start, end)};

@@ -26,11 +26,13 @@
 namespace {
 
 // The forced-choice tasks in their order, then identification.
-const QStringList procedureRows{
-    QStringLiteral("Frequency discrimination"), QStringLiteral("Intensity discrimination"),
-    QStringLiteral("Lateralisation by time (ITD)"), QStringLiteral("Lateralisation by level (ILD)"),
-    QStringLiteral("Identification from the set listed")};
-const int identificationRow = 4;
+const QStringList procedureRows{QStringLiteral("Frequency discrimination"),
+                                QStringLiteral("Intensity discrimination"),
+                                QStringLiteral("Lateralisation by time (ITD)"),
+                                QStringLiteral("Lateralisation by level (ILD)"),
+                                QStringLiteral("Detection in noise"),
+                                QStringLiteral("Identification from the set listed")};
+const int identificationRow = 5;
 // The key's columns a listener usually answers by; any other may be typed.
 const QStringList answerColumns{QStringLiteral("note"), QStringLiteral("frequency_hz"),
                                 QStringLiteral("waveform"), QStringLiteral("channel"),

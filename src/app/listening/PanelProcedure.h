@@ -48,4 +48,5 @@ std::unique_ptr<PanelProcedure> identificationProcedure(const QString& keyPath,
 
 // What each forced-choice task's value is counted in.
 inline const QStringList valueUnits{QStringLiteral("cents"), QStringLiteral("dB"),
-                                    QStringLiteral("\u00b5s"), QStringLiteral("dB")};
+                                    QStringLiteral("\u00b5s"), QStringLiteral("dB"),
+                                    QStringLiteral("dB SNR")};
