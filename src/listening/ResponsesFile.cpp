@@ -169,6 +169,8 @@ void keepSessionSummary(const QString& path, const QJsonObject& summary) {
 
 QString newSessionId() {
     return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss-")) +
-           QString::number(QRandomGenerator::system()->bounded(0x10000), 16)
-               .rightJustified(4, QLatin1Char('0'));
+           // 64 random bits: two sessions begun in the same second never share an id, under which
+           // one's summary would replace the other's.
+           QString::number(QRandomGenerator::system()->generate64(), 16)
+               .rightJustified(16, QLatin1Char('0'));
 }

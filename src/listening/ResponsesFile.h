@@ -73,5 +73,5 @@ private:
 // sessions' stay as they were. Written safely; throws Failure naming the file.
 void keepSessionSummary(const QString& path, const QJsonObject& summary);
 
-// A session's id: its start in UTC and a number that sets it apart from others begun then.
+// A session's id: its start in UTC and a random number that sets it apart from others begun then.
 QString newSessionId();
