@@ -5,6 +5,17 @@
 
 #include <QJsonArray>
 
+namespace {
+
+QJsonArray jsonNumbers(const QList<double>& values) {
+    QJsonArray numbers;
+    for (const double value : values)
+        numbers << value;
+    return numbers;
+}
+
+} // namespace
+
 ForcedChoiceSession::ForcedChoiceSession(const ForcedChoiceSetup& setup, quint64 seed,
                                          const QString& id)
     : m_setup(setup), m_seed(seed), m_id(id), m_staircase(setup.rule) {}
@@ -59,12 +70,6 @@ double ForcedChoiceSession::percentCorrect() const {
 
 QJsonObject ForcedChoiceSession::summary(const QString& listener) const {
     const StaircaseRule& rule = m_setup.rule;
-    QJsonArray steps;
-    for (const double step : rule.steps)
-        steps << step;
-    QJsonArray reversals;
-    for (const double value : m_staircase.reversals())
-        reversals << value;
     const std::optional<double> threshold = m_staircase.threshold();
     return {
         {QStringLiteral("id"), m_id},
@@ -81,7 +86,7 @@ QJsonObject ForcedChoiceSession::summary(const QString& listener) const {
         {QStringLiteral("pause_ms"), m_setup.pauseMs},
         {QStringLiteral("down"), rule.down},
         {QStringLiteral("start"), rule.start},
-        {QStringLiteral("steps"), steps},
+        {QStringLiteral("steps"), jsonNumbers(rule.steps)},
         {QStringLiteral("log_scale"), rule.logScale},
         {QStringLiteral("lowest"), rule.lowest},
         {QStringLiteral("highest"), rule.highest},
@@ -90,7 +95,7 @@ QJsonObject ForcedChoiceSession::summary(const QString& listener) const {
         {QStringLiteral("reversals_averaged"), rule.reversalsAveraged},
         {QStringLiteral("trials"), m_staircase.trials()},
         {QStringLiteral("percent_correct"), percentCorrect()},
-        {QStringLiteral("reversals"), reversals},
+        {QStringLiteral("reversals"), jsonNumbers(m_staircase.reversals())},
         {QStringLiteral("threshold"), threshold ? QJsonValue(*threshold) : QJsonValue()},
         {QStringLiteral("finished"), finished()},
     };

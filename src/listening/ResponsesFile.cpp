@@ -3,7 +3,6 @@
 
 #include "runner/Failure.h"
 #include "set/AnswerKey.h"
-#include "tone/NumberText.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -15,16 +14,8 @@
 
 namespace {
 
-QString optionalNumber(std::optional<double> value) {
-    return value ? decimalText(*value) : QString();
-}
-
 QString optionalWhole(std::optional<quint64> value) {
     return value ? QString::number(*value) : QString();
-}
-
-QString yesNo(bool value) {
-    return value ? QStringLiteral("yes") : QStringLiteral("no");
 }
 
 using ResponseField = std::pair<const char*, std::function<QString(const ResponseRow&)>>;

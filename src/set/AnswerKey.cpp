@@ -40,6 +40,14 @@ QString pitchText(double hertz) {
     return text;
 }
 
+QString optionalNumber(const std::optional<double>& value) {
+    return value ? decimalText(*value) : QString();
+}
+
+QString yesNo(bool value) {
+    return value ? QStringLiteral("yes") : QStringLiteral("no");
+}
+
 QString csvField(const QString& text) {
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
         !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
@@ -71,10 +79,6 @@ QString noteField(const AnswerRow& row, double hertz, bool cents) {
     return cents ? QString::asprintf("%+d", note->cents) : note->name;
 }
 
-QString optionalNumber(const std::optional<double>& value) {
-    return value ? decimalText(*value) : QString();
-}
-
 // The key's columns, in their order: the header's names and each row's fields.
 struct KeyColumn {
     const char* name;
@@ -96,10 +100,7 @@ const QList<KeyColumn>& keyColumns() {
         {"length_s", [](const AnswerRow& row) { return optionalNumber(row.seconds); }},
         {"sample_rate_hz", [](const AnswerRow& row) { return QString::number(row.sampleRate); }},
         {"level_dbfs", [](const AnswerRow& row) { return decimalText(row.levelDbfs); }},
-        {"made",
-         [](const AnswerRow& row) {
-             return row.made ? QStringLiteral("yes") : QStringLiteral("no");
-         }},
+        {"made", [](const AnswerRow& row) { return yesNo(row.made); }},
         {"sample_size_bits", [](const AnswerRow& row) { return row.sampleBits; }},
         {"channel", [](const AnswerRow& row) { return row.channel; }},
         {"fade_ms", [](const AnswerRow& row) { return QString::number(row.fadeMs); }},

@@ -66,6 +66,10 @@ AnswerRow answeredTone(const Tone& tone, bool made);
 // `checksum` its SHA-256.
 void measureMadeFile(AnswerRow& row, const QString& path, bool checksum);
 
+// A number as a record's field has it (decimalText()), empty for none; a flag as "yes" or "no".
+QString optionalNumber(const std::optional<double>& value);
+QString yesNo(bool value);
+
 // A field as CSV has it: quoted when it holds a comma, a quote or a line break.
 QString csvField(const QString& text);
 
