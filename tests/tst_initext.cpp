@@ -28,6 +28,7 @@ void TestIniText::valuesRoundTripWithQt_data() {
     QTest::newRow("control characters") << "tab\there\nline\r";
     QTest::newRow("control then hex digit") << QStringLiteral("\x01") + "AB";
     QTest::newRow("NUL then digits") << QString(QChar(0)) + "12";
+    QTest::newRow("byte order marks") << QString(2, QChar(0xFEFF)) + "\t@";
     QTest::newRow("beyond ASCII") << QString::fromUtf8("Grüße \xF0\x9F\x8E\xB5");
 }
 

@@ -3,6 +3,7 @@
 
 #include <QIODevice>
 #include <QList>
+#include <QStringDecoder>
 #include <QStringList>
 #include <QStringView>
 
@@ -40,6 +41,13 @@ int digitValue(char c, int base) {
     else if (c >= 'A' && c <= 'F')
         value = c - 'A' + 10;
     return value < base ? value : -1;
+}
+
+// UTF-8 as it stands: a byte order mark is a character like any other here, where
+// QString::fromUtf8 would drop one that begins the bytes.
+QString utf8Text(QByteArrayView bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(bytes);
 }
 
 bool isBlank(char c) {
@@ -113,7 +121,7 @@ QString valueText(QByteArrayView raw) {
             while (end < raw.size() && raw[end] != '\\' && raw[end] != '"' &&
                    (raw[end] != ',' || inQuotes))
                 ++end;
-            item += QString::fromUtf8(raw.sliced(i, end - i));
+            item += utf8Text(raw.sliced(i, end - i));
             i = end;
         }
     }
@@ -171,7 +179,9 @@ QByteArray escapedValue(const QString& value) {
             escape = QByteArray("\\") + char(code);
         else if (const char letter = escapeLetter(code))
             escape = QByteArray("\\") + letter;
-        else if (code <= 0x1F || c.isSurrogate()) // a lone surrogate has no UTF-8
+        // A lone surrogate has no UTF-8, and a byte order mark would be dropped by readers
+        // that take it for one.
+        else if (code <= 0x1F || c.isSurrogate() || code == 0xFEFF)
             escape = "\\x" + QByteArray::number(code, 16);
         escapeHexDigit = escape == "\\0" || escape.startsWith("\\x");
         if (escape.isEmpty()) {
