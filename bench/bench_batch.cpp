@@ -27,6 +27,9 @@ namespace {
 class SilentSound : public SoundOutput {
 public:
     bool playSoundFile(const QString&) override { return true; }
+    bool playSoundFileAt(const QString&, std::chrono::steady_clock::time_point) override {
+        return true;
+    }
     void stopSound() override {}
 };
 

@@ -3,7 +3,8 @@
 // runs an ILD test (whose intervals are alike in the monitor's one channel, so that their onsets
 // are found alike) through the real sound output while parecord records the
 // output's monitor; the bench answers each trial as soon as it may. From the recording it finds
-// every interval's onset and prints, against the schedule, the error of the second interval's
+// every interval's onset (by its level, not its first loud sample, since the test changes the
+// intervals' levels) and prints, against the schedule, the error of the second interval's
 // onset within its trial (the gap) and the spread of the trial onsets after the answers (their
 // delay from the answer, less its mean).
 // Needs PulseAudio with a null sink as the default output, and parecord:
@@ -59,20 +60,35 @@ public:
         m_startNs = clock.nsecsElapsed() - qint64(m_bytes.size() / 2) * 1000000000 / rate;
     }
     qint64 startNs() const { return m_startNs; }
-    // Where each burst of sound begins, in samples: a sample above the threshold after at least
-    // 50 ms of silence.
+    // Where each burst of sound begins, in samples: where its level (the RMS over the last
+    // 5 ms) first reaches half its level 100 ms in, so that neither the burst's loudness nor
+    // its frequency moves the point found within its fade-in. A burst is found by a sample above
+    // the threshold after at least 50 ms of silence.
     std::vector<qint64> onsets() const {
         const auto* samples = reinterpret_cast<const qint16*>(m_bytes.constData());
+        const qint64 count = m_bytes.size() / 2;
+        constexpr qint64 window = rate / 200;
+        const auto level = [&](qint64 end) {
+            double squares = 0;
+            for (qint64 at = std::max<qint64>(0, end - window); at < end; ++at)
+                squares += double(samples[at]) * samples[at];
+            return std::sqrt(squares / window);
+        };
         std::vector<qint64> found;
         qint64 quiet = rate;
-        for (qint64 at = 0; at < m_bytes.size() / 2; ++at) {
-            if (std::abs(int(samples[at])) > 300) {
-                if (quiet >= rate / 20)
-                    found.push_back(at);
-                quiet = 0;
-            } else {
+        for (qint64 at = 0; at < count; ++at) {
+            if (std::abs(int(samples[at])) <= 300) {
                 ++quiet;
+                continue;
             }
+            if (quiet >= rate / 20 && at + rate / 10 < count) {
+                const double half = level(at + rate / 10) / 2;
+                qint64 onset = std::max<qint64>(0, at - window);
+                while (level(onset) < half)
+                    ++onset;
+                found.push_back(onset);
+            }
+            quiet = 0;
         }
         return found;
     }

@@ -6,6 +6,7 @@
 #include "app/window/SoundModuleLoader.h"
 #include "sound/ModuleEntries.h"
 #include "sound/SoundPlayer.h"
+#include "sound/TimedPlayback.h"
 
 #include <QLibrary>
 #include <QProcess>
@@ -28,6 +29,8 @@ private slots:
     void mp3SamplesInWholeFrames_data();
     void mp3SamplesInWholeFrames();
     void playingReturnsAtOnce();
+    void placedSoundStartsAtItsFrame();
+    void outputClockFollowsTheOutput();
     void windowLoadsTheSoundModule();
 };
 
@@ -176,6 +179,73 @@ void TestSoundPlayer::mp3SamplesInWholeFrames() {
     file.close();
     QCOMPARE(mp3SampleCount(path), std::optional<qint64>(0));
     QCOMPARE(mp3SampleCount(folder.filePath(QStringLiteral("missing.mp3"))), std::nullopt);
+}
+
+// A trial's sound is in the output stream from the frame it was placed at, to the frame, read
+// in whatever pieces the output asks for; silence around it.
+void TestSoundPlayer::placedSoundStartsAtItsFrame() {
+    QAudioFormat format;
+    format.setSampleRate(8000);
+    format.setChannelCount(1);
+    format.setSampleFormat(QAudioFormat::Float);
+    SoundSamples sound{8000, 1, {}};
+    for (int i = 1; i <= 100; ++i)
+        sound.samples.push_back(float(i) / 200);
+    PlacedSoundStream stream(format);
+    QVERIFY(stream.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    const auto readFrames = [&](int frames) {
+        std::vector<float> values;
+        while (int(values.size()) < frames) {
+            const QByteArray piece = stream.read(6 * sizeof(float));
+            const auto* at = reinterpret_cast<const float*>(piece.constData());
+            values.insert(values.end(), at, at + piece.size() / sizeof(float));
+        }
+        return values;
+    };
+    stream.place(std::make_unique<OutputStream>(std::make_unique<MemorySamples>(sound), format),
+                 1000);
+    std::vector<float> expected(1000, 0.0f);
+    expected.insert(expected.end(), sound.samples.begin(), sound.samples.end());
+    expected.resize(1200, 0.0f);
+    QVERIFY(readFrames(1200) == expected);
+    QCOMPARE(stream.framesRead(), 1200);
+
+    // Placed at a frame already read: from the next one on.
+    stream.place(std::make_unique<OutputStream>(std::make_unique<MemorySamples>(sound), format), 5);
+    QCOMPARE(readFrames(1).front(), sound.samples.front());
+}
+
+// The output takes frames in blocks, seen late; it opens a second late and later runs dry for
+// 300 ms. The frame found for a time is the one heard then, to a millisecond, after each.
+void TestSoundPlayer::outputClockFollowsTheOutput() {
+    using namespace std::chrono_literals;
+    constexpr int rate = 48000;
+    const OutputClock::Time zero{};
+    auto firstTaken = zero + 1s; // when frame 0 is taken, as the output's stops move it
+    const auto taken = [&](OutputClock::Time at) -> qint64 {
+        return at < firstTaken ? 0 : (at - firstTaken) / 10ms * (rate / 100);
+    };
+    const auto heardAt = [&](OutputClock::Time when) {
+        return (when - firstTaken).count() * rate / 1'000'000'000;
+    };
+    OutputClock clock(rate);
+    QVERIFY(!clock.frameAt(zero));
+    for (int step = 0; step < 5000; ++step) { // every 5 ms for 25 s
+        const auto now = zero + step * 5ms;
+        if (now == zero + 20s)
+            firstTaken += 300ms; // ran dry
+        const auto seen = now - (step % 4) * 1ms;
+        clock.observe(now,
+                      now >= zero + 20s && now < zero + 20300ms ? taken(zero + 20s) : taken(seen));
+        if (now == zero + 10s || now == zero + 25s - 5ms) {
+            const qint64 frame = *clock.frameAt(now + 500ms);
+            QVERIFY2(std::abs(frame - heardAt(now + 500ms)) <= rate / 1000,
+                     qPrintable(QStringLiteral("at %1 ms: frame %2, heard %3")
+                                    .arg(step * 5)
+                                    .arg(frame)
+                                    .arg(heardAt(now + 500ms))));
+        }
+    }
 }
 
 // The window's output comes from the module it loads at the first tone; one that is not

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sound/SoundPlayer.h"
 
+#include "sound/TimedPlayback.h"
+
 #include "analysis/WavFile.h"
 #include "runner/Failure.h"
 #include "runner/FileProbes.h"
@@ -55,7 +57,17 @@ private:
     qint64 m_frames = 0;
 };
 
-void writeSample(float value, QAudioFormat::SampleFormat format, char* write) {
+// What a request plays: the file's samples, or the beep when it has none.
+std::unique_ptr<SampleReader> samplesToPlay(const QString& path) {
+    if (std::unique_ptr<SampleReader> samples = openWavSamples(path))
+        return samples;
+    static const SoundSamples beep = beepSamples();
+    return std::make_unique<MemorySamples>(beep);
+}
+
+} // namespace
+
+void writeOutputSample(float value, QAudioFormat::SampleFormat format, char* write) {
     switch (format) {
     case QAudioFormat::UInt8:
         *reinterpret_cast<quint8*>(write) =
@@ -73,8 +85,6 @@ void writeSample(float value, QAudioFormat::SampleFormat format, char* write) {
         break;
     }
 }
-
-} // namespace
 
 std::unique_ptr<SampleReader> openWavSamples(const QString& path) {
     auto samples = std::make_unique<WavFileSamples>();
@@ -129,7 +139,7 @@ qint64 OutputStream::readData(char* data, qint64 maxSize) {
             const int source = channel % inChannels;
             const float value =
                 std::clamp(a[source] + (b[source] - a[source]) * weight, -1.0f, 1.0f);
-            writeSample(value, m_format.sampleFormat(), write);
+            writeOutputSample(value, m_format.sampleFormat(), write);
             write += bytesPerSample;
         }
     }
@@ -167,13 +177,18 @@ SoundSamples beepSamples() {
     return beep;
 }
 
-AudioPlayer::AudioPlayer() {
+AudioPlayer::AudioPlayer() : m_timed(std::make_unique<TimedPlayer>()) {
     // Well within the output's buffer, so that it never runs dry.
     m_feeder.setInterval(10);
     QObject::connect(&m_feeder, &QTimer::timeout, [this] { feed(); });
 }
 
 AudioPlayer::~AudioPlayer() {
+    stopSound();
+}
+
+void AudioPlayer::stopSound() {
+    m_timed->stop();
     stop();
 }
 
@@ -207,17 +222,12 @@ QString AudioPlayer::outputName() const {
 }
 
 bool AudioPlayer::playSoundFile(const QString& path) {
-    stop();
+    stopSound();
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull())
         return false;
-    std::unique_ptr<SampleReader> samples = openWavSamples(path);
-    if (!samples) {
-        static const SoundSamples beep = beepSamples();
-        samples = std::make_unique<MemorySamples>(beep);
-    }
     const QAudioFormat format = device.preferredFormat();
-    m_stream = std::make_unique<OutputStream>(std::move(samples), format);
+    m_stream = std::make_unique<OutputStream>(samplesToPlay(path), format);
     m_stream->open(QIODevice::ReadOnly);
     m_sink = std::make_unique<QAudioSink>(device, format);
     m_output = m_sink->start();
@@ -226,6 +236,11 @@ bool AudioPlayer::playSoundFile(const QString& path) {
     feed();
     m_feeder.start();
     return true;
+}
+
+bool AudioPlayer::playSoundFileAt(const QString& path, std::chrono::steady_clock::time_point when) {
+    stop();
+    return m_timed->play(samplesToPlay(path), when);
 }
 
 SoundOutput* newPlatformSoundOutput() {

@@ -14,6 +14,10 @@
 struct SoundSamples;
 
 class QAudioSink;
+class TimedPlayer;
+
+// One sample in the output's format, written at `write`.
+void writeOutputSample(float value, QAudioFormat::SampleFormat format, char* write);
 
 // Samples to play, read a block at a time as playback needs them.
 class SampleReader {
@@ -80,16 +84,20 @@ SoundSamples beepSamples();
 // Plays through the default audio output, streaming the file's samples as read from the
 // request on: a file rewritten under the same name plays its new content. The samples are
 // written into the output as it has room (push mode): the first ones go in with the
-// request, so the sound starts without waiting for the output to ask.
+// request, so the sound starts without waiting for the output to ask. Sounds played at a set
+// time go through a TimedPlayer, whose output stays open until another kind of request or
+// stopSound.
 class AudioPlayer : public SoundOutput {
 public:
     AudioPlayer();
     ~AudioPlayer() override;
     bool playSoundFile(const QString& path) override;
-    void stopSound() override { stop(); }
+    bool playSoundFileAt(const QString& path, std::chrono::steady_clock::time_point when) override;
+    void stopSound() override;
     QString outputName() const override;
 
 private:
+    // Ends the sound played at once.
     void stop();
     // Writes as much as the output has room for.
     void feed();
@@ -98,4 +106,5 @@ private:
     QIODevice* m_output = nullptr; // owned by the sink
     std::unique_ptr<OutputStream> m_stream;
     QTimer m_feeder;
+    std::unique_ptr<TimedPlayer> m_timed;
 };

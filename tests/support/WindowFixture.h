@@ -57,6 +57,9 @@ public:
             played.append(path);
             return outputAvailable;
         }
+        bool playSoundFileAt(const QString& path, std::chrono::steady_clock::time_point) override {
+            return playSoundFile(path);
+        }
         void stopSound() override { ++stops; }
         int stops = 0;
         QStringList played;

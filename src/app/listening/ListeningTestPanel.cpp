@@ -302,28 +302,30 @@ void ListeningTestPanel::playTrial(int afterAnswerMs) {
     }
     // Made at once after the answer, played the pause after it: the time the making took never
     // moves the trial.
-    const qint64 due = afterAnswerMs > 0 ? afterAnswerMs - m_sinceAnswer.elapsed() : 0;
-    if (due <= 0)
-        startSound(played);
-    else
-        QTimer::singleShot(int(due), Qt::PreciseTimer, this, [this, played] {
-            if (played == m_played)
-                startSound(played);
-        });
+    const auto now = std::chrono::steady_clock::now();
+    startSound(played, afterAnswerMs > 0
+                           ? std::max(now, m_answeredAt + std::chrono::milliseconds(afterAnswerMs))
+                           : now);
 }
 
-void ListeningTestPanel::startSound(quint64 played) {
-    feedbackLabel->clear();
-    if (!m_services.sound.playSoundFile(m_sound.path)) {
+void ListeningTestPanel::startSound(quint64 played, std::chrono::steady_clock::time_point due) {
+    if (!m_services.sound.playSoundFileAt(m_sound.path, due)) {
         finish(QStringLiteral("There is no audio output, so the test cannot be heard. Connect or "
                               "turn on a sound device, then start again."));
         return;
     }
+    const int start =
+        int(std::chrono::ceil<std::chrono::milliseconds>(due - std::chrono::steady_clock::now())
+                .count());
+    QTimer::singleShot(start, this, [this, played] {
+        if (played == m_played)
+            feedbackLabel->clear();
+    });
     // Each interval's button is lit while it sounds, at its time within the one sound.
     const int intervalLength = int(std::lround(m_procedure->intervalSeconds() * 1000));
     for (int interval = 1; intervalLength > 0 && interval <= m_sound.intervalOnsets.size();
          ++interval) {
-        const int onset = int(std::lround(m_sound.onsetSeconds(interval) * 1000));
+        const int onset = start + int(std::lround(m_sound.onsetSeconds(interval) * 1000));
         QPushButton* button = answerButtons[interval - 1];
         QTimer::singleShot(onset, this, [this, played, button, interval] {
             if (played != m_played)
@@ -338,7 +340,7 @@ void ListeningTestPanel::startSound(quint64 played) {
                 button->setDown(false);
         });
     }
-    QTimer::singleShot(int(std::lround(m_sound.seconds() * 1000)), this, [this, played] {
+    QTimer::singleShot(start + int(std::lround(m_sound.seconds() * 1000)), this, [this, played] {
         if (played == m_played)
             openAnswers();
     });
@@ -360,6 +362,8 @@ void ListeningTestPanel::openAnswers() {
 void ListeningTestPanel::answer(int place) {
     if (!m_answering || place > answerButtons.size())
         return;
+    // The pause runs from the answer, not from when its row is on disk.
+    m_answeredAt = std::chrono::steady_clock::now();
     m_answering = false;
     for (QShortcut* key : m_numberKeys)
         key->setEnabled(false);
@@ -383,7 +387,6 @@ void ListeningTestPanel::answer(int place) {
         finish();
         return;
     }
-    m_sinceAnswer.start();
     playTrial(pauseMs->value());
 }
 

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -90,7 +91,8 @@ private:
     void start();
     // Makes the next trial's sound and plays it `afterAnswerMs` after the answer.
     void playTrial(int afterAnswerMs = 0);
-    void startSound(quint64 played);
+    // Plays the trial made from `due` on and lights its intervals as they sound.
+    void startSound(quint64 played, std::chrono::steady_clock::time_point due);
     void openAnswers();
     // The answer in that place (from 1) among those offered.
     void answer(int place);
@@ -114,7 +116,7 @@ private:
     TrialSound m_sound;
     QElapsedTimer m_sinceStart;
     QElapsedTimer m_sinceLastInterval;
-    QElapsedTimer m_sinceAnswer;
+    std::chrono::steady_clock::time_point m_answeredAt;
     bool m_answering = false;
     // Escape or closing while a trial is being made is taken once it is made.
     enum class EndAsked { no, ask, end };

@@ -21,13 +21,22 @@ QFunctionPointer SoundModuleLoader::entry(const char* name) {
     return m_module.isLoaded() ? m_module.resolve(name) : nullptr;
 }
 
-bool SoundModuleLoader::playSoundFile(const QString& path) {
+SoundOutput* SoundModuleLoader::output() {
     if (!m_outputMade) {
         m_outputMade = true;
         if (const auto make = reinterpret_cast<MakeSoundOutput>(entry(soundModuleEntry)))
             m_output.reset(make());
     }
-    return m_output && m_output->playSoundFile(path);
+    return m_output.get();
+}
+
+bool SoundModuleLoader::playSoundFile(const QString& path) {
+    return output() && m_output->playSoundFile(path);
+}
+
+bool SoundModuleLoader::playSoundFileAt(const QString& path,
+                                        std::chrono::steady_clock::time_point when) {
+    return output() && m_output->playSoundFileAt(path, when);
 }
 
 void SoundModuleLoader::stopSound() {

@@ -18,6 +18,7 @@ public:
     explicit SoundModuleLoader(QStringList folders);
     ~SoundModuleLoader() override;
     bool playSoundFile(const QString& path) override;
+    bool playSoundFileAt(const QString& path, std::chrono::steady_clock::time_point when) override;
     void stopSound() override;
     QString outputName() const override;
     ReadTonePicture reader() override;
@@ -25,6 +26,8 @@ public:
 private:
     // The module's entry of that name, the module loaded at the first call; none without it.
     QFunctionPointer entry(const char* name);
+    // The module's output, made at the first request; none without the module.
+    SoundOutput* output();
 
     QStringList m_folders;
     bool m_tried = false;
