@@ -6,7 +6,8 @@
 // every interval's onset (by its level, not its first loud sample, since the test changes the
 // intervals' levels) and prints, against the schedule, the error of the second interval's
 // onset within its trial (the gap) and the spread of the trial onsets after the answers (their
-// delay from the answer, less its mean).
+// delay from the answer, less its mean). Arguments: the number of trials (50), and the pause
+// after each answer in ms (the procedure's own, 500).
 // Needs PulseAudio with a null sink as the default output, and parecord:
 //     pulseaudio -n --load=module-null-sink --load=module-native-protocol-unix
 //                --exit-idle-time=-1 --daemonize
@@ -128,6 +129,7 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int trials = argc > 1 ? std::atoi(argv[1]) : 50;
+    const int pauseMs = argc > 2 ? std::atoi(argv[2]) : -1; // the procedure's own by default
     QTemporaryDir dir;
     qputenv("TEMP", dir.path().toLocal8Bit());
     Recording recording;
@@ -151,6 +153,8 @@ int main(int argc, char* argv[]) {
     panel.procedureList->setCurrentIndex(3); // lateralisation by level
     panel.trialLimit->setValue(trials);
     panel.stopReversals->setValue(100);
+    if (pauseMs >= 0)
+        panel.pauseMs->setValue(pauseMs);
     const ForcedChoiceSetup setup = panel.setup();
     const double gapSamples = (setup.intervalSeconds + setup.gapMs / 1000.0) * rate;
 

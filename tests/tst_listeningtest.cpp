@@ -26,6 +26,7 @@ private slots:
     void sessionByKeyboardIsRecorded();
     void escapeEndsKeepingTheAnswers();
     void noOutputStartsNothing();
+    void intervalsLightInTurn();
     void identificationOfTheSetListed();
 };
 
@@ -150,6 +151,20 @@ void TestListeningTest::noOutputStartsNothing() {
     QTRY_VERIFY(panel.resultLabel->text().startsWith(QStringLiteral("There is no audio output")));
     QCOMPARE(linesOf(run.output + QStringLiteral("/Ziravel_responses.csv")).size(), 1);
     QVERIFY(!run.w.isBusy());
+}
+
+// Each interval's button is lit while it sounds, the first too when the output is slow to open.
+void TestListeningTest::intervalsLightInTurn() {
+    ToneRun run;
+    run.fixture.sound.opening = std::chrono::milliseconds(20);
+    ListeningTestPanel& panel = openPanel(run, 6);
+    panel.intervalMs->setValue(300);
+    press(run.w, Qt::Key_S);
+    QTRY_VERIFY(panel.answerButtons.size() == 2 && panel.answerButtons[0]->isDown());
+    QVERIFY(!panel.answerButtons[1]->isDown());
+    QTRY_VERIFY(panel.answerButtons[1]->isDown());
+    QVERIFY(!panel.answerButtons[0]->isDown());
+    QTRY_VERIFY(answersOpen(panel));
 }
 
 // Each file of the set is played twice and named by its note: every row says which file played,

@@ -13,7 +13,9 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 // A window with its settings in a folder of the test's own and a recorder for its boxes.
 class WindowFixture {
@@ -58,12 +60,14 @@ public:
             return outputAvailable;
         }
         bool playSoundFileAt(const QString& path, std::chrono::steady_clock::time_point) override {
+            std::this_thread::sleep_for(opening);
             return playSoundFile(path);
         }
         void stopSound() override { ++stops; }
         int stops = 0;
         QStringList played;
         bool outputAvailable = true;
+        std::chrono::milliseconds opening{0}; // the time an output takes to open
     };
 
     // Pictures read in the test's own process, as the sound module reads them.

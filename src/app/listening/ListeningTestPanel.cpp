@@ -20,6 +20,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -314,9 +315,10 @@ void ListeningTestPanel::startSound(quint64 played, std::chrono::steady_clock::t
                               "turn on a sound device, then start again."));
         return;
     }
-    const int start =
-        int(std::chrono::ceil<std::chrono::milliseconds>(due - std::chrono::steady_clock::now())
-                .count());
+    // Ms from now, never below none: a timer set for less never fires.
+    const int start = std::max(
+        0, int(std::chrono::ceil<std::chrono::milliseconds>(due - std::chrono::steady_clock::now())
+                   .count()));
     QTimer::singleShot(start, this, [this, played] {
         if (played == m_played)
             feedbackLabel->clear();
