@@ -88,6 +88,8 @@ public:
         if (device.isNull())
             return false;
         m_format = device.preferredFormat();
+        if (!m_format.isValid())
+            return false;
         m_stream = std::make_unique<PlacedSoundStream>(m_format);
         m_stream->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
         m_clock = std::make_unique<OutputClock>(m_format.sampleRate());
