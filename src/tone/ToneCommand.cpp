@@ -74,9 +74,7 @@ QStringList bandEffects(const NoiseBand& band) {
 
 // Repeatable noise made up to its place and the tone's length past it, then cut there: the
 // tool's noise is the same at every run with -R, so the place decides the samples.
-QStringList repeatableNoise(const Tone& tone, const QString& length) {
-    double seconds = 0;
-    parseNumberText(length, seconds);
+QStringList repeatableNoise(const Tone& tone, double seconds) {
     const qint64 from = *tone.repeatableNoiseFrom;
     const qint64 frames = std::llround(seconds * tone.sampleRate());
     // A sample more than the cut needs, whichever way the tool rounds the seconds.
@@ -89,9 +87,11 @@ QStringList repeatableNoise(const Tone& tone, const QString& length) {
             QString::number(frames) + QLatin1Char('s')};
 }
 
-QStringList sourceEffects(const Tone& tone, const QString& length, double start, double end) {
+// `length` is the tone's length as the tool takes it, `seconds` as we read it.
+QStringList sourceEffects(const Tone& tone, const QString& length, double seconds, double start,
+                          double end) {
     if (tone.repeatableNoiseFrom && tone.isNoise() && !tone.band)
-        return repeatableNoise(tone, length);
+        return repeatableNoise(tone, seconds);
     if (!tone.isMadeOfSines()) {
         QStringList effects{QStringLiteral("synth"), length, tone.waveformWord(),
                             pitchArgument(tone, start, end)};
@@ -154,7 +154,7 @@ QStringList toolArguments(const Tone& tone) {
     // Each tone of the file is a chain of its own, the chains parted by ":", each but the last
     // followed by the gap.
     const auto chain = [&](double start, double end, bool last) {
-        QStringList effects = sourceEffects(tone, length, start, end);
+        QStringList effects = sourceEffects(tone, length, seconds, start, end);
         effects += optional.effects;
         // The leading ear's tone, faded, waits in the other: "delay" pads the lagging ear's
         // start and the leading ear's end.
