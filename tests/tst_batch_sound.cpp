@@ -492,30 +492,6 @@ void TestBatchSound::levelDifferenceBetweenTheEars() {
     QVERIFY(std::abs(20 * std::log10(peak[0]) + 2) < 0.1);
 }
 
-namespace {
-
-// The amplitude of the sine at `hertz` in samples of whole periods of it.
-double amplitudeAt(const std::vector<double>& samples, double hertz, double rate) {
-    std::complex<double> sum;
-    for (size_t at = 0; at < samples.size(); ++at)
-        sum += samples[at] * std::polar(1.0, -2 * std::numbers::pi * hertz * double(at) / rate);
-    return 2 * std::abs(sum) / double(samples.size());
-}
-
-double rmsOf(const std::vector<double>& samples) {
-    double power = 0;
-    for (const double sample : samples)
-        power += sample * sample;
-    return std::sqrt(power / double(samples.size()));
-}
-
-// The interleaved samples of a made WAV file.
-SoundSamples madeSound(const QString& path) {
-    const std::optional<SoundSamples> sound = decodeWav(contentOf(path));
-    return sound.value_or(SoundSamples{});
-}
-
-} // namespace
 
 // Noise filtered to a band is given headroom before the filter: SoX, given the set's own
 // arguments, clips nothing, and the noise peaks at its level.

@@ -66,10 +66,35 @@ QString pitchArgument(const Tone& tone, double start, double end) {
 // the sines join it through synth's "mix", which halves both. Remix then gives the sines their
 // level, doubled back, and the noise the weight the library engine measures for the SNR (1 until
 // then).
-// The band's filter, given its headroom: noise at full scale filtered to a band peaks well above
-// full scale, which the filter would clip.
-QStringList bandEffects(const NoiseBand& band) {
-    return {QStringLiteral("vol"), QStringLiteral("0.25"), QStringLiteral("sinc"), band.text()};
+// A band's edges are where its filter passes half the amplitude (-6 dB), at every rate alike:
+// the filter's own default would widen its slopes with the rate (5% of half the rate each).
+// Each slope takes this many hertz from the pass band to 120 dB down, centred on its edge.
+constexpr double bandSlopeHz = 50;
+// How far either side of a sample such a filter reaches (about 70 ms at any rate): the noise is
+// made this much longer at each end and cut back, so that it is in its band from the first
+// sample to the last instead of swelling in and out.
+constexpr double bandFilterReachSeconds = 0.1;
+
+// Noise of the word's kind filtered to the tone's band, given headroom first: noise at full
+// scale filtered to a band peaks well above full scale, which the filter would clip. Cut from
+// the tool's repeatable noise at the tone's place when it has one.
+QStringList bandNoise(const Tone& tone, const QString& word, const QString& length) {
+    const QStringList filter{QStringLiteral("vol"),  QStringLiteral("0.25"),
+                             QStringLiteral("sinc"), QStringLiteral("-t"),
+                             decimalText(bandSlopeHz), tone.band->text()};
+    const std::optional<double> seconds = toneSecondsOf(tone.lengthText);
+    // A length that is none stays as typed, for the run to refuse.
+    if (!seconds)
+        return QStringList{QStringLiteral("synth"), length, word} + filter;
+    const int rate = tone.sampleRate();
+    const qint64 reach = std::llround(bandFilterReachSeconds * rate);
+    const qint64 from = tone.repeatableNoiseFrom.value_or(0) + reach;
+    const qint64 frames = std::llround(*seconds * rate);
+    // A sample more than the cut needs, whichever way the tool rounds the seconds.
+    const double made = double(from + frames + reach + 1) / rate;
+    return QStringList{QStringLiteral("synth"), decimalText(made), word} + filter +
+           QStringList{QStringLiteral("trim"), QString::number(from) + QLatin1Char('s'),
+                       QString::number(frames) + QLatin1Char('s')};
 }
 
 // Repeatable noise made up to its place and the tone's length past it, then cut there: the
@@ -93,10 +118,10 @@ QStringList sourceEffects(const Tone& tone, const QString& length, double second
     if (tone.repeatableNoiseFrom && tone.isNoise() && !tone.band)
         return repeatableNoise(tone, seconds);
     if (!tone.isMadeOfSines()) {
-        QStringList effects{QStringLiteral("synth"), length, tone.waveformWord(),
-                            pitchArgument(tone, start, end)};
-        if (tone.band)
-            effects << bandEffects(*tone.band);
+        QStringList effects =
+            tone.band ? bandNoise(tone, tone.waveformWord(), length)
+                      : QStringList{QStringLiteral("synth"), length, tone.waveformWord(),
+                                    pitchArgument(tone, start, end)};
         // Its level is set once filtered: the peak is known only then.
         if (tone.isBandNoiseAtPeakLevel())
             effects << QStringLiteral("gain") << QStringLiteral("-n")
@@ -111,9 +136,9 @@ QStringList sourceEffects(const Tone& tone, const QString& length, double second
     QStringList effects;
     QStringList weights;
     if (masked) {
-        effects << QStringLiteral("synth") << length << maskerWords[int(tone.options.masker)];
-        if (tone.band)
-            effects << bandEffects(*tone.band);
+        const QString& masker = maskerWords[int(tone.options.masker)];
+        effects << (tone.band ? bandNoise(tone, masker, length)
+                              : QStringList{QStringLiteral("synth"), length, masker});
         effects << QStringLiteral("remix") << QStringLiteral("1");
         weights << QStringLiteral("1v1");
     } else {

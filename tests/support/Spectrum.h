@@ -2,6 +2,7 @@
 #pragma once
 
 #include "SoundFiles.h"
+#include "TestSupport.h"
 
 #include <QFile>
 #include <cmath>
@@ -125,4 +126,25 @@ inline double mainFrequencyBetween(const QString& path, double start, double end
     return mainFrequencyOf({mono.begin() + qsizetype(start * double(mono.size())),
                             mono.begin() + qsizetype(end * double(mono.size()))},
                            sampleRate);
+}
+
+// The amplitude of the sine at `hertz` in samples of whole periods of it.
+inline double amplitudeAt(const std::vector<double>& samples, double hertz, double rate) {
+    std::complex<double> sum;
+    for (size_t at = 0; at < samples.size(); ++at)
+        sum += samples[at] * std::polar(1.0, -2 * std::numbers::pi * hertz * double(at) / rate);
+    return 2 * std::abs(sum) / double(samples.size());
+}
+
+inline double rmsOf(const std::vector<double>& samples) {
+    double power = 0;
+    for (const double sample : samples)
+        power += sample * sample;
+    return std::sqrt(power / double(samples.size()));
+}
+
+// The interleaved samples of a made WAV file.
+inline SoundSamples madeSound(const QString& path) {
+    const std::optional<SoundSamples> sound = decodeWav(TestSupport::contentOf(path));
+    return sound.value_or(SoundSamples{});
 }
