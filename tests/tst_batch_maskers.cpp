@@ -19,6 +19,7 @@ class TestBatchMaskers : public QObject {
 private slots:
     void bandEdgesHoldAtEveryRate_data();
     void bandEdgesHoldAtEveryRate();
+    void notchedNoise();
 };
 
 namespace {
@@ -60,7 +61,8 @@ std::vector<double> gainsDb(const std::vector<double>& input, const std::vector<
         std::vector<double> in(piece);
         std::vector<double> out(piece);
         for (size_t at = 0; at < piece; ++at) {
-            const double hann = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(at) / double(piece));
+            const double hann =
+                0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(at) / double(piece));
             in[at] = input[start + at] * hann;
             out[at] = output[start + at] * hann;
         }
@@ -90,6 +92,29 @@ double crossing(const std::vector<double>& gains, double binHz, double inside, d
     return -1;
 }
 
+// The gains of the filter of a set of one noise, 3 s at -6 dBFS in 24 bits, at each bin: its file
+// against the same noise made again without the filter.
+std::vector<double> filterGains(const QTemporaryDir& folder, const QStringList& noise) {
+    if (runBatch(QStringList{"--count", "1", "--length", "3", "--level", "-6", "--sample-size",
+                             "24", "--engine", "library", "--folder", folder.path()} +
+                 noise)
+            .exitStatus != 0)
+        return {};
+    QStringList arguments = firstToneArguments(folder);
+    const qsizetype filter = arguments.indexOf(QStringLiteral("vol"));
+    const qsizetype cut = arguments.indexOf(QStringLiteral("trim"));
+    // The same noise, unfiltered and at full scale.
+    arguments = arguments.mid(0, filter) + arguments.mid(cut, 3);
+    const std::vector<double> unfiltered =
+        madeAgain(folder, arguments, folder.filePath(QStringLiteral("unfiltered.wav")));
+    int rate = 0;
+    const std::vector<double> filtered =
+        firstChannel(folder.filePath(QStringLiteral("Ziravel_1.wav")), rate);
+    if (filter < 0 || filtered.size() != unfiltered.size())
+        return {};
+    return gainsDb(unfiltered, filtered, rate > 8000 ? 32768 : 8192);
+}
+
 } // namespace
 
 void TestBatchMaskers::bandEdgesHoldAtEveryRate_data() {
@@ -106,33 +131,31 @@ void TestBatchMaskers::bandEdgesHoldAtEveryRate_data() {
 void TestBatchMaskers::bandEdgesHoldAtEveryRate() {
     QFETCH(int, rate);
     QTemporaryDir folder;
-    QCOMPARE(runBatch({"--count", "1", "--type", "whitenoise", "--band", "500-2000", "--rate",
-                       QString::number(rate), "--length", "3", "--level", "-6", "--sample-size",
-                       "24", "--engine", "library", "--folder", folder.path()})
-                 .errors,
-             QString());
-    const QStringList arguments = firstToneArguments(folder);
-    const qsizetype filter = arguments.indexOf(QStringLiteral("vol"));
-    QVERIFY(filter > 0);
-    // The same noise, unfiltered and at full scale.
-    const std::vector<double> noise =
-        madeAgain(folder, arguments.mid(0, filter) + arguments.mid(filter + 6, 3),
-                  folder.filePath(QStringLiteral("unfiltered.wav")));
-    int fileRate = 0;
-    const std::vector<double> band =
-        firstChannel(folder.filePath(QStringLiteral("Ziravel_1.wav")), fileRate);
-    QCOMPARE(fileRate, rate);
-    QCOMPARE(band.size(), noise.size());
-    const size_t piece = rate > 8000 ? 32768 : 8192;
-    const std::vector<double> gains = gainsDb(noise, band, piece);
-    const double binHz = double(rate) / double(piece);
+    const std::vector<double> gains = filterGains(
+        folder, {"--type", "whitenoise", "--band", "500-2000", "--rate", QString::number(rate)});
+    QVERIFY(!gains.empty());
+    const double binHz = double(rate) / double(2 * gains.size());
     for (const auto& [belowDb, low, high] :
          {std::tuple{6.0, 500.0, 2000.0}, std::tuple{3.0, 503.9, 1996.1}}) {
-        QVERIFY2(std::abs(crossing(gains, binHz, 1000, 300, 1000, belowDb) - low) < 1,
-                 qPrintable(QString::number(crossing(gains, binHz, 1000, 300, 1000, belowDb))));
-        QVERIFY2(std::abs(crossing(gains, binHz, 1000, 2300, 1000, belowDb) - high) < 1,
-                 qPrintable(QString::number(crossing(gains, binHz, 1000, 2300, 1000, belowDb))));
+        const double lowEdge = crossing(gains, binHz, 1000, 300, 1000, belowDb);
+        const double highEdge = crossing(gains, binHz, 1000, 2300, 1000, belowDb);
+        QVERIFY2(std::abs(lowEdge - low) < 1 && std::abs(highEdge - high) < 1,
+                 qPrintable(QStringLiteral("%1-%2").arg(lowEdge).arg(highEdge)));
     }
+}
+
+// A notch inside a band: its edges at -6 dB, and nothing of the noise left within it.
+void TestBatchMaskers::notchedNoise() {
+    QTemporaryDir folder;
+    const std::vector<double> gains =
+        filterGains(folder, {"--type", "pinknoise", "--band", "200-3000", "--notch", "800-1250"});
+    QVERIFY(!gains.empty());
+    const double binHz = 8000.0 / double(2 * gains.size());
+    QVERIFY(std::abs(crossing(gains, binHz, 500, 1000, 500, 6) - 800) < 1);
+    QVERIFY(std::abs(crossing(gains, binHz, 2000, 1000, 2000, 6) - 1250) < 1);
+    QVERIFY2(gains[size_t(1025 / binHz)] < gains[size_t(500 / binHz)] - 100,
+             qPrintable(QString::number(gains[size_t(1025 / binHz)])));
+    QCOMPARE(keyColumn(folder.filePath(answerKeyFileName), "notch_hz"), QStringList{"800-1250"});
 }
 
 QTEST_MAIN(TestBatchMaskers)

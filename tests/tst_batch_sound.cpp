@@ -492,7 +492,6 @@ void TestBatchSound::levelDifferenceBetweenTheEars() {
     QVERIFY(std::abs(20 * std::log10(peak[0]) + 2) < 0.1);
 }
 
-
 // Noise filtered to a band is given headroom before the filter: SoX, given the set's own
 // arguments, clips nothing, and the noise peaks at its level.
 void TestBatchSound::bandNoiseIsNotClipped() {

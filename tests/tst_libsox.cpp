@@ -144,10 +144,14 @@ void TestLibsox::sameBytesAsTheTool() {
         tone.laterFrequencies = {450, 600};
         compare(tone, extension);
     }
-    // Noise filtered to a band.
+    // Noise filtered to a band, notched, or both.
     for (const Waveform noise : {Waveform::whiteNoise, Waveform::brownNoise}) {
         Tone tone{QString(), QStringLiteral("0.3"), noise, 0, {}};
         tone.band = NoiseBand{300, 1200};
+        compare(tone, ".wav");
+        tone.notch = NoiseBand{500, 700};
+        compare(tone, ".wav");
+        tone.band.reset();
         compare(tone, ".wav");
     }
     // The stimuli: a complex in random phases, AM with FM, a lead in one ear, each fade shape.
@@ -185,7 +189,12 @@ void TestLibsox::sameBytesAsTheTool() {
         tone.harmonicPhases = {0.1, 0.7, 0.35, 0.9};
         compare(tone, ".wav");
     }
-    QCOMPARE(compared, 9 * 9 * 3 * 3 - 9 * 5 * 3 - 9 * 1 * 3 + 6 + 6);
+    // A tone in notched band noise.
+    Tone masked{QString(), QStringLiteral("0.3"), Waveform::sine, 1000, stimuli[2]};
+    masked.band = NoiseBand{200, 3000};
+    masked.notch = NoiseBand{800, 1250};
+    compare(masked, ".wav");
+    QCOMPARE(compared, 9 * 9 * 3 * 3 - 9 * 5 * 3 - 9 * 1 * 3 + 6 + 11);
 }
 
 // The seed alone decides the noise and the dither: the same seed the same bytes, another

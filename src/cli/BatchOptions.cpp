@@ -177,6 +177,10 @@ QList<BatchOption> batchOptions() {
         QStringLiteral("Filter the noise types, or the --noise under a tone, to this band in Hz, "
                        "e.g. 500-2000"),
         "low-high");
+    add(sound, {"notch"},
+        QStringLiteral("Take this band in Hz out of the noise (a notched noise), e.g. 800-1250; "
+                       "inside --band when both are given"),
+        "low-high");
     addInputs(Option::folder, Option::format);
     add(files, {"shard"},
         QStringLiteral("Make only slice K of N contiguous slices of the set's numbers; its key is "

@@ -183,8 +183,9 @@ std::optional<int> MakeRun::open() {
         return badInputStatus;
     }
     try {
-        m_key.emplace(m_keyPath, m_options.neverOverwrite, extension,
-                      [this] { return m_stopSignals.stopRequested(); });
+        m_key.emplace(
+            m_keyPath, m_options.neverOverwrite, extension,
+            [this] { return m_stopSignals.stopRequested(); }, m_plan.highestTone());
     } catch (const Failure& failure) {
         printError(failure.description());
         return m_stopSignals.stopRequested() ? stoppedStatus : 1;

@@ -389,21 +389,27 @@ void checkWhatTheTypeAllows(const MakeReading& read, const Tone& setTone) {
                    .arg(libraryEngineOnly()));
 }
 
-// The band noise is filtered to: --band, or the bounds.
+// The band noise is filtered to, --band or the bounds, and the one --notch takes out of it.
 void readBand(MakeReading& read, bool noise) {
     SetPlan& plan = read.request.plan;
     const bool masked = plan.options.masker != ToneOptions::Masker::none;
-    if (read.isSet("band")) {
-        const QString text = read.value("band");
-        plan.band = noiseBandOf(text);
+    for (const char* option : {"band", "notch"}) {
+        if (!read.isSet(option))
+            continue;
+        const bool band = option == QLatin1String("band");
+        const QString text = read.value(option);
+        (band ? plan.band : plan.notch) = noiseBandOf(text);
         if (!noise && !masked)
-            refuse(QStringLiteral("band"), text,
-                   QStringLiteral("only noise is filtered to a band: a noise type, or --noise "
-                                  "under the tone."));
-        if (!plan.band)
-            refuse(QStringLiteral("band"), text,
+            refuse(QLatin1String(option), text,
+                   band ? QStringLiteral("only noise is filtered to a band: a noise type, or "
+                                         "--noise under the tone.")
+                        : QStringLiteral("only noise is notched: a noise type, or --noise under "
+                                         "the tone."));
+        if (!noiseBandOf(text))
+            refuse(QLatin1String(option), text,
                    QStringLiteral("not a band LOW-HIGH in Hz with LOW below HIGH."));
-    } else if (plan.options.noiseBandFromBounds) {
+    }
+    if (!read.isSet("band") && plan.options.noiseBandFromBounds) {
         if (plan.from == plan.to)
             refuse(QStringLiteral("from"), read.inputs.value(Option::from),
                    QStringLiteral("with --to \"%1\": a noise band needs two different bounds.")
@@ -412,6 +418,10 @@ void readBand(MakeReading& read, bool noise) {
     }
     if (!noise && !masked)
         plan.band.reset();
+    if (plan.band && plan.notch &&
+        (plan.notch->low <= plan.band->low || plan.notch->high >= plan.band->high))
+        refuse(QStringLiteral("notch"), plan.notch->text(),
+               QStringLiteral("the notch must lie inside the --band %1.").arg(plan.band->text()));
 }
 
 // What no tone of the set could be made as asked is refused before the first one, told by the

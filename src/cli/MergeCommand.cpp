@@ -92,14 +92,19 @@ ShardSlice checkedSlice(const QJsonObject& manifest, const QString& prefix, int 
     return slice;
 }
 
-// The key's lines after its header, which must be the given one, each the row of the tone its
-// place in the slice gives: on one line, naming that tone's file and seed.
-QList<QByteArray> keyRows(const QString& path, const QByteArray& header, const ShardSlice& slice) {
+// The key's lines after its header, which must be the given one (the first shard's gives it
+// when empty), each the row of the tone its place in the slice gives: on one line, naming that
+// tone's file and seed.
+QList<QByteArray> keyRows(const QString& path, QByteArray& header, const ShardSlice& slice) {
     QList<QByteArray> lines = readShardKey(path).split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
+    if (header.isEmpty() && !lines.isEmpty() &&
+        isAnswerKeyHeader(QString::fromUtf8(lines.first()).split(QLatin1Char(','))))
+        header = lines.first();
     if (lines.isEmpty() || lines.first() != header)
         throw MergeFailure{QStringLiteral("%1 is no answer key of this program.").arg(path)};
+    const qsizetype columns = header.count(',') + 1;
     lines.removeFirst();
     if (lines.size() != slice.tones)
         throw MergeFailure{QStringLiteral("%1 holds %2 rows where its manifest says %3 tones: its "
@@ -111,7 +116,7 @@ QList<QByteArray> keyRows(const QString& path, const QByteArray& header, const S
     for (qsizetype at = 0; at < lines.size(); ++at) {
         const qint64 number = slice.first + at;
         const std::optional<QStringList> fields = answerKeyFields(lines[at]);
-        if (!fields || fields->size() != answerKeyColumns().size() ||
+        if (!fields || fields->size() != columns ||
             fields->first() != toneFileName(slice.prefix, number, slice.digits, slice.extension) ||
             fields->value(seedColumn) != QString::number(toneSeed(slice.seed, number)))
             throw MergeFailure{QStringLiteral("%1: row %2 is not the row of tone %3 of the set "
@@ -164,8 +169,8 @@ void merge(const MergeRequest& request) {
         throw MergeFailure{failure.description()};
     }
     QJsonObject whole;
-    QByteArray key = answerKeyHeader();
-    const QByteArray header = key.chopped(1);
+    QByteArray header;
+    QByteArray rows;
     for (int shard = 1; shard <= shards; ++shard) {
         const QJsonObject manifest = readShardManifest(manifests[shard]);
         if (shard == 1) {
@@ -178,8 +183,9 @@ void merge(const MergeRequest& request) {
         for (const QByteArray& row :
              keyRows(folder.filePath(answerKeyName(request.prefix, shard, shards)), header,
                      checkedSlice(manifest, request.prefix, shard, shards)))
-            key += row + '\n';
+            rows += row + '\n';
     }
+    const QByteArray key = header + '\n' + rows;
     // What one run of the whole set writes: shard 1 begins with the set's first tone.
     whole.insert(QStringLiteral("shard"), QString());
     whole.insert(QStringLiteral("tones"), whole.value(QStringLiteral("count")));

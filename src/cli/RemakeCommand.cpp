@@ -85,6 +85,7 @@ QStringList remakeArguments(const QString& program, const QString& path,
         {QStringLiteral("frequencies"), QStringLiteral("frequencies")},
         {QStringLiteral("notes"), QStringLiteral("notes")},
         {QStringLiteral("band"), QStringLiteral("band")},
+        {QStringLiteral("notch"), QStringLiteral("notch")},
         {QStringLiteral("split"), QStringLiteral("split")},
         {QStringLiteral("split-by"), QStringLiteral("split-by")},
         {QStringLiteral("digits"), QStringLiteral("digits")}};

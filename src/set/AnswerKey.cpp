@@ -83,6 +83,9 @@ QString noteField(const AnswerRow& row, double hertz, bool cents) {
 struct KeyColumn {
     const char* name;
     std::function<QString(const AnswerRow&)> field;
+    // A column only the sets of such tones have, so that every other set's key stays as it was;
+    // none for a column of every set's.
+    std::function<bool(const Tone&)> usedBy{};
 };
 const QList<KeyColumn>& keyColumns() {
     static const QList<KeyColumn> columns{
@@ -131,21 +134,34 @@ const QList<KeyColumn>& keyColumns() {
         {"noise", [](const AnswerRow& row) { return row.noise; }},
         {"snr_db", [](const AnswerRow& row) { return optionalNumber(row.snrDb); }},
         {"sha256", [](const AnswerRow& row) { return row.sha256; }},
+        {"notch_hz", [](const AnswerRow& row) { return row.notch; },
+         [](const Tone& tone) { return tone.notch.has_value(); }},
     };
     return columns;
 }
 
 } // namespace
 
-QByteArray answerKeyHeader() {
-    return (answerKeyColumns().join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
+QByteArray answerKeyHeader(const Tone& setTone) {
+    return (answerKeyColumns(setTone).join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
 }
 
-QStringList answerKeyColumns() {
+QStringList answerKeyColumns(const Tone& setTone) {
     QStringList names;
     for (const KeyColumn& column : keyColumns())
-        names << QLatin1String(column.name);
+        if (!column.usedBy || column.usedBy(setTone))
+            names << QLatin1String(column.name);
     return names;
+}
+
+bool isAnswerKeyHeader(const QStringList& names) {
+    qsizetype at = 0;
+    for (const KeyColumn& column : keyColumns())
+        if (at < names.size() && names[at] == QLatin1String(column.name))
+            ++at;
+        else if (!column.usedBy)
+            return false;
+    return at == names.size();
 }
 
 std::optional<QStringList> answerKeyFields(const QByteArray& line) {
@@ -265,10 +281,11 @@ QString AnswerKeyIndex::field(qsizetype row, const QString& column) const {
     return at >= 0 ? this->row(row).value(at) : QString();
 }
 
-QByteArray answerRowText(const AnswerRow& row) {
+QByteArray answerRowText(const AnswerRow& row, const QStringList& columns) {
     QStringList fields;
     for (const KeyColumn& column : keyColumns())
-        fields << column.field(row);
+        if (!column.usedBy || columns.contains(QLatin1String(column.name)))
+            fields << column.field(row);
     return (fields.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
 }
 
@@ -297,6 +314,8 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
     answer.toneSeed = tone.seed;
     if (tone.band)
         answer.band = tone.band->text();
+    if (tone.notch)
+        answer.notch = tone.notch->text();
     answer.endFrequency = tone.endFrequency;
     answer.laterFrequencies = tone.laterFrequencies;
     answer.levelReference = optionWord(Option::levelReference, tone.options);
@@ -396,10 +415,10 @@ void keepKeyOfOtherFormat(const QString& path, const QString& extension) {
 } // namespace
 
 AnswerKeyFile::AnswerKeyFile(const QString& path, bool append, const QString& extension,
-                             std::function<bool()> stopWaiting)
-    : m_path(path) {
+                             std::function<bool()> stopWaiting, const Tone& setTone)
+    : m_path(path), m_columns(answerKeyColumns(setTone)) {
     writing([&] {
-        const QByteArray header = answerKeyHeader();
+        const QByteArray header = answerKeyHeader(setTone);
         if (!append) {
             keepKeyOfOtherFormat(path, extension);
             writeFileSafely(path, header);
@@ -421,7 +440,7 @@ template <typename Write> void AnswerKeyFile::writing(const Write& write) {
 }
 
 void AnswerKeyFile::add(const AnswerRow& row) {
-    writing([&] { m_file->append(answerRowText(row)); });
+    writing([&] { m_file->append(answerRowText(row, m_columns)); });
     ++m_unsynced;
     constexpr qint64 syncedEveryMs = 1000;
     if (m_sinceSynced.elapsed() >= syncedEveryMs)

@@ -37,6 +37,7 @@ struct AnswerRow {
     std::optional<double> endFrequency; // where a sweep ends
     QList<double> laterFrequencies;     // the file's later tones, joined with ";" to the first
     QString band;                       // the noise's band, "500-2000"; empty for none
+    QString notch;                      // the band taken out of the noise; empty for none
     std::optional<quint64> toneSeed;    // what the tone's draws came from
     QString levelReference;             // what the level is: peak or rms
     std::optional<double> fileSeconds;  // the file's length: its tones and gaps
@@ -73,10 +74,13 @@ QString yesNo(bool value);
 // A field as CSV has it: quoted when it holds a comma, a quote or a line break.
 QString csvField(const QString& text);
 
-// The names of the key's columns, in their order: its header.
-QStringList answerKeyColumns();
+// The names of the key's columns for a set of such tones, in their order: its header. Columns
+// that only some stimuli need come last, and only in their sets' keys.
+QStringList answerKeyColumns(const Tone& setTone = Tone());
 // The header line as the key begins with it, its line end included.
-QByteArray answerKeyHeader();
+QByteArray answerKeyHeader(const Tone& setTone = Tone());
+// Whether the names are the columns of some set's key.
+bool isAnswerKeyHeader(const QStringList& names);
 
 // The fields of one row of a key, its line end left off, unquoted as the key quotes them;
 // nothing when it holds more than a row or a quoted field runs past its end (the row held a line
@@ -132,8 +136,8 @@ QString pitchText(double hertz);
 // is (peak or rms), the file's length, the design's round, the intervals' direction, the split,
 // the level and time differences between the ears, the fade's shape, a complex's harmonics,
 // slope and phase, the modulations' rates, depth and deviation, the noise under the tone and
-// its SNR, and the file's SHA-256.
-QByteArray answerRowText(const AnswerRow& row);
+// its SNR, and the file's SHA-256; then those of the `columns` that only some sets have.
+QByteArray answerRowText(const AnswerRow& row, const QStringList& columns = answerKeyColumns());
 
 // The answer key of a run, true on disk for every row it holds at every moment. It is made
 // when the run starts, replacing an earlier key of that name, whose rows would no longer tell
@@ -147,9 +151,10 @@ QByteArray answerRowText(const AnswerRow& row);
 class AnswerKeyFile {
 public:
     // Throws Failure naming the file when the key cannot be made or added to; an earlier key
-    // stays as it was then. `stopWaiting`: as AppendingFile's.
+    // stays as it was then. `stopWaiting`: as AppendingFile's. Its columns are those of a set
+    // of tones such as `setTone`.
     AnswerKeyFile(const QString& path, bool append, const QString& extension,
-                  std::function<bool()> stopWaiting = {});
+                  std::function<bool()> stopWaiting = {}, const Tone& setTone = Tone());
     // Adds the row. Throws Failure naming the file.
     void add(const AnswerRow& row);
     // Puts every row added on disk, and the files they name first. Throws Failure naming the
@@ -161,6 +166,7 @@ private:
     void sync();
 
     QString m_path;
+    QStringList m_columns;
     std::unique_ptr<AppendingFile> m_file;
     int m_unsynced = 0;
     QElapsedTimer m_sinceSynced;

@@ -105,6 +105,8 @@ QJsonObject setManifest(const SetPlan& plan, const ManifestRun& run, Tone first)
             options.insert(option.flag, typedValue(option, option.get(plan.options)));
     if (plan.band)
         options.insert(QStringLiteral("band"), plan.band->text());
+    if (plan.notch)
+        options.insert(QStringLiteral("notch"), plan.notch->text());
     if (plan.splits)
         options.insert(QStringLiteral("split"), plan.splits->text());
     if (plan.splits && plan.splitByNumber)

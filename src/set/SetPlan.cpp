@@ -70,6 +70,8 @@ Tone SetPlan::tone(qint64 number, Drawn drawn) const {
                                                         : std::nullopt);
     else if (tone.isInNoise())
         tone.band = band;
+    if (tone.isNoise() || tone.isInNoise())
+        tone.notch = notch;
     // A second pitch is drawn as the first, from a balanced list freely.
     const auto drawAgain = [&] { return freePitch(drawn.generator); };
     shapePitches(tone, from, to, drawAgain, drawn.point.intervalSign);
@@ -98,8 +100,10 @@ Tone SetPlan::highestTone() const {
                  highestPitch(),
                  options,
                  highestPitch()};
-    if (highest.isNoise() || highest.isInNoise())
+    if (highest.isNoise() || highest.isInNoise()) {
         highest.band = band;
+        highest.notch = notch;
+    }
     return highest;
 }
 

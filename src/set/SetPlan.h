@@ -37,6 +37,8 @@ struct SetPlan {
     QMap<double, QString> noteNames;
     // Noise is filtered to it; without one, to the bounds when the options ask.
     std::optional<NoiseBand> band;
+    // A band taken out of the noise.
+    std::optional<NoiseBand> notch;
     // A balanced design: each tone's pitch, level, channel and direction come from its rounds.
     std::optional<ToneDesign> design;
     // The set parted into splits; in a design, each cell across the rounds.

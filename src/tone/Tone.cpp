@@ -16,9 +16,10 @@ bool Tone::isNoise() const {
 }
 
 double Tone::heldPitch() const {
-    // The band's top must lie below half the rate, as a pitch's must.
-    if (band && isNoise())
-        return band->high;
+    // The filter's edges must lie below half the rate, as a pitch must.
+    const double filterTop = std::max(band ? band->high : 0, notch ? notch->high : 0);
+    if (isFiltered() && isNoise())
+        return filterTop;
     // A file's later tones climb from its first by the interval: upward, or either way when
     // the set is balanced.
     const int rise =
@@ -31,13 +32,13 @@ double Tone::heldPitch() const {
         highest.fmRate.reset();
         reach = std::max(reach, recipeHighestFrequency(highest.sineRecipe(reach, reach)));
     }
-    // The noise under the tone, in its band.
-    return std::max({highestPitch(), reach, band ? band->high : 0});
+    // The noise under the tone, filtered.
+    return std::max({highestPitch(), reach, filterTop});
 }
 
 int Tone::sampleRate() const {
     const bool mp3 = isMp3();
-    if (band)
+    if (isFiltered())
         return sampleRateFor(QString(), heldPitch(), options.sampleRate, mp3);
     // An MP3 set's drawn pitches above what its encoder keeps are refused one by one.
     const double setPitch =
@@ -188,14 +189,14 @@ bool Tone::isNoiseAtRmsLevel() const {
     return isNoise() && options.levelReference == ToneOptions::LevelReference::rms;
 }
 
-bool Tone::isBandNoiseAtPeakLevel() const {
-    return band && isNoise() && !isNoiseAtRmsLevel();
+bool Tone::isFilteredNoiseAtPeakLevel() const {
+    return isFiltered() && isNoise() && !isNoiseAtRmsLevel();
 }
 
 std::optional<double> Tone::gainDb() const {
-    // Band noise gets back the headroom its filter was given.
+    // Filtered noise gets back the headroom its filter was given.
     if (isNoiseAtRmsLevel())
-        return options.levelDb + rmsCorrectionDb + (band ? 20 * std::log10(4.0) : 0);
+        return options.levelDb + rmsCorrectionDb + (isFiltered() ? 20 * std::log10(4.0) : 0);
     const double gain = options.levelReference == ToneOptions::LevelReference::rms
                             ? options.levelDb + peakOverRmsDb()
                             : options.levelDb;

@@ -48,6 +48,8 @@ struct Tone {
     double rmsCorrectionDb = 0;
     // Noise is filtered to it: a noise type, or the noise under a tone.
     std::optional<NoiseBand> band;
+    // A band taken out of that noise, for a notched noise.
+    std::optional<NoiseBand> notch;
     // The balanced design's round the tone belongs to, from 1; none outside a design.
     std::optional<qint64> designRound;
     // The split of the set it falls in (SetSplits); empty when the set is not split.
@@ -72,9 +74,11 @@ struct Tone {
     bool isNoise() const;
     // Whether its level sets the RMS of noise, which is measured from its file.
     bool isNoiseAtRmsLevel() const;
-    // Whether it is noise filtered to a band whose peak its level sets: the tool finds the
-    // filtered noise's peak and sets it.
-    bool isBandNoiseAtPeakLevel() const;
+    // Whether its noise is filtered: to a band, or notched.
+    bool isFiltered() const { return band || notch; }
+    // Whether it is filtered noise whose peak its level sets: the tool finds the filtered
+    // noise's peak and sets it.
+    bool isFilteredNoiseAtPeakLevel() const;
     // The gain the tool gives it, nothing for none: the level, at an RMS level raised by
     // the waveform's peak over its RMS; for noise at an RMS level always given, so that a
     // measured correction has its place.

@@ -42,7 +42,7 @@ QStringList argumentsBeforeOutput(const Tone& tone, const OptionArguments& optio
     arguments += optional.beforeOutput;
     // Setting a peak reads the whole tone into a file the tool makes, beside the tone's and
     // gone when it ends.
-    if (tone.isBandNoiseAtPeakLevel())
+    if (tone.isFilteredNoiseAtPeakLevel())
         arguments << QStringLiteral("--temp") << QFileInfo(tone.outputPath).path();
     static const QRegularExpression pattern(QStringLiteral("[*?[{~\\\\]"));
     if (tone.outputPath.contains(pattern))
@@ -75,13 +75,20 @@ constexpr double bandSlopeHz = 50;
 // sample to the last instead of swelling in and out.
 constexpr double bandFilterReachSeconds = 0.1;
 
-// Noise of the word's kind filtered to the tone's band, given headroom first: noise at full
-// scale filtered to a band peaks well above full scale, which the filter would clip. Cut from
-// the tool's repeatable noise at the tone's place when it has one.
-QStringList bandNoise(const Tone& tone, const QString& word, const QString& length) {
-    const QStringList filter{QStringLiteral("vol"),  QStringLiteral("0.25"),
-                             QStringLiteral("sinc"), QStringLiteral("-t"),
-                             decimalText(bandSlopeHz), tone.band->text()};
+// Noise of the word's kind filtered to the tone's band, its notch taken out, given headroom
+// first: noise at full scale filtered to a band peaks well above full scale, which the filter
+// would clip. Cut from the tool's repeatable noise at the tone's place when it has one.
+QStringList filteredNoise(const Tone& tone, const QString& word, const QString& length) {
+    QStringList filter{QStringLiteral("vol"), QStringLiteral("0.25")};
+    const auto sinc = [&](const QString& edges) {
+        filter << QStringLiteral("sinc") << QStringLiteral("-t") << decimalText(bandSlopeHz)
+               << edges;
+    };
+    if (tone.band)
+        sinc(tone.band->text());
+    // The filter takes out the band between its edges when the higher one comes first.
+    if (tone.notch)
+        sinc(decimalText(tone.notch->high) + QLatin1Char('-') + decimalText(tone.notch->low));
     const std::optional<double> seconds = toneSecondsOf(tone.lengthText);
     // A length that is none stays as typed, for the run to refuse.
     if (!seconds)
@@ -115,15 +122,15 @@ QStringList repeatableNoise(const Tone& tone, double seconds) {
 // `length` is the tone's length as the tool takes it, `seconds` as we read it.
 QStringList sourceEffects(const Tone& tone, const QString& length, double seconds, double start,
                           double end) {
-    if (tone.repeatableNoiseFrom && tone.isNoise() && !tone.band)
+    if (tone.repeatableNoiseFrom && tone.isNoise() && !tone.isFiltered())
         return repeatableNoise(tone, seconds);
     if (!tone.isMadeOfSines()) {
         QStringList effects =
-            tone.band ? bandNoise(tone, tone.waveformWord(), length)
-                      : QStringList{QStringLiteral("synth"), length, tone.waveformWord(),
-                                    pitchArgument(tone, start, end)};
+            tone.isFiltered() ? filteredNoise(tone, tone.waveformWord(), length)
+                              : QStringList{QStringLiteral("synth"), length, tone.waveformWord(),
+                                            pitchArgument(tone, start, end)};
         // Its level is set once filtered: the peak is known only then.
-        if (tone.isBandNoiseAtPeakLevel())
+        if (tone.isFilteredNoiseAtPeakLevel())
             effects << QStringLiteral("gain") << QStringLiteral("-n")
                     << QString::number(tone.options.levelDb);
         return effects;
@@ -137,8 +144,8 @@ QStringList sourceEffects(const Tone& tone, const QString& length, double second
     QStringList weights;
     if (masked) {
         const QString& masker = maskerWords[int(tone.options.masker)];
-        effects << (tone.band ? bandNoise(tone, masker, length)
-                              : QStringList{QStringLiteral("synth"), length, masker});
+        effects << (tone.isFiltered() ? filteredNoise(tone, masker, length)
+                                      : QStringList{QStringLiteral("synth"), length, masker});
         effects << QStringLiteral("remix") << QStringLiteral("1");
         weights << QStringLiteral("1v1");
     } else {
@@ -174,7 +181,7 @@ QStringList toolArguments(const Tone& tone) {
     // source's.
     const OptionArguments optional = optionArguments(
         tone.options, seconds,
-        tone.isInNoise() || tone.isBandNoiseAtPeakLevel() ? std::nullopt : tone.gainDb());
+        tone.isInNoise() || tone.isFilteredNoiseAtPeakLevel() ? std::nullopt : tone.gainDb());
     const QString length = lengthArgument(tone.lengthText);
     // Each tone of the file is a chain of its own, the chains parted by ":", each but the last
     // followed by the gap.

@@ -149,7 +149,7 @@ double highestLevelInNoise(const Tone& tone, double snrDb) {
     // (SoX's noises, measured from half a second to 1000 s: at most 0.1 above it).
     const double samples =
         std::max(2.0, toneSecondsOf(tone.lengthText).value_or(1) * tone.sampleRate());
-    const double noiseCrest = tone.options.masker == ToneOptions::Masker::whiteNoise && !tone.band
+    const double noiseCrest = tone.options.masker == ToneOptions::Masker::whiteNoise && !tone.isFiltered()
                                   ? std::sqrt(3.0) * 1.01
                                   : std::sqrt(2 * std::log(samples)) + 0.5;
     const bool randomPhases =
