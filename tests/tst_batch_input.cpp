@@ -87,7 +87,7 @@ void TestBatchInput::badInput_data() {
     row("folder that cannot be made", {"--folder", "/dev/null/folder"},
         "--folder \"/dev/null/folder\": the folder cannot be made.");
     row("unknown format", {"--format", "ogg"}, "--format \"ogg\": not one of wav, mp3, flac.");
-    row("level above 0", {"--level", "3"}, "--level \"3\": not a level in dBFS from -60 to 0.");
+    row("level above 0", {"--level", "3"}, "--level \"3\": not a level in dBFS from -120 to 0.");
     row("sine's RMS level past its peak", {"--level", "-3", "--level-reference", "rms"},
         "--level \"-3\": at an RMS level of -3 dBFS the sine's peak would pass 0 dBFS; the level "
         "may be at most -3.1.");

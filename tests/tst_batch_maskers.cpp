@@ -12,7 +12,7 @@
 #include <cmath>
 #include <vector>
 
-// ziravel-batch's noises and maskers, measured from their files.
+// ziravel-batch's noises, maskers and levels, measured from their files.
 class TestBatchMaskers : public QObject {
     Q_OBJECT
 
@@ -20,6 +20,7 @@ private slots:
     void bandEdgesHoldAtEveryRate_data();
     void bandEdgesHoldAtEveryRate();
     void notchedNoise();
+    void levelsDownTo120BelowFullScale();
 };
 
 namespace {
@@ -156,6 +157,30 @@ void TestBatchMaskers::notchedNoise() {
     QVERIFY2(gains[size_t(1025 / binHz)] < gains[size_t(500 / binHz)] - 100,
              qPrintable(QString::number(gains[size_t(1025 / binHz)])));
     QCOMPARE(keyColumn(folder.filePath(answerKeyFileName), "notch_hz"), QStringList{"800-1250"});
+}
+
+// A tone at -110 dBFS in 24 bits is at its level; in 16 bits a quiet tone is made too, with a
+// warning that the samples' dithered noise lies near it.
+void TestBatchMaskers::levelsDownTo120BelowFullScale() {
+    QTemporaryDir folder;
+    // Rounded without dither, a pitch whose period is a few whole samples would carry its
+    // rounding into its level (0.13 dB at 1000 Hz and 8000 Hz).
+    const QStringList tone{"--count",  "1", "--from", "997",   "--to",     "997",
+                           "--length", "1", "--rate", "48000", "--folder", folder.path()};
+    QCOMPARE(runBatch(tone + QStringList{"--level", "-110", "--sample-size", "24"}).errors,
+             QString());
+    int rate = 0;
+    const std::vector<double> quiet =
+        firstChannel(folder.filePath(QStringLiteral("Ziravel_1.wav")), rate);
+    const double levelDb = 20 * std::log10(amplitudeAt(quiet, 997, rate));
+    QVERIFY2(std::abs(levelDb + 110) < 0.05, qPrintable(QString::number(levelDb)));
+    const BatchResult sixteen =
+        runBatch(tone + QStringList{"--level", "-100", "--sample-size", "16"});
+    QCOMPARE(sixteen.exitStatus, 0);
+    QCOMPARE(sixteen.errors, QStringLiteral("ziravel-batch: warning: At -100 dBFS the tone's peak "
+                                            "lies less than 6 dB above the noise of 16-bit samples "
+                                            "(-96.3 dBFS RMS, dithered): choose 24 bits as the "
+                                            "sample size.\n"));
 }
 
 QTEST_MAIN(TestBatchMaskers)

@@ -343,6 +343,15 @@ int runBatch(const BatchRequest& request) {
     const std::unique_ptr<ToneEngine> engine = batchEngine(request, jobs, session);
     if (!engine)
         return 1;
+    // A level the samples cannot hold well is made as asked, and said.
+    const QList<double> levels =
+        request.plan.design ? request.plan.design->levels() : QList<double>{};
+    if (const QString caution =
+            levelCaution(levels.isEmpty() ? request.plan.options.levelDb
+                                          : *std::min_element(levels.begin(), levels.end()),
+                         request.plan.options, request.plan.format == ExportFormat::mp3);
+        !caution.isEmpty())
+        printError(QStringLiteral("warning: ") + caution);
     MakeRun run(request, stopSignals);
     if (const std::optional<int> refused = run.open())
         return *refused;

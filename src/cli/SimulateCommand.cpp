@@ -108,7 +108,7 @@ void readTones(const QCommandLineParser& parser, ForcedChoiceSetup& setup) {
             std::swap(setup.lowestStandard, setup.highestStandard);
     }
     if (given("level"))
-        setup.levelDb = decimalNumber(QStringLiteral("level"), value("level"), -60, 0,
+        setup.levelDb = decimalNumber(QStringLiteral("level"), value("level"), lowestLevelDb, 0,
                                       QStringLiteral("a level in dBFS"));
     if (given("length"))
         setup.intervalSeconds = decimalNumber(QStringLiteral("length"), value("length"), 0.01, 10,

@@ -18,16 +18,27 @@ PeakRule peakRule(const Tone& tone) {
     // encoder's ringing lifts a square's or a noise's peak by up to 8 dB, and its low-pass takes
     // a sawtooth's harmonics (4 dB); a noise of a few milliseconds may stay 30 dB below.
     const double aboveDb = tone.isMp3() ? 10 : 0.5;
+    // Dither of one step either way, and the rounding's half step. Floating point and an MP3
+    // encoder's output are not rounded to a sample size here.
+    const int bits = tone.options.sampleBits > 0 ? tone.options.sampleBits
+                     : tone.isFlac()             ? 24
+                                                 : 32;
+    const double roundingPeak =
+        tone.isMp3() || tone.options.floatSamples ? 0 : 2.0 * std::pow(2.0, 1 - bits);
     if (tone.isNoise())
-        return {tone.expectedPeakDb(), 40, aboveDb};
-    return {tone.expectedPeakDb(), tone.isMp3() ? 6.0 : 3.0, aboveDb};
+        return {tone.expectedPeakDb(), 40, aboveDb, roundingPeak};
+    return {tone.expectedPeakDb(), tone.isMp3() ? 6.0 : 3.0, aboveDb, roundingPeak};
 }
 
 QString peakRefusal(const QString& path, const PeakRule& rule, double peakDb) {
     if (!std::isfinite(peakDb))
         return QStringLiteral("%1 is silent.").arg(QDir::toNativeSeparators(path));
+    const auto shifted = [&](double db, double by) {
+        return 20 * std::log10(std::max(0.0, std::pow(10.0, db / 20) + by));
+    };
     if (!rule.expectedDb ||
-        (peakDb >= *rule.expectedDb - rule.belowDb && peakDb <= *rule.expectedDb + rule.aboveDb))
+        (peakDb >= shifted(*rule.expectedDb - rule.belowDb, -rule.roundingPeak) &&
+         peakDb <= shifted(*rule.expectedDb + rule.aboveDb, rule.roundingPeak)))
         return {};
     return QStringLiteral("%1 peaks at %2 dBFS where its level asks for %3 dBFS.")
         .arg(QDir::toNativeSeparators(path))

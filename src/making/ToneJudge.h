@@ -17,6 +17,9 @@ struct PeakRule {
     std::optional<double> expectedDb;
     double belowDb = 0;
     double aboveDb = 0;
+    // What the samples' rounding and dither may add to a peak or take from it, as a share of
+    // full scale: a quiet tone's peak is mostly theirs.
+    double roundingPeak = 0;
 };
 PeakRule peakRule(const Tone& tone);
 

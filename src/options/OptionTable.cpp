@@ -240,15 +240,16 @@ QList<OptionRow> makeTable() {
          .kind = Kind::number,
          .section = OptionSection::sound,
          .group = PanelGroup::sound,
-         .lowest = -60,
+         .lowest = lowestLevelDb,
          .highest = 0,
          .decimals = 1,
          .what = QStringLiteral("a level in dBFS"),
          .unit = QStringLiteral(" dBFS"),
          .flag = QStringLiteral("level"),
          .valueName = QStringLiteral("db"),
-         .help = QStringLiteral("Peak level in dBFS, -60 to 0, in steps of 0.1; a list "
-                                "(-20,-30) with --balanced"),
+         .help = QStringLiteral("Peak level in dBFS, %1 to 0, in steps of 0.1; a list "
+                                "(-20,-30) with --balanced")
+                     .arg(lowestLevelDb),
          .label = QStringLiteral("Level:"),
          .name = QStringLiteral("Level"),
          .description = QStringLiteral("The tone's peak level."),

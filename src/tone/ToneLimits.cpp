@@ -143,15 +143,28 @@ QString toneRefusal(const Tone& tone) {
     return refusal ? refusal->reason : QString();
 }
 
+QString levelCaution(double levelDb, const ToneOptions& options, bool mp3) {
+    // Triangular dither triples the power of the rounding's noise: 2^-15 / sqrt(12), thrice.
+    const double noiseFloorDb =
+        20 * std::log10(std::sqrt(3.0) * std::pow(2.0, -15) / std::sqrt(12.0));
+    if (mp3 || options.floatSamples || options.sampleBits != 16 || levelDb >= noiseFloorDb + 6)
+        return {};
+    return QStringLiteral("At %1 dBFS the tone's peak lies less than 6 dB above the noise of "
+                          "16-bit samples (%2 dBFS RMS, dithered): choose 24 bits as the sample "
+                          "size.")
+        .arg(decimalText(levelDb), decimalText(std::round(noiseFloorDb * 10) / 10));
+}
+
 double highestLevelInNoise(const Tone& tone, double snrDb) {
     // Uniform white noise peaks at most sqrt(3) times its RMS; filtered, or pink or brown, a
     // noise is near Gaussian, whose loudest of N samples lies near sqrt(2 ln N) times its RMS
     // (SoX's noises, measured from half a second to 1000 s: at most 0.1 above it).
     const double samples =
         std::max(2.0, toneSecondsOf(tone.lengthText).value_or(1) * tone.sampleRate());
-    const double noiseCrest = tone.options.masker == ToneOptions::Masker::whiteNoise && !tone.isFiltered()
-                                  ? std::sqrt(3.0) * 1.01
-                                  : std::sqrt(2 * std::log(samples)) + 0.5;
+    const double noiseCrest =
+        tone.options.masker == ToneOptions::Masker::whiteNoise && !tone.isFiltered()
+            ? std::sqrt(3.0) * 1.01
+            : std::sqrt(2 * std::log(samples)) + 0.5;
     const bool randomPhases =
         tone.hasSineRecipe() && tone.options.harmonicPhase == ToneOptions::HarmonicPhase::random;
     const double toneCrest = std::pow(10.0, (randomPhases ? 0 : tone.peakOverRmsDb()) / 20);

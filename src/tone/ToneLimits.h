@@ -39,3 +39,8 @@ std::optional<SetRefusal> setRefusal(const Tone& highest);
 // above its RMS bounded for its kind, its band and its number of samples. In the tone's level
 // reference; a complex in random phases is taken at the lowest peak over RMS it could have.
 double highestLevelInNoise(const Tone& tone, double snrDb);
+
+// Why the samples cannot hold a tone at the level well, or empty text: its peak lies less than
+// 6 dB above the noise of dithered 16-bit samples. 24-bit samples lie 48 dB lower, below any
+// level offered; an MP3 file's encoder decides its own.
+QString levelCaution(double levelDb, const ToneOptions& options, bool mp3);

@@ -22,7 +22,7 @@ struct ToneOptions {
     int sampleRate{};    // the lowest rate; a pitch that needs more gets more
     int sampleBits{};    // 0: as the tool chooses; 16 or 24 for WAV and FLAC, 32 for float
     bool floatSamples{}; // 32-bit floating point WAV
-    double levelDb{};    // 0 down to -60 dBFS, in steps of 0.1
+    double levelDb{};    // 0 down to lowestLevelDb, in steps of 0.1
     // What the level sets: the peak, or the RMS (noise measured from each file).
     LevelReference levelReference{};
     int fadeMs{}; // a ramp at each end, 0 to 500 ms
@@ -70,6 +70,9 @@ private:
     struct Unset {};
     explicit ToneOptions(Unset) {}
 };
+
+// The lowest level a tone is made at, in dBFS: threshold work goes this far down.
+inline constexpr int lowestLevelDb = -120;
 
 // The rates the sample-rate option offers, lowest first.
 inline const QList<int> offeredSampleRates{8000, 16000, 22050, 44100, 48000, 96000};

@@ -76,7 +76,7 @@ ListeningTestPanel::ListeningTestPanel(Services services, QWidget* parent)
     trialLimit = spinBox(m_setupPage, 1, 10000);
     lowestStandard = spinBox(m_setupPage, 20, 20000, QStringLiteral(" Hz"));
     highestStandard = spinBox(m_setupPage, 20, 20000, QStringLiteral(" Hz"));
-    level = decimalBox(m_setupPage, -60, 0, 1);
+    level = decimalBox(m_setupPage, lowestLevelDb, 0, 1);
     level->setSuffix(QStringLiteral(" dBFS"));
     intervalMs = spinBox(m_setupPage, 10, 10000, QStringLiteral(" ms"));
     gapMs = spinBox(m_setupPage, 0, 10000, QStringLiteral(" ms"));

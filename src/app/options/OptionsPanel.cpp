@@ -5,6 +5,7 @@
 #include "options/Presets.h"
 #include "settings/SettingsStore.h"
 #include "tone/NumberText.h"
+#include "tone/ToneLimits.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -120,9 +121,12 @@ void OptionsPanel::enableRows() {
     for (auto control = m_controls.cbegin(); control != m_controls.cend(); ++control) {
         const OptionRow& option = optionRow(control.key());
         const QString idle = idleReason(option.id, shown, m_noiseType);
-        // A disabled row says why, to the pointer and to screen readers.
+        // A disabled row says why, to the pointer and to screen readers; the level's row, a
+        // level its samples cannot hold well.
+        const QString note =
+            option.id == Option::level ? levelCaution(shown.levelDb, shown, false) : idle;
         const QString description =
-            idle.isEmpty() ? option.description : option.description + QLatin1Char(' ') + idle;
+            note.isEmpty() ? option.description : option.description + QLatin1Char(' ') + note;
         control.value()->setEnabled(idle.isEmpty());
         control.value()->setToolTip(description);
         control.value()->setAccessibleDescription(description);

@@ -68,6 +68,7 @@ struct ToneRequest {
     double expectedPeakDb;
     double peakBelowDb;
     double peakAboveDb;
+    double roundingPeak;
     // For noise at an RMS level: the level and the gain its arguments give each of the file's
     // tones.
     qint32 levelled;
@@ -145,7 +146,7 @@ ToneOutcome madeAtItsLevel(const ToneRequest& tone, const std::string& pathBytes
                     arguments[at + 1] = QString::number(gainDb).toStdString();
         const LibsoxRun run = makeToneWithLibsox(arguments, tone.seed);
         const PeakRule rule{tone.peakExpected ? std::optional(tone.expectedPeakDb) : std::nullopt,
-                            tone.peakBelowDb, tone.peakAboveDb};
+                            tone.peakBelowDb, tone.peakAboveDb, tone.roundingPeak};
         return judgedTone({{run.status, QString::fromLocal8Bit(run.errorOutput)},
                            libraryName,
                            tone.seconds,
@@ -440,6 +441,7 @@ std::unique_ptr<StartedTone> LibsoxEngine::start(const Tone& tone, double second
                             peak.expectedDb.value_or(0),
                             peak.belowDb,
                             peak.aboveDb,
+                            peak.roundingPeak,
                             tone.isNoiseAtRmsLevel(),
                             tone.options.levelDb,
                             tone.gainDb().value_or(0),
