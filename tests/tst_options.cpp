@@ -441,7 +441,7 @@ void TestOptions::optionsAreKept() {
     QCOMPARE(again.toneOptions().sampleRate, 22050);
 
     // Values that are not the options' own give way to the defaults, without a word.
-    fixture.store(QStringLiteral("OptionLevel"), QStringLiteral("-90"));
+    fixture.store(QStringLiteral("OptionLevel"), QStringLiteral("-150"));
     fixture.store(QStringLiteral("OptionSampleRate"), QStringLiteral("12345"));
     fixture.store(QStringLiteral("OptionChannel"), QStringLiteral("middle"));
     SettingsStore damaged(noticesTo(modals), fixture.settingsFile());
