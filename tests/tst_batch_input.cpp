@@ -88,6 +88,12 @@ void TestBatchInput::badInput_data() {
         "--folder \"/dev/null/folder\": the folder cannot be made.");
     row("unknown format", {"--format", "ogg"}, "--format \"ogg\": not one of wav, mp3, flac.");
     row("level above 0", {"--level", "3"}, "--level \"3\": not a level in dBFS from -120 to 0.");
+    row("binaural condition in one channel",
+        {"--noise", "whitenoise", "--binaural", "n0spi", "--engine", "library"},
+        "--binaural \"n0spi\": a binaural condition is made for both ears: --channel both.");
+    row("notch outside the band",
+        {"--type", "whitenoise", "--band", "500-2000", "--notch", "400-900"},
+        "--notch \"400-900\": the notch must lie inside the --band 500-2000.");
     row("sine's RMS level past its peak", {"--level", "-3", "--level-reference", "rms"},
         "--level \"-3\": at an RMS level of -3 dBFS the sine's peak would pass 0 dBFS; the level "
         "may be at most -3.1.");

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -21,6 +22,8 @@ private slots:
     void bandEdgesHoldAtEveryRate();
     void notchedNoise();
     void levelsDownTo120BelowFullScale();
+    void binauralConditions_data();
+    void binauralConditions();
 };
 
 namespace {
@@ -181,6 +184,64 @@ void TestBatchMaskers::levelsDownTo120BelowFullScale() {
                                             "lies less than 6 dB above the noise of 16-bit samples "
                                             "(-96.3 dBFS RMS, dithered): choose 24 bits as the "
                                             "sample size.\n"));
+}
+
+void TestBatchMaskers::binauralConditions_data() {
+    QTest::addColumn<QString>("condition");
+    QTest::addColumn<double>("noiseCorrelation");
+    QTest::addColumn<double>("toneSign");
+    QTest::newRow("N0S0") << "n0s0" << 1.0 << 1.0;
+    QTest::newRow("N0Spi") << "n0spi" << 1.0 << -1.0;
+    QTest::newRow("NpiS0") << "npis0" << -1.0 << 1.0;
+    QTest::newRow("NuS0") << "nus0" << 0.0 << 1.0;
+    QTest::newRow("NuSpi") << "nuspi" << 0.0 << -1.0;
+}
+
+// Each condition from its files: the noise's correlation between the ears at an SNR low
+// enough that the tone hardly moves it, and the tone's sign in the right ear against the left
+// from its frequency's bin at an SNR high enough that the noise hardly moves that.
+void TestBatchMaskers::binauralConditions() {
+    QFETCH(QString, condition);
+    QFETCH(double, noiseCorrelation);
+    QFETCH(double, toneSign);
+    QTemporaryDir folder;
+    const auto ears = [&](const char* snr) {
+        std::array<std::vector<double>, 2> samples;
+        const QString prefix = QStringLiteral("snr%1_").arg(QLatin1String(snr));
+        if (runBatch({"--count",    "1",          "--from",   "500",           "--to",
+                      "500",        "--length",   "2",        "--noise",       "whitenoise",
+                      "--snr",      snr,          "--level",  "-30",           "--channel",
+                      "both",       "--binaural", condition,  "--sample-size", "24",
+                      "--engine",   "library",    "--prefix", prefix,          "--folder",
+                      folder.path()})
+                .exitStatus != 0)
+            return samples;
+        const SoundSamples sound = madeSound(folder.filePath(prefix + QStringLiteral("1.wav")));
+        for (size_t at = 0; at < sound.samples.size(); ++at)
+            samples[at % 2].push_back(sound.samples[at]);
+        return samples;
+    };
+    const auto noisy = ears("-20");
+    QVERIFY(!noisy[0].empty() && noisy[0].size() == noisy[1].size());
+    double along = 0;
+    for (size_t at = 0; at < noisy[0].size(); ++at)
+        along += noisy[0][at] * noisy[1][at];
+    const double correlation =
+        along / double(noisy[0].size()) / (rmsOf(noisy[0]) * rmsOf(noisy[1]));
+    // The tone's own share, 1 % of the power, moves it by 0.02 at most.
+    QVERIFY2(std::abs(correlation - noiseCorrelation) < 0.04,
+             qPrintable(QString::number(correlation)));
+    const auto clear = ears("20");
+    const auto toneIn = [&](const std::vector<double>& ear) {
+        std::complex<double> sum;
+        for (size_t at = 0; at < ear.size(); ++at)
+            sum += ear[at] * std::polar(1.0, -2 * std::numbers::pi * 500 * double(at) / 8000);
+        return sum;
+    };
+    const std::complex<double> ratio = toneIn(clear[1]) / toneIn(clear[0]);
+    QVERIFY2(std::abs(ratio - toneSign) < 0.01, qPrintable(QString::number(ratio.real())));
+    QCOMPARE(keyColumn(folder.filePath(QStringLiteral("snr20_tones.csv")), "binaural"),
+             QStringList{condition});
 }
 
 QTEST_MAIN(TestBatchMaskers)

@@ -189,12 +189,17 @@ void TestLibsox::sameBytesAsTheTool() {
         tone.harmonicPhases = {0.1, 0.7, 0.35, 0.9};
         compare(tone, ".wav");
     }
-    // A tone in notched band noise.
+    // A tone in notched band noise; binaural conditions, inverted and of their own per ear.
     Tone masked{QString(), QStringLiteral("0.3"), Waveform::sine, 1000, stimuli[2]};
     masked.band = NoiseBand{200, 3000};
     masked.notch = NoiseBand{800, 1250};
     compare(masked, ".wav");
-    QCOMPARE(compared, 9 * 9 * 3 * 3 - 9 * 5 * 3 - 9 * 1 * 3 + 6 + 11);
+    masked.options.channel = ToneOptions::Channel::bothEars;
+    for (const auto condition : {ToneOptions::Binaural::npis0, ToneOptions::Binaural::nuspi}) {
+        masked.options.binaural = condition;
+        compare(masked, ".wav");
+    }
+    QCOMPARE(compared, 9 * 9 * 3 * 3 - 9 * 5 * 3 - 9 * 1 * 3 + 6 + 13);
 }
 
 // The seed alone decides the noise and the dither: the same seed the same bytes, another

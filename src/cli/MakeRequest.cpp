@@ -382,6 +382,19 @@ void checkWhatTheTypeAllows(const MakeReading& read, const Tone& setTone) {
     if (shaped.masker != ToneOptions::Masker::none && noise)
         refuse(QStringLiteral("noise"), inputs.value(Option::masker),
                QStringLiteral("a noise goes under a pitched type, not under a noise."));
+    if (shaped.binaural != ToneOptions::Binaural::none) {
+        if (shaped.masker == ToneOptions::Masker::none)
+            refuse(QStringLiteral("binaural"), inputs.value(Option::binaural),
+                   QStringLiteral("a binaural condition is of a tone in noise: give --noise."));
+        if (read.channels != QList<ToneOptions::Channel>{ToneOptions::Channel::bothEars})
+            refuse(QStringLiteral("binaural"), inputs.value(Option::binaural),
+                   QStringLiteral("a binaural condition is made for both ears: --channel both."));
+        for (const Option difference : {Option::ildDb, Option::itdUs})
+            if (inputs.value(difference) != optionRow(difference).defaultValue)
+                refuse(optionRow(difference).flag, inputs.value(difference),
+                       QStringLiteral("the binaural condition decides the ears: leave the "
+                                      "differences between them out."));
+    }
     if (shaped.masker != ToneOptions::Masker::none && read.request.engine != BatchEngine::library)
         refuse(QStringLiteral("noise"), inputs.value(Option::masker),
                QStringLiteral("the noise is set against the tone by making it again from its "

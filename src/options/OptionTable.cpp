@@ -707,6 +707,28 @@ QList<OptionRow> makeTable() {
          .description = QStringLiteral("The tone's RMS above the noise's."),
          .get = decimalOf(&ToneOptions::snrDb),
          .set = setDecimal(&ToneOptions::snrDb)},
+        {.id = Option::binaural,
+         .key = QStringLiteral("OptionBinaural"),
+         .defaultValue = QStringLiteral("none"),
+         .kind = Kind::words,
+         .section = OptionSection::sound,
+         .place = Place::commandLine,
+         .group = PanelGroup::noise,
+         .words = binauralWords,
+         .rows = {QStringLiteral("None"), QStringLiteral("N0S0"), QStringLiteral("N0Spi"),
+                  QStringLiteral("NpiS0"), QStringLiteral("NpiSpi"), QStringLiteral("NuS0"),
+                  QStringLiteral("NuSpi")},
+         .flag = QStringLiteral("binaural"),
+         .valueName = QStringLiteral("condition"),
+         .help = QStringLiteral("With --noise and --channel both: the noise the same in both "
+                                "ears (n0), inverted in the right (npi) or its own in each (nu), "
+                                "the tone the same (s0) or inverted in the right (spi): %1")
+                     .arg(binauralWords.join(QStringLiteral(", "))),
+         .label = QStringLiteral("Binaural condition:"),
+         .name = QStringLiteral("Binaural condition"),
+         .description = QStringLiteral("How the noise and the tone differ between the ears."),
+         .get = wordOf(&ToneOptions::binaural, binauralWords),
+         .set = placeOf(&ToneOptions::binaural, binauralWords)},
     };
 }
 
@@ -889,6 +911,7 @@ QString idleReason(Option option, const ToneOptions& options, bool noiseType) {
             return QStringLiteral("The noise types have no pitch: choose Sine as the Type.");
         break;
     case Option::snr:
+    case Option::binaural:
         if (options.masker == ToneOptions::Masker::none)
             return QStringLiteral("Only a noise under the tone uses it: choose the noise.");
         break;

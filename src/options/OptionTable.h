@@ -48,6 +48,7 @@ enum class Option {
     fm,
     masker,
     snr,
+    binaural,
 };
 
 // Where an option stands in --help and the manual page.

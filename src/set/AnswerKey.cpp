@@ -136,6 +136,8 @@ const QList<KeyColumn>& keyColumns() {
         {"sha256", [](const AnswerRow& row) { return row.sha256; }},
         {"notch_hz", [](const AnswerRow& row) { return row.notch; },
          [](const Tone& tone) { return tone.notch.has_value(); }},
+        {"binaural", [](const AnswerRow& row) { return row.binaural; },
+         [](const Tone& tone) { return tone.binaural() != ToneOptions::Binaural::none; }},
     };
     return columns;
 }
@@ -350,6 +352,8 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
     if (tone.isInNoise()) {
         answer.noise = optionWord(Option::masker, tone.options);
         answer.snrDb = tone.options.snrDb;
+        if (tone.binaural() != ToneOptions::Binaural::none)
+            answer.binaural = optionWord(Option::binaural, tone.options);
     }
     answer.noteNames = tone.noteNames;
     // The answer of a two-interval trial: which way the file's tones go.

@@ -38,6 +38,7 @@ struct AnswerRow {
     QList<double> laterFrequencies;     // the file's later tones, joined with ";" to the first
     QString band;                       // the noise's band, "500-2000"; empty for none
     QString notch;                      // the band taken out of the noise; empty for none
+    QString binaural;                   // a tone in noise's binaural condition, "n0spi"
     std::optional<quint64> toneSeed;    // what the tone's draws came from
     QString levelReference;             // what the level is: peak or rms
     std::optional<double> fileSeconds;  // the file's length: its tones and gaps

@@ -105,6 +105,10 @@ struct Tone {
     bool isMadeOfSines() const;
     // Whether a noise lies under it.
     bool isInNoise() const;
+    // Its binaural condition: none but for a tone in noise.
+    ToneOptions::Binaural binaural() const {
+        return isInNoise() ? options.binaural : ToneOptions::Binaural::none;
+    }
     // Whether its sines come from a recipe (a sine's complex or modulation), not one waveform.
     bool hasSineRecipe() const;
     // The recipe of a tone of the file from `frequency` to `endFrequency`.

@@ -35,8 +35,11 @@ namespace {
 // there. SoX reads the output path as a pattern and writes to a file that matches it, which
 // may be another of the user's files: a path it would read so is marked as a plain name.
 QStringList argumentsBeforeOutput(const Tone& tone, const OptionArguments& optional) {
-    QStringList arguments{QStringLiteral("-r"), QString::number(tone.sampleRate()),
-                          QStringLiteral("-n")};
+    QStringList arguments{QStringLiteral("-r"), QString::number(tone.sampleRate())};
+    // Noise of its own in each ear is drawn in two channels from the start.
+    if (hasOwnNoisePerEar(tone.binaural()))
+        arguments << QStringLiteral("-c") << QStringLiteral("2");
+    arguments << QStringLiteral("-n");
     if (tone.repeatableNoiseFrom)
         arguments.prepend(QStringLiteral("-R"));
     arguments += optional.beforeOutput;
@@ -140,14 +143,25 @@ QStringList sourceEffects(const Tone& tone, const QString& length, double second
     if (tone.hasSineRecipe())
         sines = recipePartials(tone.sineRecipe(start, end));
     const bool masked = tone.isInNoise();
+    // A binaural condition mixes each ear apart (`right` the right ear's weights): its noise the
+    // left's, inverted, or one of its own in the second channel; its sines inverted for Spi.
+    const ToneOptions::Binaural binaural = tone.binaural();
+    const bool ownNoise = hasOwnNoisePerEar(binaural);
+    const int noises = masked ? 1 + int(ownNoise) : 0;
     QStringList effects;
     QStringList weights;
+    QStringList right;
     if (masked) {
         const QString& masker = maskerWords[int(tone.options.masker)];
         effects << (tone.isFiltered() ? filteredNoise(tone, masker, length)
                                       : QStringList{QStringLiteral("synth"), length, masker});
         effects << QStringLiteral("remix") << QStringLiteral("1");
+        if (ownNoise)
+            effects << QStringLiteral("2");
         weights << QStringLiteral("1v1");
+        right << (ownNoise                 ? QStringLiteral("2v1")
+                  : invertsNoise(binaural) ? QStringLiteral("1v-1")
+                                           : QStringLiteral("1v1"));
     } else {
         effects << QStringLiteral("remix");
     }
@@ -155,20 +169,25 @@ QStringList sourceEffects(const Tone& tone, const QString& length, double second
         effects << QStringLiteral("0");
     // "-n": no headroom, which remix would take from the sines for the sum of its weights.
     effects << QStringLiteral("synth") << QStringLiteral("-n") << length;
-    if (masked)
+    for (int noise = 0; noise < noises; ++noise)
         effects << QStringLiteral("sine") << QStringLiteral("mix") << QStringLiteral("0");
     const double scale = masked ? 2 * std::pow(10.0, tone.gainDb().value_or(0) / 20) : 1;
-    for (const Partial& sine : sines) {
+    for (qsizetype at = 0; at < sines.size(); ++at) {
+        const Partial& sine = sines[at];
         effects << word;
         if (masked)
             effects << QStringLiteral("mix");
         effects << pitchArgument(tone, sine.frequency, sine.endFrequency);
         if (sine.phase != 0)
             effects << QStringLiteral("0") << decimalText(sine.phase * 100);
-        weights << QString::number(weights.size() + 1) + QLatin1Char('v') +
-                       decimalText(scale * sine.amplitude);
+        const QString channel = QString::number(noises + at + 1) + QLatin1Char('v');
+        const double weight = scale * sine.amplitude;
+        weights << channel + decimalText(weight);
+        right << channel + decimalText(invertsTone(binaural) ? -weight : weight);
     }
     effects << QStringLiteral("remix") << weights.join(QLatin1Char(','));
+    if (binaural != ToneOptions::Binaural::none)
+        effects << right.join(QLatin1Char(','));
     return effects;
 }
 
@@ -179,8 +198,12 @@ QStringList toolArguments(const Tone& tone) {
     parseNumberText(tone.lengthText, seconds);
     // A tone in noise has its level in its mix's weights, band noise at a peak level in its
     // source's.
+    // A binaural condition's mix is made for both ears already.
+    ToneOptions options = tone.options;
+    if (tone.binaural() != ToneOptions::Binaural::none)
+        options.channel = ToneOptions::Channel::mono;
     const OptionArguments optional = optionArguments(
-        tone.options, seconds,
+        options, seconds,
         tone.isInNoise() || tone.isFilteredNoiseAtPeakLevel() ? std::nullopt : tone.gainDb());
     const QString length = lengthArgument(tone.lengthText);
     // Each tone of the file is a chain of its own, the chains parted by ":", each but the last

@@ -70,6 +70,19 @@ OptionArguments optionArguments(const ToneOptions& options, double length,
     return arguments;
 }
 
+bool hasOwnNoisePerEar(ToneOptions::Binaural condition) {
+    return condition == ToneOptions::Binaural::nus0 || condition == ToneOptions::Binaural::nuspi;
+}
+
+bool invertsNoise(ToneOptions::Binaural condition) {
+    return condition == ToneOptions::Binaural::npis0 || condition == ToneOptions::Binaural::npispi;
+}
+
+bool invertsTone(ToneOptions::Binaural condition) {
+    return condition == ToneOptions::Binaural::n0spi ||
+           condition == ToneOptions::Binaural::npispi || condition == ToneOptions::Binaural::nuspi;
+}
+
 bool beginsAsFormula(const QString& text) {
     return !text.isEmpty() && QStringLiteral("=+-@").contains(text.front());
 }

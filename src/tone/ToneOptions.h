@@ -18,6 +18,11 @@ struct ToneOptions {
     enum class FadeShape { raisedCosine, linear, gaussian, hamming };
     enum class HarmonicPhase { sine, cosine, random };
     enum class Masker { none, whiteNoise, pinkNoise, brownNoise };
+    // The classic binaural conditions of a tone in noise: the noise the same in both ears (N0),
+    // inverted in the right (Npi) or of its own in each (Nu); the tone the same (S0) or
+    // inverted in the right (Spi). None: the noise is mixed under the tone, which then goes to
+    // the ears as the channel, ILD and ITD say.
+    enum class Binaural { none, n0s0, n0spi, npis0, npispi, nus0, nuspi };
 
     int sampleRate{};    // the lowest rate; a pitch that needs more gets more
     int sampleBits{};    // 0: as the tool chooses; 16 or 24 for WAV and FLAC, 32 for float
@@ -43,6 +48,7 @@ struct ToneOptions {
     // A noise under the tone, this many dB below it in RMS.
     Masker masker{};
     double snrDb{};
+    Binaural binaural{};
     PitchDraw pitchDraw{};
     QString prefix;
     bool neverOverwrite{};
@@ -73,6 +79,12 @@ private:
 
 // The lowest level a tone is made at, in dBFS: threshold work goes this far down.
 inline constexpr int lowestLevelDb = -120;
+
+// Whether the condition has a noise of its own in each ear (Nu), inverts the right ear's noise
+// (Npi) or its tone (Spi).
+bool hasOwnNoisePerEar(ToneOptions::Binaural condition);
+bool invertsNoise(ToneOptions::Binaural condition);
+bool invertsTone(ToneOptions::Binaural condition);
 
 // The rates the sample-rate option offers, lowest first.
 inline const QList<int> offeredSampleRates{8000, 16000, 22050, 44100, 48000, 96000};

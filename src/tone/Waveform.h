@@ -41,5 +41,10 @@ QString waveformRowText(Waveform waveform);
 double peakOverRmsDb(const QString& waveformWord);
 
 // The type words of the noises that may lie under a tone, in the order of ToneOptions::Masker.
+// The binaural conditions' words, in the order of ToneOptions::Binaural.
+inline const QStringList binauralWords{QStringLiteral("none"),   QStringLiteral("n0s0"),
+                                       QStringLiteral("n0spi"),  QStringLiteral("npis0"),
+                                       QStringLiteral("npispi"), QStringLiteral("nus0"),
+                                       QStringLiteral("nuspi")};
 inline const QStringList maskerWords{QStringLiteral("none"), QStringLiteral("whitenoise"),
                                      QStringLiteral("pinknoise"), QStringLiteral("brownnoise")};

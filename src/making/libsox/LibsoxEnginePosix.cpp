@@ -94,20 +94,30 @@ std::optional<double> filePeakDb(const QString& path) {
 // below it.
 constexpr double clippedPeakDb = -1e-4;
 
-// The weights of a tone in noise's mix: "1v<noise>,2v<first sine>,...", in each of its chains.
-// The noise's weight is 1 as the tone's arguments come.
+// An ear's weights in a tone in noise's mix: "1v<noise>,2v<first sine>,...", in each of its
+// chains; a binaural condition's right ear follows its left, its noise inverted ("1v-1") or its
+// own ("2v1"). The noise's weight is 1 as the tone's arguments come.
 bool isMaskerWeights(const std::string& argument) {
-    return argument.rfind("1v", 0) == 0 && argument.find(',') != std::string::npos;
+    return (argument.rfind("1v", 0) == 0 || argument.rfind("2v", 0) == 0) &&
+           argument.find(',') != std::string::npos;
 }
 
 // Sets the noise's weight in the mix, or leaves the noise alone in it at weight 1.
 void setMaskerShare(std::vector<std::string>& arguments, std::optional<double> share) {
-    for (std::size_t at = 1; at < arguments.size(); ++at)
-        if (arguments[at - 1] == "remix" && isMaskerWeights(arguments[at])) {
-            const std::string sines = arguments[at].substr(arguments[at].find(','));
-            arguments[at] =
-                share ? "1v" + QString::number(*share, 'g', 17).toStdString() + sines : "1v1";
+    for (std::size_t at = 1; at < arguments.size(); ++at) {
+        if (arguments[at - 1] != "remix")
+            continue;
+        for (std::size_t ear = at; ear < arguments.size() && isMaskerWeights(arguments[ear]);
+             ++ear) {
+            std::string& weights = arguments[ear];
+            const std::size_t comma = weights.find(',');
+            const std::string noise = weights.substr(0, weights.find('v') + 1);
+            const std::string sign = weights.compare(noise.size(), 1, "-") == 0 ? "-" : "";
+            weights = share ? noise + sign + QString::number(*share, 'g', 17).toStdString() +
+                                  weights.substr(comma)
+                            : noise + sign + "1";
         }
+    }
 }
 
 // The noise's share that puts it the SNR below the tone: the tone and the noise are each made
