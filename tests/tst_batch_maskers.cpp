@@ -24,6 +24,7 @@ private slots:
     void levelsDownTo120BelowFullScale();
     void binauralConditions_data();
     void binauralConditions();
+    void gapInNoise();
 };
 
 namespace {
@@ -242,6 +243,36 @@ void TestBatchMaskers::binauralConditions() {
     QVERIFY2(std::abs(ratio - toneSign) < 0.01, qPrintable(QString::number(ratio.real())));
     QCOMPARE(keyColumn(folder.filePath(QStringLiteral("snr20_tones.csv")), "binaural"),
              QStringList{condition});
+}
+
+// Two bursts of band noise with a gap of digital silence between them, each burst with its own
+// ramps: the gap is the silence's length to a sample, and each burst its length.
+void TestBatchMaskers::gapInNoise() {
+    QTemporaryDir folder;
+    QCOMPARE(runBatch({"--count",          "1",        "--type",   "whitenoise",
+                       "--band",           "500-2000", "--length", "0.25",
+                       "--tones-per-file", "2",        "--gap",    "7",
+                       "--fade",           "1",        "--rate",   "48000",
+                       "--sample-size",    "24",       "--folder", folder.path()})
+                 .errors,
+             QString());
+    int rate = 0;
+    const std::vector<double> bursts =
+        firstChannel(folder.filePath(QStringLiteral("Ziravel_1.wav")), rate);
+    QCOMPARE(bursts.size(), size_t(2 * 12000 + 336));
+    // The longest run of silence, and where it starts; a ramp ends on a silent sample.
+    size_t longest = 0;
+    size_t start = 0;
+    for (size_t at = 0, run = 0; at < bursts.size(); ++at) {
+        run = bursts[at] == 0 ? run + 1 : 0;
+        if (run > longest) {
+            longest = run;
+            start = at + 1 - run;
+        }
+    }
+    QVERIFY2(longest >= 336 && longest <= 338, qPrintable(QString::number(longest)));
+    QVERIFY(start >= 11998 && start <= 12000);
+    QCOMPARE(keyColumn(folder.filePath(answerKeyFileName), "file_seconds"), QStringList{"0.507"});
 }
 
 QTEST_MAIN(TestBatchMaskers)

@@ -357,7 +357,7 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
     }
     answer.noteNames = tone.noteNames;
     // The answer of a two-interval trial: which way the file's tones go.
-    if (tone.options.intervalCents != 0 && !tone.laterFrequencies.isEmpty())
+    if (tone.options.intervalCents != 0 && !tone.laterFrequencies.isEmpty() && !tone.isNoise())
         answer.direction = tone.laterFrequencies.first() > tone.frequency ? QStringLiteral("up")
                                                                           : QStringLiteral("down");
     return answer;

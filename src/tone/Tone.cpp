@@ -145,8 +145,11 @@ double Tone::peakOverRmsDb() const {
 
 void shapePitches(Tone& tone, double bound, double otherBound,
                   const std::function<double()>& drawAgain, int intervalSign) {
-    if (tone.isNoise())
+    // Noise files of several bursts: the gaps between them, each burst with its own ramps.
+    if (tone.isNoise()) {
+        tone.laterFrequencies = QList<double>(tone.options.tonesPerFile - 1, tone.frequency);
         return;
+    }
     if (tone.options.tonesPerFile > 1 && tone.options.shape != ToneOptions::Shape::steady)
         throw Failure(sweepInSequenceText);
     const double step = std::pow(2.0, intervalSign * tone.options.intervalCents / 1200.0);

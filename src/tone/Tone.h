@@ -125,9 +125,9 @@ struct Tone {
 
 // The tone's pitches as its shape asks, once `frequency` holds its drawn pitch: a steady tone
 // keeps it; a sweep goes from bound to bound, or between it and a second pitch that
-// `drawAgain` draws, upward or downward. Noise keeps its one pitch. The later tones of a file
-// are each the interval from the one before, downward for an `intervalSign` of -1, or drawn.
-// Throws Failure with this for a sweep in a file of several tones.
+// `drawAgain` draws, upward or downward. Noise keeps its one pitch, burst after burst. The later
+// tones of a file are each the interval from the one before, downward for an `intervalSign` of -1,
+// or drawn. Throws Failure with this for a sweep in a file of several tones.
 inline const QString sweepInSequenceText =
     QStringLiteral("A sweep is made alone in its file: one tone per file.");
 void shapePitches(Tone& tone, double bound, double otherBound,
