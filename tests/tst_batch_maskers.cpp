@@ -13,7 +13,7 @@
 #include <cmath>
 #include <vector>
 
-// ziravel-batch's noises, maskers and levels, measured from their files.
+// ziravel-batch's noises, maskers, complexes and levels, measured from their files.
 class TestBatchMaskers : public QObject {
     Q_OBJECT
 
@@ -25,6 +25,7 @@ private slots:
     void binauralConditions_data();
     void binauralConditions();
     void gapInNoise();
+    void harmonicPhasesFromTheSpectrum();
 };
 
 namespace {
@@ -273,6 +274,58 @@ void TestBatchMaskers::gapInNoise() {
     QVERIFY2(longest >= 336 && longest <= 338, qPrintable(QString::number(longest)));
     QVERIFY(start >= 11998 && start <= 12000);
     QCOMPARE(keyColumn(folder.filePath(answerKeyFileName), "file_seconds"), QStringList{"0.507"});
+}
+
+// Each harmonic's starting phase, from its bin over whole periods of the fundamental: Schroeder's
+// +-pi n(n+1)/N either way, and random phases as the key gives them.
+void TestBatchMaskers::harmonicPhasesFromTheSpectrum() {
+    QTemporaryDir folder;
+    const auto measured = [&](const QString& kind) {
+        QList<double> phases;
+        if (runBatch({"--count", "1", "--from", "200", "--to", "200", "--harmonics", "1-10",
+                      "--harmonic-phase", kind, "--length", "0.5", "--prefix", kind + "_",
+                      "--folder", folder.path()})
+                .exitStatus != 0)
+            return phases;
+        int rate = 0;
+        const std::vector<double> complex =
+            firstChannel(folder.filePath(kind + QStringLiteral("_1.wav")), rate);
+        for (int number = 1; number <= 10; ++number) {
+            std::complex<double> sum;
+            for (size_t at = 0; at < complex.size(); ++at)
+                sum += complex[at] *
+                       std::polar(1.0, -2 * std::numbers::pi * 200 * number * double(at) / rate);
+            // sin(x + p) is the bin's angle a quarter cycle on.
+            phases << std::arg(sum) / (2 * std::numbers::pi) + 0.25;
+        }
+        return phases;
+    };
+    const auto near = [](const QList<double>& phases, const QList<double>& expected) {
+        if (phases.size() != expected.size())
+            return false;
+        for (qsizetype at = 0; at < phases.size(); ++at) {
+            const double apart = phases[at] - expected[at];
+            if (std::abs(apart - std::round(apart)) > 0.002)
+                return false;
+        }
+        return true;
+    };
+    QList<double> positive;
+    QList<double> negative;
+    for (int number = 1; number <= 10; ++number) {
+        positive << number * (number + 1) / 20.0;
+        negative << -number * (number + 1) / 20.0;
+    }
+    QVERIFY(near(measured(QStringLiteral("schroeder-positive")), positive));
+    QVERIFY(near(measured(QStringLiteral("schroeder-negative")), negative));
+    const QList<double> random = measured(QStringLiteral("random"));
+    QList<double> drawn;
+    for (const QString& phase :
+         keyColumn(folder.filePath(QStringLiteral("random_tones.csv")), "harmonic_phases")
+             .value(0)
+             .split(QLatin1Char(';')))
+        drawn << phase.toDouble();
+    QVERIFY(near(random, drawn));
 }
 
 QTEST_MAIN(TestBatchMaskers)

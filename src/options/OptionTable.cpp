@@ -95,7 +95,8 @@ QList<OptionRow> makeTable() {
     const QStringList fadeShapes{QStringLiteral("raised-cosine"), QStringLiteral("linear"),
                                  QStringLiteral("gaussian"), QStringLiteral("hamming")};
     const QStringList phases{QStringLiteral("sine"), QStringLiteral("cosine"),
-                             QStringLiteral("random")};
+                             QStringLiteral("random"), QStringLiteral("schroeder-positive"),
+                             QStringLiteral("schroeder-negative")};
     const QStringList& maskers = maskerWords;
     const QStringList draws{QStringLiteral("hz"), QStringLiteral("octave"), QStringLiteral("notes"),
                             QStringLiteral("list")};
@@ -613,16 +614,17 @@ QList<OptionRow> makeTable() {
          .group = PanelGroup::shape,
          .words = phases,
          .rows = {QStringLiteral("Sine"), QStringLiteral("Cosine"),
-                  QStringLiteral("Random per tone")},
+                  QStringLiteral("Random per tone"), QStringLiteral("Schroeder positive"),
+                  QStringLiteral("Schroeder negative")},
          .flag = QStringLiteral("harmonic-phase"),
          .valueName = QStringLiteral("kind"),
-         .help = QStringLiteral("The harmonics' starting phases: %1 (drawn per tone from its "
-                                "seed)")
+         .help = QStringLiteral("The harmonics' starting phases: %1 (random drawn per tone "
+                                "from its seed; Schroeder's +-pi n(n+1)/N for harmonic n of N)")
                      .arg(phases.join(QStringLiteral(", "))),
          .label = QStringLiteral("Harmonic phase:"),
          .name = QStringLiteral("Harmonic phase"),
-         .description = QStringLiteral("The harmonics start in sine or cosine phase, or each "
-                                       "tone draws them."),
+         .description = QStringLiteral("The harmonics start in sine or cosine phase, each "
+                                       "tone draws them, or in Schroeder's phases."),
          .get = wordOf(&ToneOptions::harmonicPhase, phases),
          .set = placeOf(&ToneOptions::harmonicPhase, phases)},
         {.id = Option::am,

@@ -59,6 +59,12 @@ QString csvField(const QString& text) {
 
 namespace {
 
+// Whether the tone's harmonics start at phases drawn for it, which its key's row then gives.
+bool hasRandomHarmonicPhases(const Tone& tone) {
+    return !tone.options.harmonics.isEmpty() && !tone.isNoise() &&
+           tone.options.harmonicPhase == ToneOptions::HarmonicPhase::random;
+}
+
 // Each tone of the file, with what `field` gives of its pitch, joined with ";"; nothing for
 // noise.
 QString eachPitch(const AnswerRow& row, const std::function<QString(double)>& field) {
@@ -138,6 +144,8 @@ const QList<KeyColumn>& keyColumns() {
          [](const Tone& tone) { return tone.notch.has_value(); }},
         {"binaural", [](const AnswerRow& row) { return row.binaural; },
          [](const Tone& tone) { return tone.binaural() != ToneOptions::Binaural::none; }},
+        {"harmonic_phases", [](const AnswerRow& row) { return row.harmonicPhases; },
+         [](const Tone& tone) { return hasRandomHarmonicPhases(tone); }},
     };
     return columns;
 }
@@ -341,6 +349,12 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
             answer.harmonics = numbers.join(QLatin1Char(';'));
             answer.harmonicSlopeDb = recipe.slopeDbPerOctave;
             answer.harmonicPhase = optionWord(Option::harmonicPhase, tone.options);
+            if (hasRandomHarmonicPhases(tone)) {
+                QStringList phases;
+                for (const double phase : recipe.phases)
+                    phases << decimalText(phase);
+                answer.harmonicPhases = phases.join(QLatin1Char(';'));
+            }
         }
         answer.amRate = recipe.amRate;
         if (recipe.amRate)

@@ -50,7 +50,8 @@ struct AnswerRow {
     QString fadeShape;                  // the fade's ramp; empty without a fade
     QString harmonics;                  // a complex's harmonic numbers, "2;3;4;5"
     std::optional<double> harmonicSlopeDb;
-    QString harmonicPhase;        // sine, cosine or random
+    QString harmonicPhase;        // sine, cosine, random or a Schroeder phase
+    QString harmonicPhases;       // random phases as drawn, in cycles, "0.25;0.7"
     std::optional<double> amRate; // amplitude modulation's rate in Hz and depth
     std::optional<double> amDepth;
     std::optional<double> fmRate; // frequency modulation's rate and deviation in Hz

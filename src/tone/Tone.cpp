@@ -122,10 +122,8 @@ SineRecipe Tone::sineRecipe(double start, double end) const {
         recipe.harmonics = harmonicNumbers(options.harmonics).value_or(QList<int>{1});
     recipe.slopeDbPerOctave = options.harmonicSlopeDb;
     for (qsizetype at = 0; at < recipe.harmonics.size(); ++at)
-        recipe.phases.append(options.harmonicPhase == ToneOptions::HarmonicPhase::random
-                                 ? harmonicPhases.value(at)
-                             : options.harmonicPhase == ToneOptions::HarmonicPhase::cosine ? 0.25
-                                                                                           : 0);
+        recipe.phases.append(harmonicPhaseOf(options.harmonicPhase, recipe.harmonics[at],
+                                             recipe.harmonics.size(), harmonicPhases.value(at)));
     if (const std::optional<Modulation> am = amOf(options.am)) {
         recipe.amRate = amRate.value_or(am->highestRate());
         recipe.amDepth = am->amount;

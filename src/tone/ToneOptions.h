@@ -16,7 +16,9 @@ struct ToneOptions {
     enum class Sweep { linear, log };
     enum class SweepEnds { bounds, drawn };
     enum class FadeShape { raisedCosine, linear, gaussian, hamming };
-    enum class HarmonicPhase { sine, cosine, random };
+    // Schroeder's phases flatten a complex's envelope; positive and negative run through its
+    // period in opposite directions (harmonicPhaseOf()).
+    enum class HarmonicPhase { sine, cosine, random, schroederPositive, schroederNegative };
     enum class Masker { none, whiteNoise, pinkNoise, brownNoise };
     // The classic binaural conditions of a tone in noise: the noise the same in both ears (N0),
     // inverted in the right (Npi) or of its own in each (Nu); the tone the same (S0) or

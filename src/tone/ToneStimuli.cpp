@@ -189,6 +189,23 @@ QList<Partial> sinesOf(const SineRecipe& recipe, bool peakScaled) {
 
 } // namespace
 
+double harmonicPhaseOf(ToneOptions::HarmonicPhase kind, int number, qsizetype count, double drawn) {
+    const double schroeder = double(number) * (number + 1) / (2.0 * double(count));
+    switch (kind) {
+    case ToneOptions::HarmonicPhase::sine:
+        return 0;
+    case ToneOptions::HarmonicPhase::cosine:
+        return 0.25;
+    case ToneOptions::HarmonicPhase::random:
+        return drawn;
+    case ToneOptions::HarmonicPhase::schroederPositive:
+        return schroeder - std::floor(schroeder);
+    case ToneOptions::HarmonicPhase::schroederNegative:
+        return std::ceil(schroeder) - schroeder;
+    }
+    return 0;
+}
+
 bool isRecipeTooLarge(const SineRecipe& recipe) {
     // Each sine has at least twice its index of side bands; folding at 0 Hz and coinciding
     // frequencies may join some, but not this many.

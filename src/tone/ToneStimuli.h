@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "tone/ToneOptions.h"
+
 #include <QList>
 #include <QString>
 #include <optional>
@@ -59,6 +61,11 @@ struct SineRecipe {
     std::optional<double> fmRate;
     double fmDeviation = 0;
 };
+
+// The starting phase, in cycles, of harmonic `number`, one of `count` harmonics, in the
+// complex's phase kind; `drawn` is a random phase's draw. Schroeder's phase is +-pi n(n+1)/N
+// radians (n the harmonic's number, N the count), in sin(2 pi f n t + phase).
+double harmonicPhaseOf(ToneOptions::HarmonicPhase kind, int number, qsizetype count, double drawn);
 
 // The sines of the recipe, amplitudes scaled so that the carrier's peak is 1 less a thousandth
 // (found on a grid over one period of the fundamental) and modulation keeps it there: an AM tone is
