@@ -136,7 +136,9 @@ void TonePictureView::paintEvent(QPaintEvent*) {
         const double x = xOf(*pitch);
         painter.setPen(QPen(colours.highlight().color(), 2, Qt::DashLine));
         painter.drawLine(QPointF(x, spectrum.top()), QPointF(x, spectrum.bottom()));
-        caption += QStringLiteral(": ") + markText();
+        // Named for what it is: a complex's strongest harmonic is not the fundamental the set
+        // list gives.
+        caption += QStringLiteral(": strongest at ") + markText();
     }
     painter.setPen(colours.text().color());
     painter.drawText(QRectF(right.left(), right.top(), right.width(), lineHeight), Qt::AlignLeft,
