@@ -26,6 +26,7 @@ private slots:
     void binauralConditions();
     void gapInNoise();
     void harmonicPhasesFromTheSpectrum();
+    void noiseAloneIsTheToneFilesNoise();
 };
 
 namespace {
@@ -326,6 +327,31 @@ void TestBatchMaskers::harmonicPhasesFromTheSpectrum() {
              .split(QLatin1Char(';')))
         drawn << phase.toDouble();
     QVERIFY(near(random, drawn));
+}
+
+// A set of the noise alone is, file by file, the noise under the tone of the same set with the
+// tone: the two differ by the tone alone, at its SNR above that noise.
+void TestBatchMaskers::noiseAloneIsTheToneFilesNoise() {
+    QTemporaryDir folder;
+    const QStringList set{"--count",  "1",   "--from",        "500",        "--to",     "500",
+                          "--length", "1",   "--noise",       "pinknoise",  "--snr",    "-6",
+                          "--level",  "-20", "--sample-size", "24",         "--engine", "library",
+                          "--seed",   "4",   "--folder",      folder.path()};
+    QCOMPARE(runBatch(set).errors, QString());
+    QCOMPARE(runBatch(set + QStringList{"--noise-alone", "--prefix", "alone_"}).errors, QString());
+    int rate = 0;
+    const std::vector<double> mixed =
+        firstChannel(folder.filePath(QStringLiteral("Ziravel_1.wav")), rate);
+    const std::vector<double> alone =
+        firstChannel(folder.filePath(QStringLiteral("alone_1.wav")), rate);
+    QVERIFY(!mixed.empty() && mixed.size() == alone.size());
+    std::vector<double> tone(mixed.size());
+    for (size_t at = 0; at < tone.size(); ++at)
+        tone[at] = mixed[at] - alone[at];
+    QVERIFY(std::abs(20 * std::log10(amplitudeAt(tone, 500, rate)) + 20) < 0.01);
+    QVERIFY(std::abs(20 * std::log10(rmsOf(tone) / rmsOf(alone)) + 6) < 0.1);
+    QCOMPARE(keyColumn(folder.filePath(QStringLiteral("alone_tones.csv")), "noise_alone"),
+             QStringList{"yes"});
 }
 
 QTEST_MAIN(TestBatchMaskers)

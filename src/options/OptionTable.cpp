@@ -731,6 +731,20 @@ QList<OptionRow> makeTable() {
          .description = QStringLiteral("How the noise and the tone differ between the ears."),
          .get = wordOf(&ToneOptions::binaural, binauralWords),
          .set = placeOf(&ToneOptions::binaural, binauralWords)},
+        {.id = Option::noiseAlone,
+         .key = QStringLiteral("OptionNoiseAlone"),
+         .defaultValue = QStringLiteral("0"),
+         .kind = Kind::flag,
+         .section = OptionSection::sound,
+         .place = Place::commandLine,
+         .group = PanelGroup::noise,
+         .flag = QStringLiteral("noise-alone"),
+         .help = QStringLiteral("Make the --noise alone, at the level it has under the tone "
+                                "(the intervals without the tone of a forced-choice test)"),
+         .name = QStringLiteral("Noise alone"),
+         .description = QStringLiteral("The noise under the tone without the tone."),
+         .get = flagOf(&ToneOptions::noiseAlone),
+         .set = setFlag(&ToneOptions::noiseAlone)},
     };
 }
 
@@ -914,6 +928,7 @@ QString idleReason(Option option, const ToneOptions& options, bool noiseType) {
         break;
     case Option::snr:
     case Option::binaural:
+    case Option::noiseAlone:
         if (options.masker == ToneOptions::Masker::none)
             return QStringLiteral("Only a noise under the tone uses it: choose the noise.");
         break;

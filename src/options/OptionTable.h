@@ -49,6 +49,7 @@ enum class Option {
     masker,
     snr,
     binaural,
+    noiseAlone,
 };
 
 // Where an option stands in --help and the manual page.

@@ -144,6 +144,8 @@ const QList<KeyColumn>& keyColumns() {
          [](const Tone& tone) { return tone.notch.has_value(); }},
         {"binaural", [](const AnswerRow& row) { return row.binaural; },
          [](const Tone& tone) { return tone.binaural() != ToneOptions::Binaural::none; }},
+        {"noise_alone", [](const AnswerRow& row) { return yesNo(row.noiseAlone); },
+         [](const Tone& tone) { return tone.isInNoise() && tone.options.noiseAlone; }},
         {"harmonic_phases", [](const AnswerRow& row) { return row.harmonicPhases; },
          [](const Tone& tone) { return hasRandomHarmonicPhases(tone); }},
     };
@@ -368,6 +370,7 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
         answer.snrDb = tone.options.snrDb;
         if (tone.binaural() != ToneOptions::Binaural::none)
             answer.binaural = optionWord(Option::binaural, tone.options);
+        answer.noiseAlone = tone.options.noiseAlone;
     }
     answer.noteNames = tone.noteNames;
     // The answer of a two-interval trial: which way the file's tones go.

@@ -39,6 +39,7 @@ struct AnswerRow {
     QString band;                       // the noise's band, "500-2000"; empty for none
     QString notch;                      // the band taken out of the noise; empty for none
     QString binaural;                   // a tone in noise's binaural condition, "n0spi"
+    bool noiseAlone = false;            // its noise made without the tone
     std::optional<quint64> toneSeed;    // what the tone's draws came from
     QString levelReference;             // what the level is: peak or rms
     std::optional<double> fileSeconds;  // the file's length: its tones and gaps

@@ -78,6 +78,7 @@ bool decidesFiles(Option option, const SetPlan& plan, bool noise) {
     case Option::fm:
     case Option::masker:
     case Option::binaural:
+    case Option::noiseAlone:
         // Left out at the default, as in the manifests made before the program had them.
         return optionRow(option).get(plan.options) != optionRow(option).defaultValue &&
                idleReason(option, plan.options, noise).isEmpty();

@@ -51,6 +51,9 @@ struct ToneOptions {
     Masker masker{};
     double snrDb{};
     Binaural binaural{};
+    // The noise under the tone alone, at the level it has under the tone: the interval without
+    // the tone of a forced-choice trial.
+    bool noiseAlone{};
     PitchDraw pitchDraw{};
     QString prefix;
     bool neverOverwrite{};

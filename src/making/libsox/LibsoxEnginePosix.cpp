@@ -77,6 +77,8 @@ struct ToneRequest {
     // For a tone in noise: the tone's RMS above the noise's, in dB.
     qint32 masked;
     double snrDb;
+    // The noise alone: the tone is measured for the noise's share, then left out.
+    qint32 noiseAlone;
 };
 
 struct ToneReply {
@@ -100,6 +102,23 @@ constexpr double clippedPeakDb = -1e-4;
 bool isMaskerWeights(const std::string& argument) {
     return (argument.rfind("1v", 0) == 0 || argument.rfind("2v", 0) == 0) &&
            argument.find(',') != std::string::npos;
+}
+
+// Weighs every sine of the mix 0, leaving its noise.
+void silenceSines(std::vector<std::string>& arguments) {
+    for (std::size_t at = 1; at < arguments.size(); ++at) {
+        if (arguments[at - 1] != "remix")
+            continue;
+        for (std::size_t ear = at; ear < arguments.size() && isMaskerWeights(arguments[ear]);
+             ++ear) {
+            std::string& weights = arguments[ear];
+            std::string silenced = weights.substr(0, weights.find(','));
+            for (std::size_t comma = weights.find(','); comma != std::string::npos;
+                 comma = weights.find(',', comma + 1))
+                silenced += weights.substr(comma, weights.find('v', comma) - comma) + "v0";
+            weights = silenced;
+        }
+    }
 }
 
 // Sets the noise's weight in the mix, or leaves the noise alone in it at weight 1.
@@ -169,6 +188,8 @@ ToneOutcome madeAtItsLevel(const ToneRequest& tone, const std::string& pathBytes
         if (!share)
             return {false, QStringLiteral("%1 could not be measured.").arg(path)};
         setMaskerShare(arguments, *share);
+        if (tone.noiseAlone)
+            silenceSines(arguments);
         // The mix's peak is known only once made: a clipped one is not the tone asked for.
         const ToneOutcome outcome = madeAt(gain);
         const std::optional<SoundLevels> levels = measuredLevels(pathBytes);
@@ -456,7 +477,8 @@ std::unique_ptr<StartedTone> LibsoxEngine::start(const Tone& tone, double second
                             tone.options.levelDb,
                             tone.gainDb().value_or(0),
                             tone.isInNoise(),
-                            tone.options.snrDb};
+                            tone.options.snrDb,
+                            tone.isInNoise() && tone.options.noiseAlone};
     QByteArray request(sizeof(quint32), '\0');
     request.append(reinterpret_cast<const char*>(&fixed), sizeof fixed);
     for (const QString& word : QStringList{tone.outputPath} + arguments)
