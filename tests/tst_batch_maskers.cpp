@@ -27,6 +27,7 @@ private slots:
     void gapInNoise();
     void harmonicPhasesFromTheSpectrum();
     void noiseAloneIsTheToneFilesNoise();
+    void fineTimeDifference();
 };
 
 namespace {
@@ -352,6 +353,31 @@ void TestBatchMaskers::noiseAloneIsTheToneFilesNoise() {
     QVERIFY(std::abs(20 * std::log10(rmsOf(tone) / rmsOf(alone)) + 6) < 0.1);
     QCOMPARE(keyColumn(folder.filePath(QStringLiteral("alone_tones.csv")), "noise_alone"),
              QStringList{"yes"});
+}
+
+// A lead of 10 us at 48000 Hz is half a sample: made to a sixteenth of one, 10.42 us, as the key
+// says, measured from the tone's phase in each ear; whole samples would have made 0 or 20.8 us.
+void TestBatchMaskers::fineTimeDifference() {
+    QTemporaryDir folder;
+    QCOMPARE(runBatch({"--count",  "1",        "--from",     "500",       "--to",
+                       "500",      "--length", "1",          "--channel", "both",
+                       "--itd-us", "10",       "--fine-itd", "--fade",    "20",
+                       "--level",  "-6",       "--rate",     "48000",     "--sample-size",
+                       "24",       "--folder", folder.path()})
+                 .errors,
+             QString());
+    const SoundSamples sound = madeSound(folder.filePath(QStringLiteral("Ziravel_1.wav")));
+    QCOMPARE(sound.samples.size(), size_t(2 * 48001));
+    std::complex<double> ears[2];
+    // Whole periods of the tone past the fades.
+    for (size_t frame = 2400; frame < 45600; ++frame)
+        for (size_t ear = 0; ear < 2; ++ear)
+            ears[ear] += double(sound.samples[2 * frame + ear]) *
+                         std::polar(1.0, -2 * std::numbers::pi * 500 * double(frame) / 48000);
+    const double leadUs = std::arg(ears[1] / ears[0]) / (2 * std::numbers::pi * 500) * 1e6;
+    const double madeUs = 0.5 / 48000 * 1e6;
+    QVERIFY2(std::abs(leadUs - madeUs) < 0.05, qPrintable(QString::number(leadUs)));
+    QCOMPARE(keyColumn(folder.filePath(answerKeyFileName), "itd_us").value(0).toDouble(), madeUs);
 }
 
 QTEST_MAIN(TestBatchMaskers)

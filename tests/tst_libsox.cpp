@@ -176,6 +176,13 @@ void TestLibsox::sameBytesAsTheTool() {
             o.sampleRate = 48000;
         }),
         withOptions([](ToneOptions& o) {
+            o.channel = ToneOptions::Channel::bothEars;
+            o.itdUs = -10;
+            o.fineItd = true;
+            o.fadeMs = 20;
+            o.sampleRate = 48000;
+        }),
+        withOptions([](ToneOptions& o) {
             o.fadeMs = 30;
             o.fadeShape = ToneOptions::FadeShape::gaussian;
         }),
@@ -199,7 +206,7 @@ void TestLibsox::sameBytesAsTheTool() {
         masked.options.binaural = condition;
         compare(masked, ".wav");
     }
-    QCOMPARE(compared, 9 * 9 * 3 * 3 - 9 * 5 * 3 - 9 * 1 * 3 + 6 + 13);
+    QCOMPARE(compared, 9 * 9 * 3 * 3 - 9 * 5 * 3 - 9 * 1 * 3 + 7 + 13);
 }
 
 // The seed alone decides the noise and the dither: the same seed the same bytes, another

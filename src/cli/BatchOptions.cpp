@@ -204,7 +204,7 @@ QList<BatchOption> batchOptions() {
         withDefault(QStringLiteral("Pad the numbers with zeros to this many digits"),
                     QStringLiteral("%1, no padding").arg(defaultDigits)),
         "n");
-    addInputs(Option::sampleRate, Option::noiseAlone);
+    addInputs(Option::sampleRate, Option::fineItd);
     add(running, {"preset"},
         QStringLiteral("Start from a preset: a built-in one or one the window saved (the settings "
                        "are never written)"),

@@ -745,6 +745,21 @@ QList<OptionRow> makeTable() {
          .description = QStringLiteral("The noise under the tone without the tone."),
          .get = flagOf(&ToneOptions::noiseAlone),
          .set = setFlag(&ToneOptions::noiseAlone)},
+        {.id = Option::fineItd,
+         .key = QStringLiteral("OptionFineItd"),
+         .defaultValue = QStringLiteral("0"),
+         .kind = Kind::flag,
+         .section = OptionSection::sound,
+         .place = Place::commandLine,
+         .group = PanelGroup::shape,
+         .flag = QStringLiteral("fine-itd"),
+         .help = QStringLiteral("Make --itd-us to a sixteenth of a sample (1.3 us at 48000 Hz) "
+                                "by resampling 16 times up and back, not in whole samples"),
+         .name = QStringLiteral("Fine time difference"),
+         .description = QStringLiteral("The time difference between the ears to a sixteenth of "
+                                       "a sample."),
+         .get = flagOf(&ToneOptions::fineItd),
+         .set = setFlag(&ToneOptions::fineItd)},
     };
 }
 
@@ -907,6 +922,7 @@ QString idleReason(Option option, const ToneOptions& options, bool noiseType) {
         break;
     case Option::ildDb:
     case Option::itdUs:
+    case Option::fineItd:
         if (options.channel != ToneOptions::Channel::bothEars)
             return QStringLiteral("Only files for both ears use it: choose Both ears as the "
                                   "channel.");

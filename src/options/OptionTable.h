@@ -50,6 +50,7 @@ enum class Option {
     snr,
     binaural,
     noiseAlone,
+    fineItd,
 };
 
 // Where an option stands in --help and the manual page.

@@ -333,12 +333,15 @@ AnswerRow answeredTone(const Tone& tone, bool made) {
     answer.levelReference = optionWord(Option::levelReference, tone.options);
     answer.round = tone.designRound;
     answer.split = tone.split;
-    // The ears differ only in a file for both; the lead made is whole samples of its rate.
+    // The ears differ only in a file for both; the lead made is whole or sixteenth samples of
+    // its rate.
     if (tone.options.channel == ToneOptions::Channel::bothEars) {
         answer.ildDb = tone.options.ildDb;
-        const int lag = tone.itdSamples();
+        const qint64 lag = tone.itdSteps();
         answer.itdUs =
-            lag > 0 ? std::copysign(lag * 1e6 / tone.sampleRate(), tone.options.itdUs) : 0;
+            lag > 0 ? std::copysign(double(lag) * 1e6 / itdStepsPerSample / tone.sampleRate(),
+                                    tone.options.itdUs)
+                    : 0;
     }
     if (tone.options.fadeMs > 0)
         answer.fadeShape = optionWord(Option::fadeShape, tone.options);

@@ -79,6 +79,7 @@ bool decidesFiles(Option option, const SetPlan& plan, bool noise) {
     case Option::masker:
     case Option::binaural:
     case Option::noiseAlone:
+    case Option::fineItd:
         // Left out at the default, as in the manifests made before the program had them.
         return optionRow(option).get(plan.options) != optionRow(option).defaultValue &&
                idleReason(option, plan.options, noise).isEmpty();

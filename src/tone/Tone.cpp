@@ -84,10 +84,16 @@ double Tone::fileSeconds(double toneSeconds) const {
     return tones * (toneSeconds + lagSeconds) + (tones - 1) * options.gapMs / 1000.0;
 }
 
-int Tone::itdSamples() const {
+qint64 Tone::itdSteps() const {
     if (options.channel != ToneOptions::Channel::bothEars || options.itdUs == 0)
         return 0;
-    return int(std::lround(std::abs(options.itdUs) * sampleRate() / 1e6));
+    const double samples = std::abs(options.itdUs) * sampleRate() / 1e6;
+    return options.fineItd ? std::llround(samples * itdStepsPerSample)
+                           : std::llround(samples) * itdStepsPerSample;
+}
+
+int Tone::itdSamples() const {
+    return int((itdSteps() + itdStepsPerSample - 1) / itdStepsPerSample);
 }
 
 bool Tone::isMadeOfSines() const {

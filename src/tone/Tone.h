@@ -117,7 +117,10 @@ struct Tone {
     QList<Partial> sines() const;
     // Whether its first tone would be made of more sines than the tool takes (mostPartials).
     bool hasTooManySines() const;
-    // The samples the lagging ear waits, at its rate.
+    // The lagging ear's wait, in sixteenths of a sample (itdStepsPerSample): whole samples
+    // unless the options ask for fine ones.
+    qint64 itdSteps() const;
+    // The whole samples the lagging ear's end lies after the leading ear's, at its rate.
     int itdSamples() const;
     // Its peak above its RMS, for its level (peakOverRmsDb() for a plain waveform).
     double peakOverRmsDb() const;

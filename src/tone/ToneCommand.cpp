@@ -212,12 +212,25 @@ QStringList toolArguments(const Tone& tone) {
         QStringList effects = sourceEffects(tone, length, seconds, start, end);
         effects += optional.effects;
         // The leading ear's tone, faded, waits in the other: "delay" pads the lagging ear's
-        // start and the leading ear's end.
-        if (const int lag = tone.itdSamples(); lag > 0) {
-            const QString wait = QString::number(lag) + QLatin1Char('s');
+        // start and the leading ear's end. A wait of part of a sample is made at sixteen times
+        // the rate, the tone then back at its own and cut to whole samples.
+        if (const qint64 steps = tone.itdSteps(); steps > 0) {
+            const bool whole = steps % itdStepsPerSample == 0;
+            const int rate = tone.sampleRate();
+            const QString wait =
+                QString::number(whole ? steps / itdStepsPerSample : steps) + QLatin1Char('s');
+            if (!whole)
+                effects << QStringLiteral("rate") << QStringLiteral("-v")
+                        << QString::number(rate * itdStepsPerSample);
             effects << QStringLiteral("delay")
                     << (tone.options.itdUs > 0 ? wait : QStringLiteral("0"))
                     << (tone.options.itdUs > 0 ? QStringLiteral("0") : wait);
+            if (!whole)
+                effects << QStringLiteral("rate") << QStringLiteral("-v") << QString::number(rate)
+                        << QStringLiteral("pad") << QStringLiteral("0") << QStringLiteral("1s")
+                        << QStringLiteral("trim") << QStringLiteral("0s")
+                        << QString::number(std::llround(seconds * rate) + tone.itdSamples()) +
+                               QLatin1Char('s');
         }
         if (!last && tone.options.gapMs > 0)
             effects << QStringLiteral("pad") << QStringLiteral("0")

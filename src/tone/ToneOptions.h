@@ -54,6 +54,8 @@ struct ToneOptions {
     // The noise under the tone alone, at the level it has under the tone: the interval without
     // the tone of a forced-choice trial.
     bool noiseAlone{};
+    // The time difference to a sixteenth of a sample, by resampling, rather than whole samples.
+    bool fineItd{};
     PitchDraw pitchDraw{};
     QString prefix;
     bool neverOverwrite{};
@@ -81,6 +83,9 @@ private:
     struct Unset {};
     explicit ToneOptions(Unset) {}
 };
+
+// Fine time differences between the ears are made in steps of this part of a sample.
+inline constexpr int itdStepsPerSample = 16;
 
 // The lowest level a tone is made at, in dBFS: threshold work goes this far down.
 inline constexpr int lowestLevelDb = -120;
