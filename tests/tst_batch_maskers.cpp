@@ -4,9 +4,6 @@
 #include "making/libsox/LibsoxTone.h"
 #include "set/AnswerKey.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 #include <array>
@@ -31,18 +28,6 @@ private slots:
 };
 
 namespace {
-
-// The tool's arguments for the set's first tone, as its manifest keeps them.
-QStringList firstToneArguments(const QTemporaryDir& folder) {
-    QStringList arguments;
-    const QJsonObject manifest =
-        QJsonDocument::fromJson(contentOf(folder.filePath(QStringLiteral("Ziravel_set.json"))))
-            .object();
-    for (const QJsonValue& argument :
-         manifest.value(QStringLiteral("first_tone_arguments")).toArray())
-        arguments << argument.toString();
-    return arguments;
-}
 
 // The first channel of what the library engine makes from the arguments and the seed of the
 // set's first tone, written to `path` in place of the first tone's file.

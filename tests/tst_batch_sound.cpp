@@ -501,13 +501,7 @@ void TestBatchSound::bandNoiseIsNotClipped() {
                        "1", "--folder", folder.path()})
                  .exitStatus,
              0);
-    QStringList arguments;
-    const QJsonObject manifest =
-        QJsonDocument::fromJson(contentOf(folder.filePath(QStringLiteral("Ziravel_set.json"))))
-            .object();
-    for (const QJsonValue& argument :
-         manifest.value(QStringLiteral("first_tone_arguments")).toArray())
-        arguments << argument.toString();
+    QStringList arguments = firstToneArguments(folder);
     QProcess sox;
     sox.setWorkingDirectory(folder.path());
     sox.start(QStringLiteral("sox"),

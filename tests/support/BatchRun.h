@@ -8,6 +8,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -145,4 +148,16 @@ inline bool waitForText(QProcess& process, const QString& text, QString& read,
         read += QString::fromLocal8Bit(process.readAllStandardError());
     }
     return read.contains(text);
+}
+
+// The tool's arguments for the set's first tone, as its manifest keeps them.
+inline QStringList firstToneArguments(const QTemporaryDir& folder) {
+    QStringList arguments;
+    const QJsonObject manifest =
+        QJsonDocument::fromJson(contentOf(folder.filePath(QStringLiteral("Ziravel_set.json"))))
+            .object();
+    for (const QJsonValue& argument :
+         manifest.value(QStringLiteral("first_tone_arguments")).toArray())
+        arguments << argument.toString();
+    return arguments;
 }

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -104,39 +105,36 @@ bool isMaskerWeights(const std::string& argument) {
            argument.find(',') != std::string::npos;
 }
 
+// Rewrites each ear's weights of the mix, in every chain.
+void rewriteMaskerWeights(std::vector<std::string>& arguments,
+                          const std::function<std::string(const std::string&)>& rewrite) {
+    for (std::size_t at = 1; at < arguments.size(); ++at)
+        if (arguments[at - 1] == "remix")
+            for (std::size_t ear = at; ear < arguments.size() && isMaskerWeights(arguments[ear]);
+                 ++ear)
+                arguments[ear] = rewrite(arguments[ear]);
+}
+
 // Weighs every sine of the mix 0, leaving its noise.
 void silenceSines(std::vector<std::string>& arguments) {
-    for (std::size_t at = 1; at < arguments.size(); ++at) {
-        if (arguments[at - 1] != "remix")
-            continue;
-        for (std::size_t ear = at; ear < arguments.size() && isMaskerWeights(arguments[ear]);
-             ++ear) {
-            std::string& weights = arguments[ear];
-            std::string silenced = weights.substr(0, weights.find(','));
-            for (std::size_t comma = weights.find(','); comma != std::string::npos;
-                 comma = weights.find(',', comma + 1))
-                silenced += weights.substr(comma, weights.find('v', comma) - comma) + "v0";
-            weights = silenced;
-        }
-    }
+    rewriteMaskerWeights(arguments, [](const std::string& weights) {
+        std::string silenced = weights.substr(0, weights.find(','));
+        for (std::size_t comma = weights.find(','); comma != std::string::npos;
+             comma = weights.find(',', comma + 1))
+            silenced += weights.substr(comma, weights.find('v', comma) - comma) + "v0";
+        return silenced;
+    });
 }
 
 // Sets the noise's weight in the mix, or leaves the noise alone in it at weight 1.
 void setMaskerShare(std::vector<std::string>& arguments, std::optional<double> share) {
-    for (std::size_t at = 1; at < arguments.size(); ++at) {
-        if (arguments[at - 1] != "remix")
-            continue;
-        for (std::size_t ear = at; ear < arguments.size() && isMaskerWeights(arguments[ear]);
-             ++ear) {
-            std::string& weights = arguments[ear];
-            const std::size_t comma = weights.find(',');
-            const std::string noise = weights.substr(0, weights.find('v') + 1);
-            const std::string sign = weights.compare(noise.size(), 1, "-") == 0 ? "-" : "";
-            weights = share ? noise + sign + QString::number(*share, 'g', 17).toStdString() +
-                                  weights.substr(comma)
-                            : noise + sign + "1";
-        }
-    }
+    rewriteMaskerWeights(arguments, [share](const std::string& weights) {
+        const std::string noise = weights.substr(0, weights.find('v') + 1);
+        const std::string sign = weights.compare(noise.size(), 1, "-") == 0 ? "-" : "";
+        return share ? noise + sign + QString::number(*share, 'g', 17).toStdString() +
+                           weights.substr(weights.find(','))
+                     : noise + sign + "1";
+    });
 }
 
 // The noise's share that puts it the SNR below the tone: the tone and the noise are each made
