@@ -63,12 +63,6 @@ QString pitchArgument(const Tone& tone, double start, double end) {
     return decimalText(start) + mark + decimalText(end);
 }
 
-// What makes one tone from nothing: the synth effect, and the band noise is filtered to. A tone
-// made of sines has each sine in a channel of its own, mixed into one by remix with the sines'
-// amplitudes; a masking noise comes first, filtered to its band alone, in the first channel, and
-// the sines join it through synth's "mix", which halves both. Remix then gives the sines their
-// level, doubled back, and the noise the weight the library engine measures for the SNR (1 until
-// then).
 // A band's edges are where its filter passes half the amplitude (-6 dB), at every rate alike:
 // the filter's own default would widen its slopes with the rate (5% of half the rate each).
 // Each slope takes this many hertz from the pass band to 120 dB down, centred on its edge.
@@ -78,9 +72,24 @@ constexpr double bandSlopeHz = 50;
 // sample to the last instead of swelling in and out.
 constexpr double bandFilterReachSeconds = 0.1;
 
+// Noise of the word's kind through the effects `filter`, made up to its place (the tone's place
+// in the tool's repeatable noise, which is the same at every run with -R, and `reach` samples
+// before the cut) and past the tone's length, then cut there.
+QStringList cutNoise(const Tone& tone, const QString& word, double seconds,
+                     const QStringList& filter, qint64 reach) {
+    const int rate = tone.sampleRate();
+    const qint64 from = tone.repeatableNoiseFrom.value_or(0) + reach;
+    const qint64 frames = std::llround(seconds * rate);
+    // A sample more than the cut needs, whichever way the tool rounds the seconds.
+    const double made = double(from + frames + reach + 1) / rate;
+    return QStringList{QStringLiteral("synth"), decimalText(made), word} + filter +
+           QStringList{QStringLiteral("trim"), QString::number(from) + QLatin1Char('s'),
+                       QString::number(frames) + QLatin1Char('s')};
+}
+
 // Noise of the word's kind filtered to the tone's band, its notch taken out, given headroom
 // first: noise at full scale filtered to a band peaks well above full scale, which the filter
-// would clip. Cut from the tool's repeatable noise at the tone's place when it has one.
+// would clip.
 QStringList filteredNoise(const Tone& tone, const QString& word, const QString& length) {
     QStringList filter{QStringLiteral("vol"), QStringLiteral("0.25")};
     const auto sinc = [&](const QString& edges) {
@@ -96,37 +105,21 @@ QStringList filteredNoise(const Tone& tone, const QString& word, const QString& 
     // A length that is none stays as typed, for the run to refuse.
     if (!seconds)
         return QStringList{QStringLiteral("synth"), length, word} + filter;
-    const int rate = tone.sampleRate();
-    const qint64 reach = std::llround(bandFilterReachSeconds * rate);
-    const qint64 from = tone.repeatableNoiseFrom.value_or(0) + reach;
-    const qint64 frames = std::llround(*seconds * rate);
-    // A sample more than the cut needs, whichever way the tool rounds the seconds.
-    const double made = double(from + frames + reach + 1) / rate;
-    return QStringList{QStringLiteral("synth"), decimalText(made), word} + filter +
-           QStringList{QStringLiteral("trim"), QString::number(from) + QLatin1Char('s'),
-                       QString::number(frames) + QLatin1Char('s')};
+    return cutNoise(tone, word, *seconds, filter,
+                    std::llround(bandFilterReachSeconds * tone.sampleRate()));
 }
 
-// Repeatable noise made up to its place and the tone's length past it, then cut there: the
-// tool's noise is the same at every run with -R, so the place decides the samples.
-QStringList repeatableNoise(const Tone& tone, double seconds) {
-    const qint64 from = *tone.repeatableNoiseFrom;
-    const qint64 frames = std::llround(seconds * tone.sampleRate());
-    // A sample more than the cut needs, whichever way the tool rounds the seconds.
-    const double made = double(from + frames + 1) / tone.sampleRate();
-    return {QStringLiteral("synth"),
-            decimalText(made),
-            tone.waveformWord(),
-            QStringLiteral("trim"),
-            QString::number(from) + QLatin1Char('s'),
-            QString::number(frames) + QLatin1Char('s')};
-}
-
+// What makes one tone from nothing: the synth effect, and the band noise is filtered to. A tone
+// made of sines has each sine in a channel of its own, mixed into one by remix with the sines'
+// amplitudes; a masking noise comes first, filtered to its band alone, in the first channel, and
+// the sines join it through synth's "mix", which halves both. Remix then gives the sines their
+// level, doubled back, and the noise the weight the library engine measures for the SNR (1 until
+// then).
 // `length` is the tone's length as the tool takes it, `seconds` as we read it.
 QStringList sourceEffects(const Tone& tone, const QString& length, double seconds, double start,
                           double end) {
     if (tone.repeatableNoiseFrom && tone.isNoise() && !tone.isFiltered())
-        return repeatableNoise(tone, seconds);
+        return cutNoise(tone, tone.waveformWord(), seconds, {}, 0);
     if (!tone.isMadeOfSines()) {
         QStringList effects =
             tone.isFiltered() ? filteredNoise(tone, tone.waveformWord(), length)
